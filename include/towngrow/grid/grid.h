@@ -1,0 +1,36 @@
+// A named rectangular raster of bytes, row after row in one buffer. Base of
+// the land-use coverage, and on its own a background raster whose cell
+// values are bit sets of allowed land-use IDs.
+//
+// Choices of ours: a second InitGrid releases the old buffer first; a grid
+// cannot be copied by construction (it owns its buffer).
+#pragma once
+
+#include "towngrow/platform/framework.h"
+
+namespace towngrow {
+
+class CGrid : public CObject {
+public:
+  CGrid();
+  ~CGrid() override;
+  CGrid(const CGrid&) = delete;
+  CGrid& operator=(const CGrid&) = delete;
+
+  int IsEmpty() const;
+  int InitGrid(int nRows, int nCols, unsigned char value);
+  int SetGridValue(int value);
+  int SetCellValue(int nRow, int nCol, unsigned char value);
+  int SetCellValue(CPoint pt, unsigned char value);
+  unsigned char GetCellValue(int nRow, int nCol) const;
+  unsigned char GetCellValue(CPoint pt) const;
+
+  int m_nGridType;
+  CString m_strName;
+  int m_nRows;
+  int m_nCols;
+  double m_dScale;
+  unsigned char* m_pData;
+};
+
+}  // namespace towngrow

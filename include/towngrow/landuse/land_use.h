@@ -1,0 +1,79 @@
+// One land use of the model: identity, growth parameters, the random
+// choices every kind grows with, and the operations that look at a
+// coverage (neighbourhood counts, age states, development under a
+// background raster). The base class grows nothing: Develop returns 1.
+#pragma once
+
+#include "towngrow/grid/category.h"
+#include "towngrow/platform/framework.h"
+
+namespace towngrow {
+
+class CGrid;
+class CLandUseCoverage;
+
+class CLandUse : public CObject {
+public:
+  CLandUse();
+  ~CLandUse() override;
+
+  // The growth rule: reads pCoverage (never writes it), writes every change
+  // into pNewCoverage; 1 when the rule did its development.
+  virtual int Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
+                      CLandUseCoverage* pNewCoverage);
+
+  unsigned char GetID() const;
+  int SetID(unsigned char id);
+  unsigned int GetColor() const;
+  int SetColor(unsigned int color);
+  CString GetLandUseName() const;
+  int SetLandUseName(CString name);
+  LandUseCategory GetLandUseCategory() const;
+  int SetLandUseCategory(LandUseCategory category);
+  CString GetCategoryString() const;
+  int SetDensityFromOther(const CLandUse* pOther);
+
+  int GetRealLength();
+  int GetRealLength(int n);
+  int GetRealDirection();
+  LandUseCategory GetProbLandUse();
+  int CheckPolicy();
+
+  // --- neighbourhood, age and background rules --------------------------
+  // One category: cells beyond the edge count as Blank.
+  int GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, LandUseCategory category,
+                            int nRow, int nCol, int nRadius) const;
+  int GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, LandUseCategory category,
+                            CPoint pt, int nRadius) const;
+  // Several categories: Blank cells and cells beyond the edge never count.
+  int GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, const LandUseCategory* categories,
+                            int* counts, int nCount, int nRow, int nCol, int nRadius) const;
+  int GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, const LandUseCategory* categories,
+                            int* counts, int nCount, CPoint pt, int nRadius) const;
+  int IsActive(const CLandUseCoverage* pCoverage, int nRow, int nCol) const;
+  int IsInActive(const CLandUseCoverage* pCoverage, int nRow, int nCol) const;
+  int IsOld(const CLandUseCoverage* pCoverage, int nRow, int nCol) const;
+  int IsDead(const CLandUseCoverage* pCoverage, int nRow, int nCol) const;
+  int CheckBackGround(int nRow, int nCol, const CGrid* pBackGround) const;
+  int DevelopWithBackGround(CLandUseCoverage* pCoverage, int nRow, int nCol,
+                            CLandUseCoverage* pNewCoverage, const CGrid* pBackGround);
+
+  unsigned char m_ID;
+  LandUseCategory m_LandUseCategory;
+  unsigned int m_Color;  // 0x00BBGGRR
+  CString m_strLandUseName;
+  int m_nMaxLength;
+  int m_nDensityType;
+  double m_dDensityScale;
+  double m_dDensityRate;
+  double m_dDensityPower;
+  int m_nActiveAge;
+  int m_nInactivePeriod;
+  int m_nDeadAge;
+  int m_nNeighborRadius;
+  int m_nDirectionProb[8];
+  int m_nLandUseProb[3];
+  int m_nPolicy;
+};
+
+}  // namespace towngrow

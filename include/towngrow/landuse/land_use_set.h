@@ -1,0 +1,33 @@
+// The registry of the land uses of one model. It owns every land use its
+// array holds (also those a host appends) and answers what an ID in a
+// coverage cell means. A new set holds the default roster of seven.
+#pragma once
+
+#include "towngrow/grid/category.h"
+#include "towngrow/platform/framework.h"
+
+namespace towngrow {
+
+class CLandUse;
+
+class CLandUseSet : public CObject {
+public:
+  CLandUseSet();
+  ~CLandUseSet() override;
+  CLandUseSet(const CLandUseSet&) = delete;
+  CLandUseSet& operator=(const CLandUseSet&) = delete;
+
+  int IsIDUnique() const;
+  int IsIDExist(unsigned char id) const;
+  int GetIDIndex(unsigned char id) const;
+  unsigned int GetColor(unsigned char id) const;
+  LandUseCategory GetCategory(unsigned char id) const;
+  int GetProbID(LandUseCategory category) const;
+
+  CObArray m_LandUseArray;  // of CLandUse*
+};
+
+// Appends the seven land uses of the default roster, in roster order.
+void AppendDefaultRoster(CLandUseSet& set);
+
+}  // namespace towngrow

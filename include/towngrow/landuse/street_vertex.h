@@ -1,0 +1,17 @@
+// Street vertices: street cells between nodes. A cell that has lost its
+// connection to the rest of the street is cleared to vacant land.
+#pragma once
+
+#include "towngrow/landuse/land_use.h"
+
+namespace towngrow {
+
+class CStreetVertex : public CLandUse {
+public:
+  CStreetVertex();
+  ~CStreetVertex() override;
+  int Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
+              CLandUseCoverage* pNewCoverage) override;
+};
+
+}  // namespace towngrow

@@ -1,0 +1,73 @@
+// The step driver: owns the current and the next coverage, links a set (its
+// own default one or the host's) and runs the reference step: the next
+// coverage becomes a copy of the current one, then every cell, rows from 0
+// and columns from 0, is developed by the land use of its ID (cells whose ID
+// the set does not hold are skipped), optionally under a background raster.
+// Nothing runs by itself: the host calls Step() or Run().
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use_set.h"
+
+namespace towngrow {
+
+struct StepReport {
+  long step = 0;                        // number of steps done so far
+  std::array<long, 256> cellsPerId{};   // cells holding each ID after the step
+  std::vector<long> developments;       // per position of the set's array:
+                                        // Develop calls that returned 1
+};
+
+class Simulation {
+public:
+  Simulation();                            // with a default set of its own
+  explicit Simulation(CLandUseSet* pSet);  // with the host's set (not owned)
+  ~Simulation();
+  Simulation(const Simulation&) = delete;
+  Simulation& operator=(const Simulation&) = delete;
+
+  // Sizes both coverages (values 0, ages `age`), links the set, resets the
+  // step count. 0 when the coverage refuses the size.
+  int Init(int nRows, int nCols, short age = 0);
+
+  CLandUseSet& Set();
+  CLandUseCoverage& Current();  // the state; fill it after Init
+  const CLandUseCoverage& Current() const;
+
+  // Background raster whose cell values are bit sets of allowed IDs; null
+  // (the default) develops every cell with Develop.
+  void SetBackground(const CGrid* pBackground);
+
+  const StepReport& Step();
+  // Runs n steps; the callback (if any) sees each report and may return
+  // false to stop early. Returns the number of steps run.
+  long Run(long nSteps, const std::function<bool(const StepReport&)>& callback = {});
+
+  long StepCount() const;
+  const StepReport& LastReport() const;
+
+private:
+  std::unique_ptr<CLandUseSet> ownedSet_;
+  CLandUseSet* set_;
+  CLandUseCoverage a_, b_;
+  CLandUseCoverage* cur_;
+  CLandUseCoverage* next_;
+  const CGrid* background_ = nullptr;
+  StepReport report_;
+};
+
+// Counts the cells of a coverage per land-use ID.
+std::array<long, 256> CountCellsPerId(const CLandUseCoverage& coverage);
+
+// The built-in starting town, kept in one place for every host: a street
+// cross through the middle of the coverage with street nodes at its four
+// ends and a few houses beside it. Needs a coverage of at least 5 x 5
+// linked to a set; returns 0 otherwise.
+int PlaceStarterTown(CLandUseCoverage& coverage);
+
+}  // namespace towngrow
