@@ -1,0 +1,170 @@
+#include "towngrow/landuse/land_use.h"
+
+#include <climits>
+#include <cmath>
+#include <utility>
+
+namespace towngrow {
+
+namespace {
+
+// Weight of candidate i (0-based) of n under a distance-decay law. A law
+// number without a definition gives "not a number", which makes the whole
+// table count as zero weights.
+double DecayWeight(int law, int i, int n, double a, double b, double c) {
+  const double di = static_cast<double>(i);
+  switch (law) {
+    case 0:
+      return 1.0 - a * di / static_cast<double>(n);
+    case 1:
+      return a * std::exp(-b * di);
+    case 2:
+      return a * std::pow(di + 1.0, -c);
+    case 3:
+      return a * std::pow(di + 1.0, -c) * std::exp(-b * di);
+    default:
+      return std::nan("");
+  }
+}
+
+// Per mille of one weight, cut toward zero and held inside the int range
+// (the value is finite here).
+int PerMille(double w, double sum) {
+  const double v = w / sum * 1000.0;
+  if (v >= 2147483647.0) return INT_MAX;
+  if (v <= -2147483647.0) return -INT_MAX;
+  return static_cast<int>(v);
+}
+
+// Candidate counts up to this size draw through GetMaxIndex on a buffer on
+// the stack; longer tables take the same draws one by one through RandInt.
+constexpr int kStackCandidates = 256;
+
+}  // namespace
+
+CLandUse::CLandUse()
+    : m_ID(0),
+      m_LandUseCategory(Blank),
+      m_Color(0xFFFFFF),
+      m_strLandUseName("Vacant Land"),
+      m_nMaxLength(5),
+      m_nDensityType(0),
+      m_dDensityScale(1.0),
+      m_dDensityRate(2.0),
+      m_dDensityPower(2.0),
+      m_nActiveAge(50000),
+      m_nInactivePeriod(30),
+      m_nDeadAge(0),
+      m_nNeighborRadius(2),
+      m_nDirectionProb{125, 125, 125, 125, 125, 125, 125, 125},
+      m_nLandUseProb{33, 33, 33},
+      m_nPolicy(100) {}
+
+CLandUse::~CLandUse() = default;
+
+int CLandUse::Develop(CLandUseCoverage*, int, int, CLandUseCoverage*) { return 1; }
+
+unsigned char CLandUse::GetID() const { return m_ID; }
+
+int CLandUse::SetID(unsigned char id) {
+  m_ID = id;
+  return 1;
+}
+
+unsigned int CLandUse::GetColor() const { return m_Color; }
+
+int CLandUse::SetColor(unsigned int color) {
+  m_Color = color;
+  return 1;
+}
+
+CString CLandUse::GetLandUseName() const { return m_strLandUseName; }
+
+int CLandUse::SetLandUseName(CString name) {
+  m_strLandUseName = std::move(name);
+  return 1;
+}
+
+LandUseCategory CLandUse::GetLandUseCategory() const { return m_LandUseCategory; }
+
+int CLandUse::SetLandUseCategory(LandUseCategory category) {
+  m_LandUseCategory = category;
+  return 1;
+}
+
+CString CLandUse::GetCategoryString() const {
+  switch (static_cast<int>(m_LandUseCategory)) {
+    case Blank:
+      return "Blank";
+    case StreetNode:
+      return "StreetNode";
+    case StreetVertex:
+      return "StreetVertex";
+    case House:
+      return "House";
+    case Industry:
+      return "Industry";
+    case Commerce:
+      return "Commerce";
+    default:
+      return "Others";
+  }
+}
+
+int CLandUse::SetDensityFromOther(const CLandUse* pOther) {
+  if (pOther == nullptr) return 0;
+  m_nMaxLength = pOther->m_nMaxLength;
+  m_nDensityType = pOther->m_nDensityType;
+  m_dDensityScale = pOther->m_dDensityScale;
+  m_dDensityRate = pOther->m_dDensityRate;
+  m_dDensityPower = pOther->m_dDensityPower;
+  return 1;
+}
+
+int CLandUse::GetRealLength() { return GetRealLength(m_nMaxLength); }
+
+int CLandUse::GetRealLength(int n) {
+  if (n <= 1) return 0;  // GetMaxIndex over n - 1 < 1 entries: -1, no draw
+  const int law = m_nDensityType;
+  const double a = m_dDensityScale;
+  const double b = m_dDensityRate;
+  const double c = m_dDensityPower;
+
+  double sum = 0.0;
+  for (int i = 0; i < n; ++i) sum += DecayWeight(law, i, n, a, b, c);
+
+  // Only the first n - 1 entries take part in the draw; all n are summed.
+  const int count = n - 1;
+  bool usable = std::isfinite(sum) && sum > 0.0;
+  for (int i = 0; usable && i < count; ++i)
+    usable = std::isfinite(DecayWeight(law, i, n, a, b, c) / sum * 1000.0);
+
+  if (count <= kStackCandidates) {
+    int perMille[kStackCandidates];
+    for (int i = 0; i < count; ++i)
+      perMille[i] = usable ? PerMille(DecayWeight(law, i, n, a, b, c), sum) : 0;
+    return GetMaxIndex(perMille, count) + 1;
+  }
+
+  // The draws of GetMaxIndex, taken entry by entry.
+  int best = -32767;
+  int index = -1;
+  for (int i = 0; i < count; ++i) {
+    const int d = RandInt(usable ? PerMille(DecayWeight(law, i, n, a, b, c), sum) : 0);
+    if (d > best) {
+      best = d;
+      index = i;
+    }
+  }
+  return index + 1;
+}
+
+int CLandUse::GetRealDirection() { return GetMaxIndex(m_nDirectionProb, 8); }
+
+LandUseCategory CLandUse::GetProbLandUse() {
+  return IntToCategory(GetMaxIndex(m_nLandUseProb, 3) + 3);
+}
+
+int CLandUse::CheckPolicy() { return RandInt(100) <= m_nPolicy ? 1 : 0; }
+
+}  // namespace towngrow
