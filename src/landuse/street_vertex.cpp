@@ -1,4 +1,16 @@
+// Street vertices: street cells between nodes. A cell with fewer than two
+// street cells (node or vertex) in its 3 x 3 window, itself included, has
+// lost its connection and is set back to vacant land in the new coverage;
+// its age is left as it is. No draw is taken unless the set holds several
+// vacant land uses (GetProbID then picks one).
+//
+// Choices of ours: a null coverage, or a cell outside pCoverage's grid,
+// returns 0 and writes nothing; a coverage without a linked set clears to
+// ID 0.
 #include "towngrow/landuse/street_vertex.h"
+
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use_set.h"
 
 namespace towngrow {
 
@@ -11,7 +23,20 @@ CStreetVertex::CStreetVertex() {
 
 CStreetVertex::~CStreetVertex() = default;
 
-// PLACEHOLDER until the growth rule lands: grows nothing.
-int CStreetVertex::Develop(CLandUseCoverage*, int, int, CLandUseCoverage*) { return 0; }
+int CStreetVertex::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
+                           CLandUseCoverage* pNewCoverage) {
+  if (pCoverage == nullptr || pNewCoverage == nullptr) return 0;
+  if (pCoverage->IsInRange(nRow, nCol) == 0) return 0;
+
+  const LandUseCategory categories[2] = {StreetNode, StreetVertex};
+  int counts[2] = {0, 0};
+  if (GetCategoryInNeighbor(pCoverage, categories, counts, 2, nRow, nCol, 1) == 0) return 0;
+  if (counts[0] + counts[1] >= 2) return 0;
+
+  const int id =
+      pCoverage->m_pLandUseSet != nullptr ? pCoverage->m_pLandUseSet->GetProbID(Blank) : 0;
+  pNewCoverage->SetCellValue(nRow, nCol, static_cast<unsigned char>(id));
+  return 1;
+}
 
 }  // namespace towngrow
