@@ -2,6 +2,30 @@
 // choices every kind grows with, and the operations that look at a
 // coverage (neighbourhood counts, age states, development under a
 // background raster). The base class grows nothing: Develop returns 1.
+//
+// Choices of ours where the behaviour is otherwise open:
+// - GetRealLength(n): n <= 1 (also negative n) gives 0 without a draw. A
+//   density law other than 0..3, a weight sum that is not a positive finite
+//   number, or a per-mille entry that is not finite makes every per-mille
+//   entry 0, so the draw still runs over the n - 1 zero weights (which take
+//   no generator draws) and answers 1. Per-mille values are held inside the
+//   int range (+-2147483647) before they are cut to integers. Any n works;
+//   long candidate tables take the same draws without a heap buffer.
+// - Age states are exclusive and "dead" (age < 0) wins: a negative age is
+//   never active, inactive or old, even with a negative m_nActiveAge. Sums
+//   of m_nActiveAge and m_nInactivePeriod are taken in 64 bits.
+// - A null coverage holds no cell: its cells have the age -100 (dead) and
+//   the neighbourhood counts answer 0.
+// - Neighbourhood counts: a negative radius is an empty square (the
+//   several-category form still zeroes the counts and answers 1); null
+//   category or count arrays with nCount > 0 answer 0 and touch nothing.
+//   The category of a cell is the coverage's GetLandUseCategory. The one-
+//   category count of Blank adds the cells of the square beyond the edge;
+//   it is held at 2147483647.
+// - CheckBackGround: an ID above 7 has no bit in a byte and is never
+//   allowed; a null background allows nothing.
+// - DevelopWithBackGround without a set linked to pCoverage gives up an old
+//   cell to ID 0 (no message).
 #pragma once
 
 #include "towngrow/grid/category.h"

@@ -1,6 +1,11 @@
 // The registry of the land uses of one model. It owns every land use its
 // array holds (also those a host appends) and answers what an ID in a
 // coverage cell means. A new set holds the default roster of seven.
+//
+// Choices of ours: a null pointer that a host stores in the array is
+// skipped by every look-up and by GetProbID (it has no ID); GetProbID
+// counts the matching land uses and finds the drawn one in a second scan
+// instead of building a list, with the same single draw.
 #pragma once
 
 #include "towngrow/grid/category.h"
