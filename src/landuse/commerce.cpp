@@ -1,4 +1,15 @@
+// The commerce rule. A commerce cell ages one step per call; while active
+// it may settle one new commerce cell at a drawn length and direction,
+// provided the policy passes, the land-use draw gives Commerce, enough
+// housing lies around the new cell and enough street cells around the
+// commerce cell itself. An old cell is always abandoned.
+//
+// Choices of this unit: a coverage pair given as null pointers, or a read
+// coverage linked to no set, ends the call with 0 after the age step (and
+// before any draw), since no category or ID can be looked up without a set.
 #include "towngrow/landuse/commerce.h"
+
+#include "landuse/growth_steps.h"
 
 namespace towngrow {
 
@@ -17,7 +28,48 @@ CCommerce::CCommerce() {
 
 CCommerce::~CCommerce() = default;
 
-// PLACEHOLDER until the growth rule lands: grows nothing.
-int CCommerce::Develop(CLandUseCoverage*, int, int, CLandUseCoverage*) { return 0; }
+int CCommerce::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
+                       CLandUseCoverage* pNewCoverage) {
+  if (pCoverage == nullptr || pNewCoverage == nullptr) return 0;
+
+  // Age step: read the old age, raise the new one whatever follows.
+  const short age = pCoverage->GetCellAge(nRow, nCol);
+  pNewCoverage->SetCellAgeGrow(nRow, nCol, 1);
+  if (age < 0) return 0;  // dead, or a cell outside the grid
+
+  const CLandUseSet* pSet = pCoverage->m_pLandUseSet;
+  if (pSet == nullptr) return 0;
+
+  if (growth::IsOldAge(age, *this)) {
+    growth::AbandonCell(*pSet, nRow, nCol, pNewCoverage, m_nDeadAge);
+    return 0;
+  }
+  if (age > m_nActiveAge) return 0;  // inactive: only ages
+  if (!CheckPolicy()) return 0;
+  // Commerce spreads only on a Commerce draw, whatever the cell itself holds.
+  if (GetProbLandUse() != Commerce) return 0;
+
+  int step = GetRealLength();
+  const int direction = GetRealDirection();
+  const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
+
+  // The target must be vacant at the start of the step, and not have been
+  // given a negative age by an earlier call of this step.
+  if (pCoverage->GetLandUseCategory(p) != Blank) return 0;
+  if (pNewCoverage->GetCellAge(p) < 0) return 0;
+
+  // Housing is counted around the new cell, streets around the commerce cell.
+  const int r = m_nNeighborRadius;
+  if (growth::CountCategory(*this, pCoverage, House, p.y, p.x, r) <
+      ShareCount(m_nHousePercent, r))
+    return 0;
+  if (growth::CountStreets(*this, pCoverage, nRow, nCol, r) < ShareCount(m_nStreetPercent, r))
+    return 0;
+
+  const int id = pSet->GetProbID(Commerce);
+  growth::WriteNewCell(pNewCoverage, p, id);
+  if (id != 5) ShowMessage(growth::kCommerceChangedNotice);
+  return 1;
+}
 
 }  // namespace towngrow

@@ -1,6 +1,36 @@
+// The housing rule. A housing cell ages one step per call; while active it
+// may settle one new cell near streets, which becomes housing, industry or
+// commerce by the housing, industry and commerce around it. An old cell is
+// abandoned or renewed by a draw that favours renewal the more street
+// cells surround it. The choices this unit makes are listed in house.h.
 #include "towngrow/landuse/house.h"
 
+#include "landuse/growth_steps.h"
+#include "towngrow/landuse/commerce.h"
+#include "towngrow/landuse/industry.h"
+
 namespace towngrow {
+
+namespace {
+
+// The land use that the set holds for an ID (the first one with that ID),
+// or null when the ID is unknown or the object is not a land use.
+const CLandUse* FindLandUse(const CLandUseSet& set, int id) {
+  const int index = set.GetIDIndex(static_cast<unsigned char>(id));
+  if (index < 0 || index >= set.m_LandUseArray.GetSize()) return nullptr;
+  return dynamic_cast<const CLandUse*>(set.m_LandUseArray.GetAt(index));
+}
+
+// The default roster's ID of a category that housing may place.
+int DefaultIDOf(LandUseCategory category) {
+  switch (category) {
+    case Industry: return 4;
+    case Commerce: return 5;
+    default: return 3;
+  }
+}
+
+}  // namespace
 
 CHouse::CHouse() {
   SetID(3);
@@ -19,7 +49,98 @@ CHouse::CHouse() {
 
 CHouse::~CHouse() = default;
 
-// PLACEHOLDER until the growth rule lands: grows nothing.
-int CHouse::Develop(CLandUseCoverage*, int, int, CLandUseCoverage*) { return 0; }
+int CHouse::GetRealDistance() { return GetRealLength(); }
+
+LandUseCategory CHouse::GetProbCategory(const int* weights) {
+  return IntToCategory(GetMaxIndex(weights, 3) + 3);
+}
+
+int CHouse::CheckStreet(int nRow, int nCol, CLandUseCoverage* pCoverage) {
+  if (pCoverage == nullptr) return 0;
+  const int streets = growth::CountStreets(*this, pCoverage, nRow, nCol, m_nNeighborRadius);
+  return streets >= ShareCount(m_nStreetPercent, m_nNeighborRadius) ? 1 : 0;
+}
+
+int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
+                    CLandUseCoverage* pNewCoverage) {
+  if (pCoverage == nullptr || pNewCoverage == nullptr) return 0;
+
+  // Age step: read the old age, raise the new one whatever follows.
+  const short age = pCoverage->GetCellAge(nRow, nCol);
+  pNewCoverage->SetCellAgeGrow(nRow, nCol, 1);
+  if (age < 0) return 0;  // dead, or a cell outside the grid
+
+  const CLandUseSet* pSet = pCoverage->m_pLandUseSet;
+  if (pSet == nullptr) return 0;
+
+  const int r = m_nNeighborRadius;
+  if (growth::IsOldAge(age, *this)) {
+    // Streets in the square one smaller than the neighbourhood against all
+    // its other cells (the cell itself and cells beyond the edge included).
+    const int inner = r - 1;
+    const long long side = 2LL * inner + 1;
+    const int s = growth::CountStreets(*this, pCoverage, nRow, nCol, inner);
+    const int weights[2] = {s, static_cast<int>(side * side - s)};
+    if (GetMaxIndex(weights, 2) == 1) {
+      growth::AbandonCell(*pSet, nRow, nCol, pNewCoverage, m_nDeadAge);
+      return 0;
+    }
+    // Renewed: a fresh active age, then the rule goes on with the old age.
+    pNewCoverage->SetCellAge(nRow, nCol, static_cast<short>(RandInt(m_nActiveAge)));
+  }
+  if (age > m_nActiveAge) return 0;
+  if (!CheckPolicy()) return 0;
+
+  int step = GetRealDistance();
+  const int direction = GetRealDirection();
+  const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
+
+  // Vacant in the coverage being written (so not taken earlier in this
+  // step), and not dead at the start of the step.
+  if (pNewCoverage->GetLandUseCategory(p) != Blank) return 0;
+  if (pCoverage->GetCellAge(p) < 0) return 0;
+  if (!CheckStreet(p.y, p.x, pCoverage)) return 0;
+
+  const LandUseCategory counted[3] = {House, Industry, Commerce};
+  int counts[3] = {0, 0, 0};
+  GetCategoryInNeighbor(pCoverage, counted, counts, 3, p.y, p.x, r);
+  const int h = counts[0];
+  const int i = counts[1];
+  const int c = counts[2];
+
+  // Thresholds from the set's industry and commerce land uses; both IDs
+  // are drawn here, in this order, whatever the choice turns out to be.
+  const int industryID = pSet->GetProbID(Industry);
+  const int commerceID = pSet->GetProbID(Commerce);
+  const CIndustry* pIndustry = dynamic_cast<const CIndustry*>(FindLandUse(*pSet, industryID));
+  const CCommerce* pCommerce = dynamic_cast<const CCommerce*>(FindLandUse(*pSet, commerceID));
+
+  LandUseCategory choice;
+  if (i <= 2 && c <= 2) {
+    choice = GetProbCategory(m_nResidentialLandUseProb);
+  } else {
+    choice = GetProbCategory(m_nMixedLandUseProb);
+    const LandUseCategory dominant = i > c ? Industry : Commerce;
+    if (choice != dominant) return 0;
+  }
+
+  int id = 0;
+  if (choice == House) {
+    id = pSet->GetProbID(House);
+  } else if (choice == Commerce) {
+    if (pCommerce == nullptr) return 0;  // no commerce land use to read from
+    if (h < ShareCount(pCommerce->m_nHousePercent, r)) return 0;
+    id = commerceID;
+  } else {
+    if (pIndustry == nullptr) return 0;  // no industry land use to read from
+    if (h + c > ShareCount(pIndustry->m_nHouseCommercePercent, r)) return 0;
+    id = industryID;
+  }
+
+  growth::WriteNewCell(pNewCoverage, p, id);
+  // The same notice for every category housing places.
+  if (id != DefaultIDOf(choice)) ShowMessage(growth::kIndustryChangedNotice);
+  return 1;
+}
 
 }  // namespace towngrow

@@ -1,4 +1,15 @@
+// The industry rule. An industry cell ages one step per call; while active
+// it may settle one new industry cell at a drawn length and direction,
+// provided the policy passes, the land-use draw matches the cell's own
+// category, and its own square holds few housing-plus-commerce cells and
+// enough street cells. An old cell is always abandoned.
+//
+// Choices of this unit: a coverage pair given as null pointers, or a read
+// coverage linked to no set, ends the call with 0 after the age step (and
+// before any draw), since no category or ID can be looked up without a set.
 #include "towngrow/landuse/industry.h"
+
+#include "landuse/growth_steps.h"
 
 namespace towngrow {
 
@@ -20,7 +31,46 @@ CIndustry::CIndustry() {
 
 CIndustry::~CIndustry() = default;
 
-// PLACEHOLDER until the growth rule lands: grows nothing.
-int CIndustry::Develop(CLandUseCoverage*, int, int, CLandUseCoverage*) { return 0; }
+int CIndustry::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
+                       CLandUseCoverage* pNewCoverage) {
+  if (pCoverage == nullptr || pNewCoverage == nullptr) return 0;
+
+  // Age step: read the old age, raise the new one whatever follows.
+  const short age = pCoverage->GetCellAge(nRow, nCol);
+  pNewCoverage->SetCellAgeGrow(nRow, nCol, 1);
+  if (age < 0) return 0;  // dead, or a cell outside the grid
+
+  const CLandUseSet* pSet = pCoverage->m_pLandUseSet;
+  if (pSet == nullptr) return 0;
+
+  if (growth::IsOldAge(age, *this)) {
+    growth::AbandonCell(*pSet, nRow, nCol, pNewCoverage, m_nDeadAge);
+    return 0;
+  }
+  if (age > m_nActiveAge) return 0;  // inactive: only ages
+  if (!CheckPolicy()) return 0;
+  if (GetProbLandUse() != pCoverage->GetLandUseCategory(nRow, nCol)) return 0;
+
+  int step = GetRealLength();
+  const int direction = GetRealDirection();
+  const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
+
+  // The target must still be vacant in the coverage being written; its age
+  // is not looked at.
+  if (pNewCoverage->GetLandUseCategory(p) != Blank) return 0;
+
+  // Both neighbourhood tests look at the industry cell's own square.
+  const int r = m_nNeighborRadius;
+  const int houseCommerce = growth::CountCategory(*this, pCoverage, House, nRow, nCol, r) +
+                            growth::CountCategory(*this, pCoverage, Commerce, nRow, nCol, r);
+  if (houseCommerce > ShareCount(m_nHouseCommercePercent, r)) return 0;
+  if (growth::CountStreets(*this, pCoverage, nRow, nCol, r) < ShareCount(m_nStreetPercent, r))
+    return 0;
+
+  const int id = pSet->GetProbID(Industry);
+  growth::WriteNewCell(pNewCoverage, p, id);
+  if (id != 4) ShowMessage(growth::kIndustryChangedNotice);
+  return 1;
+}
 
 }  // namespace towngrow

@@ -1,5 +1,19 @@
 // Housing: ages, settles housing, industry or commerce near streets by
 // what surrounds the new cell, and is abandoned or renewed when old.
+//
+// Thresholds of the mixed choice: housing reads the greatest share of
+// housing plus commerce from the set's industry land use and the least
+// share of housing from its commerce land use. Both IDs are always drawn
+// (GetProbID(Industry), then GetProbID(Commerce)) before the choice draw,
+// so the sequence of draws is the same with or without them. When the set
+// holds no land use of a category, or the first land use with the drawn ID
+// is not a CIndustry (or CCommerce), only a choice that needs that
+// threshold is refused: Develop returns 0 at the moment the choice falls
+// on Industry (or Commerce), after the choice draw and without a write.
+// A House choice, and a choice of the other category, are not affected.
+//
+// Develop with a null coverage, or with a read coverage linked to no set,
+// returns 0 after the age step and before any draw.
 #pragma once
 
 #include "towngrow/landuse/land_use.h"

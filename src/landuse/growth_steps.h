@@ -1,0 +1,68 @@
+// Steps shared by the rules of housing, industry and commerce: the age
+// thresholds, the abandonment of an old cell, the write of a new cell and
+// the notices shown when a written ID differs from the default roster's.
+#pragma once
+
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/platform/messages.h"
+
+namespace towngrow {
+namespace growth {
+
+constexpr const char* kVacantChangedNotice = "Yes,You have changed the setting,..";
+constexpr const char* kIndustryChangedNotice = "Yes,You have changed the Industry setting,..";
+constexpr const char* kCommerceChangedNotice = "Yes,You have changed the Commerce setting,..";
+
+// Old: the age lies beyond the active ages and the inactive period. The sum
+// is formed in 64 bits so that extreme parameters cannot overflow.
+inline bool IsOldAge(int age, const CLandUse& landUse) {
+  return static_cast<long long>(age) >
+         static_cast<long long>(landUse.m_nActiveAge) + landUse.m_nInactivePeriod;
+}
+
+// -deadAge kept as a signed 16-bit value (the low 16 bits of the negation).
+inline short DeadAgeValue(int deadAge) {
+  const unsigned int negated = 0u - static_cast<unsigned int>(deadAge);
+  const unsigned int low = negated & 0xFFFFu;
+  return static_cast<short>(low >= 0x8000u ? static_cast<int>(low) - 0x10000
+                                           : static_cast<int>(low));
+}
+
+// Gives an old cell up: the vacant ID of the set, the notice when that ID
+// is not the default roster's 0, then the age -deadAge.
+inline void AbandonCell(const CLandUseSet& set, int nRow, int nCol,
+                        CLandUseCoverage* pNewCoverage, int deadAge) {
+  const int id = set.GetProbID(Blank);
+  pNewCoverage->SetCellValue(nRow, nCol, static_cast<unsigned char>(id));
+  if (id != 0) ShowMessage(kVacantChangedNotice);
+  pNewCoverage->SetCellAge(nRow, nCol, DeadAgeValue(deadAge));
+}
+
+// A new cell: its ID, then age 0.
+inline void WriteNewCell(CLandUseCoverage* pNewCoverage, CPoint p, int id) {
+  pNewCoverage->SetCellValue(p, static_cast<unsigned char>(id));
+  pNewCoverage->SetCellAge(p, 0);
+}
+
+// Number of cells of one category within the radius, counted in the
+// several-category form (Blank cells and cells beyond the edge never count).
+inline int CountCategory(const CLandUse& landUse, const CLandUseCoverage* pCoverage,
+                         LandUseCategory category, int nRow, int nCol, int nRadius) {
+  int count = 0;
+  landUse.GetCategoryInNeighbor(pCoverage, &category, &count, 1, nRow, nCol, nRadius);
+  return count;
+}
+
+// Street cells (street nodes and street vertices together) within the radius.
+inline int CountStreets(const CLandUse& landUse, const CLandUseCoverage* pCoverage, int nRow,
+                        int nCol, int nRadius) {
+  const LandUseCategory streets[2] = {StreetNode, StreetVertex};
+  int counts[2] = {0, 0};
+  landUse.GetCategoryInNeighbor(pCoverage, streets, counts, 2, nRow, nCol, nRadius);
+  return counts[0] + counts[1];
+}
+
+}  // namespace growth
+}  // namespace towngrow
