@@ -4,9 +4,10 @@
 // housing lies around the new cell and enough street cells around the
 // commerce cell itself. An old cell is always abandoned.
 //
-// Choices of this unit: a coverage pair given as null pointers, or a read
-// coverage linked to no set, ends the call with 0 after the age step (and
-// before any draw), since no category or ID can be looked up without a set.
+// Choices of this unit: a null coverage ends the call with 0 and writes
+// nothing. Without a set linked to the read coverage an old cell is given
+// up to ID 0 (no draw, no notice) and an active cell ends with 0 before
+// any draw, since no category or ID can be looked up.
 #include "towngrow/landuse/commerce.h"
 
 #include "landuse/growth_steps.h"
@@ -38,13 +39,12 @@ int CCommerce::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   if (age < 0) return 0;  // dead, or a cell outside the grid
 
   const CLandUseSet* pSet = pCoverage->m_pLandUseSet;
-  if (pSet == nullptr) return 0;
-
   if (growth::IsOldAge(age, *this)) {
-    growth::AbandonCell(*pSet, nRow, nCol, pNewCoverage, m_nDeadAge);
+    growth::AbandonCell(pSet, nRow, nCol, pNewCoverage, m_nDeadAge);
     return 0;
   }
   if (age > m_nActiveAge) return 0;  // inactive: only ages
+  if (pSet == nullptr) return 0;
   if (!CheckPolicy()) return 0;
   // Commerce spreads only on a Commerce draw, whatever the cell itself holds.
   if (GetProbLandUse() != Commerce) return 0;

@@ -31,10 +31,11 @@ inline short DeadAgeValue(int deadAge) {
 }
 
 // Gives an old cell up: the vacant ID of the set, the notice when that ID
-// is not the default roster's 0, then the age -deadAge.
-inline void AbandonCell(const CLandUseSet& set, int nRow, int nCol,
+// is not the default roster's 0, then the age -deadAge. Without a set the
+// vacant ID is 0.
+inline void AbandonCell(const CLandUseSet* pSet, int nRow, int nCol,
                         CLandUseCoverage* pNewCoverage, int deadAge) {
-  const int id = set.GetProbID(Blank);
+  const int id = pSet != nullptr ? pSet->GetProbID(Blank) : 0;
   pNewCoverage->SetCellValue(nRow, nCol, static_cast<unsigned char>(id));
   if (id != 0) ShowMessage(kVacantChangedNotice);
   pNewCoverage->SetCellAge(nRow, nCol, DeadAgeValue(deadAge));

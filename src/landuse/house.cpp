@@ -71,10 +71,12 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   if (age < 0) return 0;  // dead, or a cell outside the grid
 
   const CLandUseSet* pSet = pCoverage->m_pLandUseSet;
-  if (pSet == nullptr) return 0;
-
   const int r = m_nNeighborRadius;
   if (growth::IsOldAge(age, *this)) {
+    if (pSet == nullptr) {  // nothing to weigh the streets with
+      growth::AbandonCell(pSet, nRow, nCol, pNewCoverage, m_nDeadAge);
+      return 0;
+    }
     // Streets in the square one smaller than the neighbourhood against all
     // its other cells (the cell itself and cells beyond the edge included).
     const int inner = r - 1;
@@ -82,13 +84,14 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
     const int s = growth::CountStreets(*this, pCoverage, nRow, nCol, inner);
     const int weights[2] = {s, static_cast<int>(side * side - s)};
     if (GetMaxIndex(weights, 2) == 1) {
-      growth::AbandonCell(*pSet, nRow, nCol, pNewCoverage, m_nDeadAge);
+      growth::AbandonCell(pSet, nRow, nCol, pNewCoverage, m_nDeadAge);
       return 0;
     }
     // Renewed: a fresh active age, then the rule goes on with the old age.
     pNewCoverage->SetCellAge(nRow, nCol, static_cast<short>(RandInt(m_nActiveAge)));
   }
   if (age > m_nActiveAge) return 0;
+  if (pSet == nullptr) return 0;
   if (!CheckPolicy()) return 0;
 
   int step = GetRealDistance();

@@ -12,8 +12,9 @@
 // on Industry (or Commerce), after the choice draw and without a write.
 // A House choice, and a choice of the other category, are not affected.
 //
-// Develop with a null coverage, or with a read coverage linked to no set,
-// returns 0 after the age step and before any draw.
+// Develop with a null coverage returns 0 and writes nothing. Without a set
+// linked to the read coverage an old cell is given up to ID 0 (no draw, no
+// notice) and an active cell ends with 0 before any draw.
 #pragma once
 
 #include "towngrow/landuse/land_use.h"
