@@ -45,13 +45,16 @@ int CLandUse::GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, LandUseCa
       if (pCoverage->GetLandUseCategory(static_cast<int>(r), static_cast<int>(c)) == category)
         ++count;
 
+  unsigned long long total = static_cast<unsigned long long>(count);
   if (category == Blank) {
-    // Cells of the square beyond the edge count as vacant land.
-    const long long side = 2LL * nRadius + 1;
-    const long long inside = Span(w.rowFirst, w.rowLast) * Span(w.colFirst, w.colLast);
-    count += side * side - inside;
+    // Cells of the square beyond the edge count as vacant land. The side is
+    // below 2^32, so its square fits in 64 unsigned bits.
+    const unsigned long long side = 2ULL * static_cast<unsigned long long>(nRadius) + 1ULL;
+    const unsigned long long inside =
+        static_cast<unsigned long long>(Span(w.rowFirst, w.rowLast) * Span(w.colFirst, w.colLast));
+    total += side * side - inside;
   }
-  return count > 2147483647LL ? 2147483647 : static_cast<int>(count);
+  return total > 2147483647ULL ? 2147483647 : static_cast<int>(total);
 }
 
 int CLandUse::GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, LandUseCategory category,
