@@ -20,7 +20,7 @@ enum LandUseCategory : int {
 int RandInt(int n);
 
 // Index of the largest of nCount draws RandInt(weights[i]) (ties go to the
-// earlier index); -1 without a draw when nCount < 1.
+// earlier index); -1 without a draw when nCount < 1 or weights is null.
 int GetMaxIndex(const int* weights, int nCount);
 
 // 0..5 map to the enumerators of those values, everything else to Others.

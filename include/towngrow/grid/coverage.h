@@ -2,6 +2,29 @@
 // georeference, a no-data value and a link to the set of land uses that
 // gives each ID its meaning. Also the geometry the growth rules move with
 // and the file exchange with GIS software.
+//
+// Choices of ours, where the model leaves them open:
+// - With no linked set, GetLandUseCategory answers Others, and both random
+//   fills give every cell the age -1 without an age draw, as for a land use
+//   whose active age and inactive period sum to 0; an ID that the linked set
+//   does not hold is treated the same way. The sum of active age and inactive
+//   period wraps to 32 bits before it is drawn from, as int arithmetic does.
+// - The random fills return 0 without drawing on a coverage that holds no
+//   cell buffer; a coverage with cells but no ages takes the age draws all
+//   the same and stores no age. The weighted fill with no weights returns 0.
+// - CopyValueFromCoverage and operator= copy nothing at all (the former then
+//   returns 0) when this coverage's buffers cannot hold the source's cells
+//   or it has none while the source has cells; a null source gives 0,
+//   copying onto itself changes nothing. A source without ages leaves this
+//   coverage's ages as they are.
+// - Copy of a coverage without cells gives a copy without cells but with the
+//   source's shape, name, type and set link; of a coverage without ages, a
+//   copy without ages. If the copy object itself cannot be had, nullptr.
+// - InitCoverage releases the old buffers first; when the age buffer cannot
+//   be had, the cell buffer is released too, so the coverage is empty.
+// - GetNewPoint applies its formulas to any input, wrapping in 32 bits.
+//   CovDDALine skips positions whose coordinate an int cannot hold and stops
+//   once the line has passed the far side of the grid.
 #pragma once
 
 #include "towngrow/grid/category.h"

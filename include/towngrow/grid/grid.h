@@ -2,8 +2,11 @@
 // the land-use coverage, and on its own a background raster whose cell
 // values are bit sets of allowed land-use IDs.
 //
-// Choices of ours: a second InitGrid releases the old buffer first; a grid
-// cannot be copied by construction (it owns its buffer).
+// Choices of ours: a second InitGrid releases the old buffer first (invalid
+// dimensions change nothing); InitGrid on a coverage keeps its ages only when
+// the shape stays the same, so the age buffer always matches the cells; a new
+// grid's m_dScale is 1.0; a grid cannot be copied by construction (it owns
+// its buffer). While a buffer is held it has exactly m_nRows * m_nCols cells.
 #pragma once
 
 #include "towngrow/platform/framework.h"
