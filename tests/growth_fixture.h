@@ -1,0 +1,144 @@
+// Shared scaffolding of the growth-rule tests (industry, commerce, housing):
+// a small scene of two linked coverages over a default set, a recorder of
+// notices, and a replay of the random sequence that the expectations are
+// computed from.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+#include <towngrow/towngrow.h>
+
+namespace growth_test {
+
+using namespace towngrow;
+
+// Row and column change of the eight direction codes, clockwise from up.
+constexpr int kDRow[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
+constexpr int kDCol[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+
+constexpr const char* kVacantNotice = "Yes,You have changed the setting,..";
+constexpr const char* kIndustryNotice = "Yes,You have changed the Industry setting,..";
+constexpr const char* kCommerceNotice = "Yes,You have changed the Commerce setting,..";
+
+// The generator's sequence for one seed, consumed draw by draw the way the
+// rules are expected to consume it. Constructing it reseeds the generator,
+// so the code under test starts from the same seed.
+class Replay {
+public:
+  explicit Replay(unsigned int seed) {
+    SeedRandom(seed);
+    for (int k = 0; k < 256; ++k) draws_.push_back(RandomDraw());
+    SeedRandom(seed);
+  }
+  int Draw() { return draws_.at(pos_++); }
+  // A uniform draw 1..n (n > 0), no draw for 0.
+  int Int(int n) { return n == 0 ? 0 : Draw() % n + 1; }
+  // Index of the largest draw over the weights; ties to the earlier index.
+  int MaxIndex(std::initializer_list<int> weights) {
+    int best = -32767, index = -1, i = 0;
+    for (int w : weights) {
+      const int d = Int(w);
+      if (d > best) {
+        best = d;
+        index = i;
+      }
+      ++i;
+    }
+    return index;
+  }
+  int Direction() { return MaxIndex({125, 125, 125, 125, 125, 125, 125, 125}); }
+  // The draw the generator must give next if the code took as many draws.
+  int Next() const { return draws_.at(pos_); }
+  int Used() const { return pos_; }
+
+private:
+  std::vector<int> draws_;
+  std::size_t pos_ = 0;
+};
+
+// Records every notice while it lives.
+class NoticeRecorder {
+public:
+  NoticeRecorder() {
+    old_ = SetMessageHandler([this](const std::string& t) { texts.push_back(t); });
+  }
+  ~NoticeRecorder() { SetMessageHandler(old_); }
+  std::vector<std::string> texts;
+
+private:
+  MessageHandler old_;
+};
+
+// A read coverage and a written coverage of the same size, both linked to a
+// set holding the default roster; all cells start vacant at age 0.
+struct Scene {
+  Scene(int rows, int cols) : rows(rows), cols(cols) {
+    EXPECT_EQ(cur.InitCoverage(rows, cols, 0), 1);
+    EXPECT_EQ(next.InitCoverage(rows, cols, 0), 1);
+    cur.m_pLandUseSet = &set;
+    next.m_pLandUseSet = &set;
+  }
+  // Writes a cell into the read coverage (call Start afterwards).
+  void Put(int r, int c, int id, short age = 0) {
+    cur.SetCellValue(r, c, static_cast<unsigned char>(id));
+    cur.SetCellAge(r, c, age);
+  }
+  void PutRow(int r, int c0, int c1, int id) {
+    for (int c = c0; c <= c1; ++c) Put(r, c, id);
+  }
+  // The start of a step: the written coverage becomes a copy of the read one.
+  void Start() { next.CopyValueFromCoverage(&cur); }
+
+  template <class T>
+  T* Get(int position) {
+    return dynamic_cast<T*>(set.m_LandUseArray[position]);
+  }
+
+  // Cells of the read coverage within the radius whose ID is one of ids.
+  int Count(int r, int c, int radius, std::initializer_list<int> ids) const {
+    int n = 0;
+    for (int y = r - radius; y <= r + radius; ++y)
+      for (int x = c - radius; x <= c + radius; ++x) {
+        if (y < 0 || x < 0 || y >= rows || x >= cols) continue;
+        for (int id : ids)
+          if (cur.GetCellValue(y, x) == id) ++n;
+      }
+    return n;
+  }
+
+  // True when the written coverage differs from the read one only in the
+  // listed cells (row, col pairs), values and ages both compared.
+  bool SameExcept(std::initializer_list<std::pair<int, int>> cells) const {
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < cols; ++x) {
+        bool listed = false;
+        for (auto& rc : cells) listed = listed || (rc.first == y && rc.second == x);
+        if (listed) continue;
+        if (cur.GetCellValue(y, x) != next.GetCellValue(y, x)) return false;
+        if (cur.GetCellAge(y, x) != next.GetCellAge(y, x)) return false;
+      }
+    return true;
+  }
+
+  int rows, cols;
+  CLandUseSet set;
+  CLandUseCoverage cur, next;
+};
+
+// Forces the length draw to 1 (two candidate lengths) and the direction to
+// one code (a single non-zero weight): each takes exactly one draw.
+inline void ForceStep(CLandUse* lu, int direction) {
+  lu->m_nMaxLength = 2;
+  for (int k = 0; k < 8; ++k) lu->m_nDirectionProb[k] = (k == direction) ? 1 : 0;
+}
+
+inline void SetWeights(int* w, int a, int b, int c) {
+  w[0] = a;
+  w[1] = b;
+  w[2] = c;
+}
+
+}  // namespace growth_test
