@@ -560,7 +560,9 @@ TEST(CoverageRandomFill, ZeroAgeRangeGivesDeadCellsWithoutAnAgeDraw) {
   EXPECT_EQ(RandomDraw(), e.nextDraw);
   const auto ages = Ages(c);
   for (std::size_t k = 0; k < e.ids.size(); ++k) {
-    if (e.ids[k] == 0 || e.ids[k] == 3) EXPECT_EQ(ages[k], -1) << k;
+    if (e.ids[k] == 0 || e.ids[k] == 3) {
+      EXPECT_EQ(ages[k], -1) << k;
+    }
   }
 
   // With only vacant land possible, every cell takes exactly one draw.
