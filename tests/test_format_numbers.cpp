@@ -1,0 +1,331 @@
+// Numbers as the exchange files show them and the file layer under the
+// readers and writers: line ends, missing lines, the 79-character limit,
+// peeking, raw bytes, and read and write errors reaching the caller.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "../src/formats/numbers.h"
+#include "../src/formats/text_file.h"
+#include "test_format_support.h"
+
+using namespace towngrow;
+using namespace towngrow::io;
+
+namespace {
+
+std::string Exp(double v, int precision, int width) {
+  std::string s;
+  AppendExp(s, v, precision, width);
+  return s;
+}
+
+std::string G4(double v) {
+  std::string s;
+  AppendGeneral4(s, v);
+  return s;
+}
+
+std::string IntW(long long v, int width) {
+  std::string s;
+  AppendIntWidth(s, v, width);
+  return s;
+}
+
+double Atof(const std::string& s) { return ParseDoublePrefix(s); }
+int Atoi(const std::string& s) { return ParseIntPrefix(s); }
+
+}  // namespace
+
+TEST(NumberWriting, ExponentFormHasSignAndThreeDigits) {
+  EXPECT_EQ(Exp(30.0, 13, 21), " 3.0000000000000e+001");
+  EXPECT_EQ(Exp(378923.0, 13, 21), " 3.7892300000000e+005");
+  EXPECT_EQ(Exp(4072345.0, 13, 21), " 4.0723450000000e+006");
+  // Wider than its field: no padding, no truncation.
+  EXPECT_EQ(Exp(-2147483647.0, 14, 21), "-2.14748364700000e+009");
+  EXPECT_EQ(Exp(0.0, 6, 14), " 0.000000e+000");
+  EXPECT_EQ(Exp(255.0, 6, 14), " 2.550000e+002");
+  EXPECT_EQ(Exp(0.00125, 2, 0), "1.25e-003");
+  EXPECT_EQ(Exp(1e-300, 1, 0), "1.0e-300");
+  EXPECT_EQ(Exp(2.6, 0, 0), "3e+000");  // no decimals, no point
+}
+
+TEST(NumberWriting, ExponentFormRoundsCorrectly) {
+  EXPECT_EQ(Exp(9.9999996, 6, 0), "1.000000e+001");  // rounding carries into the exponent
+  EXPECT_EQ(Exp(1.0 / 3.0, 6, 0), "3.333333e-001");
+  EXPECT_EQ(Exp(2.0 / 3.0, 6, 0), "6.666667e-001");
+  EXPECT_EQ(Exp(-46.51587, 6, 14), "-4.651587e+001");
+}
+
+TEST(NumberWriting, ExponentFormOfNonFiniteValues) {
+  EXPECT_EQ(Exp(std::numeric_limits<double>::quiet_NaN(), 6, 6), "   nan");
+  EXPECT_EQ(Exp(-std::numeric_limits<double>::infinity(), 6, 0), "-inf");
+}
+
+TEST(NumberWriting, FourDigitStyleOfTheAsciiHeader) {
+  EXPECT_EQ(G4(30.0), "30.");
+  EXPECT_EQ(G4(0.0), "0.");
+  EXPECT_EQ(G4(-0.0), "0.");
+  EXPECT_EQ(G4(100.0), "100.");
+  EXPECT_EQ(G4(1000.0), "1000");
+  EXPECT_EQ(G4(2500.4), "2500");
+  EXPECT_EQ(G4(12.5), "12.5");
+  EXPECT_EQ(G4(0.25), "0.25");
+  EXPECT_EQ(G4(0.1), "0.1");
+  EXPECT_EQ(G4(1.234), "1.234");
+  EXPECT_EQ(G4(1.23456), "1.235");
+  EXPECT_EQ(G4(378923.0), "3.789e+005");
+  EXPECT_EQ(G4(4072345.0), "4.072e+006");
+  EXPECT_EQ(G4(12000.0), "1.2e+004");
+  EXPECT_EQ(G4(0.05), "5.e-002");
+  EXPECT_EQ(G4(-30.0), "-30.");
+  EXPECT_EQ(G4(-378923.0), "-3.789e+005");
+  EXPECT_EQ(G4(1e-120), "1.e-120");
+}
+
+TEST(NumberWriting, FourDigitStyleChoosesItsFormAfterRounding) {
+  EXPECT_EQ(G4(9999.7), "1.e+004");
+  EXPECT_EQ(G4(999.96), "1000");
+  EXPECT_EQ(G4(0.099996), "0.1");
+  EXPECT_EQ(G4(0.0099996), "1.e-002");  // 0.01000 has exponent -2
+  EXPECT_EQ(G4(0.00999949), "9.999e-003");
+}
+
+TEST(NumberWriting, IntegersRightJustified) {
+  EXPECT_EQ(IntW(100, 10), "       100");
+  EXPECT_EQ(IntW(1, 2), " 1");
+  EXPECT_EQ(IntW(255, 14), "           255");
+  EXPECT_EQ(IntW(10000, 4), "10000");
+  EXPECT_EQ(IntW(-7, 4), "  -7");
+  EXPECT_EQ(IntW(-2147483648LL, 0), "-2147483648");
+}
+
+TEST(NumberWriting, IndependentOfTheLocale) {
+  // Whatever locale the host sets, the point stays a point.
+  const char* set = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  EXPECT_EQ(G4(12.5), "12.5");
+  EXPECT_EQ(Exp(12.5, 2, 0), "1.25e+001");
+  EXPECT_DOUBLE_EQ(Atof("12.5"), 12.5);
+  if (set != nullptr) std::setlocale(LC_NUMERIC, "C");
+}
+
+TEST(NumberReading, IntegersAsAtoiReadsThem) {
+  EXPECT_EQ(Atoi("42"), 42);
+  EXPECT_EQ(Atoi("  \t-17xyz"), -17);
+  EXPECT_EQ(Atoi("+5"), 5);
+  EXPECT_EQ(Atoi("3.7"), 3);
+  EXPECT_EQ(Atoi("-9999.000"), -9999);
+  EXPECT_EQ(Atoi(""), 0);
+  EXPECT_EQ(Atoi("abc"), 0);
+  EXPECT_EQ(Atoi("-"), 0);
+  EXPECT_EQ(Atoi("--5"), 0);
+  EXPECT_EQ(Atoi("1e5"), 1);
+  EXPECT_EQ(Atoi("2147483647"), 2147483647);
+  EXPECT_EQ(Atoi("99999999999999999999"), 2147483647);
+  EXPECT_EQ(Atoi("-99999999999999999999"), -2147483647 - 1);
+}
+
+TEST(NumberReading, IntegersStopAtTheEndOfTheRange) {
+  const std::string s = "123456";
+  EXPECT_EQ(ParseIntPrefix(s.data(), s.data() + 3), 123);
+}
+
+TEST(NumberReading, DoublesTakeTheLongestValidPrefix) {
+  EXPECT_DOUBLE_EQ(Atof(" 378923"), 378923.0);
+  EXPECT_DOUBLE_EQ(Atof("3.789e+005"), 378900.0);
+  EXPECT_DOUBLE_EQ(Atof("5.e-002"), 0.05);
+  EXPECT_DOUBLE_EQ(Atof("30."), 30.0);
+  EXPECT_DOUBLE_EQ(Atof(".5"), 0.5);
+  EXPECT_DOUBLE_EQ(Atof("-12.5abc"), -12.5);
+  EXPECT_DOUBLE_EQ(Atof("1e"), 1.0);     // an exponent needs a digit
+  EXPECT_DOUBLE_EQ(Atof("1e+"), 1.0);
+  EXPECT_DOUBLE_EQ(Atof("2E3"), 2000.0);
+  EXPECT_DOUBLE_EQ(Atof("\t7"), 7.0);
+  EXPECT_EQ(Atof("."), 0.0);
+  EXPECT_EQ(Atof("xllcorner\t5"), 0.0);
+  EXPECT_EQ(Atof(""), 0.0);
+  EXPECT_EQ(Atof("inf"), 0.0);
+  EXPECT_EQ(Atof("0x10"), 0.0);
+  EXPECT_TRUE(std::isinf(Atof("1e999")));
+  EXPECT_EQ(Atof("1e-999"), 0.0);
+  EXPECT_EQ(Atof("0.0000001e-400"), 0.0);
+}
+
+TEST(NumberReading, ScanningWordsAndIntegers) {
+  const std::string s = "  ncols \t 12 x";
+  const char* p = s.data();
+  const char* end = p + s.size();
+  int v = -1;
+  ASSERT_TRUE(ScanWord(p, end));
+  ASSERT_TRUE(ScanInt(p, end, v));
+  EXPECT_EQ(v, 12);
+  EXPECT_FALSE(ScanInt(p, end, v));  // "x" is no integer, nothing changes
+  EXPECT_EQ(v, 12);
+  EXPECT_EQ(*p, ' ');
+  ASSERT_TRUE(ScanWord(p, end));
+  EXPECT_FALSE(ScanWord(p, end));
+}
+
+// --- the file layer ---------------------------------------------------
+
+TEST(FileLayer, LinesEndAtLineFeedsWithTheirCarriageReturns) {
+  fmt_test::ScratchDir dir;
+  fmt_test::WriteAll(dir / "t.txt", "one\r\ntwo\nthr\ree\r\r\nlast");
+  FileReader in;
+  ASSERT_TRUE(in.Open(dir / "t.txt"));
+  std::string line;
+  in.ReadLine(line, 100);
+  EXPECT_EQ(line, "one");
+  in.ReadLine(line, 100);
+  EXPECT_EQ(line, "two");
+  in.ReadLine(line, 100);
+  EXPECT_EQ(line, "thr\ree\r");  // only the CR right before the LF is line end
+  EXPECT_EQ(in.Peek(), 'l');
+  in.ReadLine(line, 100);
+  EXPECT_EQ(line, "last");
+  EXPECT_TRUE(in.AtEnd());
+  line = "x";
+  in.ReadLine(line, 100);  // a missing line reads empty
+  EXPECT_EQ(line, "");
+  EXPECT_EQ(in.Peek(), FileReader::kEnd);
+}
+
+TEST(FileLayer, KeptPartOfALongLine) {
+  fmt_test::ScratchDir dir;
+  fmt_test::WriteAll(dir / "t.txt", "abcdef\r\nabc\r\nab\r\nz");
+  FileReader in;
+  ASSERT_TRUE(in.Open(dir / "t.txt"));
+  std::string line;
+  in.ReadLine(line, 3);
+  EXPECT_EQ(line, "abc");
+  in.ReadLine(line, 3);
+  EXPECT_EQ(line, "abc");
+  in.ReadLine(line, 3);  // the CR fits the kept part but is line end
+  EXPECT_EQ(line, "ab");
+  in.ReadLine(line, 3);
+  EXPECT_EQ(line, "z");
+}
+
+TEST(FileLayer, CarriageReturnAcrossTheBufferBoundary) {
+  fmt_test::ScratchDir dir;
+  // The CR of the first line end is the last byte of the first buffer load.
+  const std::string first(65535, 'a');
+  fmt_test::WriteAll(dir / "t.txt", first + "\r\nb\r\n");
+  FileReader in;
+  ASSERT_TRUE(in.Open(dir / "t.txt"));
+  std::string line;
+  in.ReadLine(line, 1 << 20);
+  EXPECT_EQ(line, first);
+  in.ReadLine(line, 10);
+  EXPECT_EQ(line, "b");
+
+  FileReader cursor;
+  ASSERT_TRUE(cursor.Open(dir / "t.txt"));
+  std::size_t n = 0;
+  while (cursor.LineGet() != FileReader::kEnd) ++n;
+  EXPECT_EQ(n, first.size());
+  cursor.EndLine();
+  EXPECT_EQ(cursor.LineGet(), 'b');
+  EXPECT_EQ(cursor.LineGet(), FileReader::kEnd);
+}
+
+TEST(FileLayer, LimitedLinesLeaveTheRestForTheNextLine) {
+  fmt_test::ScratchDir dir;
+  const std::string l79(79, 'x'), l80(80, 'y');
+  fmt_test::WriteAll(dir / "t.txt", l79 + "\r\n" + l80 + "\r\nnext\r\n");
+  FileReader in;
+  ASSERT_TRUE(in.Open(dir / "t.txt"));
+  std::string line;
+  in.ReadLineLimited(line, 79);
+  EXPECT_EQ(line, l79);  // exactly 79: read with its line end
+  in.ReadLineLimited(line, 79);
+  EXPECT_EQ(line, std::string(79, 'y'));
+  in.ReadLineLimited(line, 79);
+  EXPECT_EQ(line, "y");
+  in.ReadLineLimited(line, 79);
+  EXPECT_EQ(line, "next");
+  in.ReadLineLimited(line, 79);
+  EXPECT_EQ(line, "");
+}
+
+TEST(FileLayer, InLineCursorStopsAtTheLineEnd) {
+  fmt_test::ScratchDir dir;
+  fmt_test::WriteAll(dir / "t.txt", "a\rb\r\nc");
+  FileReader in;
+  ASSERT_TRUE(in.Open(dir / "t.txt"));
+  EXPECT_EQ(in.LineGet(), 'a');
+  EXPECT_EQ(in.LineGet(), '\r');
+  EXPECT_EQ(in.LinePeek(), 'b');
+  EXPECT_EQ(in.LineGet(), 'b');
+  EXPECT_EQ(in.LineGet(), FileReader::kEnd);
+  EXPECT_EQ(in.LineGet(), FileReader::kEnd);  // stays at the end until EndLine
+  in.EndLine();
+  EXPECT_EQ(in.LineGet(), 'c');
+  EXPECT_EQ(in.LineGet(), FileReader::kEnd);
+  in.EndLine();
+  EXPECT_TRUE(in.AtEnd());
+}
+
+TEST(FileLayer, RawBytesUpToTheEnd) {
+  fmt_test::ScratchDir dir;
+  std::string bytes(70000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+  fmt_test::WriteAll(dir / "t.bin", bytes);
+  FileReader in;
+  ASSERT_TRUE(in.Open(dir / "t.bin"));
+  std::string got(40000, '\0');
+  EXPECT_EQ(in.ReadBytes(&got[0], 40000), 40000u);
+  EXPECT_EQ(got, bytes.substr(0, 40000));
+  EXPECT_EQ(in.ReadBytes(&got[0], 40000), 30000u);
+  EXPECT_EQ(got.substr(0, 30000), bytes.substr(40000));
+  EXPECT_EQ(in.ReadBytes(&got[0], 10), 0u);
+}
+
+TEST(FileLayer, WriterEndsLinesWithCrLfAndReplacesFiles) {
+  fmt_test::ScratchDir dir;
+  fmt_test::WriteAll(dir / "t.txt", "old content that is longer");
+  FileWriter out;
+  ASSERT_TRUE(out.Create(dir / "t.txt"));
+  out.WriteLine("one");
+  out.WriteLine("");
+  const std::string big(100000, 'z');  // larger than the buffer
+  out.Write(big);
+  out.Close();
+  EXPECT_EQ(fmt_test::ReadAll(dir / "t.txt"), "one\r\n\r\n" + big);
+}
+
+TEST(FileLayer, OpenAndCreateFailQuietly) {
+  fmt_test::ScratchDir dir;
+  FileReader in;
+  EXPECT_FALSE(in.Open(dir / "missing.txt"));
+  EXPECT_FALSE(in.Open(dir.Path()));  // a directory is no file
+  EXPECT_FALSE(in.Open(""));
+  FileWriter out;
+  EXPECT_FALSE(out.Create(dir / "no/such/dir/t.txt"));
+  EXPECT_FALSE(out.Create(dir.Path()));
+}
+
+TEST(FileLayer, WriteErrorsReachTheCaller) {
+  if (!fmt_test::Exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  FileWriter out;
+  ASSERT_TRUE(out.Create("/dev/full"));
+  out.WriteLine("x");
+  try {
+    out.Close();
+    FAIL() << "no error";
+  } catch (const FileError& e) {
+    EXPECT_EQ(e.FileName(), "/dev/full");
+  }
+}
+
+TEST(FileLayer, ReadErrorsReachTheCaller) {
+  // Reading the start of a process's memory image fails with an I/O error.
+  if (!fmt_test::Exists("/proc/self/mem")) GTEST_SKIP() << "no /proc/self/mem";
+  FileReader in;
+  ASSERT_TRUE(in.Open("/proc/self/mem"));
+  std::string line;
+  EXPECT_THROW(in.ReadLine(line, 10), FileError);
+}

@@ -1,0 +1,123 @@
+// Helpers of the file exchange tests: a scratch directory whose path has no
+// dot (the float grid pairs its header by the first dot of the whole name),
+// whole-file reading and writing, a message recorder and coverage makers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <towngrow/towngrow.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fmt_test {
+
+class ScratchDir {
+public:
+  ScratchDir() {
+    static int counter = 0;
+    path_ = "/tmp/towngrow_fmt_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& Path() const { return path_; }
+
+private:
+  std::string path_;
+};
+
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+// Records every message while it lives.
+class MessageRecorder {
+public:
+  MessageRecorder() {
+    old_ = towngrow::SetMessageHandler([this](const std::string& text) { texts.push_back(text); });
+  }
+  ~MessageRecorder() { towngrow::SetMessageHandler(old_); }
+  std::vector<std::string> texts;
+
+private:
+  towngrow::MessageHandler old_;
+};
+
+inline const std::string kRangeText =
+    "The Range is larger than the environment!\n Please make a larger environemt first";
+inline const std::string kBadFormatText = "Bad Export File Format...\nCheck the format!!!";
+inline const std::string kIntegerGridText = "Now the system can only support integer grid!!";
+
+// Fills IDs and ages from the generator (a data source only here): IDs
+// 0..255 with zeros frequent, ages 1..30000 so that age 0 marks a store.
+inline void FillRandom(towngrow::CLandUseCoverage& cov, unsigned seed) {
+  towngrow::SeedRandom(seed);
+  for (int r = 0; r < cov.m_nRows; ++r)
+    for (int c = 0; c < cov.m_nCols; ++c) {
+      const int d = towngrow::RandomDraw();
+      cov.SetCellValue(r, c, static_cast<unsigned char>(d % 3 == 0 ? 0 : d % 256));
+      cov.SetCellAge(r, c, static_cast<short>(1 + towngrow::RandomDraw() % 30000));
+    }
+}
+
+// A snapshot of IDs and ages, for "nothing changed" checks.
+struct Snapshot {
+  std::vector<unsigned char> ids;
+  std::vector<short> ages;
+  double cellSize, xll, yll;
+  int noData;
+  bool operator==(const Snapshot& o) const {
+    return ids == o.ids && ages == o.ages && cellSize == o.cellSize && xll == o.xll && yll == o.yll &&
+           noData == o.noData;
+  }
+};
+
+inline Snapshot Take(const towngrow::CLandUseCoverage& cov) {
+  Snapshot s;
+  for (int r = 0; r < cov.m_nRows; ++r)
+    for (int c = 0; c < cov.m_nCols; ++c) {
+      s.ids.push_back(cov.GetCellValue(r, c));
+      s.ages.push_back(cov.GetCellAge(r, c));
+    }
+  s.cellSize = cov.m_dCellSize;
+  s.xll = cov.m_dXllCorner;
+  s.yll = cov.m_dYllCorner;
+  s.noData = cov.m_nNoDataValue;
+  return s;
+}
+
+// Runs a shell command and answers its standard output; ok is false when it
+// did not exit with 0.
+inline std::string RunCommand(const std::string& cmd, bool* ok = nullptr) {
+  std::string out;
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (p == nullptr) {
+    if (ok) *ok = false;
+    return out;
+  }
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int rc = ::pclose(p);
+  if (ok) *ok = rc == 0;
+  return out;
+}
+
+}  // namespace fmt_test
