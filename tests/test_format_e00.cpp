@@ -1,0 +1,279 @@
+// The E00 integer grid: the whole file that the writer produces, the header
+// checks and messages of the reader, row joining, short rows and files, and
+// the overlay rule.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_format_support.h"
+
+using namespace towngrow;
+using fmt_test::ReadAll;
+using fmt_test::WriteAll;
+
+namespace {
+
+// One value in a field of 14 characters.
+std::string F(const std::string& digits) { return std::string(14 - digits.size(), ' ') + digits; }
+
+const std::string kZeros5 = F("0") + F("0") + F("0") + F("0") + F("0");
+
+const std::string kTail =
+    "EOG\r\n"
+    "IFO  2\r\n"
+    "PELGA.STA                       XX   4   4  16         1\r\n"
+    "MIN               4-1   14-1  10 3 60-1  -1  -1-1                   1-\r\n"
+    "MAX               4-1   54-1  10 3 60-1  -1  -1-1                   2-\r\n"
+    "MEAN              4-1   94-1  10 3 60-1  -1  -1-1                   3-\r\n"
+    "STDV              4-1  134-1  10 3 60-1  -1  -1-1                   4-\r\n";
+
+std::string Header(const std::string& description) {
+  return "EXP  0 /NORVA/TAMBE/QOR/PELGA.E00\r\nGRD  2\r\n" + description +
+         "\r\n 3.0000000000000e+001 3.0000000000000e+001\r\n"
+         " 3.7892300000000e+005 4.0723450000000e+006\r\n"
+         " 3.7910300000000e+005 4.0724950000000e+006\r\n";
+}
+
+class E00Test : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_EQ(cov.InitCoverage(5, 6, 9), 1); }
+  CLandUseCoverage cov;
+  fmt_test::ScratchDir dir;
+  fmt_test::MessageRecorder messages;
+};
+
+}  // namespace
+
+TEST_F(E00Test, WritesTheWholeFile) {
+  cov.SetCellValue(0, 0, 255);
+  cov.SetCellValue(2, 3, 12);
+  cov.SetCellValue(4, 5, 3);
+  ASSERT_EQ(cov.ExportE00File(dir / "g.e00"), 1);
+  // 30 cells summing to 270: mean 9; squares 246^2 + 3^2 + 6^2 + 27 * 9^2 =
+  // 62748, over 29 is 2163.7241..., root 46.515848...
+  const std::string expected =
+      "EXP  0 /NORVA/TAMBE/QOR/PELGA.E00                                       \r\n"
+      "GRD  2\r\n"
+      "         6         5 1-2.14748364700000e+009\r\n"
+      " 3.0000000000000e+001 3.0000000000000e+001\r\n"
+      " 3.7892300000000e+005 4.0723450000000e+006\r\n"
+      " 3.7910300000000e+005 4.0724950000000e+006\r\n" +
+      F("255") + F("0") + F("0") + F("0") + F("0") + "\r\n" + F("0") + "\r\n" +  //
+      kZeros5 + "\r\n" + F("0") + "\r\n" +                                       //
+      F("0") + F("0") + F("0") + F("12") + F("0") + "\r\n" + F("0") + "\r\n" +   //
+      kZeros5 + "\r\n" + F("0") + "\r\n" +                                       //
+      kZeros5 + "\r\n" + F("3") + "\r\n" + kTail +
+      " 0.000000e+000 2.550000e+002 9.000000e+000 4.651585e+001\r\n"
+      "EOI\r\n"
+      "EOS\r\n";
+  EXPECT_EQ(ReadAll(dir / "g.e00"), expected);
+  EXPECT_EQ(expected.substr(0, expected.find('\r')).size(), 72u);
+}
+
+TEST_F(E00Test, LinesPerRowFollowTheNumberOfColumns) {
+  for (int cols : {5, 6, 10, 11}) {
+    CLandUseCoverage c;
+    ASSERT_EQ(c.InitCoverage(5, cols, 0), 1);
+    ASSERT_EQ(c.ExportE00File(dir / "w.e00"), 1);
+    const std::string text = ReadAll(dir / "w.e00");
+    std::size_t valueLines = 0, pos = 0;
+    for (int line = 0; pos < text.size(); ++line) {
+      const std::size_t end = text.find("\r\n", pos);
+      ASSERT_NE(end, std::string::npos);
+      const std::string l = text.substr(pos, end - pos);
+      if (l == "EOG") break;
+      if (line >= 6) {
+        ++valueLines;
+        EXPECT_EQ(l.size() % 14, 0u);
+      }
+      pos = end + 2;
+    }
+    EXPECT_EQ(valueLines, 5u * static_cast<std::size_t>((cols + 4) / 5)) << cols << " columns";
+  }
+}
+
+TEST_F(E00Test, UpperCornerFollowsTheSize) {
+  CLandUseCoverage c;
+  ASSERT_EQ(c.InitCoverage(80, 100, 0), 1);
+  ASSERT_EQ(c.ExportE00File(dir / "h.e00"), 1);
+  const std::string text = ReadAll(dir / "h.e00");
+  EXPECT_EQ(text.substr(0, text.find(" 3.0")),
+            "EXP  0 /NORVA/TAMBE/QOR/PELGA.E00" + std::string(39, ' ') +
+                "\r\nGRD  2\r\n       100        80 1-2.14748364700000e+009\r\n");
+  EXPECT_NE(text.find("\r\n 3.8192300000000e+005 4.0747450000000e+006\r\n"), std::string::npos);
+}
+
+TEST_F(E00Test, AllBlankCoverageHasAZeroRecord) {
+  ASSERT_EQ(cov.ExportE00File(dir / "z.e00"), 1);
+  const std::string text = ReadAll(dir / "z.e00");
+  EXPECT_NE(text.find(kTail + " 0.000000e+000 0.000000e+000 0.000000e+000 0.000000e+000\r\nEOI\r\nEOS\r\n"),
+            std::string::npos);
+}
+
+TEST_F(E00Test, ReadsAGridIntoTheCoverage) {
+  WriteAll(dir / "r.e00", Header("         6         3 1-2.14748364700000e+009") +  //
+                              F("1") + F("2") + F("3") + F("4") + F("5") + "\r\n" + F("6") + "\r\n" +
+                              F("256") + F("-1") + F("-9999") + F("0") + F("7") + "\r\n" + F("8") + "\r\n" +
+                              F("10") + F("11") + F("12") + F("13") + F("14") + "\r\n" + F("15") + "\r\n" +
+                              kTail);
+  cov.SetCellValue(1, 3, 44);
+  ASSERT_EQ(cov.ImportE00File(dir / "r.e00", 0), 1);
+  const int expected[3][6] = {{1, 2, 3, 4, 5, 6}, {0, 255, 241, 0, 7, 8}, {10, 11, 12, 13, 14, 15}};
+  for (int r = 0; r < 5; ++r)
+    for (int c = 0; c < 6; ++c) {
+      if (r < 3) {
+        EXPECT_EQ(cov.GetCellValue(r, c), expected[r][c]) << r << "," << c;
+        EXPECT_EQ(cov.GetCellAge(r, c), 0);
+      } else {  // beyond the file's rows
+        EXPECT_EQ(cov.GetCellValue(r, c), 0);
+        EXPECT_EQ(cov.GetCellAge(r, c), 9);
+      }
+    }
+  EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(E00Test, OverlayKeepsCellsWhereTheFileHoldsZero) {
+  const std::string file = Header("         5         2 1-2.14748364700000e+009") +  //
+                           F("0") + F("3") + F("0") + F("0") + F("4") + "\r\n" + kZeros5 + "\r\n" + kTail;
+  WriteAll(dir / "o.e00", file);
+  cov.SetCellValue(0, 0, 5);
+  ASSERT_EQ(cov.ImportE00File(dir / "o.e00", 1), 1);
+  EXPECT_EQ(cov.GetCellValue(0, 0), 5);
+  EXPECT_EQ(cov.GetCellAge(0, 0), 9);
+  EXPECT_EQ(cov.GetCellValue(0, 1), 3);
+  EXPECT_EQ(cov.GetCellAge(0, 1), 0);
+  EXPECT_EQ(cov.GetCellAge(1, 0), 9);
+  EXPECT_EQ(cov.GetCellValue(0, 4), 4);
+
+  ASSERT_EQ(cov.ImportE00File(dir / "o.e00", 0), 1);
+  EXPECT_EQ(cov.GetCellValue(0, 0), 0);
+  EXPECT_EQ(cov.GetCellAge(0, 0), 0);
+  EXPECT_EQ(cov.GetCellAge(1, 4), 0);
+  EXPECT_EQ(cov.GetCellAge(0, 5), 9);  // column 5 is beyond the file's columns
+}
+
+TEST_F(E00Test, RowLinesJoinWithNothingBetweenThem) {
+  // Without leading blanks the last value of a line and the first of the
+  // next run together.
+  WriteAll(dir / "j.e00", Header("6 2 1 -2147483647.0") + "1 2 3 4 5\r\n6\r\n7 8 9 10 11\r\n 12\r\n" + kTail);
+  ASSERT_EQ(cov.ImportE00File(dir / "j.e00", 0), 1);
+  const int expected[2][6] = {{1, 2, 3, 4, 56, 0}, {7, 8, 9, 10, 11, 12}};
+  for (int r = 0; r < 2; ++r)
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(cov.GetCellValue(r, c), expected[r][c]) << r << "," << c;
+  EXPECT_EQ(cov.GetCellAge(0, 5), 0);  // the missing value is stored as 0
+}
+
+TEST_F(E00Test, ARowReadsOnlyItsOwnLines) {
+  WriteAll(dir / "s.e00", Header("6 3 1 0") +
+                              "1 2\r\n\r\n"               // row 0: two values in its two lines
+                              "3 4 5 6 7 8 9\r\n10\r\n"  // row 1: more than six; the rest ignored
+                              "11 12 13 14 15 \r\n16 17 18 19\r\n" + kTail);
+  for (int c = 0; c < 6; ++c) cov.SetCellValue(0, c, 50);
+  ASSERT_EQ(cov.ImportE00File(dir / "s.e00", 0), 1);
+  const int expected[3][6] = {{1, 2, 0, 0, 0, 0}, {3, 4, 5, 6, 7, 8}, {11, 12, 13, 14, 15, 16}};
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(cov.GetCellValue(r, c), expected[r][c]) << r << "," << c;
+}
+
+TEST_F(E00Test, GridWiderThanTheCoverageIsRefused) {
+  CLandUseCoverage wide;
+  ASSERT_EQ(wide.InitCoverage(5, 7, 1), 1);
+  ASSERT_EQ(wide.ExportE00File(dir / "w.e00"), 1);
+  // One column more than the coverage has.
+  const fmt_test::Snapshot before = fmt_test::Take(cov);
+  EXPECT_EQ(cov.ImportE00File(dir / "w.e00", 0), 0);
+  EXPECT_EQ(messages.texts, std::vector<std::string>{fmt_test::kRangeText});
+  EXPECT_TRUE(fmt_test::Take(cov) == before);
+
+  messages.texts.clear();
+  WriteAll(dir / "t.e00", Header("6 6 1 0") + kTail);  // one row too many
+  EXPECT_EQ(cov.ImportE00File(dir / "t.e00", 0), 0);
+  EXPECT_EQ(messages.texts, std::vector<std::string>{fmt_test::kRangeText});
+  EXPECT_TRUE(fmt_test::Take(cov) == before);
+}
+
+TEST_F(E00Test, HeaderChecksAndTheirMessages) {
+  const std::string rest = "6 5 1 0\r\n\r\n\r\n\r\n" + F("1") + "\r\n";
+  struct Case {
+    std::string file;
+    std::string message;  // empty: accepted
+  } cases[] = {
+      {"exp  0 lower case\r\nGRD  2\r\n" + rest, ""},
+      {"EXP  0\r\nGRD  2 trailing\r\n" + rest, ""},
+      {"EXP  0\r\ngrd  2\r\n" + rest, fmt_test::kBadFormatText},
+      {"EXP  1\r\nGRD  2\r\n" + rest, fmt_test::kBadFormatText},
+      {"EXP 0\r\nGRD  2\r\n" + rest, fmt_test::kBadFormatText},
+      {"EXP  \r\nGRD  2\r\n" + rest, fmt_test::kBadFormatText},
+      {"EXP  0\r\nGRD  \r\n" + rest, fmt_test::kBadFormatText},
+      {"", fmt_test::kBadFormatText},
+      {"EXP  0\r\nGRD  2\r\n6 5 2 0\r\n", fmt_test::kIntegerGridText},
+      {"EXP  0\r\nGRD  2\r\n6 5\r\n", fmt_test::kIntegerGridText},  // missing type reads 0
+      {"EXP  0\r\nGRD  2\r\n", fmt_test::kIntegerGridText},
+  };
+  for (const Case& k : cases) {
+    messages.texts.clear();
+    WriteAll(dir / "c.e00", k.file);
+    ASSERT_EQ(cov.InitCoverage(5, 6, 9), 1);
+    const fmt_test::Snapshot before = fmt_test::Take(cov);
+    const int result = cov.ImportE00File(dir / "c.e00", 0);
+    if (k.message.empty()) {
+      EXPECT_EQ(result, 1) << k.file;
+      EXPECT_TRUE(messages.texts.empty()) << k.file;
+      EXPECT_EQ(cov.GetCellValue(0, 0), 1) << k.file;
+    } else {
+      EXPECT_EQ(result, 0) << k.file;
+      EXPECT_EQ(messages.texts, std::vector<std::string>{k.message}) << k.file;
+      EXPECT_TRUE(fmt_test::Take(cov) == before) << k.file;
+    }
+  }
+}
+
+TEST_F(E00Test, DescriptionLinesAreReadToSeventyNineCharacters) {
+  // A description of 85 characters: its rest counts as the cell size line,
+  // so the real upper-corner line is read as row 0.
+  const std::string description =
+      "         5         2 1-2.14748364700000e+009" + std::string(35, ' ') + "EXTRA!";
+  ASSERT_EQ(description.size(), 85u);
+  WriteAll(dir / "l.e00", "EXP  0\r\nGRD  2\r\n" + description +
+                              "\r\n 3.0e+001 3.0e+001\r\n 3.7e+005 4.0e+006\r\n 3.7e+005 4.0e+006\r\n"
+                              "1 2 3 4 5\r\n6 7 8 9 10\r\nEOG\r\n");
+  ASSERT_EQ(cov.ImportE00File(dir / "l.e00", 0), 1);
+  const int expected[2][5] = {{3, 4, 0, 0, 0}, {1, 2, 3, 4, 5}};
+  for (int r = 0; r < 2; ++r)
+    for (int c = 0; c < 5; ++c) EXPECT_EQ(cov.GetCellValue(r, c), expected[r][c]) << r << "," << c;
+}
+
+TEST_F(E00Test, FileEndingInsideTheValuesReadsZeros) {
+  WriteAll(dir / "e.e00", Header("6 3 1 0") + F("4") + F("5"));
+  for (int c = 0; c < 6; ++c) cov.SetCellValue(2, c, 8);
+  ASSERT_EQ(cov.ImportE00File(dir / "e.e00", 0), 1);
+  EXPECT_EQ(cov.GetCellValue(0, 0), 4);
+  EXPECT_EQ(cov.GetCellValue(0, 1), 5);
+  for (int r = 0; r < 3; ++r)
+    for (int c = (r == 0 ? 2 : 0); c < 6; ++c) {
+      EXPECT_EQ(cov.GetCellValue(r, c), 0);
+      EXPECT_EQ(cov.GetCellAge(r, c), 0);
+    }
+  EXPECT_EQ(cov.GetCellAge(3, 0), 9);
+}
+
+TEST_F(E00Test, NoDataValueOfTheGridIsAnOrdinaryValue) {
+  WriteAll(dir / "n.e00", Header("5 1 1 -2147483647.0") + F("-2147483647") + F("2") + F("3") + F("4") +
+                              F("99999999999") + "\r\n");
+  ASSERT_EQ(cov.ImportE00File(dir / "n.e00", 1), 1);
+  EXPECT_EQ(cov.GetCellValue(0, 0), 1);    // low 8 bits of -2147483647
+  EXPECT_EQ(cov.GetCellValue(0, 4), 255);  // saturated at 2147483647
+}
+
+TEST_F(E00Test, MissingFilesAndFoldersFailQuietly) {
+  const fmt_test::Snapshot before = fmt_test::Take(cov);
+  EXPECT_EQ(cov.ImportE00File(dir / "missing.e00", 0), 0);
+  EXPECT_EQ(cov.ExportE00File(dir / "no/such/dir/x.e00"), 0);
+  EXPECT_TRUE(messages.texts.empty());
+  EXPECT_TRUE(fmt_test::Take(cov) == before);
+}
+
+TEST_F(E00Test, WriteErrorsReachTheCaller) {
+  if (!fmt_test::Exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  EXPECT_THROW(cov.ExportE00File("/dev/full"), FileError);
+}
