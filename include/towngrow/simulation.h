@@ -4,6 +4,11 @@
 // and columns from 0, is developed by the land use of its ID (cells whose ID
 // the set does not hold are skipped), optionally under a background raster.
 // Nothing runs by itself: the host calls Step() or Run().
+//
+// Choices of ours: each step (re)links the current coverage to the driver's
+// set; a step on a coverage without buffers does nothing and is not counted;
+// when the host has resized Current(), the next coverage follows. The report
+// after Init counts the state Init made (step 0, no developments).
 #pragma once
 
 #include <array>
@@ -66,8 +71,10 @@ std::array<long, 256> CountCellsPerId(const CLandUseCoverage& coverage);
 
 // The built-in starting town, kept in one place for every host: a street
 // cross through the middle of the coverage with street nodes at its four
-// ends and a few houses beside it. Needs a coverage of at least 5 x 5
-// linked to a set; returns 0 otherwise.
+// ends and a few houses beside it (IDs 1, 2 and 3 of the default roster,
+// ages 0), centred, with arms of min(10, min(rows, cols) / 4) cells. Only the
+// town's cells are written; the rest keeps what it holds. Needs a coverage
+// of at least 5 x 5 linked to a set; returns 0 otherwise.
 int PlaceStarterTown(CLandUseCoverage& coverage);
 
 }  // namespace towngrow
