@@ -1,7 +1,137 @@
+// The command line: `towngrow run|params|convert|info|render`, --help on
+// every command, --version. Bad input of any kind (a wrong option as much
+// as a refused file) gives one line on standard error and exit status 2.
 #include "cli.h"
 
-namespace towngrow::app {
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
 
-int RunCli(int, char**) { return 0; }
+#include <CLI/CLI.hpp>
+
+#include <towngrow/towngrow.h>
+
+#include "app_error.h"
+#include "file_commands.h"
+#include "run_command.h"
+
+namespace towngrow::app {
+namespace {
+
+int Fail(const std::string& what) {
+  std::fprintf(stderr, "towngrow: error: %s\n", what.c_str());
+  return kExitBadInput;
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv) {
+  CLI::App app{"towngrow: grows a town on a grid of land-use cells, step by step, and "
+               "exchanges grids with GIS software."};
+  app.name("towngrow");
+  app.set_version_flag("--version", std::string("towngrow ") + Version());
+  app.require_subcommand(1);
+  app.option_defaults()->always_capture_default(true);
+
+  RunOptions run;
+  CLI::App* runCmd = app.add_subcommand(
+      "run", "Grow a town and write its end state, snapshots, a map, an animation, step "
+             "statistics and a record that repeats the run into one folder.");
+  runCmd->add_option("--rows", run.rows, "Rows of the grid (5 to 10000); with a start file, "
+                                         "the default is the file's size")
+      ->check(CLI::Range(5, 10000));
+  runCmd->add_option("--cols", run.cols, "Columns of the grid (5 to 10000); with a start file, "
+                                         "the default is the file's size")
+      ->check(CLI::Range(5, 10000));
+  runCmd->add_option("--steps", run.steps, "Number of steps to run")
+      ->check(CLI::Range(0L, 100000000L));
+  runCmd->add_option("--seed", run.seed, "Seed of the random generator");
+  runCmd->add_option("--start", run.start,
+                     "Start state: 'town' (the built-in town), 'random' (the sparse random "
+                     "start) or a file (.asc, .e00, .flt, .xya, .dat), read into a grid of its size");
+  runCmd->add_option("--background", run.background,
+                     "Background file of the grid's size: each cell's value is a bit set of the "
+                     "land-use IDs allowed there (bit k for ID k)");
+  runCmd->add_option("--params", run.params,
+                     "Parameter file (JSON, as printed by 'towngrow params'; run.json works too)");
+  runCmd->add_option("--out", run.out, "Output folder (created if missing)");
+  runCmd->add_option("--every", run.every,
+                     "Record a snapshot (see --format) and an animation frame every N steps")
+      ->check(CLI::Range(1L, 100000000L));
+  runCmd->add_option("--format", run.formats,
+                     "Snapshot format step-NNNN.<ext>: asc, e00, flt or xya; repeat for several "
+                     "(default: no snapshots)")
+      ->check(CLI::IsMember({"asc", "e00", "flt", "xya"}))
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  bool noPng = false, noGif = false;
+  runCmd->add_flag("--no-png", noPng, "Do not write final.png");
+  runCmd->add_flag("--no-gif", noGif, "Do not write growth.gif");
+  runCmd->add_flag("--quiet", run.quiet, "No progress bar and no closing summary");
+
+  std::string paramsFile;
+  CLI::App* paramsCmd = app.add_subcommand(
+      "params", "Print the parameters of every land use as JSON: a template for --params.");
+  paramsCmd->add_option("--params", paramsFile, "Show these parameters applied to the defaults");
+
+  std::string convertIn, convertOut, convertParams;
+  CLI::App* convertCmd = app.add_subcommand(
+      "convert", "Convert a grid file to another format, chosen by the names' endings "
+                 "(.asc, .e00, .flt, .xya, .dat).");
+  convertCmd->add_option("IN", convertIn, "File to read")->required();
+  convertCmd->add_option("OUT", convertOut, "File to write")->required();
+
+  std::string infoFile, infoParams;
+  CLI::App* infoCmd = app.add_subcommand(
+      "info", "Show a file's kind, size, georeference and cells per land-use ID.");
+  infoCmd->add_option("FILE", infoFile, "File to read")->required();
+  infoCmd->add_option("--params", infoParams, "Parameter file that names the land uses");
+
+  std::string renderIn, renderOut, renderParams;
+  int renderScale = 0;
+  CLI::App* renderCmd =
+      app.add_subcommand("render", "Draw the map of a grid file as a PNG image with a legend.");
+  renderCmd->add_option("FILE", renderIn, "File to read")->required();
+  renderCmd->add_option("OUT", renderOut, "PNG file to write")->required();
+  renderCmd->add_option("--scale", renderScale,
+                        "Pixels per cell (0: about 800 pixels on the longer side)")
+      ->check(CLI::Range(0, 64));
+  renderCmd->add_option("--params", renderParams, "Parameter file that gives names and colours");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    if (e.get_exit_code() == 0) return app.exit(e);
+    return Fail(e.what());
+  }
+
+  try {
+    if (runCmd->parsed()) {
+      run.sizeGiven = runCmd->count("--rows") > 0 || runCmd->count("--cols") > 0;
+      run.png = !noPng;
+      run.gif = !noGif;
+      RunTown(run, stdout);
+    } else if (paramsCmd->parsed()) {
+      std::fputs(ParamsText(paramsFile).c_str(), stdout);
+    } else if (convertCmd->parsed()) {
+      ConvertFile(convertIn, convertOut, convertParams);
+    } else if (infoCmd->parsed()) {
+      PrintFileInfo(infoFile, infoParams, stdout);
+    } else if (renderCmd->parsed()) {
+      RenderFile(renderIn, renderOut, renderScale, renderParams);
+    }
+  } catch (const AppError& e) {
+    return Fail(e.what());
+  } catch (const FileError& e) {
+    return Fail(e.what());
+  } catch (const std::bad_alloc&) {
+    return Fail("not enough memory");
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  std::fflush(stdout);
+  return 0;
+}
 
 }  // namespace towngrow::app

@@ -1,0 +1,124 @@
+#include "file_commands.h"
+
+#include <filesystem>
+
+#include <towngrow/towngrow.h>
+
+#include "app_error.h"
+#include "grid_files.h"
+#include "message_log.h"
+#include "params_json.h"
+#include "render/render.h"
+
+namespace fs = std::filesystem;
+
+namespace towngrow::app {
+namespace {
+
+void LoadSet(const std::string& params, CLandUseSet& set) {
+  if (!params.empty()) ApplyParamsFile(params, set);
+}
+
+void MakeParentFolder(const std::string& path) {
+  const fs::path parent = fs::path(path).parent_path();
+  if (!parent.empty()) MakeFolder(parent.string());
+}
+
+const char* FormatTitle(ImportDataFormat f) {
+  switch (f) {
+    case FormatASC: return "ASCII grid";
+    case FormatE00: return "E00 integer grid";
+    case FormatFLT: return "float grid with header";
+    case FormatXYA: return "point list (column, row, ID)";
+    case FormatDAT: return "point list (column, row, ID)";
+    default: return "unknown";
+  }
+}
+
+}  // namespace
+
+void ConvertFile(const std::string& in, const std::string& out, const std::string& params) {
+  MessageLog log;
+  CLandUseSet set;
+  LoadSet(params, set);
+  // Refuse an unwritable kind before reading anything.
+  const ImportDataFormat target = CLandUseCoverage().TestFileFormat(out);
+  if (target == FormatOther || target == FormatXY)
+    throw AppError(out + ": cannot write this kind of file (names ending in .asc, .e00, .flt, "
+                         ".xya or .dat can be written)");
+  CLandUseCoverage cov;
+  LoadFitted(in, cov, set, log);
+  MakeParentFolder(out);
+  ScratchDir scratch;
+  ExportCoverage(cov, out, scratch);
+}
+
+void PrintFileInfo(const std::string& path, const std::string& params, std::FILE* out) {
+  MessageLog log;
+  CLandUseSet set;
+  LoadSet(params, set);
+  CLandUseCoverage cov;
+  const GridFileInfo info = LoadFitted(path, cov, set, log);
+  const bool points = info.format == FormatXYA || info.format == FormatDAT;
+  std::fprintf(out, "file:           %s\n", path.c_str());
+  std::fprintf(out, "kind:           %s (%s)\n", FormatTitle(info.format),
+               FormatWord(info.format).c_str());
+  if (points)
+    std::fprintf(out, "size:           %d rows x %d columns (largest row and column named + 1), "
+                      "%ld points\n", info.rows, info.cols, info.points);
+  else
+    std::fprintf(out, "size:           %d rows x %d columns\n", info.rows, info.cols);
+  if (info.hasGeoref)
+    std::fprintf(out, "georeference:   lower-left x %.10g, lower-left y %.10g, cell size %.10g\n",
+                 cov.m_dXllCorner, cov.m_dYllCorner, cov.m_dCellSize);
+  else
+    std::fprintf(out, "georeference:   none in this file\n");
+  if (info.format == FormatASC && info.hasNoData)
+    std::fprintf(out, "no-data value:  %d\n", cov.m_nNoDataValue);
+  else if (info.hasNoData)
+    std::fprintf(out, "no-data value:  %ld\n", info.noData);
+
+  long counts[256] = {};
+  for (int r = 0; r < info.rows; ++r)
+    for (int c = 0; c < info.cols; ++c) ++counts[cov.GetCellValue(r, c)];
+  const double total = static_cast<double>(info.rows) * info.cols;
+  std::fprintf(out, "cells per land-use ID:\n");
+  std::fprintf(out, "  %4s  %-24s %10s %7s\n", "ID", "land use", "cells", "share");
+  for (int id = 0; id < 256; ++id) {
+    if (counts[id] == 0) continue;
+    const int index = set.GetIDIndex(static_cast<unsigned char>(id));
+    const std::string name =
+        index < 0 ? std::string("(no land use)")
+                  : static_cast<const CLandUse*>(set.m_LandUseArray.GetAt(index))->m_strLandUseName;
+    std::fprintf(out, "  %4d  %-24s %10ld %6.2f%%\n", id, name.c_str(), counts[id],
+                 100.0 * static_cast<double>(counts[id]) / total);
+  }
+}
+
+void RenderFile(const std::string& in, const std::string& outPng, int scale,
+                const std::string& params) {
+  MessageLog log;
+  CLandUseSet set;
+  LoadSet(params, set);
+  if (scale < 0 || scale > 64) throw AppError("--scale must be from 1 to 64 (0: automatic)");
+  CLandUseCoverage cov;
+  LoadFitted(in, cov, set, log);
+  MakeParentFolder(outPng);
+  const std::string temp = TempNameFor(outPng);
+  const std::string err =
+      WriteMapPng(cov, set, scale > 0 ? scale : DefaultScale(cov.m_nRows, cov.m_nCols), temp);
+  if (!err.empty()) {
+    std::error_code ec;
+    fs::remove(temp, ec);
+    throw AppError(outPng + ": " + err);
+  }
+  PublishTemp(temp, outPng);
+}
+
+std::string ParamsText(const std::string& params) {
+  CLandUseSet set;
+  LoadSet(params, set);
+  return DumpReadable(SetToJson(set));
+}
+
+}  // namespace towngrow::app

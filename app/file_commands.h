@@ -1,0 +1,22 @@
+// The commands that work on one coverage file: `convert` (from one format to
+// another by their names), `info` (size, georeference, cells per land-use
+// ID) and `render` (a PNG map). Each reads the file into a coverage sized
+// to fit it; `params` names a parameter file whose land uses give names
+// and colours (empty: the default roster). All throw AppError on bad input.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace towngrow::app {
+
+void ConvertFile(const std::string& in, const std::string& out, const std::string& params);
+void PrintFileInfo(const std::string& path, const std::string& params, std::FILE* out);
+void RenderFile(const std::string& in, const std::string& outPng, int scale,
+                const std::string& params);
+
+// `towngrow params`: the parameters of the land uses (default roster, or
+// with a parameter file applied) as JSON text.
+std::string ParamsText(const std::string& params);
+
+}  // namespace towngrow::app

@@ -1,0 +1,288 @@
+#include "run_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <system_error>
+
+#include <towngrow/towngrow.h>
+
+#include "app_error.h"
+#include "grid_files.h"
+#include "message_log.h"
+#include "params_json.h"
+#include "progress.h"
+#include "render/render.h"
+
+namespace fs = std::filesystem;
+
+namespace towngrow::app {
+namespace {
+
+// Removes the temporary files it holds unless they were published.
+class TempFiles {
+public:
+  ~TempFiles() {
+    std::error_code ec;
+    for (const auto& p : paths_) fs::remove(p, ec);
+  }
+  void Add(const std::string& p) { paths_.push_back(p); }
+  void Forget(const std::string& p) { paths_.erase(std::remove(paths_.begin(), paths_.end(), p), paths_.end()); }
+
+private:
+  std::vector<std::string> paths_;
+};
+
+std::string CsvField(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char ch : s) {
+    if (ch == '"') q += '"';
+    q += ch;
+  }
+  return q + "\"";
+}
+
+std::string ShellWord(const std::string& s) {
+  if (!s.empty() && s.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                        "0123456789-_./=:+,") == std::string::npos)
+    return s;
+  std::string q = "'";
+  for (char ch : s) {
+    if (ch == '\'') q += "'\\''";
+    else q += ch;
+  }
+  return q + "'";
+}
+
+std::string Absolute(const std::string& p) {
+  std::error_code ec;
+  const fs::path a = fs::absolute(p, ec);
+  return ec ? p : a.lexically_normal().string();
+}
+
+const CLandUse& LandUseAt(const CLandUseSet& set, int i) {
+  return *static_cast<const CLandUse*>(set.m_LandUseArray.GetAt(i));
+}
+
+// The per-step table: cells per land use of the set, cells of other IDs,
+// developments per land use.
+class StatsTable {
+public:
+  explicit StatsTable(const CLandUseSet& set) : set_(set) {
+    const int n = set.m_LandUseArray.GetSize();
+    text_ << "step";
+    for (int i = 0; i < n; ++i) text_ << ',' << CsvField(Label(i) + " cells");
+    text_ << ",other IDs cells";
+    for (int i = 0; i < n; ++i) text_ << ',' << CsvField(Label(i) + " developments");
+    text_ << '\n';
+  }
+  void Add(long step, const std::array<long, 256>& cells, const std::vector<long>& developments) {
+    const int n = set_.m_LandUseArray.GetSize();
+    long held = 0;
+    text_ << step;
+    for (int i = 0; i < n; ++i) {
+      const unsigned char id = LandUseAt(set_, i).m_ID;
+      const long c = set_.GetIDIndex(id) == i ? cells[id] : 0;  // an ID counts once
+      held += c;
+      text_ << ',' << c;
+    }
+    long total = 0;
+    for (long c : cells) total += c;
+    text_ << ',' << (total - held);
+    for (int i = 0; i < n; ++i)
+      text_ << ',' << (static_cast<std::size_t>(i) < developments.size() ? developments[static_cast<std::size_t>(i)] : 0);
+    text_ << '\n';
+  }
+  std::string Text() const { return text_.str(); }
+
+private:
+  std::string Label(int i) const {
+    const CLandUse& lu = LandUseAt(set_, i);
+    return lu.m_strLandUseName + " (ID " + std::to_string(lu.m_ID) + ")";
+  }
+  const CLandUseSet& set_;
+  std::ostringstream text_;
+};
+
+std::string SnapshotName(long step, const std::string& ext) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "step-%04ld.", step);
+  return buf + ext;
+}
+
+void PrintSummary(std::FILE* out, const CLandUseSet& set, const CLandUseCoverage& cov,
+                  const MessageLog& log, const RunOptions& o, long stepsRun) {
+  const auto cells = CountCellsPerId(cov);
+  const double total = static_cast<double>(cov.m_nRows) * cov.m_nCols;
+  std::fprintf(out, "Grew %d x %d cells for %ld steps (seed %u) into %s\n", cov.m_nRows,
+               cov.m_nCols, stepsRun, o.seed, o.out.c_str());
+  std::fprintf(out, "  %-24s %4s %10s %7s\n", "land use", "ID", "cells", "share");
+  for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i) {
+    const CLandUse& lu = LandUseAt(set, i);
+    if (set.GetIDIndex(lu.m_ID) != i) continue;
+    const long c = cells[lu.m_ID];
+    std::fprintf(out, "  %-24s %4d %10ld %6.2f%%\n", lu.m_strLandUseName.c_str(), lu.m_ID, c,
+                 total > 0 ? 100.0 * static_cast<double>(c) / total : 0.0);
+  }
+  if (!log.Counts().empty()) {
+    std::fprintf(out, "Messages of the model (times shown):\n");
+    for (const auto& entry : log.Counts())
+      std::fprintf(out, "  %8ld  %s\n", entry.second, MessageLog::OneLine(entry.first).c_str());
+  }
+}
+
+}  // namespace
+
+void RunTown(const RunOptions& o, std::FILE* out) {
+  MessageLog log;
+  if (o.steps < 0) throw AppError("--steps must be 0 or more");
+  if (o.every < 1) throw AppError("--every must be 1 or more");
+  for (const auto& f : o.formats)
+    if (f != "asc" && f != "e00" && f != "flt" && f != "xya")
+      throw AppError("--format " + f + ": not one of asc, e00, flt, xya");
+
+  CLandUseSet set;
+  if (!o.params.empty()) ApplyParamsFile(o.params, set);
+
+  // Size: given, or fitted to a start file.
+  const bool fromFile = o.start != "town" && o.start != "random";
+  GridFileInfo startInfo;
+  int rows = o.rows, cols = o.cols;
+  if (fromFile) {
+    startInfo = ReadGridFileInfo(o.start);
+    if (!o.sizeGiven) {
+      rows = std::max(startInfo.rows, kMinSide);
+      cols = std::max(startInfo.cols, kMinSide);
+    }
+  }
+  if (rows < kMinSide || cols < kMinSide || rows > kMaxSide || cols > kMaxSide)
+    throw AppError("a grid of " + std::to_string(rows) + " x " + std::to_string(cols) +
+                   " cells is not possible (each side from 5 to 10000)");
+
+  Simulation sim(&set);
+  log.BeginCapture();
+  if (!sim.Init(rows, cols)) {
+    const std::string why = log.CapturedLine();
+    throw AppError("not enough memory for a grid of " + std::to_string(rows) + " x " +
+                   std::to_string(cols) + " cells" + (why.empty() ? "" : " (" + why + ")"));
+  }
+  CLandUseCoverage& cur = sim.Current();
+
+  SeedRandom(o.seed);
+  if (o.start == "town") {
+    if (!PlaceStarterTown(cur)) throw AppError("the built-in town cannot be placed");
+  } else if (o.start == "random") {
+    for (int id = 0; id <= 5; ++id)
+      if (!set.IsIDExist(static_cast<unsigned char>(id)))
+        throw AppError("--start random places the IDs 0 to 5, but no land use has ID " +
+                       std::to_string(id));
+    cur.RandomFill();
+  } else {
+    ImportInto(o.start, startInfo, cur, log);
+  }
+
+  CLandUseCoverage background;
+  if (!o.background.empty()) {
+    const GridFileInfo bg = ReadGridFileInfo(o.background);
+    const bool grid = bg.format == FormatASC || bg.format == FormatE00 || bg.format == FormatFLT;
+    if (grid && (bg.rows != rows || bg.cols != cols))
+      throw AppError(o.background + ": the background has " + std::to_string(bg.rows) +
+                     " rows and " + std::to_string(bg.cols) + " columns, the town " +
+                     std::to_string(rows) + " and " + std::to_string(cols));
+    InitOrFail(background, rows, cols, log);
+    background.m_pLandUseSet = &set;
+    ImportInto(o.background, bg, background, log);
+    sim.SetBackground(&background);
+  }
+
+  // Every input is good: now the outputs.
+  MakeFolder(o.out);
+  ScratchDir scratch;
+  TempFiles temps;
+  const fs::path dir(o.out);
+  auto at = [&](const std::string& name) { return (dir / name).string(); };
+
+  StatsTable stats(set);
+  stats.Add(0, CountCellsPerId(cur), std::vector<long>(static_cast<std::size_t>(set.m_LandUseArray.GetSize()), 0));
+
+  GifRecorder gif;
+  const std::string gifFinal = at("growth.gif");
+  const std::string gifTemp = TempNameFor(gifFinal);
+  if (o.gif) {
+    temps.Add(gifTemp);
+    const std::string err = gif.Open(gifTemp, set, rows, cols, DefaultScale(rows, cols));
+    if (!err.empty()) throw AppError(gifFinal + ": " + err);
+  }
+  auto record = [&](long step) {
+    if (step % o.every != 0) return;
+    if (o.gif) {
+      const std::string err = gif.AddFrame(sim.Current());
+      if (!err.empty()) throw AppError(gifFinal + ": " + err);
+    }
+    for (const auto& f : o.formats) ExportCoverage(sim.Current(), at(SnapshotName(step, f)), scratch);
+  };
+  record(0);
+
+  ProgressBar progress(o.steps, !o.quiet && ::isatty(STDERR_FILENO) != 0);
+  std::string failure;
+  const long stepsRun = sim.Run(o.steps, [&](const StepReport& r) {
+    try {
+      stats.Add(r.step, r.cellsPerId, r.developments);
+      record(r.step);
+    } catch (const AppError& e) {
+      failure = e.what();
+      return false;
+    }
+    progress.Update(r.step);
+    return true;
+  });
+  if (!failure.empty()) throw AppError(failure);
+  progress.Finish();
+
+  ExportCoverage(sim.Current(), at("final.asc"), scratch);
+  if (o.png) {
+    const std::string final = at("final.png");
+    const std::string temp = TempNameFor(final);
+    temps.Add(temp);
+    const std::string err = WriteMapPng(sim.Current(), set, DefaultScale(rows, cols), temp);
+    if (!err.empty()) throw AppError(final + ": " + err);
+    PublishTemp(temp, final);
+    temps.Forget(temp);
+  }
+  if (o.gif) {
+    const std::string err = gif.Close();
+    if (!err.empty()) throw AppError(gifFinal + ": " + err);
+    PublishTemp(gifTemp, gifFinal);
+    temps.Forget(gifTemp);
+  }
+  WriteFileAtomic(at("stats.csv"), stats.Text());
+
+  Json doc = SetToJson(set);
+  Json run = Json::object();
+  run["towngrowVersion"] = Version();
+  run["seed"] = o.seed;
+  run["steps"] = o.steps;
+  run["rows"] = rows;
+  run["cols"] = cols;
+  run["start"] = fromFile ? Absolute(o.start) : o.start;
+  run["background"] = o.background.empty() ? Json(nullptr) : Json(Absolute(o.background));
+  run["every"] = o.every;
+  std::string again = "towngrow run --rows " + std::to_string(rows) + " --cols " +
+                      std::to_string(cols) + " --steps " + std::to_string(o.steps) +
+                      " --seed " + std::to_string(o.seed) + " --start " +
+                      ShellWord(run["start"].get<std::string>());
+  if (!o.background.empty()) again += " --background " + ShellWord(Absolute(o.background));
+  again += " --params " + ShellWord(Absolute(at("run.json")));
+  run["repeat"] = again;
+  doc["run"] = run;
+  WriteFileAtomic(at("run.json"), DumpReadable(doc));
+
+  if (!o.quiet) PrintSummary(out, set, sim.Current(), log, o, stepsRun);
+}
+
+}  // namespace towngrow::app
