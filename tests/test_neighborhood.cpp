@@ -286,8 +286,10 @@ TEST(BackGround, BitOfTheIDInTheCellValue) {
   EXPECT_EQ(lu.CheckBackGround(0, 4, &bg), 0x80);
   lu.m_ID = 8;  // no bit in a byte
   EXPECT_EQ(lu.CheckBackGround(0, 4, &bg), 0);
-  lu.m_ID = 255;
-  EXPECT_EQ(lu.CheckBackGround(0, 4, &bg), 0);
+  for (int id : {32, 33, 40, 64, 255}) {  // shifts past the width never wrap around
+    lu.m_ID = static_cast<unsigned char>(id);
+    EXPECT_EQ(lu.CheckBackGround(0, 4, &bg), 0) << id;
+  }
   lu.m_ID = 0;
   EXPECT_EQ(lu.CheckBackGround(0, 4, &bg), 1);
   EXPECT_EQ(lu.CheckBackGround(5, 4, &bg), 0);  // outside: allows nothing
