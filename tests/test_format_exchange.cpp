@@ -1,0 +1,171 @@
+// What all formats share: telling the kind from the name, and round trips
+// through every format with both overlay values on random coverages up to
+// 10000 columns wide, including a file smaller than the coverage and a
+// coverage that was never initialised.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "test_format_support.h"
+
+using namespace towngrow;
+
+TEST(FormatDetection, KindFromTheEndOfTheName) {
+  const CLandUseCoverage cov;
+  const struct {
+    const char* name;
+    ImportDataFormat kind;
+  } cases[] = {
+      {"grid.asc", FormatASC},     {"GRID.ASC", FormatASC},       {"Grid.Asc", FormatASC},
+      {"land.xya", FormatXYA},     {"land.xy", FormatXY},         {"LAND.XY", FormatXY},
+      {"c:\\data\\t.e00", FormatE00}, {"m.flt", FormatFLT},       {"p.DaT", FormatDAT},
+      {".E00", FormatE00},         {".xy", FormatXY},             {"xy", FormatOther},
+      {"t.eoo", FormatOther},      {"a.flt.bak", FormatOther},    {"a.dat ", FormatOther},
+      {"nodot", FormatOther},      {"", FormatOther},             {"dir.asc/file", FormatOther},
+      {"a.xyz", FormatOther},      {"a.XYA.", FormatOther},       {"E00", FormatOther},
+  };
+  for (const auto& k : cases) EXPECT_EQ(cov.TestFileFormat(k.name), k.kind) << '"' << k.name << '"';
+  EXPECT_EQ(static_cast<int>(FormatE00), 0);
+  EXPECT_EQ(static_cast<int>(FormatOther), 6);
+}
+
+TEST(FormatDetection, DoesNotTouchTheCoverageOrTheFile) {
+  fmt_test::ScratchDir dir;
+  CLandUseCoverage cov;
+  ASSERT_EQ(cov.InitCoverage(5, 5, 4), 1);
+  const fmt_test::Snapshot before = fmt_test::Take(cov);
+  EXPECT_EQ(cov.TestFileFormat(dir / "missing.asc"), FormatASC);
+  EXPECT_FALSE(fmt_test::Exists(dir / "missing.asc"));
+  EXPECT_TRUE(fmt_test::Take(cov) == before);
+}
+
+namespace {
+
+struct Format {
+  const char* name;
+  const char* file;
+  std::function<int(const CLandUseCoverage&, const std::string&)> write;
+  std::function<int(CLandUseCoverage&, const std::string&, int)> read;
+  bool writesBlanks;  // point lists carry only non-blank cells
+};
+
+std::vector<Format> Formats() {
+  return {
+      {"E00", "g.e00", [](auto& c, auto& f) { return c.ExportE00File(f); },
+       [](auto& c, auto& f, int o) { return c.ImportE00File(f, o); }, true},
+      {"ASC", "g.asc", [](auto& c, auto& f) { return c.ExportASCFile(f); },
+       [](auto& c, auto& f, int o) { return c.ImportASCFile(f, o); }, true},
+      {"FLT", "g.flt", [](auto& c, auto& f) { return c.ExportBINFile(f); },
+       [](auto& c, auto& f, int o) { return c.ImportFLTFile(f, o); }, true},
+      {"XYA", "g.xya", [](auto& c, auto& f) { return c.ExportXYAFile(f); },
+       [](auto& c, auto& f, int o) { return c.ImportXYAFile(f, o); }, false},
+      {"DAT", "g.dat", [](auto& c, auto& f) { return c.ExportXYAFile(f); },
+       [](auto& c, auto& f, int o) { return c.ImportDATFile(f, o); }, false},
+  };
+}
+
+// Exports `src` and imports it into a coverage of `rows` x `cols` whose cells
+// hold ID 200 with age 17, then checks every cell.
+void CheckRoundTrip(const Format& f, const CLandUseCoverage& src, int rows, int cols, int overlay) {
+  fmt_test::ScratchDir dir;
+  fmt_test::MessageRecorder messages;
+  ASSERT_EQ(f.write(src, dir / f.file), 1) << f.name;
+  CLandUseCoverage dst;
+  ASSERT_EQ(dst.InitCoverage(rows, cols, 17), 1);
+  dst.SetGridValue(200);
+  ASSERT_EQ(f.read(dst, dir / f.file, overlay), 1) << f.name;
+  EXPECT_TRUE(messages.texts.empty());
+  long long wrong = 0;
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) {
+      const bool inFile = r < src.m_nRows && c < src.m_nCols;
+      const int id = inFile ? src.GetCellValue(r, c) : -1;
+      const bool stored = inFile && (id != 0 || (!overlay && f.writesBlanks));
+      const int wantId = stored ? id : 200;
+      const int wantAge = stored ? 0 : 17;
+      if (dst.GetCellValue(r, c) != wantId || dst.GetCellAge(r, c) != wantAge) {
+        if (++wrong <= 5)
+          ADD_FAILURE() << f.name << " overlay " << overlay << " cell " << r << "," << c << ": id "
+                        << int(dst.GetCellValue(r, c)) << " age " << dst.GetCellAge(r, c) << ", want "
+                        << wantId << " age " << wantAge;
+      }
+    }
+  EXPECT_EQ(wrong, 0) << f.name << " overlay " << overlay;
+}
+
+}  // namespace
+
+TEST(FormatRoundTrip, EveryFormatBothOverlayValuesSameSize) {
+  CLandUseCoverage src;
+  ASSERT_EQ(src.InitCoverage(13, 17, 5), 1);
+  fmt_test::FillRandom(src, 2024);
+  for (const Format& f : Formats())
+    for (int overlay : {0, 1}) CheckRoundTrip(f, src, 13, 17, overlay);
+}
+
+TEST(FormatRoundTrip, IntoALargerCoverage) {
+  CLandUseCoverage src;
+  ASSERT_EQ(src.InitCoverage(6, 11, 5), 1);
+  fmt_test::FillRandom(src, 99);
+  for (const Format& f : Formats())
+    for (int overlay : {0, 1}) CheckRoundTrip(f, src, 9, 14, overlay);
+}
+
+TEST(FormatRoundTrip, TenThousandColumnsWide) {
+  CLandUseCoverage src;
+  ASSERT_EQ(src.InitCoverage(6, 10000, 5), 1);
+  fmt_test::FillRandom(src, 31337);
+  for (const Format& f : Formats())
+    for (int overlay : {0, 1}) CheckRoundTrip(f, src, 6, 10000, overlay);
+}
+
+TEST(FormatRoundTrip, TenThousandRowsTall) {
+  CLandUseCoverage src;
+  ASSERT_EQ(src.InitCoverage(10000, 5, 5), 1);
+  fmt_test::FillRandom(src, 4242);
+  for (const Format& f : Formats()) CheckRoundTrip(f, src, 10000, 5, 0);
+}
+
+TEST(FormatRoundTrip, EveryIdSurvives) {
+  CLandUseCoverage src;
+  ASSERT_EQ(src.InitCoverage(16, 16, 5), 1);
+  for (int id = 0; id < 256; ++id) src.SetCellValue(id / 16, id % 16, static_cast<unsigned char>(id));
+  for (const Format& f : Formats()) CheckRoundTrip(f, src, 16, 16, 0);
+}
+
+TEST(FormatExchange, UninitialisedCoverage) {
+  fmt_test::ScratchDir dir;
+  fmt_test::MessageRecorder messages;
+  CLandUseCoverage empty;
+  // Exports write a grid of no rows and no columns.
+  ASSERT_EQ(empty.ExportASCFile(dir / "e.asc"), 1);
+  EXPECT_EQ(fmt_test::ReadAll(dir / "e.asc"),
+            "ncols  0\r\nnrows  0\r\nxllcorner 0.\r\nyllcorner 0.\r\ncellsize 30.\r\nnodata_value -9999\r\n");
+  ASSERT_EQ(empty.ExportE00File(dir / "e.e00"), 1);
+  const std::string e00 = fmt_test::ReadAll(dir / "e.e00");
+  EXPECT_NE(e00.find("GRD  2\r\n         0         0 1-2.14748364700000e+009\r\n"), std::string::npos);
+  EXPECT_NE(e00.find("\r\n 0.000000e+000 0.000000e+000 0.000000e+000 0.000000e+000\r\nEOI\r\nEOS\r\n"),
+            std::string::npos);
+  ASSERT_EQ(empty.ExportBINFile(dir / "e.flt"), 1);
+  EXPECT_EQ(fmt_test::ReadAll(dir / "e.flt"), "");
+  ASSERT_EQ(empty.ExportXYAFile(dir / "e.xya"), 1);
+  EXPECT_EQ(fmt_test::ReadAll(dir / "e.xya"), "");
+  EXPECT_TRUE(messages.texts.empty());
+
+  // Grid imports of a real grid are refused with the range message; point
+  // lists store nothing.
+  CLandUseCoverage src;
+  ASSERT_EQ(src.InitCoverage(5, 5, 0), 1);
+  src.SetGridValue(1);
+  ASSERT_EQ(src.ExportASCFile(dir / "s.asc"), 1);
+  ASSERT_EQ(src.ExportE00File(dir / "s.e00"), 1);
+  ASSERT_EQ(src.ExportBINFile(dir / "s.flt"), 1);
+  ASSERT_EQ(src.ExportXYAFile(dir / "s.xya"), 1);
+  EXPECT_EQ(empty.ImportASCFile(dir / "s.asc", 0), 0);
+  EXPECT_EQ(empty.ImportE00File(dir / "s.e00", 0), 0);
+  EXPECT_EQ(empty.ImportFLTFile(dir / "s.flt", 0), 0);
+  EXPECT_EQ(messages.texts, std::vector<std::string>(3, fmt_test::kRangeText));
+  EXPECT_EQ(empty.ImportXYAFile(dir / "s.xya", 0), 1);
+  EXPECT_TRUE(empty.IsEmpty());
+}
