@@ -1,0 +1,181 @@
+// Our files as a GIS sees them, through the GDAL command-line tools: the
+// ASCII grid and the float grid open with the right size, georeference,
+// no-data value and cell values; the float grid's header has no byte-order
+// line, so GDAL reads its data big-endian until one is appended; and ASCII
+// grids that GDAL writes import with the right IDs. Skipped when the GDAL
+// tools are not installed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_format_support.h"
+
+using namespace towngrow;
+
+namespace {
+
+bool HaveGdal() {
+  bool ok = false;
+  fmt_test::RunCommand("gdalinfo --version >/dev/null 2>&1 && gdal_translate --version >/dev/null 2>&1", &ok);
+  return ok;
+}
+
+#define REQUIRE_GDAL() \
+  if (!HaveGdal()) GTEST_SKIP() << "GDAL command-line tools not installed"
+
+std::string GdalInfo(const std::string& file) {
+  bool ok = false;
+  const std::string out = fmt_test::RunCommand("gdalinfo '" + file + "' 2>&1", &ok);
+  EXPECT_TRUE(ok) << out;
+  return out;
+}
+
+struct XyzCell {
+  double x, y, z;
+};
+
+// Every cell as GDAL reads it: centre x, centre y and value, row by row.
+std::vector<XyzCell> GdalCells(const std::string& file, const std::string& scratch) {
+  bool ok = false;
+  const std::string out =
+      fmt_test::RunCommand("gdal_translate -q -of XYZ '" + file + "' '" + scratch + "' 2>&1", &ok);
+  EXPECT_TRUE(ok) << out;
+  std::vector<XyzCell> cells;
+  std::istringstream in(fmt_test::ReadAll(scratch));
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    const char* p = line.c_str();
+    char* end = nullptr;
+    XyzCell c;
+    c.x = std::strtod(p, &end);
+    c.y = std::strtod(end, &end);
+    c.z = std::strtod(end, &end);
+    cells.push_back(c);
+  }
+  return cells;
+}
+
+// Checks that GDAL's cells are the coverage's IDs at the right positions.
+void ExpectCells(const std::vector<XyzCell>& cells, const CLandUseCoverage& cov, double left, double top,
+                 double size) {
+  ASSERT_EQ(cells.size(), static_cast<std::size_t>(cov.m_nRows) * cov.m_nCols);
+  for (std::size_t k = 0; k < cells.size(); ++k) {
+    const int r = static_cast<int>(k) / cov.m_nCols;
+    const int c = static_cast<int>(k) % cov.m_nCols;
+    EXPECT_DOUBLE_EQ(cells[k].x, left + (c + 0.5) * size) << k;
+    EXPECT_DOUBLE_EQ(cells[k].y, top - (r + 0.5) * size) << k;
+    EXPECT_EQ(cells[k].z, cov.GetCellValue(r, c)) << "row " << r << " column " << c;
+  }
+}
+
+}  // namespace
+
+TEST(GdalCheck, AsciiGridOpensWithItsGeoreferenceAndValues) {
+  REQUIRE_GDAL();
+  fmt_test::ScratchDir dir;
+  CLandUseCoverage cov;
+  ASSERT_EQ(cov.InitCoverage(7, 9, 0), 1);
+  fmt_test::FillRandom(cov, 5);
+  cov.m_dXllCorner = 3789.0;
+  cov.m_dYllCorner = 4072000.0;
+  cov.m_dCellSize = 12.5;
+  cov.m_nNoDataValue = -9999;
+  ASSERT_EQ(cov.ExportASCFile(dir / "g.asc"), 1);
+
+  const std::string info = GdalInfo(dir / "g.asc");
+  EXPECT_NE(info.find("Size is 9, 7"), std::string::npos) << info;
+  // Upper edge: 4072000 + 7 * 12.5.
+  EXPECT_NE(info.find("Origin = (3789.000000000000000,4072087.500000000000000)"), std::string::npos) << info;
+  EXPECT_NE(info.find("Pixel Size = (12.500000000000000,-12.500000000000000)"), std::string::npos) << info;
+  EXPECT_NE(info.find("NoData Value=-9999"), std::string::npos) << info;
+  ExpectCells(GdalCells(dir / "g.asc", dir / "g.xyz"), cov, 3789.0, 4072087.5, 12.5);
+}
+
+TEST(GdalCheck, AsciiGridWithExponentFormFields) {
+  REQUIRE_GDAL();
+  fmt_test::ScratchDir dir;
+  CLandUseCoverage cov;
+  ASSERT_EQ(cov.InitCoverage(5, 6, 0), 1);
+  fmt_test::FillRandom(cov, 6);
+  cov.m_dXllCorner = 378923.0;  // written as 3.789e+005
+  cov.m_dYllCorner = 4072345.0;  // 4.072e+006
+  cov.m_dCellSize = 30.0;
+  cov.m_nNoDataValue = -1;
+  ASSERT_EQ(cov.ExportASCFile(dir / "e.asc"), 1);
+  const std::string info = GdalInfo(dir / "e.asc");
+  EXPECT_NE(info.find("Origin = (378900.000000000000000,4072150.000000000000000)"), std::string::npos) << info;
+  EXPECT_NE(info.find("NoData Value=-1"), std::string::npos) << info;
+  ExpectCells(GdalCells(dir / "e.asc", dir / "e.xyz"), cov, 378900.0, 4072150.0, 30.0);
+}
+
+TEST(GdalCheck, FloatGridNeedsAByteOrderLineForGdal) {
+  REQUIRE_GDAL();
+  fmt_test::ScratchDir dir;
+  CLandUseCoverage cov;
+  ASSERT_EQ(cov.InitCoverage(5, 6, 0), 1);
+  fmt_test::FillRandom(cov, 8);
+  cov.SetCellValue(0, 0, 3);
+  ASSERT_EQ(cov.ExportBINFile(dir / "g.flt"), 1);
+
+  const std::string info = GdalInfo(dir / "g.flt");
+  EXPECT_NE(info.find("Size is 6, 5"), std::string::npos) << info;
+  // Upper edge: 4072345 + 5 * 30.
+  EXPECT_NE(info.find("Origin = (378923.000000000000000,4072495.000000000000000)"), std::string::npos) << info;
+  EXPECT_NE(info.find("Pixel Size = (30.000000000000000,-30.000000000000000)"), std::string::npos) << info;
+  EXPECT_NE(info.find("NoData Value=-32768"), std::string::npos) << info;
+
+  // Without a byte-order line GDAL takes the bytes as big-endian: ID 3
+  // (00 00 40 40) comes out as a tiny number instead of 3.
+  const std::vector<XyzCell> misread = GdalCells(dir / "g.flt", dir / "m.xyz");
+  ASSERT_EQ(misread.size(), 30u);
+  EXPECT_NE(misread[0].z, 3.0);
+  EXPECT_LT(misread[0].z, 1e-30);
+
+  // With the line appended GDAL reads the IDs, and so do we.
+  fmt_test::WriteAll(dir / "g.hdr", fmt_test::ReadAll(dir / "g.hdr") + "byteorder LSBFIRST\r\n");
+  ExpectCells(GdalCells(dir / "g.flt", dir / "g.xyz"), cov, 378923.0, 4072495.0, 30.0);
+  CLandUseCoverage back;
+  ASSERT_EQ(back.InitCoverage(5, 6, 9), 1);
+  ASSERT_EQ(back.ImportFLTFile(dir / "g.flt", 0), 1);
+  for (int r = 0; r < 5; ++r)
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(back.GetCellValue(r, c), cov.GetCellValue(r, c));
+}
+
+TEST(GdalCheck, AsciiGridsWrittenByGdalImport) {
+  REQUIRE_GDAL();
+  fmt_test::ScratchDir dir;
+  CLandUseCoverage cov;
+  ASSERT_EQ(cov.InitCoverage(8, 11, 0), 1);
+  fmt_test::FillRandom(cov, 12);
+  cov.m_dXllCorner = 1000.0;
+  cov.m_dYllCorner = 2000.0;
+  cov.m_dCellSize = 25.0;
+  ASSERT_EQ(cov.ExportASCFile(dir / "ours.asc"), 1);
+  fmt_test::MessageRecorder messages;
+  for (const char* type : {"", "-ot Float32", "-ot Int16"}) {
+    bool ok = false;
+    const std::string out = fmt_test::RunCommand(std::string("gdal_translate -q -of AAIGrid ") + type + " '" +
+                                                     (dir / "ours.asc") + "' '" + (dir / "theirs.asc") + "' 2>&1",
+                                                 &ok);
+    ASSERT_TRUE(ok) << out;
+    CLandUseCoverage back;
+    ASSERT_EQ(back.InitCoverage(8, 11, 9), 1);
+    back.m_nNoDataValue = 0;
+    back.SetGridValue(77);
+    ASSERT_EQ(back.ImportASCFile(dir / "theirs.asc", 0), 1) << type;
+    for (int r = 0; r < 8; ++r)
+      for (int c = 0; c < 11; ++c) {
+        EXPECT_EQ(back.GetCellValue(r, c), cov.GetCellValue(r, c)) << type << " " << r << "," << c;
+        EXPECT_EQ(back.GetCellAge(r, c), 0);
+      }
+    EXPECT_DOUBLE_EQ(back.m_dXllCorner, 1000.0) << type;
+    EXPECT_DOUBLE_EQ(back.m_dYllCorner, 2000.0) << type;
+    EXPECT_DOUBLE_EQ(back.m_dCellSize, 25.0) << type;
+    EXPECT_EQ(back.m_nNoDataValue, -9999) << type;
+  }
+  EXPECT_TRUE(messages.texts.empty());
+}
