@@ -274,6 +274,12 @@ const char* KindWord(unsigned bit) {
   return "LandUse";
 }
 
+// "a House", "an Industry".
+std::string WithArticle(const std::string& word) {
+  const bool vowel = !word.empty() && std::string("AEIOU").find(word[0]) != std::string::npos;
+  return (vowel ? "an " : "a ") + word;
+}
+
 void ApplyEntry(const Json& entry, const Where& w, CLandUseSet& set) {
   if (!entry.is_object()) w.Fail("must be an object, got " + TypeName(entry));
   if (!entry.contains("id")) w.Fail("\"id\" is missing");
@@ -298,8 +304,8 @@ void ApplyEntry(const Json& entry, const Where& w, CLandUseSet& set) {
     lu = static_cast<CLandUse*>(set.m_LandUseArray.GetAt(index));
     if (kind != nullptr && kind->bit != KindBitOf(*lu))
       Where{w.file, w.path + ".kind"}.Fail("the land use with ID " + std::to_string(id) +
-                                           " is a " + KindWord(KindBitOf(*lu)) + ", not a " +
-                                           kind->word);
+                                           " is " + WithArticle(KindWord(KindBitOf(*lu))) +
+                                           ", not " + WithArticle(kind->word));
   } else {
     if (kind == nullptr)
       w.Fail("no land use has ID " + std::to_string(id) +
@@ -317,7 +323,7 @@ void ApplyEntry(const Json& entry, const Where& w, CLandUseSet& set) {
     if (f == nullptr) {
       bool other = false;
       for (const auto& g : Fields()) other = other || it.key() == g.key;
-      fw.Fail(other ? std::string("not a parameter of a ") + KindWord(bit)
+      fw.Fail(other ? "not a parameter of " + WithArticle(KindWord(bit))
                     : std::string("unknown key"));
     }
     ApplyField(*f, it.value(), *lu, fw);
