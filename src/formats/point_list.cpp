@@ -28,21 +28,40 @@ bool ScanLineInt(io::FileReader& in, int& value) {
   constexpr int kEnd = io::FileReader::kEnd;
   int c = in.LinePeek();
   while (c != kEnd && io::IsSpace(c)) {
-    in.LineGet();
+    in.LineSkip();
     c = in.LinePeek();
   }
-  io::IntAccumulator acc;
+  bool negative = false;
   if (c == '+' || c == '-') {
-    acc.Put(in.LineGet());
+    negative = c == '-';
+    in.LineSkip();
     c = in.LinePeek();
   }
   if (c == kEnd || !io::IsDigit(c)) return false;
+  long long magnitude = 0;
   while (c != kEnd && io::IsDigit(c)) {
-    acc.Put(in.LineGet());
+    if (magnitude <= 2147483648LL) magnitude = magnitude * 10 + (c - '0');
+    in.LineSkip();
     c = in.LinePeek();
   }
-  value = acc.Value();
+  const long long v = negative ? -magnitude : magnitude;
+  value = v > 2147483647LL ? 2147483647 : v < -2147483648LL ? -2147483647 - 1 : static_cast<int>(v);
   return true;
+}
+
+// "%4d" without a detour through a general formatter for the common case.
+void AppendField(std::string& out, int v) {
+  if (v < 0 || v > 9999) {
+    io::AppendIntWidth(out, v, 4);
+    return;
+  }
+  char f[4] = {' ', ' ', ' ', ' '};
+  int i = 3;
+  do {
+    f[i--] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v > 0);
+  out.append(f, 4);
 }
 
 int ImportPoints(CLandUseCoverage& cov, const std::string& name, int bOverlay) {
@@ -73,19 +92,21 @@ int CLandUseCoverage::ImportXYFile(CString /*strFileName*/, int /*bOverlay*/) { 
 int CLandUseCoverage::ExportXYAFile(CString strFileName) const {
   io::FileWriter out;
   if (!out.Create(strFileName)) return 0;
-  std::string line;
-  for (int y = 0; y < m_nRows; ++y)
+  std::string row;
+  for (int y = 0; y < m_nRows; ++y) {
+    row.clear();
     for (int x = 0; x < m_nCols; ++x) {
       const unsigned char id = GetCellValue(y, x);
       if (id == 0) continue;
-      line.clear();
-      io::AppendIntWidth(line, x, 4);
-      line.push_back(' ');
-      io::AppendIntWidth(line, y, 4);
-      line.push_back(' ');
-      io::AppendIntWidth(line, id, 4);
-      out.WriteLine(line);
+      AppendField(row, x);
+      row.push_back(' ');
+      AppendField(row, y);
+      row.push_back(' ');
+      AppendField(row, id);
+      row += "\r\n";
     }
+    out.Write(row);
+  }
   out.Close();
   return 1;
 }

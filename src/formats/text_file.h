@@ -62,6 +62,8 @@ public:
     if (c != kEnd) ++pos_;
     return c;
   }
+  // Consumes the character that LinePeek has just answered (not kEnd).
+  void LineSkip() { ++pos_; }
   // Skips the rest of the current line and its line end.
   void EndLine();
 
