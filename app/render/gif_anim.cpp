@@ -3,6 +3,9 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,7 @@ namespace towngrow::app {
 
 struct GifRecorder::Impl {
   GifFileType* gif = nullptr;
+  std::FILE* file = nullptr;  // ours: giflib writes through WriteToFile
   std::string path;
   int rows = 0;
   int cols = 0;
@@ -33,6 +37,25 @@ constexpr int kMaxGifSide = 65535;  // the format's 16-bit sizes
 std::string GifFailure(const std::string& path, int code) {
   const char* text = GifErrorString(code);
   return "cannot write GIF '" + path + "': " + (text != nullptr ? text : "unknown error");
+}
+
+// giflib's output function: the file is opened (with the usual permissions)
+// and closed by the recorder, so a failed close is seen too.
+int WriteToFile(GifFileType* gif, const GifByteType* data, int length) {
+  auto* file = static_cast<std::FILE*>(gif->UserData);
+  if (file == nullptr || length <= 0) return 0;
+  return static_cast<int>(std::fwrite(data, 1, static_cast<size_t>(length), file));
+}
+
+// Finishes giflib's side and closes the file; true when both went well.
+// Leaves code at giflib's error code, or 0 for a failed close of the file.
+bool Finish(GifFileType* gif, std::FILE* file, int& code) {
+  code = 0;
+  const bool gif_ok = EGifCloseFile(gif, &code) == GIF_OK;
+  const bool file_ok = std::ferror(file) == 0;
+  const bool closed = std::fclose(file) == 0;
+  if (gif_ok && !(file_ok && closed)) code = E_GIF_ERR_WRITE_FAILED;
+  return gif_ok && file_ok && closed;
 }
 
 }  // namespace
@@ -94,12 +117,18 @@ std::string GifRecorder::Open(const std::string& path, const CLandUseSet& set, i
     table[i].Blue = static_cast<GifByteType>((colors[i] >> 16) & 0xFFu);
   }
 
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return "cannot write GIF '" + path + "': " + std::strerror(errno);
   int error = 0;
-  GifFileType* gif = EGifOpenFileName(path.c_str(), false, &error);
-  if (gif == nullptr) return GifFailure(path, error);
+  GifFileType* gif = EGifOpen(file, WriteToFile, &error);
+  if (gif == nullptr) {
+    std::fclose(file);
+    RemovePartialFile(path);
+    return GifFailure(path, error);
+  }
   ColorMapObject* map = GifMakeMapObject(entries, table.data());
   if (map == nullptr) {
-    EGifCloseFile(gif, &error);
+    Finish(gif, file, error);
     RemovePartialFile(path);
     return "cannot write GIF '" + path + "': out of memory";
   }
@@ -115,12 +144,13 @@ std::string GifRecorder::Open(const std::string& path, const CLandUseSet& set, i
        EGifPutExtensionTrailer(gif) == GIF_OK;
   if (!ok) {
     const int code = gif->Error;
-    EGifCloseFile(gif, &error);
+    Finish(gif, file, error);
     RemovePartialFile(path);
     return GifFailure(path, code);
   }
 
   m.gif = gif;
+  m.file = file;
   m.path = path;
   m.rows = rows;
   m.cols = cols;
@@ -167,8 +197,9 @@ std::string GifRecorder::AddFrame(const CLandUseCoverage& cov) {
   }
   const int code = m.gif->Error;
   int error = 0;
-  EGifCloseFile(m.gif, &error);
+  Finish(m.gif, m.file, error);
   m.gif = nullptr;
+  m.file = nullptr;
   RemovePartialFile(m.path);
   return GifFailure(m.path, code);
 }
@@ -177,8 +208,9 @@ std::string GifRecorder::Close() {
   Impl& m = *impl_;
   if (m.gif == nullptr) return "";
   int error = 0;
-  const bool ok = EGifCloseFile(m.gif, &error) == GIF_OK;
+  const bool ok = Finish(m.gif, m.file, error);
   m.gif = nullptr;
+  m.file = nullptr;
   if (ok) return "";
   RemovePartialFile(m.path);
   return GifFailure(m.path, error);
