@@ -30,8 +30,10 @@ int DefaultScale(int rows, int cols);
 // Writes the coverage as an 8-bit RGB PNG: one scale x scale square per cell
 // in its land use's colour, and below the map a legend strip with one line
 // per land use that occurs in the coverage (in the set's order): a colour
-// swatch and "<name> (ID <id>)". The image is as wide as the wider of map and
-// legend; space beside a narrower part is white.
+// swatch and "<name> (ID <id>)" (names cut to 48 characters; bytes outside
+// printable ASCII drawn as '?'). IDs the set does not hold get no line. The
+// image is as wide as the wider of map and legend; space beside a narrower
+// part is white. Sides are limited to 1,000,000 pixels.
 std::string WriteMapPng(const CLandUseCoverage& cov, const CLandUseSet& set, int scale,
                         const std::string& path);
 
