@@ -429,6 +429,19 @@ TEST(CoverageCopy, TargetsThatCannotHoldTheSourceReceiveNothing) {
   EXPECT_EQ(none.GetCellValue(7, 7), 0);
   EXPECT_EQ(none.CopyValueFromCoverage(nullptr), 0);
 
+  // A freed source still has its shape; a target too small for that shape
+  // does not take it over.
+  CLandUseCoverage freed;
+  FillPattern(freed, 8, 8);
+  freed.Free();
+  EXPECT_EQ(small.CopyValueFromCoverage(&freed), 0);
+  small = freed;
+  EXPECT_EQ(small.m_nRows, 5);
+  EXPECT_EQ(small.m_nCols, 9);
+  EXPECT_EQ(none.CopyValueFromCoverage(&freed), 1);  // both without cells
+  EXPECT_EQ(none.m_nRows, 8);
+  EXPECT_EQ(none.IsEmpty(), 1);
+
   // A larger target takes the source's shape into its own buffers.
   CLandUseCoverage large;
   ASSERT_EQ(large.InitCoverage(10, 10, 1), 1);
@@ -669,6 +682,20 @@ TEST(CoverageMemory, MissingAgeBufferIsReportedAndEmptiesTheCoverage) {
   EXPECT_EQ(c.m_pCellAge, nullptr);
   EXPECT_EQ(c.GetCellAge(0, 0), -100);
   EXPECT_EQ(c.SetCellValue(0, 0, 1), 0);
+}
+
+TEST(CoverageMemory, GridInitThatFailsOnACoverageLeavesNoAges) {
+  MessageLog log;
+  CLandUseCoverage c;
+  FillPattern(c, 6, 6);
+  g_failNothrowArrayIn = 0;
+  EXPECT_EQ(c.InitGrid(6, 6, 1), 0);  // same shape, but no cell buffer
+  g_failNothrowArrayIn = -1;
+  ASSERT_EQ(log.texts.size(), 1u);
+  EXPECT_EQ(log.texts[0], "Not enough memory!!");
+  EXPECT_EQ(c.IsEmpty(), 1);
+  EXPECT_EQ(c.m_pCellAge, nullptr);
+  EXPECT_EQ(c.SetCoverageAge(3), 0);
 }
 
 TEST(CoverageMemory, CopyWhoseAgeBufferFailsIsEmpty) {

@@ -42,6 +42,16 @@ void AgeSums(const CLandUseSet* pSet, int (&sums)[256]) {
   }
 }
 
+// Whether this coverage can take over the shape of a source: its buffers
+// must hold every cell of the source's shape, so that the shape never
+// promises more cells than the buffers have. A coverage without buffers can
+// take the shape of a source that holds no cells either.
+bool CanTakeShape(const CLandUseCoverage& target, const CLandUseCoverage& source) {
+  const std::size_t needed = CellCount(source.m_nRows, source.m_nCols);
+  if (target.m_pData == nullptr) return source.m_pData == nullptr || needed == 0;
+  return CellCount(target.m_nRows, target.m_nCols) >= needed;
+}
+
 }  // namespace
 
 CLandUseCoverage::CLandUseCoverage()
@@ -166,11 +176,9 @@ CLandUseCoverage* CLandUseCoverage::Copy() const {
 int CLandUseCoverage::CopyValueFromCoverage(const CLandUseCoverage* pSource) {
   if (pSource == nullptr) return 0;
   if (pSource == this) return 1;
+  if (!CanTakeShape(*this, *pSource)) return 0;
   const std::size_t cells = CellCount(pSource->m_nRows, pSource->m_nCols);
   const bool hasCells = pSource->m_pData != nullptr && cells > 0;
-  // This coverage's buffers must hold the source's cells; otherwise nothing
-  // is copied at all, so that the shape always matches the buffers.
-  if (hasCells && (m_pData == nullptr || CellCount(m_nRows, m_nCols) < cells)) return 0;
 
   m_nRows = pSource->m_nRows;
   m_nCols = pSource->m_nCols;
@@ -191,9 +199,9 @@ int CLandUseCoverage::CopyValueFromCoverage(const CLandUseCoverage* pSource) {
 
 CLandUseCoverage& CLandUseCoverage::operator=(const CLandUseCoverage& src) {
   if (&src == this) return *this;
+  if (!CanTakeShape(*this, src)) return *this;
   const std::size_t cells = CellCount(src.m_nRows, src.m_nCols);
   const bool hasCells = src.m_pData != nullptr && cells > 0;
-  if (hasCells && (m_pData == nullptr || CellCount(m_nRows, m_nCols) < cells)) return *this;
 
   m_nRows = src.m_nRows;
   m_nCols = src.m_nCols;

@@ -47,6 +47,10 @@ int CGrid::InitGrid(int nRows, int nCols, unsigned char value) {
   const std::size_t cells = static_cast<std::size_t>(nRows) * static_cast<std::size_t>(nCols);
   m_pData = new (std::nothrow) unsigned char[cells];
   if (m_pData == nullptr) {
+    if (auto* coverage = dynamic_cast<CLandUseCoverage*>(this)) {
+      delete[] coverage->m_pCellAge;  // no ages without cells
+      coverage->m_pCellAge = nullptr;
+    }
     ShowMessage("Not enough memory!!");
     return 0;
   }

@@ -13,8 +13,9 @@
 //   cell buffer; a coverage with cells but no ages takes the age draws all
 //   the same and stores no age. The weighted fill with no weights returns 0.
 // - CopyValueFromCoverage and operator= copy nothing at all (the former then
-//   returns 0) when this coverage's buffers cannot hold the source's cells
-//   or it has none while the source has cells; a null source gives 0,
+//   returns 0) when this coverage's buffers cannot hold every cell of the
+//   source's shape, or it has none while the source has cells; so a held
+//   buffer always has m_nRows * m_nCols cells. A null source gives 0,
 //   copying onto itself changes nothing. A source without ages leaves this
 //   coverage's ages as they are.
 // - Copy of a coverage without cells gives a copy without cells but with the
