@@ -312,6 +312,23 @@ TEST_F(IndustryRule, IndustryIdIsDrawnFromTheSetAfterTheDirection) {
   EXPECT_GT(seen4, 0);
 }
 
+TEST_F(IndustryRule, WithoutALinkedSetOldCellsTurnVacantAndYoungOnesStop) {
+  scene.cur.m_pLandUseSet = nullptr;
+  scene.Start();
+  Replay rp(3);
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(RandomDraw(), rp.Next());
+  EXPECT_TRUE(scene.SameExcept({{5, 5}}));
+  scene.Put(5, 5, 4, 51);
+  scene.Start();
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(scene.next.GetCellValue(5, 5), 0);
+  EXPECT_EQ(scene.next.GetCellAge(5, 5), 0);
+  EXPECT_EQ(ind->Develop(nullptr, 5, 5, &scene.next), 0);
+  EXPECT_EQ(ind->Develop(&scene.cur, 5, 5, nullptr), 0);
+  EXPECT_TRUE(notices.texts.empty());
+}
+
 TEST(IndustryRuleDraws, DefaultParametersFollowTheReplayedSequence) {
   // Default weights and lengths on a 15 x 15 scene: an active industry cell
   // at (7, 7) with seven streets in row 4 of its square, more streets along

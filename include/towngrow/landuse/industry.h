@@ -1,5 +1,9 @@
 // Industry: ages, spreads beside streets away from housing and commerce,
 // and is abandoned when old.
+//
+// Develop with a null coverage returns 0 and writes nothing. Without a set
+// linked to the read coverage an old cell is given up to ID 0 (no draw, no
+// notice) and an active cell ends with 0 before any draw.
 #pragma once
 
 #include "towngrow/landuse/land_use.h"
