@@ -353,6 +353,37 @@ TEST_F(CliTest, RunJsonRepeatsTheRunBitForBit) {
   EXPECT_NE(Slurp(W("one/stats.csv")), Slurp(W("four/stats.csv")));
 }
 
+TEST_F(CliTest, BackgroundDecidesWhereLandUsesMayGrow) {
+  // A background value is a bit set of allowed IDs: 255 allows IDs 0 to 7
+  // everywhere (the run is the plain one), 0 allows nothing (streets never
+  // grow, housing only ages).
+  for (int value : {255, 0}) {
+    std::ofstream bg(W("bg" + std::to_string(value) + ".asc"));
+    bg << "ncols 50\nnrows 40\nxllcorner 0\nyllcorner 0\ncellsize 30\n";
+    for (int r = 0; r < 40; ++r) {
+      for (int c = 0; c < 50; ++c) bg << value << ' ';
+      bg << '\n';
+    }
+  }
+  Result r = Run("run --rows 40 --cols 50 --steps 10 --background bg255.asc --quiet --no-png --no-gif --out all");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Slurp(W("all/final.asc")), LibraryRun(40, 50, 1, false, 10, base_));
+  const Json doc = Json::parse(Slurp(W("all/run.json")));
+  EXPECT_EQ(doc["run"]["background"], fs::absolute(W("bg255.asc")).lexically_normal().string());
+
+  r = Run("run --rows 40 --cols 50 --steps 10 --background bg0.asc --quiet --no-png --no-gif --out none");
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto csv = Lines(Slurp(W("none/stats.csv")));
+  ASSERT_EQ(csv.size(), 12u);
+  for (std::size_t row = 2; row < csv.size(); ++row) {
+    // Cells per ID never change, and no land use develops anything.
+    const auto before = Split(csv[row - 1], ',');
+    const auto now = Split(csv[row], ',');
+    for (std::size_t i = 1; i <= 8; ++i) EXPECT_EQ(now[i], before[i]) << csv[row];
+    for (std::size_t i = 9; i < now.size(); ++i) EXPECT_EQ(now[i], "0") << csv[row];
+  }
+}
+
 TEST_F(CliTest, StartFromAFileIsSizedToFitAndRecorded) {
   Result r = Run("run --rows 30 --cols 45 --steps 4 --quiet --no-gif --no-png --out a");
   ASSERT_EQ(r.code, 0) << r.err;
