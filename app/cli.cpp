@@ -49,7 +49,8 @@ int RunCli(int argc, char** argv) {
   runCmd->add_option("--seed", run.seed, "Seed of the random generator");
   runCmd->add_option("--start", run.start,
                      "Start state: 'town' (the built-in town), 'random' (the sparse random "
-                     "start) or a file (.asc, .e00, .flt, .xya, .dat), read into a grid of its size");
+                     "start) or a file (.asc, .e00, .flt, .xya, .dat), read into a grid of its "
+                     "size");
   runCmd->add_option("--background", run.background,
                      "Background file of the grid's size: each cell's value is a bit set of the "
                      "land-use IDs allowed there (bit k for ID k)");

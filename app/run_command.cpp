@@ -31,7 +31,9 @@ public:
     for (const auto& p : paths_) fs::remove(p, ec);
   }
   void Add(const std::string& p) { paths_.push_back(p); }
-  void Forget(const std::string& p) { paths_.erase(std::remove(paths_.begin(), paths_.end(), p), paths_.end()); }
+  void Forget(const std::string& p) {
+    paths_.erase(std::remove(paths_.begin(), paths_.end(), p), paths_.end());
+  }
 
 private:
   std::vector<std::string> paths_;
@@ -94,8 +96,8 @@ public:
     long total = 0;
     for (long c : cells) total += c;
     text_ << ',' << (total - held);
-    for (int i = 0; i < n; ++i)
-      text_ << ',' << (static_cast<std::size_t>(i) < developments.size() ? developments[static_cast<std::size_t>(i)] : 0);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i)
+      text_ << ',' << (i < developments.size() ? developments[i] : 0);
     text_ << '\n';
   }
   std::string Text() const { return text_.str(); }
@@ -208,7 +210,8 @@ void RunTown(const RunOptions& o, std::FILE* out) {
   auto at = [&](const std::string& name) { return (dir / name).string(); };
 
   StatsTable stats(set);
-  stats.Add(0, CountCellsPerId(cur), std::vector<long>(static_cast<std::size_t>(set.m_LandUseArray.GetSize()), 0));
+  const std::size_t landUses = static_cast<std::size_t>(set.m_LandUseArray.GetSize());
+  stats.Add(0, CountCellsPerId(cur), std::vector<long>(landUses, 0));
 
   GifRecorder gif;
   const std::string gifFinal = at("growth.gif");
@@ -224,7 +227,8 @@ void RunTown(const RunOptions& o, std::FILE* out) {
       const std::string err = gif.AddFrame(sim.Current());
       if (!err.empty()) throw AppError(gifFinal + ": " + err);
     }
-    for (const auto& f : o.formats) ExportCoverage(sim.Current(), at(SnapshotName(step, f)), scratch);
+    for (const auto& f : o.formats)
+      ExportCoverage(sim.Current(), at(SnapshotName(step, f)), scratch);
   };
   record(0);
 
