@@ -4,6 +4,7 @@
 // coverage that was never initialised.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -168,4 +169,37 @@ TEST(FormatExchange, UninitialisedCoverage) {
   EXPECT_EQ(messages.texts, std::vector<std::string>(3, fmt_test::kRangeText));
   EXPECT_EQ(empty.ImportXYAFile(dir / "s.xya", 0), 1);
   EXPECT_TRUE(empty.IsEmpty());
+}
+
+TEST(FormatExchange, ReadAndWriteErrorsReachTheCaller) {
+  if (!fmt_test::Exists("/proc/self/mem") || !fmt_test::Exists("/dev/full"))
+    GTEST_SKIP() << "needs /proc/self/mem and /dev/full";
+  fmt_test::MessageRecorder messages;
+  CLandUseCoverage cov;
+  ASSERT_EQ(cov.InitCoverage(5, 5, 1), 1);
+  // Reading the start of a process's memory image fails with an I/O error.
+  EXPECT_THROW(cov.ImportASCFile("/proc/self/mem", 0), FileError);
+  EXPECT_THROW(cov.ImportE00File("/proc/self/mem", 0), FileError);
+  EXPECT_THROW(cov.ImportXYAFile("/proc/self/mem", 0), FileError);
+  EXPECT_THROW(cov.ImportDATFile("/proc/self/mem", 0), FileError);
+  // A full device takes the file but none of its bytes.
+  EXPECT_THROW(cov.ExportASCFile("/dev/full"), FileError);
+  EXPECT_THROW(cov.ExportE00File("/dev/full"), FileError);
+  cov.SetCellValue(0, 0, 1);
+  EXPECT_THROW(cov.ExportXYAFile("/dev/full"), FileError);
+  {
+    // "/dev/full" has no dot: its header is ".hdr" in the current folder.
+    fmt_test::ScratchDir dir;
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    bool thrown = false;
+    try {
+      cov.ExportBINFile("/dev/full");
+    } catch (const FileError& e) {
+      thrown = e.FileName() == "/dev/full";
+    }
+    std::filesystem::current_path(cwd);
+    EXPECT_TRUE(thrown);
+  }
+  EXPECT_TRUE(messages.texts.empty());
 }
