@@ -272,8 +272,3 @@ TEST_F(E00Test, MissingFilesAndFoldersFailQuietly) {
   EXPECT_TRUE(messages.texts.empty());
   EXPECT_TRUE(fmt_test::Take(cov) == before);
 }
-
-TEST_F(E00Test, WriteErrorsReachTheCaller) {
-  if (!fmt_test::Exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  EXPECT_THROW(cov.ExportE00File("/dev/full"), FileError);
-}
