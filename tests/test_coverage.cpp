@@ -515,11 +515,9 @@ TEST(CoverageRandomFill, DefaultRosterAgeRanges) {
     w.back() = 1;  // only this ID can win
     SeedRandom(99);
     ASSERT_EQ(c.RandomFill(w.data(), static_cast<int>(w.size())), 1);
-    short lo = 32767, hi = -32768;
-    for (short a : Ages(c)) {
-      lo = std::min(lo, a);
-      hi = std::max(hi, a);
-    }
+    const std::vector<short> ages = Ages(c);
+    const auto range = std::minmax_element(ages.begin(), ages.end());
+    const short lo = *range.first, hi = *range.second;
     EXPECT_GE(lo, 0) << k.id;
     EXPECT_LE(hi, k.maxAge) << k.id;
     EXPECT_GT(hi, k.maxAge / 2) << k.id;
