@@ -22,3 +22,4 @@
 #include "towngrow/formats/file_error.h"
 
 #include "towngrow/simulation.h"
+#include "towngrow/ensemble.h"
