@@ -8,19 +8,7 @@
 //   direction draws; the length draw; the far-end probe, read from the NEW
 //   coverage so that streets written earlier in the same pass count; and then
 //   either a free street or, by m_nConnectMode, a join to a nearby node.
-//
-// Choices of ours where the behaviour is left open:
-// - Develop with a null coverage, or with an origin outside pCoverage's grid,
-//   returns 0 at once: no draw (not even the policy draw) and no write.
-// - A coverage without a linked set answers 0 wherever the rule asks the set
-//   for an ID (the neutral answer for "no land use of that category").
-// - CheckHouseIndustryCommerce answers 0 for a cell outside the grid (no
-//   demand is measured there), whatever the thresholds are.
-// - UpdateCoverage writes only the cells of the street that lie in the grid;
-//   its loop visits only those, so even an absurd length costs nothing. With
-//   a null coverage it writes nothing, shows nothing and returns 1.
-// - IsDevelopedInDirection with a null coverage: a valid direction is
-//   blocked (1), since no neighbour exists.
+
 #include "towngrow/landuse/street_node.h"
 
 #include <algorithm>

@@ -3,10 +3,7 @@
 // lost its connection and is set back to vacant land in the new coverage;
 // its age is left as it is. No draw is taken unless the set holds several
 // vacant land uses (GetProbID then picks one).
-//
-// Choices of ours: a null coverage, or a cell outside pCoverage's grid,
-// returns 0 and writes nothing; a coverage without a linked set clears to
-// ID 0.
+
 #include "towngrow/landuse/street_vertex.h"
 
 #include "towngrow/grid/coverage.h"
