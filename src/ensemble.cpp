@@ -51,16 +51,34 @@ void CheckShape(int rows, int cols, long steps, int classes) {
                                 " steps cannot be held in memory");
 }
 
-// Which IDs of a run's set fall in each tracked class (1 or 0 per ID).
-std::vector<std::array<std::uint8_t, 256>> ClassTables(const CLandUseSet& set,
-                                                        const std::vector<TrackedClass>& tracked) {
+bool Contains(const std::vector<LandUseCategory>& cats, LandUseCategory cat) {
+  return std::find(cats.begin(), cats.end(), cat) != cats.end();
+}
+
+// Whether each of the seven categories falls in each tracked class, worked
+// out once per ensemble.
+std::vector<std::array<std::uint8_t, 7>> CategoryTables(const std::vector<TrackedClass>& tracked) {
+  std::vector<std::array<std::uint8_t, 7>> tables(tracked.size());
+  for (std::size_t k = 0; k < tracked.size(); ++k)
+    for (int cat = 0; cat < 7; ++cat)
+      tables[k][static_cast<std::size_t>(cat)] =
+          Contains(tracked[k].categories, static_cast<LandUseCategory>(cat)) ? 1 : 0;
+  return tables;
+}
+
+// Which IDs of a run's set fall in each tracked class (1 or 0 per ID). A
+// category a host stored outside the seven is looked up in the class lists.
+std::vector<std::array<std::uint8_t, 256>> ClassTables(
+    const CLandUseSet& set, const std::vector<TrackedClass>& tracked,
+    const std::vector<std::array<std::uint8_t, 7>>& byCategory) {
   std::vector<std::array<std::uint8_t, 256>> tables(tracked.size());
-  std::array<LandUseCategory, 256> categoryOf{};
-  for (int id = 0; id < 256; ++id) categoryOf[static_cast<std::size_t>(id)] = set.GetCategory(static_cast<unsigned char>(id));
-  for (std::size_t k = 0; k < tracked.size(); ++k) {
-    const std::vector<LandUseCategory>& cats = tracked[k].categories;
-    for (std::size_t id = 0; id < 256; ++id)
-      tables[k][id] = std::find(cats.begin(), cats.end(), categoryOf[id]) != cats.end() ? 1 : 0;
+  for (int id = 0; id < 256; ++id) {
+    const LandUseCategory cat = set.GetCategory(static_cast<unsigned char>(id));
+    const bool known = cat >= 0 && cat < 7;
+    for (std::size_t k = 0; k < tracked.size(); ++k)
+      tables[k][static_cast<std::size_t>(id)] =
+          known ? byCategory[k][static_cast<std::size_t>(cat)]
+                : (Contains(tracked[k].categories, cat) ? 1 : 0);
   }
   return tables;
 }
@@ -69,6 +87,7 @@ struct Shared {
   const EnsembleConfig& config;
   const std::vector<int>& indices;
   EnsembleSums& sums;
+  const std::vector<std::array<std::uint8_t, 7>> byCategory;
 
   std::atomic<std::size_t> next{0};
   std::atomic<bool> stop{false};
@@ -81,7 +100,7 @@ struct Shared {
   std::exception_ptr error;
 
   Shared(const EnsembleConfig& c, const std::vector<int>& i, EnsembleSums& s)
-      : config(c), indices(i), sums(s) {}
+      : config(c), indices(i), sums(s), byCategory(CategoryTables(c.tracked)) {}
 };
 
 void RunOne(Shared& sh, int index, std::vector<std::uint64_t>& perStep) {
@@ -124,7 +143,7 @@ void RunOne(Shared& sh, int index, std::vector<std::uint64_t>& perStep) {
   if (sh.stop.load()) return;  // abandoned: another run failed
   if (ran != cfg.steps) throw std::runtime_error("an ensemble run stopped before its last step");
 
-  const std::vector<std::array<std::uint8_t, 256>> tables = ClassTables(*set, cfg.tracked);
+  const std::vector<std::array<std::uint8_t, 256>> tables = ClassTables(*set, cfg.tracked, sh.byCategory);
   const unsigned char* cells = sim.Current().m_pData;
   const std::size_t n = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
 
