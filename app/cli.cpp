@@ -1,4 +1,4 @@
-// The command line: `towngrow run|params|convert|info|render`, --help on
+// The command line: `towngrow run|ensemble|params|convert|info|render`, --help on
 // every command, --version. Bad input of any kind (a wrong option as much
 // as a refused file) gives one line on standard error and exit status 2.
 #include "cli.h"
@@ -13,11 +13,41 @@
 #include <towngrow/towngrow.h>
 
 #include "app_error.h"
+#include "ensemble_command.h"
 #include "file_commands.h"
 #include "run_command.h"
 
 namespace towngrow::app {
 namespace {
+
+// The options `run` and `ensemble` share: start, size, parameters,
+// background, steps, seed, output folder and quiet.
+void AddTownOptions(CLI::App* cmd, RunOptions& run) {
+  cmd->add_option("--rows", run.rows, "Rows of the grid (5 to 10000); with a start file, "
+                                      "the default is the file's size")
+      ->check(CLI::Range(5, 10000));
+  cmd->add_option("--cols", run.cols, "Columns of the grid (5 to 10000); with a start file, "
+                                      "the default is the file's size")
+      ->check(CLI::Range(5, 10000));
+  cmd->add_option("--steps", run.steps, "Number of steps to run")
+      ->check(CLI::Range(0L, 100000000L));
+  cmd->add_option("--seed", run.seed, "Seed of the random generator");
+  cmd->add_option("--start", run.start,
+                  "Start state: 'town' (the built-in town), 'random' (the sparse random "
+                  "start) or a file (.asc, .e00, .flt, .xya, .dat), read into a grid of its "
+                  "size");
+  cmd->add_option("--background", run.background,
+                  "Background file of the grid's size: each cell's value is a bit set of the "
+                  "land-use IDs allowed there (bit k for ID k)");
+  cmd->add_option("--params", run.params,
+                  "Parameter file (JSON, as printed by 'towngrow params'; run.json works too)");
+  cmd->add_option("--out", run.out, "Output folder (created if missing)");
+  cmd->add_flag("--quiet", run.quiet, "No progress bar and no closing summary");
+}
+
+void SetSizeGiven(CLI::App* cmd, RunOptions& run) {
+  run.sizeGiven = cmd->count("--rows") > 0 || cmd->count("--cols") > 0;
+}
 
 int Fail(const std::string& what) {
   std::fprintf(stderr, "towngrow: error: %s\n", what.c_str());
@@ -38,25 +68,7 @@ int RunCli(int argc, char** argv) {
   CLI::App* runCmd = app.add_subcommand(
       "run", "Grow a town and write its end state, snapshots, a map, an animation, step "
              "statistics and a record that repeats the run into one folder.");
-  runCmd->add_option("--rows", run.rows, "Rows of the grid (5 to 10000); with a start file, "
-                                         "the default is the file's size")
-      ->check(CLI::Range(5, 10000));
-  runCmd->add_option("--cols", run.cols, "Columns of the grid (5 to 10000); with a start file, "
-                                         "the default is the file's size")
-      ->check(CLI::Range(5, 10000));
-  runCmd->add_option("--steps", run.steps, "Number of steps to run")
-      ->check(CLI::Range(0L, 100000000L));
-  runCmd->add_option("--seed", run.seed, "Seed of the random generator");
-  runCmd->add_option("--start", run.start,
-                     "Start state: 'town' (the built-in town), 'random' (the sparse random "
-                     "start) or a file (.asc, .e00, .flt, .xya, .dat), read into a grid of its "
-                     "size");
-  runCmd->add_option("--background", run.background,
-                     "Background file of the grid's size: each cell's value is a bit set of the "
-                     "land-use IDs allowed there (bit k for ID k)");
-  runCmd->add_option("--params", run.params,
-                     "Parameter file (JSON, as printed by 'towngrow params'; run.json works too)");
-  runCmd->add_option("--out", run.out, "Output folder (created if missing)");
+  AddTownOptions(runCmd, run);
   runCmd->add_option("--every", run.every,
                      "Record a snapshot (see --format) and an animation frame every N steps")
       ->check(CLI::Range(1L, 100000000L));
@@ -69,7 +81,22 @@ int RunCli(int argc, char** argv) {
   bool noPng = false, noGif = false;
   runCmd->add_flag("--no-png", noPng, "Do not write final.png");
   runCmd->add_flag("--no-gif", noGif, "Do not write growth.gif");
-  runCmd->add_flag("--quiet", run.quiet, "No progress bar and no closing summary");
+
+  EnsembleOptions ensemble;
+  ensemble.town.out = "towngrow-ensemble";
+  CLI::App* ensembleCmd = app.add_subcommand(
+      "ensemble", "Grow the same town many times under different seeds and write, per cell, "
+                  "how likely each kind of land use is at the end (grids and heat maps), and "
+                  "per step the mean and deviation of the cells of each land use.");
+  ensembleCmd->add_option("--runs", ensemble.runs, "Number of runs (1 to 65535)")
+      ->required()
+      ->check(CLI::Range(1, 65535));
+  AddTownOptions(ensembleCmd, ensemble.town);
+  ensembleCmd->add_option("--seed-step", ensemble.seedStep,
+                          "Run i (from 0) is seeded with seed + i * seed-step");
+  ensembleCmd->add_option("--threads", ensemble.threads,
+                          "Worker threads (0: one per processor core)")
+      ->check(CLI::Range(0, 1024));
 
   std::string paramsFile;
   CLI::App* paramsCmd = app.add_subcommand(
@@ -109,10 +136,14 @@ int RunCli(int argc, char** argv) {
 
   try {
     if (runCmd->parsed()) {
-      run.sizeGiven = runCmd->count("--rows") > 0 || runCmd->count("--cols") > 0;
+      SetSizeGiven(runCmd, run);
       run.png = !noPng;
       run.gif = !noGif;
       RunTown(run, stdout);
+    } else if (ensembleCmd->parsed()) {
+      SetSizeGiven(ensembleCmd, ensemble.town);
+      const int code = RunEnsembleCommand(ensemble, stdout);
+      if (code != 0) return code;
     } else if (paramsCmd->parsed()) {
       std::fputs(ParamsText(paramsFile).c_str(), stdout);
     } else if (convertCmd->parsed()) {

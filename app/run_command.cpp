@@ -39,34 +39,6 @@ private:
   std::vector<std::string> paths_;
 };
 
-std::string CsvField(const std::string& s) {
-  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-  std::string q = "\"";
-  for (char ch : s) {
-    if (ch == '"') q += '"';
-    q += ch;
-  }
-  return q + "\"";
-}
-
-std::string ShellWord(const std::string& s) {
-  if (!s.empty() && s.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                        "0123456789-_./=:+,") == std::string::npos)
-    return s;
-  std::string q = "'";
-  for (char ch : s) {
-    if (ch == '\'') q += "'\\''";
-    else q += ch;
-  }
-  return q + "'";
-}
-
-std::string Absolute(const std::string& p) {
-  std::error_code ec;
-  const fs::path a = fs::absolute(p, ec);
-  return ec ? p : a.lexically_normal().string();
-}
-
 const CLandUse& LandUseAt(const CLandUseSet& set, int i) {
   return *static_cast<const CLandUse*>(set.m_LandUseArray.GetAt(i));
 }
@@ -140,31 +112,118 @@ void PrintSummary(std::FILE* out, const CLandUseSet& set, const CLandUseCoverage
 
 }  // namespace
 
-void RunTown(const RunOptions& o, std::FILE* out) {
-  MessageLog log;
-  if (o.steps < 0) throw AppError("--steps must be 0 or more");
-  if (o.every < 1) throw AppError("--every must be 1 or more");
-  for (const auto& f : o.formats)
-    if (f != "asc" && f != "e00" && f != "flt" && f != "xya")
-      throw AppError("--format " + f + ": not one of asc, e00, flt, xya");
+std::string CsvField(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char ch : s) {
+    if (ch == '"') q += '"';
+    q += ch;
+  }
+  return q + "\"";
+}
 
-  CLandUseSet set;
-  if (!o.params.empty()) ApplyParamsFile(o.params, set);
+std::string ShellWord(const std::string& s) {
+  if (!s.empty() && s.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                        "0123456789-_./=:+,") == std::string::npos)
+    return s;
+  std::string q = "'";
+  for (char ch : s) {
+    if (ch == '\'') q += "'\\''";
+    else q += ch;
+  }
+  return q + "'";
+}
+
+std::string AbsolutePath(const std::string& p) {
+  std::error_code ec;
+  const fs::path a = fs::absolute(p, ec);
+  return ec ? p : a.lexically_normal().string();
+}
+
+void PrepareTown(const RunOptions& o, TownSetup& setup) {
+  if (o.steps < 0) throw AppError("--steps must be 0 or more");
+  if (!o.params.empty()) ApplyParamsFile(o.params, setup.set);
 
   // Size: given, or fitted to a start file.
-  const bool fromFile = o.start != "town" && o.start != "random";
-  GridFileInfo startInfo;
+  setup.fromFile = o.start != "town" && o.start != "random";
   int rows = o.rows, cols = o.cols;
-  if (fromFile) {
-    startInfo = ReadGridFileInfo(o.start);
+  if (setup.fromFile) {
+    setup.startInfo = ReadGridFileInfo(o.start);
     if (!o.sizeGiven) {
-      rows = std::max(startInfo.rows, kMinSide);
-      cols = std::max(startInfo.cols, kMinSide);
+      rows = std::max(setup.startInfo.rows, kMinSide);
+      cols = std::max(setup.startInfo.cols, kMinSide);
     }
   }
   if (rows < kMinSide || cols < kMinSide || rows > kMaxSide || cols > kMaxSide)
     throw AppError("a grid of " + std::to_string(rows) + " x " + std::to_string(cols) +
                    " cells is not possible (each side from 5 to 10000)");
+  setup.rows = rows;
+  setup.cols = cols;
+}
+
+void PlaceStart(const RunOptions& o, const TownSetup& setup, unsigned int seed,
+                CLandUseCoverage& cur, MessageLog& log) {
+  SeedRandom(seed);
+  if (o.start == "town") {
+    if (!PlaceStarterTown(cur)) throw AppError("the built-in town cannot be placed");
+  } else if (o.start == "random") {
+    for (int id = 0; id <= 5; ++id)
+      if (!setup.set.IsIDExist(static_cast<unsigned char>(id)))
+        throw AppError("--start random places the IDs 0 to 5, but no land use has ID " +
+                       std::to_string(id));
+    cur.RandomFill();
+  } else {
+    ImportInto(o.start, setup.startInfo, cur, log);
+  }
+}
+
+bool LoadBackground(const RunOptions& o, TownSetup& setup, CLandUseCoverage& background,
+                    MessageLog& log) {
+  if (o.background.empty()) return false;
+  const GridFileInfo bg = ReadGridFileInfo(o.background);
+  const bool grid = bg.format == FormatASC || bg.format == FormatE00 || bg.format == FormatFLT;
+  if (grid && (bg.rows != setup.rows || bg.cols != setup.cols))
+    throw AppError(o.background + ": the background has " + std::to_string(bg.rows) +
+                   " rows and " + std::to_string(bg.cols) + " columns, the town " +
+                   std::to_string(setup.rows) + " and " + std::to_string(setup.cols));
+  InitOrFail(background, setup.rows, setup.cols, log);
+  background.m_pLandUseSet = &setup.set;
+  ImportInto(o.background, bg, background, log);
+  return true;
+}
+
+Json RunRecord(const RunOptions& o, const TownSetup& setup) {
+  Json run = Json::object();
+  run["towngrowVersion"] = Version();
+  run["seed"] = o.seed;
+  run["steps"] = o.steps;
+  run["rows"] = setup.rows;
+  run["cols"] = setup.cols;
+  run["start"] = setup.fromFile ? AbsolutePath(o.start) : o.start;
+  run["background"] = o.background.empty() ? Json(nullptr) : Json(AbsolutePath(o.background));
+  return run;
+}
+
+std::string RepeatOptions(const RunOptions& o, const TownSetup& setup) {
+  std::string words = " --rows " + std::to_string(setup.rows) + " --cols " +
+                      std::to_string(setup.cols) + " --steps " + std::to_string(o.steps) +
+                      " --seed " + std::to_string(o.seed) + " --start " +
+                      ShellWord(setup.fromFile ? AbsolutePath(o.start) : o.start);
+  if (!o.background.empty()) words += " --background " + ShellWord(AbsolutePath(o.background));
+  return words;
+}
+
+void RunTown(const RunOptions& o, std::FILE* out) {
+  MessageLog log;
+  if (o.every < 1) throw AppError("--every must be 1 or more");
+  for (const auto& f : o.formats)
+    if (f != "asc" && f != "e00" && f != "flt" && f != "xya")
+      throw AppError("--format " + f + ": not one of asc, e00, flt, xya");
+
+  TownSetup setup;
+  PrepareTown(o, setup);
+  CLandUseSet& set = setup.set;
+  const int rows = setup.rows, cols = setup.cols;
 
   Simulation sim(&set);
   log.BeginCapture();
@@ -174,33 +233,10 @@ void RunTown(const RunOptions& o, std::FILE* out) {
                    std::to_string(cols) + " cells" + (why.empty() ? "" : " (" + why + ")"));
   }
   CLandUseCoverage& cur = sim.Current();
-
-  SeedRandom(o.seed);
-  if (o.start == "town") {
-    if (!PlaceStarterTown(cur)) throw AppError("the built-in town cannot be placed");
-  } else if (o.start == "random") {
-    for (int id = 0; id <= 5; ++id)
-      if (!set.IsIDExist(static_cast<unsigned char>(id)))
-        throw AppError("--start random places the IDs 0 to 5, but no land use has ID " +
-                       std::to_string(id));
-    cur.RandomFill();
-  } else {
-    ImportInto(o.start, startInfo, cur, log);
-  }
+  PlaceStart(o, setup, o.seed, cur, log);
 
   CLandUseCoverage background;
-  if (!o.background.empty()) {
-    const GridFileInfo bg = ReadGridFileInfo(o.background);
-    const bool grid = bg.format == FormatASC || bg.format == FormatE00 || bg.format == FormatFLT;
-    if (grid && (bg.rows != rows || bg.cols != cols))
-      throw AppError(o.background + ": the background has " + std::to_string(bg.rows) +
-                     " rows and " + std::to_string(bg.cols) + " columns, the town " +
-                     std::to_string(rows) + " and " + std::to_string(cols));
-    InitOrFail(background, rows, cols, log);
-    background.m_pLandUseSet = &set;
-    ImportInto(o.background, bg, background, log);
-    sim.SetBackground(&background);
-  }
+  if (LoadBackground(o, setup, background, log)) sim.SetBackground(&background);
 
   // Every input is good: now the outputs.
   MakeFolder(o.out);
@@ -267,22 +303,10 @@ void RunTown(const RunOptions& o, std::FILE* out) {
   WriteFileAtomic(at("stats.csv"), stats.Text());
 
   Json doc = SetToJson(set);
-  Json run = Json::object();
-  run["towngrowVersion"] = Version();
-  run["seed"] = o.seed;
-  run["steps"] = o.steps;
-  run["rows"] = rows;
-  run["cols"] = cols;
-  run["start"] = fromFile ? Absolute(o.start) : o.start;
-  run["background"] = o.background.empty() ? Json(nullptr) : Json(Absolute(o.background));
+  Json run = RunRecord(o, setup);
   run["every"] = o.every;
-  std::string again = "towngrow run --rows " + std::to_string(rows) + " --cols " +
-                      std::to_string(cols) + " --steps " + std::to_string(o.steps) +
-                      " --seed " + std::to_string(o.seed) + " --start " +
-                      ShellWord(run["start"].get<std::string>());
-  if (!o.background.empty()) again += " --background " + ShellWord(Absolute(o.background));
-  again += " --params " + ShellWord(Absolute(at("run.json")));
-  run["repeat"] = again;
+  run["repeat"] = "towngrow run" + RepeatOptions(o, setup) + " --params " +
+                  ShellWord(AbsolutePath(at("run.json")));
   doc["run"] = run;
   WriteFileAtomic(at("run.json"), DumpReadable(doc));
 

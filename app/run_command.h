@@ -17,11 +17,22 @@
 //   run.json            the parameters in force (the --params layout) and
 //                       a "run" record: version, seed, steps, size, start,
 //                       background, every and a command line that repeats it
+//
+// The start, size, parameters, background and steps are shared with
+// `towngrow ensemble`: both build their model with PrepareTown, PlaceStart
+// and LoadBackground below, so a run of an ensemble and a lone run with the
+// same options start from the same state.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include <towngrow/towngrow.h>
+
+#include "grid_files.h"
+#include "message_log.h"
+#include "params_json.h"
 
 namespace towngrow::app {
 
@@ -44,5 +55,47 @@ struct RunOptions {
 
 // Runs; throws AppError on bad input. `out` receives the closing summary.
 void RunTown(const RunOptions& options, std::FILE* out);
+
+// What a run is built from before its first step: the land-use set (the
+// default roster, then the parameter file), the grid size (given, or fitted
+// to a start file) and what the start file holds.
+struct TownSetup {
+  CLandUseSet set;
+  int rows = 0;
+  int cols = 0;
+  bool fromFile = false;  // the start is a file (not "town" or "random")
+  GridFileInfo startInfo;
+};
+
+// Checks the steps, reads the parameter file and the start file's header
+// and fixes the size. Throws AppError.
+void PrepareTown(const RunOptions& options, TownSetup& setup);
+
+// Seeds the generator with `seed` and places the start into `cov` (sized
+// to setup's rows and columns, values 0, linked to a set). Throws AppError.
+void PlaceStart(const RunOptions& options, const TownSetup& setup, unsigned int seed,
+                CLandUseCoverage& cov, MessageLog& log);
+
+// Reads the background file (if one is given) into `background`, sized to
+// the town and linked to setup's set. False when there is none.
+bool LoadBackground(const RunOptions& options, TownSetup& setup, CLandUseCoverage& background,
+                    MessageLog& log);
+
+// The record that run.json keeps beside the parameters: version, seed,
+// steps, size, start and background (files as absolute paths).
+Json RunRecord(const RunOptions& options, const TownSetup& setup);
+
+// The options that repeat the start, size, steps, seed and background of
+// a run, as shell words: " --rows R --cols C --steps N --seed S --start X"
+// and " --background B" when there is one.
+std::string RepeatOptions(const RunOptions& options, const TownSetup& setup);
+
+// A path as an absolute, normalised path (unchanged if that fails), and a
+// word quoted for a POSIX shell when it needs it.
+std::string AbsolutePath(const std::string& path);
+std::string ShellWord(const std::string& word);
+
+// A field of a CSV line, quoted when it holds a comma, quote or line break.
+std::string CsvField(const std::string& text);
 
 }  // namespace towngrow::app

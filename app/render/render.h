@@ -1,5 +1,6 @@
 // Pictures of a land-use coverage for people: a PNG map with a legend and a
-// GIF animation recorded one step at a time.
+// GIF animation recorded one step at a time; and heat maps of a percentage
+// per cell.
 //
 // Colours come from the land-use set: a cell's ID is looked up with
 // CLandUseSet::GetColor (layout 0x00BBGGRR, red in the low byte), so IDs the
@@ -74,5 +75,41 @@ private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// A heat map of a percentage per cell (0 to 100, one byte per cell, row
+// after row; larger values are drawn as 100): each cell a scale x scale
+// square from white (0 %) to `color` (100 %, layout 0x00BBGGRR), and below
+// the map, as in the land-use map's legend strip, a grey separator row, the
+// title (cut to kHeatMaxTitleChars characters) and a scale bar of the 101
+// percentages, kHeatBarStep pixels each, in a black frame, with the labels
+// "0%", "25%", "50%", "75%" and "100%" under it. Same size limit and failure
+// behaviour as WriteMapPng.
+constexpr int kHeatBarStep = 3;
+constexpr int kHeatBarWidth = 101 * kHeatBarStep;
+constexpr int kHeatBarHeight = 16;  // coloured rows inside the frame
+constexpr int kHeatMaxTitleChars = 80;
+
+struct HeatMapLayout {
+  int map_width = 0;   // cols * scale
+  int map_height = 0;  // rows * scale; the separator row is this row
+  int title_top = 0;   // first row of the title text
+  int bar_top = 0;     // top row of the bar's frame; colours from bar_top + 1
+  int bar_left = 0;    // first column of the colours (the frame is one to the left)
+  int labels_top = 0;  // first row of the labels
+  int width = 0;
+  int height = 0;
+};
+
+// The layout for a grid at `scale` pixels per cell with this title (already
+// cut). False when a side would exceed kMaxImageSide or a size is not positive.
+bool ComputeHeatMapLayout(int rows, int cols, int scale, const std::string& title,
+                          HeatMapLayout& layout);
+
+// The colour of a percentage: per channel 255 + (c - 255) * p / 100 rounded
+// half up, p clamped to 0..100; written as red, green, blue.
+void HeatColor(unsigned int color, int percent, unsigned char rgb[3]);
+
+std::string WriteHeatMapPng(const unsigned char* percent, int rows, int cols, unsigned int color,
+                            int scale, const std::string& title, const std::string& path);
 
 }  // namespace towngrow::app

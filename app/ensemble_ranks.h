@@ -1,0 +1,36 @@
+// The processes of a distributed ensemble. Built with TOWNGROW_MPI, a
+// RankSession starts MPI (threads allowed, only this thread calls MPI) and
+// ends it; without it there is one process, rank 0. All MPI calls of the
+// program live in ensemble_ranks.cpp.
+#pragma once
+
+#include <towngrow/towngrow.h>
+
+namespace towngrow::app {
+
+class RankSession {
+public:
+  RankSession();
+  ~RankSession();
+  RankSession(const RankSession&) = delete;
+  RankSession& operator=(const RankSession&) = delete;
+
+  int Rank() const { return rank_; }
+  int Size() const { return size_; }
+
+  // Collective: true on every process when any of them failed.
+  bool AnyFailed(bool failedHere);
+
+  // Collective: adds every process's sums element by element into those of
+  // process 0 (exact unsigned integer sums, so the order of the reduction
+  // does not matter). Every process must hold sums of the same shape. The
+  // other processes' sums are left as they were.
+  void SumToRoot(EnsembleSums& sums);
+
+private:
+  int rank_ = 0;
+  int size_ = 1;
+  bool started_ = false;
+};
+
+}  // namespace towngrow::app
