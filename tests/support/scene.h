@@ -1,17 +1,17 @@
-// Shared scaffolding of the growth-rule tests (industry, commerce, housing):
-// a small scene of two linked coverages over a default set, a recorder of
-// notices, and a replay of the random sequence that the expectations are
-// computed from.
+// Shared scaffolding of the rule tests: a scene of two linked coverages over
+// a default set, a recorder of notices, whole-coverage snapshots, and a
+// replay of the random sequence that expectations are computed from.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
-#include <vector>
 #include <towngrow/towngrow.h>
+#include <utility>
+#include <vector>
 
-namespace growth_test {
+namespace testkit {
 
 using namespace towngrow;
 
@@ -24,16 +24,19 @@ constexpr const char* kIndustryNotice = "Yes,You have changed the Industry setti
 constexpr const char* kCommerceNotice = "Yes,You have changed the Commerce setting,..";
 
 // The generator's sequence for one seed, consumed draw by draw the way the
-// rules are expected to consume it. Constructing it reseeds the generator,
-// so the code under test starts from the same seed.
+// code is expected to consume it. Constructing it reseeds the generator, so
+// the code under test starts from the same seed.
 class Replay {
 public:
   explicit Replay(unsigned int seed) {
     SeedRandom(seed);
-    for (int k = 0; k < 256; ++k) draws_.push_back(RandomDraw());
+    for (int k = 0; k < 512; ++k) draws_.push_back(RandomDraw());
     SeedRandom(seed);
   }
   int Draw() { return draws_.at(pos_++); }
+  void Skip(int n) {
+    for (int k = 0; k < n; ++k) Draw();
+  }
   // A uniform draw 1..n (n > 0), no draw for 0.
   int Int(int n) { return n == 0 ? 0 : Draw() % n + 1; }
   // Index of the largest draw over the weights; ties to the earlier index.
@@ -52,7 +55,8 @@ public:
   int Direction() { return MaxIndex({125, 125, 125, 125, 125, 125, 125, 125}); }
   // The draw the generator must give next if the code took as many draws.
   int Next() const { return draws_.at(pos_); }
-  int Used() const { return pos_; }
+  // True when the code under test took exactly the draws replayed so far.
+  bool DrawsMatch() const { return RandomDraw() == Next(); }
 
 private:
   std::vector<int> draws_;
@@ -66,16 +70,25 @@ public:
     old_ = SetMessageHandler([this](const std::string& t) { texts.push_back(t); });
   }
   ~NoticeRecorder() { SetMessageHandler(old_); }
+  NoticeRecorder(const NoticeRecorder&) = delete;
+  NoticeRecorder& operator=(const NoticeRecorder&) = delete;
   std::vector<std::string> texts;
 
 private:
   MessageHandler old_;
 };
 
+inline std::vector<unsigned char> Values(const CLandUseCoverage& cov) {
+  return std::vector<unsigned char>(cov.m_pData, cov.m_pData + cov.m_nRows * cov.m_nCols);
+}
+inline std::vector<short> Ages(const CLandUseCoverage& cov) {
+  return std::vector<short>(cov.m_pCellAge, cov.m_pCellAge + cov.m_nRows * cov.m_nCols);
+}
+
 // A read coverage and a written coverage of the same size, both linked to a
 // set holding the default roster; all cells start vacant at age 0.
 struct Scene {
-  Scene(int rows, int cols) : rows(rows), cols(cols) {
+  explicit Scene(int rows = 20, int cols = 20) : rows(rows), cols(cols) {
     EXPECT_EQ(cur.InitCoverage(rows, cols, 0), 1);
     EXPECT_EQ(next.InitCoverage(rows, cols, 0), 1);
     cur.m_pLandUseSet = &set;
@@ -96,6 +109,14 @@ struct Scene {
   T* Get(int position) {
     return dynamic_cast<T*>(set.m_LandUseArray[position]);
   }
+  // Appends a land use of type T with the given ID to the set.
+  template <class T>
+  T* Add(int id) {
+    T* lu = new T();
+    lu->SetID(id);
+    set.m_LandUseArray.Add(lu);
+    return lu;
+  }
 
   // Cells of the read coverage within the radius whose ID is one of ids.
   int Count(int r, int c, int radius, std::initializer_list<int> ids) const {
@@ -103,8 +124,7 @@ struct Scene {
     for (int y = r - radius; y <= r + radius; ++y)
       for (int x = c - radius; x <= c + radius; ++x) {
         if (y < 0 || x < 0 || y >= rows || x >= cols) continue;
-        for (int id : ids)
-          if (cur.GetCellValue(y, x) == id) ++n;
+        for (int id : ids) n += cur.GetCellValue(y, x) == id;
       }
     return n;
   }
@@ -141,4 +161,4 @@ inline void SetWeights(int* w, int a, int b, int c) {
   w[2] = c;
 }
 
-}  // namespace growth_test
+}  // namespace testkit
