@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# CI: the distributed ensemble. Builds towngrow with MPI (build-mpi) and checks
+# that 1 and 3 processes give exactly the files of a threaded run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
+  apt-get update -qq && apt-get install -y -qq $(cat .ci/packages.txt) >/dev/null
+fi
+cmake -S . -B build-mpi -DCMAKE_BUILD_TYPE=Release -DTOWNGROW_MPI=ON \
+  -DTOWNGROW_BUILD_TESTS=OFF -DTOWNGROW_BUILD_EXAMPLES=OFF >/dev/null
+cmake --build build-mpi --target towngrow_cli -j2 >/dev/null
+exe="$PWD/build-mpi/app/towngrow"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+mpirun="mpirun --allow-run-as-root --oversubscribe"
+
+check() {  # $1: name, then the ensemble's options
+  local name="$1"; shift
+  "$exe" ensemble "$@" --threads 3 --quiet --out "$work/$name-threads"
+  $mpirun -np 1 "$exe" ensemble "$@" --threads 2 --quiet --out "$work/$name-mpi1"
+  $mpirun -np 3 "$exe" ensemble "$@" --threads 1 --quiet --out "$work/$name-mpi3"
+  for run in mpi1 mpi3; do
+    for f in "$work/$name-threads"/*; do
+      base="$(basename "$f")"
+      if [ "$base" = ensemble.json ]; then  # only the repeat line names the folder
+        cmp <(grep -v '"repeat"' "$f") <(grep -v '"repeat"' "$work/$name-$run/$base")
+      else
+        cmp "$f" "$work/$name-$run/$base"
+      fi
+    done
+    [ "$(ls "$work/$name-threads" | wc -l)" = "$(ls "$work/$name-$run" | wc -l)" ]
+  done
+  echo "mpi: $name: 1 and 3 processes give the threaded result"
+}
+
+check town --runs 7 --rows 40 --cols 50 --steps 25 --seed 11 --seed-step 5
+check random --runs 5 --rows 30 --cols 30 --steps 15 --seed 3 --start random
