@@ -37,7 +37,16 @@
 // - The progress callback is called from the calling thread, once per
 //   finished run, with the number of runs done so far, in increasing order.
 // - The start coverage, the background and the tracked classes are only
-//   read; they must not change while the ensemble runs.
+//   read; they must not change while the ensemble runs. The start's own set
+//   link is not used (each run's coverage is linked to the run's set), so a
+//   start without a set is accepted; a start without ages gives the runs
+//   ages 0, as Init leaves them. A background is read as the driver reads
+//   it: cells beyond its shape allow nothing.
+// - Memory: the sums hold 2 bytes per cell per tracked class and 24 bytes
+//   per ID per step; each worker holds one Simulation (6 bytes per cell)
+//   and 8 bytes per ID per step. No run's grid is kept.
+// - Notices of the runs go to the process-wide message handler from the
+//   worker threads (the handler may be called from several threads).
 #pragma once
 
 #include <array>
