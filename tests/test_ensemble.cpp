@@ -4,6 +4,7 @@
 // reports, and bad requests are refused.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
@@ -85,12 +86,12 @@ protected:
     return c.baseSeed + static_cast<unsigned int>(i) * c.seedStep;
   }
 
-  // The sums a set of lone runs gives, computed without the runner.
+  // The sums the lone runs of c's start give, computed without the runner.
   EnsembleSums SumsOfLoneRuns(const EnsembleConfig& c, const std::vector<int>& indices) const {
-    EnsembleSums s = EnsembleSums::Zero(start_.m_nRows, start_.m_nCols, c.steps,
+    EnsembleSums s = EnsembleSums::Zero(c.start->m_nRows, c.start->m_nCols, c.steps,
                                         static_cast<int>(c.tracked.size()));
     for (int i : indices) {
-      const LoneRun run = RunAlone(start_, c.steps, SeedOf(c, i),
+      const LoneRun run = RunAlone(*c.start, c.steps, SeedOf(c, i),
                                    c.makeSet ? c.makeSet : DefaultSet, c.background);
       for (std::size_t k = 0; k < c.tracked.size(); ++k)
         for (std::size_t cell = 0; cell < run.finalCells.size(); ++cell)
@@ -334,6 +335,21 @@ TEST_F(EnsembleTest, CustomClassesAndNoClasses) {
   EXPECT_TRUE(r.cellCounts.empty());
   EXPECT_TRUE(r.classNames.empty());
   EXPECT_EQ(r.meanPerStep.size(), 3u);
+}
+
+TEST_F(EnsembleTest, AStartWithoutSetOrAgesIsTakenAsTheDriverTakesIt) {
+  // Cells only: the runs' ages stay 0 and their own set gives the IDs meaning.
+  CLandUseCoverage bare;
+  ASSERT_EQ(bare.InitGrid(24, 31, 0), 1);
+  ASSERT_EQ(bare.m_pCellAge, nullptr);
+  ASSERT_EQ(bare.m_pLandUseSet, nullptr);
+  std::copy(start_.m_pData, start_.m_pData + 24 * 31, bare.m_pData);
+  EnsembleConfig c = Config(3, 2);
+  c.start = &bare;
+  const EnsembleSums got = RunEnsembleRuns(c, {0, 1, 2});
+  ExpectSameSums(got, SumsOfLoneRuns(c, {0, 1, 2}));
+  // The ages of the full start matter: the same IDs with their ages grow otherwise.
+  EXPECT_FALSE(RunEnsembleRuns(Config(3, 2), {0, 1, 2}).cellSum == got.cellSum);
 }
 
 TEST_F(EnsembleTest, ProgressCountsUpOnTheCallingThread) {
