@@ -1,134 +1,65 @@
 // The street node rule: junction fill, spacing, demand, the direction
-// attempts, the street length, the far-end probe in the new coverage and the
-// three ways of treating a node near the far end. Expectations about random
-// choices are found by replaying the generator through the public draw
-// primitives, never by restating the rule.
-#include <gtest/gtest.h>
-
+// attempts, the street length, the far-end probe in the new coverage and
+// the three ways of treating a node near the far end. Expectations about
+// random choices come from replaying the generator.
 #include <climits>
-#include <string>
-#include <towngrow/towngrow.h>
-#include <vector>
 
-using namespace towngrow;
+#include "support/scene.h"
+
+using namespace testkit;
 
 namespace {
 
-const int kDr[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
-const int kDc[8] = {0, 1, 1, 1, 0, -1, -1, -1};
+constexpr const char* kDirectionMessage = "Direction is wrong during caculation in StreetNode...";
 
-// A current coverage and the new one of a step, both linked to one set.
-struct Town {
-  CLandUseSet set;
-  CLandUseCoverage cur;
-  CLandUseCoverage next;
-  explicit Town(int rows = 20, int cols = 20) {
-    cur.InitCoverage(rows, cols, 0);
-    next.InitCoverage(rows, cols, 0);
-    cur.m_pLandUseSet = &set;
-    next.m_pLandUseSet = &set;
-  }
-  void Put(int r, int c, int id) { cur.SetCellValue(r, c, static_cast<unsigned char>(id)); }
-  void Sync() { next.CopyValueFromCoverage(&cur); }
-};
-
-std::vector<unsigned char> Values(const CLandUseCoverage& cov) {
-  return std::vector<unsigned char>(cov.m_pData, cov.m_pData + cov.m_nRows * cov.m_nCols);
-}
-std::vector<short> Ages(const CLandUseCoverage& cov) {
-  return std::vector<short>(cov.m_pCellAge, cov.m_pCellAge + cov.m_nRows * cov.m_nCols);
+// The worked case: a node at (10, 10), three houses in row 6.
+void WorkedCase(Scene& s) {
+  s.Put(10, 10, 1);
+  s.PutRow(6, 6, 8, 3);
+  s.Start();
 }
 
-// Collects every message shown while it lives.
-struct MessageLog {
-  std::vector<std::string> texts;
-  MessageHandler previous;
-  MessageLog() {
-    previous = SetMessageHandler([this](const std::string& t) { texts.push_back(t); });
-  }
-  ~MessageLog() { SetMessageHandler(previous); }
-};
-
-// The next two draws of the generator: compared after a call and after a
-// replay to check that both took the same number of draws.
-std::pair<int, int> NextTwo() {
-  const int a = RandomDraw();
-  return {a, RandomDraw()};
+// Only one direction can win the direction draw and the length draw is
+// always 1: policy, direction and length take one draw each, step 5.
+void Force(CStreetNode& node, int dir) {
+  for (int i = 0; i < 8; ++i) node.m_nDirectionProb[i] = i == dir ? 1 : 0;
+  node.m_nMaxStep = 2;
 }
 
-// Only one direction can win the direction draw (one draw per call).
-void ForceDirection(CStreetNode& node, int dir) {
-  for (int i = 0; i < 8; ++i) node.m_nDirectionProb[i] = 0;
-  node.m_nDirectionProb[dir] = 1;
-}
-
-// The worked case's surroundings: a node at (10, 10), three houses in row 6.
-void WorkedCase(Town& t) {
-  t.Put(10, 10, 1);
-  t.Put(6, 6, 3);
-  t.Put(6, 7, 3);
-  t.Put(6, 8, 3);
-  t.Sync();
-}
-
-// A seed for which a fresh default street node, replaying the policy draw,
-// one direction draw and the length draw, gets the given direction and step.
-unsigned FindSeed(int wantDir, int wantStep) {
-  for (unsigned s = 1; s < 100000; ++s) {
-    CStreetNode probe;
-    SeedRandom(s);
-    probe.CheckPolicy();
-    const int d = probe.GetRealDirection();
-    const int step = probe.GetRealStep();
-    if (d == wantDir && step == wantStep) return s;
-  }
-  return 0;
+// The cells of a 20-column coverage with a street of len cells from
+// (r, c): vertices (ID vid), then the node at the far end.
+std::vector<unsigned char> WithStreet(std::vector<unsigned char> v, int r, int c, int dir, int len,
+                                      int vid = 2) {
+  for (int k = 1; k < len; ++k) v[(r + k * kDRow[dir]) * 20 + c + k * kDCol[dir]] = vid;
+  v[(r + len * kDRow[dir]) * 20 + c + len * kDCol[dir]] = 1;
+  return v;
 }
 
 }  // namespace
 
-// ---------------------------------------------------------------- parameters
-
-TEST(StreetNodeParameters, StepIsMinStepPlusDrawnLength) {
+TEST(StreetNodeParts, StepIsMinStepPlusTheDrawnLength) {
   CStreetNode node;
-  node.m_nMaxStep = 2;  // GetRealLength(2) is always 1
-  node.m_nMinStep = 7;
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(node.GetRealStep(), 8);
-  node.m_nMaxStep = 1;  // GetRealLength(1) is 0 and draws nothing
-  SeedRandom(3);
-  EXPECT_EQ(node.GetRealStep(), 7);
-  SeedRandom(3);
-  const auto expected = NextTwo();
-  SeedRandom(3);
-  node.GetRealStep();
-  EXPECT_EQ(NextTwo(), expected);
-}
-
-TEST(StreetNodeParameters, DefaultStepIsFiveOrSixAndFollowsTheLengthDraw) {
-  CStreetNode node;
-  CStreetNode replay;
-  for (unsigned s = 1; s <= 40; ++s) {
-    SeedRandom(s);
-    const int expected = replay.GetRealLength(3) + 4;
-    SeedRandom(s);
-    const int step = node.GetRealStep();
-    EXPECT_EQ(step, expected);
-    EXPECT_TRUE(step == 5 || step == 6);
+  for (unsigned seed = 1; seed <= 8; ++seed) {  // default: 4 + 1 or 2
+    Replay rp(seed);
+    const int expected = 5 + rp.MaxIndex({500, 333});
+    EXPECT_EQ(node.GetRealStep(), expected);
+    EXPECT_TRUE(rp.DrawsMatch());
   }
+  node.m_nMaxStep = 1;  // a single length: no draw
+  node.m_nMinStep = 7;
+  Replay rp(3);
+  EXPECT_EQ(node.GetRealStep(), 7);
+  EXPECT_TRUE(rp.DrawsMatch());
 }
 
-// ---------------------------------------------------------------- spacing
-
-TEST(StreetNodeSpacing, CountsNodesInTheSquareOfRadiusMinStepMinusOne) {
-  Town t;
+TEST(StreetNodeParts, SpacingCountsNodesInTheSquareOfRadiusMinStepMinusOne) {
+  Scene t;
   CStreetNode node;
   t.Put(10, 10, 1);
   EXPECT_EQ(node.CheckOtherStreetNode(&t.cur, 10, 10), 1);  // itself
-  t.Put(13, 13, 1);                                          // corner of the 7 x 7 window
-  EXPECT_EQ(node.CheckOtherStreetNode(&t.cur, 10, 10), 2);
-  t.Put(10, 14, 1);  // distance 4: outside
-  EXPECT_EQ(node.CheckOtherStreetNode(&t.cur, 10, 10), 2);
-  t.Put(7, 10, 2);  // a vertex is not a node
+  t.Put(13, 13, 1);                                          // corner of the 7 x 7 square
+  t.Put(10, 14, 1);                                          // distance 4: outside
+  t.Put(7, 10, 2);                                           // a vertex is not a node
   EXPECT_EQ(node.CheckOtherStreetNode(&t.cur, 10, 10), 2);
   node.m_nMinStep = 5;
   EXPECT_EQ(node.CheckOtherStreetNode(&t.cur, 10, 10), 3);
@@ -136,49 +67,43 @@ TEST(StreetNodeSpacing, CountsNodesInTheSquareOfRadiusMinStepMinusOne) {
   EXPECT_EQ(node.CheckOtherStreetNode(&t.cur, 20, 3), 0);
 }
 
-// ---------------------------------------------------------------- demand
-
-TEST(StreetNodeDemand, DefaultThresholdsInTheNineByNineWindow) {
-  Town t;
+TEST(StreetNodeParts, DemandThresholdsInTheNineByNineSquare) {
+  // Houses 10 %, industry 60 %, commerce 70 % of the base 5 x 5
+  // neighbourhood: 3, 15 and 18 cells, counted in the square of radius 4.
+  struct Case {
+    int id, need;
+  };
+  for (const Case& k : {Case{3, 3}, Case{4, 15}, Case{5, 18}}) {
+    Scene t;
+    CStreetNode node;
+    t.Put(10, 10, 1);
+    t.Put(5, 10, k.id);  // distance 5: outside
+    for (int n = 0; n < k.need - 1; ++n) t.Put(6 + n / 9, 6 + n % 9, k.id);
+    EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 0) << k.id;
+    t.Put(14, 14, k.id);  // the last one at the square's corner
+    EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 1) << k.id;
+  }
+  Scene t;  // others, streets and IDs outside the set give no demand
   CStreetNode node;
-  t.Put(10, 10, 1);
-  t.Put(6, 6, 3);
-  t.Put(14, 14, 3);
+  for (int c = 6; c <= 14; ++c) {
+    t.Put(6, c, 6);
+    t.Put(7, c, 2);
+    t.Put(8, c, 1);
+    t.Put(9, c, 200);
+  }
   EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 0);
-  t.Put(5, 10, 3);  // distance 5: outside the window
-  EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 0);
-  t.Put(6, 14, 3);  // third house at the window's corner
-  EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 1);
+  EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, -1, 10), 0);
 }
 
-TEST(StreetNodeDemand, IndustryFifteenAndCommerceEighteen) {
-  Town ind;
-  Town com;
+TEST(StreetNodeParts, DemandThresholdsComeFromTheBaseNeighbourhoodNotTheSquare) {
+  Scene t;
   CStreetNode node;
-  int placed = 0;
-  for (int r = 6; r <= 14 && placed < 14; ++r)
-    for (int c = 6; c <= 14 && placed < 14; ++c, ++placed) ind.Put(r, c, 4);
-  EXPECT_EQ(node.CheckHouseIndustryCommerce(&ind.cur, 10, 10), 0);
-  ind.Put(14, 14, 4);
-  EXPECT_EQ(node.CheckHouseIndustryCommerce(&ind.cur, 10, 10), 1);
-
-  placed = 0;
-  for (int r = 6; r <= 14 && placed < 17; ++r)
-    for (int c = 6; c <= 14 && placed < 17; ++c, ++placed) com.Put(r, c, 5);
-  EXPECT_EQ(node.CheckHouseIndustryCommerce(&com.cur, 10, 10), 0);
-  com.Put(14, 14, 5);
-  EXPECT_EQ(node.CheckHouseIndustryCommerce(&com.cur, 10, 10), 1);
-}
-
-TEST(StreetNodeDemand, ThresholdsComeFromTheBaseNeighbourhoodNotTheWindow) {
-  Town t;
-  CStreetNode node;
-  t.Put(13, 13, 3);  // one house, inside the 9 x 9 window
+  t.Put(13, 13, 3);  // one house, inside the 9 x 9 square
   EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 0);
-  node.m_nNeighborRadius = 1;  // 9 cells: 10 % gives trunc(0.9 + 0.5) = 1
+  node.m_nNeighborRadius = 1;  // 10 % of 9 cells: trunc(0.9 + 0.5) = 1
   EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 1);
   node.m_nNeighborRadius = 2;
-  node.m_nMinStep = 2;  // window shrinks, threshold stays 3
+  node.m_nMinStep = 2;  // the square shrinks, the threshold stays 3
   t.Put(11, 11, 3);
   t.Put(9, 9, 3);
   EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 0);
@@ -186,668 +111,462 @@ TEST(StreetNodeDemand, ThresholdsComeFromTheBaseNeighbourhoodNotTheWindow) {
   EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 1);
 }
 
-TEST(StreetNodeDemand, OthersAndStreetsGiveNoDemand) {
-  Town t;
-  CStreetNode node;
-  for (int c = 6; c <= 14; ++c) {
-    t.Put(6, c, 6);
-    t.Put(7, c, 2);
-    t.Put(8, c, 1);
-    t.Put(9, c, 200);  // not in the set: Others
-  }
-  EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 0);
-}
-
-// ---------------------------------------------------------------- directions
-
-TEST(StreetNodeDirection, BlockedByTheVertexIdAndByTheEdge) {
-  Town t;
+TEST(StreetNodeParts, DirectionBlockedByTheVertexIdAndByTheEdge) {
+  Scene t;
   CStreetNode node;
   t.Put(10, 11, 2);
   t.Put(9, 9, 3);
   EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 10, 10, 2), 1);
   EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 10, 10, 7), 0);  // a house does not block
   EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 10, 10, 4), 0);
-  for (int d : {0, 1, 7}) EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 0, 5, d), 1) << d;
-  for (int d : {3, 4, 5}) EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 19, 5, d), 1) << d;
-  for (int d : {5, 6, 7}) EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 5, 0, d), 1) << d;
-  for (int d : {1, 2, 3}) EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 5, 19, d), 1) << d;
-  for (int d : {2, 3, 4}) EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 0, 5, d), 0) << d;
-}
+  const int edges[4][5] = {{0, 5, 0, 1, 7}, {19, 5, 3, 4, 5}, {5, 0, 5, 6, 7}, {5, 19, 1, 2, 3}};
+  for (const auto& e : edges)
+    for (int d = 0; d < 8; ++d) {
+      const bool off = d == e[2] || d == e[3] || d == e[4];
+      EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, e[0], e[1], d), off ? 1 : 0) << e[0] << d;
+    }
 
-TEST(StreetNodeDirection, WrongDirectionShowsTheMessageAndAnswersZero) {
-  Town t;
-  CStreetNode node;
-  MessageLog log;
+  NoticeRecorder notices;
   EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 10, 10, 8), 0);
   EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 0, 0, -1), 0);
-  ASSERT_EQ(log.texts.size(), 2u);
-  EXPECT_EQ(log.texts[0], "Direction is wrong during caculation in StreetNode...");
-  EXPECT_EQ(log.texts[1], "Direction is wrong during caculation in StreetNode...");
+  EXPECT_EQ(notices.texts, std::vector<std::string>(2, kDirectionMessage));
 }
 
-TEST(StreetNodeDirection, TheVertexIdIsDrawnBeforeTheDirectionIsExamined) {
-  Town t;
+TEST(StreetNodeParts, TheVertexIdIsDrawnBeforeTheDirectionIsExamined) {
+  Scene t;
   CStreetNode node;
-  auto* second = new CStreetVertex;
-  second->SetID(8);
-  t.set.m_LandUseArray.Add(second);
-  MessageLog log;
-
-  // Even a wrong direction takes the set's draw first.
-  SeedRandom(11);
-  RandInt(2);
-  const auto afterOne = NextTwo();
-  SeedRandom(11);
+  t.Add<CStreetVertex>(8);
+  NoticeRecorder notices;
+  Replay rp(11);  // even a wrong direction takes the set's draw first
   EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 10, 10, 9), 0);
-  EXPECT_EQ(NextTwo(), afterOne);
+  rp.Skip(1);
+  EXPECT_TRUE(rp.DrawsMatch());
 
-  // The test is on the drawn ID: a neighbour holding 8 (a street vertex by
-  // category) blocks only when the draw picks 8.
-  t.Put(10, 11, 8);
-  int seen1 = 0;
-  int seen2 = 0;
-  for (unsigned s = 1; s <= 30; ++s) {
-    SeedRandom(s);
-    const int pick = RandInt(2);
-    (pick == 2 ? seen2 : seen1)++;
-    SeedRandom(s);
-    EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 10, 10, 2), pick == 2 ? 1 : 0) << s;
+  t.Put(10, 11, 8);  // blocks only when the draw picks 8
+  int picked8 = 0;
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    Replay r2(seed);
+    const bool is8 = r2.Int(2) == 2;
+    EXPECT_EQ(node.IsDevelopedInDirection(&t.cur, 10, 10, 2), is8 ? 1 : 0) << seed;
+    picked8 += is8;
   }
-  EXPECT_GT(seen1, 0);
-  EXPECT_GT(seen2, 0);
+  EXPECT_GT(picked8, 0);
+  EXPECT_LT(picked8, 12);
 }
 
-// ---------------------------------------------------------------- street writing
-
-TEST(StreetNodeUpdate, WritesVerticesThenTheEndNode) {
-  Town t;
-  CStreetNode node;
-  t.next.SetCellAge(10, 12, 9);
-  MessageLog log;
-  EXPECT_EQ(node.UpdateCoverage(&t.next, 10, 10, 2, 5, 2), 1);
-  for (int c = 11; c <= 14; ++c) EXPECT_EQ(t.next.GetCellValue(10, c), 2) << c;
-  EXPECT_EQ(t.next.GetCellValue(10, 15), 1);
-  EXPECT_EQ(t.next.GetCellValue(10, 10), 0);  // the origin is not written
-  EXPECT_EQ(t.next.GetCellValue(10, 16), 0);
-  EXPECT_EQ(t.next.GetCellAge(10, 12), 9);  // no age changes
-  EXPECT_TRUE(log.texts.empty());
-}
-
-TEST(StreetNodeUpdate, EveryDirectionAndTheGivenVertexId) {
+TEST(StreetNodeUpdate, WritesVerticesThenTheEndNodeInEveryDirection) {
   for (int d = 0; d < 8; ++d) {
-    Town t;
+    Scene t;
     CStreetNode node;
     t.next.SetGridValue(5);
+    t.next.SetCellAge(10 + kDRow[d], 10 + kDCol[d], 9);
+    NoticeRecorder notices;
     EXPECT_EQ(node.UpdateCoverage(&t.next, 10, 10, d, 3, 77), 1);
-    std::vector<unsigned char> expected(400, 5);
-    expected[(10 + kDr[d]) * 20 + 10 + kDc[d]] = 77;
-    expected[(10 + 2 * kDr[d]) * 20 + 10 + 2 * kDc[d]] = 77;
-    expected[(10 + 3 * kDr[d]) * 20 + 10 + 3 * kDc[d]] = 1;
-    EXPECT_EQ(Values(t.next), expected) << "direction " << d;
+    EXPECT_EQ(Values(t.next), WithStreet(std::vector<unsigned char>(400, 5), 10, 10, d, 3, 77)) << d;
+    EXPECT_EQ(t.next.GetCellAge(10 + kDRow[d], 10 + kDCol[d]), 9);  // no age changes
+    EXPECT_TRUE(notices.texts.empty());
   }
 }
 
-TEST(StreetNodeUpdate, ShortLengthsAndWrongDirections) {
-  Town t;
+TEST(StreetNodeUpdate, ShortLengthsWrongDirectionsAndTheBorder) {
+  Scene t;
   CStreetNode node;
-  EXPECT_EQ(node.UpdateCoverage(&t.next, 10, 10, 4, 1, 2), 1);
   std::vector<unsigned char> expected(400, 0);
-  expected[11 * 20 + 10] = 1;  // length 1: only the far end, next to the origin
-  EXPECT_EQ(Values(t.next), expected);
-
-  EXPECT_EQ(node.UpdateCoverage(&t.next, 3, 3, 4, 0, 2), 1);  // length 0: the origin
-  expected[3 * 20 + 3] = 1;
-  EXPECT_EQ(Values(t.next), expected);
-
-  EXPECT_EQ(node.UpdateCoverage(&t.next, 5, 7, 9, 4, 2), 1);  // no such direction
-  expected[5 * 20 + 7] = 1;
-  EXPECT_EQ(Values(t.next), expected);
-  EXPECT_EQ(node.UpdateCoverage(&t.next, 6, 7, -3, 4, 2), 1);
-  expected[6 * 20 + 7] = 1;
-  EXPECT_EQ(Values(t.next), expected);
-}
-
-TEST(StreetNodeUpdate, NeverWritesOutsideTheGrid) {
-  Town t;
-  CStreetNode node;
-  EXPECT_EQ(node.UpdateCoverage(&t.next, 0, 0, 4, INT_MAX, 2), 1);
-  for (int r = 1; r < 20; ++r) EXPECT_EQ(t.next.GetCellValue(r, 0), 2) << r;
-  EXPECT_EQ(t.next.GetCellValue(0, 0), 0);
-  EXPECT_EQ(node.UpdateCoverage(&t.next, 19, 19, 3, 5, 2), 1);  // all outside
-  EXPECT_EQ(node.UpdateCoverage(&t.next, -5, -5, 3, 9, 2), 1);  // enters the grid
-  for (int k = 1; k <= 8; ++k) {
-    const int r = -5 + k;
-    if (r >= 0) {
-      EXPECT_EQ(t.next.GetCellValue(r, r), 2) << k;
-    }
+  struct Case {
+    int r, c, dir, len, endR, endC;
+  };
+  // Length 1: only the far end; length 0 and no such direction: the origin.
+  const Case ends[] = {{10, 10, 4, 1, 11, 10}, {3, 3, 4, 0, 3, 3}, {5, 7, 9, 4, 5, 7},
+                       {6, 7, -3, 4, 6, 7}};
+  for (const Case& k : ends) {
+    EXPECT_EQ(node.UpdateCoverage(&t.next, k.r, k.c, k.dir, k.len, 2), 1);
+    expected[k.endR * 20 + k.endC] = 1;
+    EXPECT_EQ(Values(t.next), expected) << k.dir << " " << k.len;
   }
-  EXPECT_EQ(t.next.GetCellValue(4, 4), 1);
-  EXPECT_EQ(node.UpdateCoverage(&t.next, INT_MAX, INT_MIN, 5, INT_MAX, 2), 1);
-  EXPECT_EQ(node.UpdateCoverage(&t.next, 3, 3, 7, INT_MIN, 2), 1);  // end far outside
+
+  Scene u;  // only cells inside the grid are written
+  EXPECT_EQ(node.UpdateCoverage(&u.next, 0, 0, 4, INT_MAX, 2), 1);
+  EXPECT_EQ(node.UpdateCoverage(&u.next, 19, 19, 3, 5, 2), 1);  // all outside
+  EXPECT_EQ(node.UpdateCoverage(&u.next, -5, -5, 3, 9, 2), 1);  // enters the grid
+  EXPECT_EQ(node.UpdateCoverage(&u.next, INT_MAX, INT_MIN, 5, INT_MAX, 2), 1);
+  EXPECT_EQ(node.UpdateCoverage(&u.next, 3, 3, 7, INT_MIN, 2), 1);
   EXPECT_EQ(node.UpdateCoverage(nullptr, 3, 3, 7, 4, 2), 1);
+  expected.assign(400, 0);
+  for (int r = 1; r < 20; ++r) expected[r * 20] = 2;
+  for (int k = 0; k <= 3; ++k) expected[k * 21] = 2;  // (0, 0) by the third call
+  expected[4 * 21] = 1;
+  EXPECT_EQ(Values(u.next), expected);
 }
 
 TEST(StreetNodeUpdate, NoticeAfterTheWriteWhenTheNodeIdIsNotOne) {
-  Town t;
+  Scene t;
   CStreetNode node;
-  auto* second = new CStreetNode;
-  second->SetID(7);
-  t.set.m_LandUseArray.Add(second);
-
-  std::vector<std::string> texts;
+  t.Add<CStreetNode>(7);
   std::vector<int> endAtNotice;
-  const MessageHandler previous = SetMessageHandler([&](const std::string& s) {
-    texts.push_back(s);
-    endAtNotice.push_back(t.next.GetCellValue(10, 13));
-  });
+  const MessageHandler previous = SetMessageHandler(
+      [&](const std::string& s) {
+        EXPECT_EQ(s, kIndustryNotice);
+        endAtNotice.push_back(t.next.GetCellValue(10, 13));
+      });
   int shown = 0;
-  int quiet = 0;
-  for (unsigned s = 1; s <= 20; ++s) {
-    SeedRandom(s);
-    const int id = RandInt(2) == 1 ? 1 : 7;
-    t.next.SetGridValue(0);
-    texts.clear();
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    Replay rp(seed);
+    const int id = rp.Int(2) == 1 ? 1 : 7;
     endAtNotice.clear();
-    SeedRandom(s);
     EXPECT_EQ(node.UpdateCoverage(&t.next, 10, 10, 2, 3, 2), 1);
     EXPECT_EQ(t.next.GetCellValue(10, 13), id);
-    if (id == 7) {
-      ++shown;
-      ASSERT_EQ(texts.size(), 1u);
-      EXPECT_EQ(texts[0], "Yes,You have changed the Industry setting,..");
-      EXPECT_EQ(endAtNotice[0], 7);  // shown after the write
-    } else {
-      ++quiet;
-      EXPECT_TRUE(texts.empty());
-    }
+    EXPECT_EQ(endAtNotice, id == 7 ? std::vector<int>{7} : std::vector<int>{});
+    shown += id == 7;
   }
   SetMessageHandler(previous);
   EXPECT_GT(shown, 0);
-  EXPECT_GT(quiet, 0);
+  EXPECT_LT(shown, 12);
 }
-
-// ---------------------------------------------------------------- the rule
 
 TEST(StreetNodeDevelop, WorkedCaseWithForcedDraws) {
-  Town t;
+  Scene t;
   WorkedCase(t);
   CStreetNode node;
-  ForceDirection(node, 2);
-  node.m_nMaxStep = 2;  // length 4 + 1 = 5
+  Force(node, 2);
   const auto before = Values(t.cur);
-  const auto agesBefore = Ages(t.next);
-
-  SeedRandom(5);
-  for (int i = 0; i < 3; ++i) RandomDraw();  // policy, direction, length
-  const auto expectedNext = NextTwo();
-  SeedRandom(5);
+  const auto ages = Ages(t.next);
+  Replay rp(5);
   EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  EXPECT_EQ(NextTwo(), expectedNext);
-
-  auto expected = before;
-  for (int c = 11; c <= 14; ++c) expected[10 * 20 + c] = 2;
-  expected[10 * 20 + 15] = 1;
-  EXPECT_EQ(Values(t.next), expected);
+  rp.Skip(3);  // policy, direction, length
+  EXPECT_TRUE(rp.DrawsMatch());
+  EXPECT_EQ(Values(t.next), WithStreet(before, 10, 10, 2, 5));
   EXPECT_EQ(Values(t.cur), before);  // the current coverage is never written
-  EXPECT_EQ(Ages(t.next), agesBefore);
+  EXPECT_EQ(Ages(t.next), ages);
 }
 
-TEST(StreetNodeDevelop, WorkedCaseWithDefaultParameters) {
-  const unsigned seed = FindSeed(2, 5);
-  ASSERT_NE(seed, 0u);
-  Town t;
-  WorkedCase(t);
-  CStreetNode node;
-  const auto before = Values(t.cur);
-  SeedRandom(seed);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  auto expected = before;
-  for (int c = 11; c <= 14; ++c) expected[10 * 20 + c] = 2;
-  expected[10 * 20 + 15] = 1;
-  EXPECT_EQ(Values(t.next), expected);
-}
-
-TEST(StreetNodeDevelop, DefaultDrawsFollowPolicyDirectionLengthForManySeeds) {
-  for (unsigned s = 1; s <= 60; ++s) {
-    Town t;
+TEST(StreetNodeDevelop, DefaultDrawsArePolicyDirectionLength) {
+  for (unsigned seed = 1; seed <= 16; ++seed) {
+    Scene t;
     WorkedCase(t);
     CStreetNode node;
-    CStreetNode replay;
-    SeedRandom(s);
-    replay.CheckPolicy();
-    const int dir = replay.GetRealDirection();  // nothing around blocks
-    int step = replay.GetRealStep();
-    const auto expectedNext = NextTwo();
-    const CPoint end = t.cur.GetNewPoint(10, 10, dir, step);
-
-    SeedRandom(s);
-    ASSERT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1) << s;
-    EXPECT_EQ(NextTwo(), expectedNext) << s;
-    EXPECT_EQ(t.next.GetCellValue(end), 1) << s;
-    EXPECT_EQ(end, CPoint(10 + step * kDc[dir], 10 + step * kDr[dir])) << s;
-    for (int k = 1; k < step; ++k)
-      EXPECT_EQ(t.next.GetCellValue(10 + k * kDr[dir], 10 + k * kDc[dir]), 2) << s;
+    Replay rp(seed);
+    rp.Int(100);
+    const int dir = rp.MaxIndex({150, 100, 150, 100, 150, 100, 150, 100});
+    const int step = 5 + rp.MaxIndex({500, 333});
+    ASSERT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1) << seed;
+    EXPECT_TRUE(rp.DrawsMatch()) << seed;
+    EXPECT_EQ(Values(t.next), WithStreet(Values(t.cur), 10, 10, dir, step)) << seed;
   }
 }
 
-TEST(StreetNodeDevelop, ConnectModesWhenTheProbeFindsANode) {
-  for (int mode : {0, 1, 2, 5}) {
-    Town t;
-    WorkedCase(t);
-    t.next.SetCellValue(10, 16, 1);  // written earlier in the same pass
-    CStreetNode node;
-    ForceDirection(node, 2);
-    node.m_nMaxStep = 2;
-    node.m_nConnectMode = mode;
-    const auto before = Values(t.next);
-    SeedRandom(9);
-    const int result = node.Develop(&t.cur, 10, 10, &t.next);
-    auto expected = before;
-    if (mode == 1 || mode == 2) {
-      EXPECT_EQ(result, 1) << mode;
-      for (int c = 11; c <= 15; ++c) expected[10 * 20 + c] = 2;
-      expected[10 * 20 + 10] = 1;
-      expected[10 * 20 + 16] = 1;
-    } else {
-      EXPECT_EQ(result, 0) << mode;
-    }
-    EXPECT_EQ(Values(t.next), expected) << mode;
-  }
-}
-
-TEST(StreetNodeDevelop, TheJoinWritesFixedIdsWhateverTheSetSays) {
-  Town t;
-  WorkedCase(t);
-  // The set's own street IDs are 9 and 8 (the default ones are renamed).
-  static_cast<CLandUse*>(t.set.m_LandUseArray[1])->SetID(9);
-  static_cast<CLandUse*>(t.set.m_LandUseArray[2])->SetID(8);
-  t.Put(10, 10, 9);
-  t.Sync();
-  t.next.SetCellValue(10, 16, 9);
-  CStreetNode node;
-  ForceDirection(node, 2);
-  node.m_nMaxStep = 2;
-  node.m_nConnectMode = 2;
-  MessageLog log;
-  SeedRandom(4);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  EXPECT_EQ(t.next.GetCellValue(10, 10), 1);
-  for (int c = 11; c <= 15; ++c) EXPECT_EQ(t.next.GetCellValue(10, c), 2) << c;
-  EXPECT_EQ(t.next.GetCellValue(10, 16), 1);
-  EXPECT_TRUE(log.texts.empty());
-
-  // A free street uses the set's IDs (and the node ID 9 brings the notice).
-  Town u;
-  WorkedCase(u);
-  static_cast<CLandUse*>(u.set.m_LandUseArray[1])->SetID(9);
-  static_cast<CLandUse*>(u.set.m_LandUseArray[2])->SetID(8);
-  u.Put(10, 10, 9);
-  u.Sync();
-  SeedRandom(4);
-  EXPECT_EQ(node.Develop(&u.cur, 10, 10, &u.next), 1);
-  for (int c = 11; c <= 14; ++c) EXPECT_EQ(u.next.GetCellValue(10, c), 8) << c;
-  EXPECT_EQ(u.next.GetCellValue(10, 15), 9);
-  ASSERT_EQ(log.texts.size(), 1u);
-  EXPECT_EQ(log.texts[0], "Yes,You have changed the Industry setting,..");
-}
-
-TEST(StreetNodeDevelop, ModeOneJoinsOnlyAlongARowOrAColumn) {
-  // A node in another row and another column is found but not joined.
-  {
-    Town t;
-    WorkedCase(t);
-    t.next.SetCellValue(11, 16, 1);
-    CStreetNode node;
-    ForceDirection(node, 2);
-    node.m_nMaxStep = 2;
-    node.m_nConnectMode = 1;
-    const auto before = Values(t.next);
-    SeedRandom(2);
-    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
-    EXPECT_EQ(Values(t.next), before);
-
-    // Mode 2 joins it along the drawn line.
-    node.m_nConnectMode = 2;
-    CLandUseCoverage line;
-    line.InitCoverage(20, 20, 0);
-    line.m_pLandUseSet = &t.set;
-    line.CopyValueFromCoverage(&t.next);
-    line.CovDDALine(CPoint(10, 10), CPoint(16, 11), 2);
-    line.SetCellValue(10, 10, 1);
-    line.SetCellValue(11, 16, 1);
-    SeedRandom(2);
-    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-    EXPECT_EQ(Values(t.next), Values(line));
-  }
-  // A street cut short at the border whose probe finds only the origin.
-  for (int mode : {1, 2}) {
-    Town t;
-    t.Put(10, 17, 1);
-    t.Put(6, 13, 3);
-    t.Put(6, 14, 3);
-    t.Put(6, 15, 3);
-    t.Sync();
-    CStreetNode node;
-    ForceDirection(node, 2);
-    node.m_nMaxStep = 2;
-    node.m_nConnectMode = mode;
-    const auto before = Values(t.next);
-    SeedRandom(2);
-    EXPECT_EQ(node.Develop(&t.cur, 10, 17, &t.next), mode == 2 ? 1 : 0) << mode;
-    EXPECT_EQ(Values(t.next), before) << mode;  // the join of a cell to itself keeps ID 1
-  }
-}
-
-TEST(StreetNodeDevelop, ModeOneJoinsAlongAColumn) {
-  Town t;
-  t.Put(10, 10, 1);
-  t.Put(14, 6, 3);
-  t.Put(14, 7, 3);
-  t.Put(14, 8, 3);
-  t.Sync();
-  t.next.SetCellValue(3, 10, 1);  // above the probe at (row 5, col 10)
-  CStreetNode node;
-  ForceDirection(node, 0);
-  node.m_nMaxStep = 2;
-  node.m_nConnectMode = 1;
-  SeedRandom(8);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  EXPECT_EQ(t.next.GetCellValue(10, 10), 1);
-  for (int r = 4; r <= 9; ++r) EXPECT_EQ(t.next.GetCellValue(r, 10), 2) << r;
-  EXPECT_EQ(t.next.GetCellValue(3, 10), 1);
-}
-
-TEST(StreetNodeDevelop, TooManyNodesNearTheProbeBuildNothing) {
-  Town t;
-  WorkedCase(t);
-  t.next.SetCellValue(8, 15, 1);  // three rows with a find around (row 10, col 15)
-  t.next.SetCellValue(10, 16, 1);
-  t.next.SetCellValue(12, 14, 1);
-  CStreetNode node;
-  ForceDirection(node, 2);
-  node.m_nMaxStep = 2;
-  node.m_nConnectMode = 2;
-  const auto before = Values(t.next);
-  SeedRandom(2);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
-  EXPECT_EQ(Values(t.next), before);
-}
-
-TEST(StreetNodeDevelop, NodeBeyondTheJoinRadiusBuildsNothing) {
-  // (10, 18) lies within the spacing radius 3 of the probe (10, 15) but not
-  // within the join search radius trunc(4 x 0.66) = 2.
-  Town t;
-  WorkedCase(t);
-  t.next.SetCellValue(10, 18, 1);
-  CStreetNode node;
-  ForceDirection(node, 2);
-  node.m_nMaxStep = 2;
-  node.m_nConnectMode = 2;
-  const auto before = Values(t.next);
-  SeedRandom(2);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
-  EXPECT_EQ(Values(t.next), before);
-  // A longer minimum step widens the search: 5 x 0.66 gives 3, and the
-  // street of 5 + 1 cells probes (10, 16).
-  node.m_nMinStep = 5;
-  SeedRandom(2);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  for (int c = 11; c <= 17; ++c) EXPECT_EQ(t.next.GetCellValue(10, c), 2) << c;
-  EXPECT_EQ(t.next.GetCellValue(10, 18), 1);
-  EXPECT_EQ(t.next.GetCellValue(10, 10), 1);
-}
-
-TEST(StreetNodeDevelop, TheProbeReadsTheNewCoverage) {
-  // A node at (10, 16) only in the current coverage does not stop the street.
-  Town t;
-  WorkedCase(t);
-  t.Put(10, 16, 1);
-  CStreetNode node;
-  ForceDirection(node, 2);
-  node.m_nMaxStep = 2;
-  SeedRandom(2);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  for (int c = 11; c <= 14; ++c) EXPECT_EQ(t.next.GetCellValue(10, c), 2) << c;
-  EXPECT_EQ(t.next.GetCellValue(10, 15), 1);
-
-  // A node written earlier in the pass near the origin does not count for spacing.
-  Town u;
-  WorkedCase(u);
-  u.next.SetCellValue(10, 8, 1);
-  SeedRandom(2);
-  EXPECT_EQ(node.Develop(&u.cur, 10, 10, &u.next), 1);
-  EXPECT_EQ(u.next.GetCellValue(10, 15), 1);
-}
-
-TEST(StreetNodeDevelop, RefusalsReturnZeroAndTakeTheirDraws) {
-  // Policy 0: one draw, nothing else.
-  {
-    Town t;
-    WorkedCase(t);
-    CStreetNode node;
-    node.m_nPolicy = 0;
-    for (unsigned s = 1; s <= 10; ++s) {
-      SeedRandom(s);
-      RandomDraw();
-      const auto expected = NextTwo();
-      const auto before = Values(t.next);
-      SeedRandom(s);
-      EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
-      EXPECT_EQ(NextTwo(), expected);
-      EXPECT_EQ(Values(t.next), before);
-    }
-  }
-  // Spacing: another node in the 7 x 7 window; no direction draw follows.
-  {
-    Town t;
-    WorkedCase(t);
-    t.Put(13, 7, 1);
-    t.Sync();
-    CStreetNode node;
-    SeedRandom(21);
-    RandomDraw();
-    const auto expected = NextTwo();
-    const auto before = Values(t.next);
-    SeedRandom(21);
-    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
-    EXPECT_EQ(NextTwo(), expected);
-    EXPECT_EQ(Values(t.next), before);
-  }
-  // Demand: two houses only.
-  {
-    Town t;
+TEST(StreetNodeDevelop, RefusalsReturnZeroAfterTheirDraws) {
+  struct Case {
+    const char* what;
+    int policy;
+    int extraNode[2];   // another node in the current coverage
+    int houses;         // houses in row 6 of the current coverage
+    bool housesInNext;  // the houses are only in the new coverage
+  };
+  const Case cases[] = {
+      {"policy", 0, {-1, -1}, 3, false},
+      {"spacing", 100, {13, 7}, 3, false},
+      {"demand", 100, {-1, -1}, 2, false},
+      {"demand read from the current coverage", 100, {-1, -1}, 3, true},
+  };
+  for (const Case& k : cases) {
+    Scene t;
     t.Put(10, 10, 1);
-    t.Put(6, 6, 3);
-    t.Put(6, 7, 3);
-    t.Sync();
+    if (k.extraNode[0] >= 0) t.Put(k.extraNode[0], k.extraNode[1], 1);
+    if (!k.housesInNext) t.PutRow(6, 6, 5 + k.houses, 3);
+    t.Start();
+    if (k.housesInNext) t.next.SetCellValue(6, 6, 3), t.next.SetCellValue(6, 7, 3), t.next.SetCellValue(6, 8, 3);
     CStreetNode node;
-    SeedRandom(22);
-    RandomDraw();
-    const auto expected = NextTwo();
-    SeedRandom(22);
-    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
-    EXPECT_EQ(NextTwo(), expected);
-  }
-  // Demand is read from the current coverage only.
-  {
-    Town t;
-    t.Put(10, 10, 1);
-    t.Sync();
-    t.next.SetCellValue(6, 6, 3);
-    t.next.SetCellValue(6, 7, 3);
-    t.next.SetCellValue(6, 8, 3);
-    CStreetNode node;
-    SeedRandom(23);
-    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
+    node.m_nPolicy = k.policy;
+    const auto before = Values(t.next);
+    Replay rp(21);
+    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0) << k.what;
+    rp.Skip(1);  // the policy draw only
+    EXPECT_TRUE(rp.DrawsMatch()) << k.what;
+    EXPECT_EQ(Values(t.next), before) << k.what;
   }
 }
 
-TEST(StreetNodeDevelop, CornerNodeWithoutAFreeDirectionTakesEightAttempts) {
-  Town t;
+TEST(StreetNodeDevelop, BlockedDirectionsAreRetriedUpToEightTimes) {
+  // A corner node ringed by vertices: policy and eight direction draws.
+  Scene t;
   t.Put(0, 0, 1);
   t.Put(0, 1, 2);
   t.Put(1, 0, 2);
   t.Put(1, 1, 2);
-  t.Put(3, 3, 3);
-  t.Put(3, 4, 3);
+  t.PutRow(3, 3, 4, 3);
   t.Put(4, 3, 3);
-  t.Sync();
+  t.Start();
   CStreetNode node;
-  CStreetNode replay;
-  for (unsigned s = 1; s <= 5; ++s) {
-    SeedRandom(s);
-    replay.CheckPolicy();
-    for (int i = 0; i < 8; ++i) replay.GetRealDirection();
-    const auto expected = NextTwo();
-    const auto before = Values(t.next);
-    SeedRandom(s);
-    EXPECT_EQ(node.Develop(&t.cur, 0, 0, &t.next), 0);
-    EXPECT_EQ(NextTwo(), expected) << s;
-    EXPECT_EQ(Values(t.next), before);
-  }
-  // With the default weights that is 1 + 8 x 8 draws.
-  SeedRandom(77);
-  for (int i = 0; i < 65; ++i) RandomDraw();
-  const auto expected = NextTwo();
-  SeedRandom(77);
-  node.Develop(&t.cur, 0, 0, &t.next);
-  EXPECT_EQ(NextTwo(), expected);
-}
+  Replay rp(77);
+  rp.Skip(1 + 8 * 8);  // the default weights take eight draws per direction
+  const auto before = Values(t.next);
+  EXPECT_EQ(node.Develop(&t.cur, 0, 0, &t.next), 0);
+  EXPECT_TRUE(rp.DrawsMatch());
+  EXPECT_EQ(Values(t.next), before);
 
-TEST(StreetNodeDevelop, BlockedAttemptsAreRetriedWithFreshDraws) {
-  // A node in row 0: direction 0 is blocked, direction 2 is free.
-  Town t;
-  t.Put(0, 5, 1);
-  t.Put(3, 3, 3);
-  t.Put(3, 4, 3);
-  t.Put(3, 6, 3);
-  t.Sync();
-  CStreetNode node;
-  for (int i = 0; i < 8; ++i) node.m_nDirectionProb[i] = 0;
-  node.m_nDirectionProb[0] = 100;
-  node.m_nDirectionProb[2] = 100;
+  // A node in row 0: direction 0 is blocked, 2 is free.
+  Scene u;
+  u.Put(0, 5, 1);
+  u.PutRow(3, 3, 4, 3);
+  u.Put(3, 6, 3);
+  u.Start();
+  for (int i = 0; i < 8; ++i) node.m_nDirectionProb[i] = (i == 0 || i == 2) ? 100 : 0;
   node.m_nMaxStep = 2;
-  int retried = 0;
-  int built = 0;
-  for (unsigned s = 1; s <= 40; ++s) {
-    CStreetNode replay;
-    for (int i = 0; i < 8; ++i) replay.m_nDirectionProb[i] = node.m_nDirectionProb[i];
-    replay.m_nMaxStep = node.m_nMaxStep;
-    SeedRandom(s);
-    replay.CheckPolicy();
+  int retried = 0, built = 0;
+  for (unsigned seed = 1; seed <= 24; ++seed) {
+    u.Start();
+    Replay r2(seed);
+    r2.Int(100);
     int attempts = 0;
-    int dir = -1;
-    while (attempts < 8) {
+    bool free = false;
+    while (attempts < 8 && !free) {
       ++attempts;
-      const int d = replay.GetRealDirection();
-      if (d == 2) {
-        dir = d;
-        break;
-      }
+      free = r2.MaxIndex({100, 0, 100, 0, 0, 0, 0, 0}) == 2;
     }
-    if (dir == 2) replay.GetRealStep();
-    const auto expected = NextTwo();
-    Town u;
-    u.cur.CopyValueFromCoverage(&t.cur);
-    u.cur.m_pLandUseSet = &u.set;
-    u.Sync();
-    SeedRandom(s);
-    const int result = node.Develop(&u.cur, 0, 5, &u.next);
-    EXPECT_EQ(NextTwo(), expected) << s;
-    EXPECT_EQ(result, dir == 2 ? 1 : 0) << s;
-    if (dir == 2) {
-      ++built;
-      if (attempts > 1) ++retried;
-      for (int c = 6; c <= 9; ++c) EXPECT_EQ(u.next.GetCellValue(0, c), 2) << s;
-      EXPECT_EQ(u.next.GetCellValue(0, 10), 1) << s;
-    }
+    if (free) r2.Skip(1);  // the length
+    SCOPED_TRACE(seed);
+    EXPECT_EQ(node.Develop(&u.cur, 0, 5, &u.next), free ? 1 : 0);
+    EXPECT_TRUE(r2.DrawsMatch());
+    EXPECT_EQ(Values(u.next), free ? WithStreet(Values(u.cur), 0, 5, 2, 5) : Values(u.cur));
+    built += free;
+    retried += free && attempts > 1;
   }
   EXPECT_GT(retried, 0);
-  EXPECT_GT(built, 0);
+  EXPECT_GT(built, retried);
 }
 
 TEST(StreetNodeDevelop, StreetsShortenedAtTheBorder) {
-  // Towards the top border from row 2: two cells.
-  {
-    Town t;
-    t.Put(2, 5, 1);
-    t.Put(6, 2, 3);
-    t.Put(6, 3, 3);
-    t.Put(6, 4, 3);
-    t.Sync();
-    CStreetNode node;
-    ForceDirection(node, 0);
-    node.m_nMaxStep = 2;
-    // The probe (row 0, col 5) lies within the spacing radius of the origin,
-    // which the new coverage still holds as a node: nothing is built.
-    const auto before = Values(t.next);
-    SeedRandom(3);
-    EXPECT_EQ(node.Develop(&t.cur, 2, 5, &t.next), 0);
-    EXPECT_EQ(Values(t.next), before);
+  // Up from row 2: two cells. The probe (0, 5) lies within the spacing
+  // radius of the origin, still a node in the new coverage: nothing built.
+  Scene t;
+  t.Put(2, 5, 1);
+  t.PutRow(6, 2, 4, 3);
+  t.Start();
+  CStreetNode node;
+  Force(node, 0);
+  const auto before = Values(t.next);
+  SeedRandom(3);
+  EXPECT_EQ(node.Develop(&t.cur, 2, 5, &t.next), 0);
+  EXPECT_EQ(Values(t.next), before);
+  t.next.SetCellValue(2, 5, 0);  // once the origin is gone: two cells
+  const auto expected = WithStreet(Values(t.next), 2, 5, 0, 2);
+  SeedRandom(3);
+  EXPECT_EQ(node.Develop(&t.cur, 2, 5, &t.next), 1);
+  EXPECT_EQ(Values(t.next), expected);
 
-    // Once the origin is gone from the new coverage, the street is two cells.
-    t.next.SetCellValue(2, 5, 0);
-    auto expected = Values(t.next);
-    expected[1 * 20 + 5] = 2;
-    expected[0 * 20 + 5] = 1;
-    SeedRandom(3);
-    EXPECT_EQ(node.Develop(&t.cur, 2, 5, &t.next), 1);
-    EXPECT_EQ(Values(t.next), expected);
-  }
-  // Direction 1 with only the row limit hit: the street follows the
-  // diagonal for two cells, the probe lies in row 0 at column 8.
-  {
-    Town t;
-    t.Put(2, 3, 1);
-    t.Put(5, 0, 3);
-    t.Put(5, 1, 3);
-    t.Put(6, 1, 3);
-    t.Sync();
-    CStreetNode node;
-    ForceDirection(node, 1);
-    node.m_nMaxStep = 2;
-    auto expected = Values(t.next);
-    expected[1 * 20 + 4] = 2;
-    expected[0 * 20 + 5] = 1;
-    SeedRandom(3);
-    EXPECT_EQ(node.Develop(&t.cur, 2, 3, &t.next), 1);
-    EXPECT_EQ(Values(t.next), expected);
+  // Direction 1 with only the row limit hit: two cells along the diagonal,
+  // the probe at (0, 8), which a node at (0, 11) is within reach of.
+  Scene u;
+  u.Put(2, 3, 1);
+  u.PutRow(5, 0, 1, 3);
+  u.Put(6, 1, 3);
+  u.Start();
+  Force(node, 1);
+  SeedRandom(3);
+  EXPECT_EQ(node.Develop(&u.cur, 2, 3, &u.next), 1);
+  EXPECT_EQ(Values(u.next), WithStreet(Values(u.cur), 2, 3, 1, 2));
+  u.Start();
+  u.next.SetCellValue(0, 11, 1);
+  const auto withNode = Values(u.next);
+  SeedRandom(3);
+  EXPECT_EQ(node.Develop(&u.cur, 2, 3, &u.next), 0);
+  EXPECT_EQ(Values(u.next), withNode);
+}
 
-    // A node at (0, 11) lies within reach of that probe, not of (0, 5).
-    Town u;
-    u.cur.CopyValueFromCoverage(&t.cur);
-    u.cur.m_pLandUseSet = &u.set;
-    u.Sync();
-    u.next.SetCellValue(0, 11, 1);
-    const auto before = Values(u.next);
-    SeedRandom(3);
-    EXPECT_EQ(node.Develop(&u.cur, 2, 3, &u.next), 0);
-    EXPECT_EQ(Values(u.next), before);
+TEST(StreetNodeDevelop, StreetOfLengthOneTakesNoLengthDraw) {
+  Scene t;
+  t.Put(10, 10, 1);
+  t.PutRow(9, 9, 11, 3);
+  t.Start();
+  CStreetNode node;
+  Force(node, 2);
+  node.m_nMinStep = 1;
+  node.m_nMaxStep = 1;
+  Replay rp(6);
+  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
+  rp.Skip(2);
+  EXPECT_TRUE(rp.DrawsMatch());
+  EXPECT_EQ(Values(t.next), WithStreet(Values(t.cur), 10, 10, 2, 1));
+}
+
+TEST(StreetNodeDevelop, ConnectModesWhenTheProbeFindsANode) {
+  for (int mode : {0, 1, 2, 5}) {
+    Scene t;
+    WorkedCase(t);
+    t.next.SetCellValue(10, 16, 1);  // written earlier in the same pass
+    CStreetNode node;
+    Force(node, 2);
+    node.m_nConnectMode = mode;
+    auto expected = Values(t.next);
+    const bool joins = mode == 1 || mode == 2;
+    if (joins) expected = WithStreet(expected, 10, 10, 2, 6);
+    SeedRandom(9);
+    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), joins ? 1 : 0) << mode;
+    EXPECT_EQ(Values(t.next), expected) << mode;
   }
 }
 
-TEST(StreetNodeDevelop, StreetOfLengthOne) {
-  Town t;
-  t.Put(10, 10, 1);
-  t.Put(9, 9, 3);
-  t.Put(9, 10, 3);
-  t.Put(9, 11, 3);
-  t.Sync();
+TEST(StreetNodeDevelop, TheJoinWritesFixedIdsAFreeStreetTheSetsIds) {
+  NoticeRecorder notices;
+  for (int mode : {2, 0}) {
+    Scene t;
+    static_cast<CLandUse*>(t.set.m_LandUseArray[1])->SetID(9);  // node
+    static_cast<CLandUse*>(t.set.m_LandUseArray[2])->SetID(8);  // vertex
+    t.Put(10, 10, 9);
+    t.PutRow(6, 6, 8, 3);
+    t.Start();
+    if (mode == 2) t.next.SetCellValue(10, 16, 9);
+    CStreetNode node;
+    Force(node, 2);
+    node.m_nConnectMode = mode;
+    auto expected = Values(t.next);
+    if (mode == 2) {
+      expected = WithStreet(expected, 10, 10, 2, 6);  // IDs 2 and 1 ...
+      expected[10 * 20 + 10] = 1;                     // ... the origin included
+    } else {
+      expected = WithStreet(expected, 10, 10, 2, 5, 8);
+      expected[10 * 20 + 15] = 9;
+    }
+    SeedRandom(4);
+    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
+    EXPECT_EQ(Values(t.next), expected) << mode;
+  }
+  EXPECT_EQ(notices.texts, std::vector<std::string>{kIndustryNotice});  // the free street's node
+}
+
+TEST(StreetNodeDevelop, ModeOneJoinsOnlyAlongARowOrAColumn) {
+  Scene t;  // a node in another row and column: found but not joined ...
+  WorkedCase(t);
+  t.next.SetCellValue(11, 16, 1);
   CStreetNode node;
-  ForceDirection(node, 2);
-  node.m_nMinStep = 1;
-  node.m_nMaxStep = 1;  // GetRealLength(1) is 0: no length draw
-  SeedRandom(6);
-  RandomDraw();
-  RandomDraw();
-  const auto expectedDraws = NextTwo();
-  auto expected = Values(t.next);
-  expected[10 * 20 + 11] = 1;
-  SeedRandom(6);
+  Force(node, 2);
+  node.m_nConnectMode = 1;
+  const auto before = Values(t.next);
+  SeedRandom(2);
+  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
+  EXPECT_EQ(Values(t.next), before);
+  node.m_nConnectMode = 2;  // ... and mode 2 joins it along the drawn line
+  CLandUseCoverage line;
+  line.InitCoverage(20, 20, 0);
+  line.CopyValueFromCoverage(&t.next);
+  line.CovDDALine(CPoint(10, 10), CPoint(16, 11), 2);
+  line.SetCellValue(10, 10, 1);
+  line.SetCellValue(11, 16, 1);
+  SeedRandom(2);
   EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  EXPECT_EQ(NextTwo(), expectedDraws);
-  EXPECT_EQ(Values(t.next), expected);
+  EXPECT_EQ(Values(t.next), Values(line));
+
+  Scene u;  // a node above the probe (5, 10), in the origin's column
+  u.Put(10, 10, 1);
+  u.PutRow(14, 6, 8, 3);
+  u.Start();
+  u.next.SetCellValue(3, 10, 1);
+  Force(node, 0);
+  node.m_nConnectMode = 1;
+  const auto expected = WithStreet(Values(u.next), 10, 10, 0, 7);
+  SeedRandom(8);
+  EXPECT_EQ(node.Develop(&u.cur, 10, 10, &u.next), 1);
+  EXPECT_EQ(Values(u.next), expected);
+
+  // A street cut short at the border whose probe finds only the origin:
+  // mode 2 joins the cell to itself (keeping ID 1), mode 1 refuses.
+  for (int mode : {1, 2}) {
+    Scene v;
+    v.Put(10, 17, 1);
+    v.PutRow(6, 13, 15, 3);
+    v.Start();
+    Force(node, 2);
+    node.m_nConnectMode = mode;
+    const auto same = Values(v.next);
+    SeedRandom(2);
+    EXPECT_EQ(node.Develop(&v.cur, 10, 17, &v.next), mode == 2 ? 1 : 0) << mode;
+    EXPECT_EQ(Values(v.next), same) << mode;
+  }
+}
+
+TEST(StreetNodeDevelop, JoinSearchRadiusAndCrowdedProbe) {
+  // (10, 18) lies within the spacing radius 3 of the probe (10, 15) but not
+  // within the join radius trunc(4 x 0.66) = 2; three finds in three rows
+  // around the probe build nothing either.
+  const std::vector<std::pair<int, int>> layouts[] = {{{10, 18}}, {{8, 15}, {10, 16}, {12, 14}}};
+  for (const auto& nodes : layouts) {
+    Scene t;
+    WorkedCase(t);
+    for (auto rc : nodes) t.next.SetCellValue(rc.first, rc.second, 1);
+    CStreetNode node;
+    Force(node, 2);
+    node.m_nConnectMode = 2;
+    const auto before = Values(t.next);
+    SeedRandom(2);
+    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0) << nodes.size();
+    EXPECT_EQ(Values(t.next), before);
+    if (nodes.size() != 1) continue;
+    // A minimum step of 5 widens the search to 3; the street probes (10, 16).
+    node.m_nMinStep = 5;
+    auto expected = WithStreet(before, 10, 10, 2, 8);
+    SeedRandom(2);
+    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
+    EXPECT_EQ(Values(t.next), expected);
+  }
+}
+
+TEST(StreetNodeDevelop, TheProbeAndTheSpacingReadDifferentCoverages) {
+  Scene t;  // a node at (10, 16) in the current coverage only: not seen by the probe
+  WorkedCase(t);
+  t.Put(10, 16, 1);
+  CStreetNode node;
+  Force(node, 2);
+  const auto street = WithStreet(Values(t.next), 10, 10, 2, 5);
+  SeedRandom(2);
+  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
+  EXPECT_EQ(Values(t.next), street);
+
+  Scene u;  // a node near the origin in the new coverage only: no spacing refusal
+  WorkedCase(u);
+  u.next.SetCellValue(10, 8, 1);
+  const auto expected = WithStreet(Values(u.next), 10, 10, 2, 5);
+  SeedRandom(2);
+  EXPECT_EQ(node.Develop(&u.cur, 10, 10, &u.next), 1);
+  EXPECT_EQ(Values(u.next), expected);
+}
+
+TEST(StreetNodeDevelop, CellsOutsideTheGridChangeNothingAndDrawNothing) {
+  Scene t;
+  WorkedCase(t);
+  CStreetNode node;
+  node.m_nJunctionVertices = 0;
+  node.m_nHousePercent = 0;
+  const auto before = Values(t.next);
+  Replay rp(1);
+  for (auto rc : {std::pair<int, int>{-1, -1}, {20, 5}, {5, 20}, {-1, 10}, {INT_MAX, INT_MIN}})
+    EXPECT_EQ(node.Develop(&t.cur, rc.first, rc.second, &t.next), 0);
+  EXPECT_EQ(node.Develop(nullptr, 10, 10, &t.next), 0);
+  EXPECT_EQ(node.Develop(&t.cur, 10, 10, nullptr), 0);
+  EXPECT_TRUE(rp.DrawsMatch());
+  EXPECT_EQ(Values(t.next), before);
+}
+
+TEST(StreetNodeDevelop, AppendedStreetNodeIsPickedAfterTheLengthWithTheNotice) {
+  Scene t;
+  WorkedCase(t);
+  t.Add<CStreetNode>(7);
+  CStreetNode node;
+  Force(node, 2);
+  NoticeRecorder notices;
+  int picked7 = 0;
+  for (unsigned seed = 1; seed <= 10; ++seed) {
+    notices.texts.clear();
+    t.Start();
+    Replay rp(seed);
+    rp.Skip(3);
+    const int id = rp.Int(2) == 2 ? 7 : 1;
+    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
+    EXPECT_EQ(t.next.GetCellValue(10, 15), id);
+    EXPECT_EQ(notices.texts.size(), id == 7 ? 1u : 0u);
+    EXPECT_TRUE(rp.DrawsMatch());
+    picked7 += id == 7;
+  }
+  EXPECT_GT(picked7, 0);
 }
 
 // ---------------------------------------------------------------- junction fill
@@ -856,239 +575,143 @@ namespace {
 
 // A node at (10, 10) with street vertices N, S, W, E: the four diagonal
 // neighbours are vacant. No houses, so the rule stops at the demand check.
-void Junction(Town& t) {
+void Junction(Scene& t) {
   t.Put(10, 10, 1);
   t.Put(9, 10, 2);
   t.Put(11, 10, 2);
   t.Put(10, 9, 2);
   t.Put(10, 11, 2);
-  t.Sync();
+  t.Start();
 }
 
-// Replays the fill: the vacant cells in visiting order, grouped by row.
-struct Fill {
-  int row, col, id;
-};
-std::vector<Fill> ReplayFill(const std::vector<std::vector<std::pair<int, int>>>& rows,
-                             int fillPercent, int housePercent) {
-  std::vector<Fill> out;
-  for (const auto& cells : rows) {
+// Replays the fill over the vacant cells in visiting order, grouped by row:
+// a fill draw (the rest of the row is left when above the percent), then
+// the category draw (housing up to the percent).
+std::vector<unsigned char> ReplayFill(Replay& rp, std::vector<unsigned char> v,
+                                      const std::vector<std::vector<std::pair<int, int>>>& rows,
+                                      int fillPercent, int housePercent) {
+  for (const auto& cells : rows)
     for (const auto& cell : cells) {
-      if (RandomDraw() % 100 > fillPercent) break;
-      const int id = RandomDraw() % 100 > housePercent ? 5 : 3;
-      out.push_back({cell.first, cell.second, id});
+      if (rp.Draw() % 100 > fillPercent) break;
+      v[cell.first * 20 + cell.second] = rp.Draw() % 100 > housePercent ? 5 : 3;
     }
-  }
-  return out;
+  return v;
 }
 
 }  // namespace
 
-TEST(StreetNodeJunction, FullPercentFillsEveryVacantNeighbourInOrder) {
-  bool sawMixed = false;
-  for (unsigned s = 1; s <= 30; ++s) {
-    Town t;
+TEST(StreetNodeJunction, FillsVacantNeighboursInOrderIntoTheNewCoverage) {
+  bool mixed = false;
+  for (unsigned seed = 1; seed <= 10; ++seed) {
+    Scene t;
     Junction(t);
     t.next.SetCoverageAge(7);
     t.next.SetCellValue(11, 11, 6);  // the new coverage's value is not read
     CStreetNode node;
-    SeedRandom(s);
-    RandomDraw();  // policy
-    const auto fills = ReplayFill({{{9, 9}, {9, 11}}, {}, {{11, 9}, {11, 11}}}, 100, 50);
-    const auto expectedDraws = NextTwo();
-    ASSERT_EQ(fills.size(), 4u);
-    auto expected = Values(t.next);
-    for (const auto& f : fills) expected[f.row * 20 + f.col] = static_cast<unsigned char>(f.id);
-    if (fills[0].id != fills[1].id || fills[0].id != fills[3].id) sawMixed = true;
-
-    SeedRandom(s);
+    Replay rp(seed);
+    rp.Skip(1);  // policy
+    const auto expected =
+        ReplayFill(rp, Values(t.next), {{{9, 9}, {9, 11}}, {}, {{11, 9}, {11, 11}}}, 100, 50);
     EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);  // no demand
-    EXPECT_EQ(NextTwo(), expectedDraws) << s;
-    EXPECT_EQ(Values(t.next), expected) << s;
-    for (const auto& f : fills) EXPECT_EQ(t.next.GetCellAge(f.row, f.col), 0);
+    EXPECT_TRUE(rp.DrawsMatch()) << seed;
+    EXPECT_EQ(Values(t.next), expected) << seed;
+    for (int r : {9, 11})
+      for (int c : {9, 11}) EXPECT_EQ(t.next.GetCellAge(r, c), 0);
     EXPECT_EQ(t.next.GetCellAge(9, 10), 7);
-    EXPECT_EQ(t.cur.GetCellValue(9, 9), 0);
+    mixed = mixed || expected[9 * 20 + 9] != expected[11 * 20 + 11];
   }
-  EXPECT_TRUE(sawMixed);
+  EXPECT_TRUE(mixed);
 }
 
-TEST(StreetNodeJunction, HousePercentDecidesTheCategory) {
-  for (int percent : {99, -1}) {
-    Town t;
+TEST(StreetNodeJunction, PercentsDecideTheFillAndTheCategory) {
+  for (int percent : {99, -1}) {  // all housing, all commerce
+    Scene t;
     Junction(t);
     CStreetNode node;
     node.m_nJunctionHousePercent = percent;
     SeedRandom(12);
     node.Develop(&t.cur, 10, 10, &t.next);
-    const int id = percent == 99 ? 3 : 5;
     for (int r : {9, 11})
-      for (int c : {9, 11}) EXPECT_EQ(t.next.GetCellValue(r, c), id);
+      for (int c : {9, 11}) EXPECT_EQ(t.next.GetCellValue(r, c), percent == 99 ? 3 : 5);
   }
-}
-
-TEST(StreetNodeJunction, ZeroPercentFillsOnlyOnADrawOfZero) {
-  // Every neighbour vacant (the fill starts at zero vertices).
-  bool sawFill = false;
-  for (unsigned s = 1; s <= 3000; ++s) {
-    Town t;
+  // Fill 0 % with every neighbour vacant: a cell is filled only on a draw
+  // of 0, and a row without one takes a single draw.
+  int filled = 0, quiet = 0;
+  for (unsigned seed = 1; seed <= 600 && (filled == 0 || quiet == 0); ++seed) {
+    Scene t;
     t.Put(10, 10, 1);
-    t.Sync();
+    t.Start();
     CStreetNode node;
     node.m_nJunctionVertices = 0;
     node.m_nJunctionFillPercent = 0;
-    SeedRandom(s);
-    RandomDraw();
-    const auto fills = ReplayFill(
-        {{{9, 9}, {9, 10}, {9, 11}}, {{10, 9}, {10, 11}}, {{11, 9}, {11, 10}, {11, 11}}}, 0, 50);
-    const auto expectedDraws = NextTwo();
-    auto expected = Values(t.next);
-    for (const auto& f : fills) expected[f.row * 20 + f.col] = static_cast<unsigned char>(f.id);
-    SeedRandom(s);
+    Replay rp(seed);
+    rp.Skip(1);
+    const auto before = Values(t.next);
+    const auto expected = ReplayFill(
+        rp, before, {{{9, 9}, {9, 10}, {9, 11}}, {{10, 9}, {10, 11}}, {{11, 9}, {11, 10}, {11, 11}}},
+        0, 50);
     EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
-    ASSERT_EQ(NextTwo(), expectedDraws) << s;
-    ASSERT_EQ(Values(t.next), expected) << s;
-    if (!fills.empty()) sawFill = true;
-    if (sawFill && s > 50) break;
+    ASSERT_TRUE(rp.DrawsMatch()) << seed;
+    ASSERT_EQ(Values(t.next), expected) << seed;
+    (expected == before ? quiet : filled)++;
   }
-  EXPECT_TRUE(sawFill);
-}
-
-TEST(StreetNodeJunction, ZeroPercentWithoutAZeroDrawTakesOneDrawPerRow) {
-  Town t;
-  t.Put(10, 10, 1);
-  t.Sync();
-  CStreetNode node;
-  node.m_nJunctionVertices = 0;
-  node.m_nJunctionFillPercent = 0;
-  unsigned s = 1;
-  for (;; ++s) {  // a seed whose three row draws are all above 0
-    SeedRandom(s);
-    RandomDraw();
-    if (RandomDraw() % 100 && RandomDraw() % 100 && RandomDraw() % 100) break;
-  }
-  SeedRandom(s);
-  for (int i = 0; i < 4; ++i) RandomDraw();
-  const auto expectedDraws = NextTwo();
-  const auto before = Values(t.next);
-  SeedRandom(s);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
-  EXPECT_EQ(NextTwo(), expectedDraws);
-  EXPECT_EQ(Values(t.next), before);
+  EXPECT_GT(filled, 0);
+  EXPECT_GT(quiet, 0);
 }
 
 TEST(StreetNodeJunction, OccupiedNeighboursDrawNothingAndFewVerticesFillNothing) {
-  // (9, 9) holds a house: three vacant cells, six draws after the policy.
-  {
-    Town t;
+  struct Case {
+    const char* what;
+    int extra[3];  // a cell written into the current coverage
+    bool fillOff;
+    int draws;     // after the policy draw
+  };
+  const Case cases[] = {{"a house on (9, 9)", {9, 9, 3}, false, 6},
+                        {"three vertices", {10, 11, 0}, false, 0},
+                        {"fill switched off", {-1, -1, 0}, true, 0}};
+  for (const Case& k : cases) {
+    Scene t;
     Junction(t);
-    t.Put(9, 9, 3);
-    t.Sync();
+    if (k.extra[0] >= 0) t.Put(k.extra[0], k.extra[1], k.extra[2]);
+    t.Start();
     CStreetNode node;
-    SeedRandom(31);
-    for (int i = 0; i < 7; ++i) RandomDraw();
-    const auto expectedDraws = NextTwo();
-    SeedRandom(31);
-    node.Develop(&t.cur, 10, 10, &t.next);
-    EXPECT_EQ(NextTwo(), expectedDraws);
-    EXPECT_EQ(t.next.GetCellValue(9, 9), 3);
-  }
-  // Three vertices are fewer than four; the fill switched off draws nothing.
-  for (int variant = 0; variant < 2; ++variant) {
-    Town t;
-    Junction(t);
-    CStreetNode node;
-    if (variant == 0) {
-      t.Put(10, 11, 0);
-      t.Sync();
-    } else {
-      node.m_bJunctionFill = 0;
-    }
-    const auto before = Values(t.next);
-    SeedRandom(32);
-    RandomDraw();
-    const auto expectedDraws = NextTwo();
-    SeedRandom(32);
+    node.m_bJunctionFill = k.fillOff ? 0 : 1;
+    Replay rp(31);
     EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
-    EXPECT_EQ(NextTwo(), expectedDraws) << variant;
-    EXPECT_EQ(Values(t.next), before) << variant;
+    rp.Skip(1 + k.draws);
+    EXPECT_TRUE(rp.DrawsMatch()) << k.what;
+    EXPECT_EQ(t.next.GetCellValue(9, 9), k.extra[0] == 9 ? 3 : (k.draws ? 3 : 0)) << k.what;
+    EXPECT_TRUE(k.draws != 0 || t.SameExcept({})) << k.what;
   }
 }
 
 TEST(StreetNodeJunction, FillStaysAndTheStreetFollows) {
-  // A junction with demand: the fill, then a street to the north-west.
-  Town t;
+  Scene t;
   Junction(t);
-  t.Put(14, 6, 3);
-  t.Put(14, 7, 3);
-  t.Put(14, 8, 3);
-  t.Sync();
+  t.PutRow(14, 6, 8, 3);
+  t.Start();
   CStreetNode node;
-  ForceDirection(node, 7);
-  node.m_nMaxStep = 2;
+  Force(node, 7);
   node.m_nJunctionHousePercent = 99;  // every fill is housing
+  auto expected = Values(t.cur);
+  for (int r : {9, 11})
+    for (int c : {9, 11}) expected[r * 20 + c] = 3;
+  expected = WithStreet(expected, 10, 10, 7, 5);  // overwrites the filled (9, 9)
   SeedRandom(40);
   EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  // The street overwrites the filled (9, 9) with a vertex.
-  for (int k = 1; k <= 4; ++k) EXPECT_EQ(t.next.GetCellValue(10 - k, 10 - k), 2) << k;
-  EXPECT_EQ(t.next.GetCellValue(5, 5), 1);
-  EXPECT_EQ(t.next.GetCellValue(9, 11), 3);
-  EXPECT_EQ(t.next.GetCellValue(11, 9), 3);
-  EXPECT_EQ(t.next.GetCellValue(11, 11), 3);
+  EXPECT_EQ(Values(t.next), expected);
 }
 
 TEST(StreetNodeJunction, CornerNodeFillsOnlyCellsInTheGrid) {
-  Town t;
+  Scene t;
   t.Put(0, 0, 1);
-  t.Sync();
+  t.Start();
   CStreetNode node;
   node.m_nJunctionVertices = 0;
-  SeedRandom(50);
-  RandomDraw();
-  const auto fills = ReplayFill({{}, {{0, 1}}, {{1, 0}, {1, 1}}}, 100, 50);
-  const auto expectedDraws = NextTwo();
-  SeedRandom(50);
+  Replay rp(50);
+  rp.Skip(1);
+  const auto expected = ReplayFill(rp, Values(t.next), {{{0, 1}}, {{1, 0}, {1, 1}}}, 100, 50);
   EXPECT_EQ(node.Develop(&t.cur, 0, 0, &t.next), 0);
-  EXPECT_EQ(NextTwo(), expectedDraws);
-  for (const auto& f : fills) EXPECT_EQ(t.next.GetCellValue(f.row, f.col), f.id);
-}
-
-TEST(StreetNodeDevelop, CellsOutsideTheGridChangeNothing) {
-  Town t;
-  WorkedCase(t);
-  CStreetNode node;
-  node.m_nJunctionVertices = 0;
-  node.m_nHousePercent = 0;
-  const auto before = Values(t.next);
-  for (auto rc : {std::pair<int, int>{-1, -1}, {20, 5}, {5, 20}, {-1, 10}, {INT_MAX, INT_MIN}}) {
-    SeedRandom(1);
-    EXPECT_EQ(node.Develop(&t.cur, rc.first, rc.second, &t.next), 0);
-  }
-  EXPECT_EQ(Values(t.next), before);
-  EXPECT_EQ(node.Develop(nullptr, 10, 10, &t.next), 0);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, nullptr), 0);
-}
-
-TEST(StreetNodeDevelop, AppendedStreetNodeBringsTheNotice) {
-  Town t;
-  WorkedCase(t);
-  auto* second = new CStreetNode;
-  second->SetID(7);
-  t.set.m_LandUseArray.Add(second);
-  CStreetNode node;
-  ForceDirection(node, 2);
-  node.m_nMaxStep = 2;
-  // Policy, direction, length, then the set's pick of the node ID.
-  unsigned seed = 0;
-  for (unsigned s = 1; s < 200 && seed == 0; ++s) {
-    SeedRandom(s);
-    for (int i = 0; i < 3; ++i) RandomDraw();
-    if (RandInt(2) == 2) seed = s;
-  }
-  ASSERT_NE(seed, 0u);
-  MessageLog log;
-  SeedRandom(seed);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  EXPECT_EQ(t.next.GetCellValue(10, 15), 7);
-  ASSERT_EQ(log.texts.size(), 1u);
-  EXPECT_EQ(log.texts[0], "Yes,You have changed the Industry setting,..");
+  EXPECT_TRUE(rp.DrawsMatch());
+  EXPECT_EQ(Values(t.next), expected);
 }

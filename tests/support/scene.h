@@ -28,9 +28,9 @@ constexpr const char* kCommerceNotice = "Yes,You have changed the Commerce setti
 // the code under test starts from the same seed.
 class Replay {
 public:
-  explicit Replay(unsigned int seed) {
+  explicit Replay(unsigned int seed, int count = 512) {
     SeedRandom(seed);
-    for (int k = 0; k < 512; ++k) draws_.push_back(RandomDraw());
+    for (int k = 0; k < count; ++k) draws_.push_back(RandomDraw());
     SeedRandom(seed);
   }
   int Draw() { return draws_.at(pos_++); }
