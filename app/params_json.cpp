@@ -433,6 +433,13 @@ void ApplyParamsFile(const std::string& path, CLandUseSet& set) {
     const auto colon = what.find("parse error");
     throw AppError(path + ": not valid JSON: " +
                    (colon == std::string::npos ? what : what.substr(colon)));
+  } catch (const Json::exception& e) {
+    // The parser refuses a number beyond the double range (1e999) with an
+    // out_of_range error rather than a parse error.
+    std::string what = e.what();
+    const auto text = what.find("] ");
+    throw AppError(path + ": not valid JSON: " +
+                   (text == std::string::npos ? what : what.substr(text + 2)));
   }
   ApplyParams(doc, path, set);
 }
