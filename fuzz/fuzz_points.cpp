@@ -1,0 +1,14 @@
+// Fuzz target: the point list readers.
+#include <cstdio>
+#include <cstdlib>
+
+#include "import_harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string fault = towngrow_fuzz::CheckPointsInput(data, size);
+  if (!fault.empty()) {
+    std::fprintf(stderr, "fuzz_points: %s\n", fault.c_str());
+    std::abort();
+  }
+  return 0;
+}
