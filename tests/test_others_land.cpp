@@ -1,73 +1,52 @@
 // Others land never changes by itself: Develop answers 1, writes nothing in
 // either coverage and draws nothing.
-#include <gtest/gtest.h>
+#include "support/scene.h"
 
-#include <cstring>
-#include <towngrow/towngrow.h>
-#include <vector>
+using namespace testkit;
 
-using namespace towngrow;
-
-TEST(OthersLand, IdentityAndParameters) {
+TEST(OthersLand, IdentityAndTheBaseClassParameters) {
   COthersLand o;
   const CLandUse& base = o;
+  const CLandUse plain;
   EXPECT_EQ(base.GetID(), 6);
   EXPECT_EQ(base.GetLandUseCategory(), Others);
   EXPECT_EQ(base.GetColor(), 0x000000u);
   EXPECT_EQ(base.GetLandUseName(), "Others");
   EXPECT_EQ(base.GetCategoryString(), "Others");
-  EXPECT_EQ(o.m_nActiveAge, 50000);
-  EXPECT_EQ(o.m_nInactivePeriod, 30);
-  EXPECT_EQ(o.m_nDeadAge, 0);
-  EXPECT_EQ(o.m_nNeighborRadius, 2);
-  EXPECT_EQ(o.m_nMaxLength, 5);
-  EXPECT_EQ(o.m_nDensityType, 0);
-  EXPECT_EQ(o.m_dDensityScale, 1.0);
-  EXPECT_EQ(o.m_dDensityRate, 2.0);
-  EXPECT_EQ(o.m_dDensityPower, 2.0);
-  for (int w : o.m_nDirectionProb) EXPECT_EQ(w, 125);
-  for (int w : o.m_nLandUseProb) EXPECT_EQ(w, 33);
+  EXPECT_EQ(o.m_nActiveAge, plain.m_nActiveAge);
+  EXPECT_EQ(o.m_nInactivePeriod, plain.m_nInactivePeriod);
+  EXPECT_EQ(o.m_nNeighborRadius, plain.m_nNeighborRadius);
+  EXPECT_EQ(o.m_nMaxLength, plain.m_nMaxLength);
+  EXPECT_EQ(o.m_nDeadAge * 10 + o.m_nDensityType, 0);
+  EXPECT_EQ(o.m_dDensityScale, plain.m_dDensityScale);
+  EXPECT_EQ(o.m_dDensityRate, plain.m_dDensityRate);
+  EXPECT_EQ(o.m_dDensityPower, plain.m_dDensityPower);
+  EXPECT_EQ(std::vector<int>(o.m_nDirectionProb, o.m_nDirectionProb + 8), std::vector<int>(8, 125));
+  EXPECT_EQ(std::vector<int>(o.m_nLandUseProb, o.m_nLandUseProb + 3), std::vector<int>(3, 33));
   EXPECT_EQ(o.m_nPolicy, 100);
 }
 
 TEST(OthersLand, DevelopChangesNothingAndDrawsNothing) {
-  CLandUseSet set;
-  CLandUseCoverage cur;
-  CLandUseCoverage next;
-  ASSERT_EQ(cur.InitCoverage(8, 9, 0), 1);
-  ASSERT_EQ(next.InitCoverage(8, 9, 0), 1);
-  cur.m_pLandUseSet = &set;
-  next.m_pLandUseSet = &set;
+  Scene s(8, 9);
   SeedRandom(17);
-  ASSERT_EQ(cur.RandomFill(), 1);
-  for (int r = 0; r < 8; ++r) cur.SetCellValue(r, r, 6);
-  next.CopyValueFromCoverage(&cur);
-  next.SetCellValue(0, 1, 4);  // the two coverages differ somewhere
-
-  const int n = 8 * 9;
-  std::vector<unsigned char> curValues(cur.m_pData, cur.m_pData + n);
-  std::vector<short> curAges(cur.m_pCellAge, cur.m_pCellAge + n);
-  std::vector<unsigned char> nextValues(next.m_pData, next.m_pData + n);
-  std::vector<short> nextAges(next.m_pCellAge, next.m_pCellAge + n);
-
-  // Through the set, as a host reaches it, and directly.
-  CLandUse* viaSet = static_cast<CLandUse*>(set.m_LandUseArray[set.GetIDIndex(6)]);
+  ASSERT_EQ(s.cur.RandomFill(), 1);
+  for (int r = 0; r < 8; ++r) s.cur.SetCellValue(r, r, 6);
+  s.Start();
+  s.next.SetCellValue(0, 1, 4);  // the two coverages differ somewhere
+  const auto cur = Values(s.cur), next = Values(s.next);
+  const auto curAges = Ages(s.cur), nextAges = Ages(s.next);
+  CLandUse* viaSet = static_cast<CLandUse*>(s.set.m_LandUseArray[s.set.GetIDIndex(6)]);
   COthersLand direct;
-  SeedRandom(99);
-  const int a = RandomDraw();
-  const int b = RandomDraw();
-  SeedRandom(99);
-  for (int r = -1; r <= 8; ++r) {
+  Replay rp(99);
+  for (int r = -1; r <= 8; ++r)
     for (int c = -1; c <= 9; ++c) {
-      EXPECT_EQ(viaSet->Develop(&cur, r, c, &next), 1);
-      EXPECT_EQ(direct.Develop(&cur, r, c, &next), 1);
+      EXPECT_EQ(viaSet->Develop(&s.cur, r, c, &s.next), 1);
+      EXPECT_EQ(direct.Develop(&s.cur, r, c, &s.next), 1);
     }
-  }
   EXPECT_EQ(direct.Develop(nullptr, 0, 0, nullptr), 1);
-  EXPECT_EQ(RandomDraw(), a);
-  EXPECT_EQ(RandomDraw(), b);
-  EXPECT_EQ(std::memcmp(cur.m_pData, curValues.data(), n), 0);
-  EXPECT_EQ(std::memcmp(cur.m_pCellAge, curAges.data(), n * sizeof(short)), 0);
-  EXPECT_EQ(std::memcmp(next.m_pData, nextValues.data(), n), 0);
-  EXPECT_EQ(std::memcmp(next.m_pCellAge, nextAges.data(), n * sizeof(short)), 0);
+  EXPECT_TRUE(rp.DrawsMatch());
+  EXPECT_EQ(Values(s.cur), cur);
+  EXPECT_EQ(Values(s.next), next);
+  EXPECT_EQ(Ages(s.cur), curAges);
+  EXPECT_EQ(Ages(s.next), nextAges);
 }
