@@ -55,15 +55,16 @@ int CCommerce::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   // The target must be vacant at the start of the step, and not have been
   // given a negative age by an earlier call of this step.
-  if (pCoverage->GetLandUseCategory(p) != Blank) return 0;
+  growth::Categories categories(pSet);
+  if (categories.At(*pCoverage, p) != Blank) return 0;
   if (pNewCoverage->GetCellAge(p) < 0) return 0;
 
   // Housing is counted around the new cell, streets around the commerce cell.
   const int r = m_nNeighborRadius;
-  if (growth::CountCategory(*this, pCoverage, House, p.y, p.x, r) <
+  if (categories.CountCategory(pCoverage, House, p.y, p.x, r) <
       ShareCount(m_nHousePercent, r))
     return 0;
-  if (growth::CountStreets(*this, pCoverage, nRow, nCol, r) < ShareCount(m_nStreetPercent, r))
+  if (categories.CountStreets(pCoverage, nRow, nCol, r) < ShareCount(m_nStreetPercent, r))
     return 0;
 
   const int id = pSet->GetProbID(Commerce);

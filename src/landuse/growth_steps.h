@@ -3,6 +3,7 @@
 // the notices shown when a written ID differs from the default roster's.
 #pragma once
 
+#include "landuse/category_table.h"
 #include "towngrow/grid/coverage.h"
 #include "towngrow/landuse/land_use.h"
 #include "towngrow/landuse/land_use_set.h"
@@ -47,23 +48,59 @@ inline void WriteNewCell(CLandUseCoverage* pNewCoverage, CPoint p, int id) {
   pNewCoverage->SetCellAge(p, 0);
 }
 
-// Number of cells of one category within the radius, counted in the
-// several-category form (Blank cells and cells beyond the edge never count).
-inline int CountCategory(const CLandUse& landUse, const CLandUseCoverage* pCoverage,
-                         LandUseCategory category, int nRow, int nCol, int nRadius) {
-  int count = 0;
-  landUse.GetCategoryInNeighbor(pCoverage, &category, &count, 1, nRow, nCol, nRadius);
-  return count;
-}
+// The categories of the read coverage's set for one rule call: the set's
+// category table, taken at the first look-up and then kept for the rest of
+// the call (the rules run no host code between their look-ups). Every
+// answer equals that of the coverage's own GetLandUseCategory and of the
+// public neighbourhood counts; a coverage linked to another set than the
+// one given here is looked up through its own set.
+class Categories {
+public:
+  explicit Categories(const CLandUseSet* pSet) : set_(pSet) {}
 
-// Street cells (street nodes and street vertices together) within the radius.
-inline int CountStreets(const CLandUse& landUse, const CLandUseCoverage* pCoverage, int nRow,
-                        int nCol, int nRadius) {
-  const LandUseCategory streets[2] = {StreetNode, StreetVertex};
-  int counts[2] = {0, 0};
-  landUse.GetCategoryInNeighbor(pCoverage, streets, counts, 2, nRow, nCol, nRadius);
-  return counts[0] + counts[1];
-}
+  // One cell. Before the table is taken this asks the set directly, which
+  // for one look-up costs less than checking the table.
+  LandUseCategory At(const CLandUseCoverage& cov, int nRow, int nCol) {
+    if (table_ == nullptr) return cov.GetLandUseCategory(nRow, nCol);
+    return detail::CategoryAt(cov, set_, *table_, nRow, nCol);
+  }
+  LandUseCategory At(const CLandUseCoverage& cov, CPoint p) { return At(cov, p.y, p.x); }
+
+  // The one-category count (cells beyond the edge count as Blank).
+  int CountOne(const CLandUseCoverage* pCoverage, LandUseCategory category, int nRow, int nCol,
+               int nRadius) {
+    return detail::CountOne(pCoverage, set_, Table(), category, nRow, nCol, nRadius);
+  }
+  // The several-category count; 0 when the centre lies outside the grid.
+  int CountSeveral(const CLandUseCoverage* pCoverage, const LandUseCategory* categories,
+                   int* counts, int nCount, int nRow, int nCol, int nRadius) {
+    return detail::CountSeveral(pCoverage, set_, Table(), categories, counts, nCount, nRow, nCol,
+                                nRadius);
+  }
+  // Cells of one category within the radius, counted in the several-
+  // category form (Blank cells and cells beyond the edge never count).
+  int CountCategory(const CLandUseCoverage* pCoverage, LandUseCategory category, int nRow,
+                    int nCol, int nRadius) {
+    int count = 0;
+    CountSeveral(pCoverage, &category, &count, 1, nRow, nCol, nRadius);
+    return count;
+  }
+  // Street cells (street nodes and street vertices together) within the radius.
+  int CountStreets(const CLandUseCoverage* pCoverage, int nRow, int nCol, int nRadius) {
+    const LandUseCategory streets[2] = {StreetNode, StreetVertex};
+    int counts[2] = {0, 0};
+    CountSeveral(pCoverage, streets, counts, 2, nRow, nCol, nRadius);
+    return counts[0] + counts[1];
+  }
+
+private:
+  const detail::CategoryTable& Table() {
+    if (table_ == nullptr) table_ = &detail::CategoryTableOf(set_);
+    return *table_;
+  }
+  const CLandUseSet* set_;
+  const detail::CategoryTable* table_ = nullptr;
+};
 
 }  // namespace growth
 }  // namespace towngrow

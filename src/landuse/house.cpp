@@ -57,7 +57,8 @@ LandUseCategory CHouse::GetProbCategory(const int* weights) {
 
 int CHouse::CheckStreet(int nRow, int nCol, CLandUseCoverage* pCoverage) {
   if (pCoverage == nullptr) return 0;
-  const int streets = growth::CountStreets(*this, pCoverage, nRow, nCol, m_nNeighborRadius);
+  growth::Categories categories(pCoverage->m_pLandUseSet);
+  const int streets = categories.CountStreets(pCoverage, nRow, nCol, m_nNeighborRadius);
   return streets >= ShareCount(m_nStreetPercent, m_nNeighborRadius) ? 1 : 0;
 }
 
@@ -72,6 +73,7 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   const CLandUseSet* pSet = pCoverage->m_pLandUseSet;
   const int r = m_nNeighborRadius;
+  growth::Categories categories(pSet);
   if (growth::IsOldAge(age, *this)) {
     if (pSet == nullptr) {  // nothing to weigh the streets with
       growth::AbandonCell(pSet, nRow, nCol, pNewCoverage, m_nDeadAge);
@@ -81,7 +83,7 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
     // its other cells (the cell itself and cells beyond the edge included).
     const int inner = r - 1;
     const long long side = 2LL * inner + 1;
-    const int s = growth::CountStreets(*this, pCoverage, nRow, nCol, inner);
+    const int s = categories.CountStreets(pCoverage, nRow, nCol, inner);
     const int weights[2] = {s, static_cast<int>(side * side - s)};
     if (GetMaxIndex(weights, 2) == 1) {
       growth::AbandonCell(pSet, nRow, nCol, pNewCoverage, m_nDeadAge);
@@ -100,13 +102,13 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   // Vacant in the coverage being written (so not taken earlier in this
   // step), and not dead at the start of the step.
-  if (pNewCoverage->GetLandUseCategory(p) != Blank) return 0;
+  if (categories.At(*pNewCoverage, p) != Blank) return 0;
   if (pCoverage->GetCellAge(p) < 0) return 0;
-  if (!CheckStreet(p.y, p.x, pCoverage)) return 0;
+  if (categories.CountStreets(pCoverage, p.y, p.x, r) < ShareCount(m_nStreetPercent, r)) return 0;
 
   const LandUseCategory counted[3] = {House, Industry, Commerce};
   int counts[3] = {0, 0, 0};
-  GetCategoryInNeighbor(pCoverage, counted, counts, 3, p.y, p.x, r);
+  categories.CountSeveral(pCoverage, counted, counts, 3, p.y, p.x, r);
   const int h = counts[0];
   const int i = counts[1];
   const int c = counts[2];

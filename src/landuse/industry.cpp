@@ -49,7 +49,8 @@ int CIndustry::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   if (age > m_nActiveAge) return 0;  // inactive: only ages
   if (pSet == nullptr) return 0;
   if (!CheckPolicy()) return 0;
-  if (GetProbLandUse() != pCoverage->GetLandUseCategory(nRow, nCol)) return 0;
+  growth::Categories categories(pSet);
+  if (GetProbLandUse() != categories.At(*pCoverage, nRow, nCol)) return 0;
 
   int step = GetRealLength();
   const int direction = GetRealDirection();
@@ -57,14 +58,14 @@ int CIndustry::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   // The target must still be vacant in the coverage being written; its age
   // is not looked at.
-  if (pNewCoverage->GetLandUseCategory(p) != Blank) return 0;
+  if (categories.At(*pNewCoverage, p) != Blank) return 0;
 
   // Both neighbourhood tests look at the industry cell's own square.
   const int r = m_nNeighborRadius;
-  const int houseCommerce = growth::CountCategory(*this, pCoverage, House, nRow, nCol, r) +
-                            growth::CountCategory(*this, pCoverage, Commerce, nRow, nCol, r);
+  const int houseCommerce = categories.CountCategory(pCoverage, House, nRow, nCol, r) +
+                            categories.CountCategory(pCoverage, Commerce, nRow, nCol, r);
   if (houseCommerce > ShareCount(m_nHouseCommercePercent, r)) return 0;
-  if (growth::CountStreets(*this, pCoverage, nRow, nCol, r) < ShareCount(m_nStreetPercent, r))
+  if (categories.CountStreets(pCoverage, nRow, nCol, r) < ShareCount(m_nStreetPercent, r))
     return 0;
 
   const int id = pSet->GetProbID(Industry);

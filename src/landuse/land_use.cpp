@@ -2,6 +2,8 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace towngrow {
@@ -39,6 +41,52 @@ int PerMille(double w, double sum) {
 // Candidate counts up to this size draw through GetMaxIndex on a buffer on
 // the stack; longer tables take the same draws one by one through RandInt.
 constexpr int kStackCandidates = 256;
+
+// Per-mille tables of GetRealLength depend only on n and the four density
+// parameters, so the last few are kept per thread, keyed by exactly those
+// values (the doubles by their bits). A host that changes a density
+// parameter or asks for another n gets its own table: nothing can be stale.
+constexpr int kCachedCandidates = 32;
+constexpr int kCachedTables = 4;
+
+struct LengthTable {
+  int n;
+  int law;
+  std::uint64_t a, b, c;
+  bool filled;
+  int perMille[kCachedCandidates];
+};
+
+struct LengthTables {
+  LengthTable slots[kCachedTables];
+  int next;  // slot to replace on the next miss
+};
+
+thread_local LengthTables g_lengthTables;  // zero-initialised: no slot is filled
+
+std::uint64_t Bits(double v) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
+
+// The slot for these parameters; on a miss a slot is cleared (filled is
+// false) and the caller computes the table into it.
+LengthTable& CachedLengthTable(int n, int law, double a, double b, double c) {
+  LengthTables& tables = g_lengthTables;
+  const std::uint64_t ba = Bits(a), bb = Bits(b), bc = Bits(c);
+  for (LengthTable& t : tables.slots)
+    if (t.filled && t.n == n && t.law == law && t.a == ba && t.b == bb && t.c == bc) return t;
+  LengthTable& t = tables.slots[tables.next];
+  tables.next = (tables.next + 1) % kCachedTables;
+  t.n = n;
+  t.law = law;
+  t.a = ba;
+  t.b = bb;
+  t.c = bc;
+  t.filled = false;
+  return t;
+}
 
 }  // namespace
 
@@ -129,6 +177,22 @@ int CLandUse::GetRealLength(int n) {
   const double a = m_dDensityScale;
   const double b = m_dDensityRate;
   const double c = m_dDensityPower;
+
+  // Short tables come from the per-thread cache, computed below on a miss.
+  if (n - 1 <= kCachedCandidates) {
+    LengthTable& table = CachedLengthTable(n, law, a, b, c);
+    if (!table.filled) {
+      double total = 0.0;
+      for (int i = 0; i < n; ++i) total += DecayWeight(law, i, n, a, b, c);
+      bool ok = std::isfinite(total) && total > 0.0;
+      for (int i = 0; ok && i < n - 1; ++i)
+        ok = std::isfinite(DecayWeight(law, i, n, a, b, c) / total * 1000.0);
+      for (int i = 0; i < n - 1; ++i)
+        table.perMille[i] = ok ? PerMille(DecayWeight(law, i, n, a, b, c), total) : 0;
+      table.filled = true;
+    }
+    return GetMaxIndex(table.perMille, n - 1) + 1;
+  }
 
   double sum = 0.0;
   for (int i = 0; i < n; ++i) sum += DecayWeight(law, i, n, a, b, c);

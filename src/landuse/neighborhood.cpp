@@ -2,6 +2,7 @@
 // raster: the members of CLandUse that look at a coverage.
 #include <algorithm>
 
+#include "landuse/category_table.h"
 #include "towngrow/grid/coverage.h"
 #include "towngrow/grid/grid.h"
 #include "towngrow/landuse/land_use.h"
@@ -10,51 +11,14 @@
 
 namespace towngrow {
 
-namespace {
-
-// The part of the square of radius r around (row, col) that lies inside a
-// coverage of rows x cols cells, as inclusive bounds; 64-bit so that any
-// radius is safe. Empty when first > last.
-struct Window {
-  long long rowFirst, rowLast, colFirst, colLast;
-};
-
-Window ClipSquare(const CLandUseCoverage& cov, int nRow, int nCol, int nRadius) {
-  const long long r = nRadius;
-  Window w;
-  w.rowFirst = std::max<long long>(0, nRow - r);
-  w.rowLast = std::min<long long>(cov.m_nRows - 1LL, nRow + r);
-  w.colFirst = std::max<long long>(0, nCol - r);
-  w.colLast = std::min<long long>(cov.m_nCols - 1LL, nCol + r);
-  return w;
-}
-
-long long Span(long long first, long long last) { return last >= first ? last - first + 1 : 0; }
-
-}  // namespace
-
+// The counts run on the set's category table (landuse/category_table.h),
+// taken afresh for every call, so a host may change the set between calls.
 int CLandUse::GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, LandUseCategory category,
                                     int nRow, int nCol, int nRadius) const {
-  if (pCoverage == nullptr || !pCoverage->IsInRange(nRow, nCol)) return 0;
-  if (nRadius < 0) return 0;  // an empty square
-
-  const Window w = ClipSquare(*pCoverage, nRow, nCol, nRadius);
-  long long count = 0;
-  for (long long r = w.rowFirst; r <= w.rowLast; ++r)
-    for (long long c = w.colFirst; c <= w.colLast; ++c)
-      if (pCoverage->GetLandUseCategory(static_cast<int>(r), static_cast<int>(c)) == category)
-        ++count;
-
-  unsigned long long total = static_cast<unsigned long long>(count);
-  if (category == Blank) {
-    // Cells of the square beyond the edge count as vacant land. The side is
-    // below 2^32, so its square fits in 64 unsigned bits.
-    const unsigned long long side = 2ULL * static_cast<unsigned long long>(nRadius) + 1ULL;
-    const unsigned long long inside =
-        static_cast<unsigned long long>(Span(w.rowFirst, w.rowLast) * Span(w.colFirst, w.colLast));
-    total += side * side - inside;
-  }
-  return total > 2147483647ULL ? 2147483647 : static_cast<int>(total);
+  if (pCoverage == nullptr || !pCoverage->IsInRange(nRow, nCol) || nRadius < 0) return 0;
+  const CLandUseSet* pSet = pCoverage->m_pLandUseSet;
+  return detail::CountOne(pCoverage, pSet, detail::CategoryTableOf(pSet), category, nRow, nCol,
+                          nRadius);
 }
 
 int CLandUse::GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, LandUseCategory category,
@@ -66,25 +30,9 @@ int CLandUse::GetCategoryInNeighbor(const CLandUseCoverage* pCoverage,
                                     const LandUseCategory* categories, int* counts, int nCount,
                                     int nRow, int nCol, int nRadius) const {
   if (pCoverage == nullptr || !pCoverage->IsInRange(nRow, nCol)) return 0;
-  if (nCount > 0 && (categories == nullptr || counts == nullptr)) return 0;
-  for (int k = 0; k < nCount; ++k) counts[k] = 0;
-  if (nRadius < 0 || nCount <= 0) return 1;
-
-  const Window w = ClipSquare(*pCoverage, nRow, nCol, nRadius);
-  for (long long r = w.rowFirst; r <= w.rowLast; ++r) {
-    for (long long c = w.colFirst; c <= w.colLast; ++c) {
-      const LandUseCategory cat =
-          pCoverage->GetLandUseCategory(static_cast<int>(r), static_cast<int>(c));
-      if (cat == Blank) continue;
-      for (int k = 0; k < nCount; ++k) {
-        if (categories[k] == cat) {
-          ++counts[k];  // the first listed place only
-          break;
-        }
-      }
-    }
-  }
-  return 1;
+  const CLandUseSet* pSet = pCoverage->m_pLandUseSet;
+  return detail::CountSeveral(pCoverage, pSet, detail::CategoryTableOf(pSet), categories, counts,
+                              nCount, nRow, nCol, nRadius);
 }
 
 int CLandUse::GetCategoryInNeighbor(const CLandUseCoverage* pCoverage,

@@ -8,11 +8,24 @@
 //   direction draws; the length draw; the far-end probe, read from the NEW
 //   coverage so that streets written earlier in the same pass count; and then
 //   either a free street or, by m_nConnectMode, a join to a nearby node.
-
+//
+// Choices of ours where the behaviour is left open:
+// - Develop with a null coverage, or with an origin outside pCoverage's grid,
+//   returns 0 at once: no draw (not even the policy draw) and no write.
+// - A coverage without a linked set answers 0 wherever the rule asks the set
+//   for an ID (the neutral answer for "no land use of that category").
+// - CheckHouseIndustryCommerce answers 0 for a cell outside the grid (no
+//   demand is measured there), whatever the thresholds are.
+// - UpdateCoverage writes only the cells of the street that lie in the grid;
+//   its loop visits only those, so even an absurd length costs nothing. With
+//   a null coverage it writes nothing, shows nothing and returns 1.
+// - IsDevelopedInDirection with a null coverage: a valid direction is
+//   blocked (1), since no neighbour exists.
 #include "towngrow/landuse/street_node.h"
 
 #include <algorithm>
 
+#include "landuse/growth_steps.h"
 #include "towngrow/grid/coverage.h"
 #include "towngrow/landuse/land_use_set.h"
 #include "towngrow/platform/messages.h"
@@ -45,6 +58,28 @@ void ClampAxis(long long origin, int delta, long long limit, long long& lo, long
   }
 }
 
+// Street nodes in the square of radius m_nMinStep - 1 (the spacing check).
+int OtherStreetNodes(const CStreetNode& node, growth::Categories& categories,
+                     const CLandUseCoverage* pCoverage, int nRow, int nCol) {
+  return categories.CountOne(pCoverage, StreetNode, nRow, nCol, node.m_nMinStep - 1);
+}
+
+// Enough housing, industry or commerce within m_nMinStep (the demand check).
+int HasDemand(const CStreetNode& node, growth::Categories& table,
+              const CLandUseCoverage* pCoverage, int nRow, int nCol) {
+  const LandUseCategory categories[3] = {House, Industry, Commerce};
+  int counts[3] = {0, 0, 0};
+  if (table.CountSeveral(pCoverage, categories, counts, 3, nRow, nCol, node.m_nMinStep) == 0) {
+    return 0;
+  }
+  // Thresholds are shares of the base neighbourhood, not of the window.
+  const int percents[3] = {node.m_nHousePercent, node.m_nIndustryPercent, node.m_nCommercePercent};
+  for (int i = 0; i < 3; ++i) {
+    if (counts[i] >= ShareCount(percents[i], node.m_nNeighborRadius)) return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 CStreetNode::CStreetNode() {
@@ -72,22 +107,14 @@ int CStreetNode::GetRealStep() { return GetRealLength(m_nMaxStep) + m_nMinStep; 
 
 int CStreetNode::CheckOtherStreetNode(CLandUseCoverage* pCoverage, int nRow, int nCol) {
   if (pCoverage == nullptr) return 0;
-  return GetCategoryInNeighbor(pCoverage, StreetNode, nRow, nCol, m_nMinStep - 1);
+  growth::Categories categories(pCoverage->m_pLandUseSet);
+  return OtherStreetNodes(*this, categories, pCoverage, nRow, nCol);
 }
 
 int CStreetNode::CheckHouseIndustryCommerce(CLandUseCoverage* pCoverage, int nRow, int nCol) {
   if (pCoverage == nullptr) return 0;
-  const LandUseCategory categories[3] = {House, Industry, Commerce};
-  int counts[3] = {0, 0, 0};
-  if (GetCategoryInNeighbor(pCoverage, categories, counts, 3, nRow, nCol, m_nMinStep) == 0) {
-    return 0;
-  }
-  // Thresholds are shares of the base neighbourhood, not of the window.
-  const int percents[3] = {m_nHousePercent, m_nIndustryPercent, m_nCommercePercent};
-  for (int i = 0; i < 3; ++i) {
-    if (counts[i] >= ShareCount(percents[i], m_nNeighborRadius)) return 1;
-  }
-  return 0;
+  growth::Categories categories(pCoverage->m_pLandUseSet);
+  return HasDemand(*this, categories, pCoverage, nRow, nCol);
 }
 
 int CStreetNode::IsDevelopedInDirection(CLandUseCoverage* pCoverage, int nRow, int nCol,
@@ -146,16 +173,17 @@ int CStreetNode::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   // Policy.
   if (CheckPolicy() == 0) return 0;
+  growth::Categories categories(pCoverage->m_pLandUseSet);
 
   // Junction fill: vacant neighbours of a node among enough street vertices
   // become housing or commerce. Its writes stay whatever follows.
   if (m_bJunctionFill != 0 &&
-      GetCategoryInNeighbor(pCoverage, StreetVertex, nRow, nCol, 1) >= m_nJunctionVertices) {
+      categories.CountOne(pCoverage, StreetVertex, nRow, nCol, 1) >= m_nJunctionVertices) {
     for (int r = nRow - 1; r <= nRow + 1; ++r) {
       for (int c = nCol - 1; c <= nCol + 1; ++c) {
         if (r == nRow && c == nCol) continue;
         if (pCoverage->IsInRange(r, c) == 0) continue;
-        if (pCoverage->GetLandUseCategory(r, c) != Blank) continue;
+        if (categories.At(*pCoverage, r, c) != Blank) continue;
         const int r1 = RandomDraw() % 100;
         if (r1 > m_nJunctionFillPercent) break;  // the rest of this row is left
         const int r2 = RandomDraw() % 100;
@@ -168,10 +196,10 @@ int CStreetNode::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   }
 
   // Spacing: the node itself counts as one.
-  if (CheckOtherStreetNode(pCoverage, nRow, nCol) > 1) return 0;
+  if (OtherStreetNodes(*this, categories, pCoverage, nRow, nCol) > 1) return 0;
 
   // Demand.
-  if (CheckHouseIndustryCommerce(pCoverage, nRow, nCol) == 0) return 0;
+  if (HasDemand(*this, categories, pCoverage, nRow, nCol) == 0) return 0;
 
   // Direction: up to eight independent attempts.
   int nDirection = -1;
@@ -189,7 +217,7 @@ int CStreetNode::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   const CPoint pt = pCoverage->GetNewPoint(nRow, nCol, nDirection, nStep);
 
   // Free far end: build the street.
-  if (CheckOtherStreetNode(pNewCoverage, pt.y, pt.x) < 1) {
+  if (OtherStreetNodes(*this, categories, pNewCoverage, pt.y, pt.x) < 1) {
     const int nVertexID = ProbIDOf(pNewCoverage, StreetVertex);
     UpdateCoverage(pNewCoverage, nRow, nCol, nDirection, nStep, nVertexID);
     return 1;

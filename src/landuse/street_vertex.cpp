@@ -3,9 +3,13 @@
 // lost its connection and is set back to vacant land in the new coverage;
 // its age is left as it is. No draw is taken unless the set holds several
 // vacant land uses (GetProbID then picks one).
-
+//
+// Choices of ours: a null coverage, or a cell outside pCoverage's grid,
+// returns 0 and writes nothing; a coverage without a linked set clears to
+// ID 0.
 #include "towngrow/landuse/street_vertex.h"
 
+#include "landuse/growth_steps.h"
 #include "towngrow/grid/coverage.h"
 #include "towngrow/landuse/land_use_set.h"
 
@@ -27,7 +31,8 @@ int CStreetVertex::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   const LandUseCategory categories[2] = {StreetNode, StreetVertex};
   int counts[2] = {0, 0};
-  if (GetCategoryInNeighbor(pCoverage, categories, counts, 2, nRow, nCol, 1) == 0) return 0;
+  growth::Categories table(pCoverage->m_pLandUseSet);
+  if (table.CountSeveral(pCoverage, categories, counts, 2, nRow, nCol, 1) == 0) return 0;
   if (counts[0] + counts[1] >= 2) return 0;
 
   const int id =
