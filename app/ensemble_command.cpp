@@ -112,6 +112,13 @@ std::string CategoryWord(LandUseCategory c) {
   }
 }
 
+// "Housing: percent of 100 runs" for the class "housing".
+std::string HeatTitle(const std::string& name, int runs) {
+  std::string title = name;
+  if (!title.empty() && title[0] >= 'a' && title[0] <= 'z') title[0] = static_cast<char>(title[0] - 'a' + 'A');
+  return title + ": percent of " + std::to_string(runs) + (runs == 1 ? " run" : " runs");
+}
+
 std::string Fixed4(double v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.4f", v);
@@ -380,7 +387,7 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
     const std::string png = at(cls.name + ".png");
     const std::string err =
         WriteHeatMapPng(percent.m_pData, setup.rows, setup.cols, ClassColor(cls, setup.set), scale,
-                        cls.name + ": percent of " + std::to_string(result.runs) + " runs",
+                        HeatTitle(cls.name, result.runs),
                         staged.Add(png));
     if (!err.empty()) throw AppError(png + ": " + err);
   }

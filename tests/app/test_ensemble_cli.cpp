@@ -408,3 +408,30 @@ TEST_F(EnsembleCliTest, HelpNamesTheSharedAndOwnOptions) {
     EXPECT_NE(r.out.find(shown), std::string::npos) << shown;
   EXPECT_EQ(r.out.find("--every"), std::string::npos);
 }
+
+TEST_F(EnsembleCliTest, MessagesOfEveryRunAreCountedOnce) {
+  // A second housing land use makes the industry rule show its notice
+  // (it settles next to an ID that differs from the default roster's).
+  std::ofstream(W("villas.json")) << R"({"landUses": [{"id": 9, "kind": "House", "name": "Villas"}]})";
+  const std::string options = "--rows 30 --cols 30 --steps 15 --params villas.json";
+  const std::string notice = "Yes,You have changed the Industry setting,..";
+  auto countIn = [&](const std::string& out) {
+    const auto at = out.find(notice);
+    if (at == std::string::npos) return -1L;
+    const auto lineStart = out.rfind('\n', at);
+    return std::stol(out.substr(lineStart + 1, at - lineStart - 1));
+  };
+  long lone = 0;
+  for (int i = 0; i < 4; ++i) {
+    const Result r = Run("run " + options + " --seed " + std::to_string(3 + i) + " --no-png --no-gif --out run" + std::to_string(i));
+    ASSERT_EQ(r.code, 0) << r.err;
+    const long n = countIn(r.out);
+    if (n > 0) lone += n;
+  }
+  ASSERT_GT(lone, 0);
+  for (const char* threads : {"1", "4"}) {
+    const Result r = Run("ensemble --runs 4 --seed 3 " + options + " --threads " + threads + " --out e" + threads);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(countIn(r.out), lone) << r.out;
+  }
+}
