@@ -1,38 +1,11 @@
 // The street vertex rule: a cell with fewer than two street cells (node or
 // vertex) in its 3 x 3 window, itself included, is cleared to vacant land in
 // the new coverage.
-#include <gtest/gtest.h>
-
 #include <climits>
-#include <towngrow/towngrow.h>
-#include <vector>
 
-using namespace towngrow;
+#include "support/scene.h"
 
-namespace {
-
-struct Town {
-  CLandUseSet set;
-  CLandUseCoverage cur;
-  CLandUseCoverage next;
-  Town() {
-    cur.InitCoverage(10, 10, 0);
-    next.InitCoverage(10, 10, 0);
-    cur.m_pLandUseSet = &set;
-    next.m_pLandUseSet = &set;
-  }
-  void Put(int r, int c, int id) { cur.SetCellValue(r, c, static_cast<unsigned char>(id)); }
-  void Sync() { next.CopyValueFromCoverage(&cur); }
-};
-
-std::vector<unsigned char> Values(const CLandUseCoverage& cov) {
-  return std::vector<unsigned char>(cov.m_pData, cov.m_pData + cov.m_nRows * cov.m_nCols);
-}
-std::vector<short> Ages(const CLandUseCoverage& cov) {
-  return std::vector<short>(cov.m_pCellAge, cov.m_pCellAge + cov.m_nRows * cov.m_nCols);
-}
-
-}  // namespace
+using namespace testkit;
 
 TEST(StreetVertex, Identity) {
   CStreetVertex v;
@@ -42,131 +15,85 @@ TEST(StreetVertex, Identity) {
   EXPECT_EQ(v.GetLandUseName(), "Street Vertex");
 }
 
-TEST(StreetVertex, OneStreetNeighbourKeepsTheCell) {
+TEST(StreetVertex, TwoStreetCellsInTheWindowKeepTheCellFewerClearIt) {
+  // Each case: the cell, then the other cells of the current coverage.
+  struct Case {
+    const char* what;
+    int row, col, id;
+    std::vector<std::vector<int>> others;  // row, col, id
+    int cleared;
+  };
+  std::vector<Case> cases = {
+      {"isolated, streets two rows away", 4, 4, 2, {{2, 4, 2}, {3, 3, 3}, {5, 5, 6}, {4, 5, 200}}, 1},
+      {"housing beside a node", 4, 4, 3, {{5, 5, 1}}, 1},
+      {"housing between a node and a vertex", 4, 4, 3, {{5, 5, 1}, {3, 3, 2}}, 0},
+  };
   const int neighbours[8][2] = {{3, 3}, {3, 4}, {3, 5}, {4, 3}, {4, 5}, {5, 3}, {5, 4}, {5, 5}};
-  for (int id : {1, 2}) {
-    for (const auto& n : neighbours) {
-      Town t;
-      t.Put(4, 4, 2);
-      t.Put(n[0], n[1], id);
-      t.Sync();
-      const auto before = Values(t.next);
-      CStreetVertex v;
-      EXPECT_EQ(v.Develop(&t.cur, 4, 4, &t.next), 0) << id << " " << n[0] << "," << n[1];
-      EXPECT_EQ(Values(t.next), before);
-    }
+  for (int id : {1, 2})
+    for (const auto& n : neighbours) cases.push_back({"one street neighbour", 4, 4, 2, {{n[0], n[1], id}}, 0});
+  const int corners[4][4] = {{0, 0, 1, 1}, {0, 9, 0, 8}, {9, 0, 8, 0}, {9, 9, 8, 9}};
+  for (const auto& k : corners) {
+    cases.push_back({"corner with a neighbour", k[0], k[1], 2, {{k[2], k[3], 2}}, 0});
+    cases.push_back({"corner alone", k[0], k[1], 2, {}, 1});
   }
-}
-
-TEST(StreetVertex, IsolatedCellIsClearedAndKeepsItsAge) {
-  Town t;
-  t.Put(4, 4, 2);
-  t.Put(2, 4, 2);  // two rows away: outside the window
-  t.Put(3, 3, 3);
-  t.Put(5, 5, 6);
-  t.Put(4, 5, 200);  // not in the set
-  t.Sync();
-  t.next.SetCellAge(4, 4, 12);
-  const auto curBefore = Values(t.cur);
-  const auto agesBefore = Ages(t.next);
-  auto expected = Values(t.next);
-  expected[4 * 10 + 4] = 0;
-  CStreetVertex v;
-  SeedRandom(3);
-  const int nextDraw = RandomDraw();
-  SeedRandom(3);
-  EXPECT_EQ(v.Develop(&t.cur, 4, 4, &t.next), 1);
-  EXPECT_EQ(RandomDraw(), nextDraw);  // nothing drawn with one vacant land use
-  EXPECT_EQ(Values(t.next), expected);
-  EXPECT_EQ(Ages(t.next), agesBefore);
-  EXPECT_EQ(Values(t.cur), curBefore);
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << k.what << " at " << k.row << "," << k.col);
+    Scene s(10, 10);
+    s.Put(k.row, k.col, k.id);
+    for (const auto& o : k.others) s.Put(o[0], o[1], o[2]);
+    s.Start();
+    s.next.SetCellAge(k.row, k.col, 12);
+    const auto cur = Values(s.cur);
+    auto expected = Values(s.next);
+    const auto ages = Ages(s.next);
+    if (k.cleared) expected[k.row * 10 + k.col] = 0;
+    CStreetVertex v;
+    Replay rp(3);
+    EXPECT_EQ(v.Develop(&s.cur, k.row, k.col, &s.next), k.cleared);
+    EXPECT_TRUE(rp.DrawsMatch());  // one vacant land use: nothing drawn
+    EXPECT_EQ(Values(s.next), expected);
+    EXPECT_EQ(Ages(s.next), ages);
+    EXPECT_EQ(Values(s.cur), cur);
+  }
 }
 
 TEST(StreetVertex, ReadsTheCurrentCoverageOnly) {
-  Town t;
-  t.Put(4, 4, 2);
-  t.Sync();
-  t.next.SetCellValue(4, 5, 2);  // a street cell written earlier in the pass
+  Scene s(10, 10);
+  s.Put(4, 4, 2);
+  s.Start();
+  s.next.SetCellValue(4, 5, 2);  // a street cell written earlier in the pass
   CStreetVertex v;
-  EXPECT_EQ(v.Develop(&t.cur, 4, 4, &t.next), 1);
-  EXPECT_EQ(t.next.GetCellValue(4, 4), 0);
-  EXPECT_EQ(t.next.GetCellValue(4, 5), 2);
-}
-
-TEST(StreetVertex, NonStreetCellsAreJudgedTheSameWay) {
-  {
-    Town t;
-    t.Put(4, 4, 3);
-    t.Put(5, 5, 1);
-    t.Sync();
-    CStreetVertex v;
-    EXPECT_EQ(v.Develop(&t.cur, 4, 4, &t.next), 1);  // one street cell only
-    EXPECT_EQ(t.next.GetCellValue(4, 4), 0);
-  }
-  {
-    Town t;
-    t.Put(4, 4, 3);
-    t.Put(5, 5, 1);
-    t.Put(3, 3, 2);
-    t.Sync();
-    CStreetVertex v;
-    EXPECT_EQ(v.Develop(&t.cur, 4, 4, &t.next), 0);
-    EXPECT_EQ(t.next.GetCellValue(4, 4), 3);
-  }
-}
-
-TEST(StreetVertex, CornerCells) {
-  const int corners[4][4] = {{0, 0, 1, 1}, {0, 9, 0, 8}, {9, 0, 8, 0}, {9, 9, 8, 9}};
-  for (const auto& k : corners) {
-    Town keep;
-    keep.Put(k[0], k[1], 2);
-    keep.Put(k[2], k[3], 2);
-    keep.Sync();
-    CStreetVertex v;
-    EXPECT_EQ(v.Develop(&keep.cur, k[0], k[1], &keep.next), 0);
-    EXPECT_EQ(keep.next.GetCellValue(k[0], k[1]), 2);
-
-    Town clear;
-    clear.Put(k[0], k[1], 2);
-    clear.Sync();
-    EXPECT_EQ(v.Develop(&clear.cur, k[0], k[1], &clear.next), 1);
-    EXPECT_EQ(clear.next.GetCellValue(k[0], k[1]), 0);
-  }
+  EXPECT_EQ(v.Develop(&s.cur, 4, 4, &s.next), 1);
+  EXPECT_EQ(s.next.GetCellValue(4, 4), 0);
+  EXPECT_EQ(s.next.GetCellValue(4, 5), 2);
 }
 
 TEST(StreetVertex, SeveralVacantLandUsesArePickedByTheSet) {
-  Town t;
-  auto* other = new CLandUse;
-  other->SetID(9);
-  t.set.m_LandUseArray.Add(other);
-  t.Put(4, 4, 2);
-  t.Sync();
+  Scene s(10, 10);
+  s.Add<CLandUse>(9);
+  s.Put(4, 4, 2);
+  s.Start();
   CStreetVertex v;
-  bool saw0 = false;
-  bool saw9 = false;
-  for (unsigned s = 1; s <= 20; ++s) {
-    SeedRandom(s);
-    const int expected = RandInt(2) == 1 ? 0 : 9;
-    const int after = RandomDraw();
-    (expected == 0 ? saw0 : saw9) = true;
-    t.next.SetCellValue(4, 4, 2);
-    SeedRandom(s);
-    EXPECT_EQ(v.Develop(&t.cur, 4, 4, &t.next), 1);
-    EXPECT_EQ(t.next.GetCellValue(4, 4), expected) << s;
-    EXPECT_EQ(RandomDraw(), after) << s;
+  int picked9 = 0;
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    Replay rp(seed);
+    const int expected = rp.Int(2) == 1 ? 0 : 9;
+    s.next.SetCellValue(4, 4, 2);
+    EXPECT_EQ(v.Develop(&s.cur, 4, 4, &s.next), 1);
+    EXPECT_EQ(s.next.GetCellValue(4, 4), expected) << seed;
+    EXPECT_TRUE(rp.DrawsMatch()) << seed;
+    picked9 += expected == 9;
   }
-  EXPECT_TRUE(saw0);
-  EXPECT_TRUE(saw9);
+  EXPECT_GT(picked9, 0);
+  EXPECT_LT(picked9, 12);
 }
 
 TEST(StreetVertex, ACellOutsideTheGridWritesNothing) {
-  Town t;
-  t.Sync();
-  const auto before = Values(t.next);
+  Scene s(10, 10);
   CStreetVertex v;
   for (auto rc : {std::pair<int, int>{-1, 0}, {0, -1}, {10, 3}, {3, 10}, {INT_MIN, INT_MAX}})
-    EXPECT_EQ(v.Develop(&t.cur, rc.first, rc.second, &t.next), 0);
-  EXPECT_EQ(Values(t.next), before);
-  EXPECT_EQ(v.Develop(nullptr, 1, 1, &t.next), 0);
-  EXPECT_EQ(v.Develop(&t.cur, 1, 1, nullptr), 0);
+    EXPECT_EQ(v.Develop(&s.cur, rc.first, rc.second, &s.next), 0);
+  EXPECT_EQ(v.Develop(nullptr, 1, 1, &s.next), 0);
+  EXPECT_EQ(v.Develop(&s.cur, 1, 1, nullptr), 0);
+  EXPECT_TRUE(s.SameExcept({}));
 }
