@@ -519,6 +519,13 @@ TEST_F(CliTest, BadInputGivesOneLineStatusTwoAndNoOutput) {
 }
 
 TEST_F(CliTest, MemoryExhaustionIsABadInputToo) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "address-space limits and the address sanitizer do not mix";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  GTEST_SKIP() << "address-space limits and the address sanitizer do not mix";
+#endif
+#endif
   // 10000 x 10000 cells need two coverages of 300 MB; allow far less.
   const Result r = Run("run --rows 10000 --cols 10000 --steps 1 --out o", "ulimit -v 250000; ");
   EXPECT_EQ(r.code, 2);

@@ -1,0 +1,144 @@
+// The towngrow program against bad input that the other end-to-end tests do
+// not cover: files whose header promises a grid that memory cannot hold,
+// files that are not grids at all, broken parameter files and binary junk on
+// the command line. Every case ends with exit status 2, one line on standard
+// error that starts "towngrow: error: ", nothing on standard output and no
+// output file left behind.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TOWNGROW_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOWNGROW_ASAN 1
+#endif
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class RobustCli : public testing::Test {
+protected:
+  void SetUp() override {
+    base_ = fs::temp_directory_path() /
+            ("towngrow_robust_cli_" + std::to_string(getpid()) + "_" +
+             testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(base_);
+    work_ = base_ / "work";
+    fs::create_directories(work_);
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(base_);
+  }
+
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(work_ / name, std::ios::binary) << bytes;
+  }
+
+  Result Run(const std::string& args, const std::string& prefix = "") {
+    const fs::path out = base_ / "stdout.txt";
+    const fs::path err = base_ / "stderr.txt";
+    const std::string cmd = "cd '" + work_.string() + "' && " + prefix + "'" + TOWNGROW_EXE + "' " + args +
+                            " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
+    const int status = std::system(cmd.c_str());
+    Result r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+  }
+
+  // Exit 2, nothing on standard output, one error line holding `text`, and
+  // the work folder holding only `inputs`.
+  void ExpectRefused(const std::string& args, const std::string& text, const std::vector<std::string>& inputs,
+                     const std::string& prefix = "") {
+    SCOPED_TRACE(args);
+    const Result r = Run(args, prefix);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("towngrow: error: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "more than one line: " << r.err;
+    EXPECT_NE(r.err.find(text), std::string::npos) << r.err;
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(work_)) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> want = inputs;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(left, want);
+  }
+
+  fs::path base_, work_;
+};
+
+std::string AscHeader(const std::string& ncols, const std::string& nrows) {
+  return "ncols " + ncols + "\r\nnrows " + nrows + "\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\n";
+}
+
+TEST_F(RobustCli, AHeaderThatPromisesMoreThanMemoryHoldsIsRefused) {
+#ifdef TOWNGROW_ASAN
+  GTEST_SKIP() << "address-space limits and the address sanitizer do not mix";
+#endif
+  // Three short rows, but the header asks for 10000 x 10000 cells: the
+  // converter sizes its coverage from the header and cannot have 300 MB.
+  Write("big.asc", AscHeader("10000", "10000") + "1 2 3 \r\n4 5 6 \r\n");
+  ExpectRefused("convert big.asc out.asc", "not enough memory for a grid of 10000 x 10000 cells", {"big.asc"},
+                "ulimit -v 250000; ");
+  ExpectRefused("info big.asc", "not enough memory for a grid of 10000 x 10000 cells", {"big.asc"},
+                "ulimit -v 250000; ");
+}
+
+TEST_F(RobustCli, GridFilesThatCannotBeGridsAreRefused) {
+  Write("neg.asc", AscHeader("-5", "-2147483648") + "1 2 3\r\n");
+  Write("huge.asc", AscHeader("99999999999999999999", "5") + "1 2 3\r\n");
+  Write("zero.e00", "EXP  0\r\nGRD  2\r\n0 0 1 0\r\n\r\n\r\n\r\nEOG\r\n");
+  Write("float.e00", "EXP  0\r\nGRD  2\r\n5 5 2 0\r\n\r\n\r\n\r\nEOG\r\n");
+  Write("nul.asc", std::string("\0\0\0\0ncols", 9) + std::string(100, '\0'));
+  Write("empty.asc", "");
+  for (const char* in : {"neg.asc", "huge.asc", "zero.e00", "float.e00", "nul.asc", "empty.asc"})
+    ExpectRefused(std::string("convert ") + in + " out.asc", in,
+                  {"neg.asc", "huge.asc", "zero.e00", "float.e00", "nul.asc", "empty.asc"});
+}
+
+TEST_F(RobustCli, BrokenParameterFilesAreRefusedNamingTheFile) {
+  Write("overflow.json", R"({"landUses": [{"id": 3, "activeAge": 1e999}]})");
+  Write("deep.json", std::string(100000, '[') + std::string(100000, ']'));
+  Write("nul.json", std::string("{\"landUses\": [\0]}", 17));
+  Write("utf8.json", "{\"landUses\": [{\"id\": 3, \"name\": \"\xff\xfe\"}]}");
+  const std::vector<std::string> inputs = {"overflow.json", "deep.json", "nul.json", "utf8.json"};
+  for (const auto& p : inputs) ExpectRefused("run --steps 1 --out o --params " + p, p + ": ", inputs);
+}
+
+TEST_F(RobustCli, JunkOnTheCommandLineIsRefused) {
+  ExpectRefused("run --rows 5x --out o", "--rows", {});
+  ExpectRefused("run --rows 99999999999999999999 --out o", "--rows", {});
+  ExpectRefused("run --steps -1 --out o", "--steps", {});
+  ExpectRefused("run --seed abc --out o", "--seed", {});
+  ExpectRefused("convert '' out.asc", "unknown kind of file", {});
+  ExpectRefused("'\xff'", "A subcommand is required", {});
+}
+
+}  // namespace
