@@ -1,0 +1,228 @@
+// Inputs beyond what the readers' own tests feed them: lines of 100 MB,
+// read by a child process that cannot even hold such a line, and imports
+// into a coverage that has its shape but no buffers (after Free, or after
+// its memory ran out).
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include <towngrow/towngrow.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TOWNGROW_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOWNGROW_ASAN 1
+#endif
+#endif
+
+namespace fs = std::filesystem;
+using namespace towngrow;
+
+namespace {
+
+constexpr std::size_t kHundredMB = 100u * 1000u * 1000u;
+
+class Scratch {
+public:
+  Scratch() {
+    dir_ = fs::temp_directory_path() / ("towngrow_robust_inputs_" + std::to_string(getpid()));
+    fs::create_directories(dir_);
+  }
+  ~Scratch() { fs::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  // head, then `digits` digits 1234567890 repeated, then tail.
+  std::string Write(const std::string& name, const std::string& head, std::size_t digits,
+                    const std::string& tail) const {
+    const std::string path = Path(name);
+    std::ofstream out(path, std::ios::binary);
+    out << head;
+    std::string block;
+    for (int i = 0; i < 100000; ++i) block += "1234567890";
+    for (std::size_t left = digits; left > 0;) {
+      const std::size_t n = left < block.size() ? left : block.size();
+      out.write(block.data(), static_cast<std::streamsize>(n));
+      left -= n;
+    }
+    out << tail;
+    return path;
+  }
+
+private:
+  fs::path dir_;
+};
+
+bool UnderValgrind() {
+  const char* preload = std::getenv("LD_PRELOAD");
+  return preload != nullptr && std::strstr(preload, "vgpreload") != nullptr;
+}
+
+long long VirtualSize() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("VmSize:", 0) == 0) return std::atoll(line.c_str() + 7) * 1024;
+  return -1;
+}
+
+// Runs `body` in a child that may grow its address space by 32 MB at most
+// (a 100 MB line cannot be held); answers the body's text, or "child: ..."
+// when the child did not end normally (an allocation that failed throws).
+std::string InSmallChild(const std::function<std::string()>& body) {
+  int fds[2];
+  if (pipe(fds) != 0) return "child: no pipe";
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    rlimit lim{};
+    lim.rlim_cur = lim.rlim_max = static_cast<rlim_t>(VirtualSize() + 32LL * 1024 * 1024);
+    const std::string out = setrlimit(RLIMIT_AS, &lim) == 0 ? body() : "child: no limit";
+    const ssize_t n = write(fds[1], out.data(), out.size());
+    _exit(n == static_cast<ssize_t>(out.size()) ? 0 : 1);
+  }
+  close(fds[1]);
+  std::string got;
+  char buf[256];
+  ssize_t n;
+  while ((n = read(fds[0], buf, sizeof buf)) > 0) got.append(buf, static_cast<std::size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child: ended abnormally, status " + std::to_string(status);
+  return got;
+}
+
+// Result, then the ID and age of every cell of the first two rows, and
+// whether the rest is still 9 with age 50.
+std::string Outcome(int result, const CLandUseCoverage& c) {
+  std::string s = std::to_string(result) + ":";
+  for (int r = 0; r < 2; ++r)
+    for (int col = 0; col < c.m_nCols; ++col)
+      s += " " + std::to_string(c.GetCellValue(r, col)) + "/" + std::to_string(c.GetCellAge(r, col));
+  bool rest = true;
+  for (int r = 2; r < c.m_nRows; ++r)
+    for (int col = 0; col < c.m_nCols; ++col) rest = rest && c.GetCellValue(r, col) == 9 && c.GetCellAge(r, col) == 50;
+  return s + (rest ? " rest kept" : " rest changed");
+}
+
+std::string Expected(int result, const std::string& row0, const std::string& row1) {
+  return std::to_string(result) + ":" + row0 + row1 + " rest kept";
+}
+
+class HundredMegabyteLines : public testing::Test {
+protected:
+  void SetUp() override {
+#ifdef TOWNGROW_ASAN
+    GTEST_SKIP() << "address-space limits and the address sanitizer do not mix";
+#endif
+    if (UnderValgrind()) GTEST_SKIP() << "100 MB through memcheck takes too long";
+  }
+  Scratch scratch_;
+};
+
+// The digits saturate at INT_MAX, whose low 8 bits are 255.
+TEST_F(HundredMegabyteLines, AsciiGridRowOfDigits) {
+  const std::string file = scratch_.Write("long.asc", "ncols 5\r\nnrows 2\r\nxllcorner 1\r\nyllcorner 2\r\ncellsize 3\r\n"
+                                          "7 ",
+                                          kHundredMB, " 4\r\n1 2 3 4 5 \r\n");
+  const std::string got = InSmallChild([&] {
+    CLandUseCoverage c;
+    c.InitCoverage(5, 5, 50);
+    c.SetGridValue(9);
+    const int result = c.ImportASCFile(file, 0);
+    return Outcome(result, c);
+  });
+  EXPECT_EQ(got, Expected(1, " 7/0 255/0 4/0 9/50 9/50", " 1/0 2/0 3/0 4/0 5/0"));
+}
+
+TEST_F(HundredMegabyteLines, E00ValueLineOfDigits) {
+  const std::string file = scratch_.Write("long.e00", "EXP  0\r\nGRD  2\r\n5 2 1 0\r\n\r\n\r\n\r\n  7 ", kHundredMB,
+                                          " 4\r\n1 2 3 4 5\r\nEOG\r\n");
+  const std::string got = InSmallChild([&] {
+    CLandUseCoverage c;
+    c.InitCoverage(5, 5, 50);
+    c.SetGridValue(9);
+    const int result = c.ImportE00File(file, 0);
+    return Outcome(result, c);
+  });
+  // A row of 5 columns takes one line; the values the line lacks read 0.
+  EXPECT_EQ(got, Expected(1, " 7/0 255/0 4/0 0/0 0/0", " 1/0 2/0 3/0 4/0 5/0"));
+}
+
+TEST_F(HundredMegabyteLines, PointListLineOfDigits) {
+  const std::string file = scratch_.Write("long.xya", "0 1 ", kHundredMB, "\r\n1 0 3\r\n");
+  const std::string got = InSmallChild([&] {
+    CLandUseCoverage c;
+    c.InitCoverage(5, 5, 50);
+    c.SetGridValue(9);
+    const int result = c.ImportXYAFile(file, 0);
+    return Outcome(result, c);
+  });
+  EXPECT_EQ(got, Expected(1, " 9/50 3/0 9/50 9/50 9/50", " 255/0 9/50 9/50 9/50 9/50"));
+}
+
+TEST_F(HundredMegabyteLines, FloatGridReadsOnlyWhatTheHeaderPromises) {
+  // A data file of 100 MB behind a 5 x 2 header: the digits 1234 as a
+  // little-endian float are bytes 31 32 33 34, about 1.67e-7, which
+  // truncates to 0.
+  const std::string file = scratch_.Write("long.flt", "", kHundredMB, "");
+  {
+    std::ofstream(scratch_.Path("long.hdr"), std::ios::binary)
+        << "ncols 5\r\nnrows 2\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\nnodata_value -9999\r\n";
+  }
+  const std::string got = InSmallChild([&] {
+    CLandUseCoverage c;
+    c.InitCoverage(5, 5, 50);
+    c.SetGridValue(9);
+    const int result = c.ImportFLTFile(file, 0);
+    return Outcome(result, c);
+  });
+  EXPECT_EQ(got, Expected(1, " 0/0 0/0 0/0 0/0 0/0", " 0/0 0/0 0/0 0/0 0/0"));
+}
+
+TEST(ImportIntoBufferlessCoverage, EveryReaderWritesNothing) {
+  // Free keeps the shape and drops the buffers: the size checks pass and
+  // every store must find no buffer to write into.
+  Scratch s;
+  std::ofstream(s.Path("g.asc"), std::ios::binary)
+      << "ncols 5\r\nnrows 5\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\n1 2 3 4 5\r\n";
+  std::ofstream(s.Path("g.e00"), std::ios::binary) << "EXP  0\r\nGRD  2\r\n5 5 1 0\r\n\r\n\r\n\r\n1 2 3 4 5\r\n";
+  std::ofstream(s.Path("g.hdr"), std::ios::binary) << "ncols 5\r\nnrows 5\r\n\r\n\r\n\r\nnodata_value 1\r\n";
+  std::ofstream(s.Path("g.flt"), std::ios::binary) << std::string(100, '\x40');
+  std::ofstream(s.Path("g.xya"), std::ios::binary) << "1 1 3\r\n4 4 5\r\n";
+  CLandUseCoverage c;
+  ASSERT_EQ(c.InitCoverage(5, 5, 1), 1);
+  c.Free();
+  ASSERT_EQ(c.IsEmpty(), 1);
+  EXPECT_EQ(c.ImportASCFile(s.Path("g.asc"), 0), 1);
+  EXPECT_EQ(c.ImportE00File(s.Path("g.e00"), 0), 1);
+  EXPECT_EQ(c.ImportFLTFile(s.Path("g.flt"), 0), 1);
+  EXPECT_EQ(c.ImportXYAFile(s.Path("g.xya"), 0), 1);
+  EXPECT_EQ(c.ImportDATFile(s.Path("g.xya"), 1), 1);
+  EXPECT_EQ(c.IsEmpty(), 1);
+  EXPECT_EQ(c.m_pCellAge, nullptr);
+  EXPECT_EQ(c.m_nRows * 100 + c.m_nCols, 505);
+  // And its exports write a grid of IDs 0 without reading any buffer.
+  ASSERT_EQ(c.ExportASCFile(s.Path("out.asc")), 1);
+  CLandUseCoverage back;
+  ASSERT_EQ(back.InitCoverage(5, 5, 7), 1);
+  back.SetGridValue(4);
+  ASSERT_EQ(back.ImportASCFile(s.Path("out.asc"), 0), 1);
+  for (int r = 0; r < 5; ++r)
+    for (int col = 0; col < 5; ++col) EXPECT_EQ(back.GetCellValue(r, col) * 100 + back.GetCellAge(r, col), 0);
+}
+
+}  // namespace
