@@ -14,6 +14,7 @@
 
 #include "app_error.h"
 #include "ensemble_command.h"
+#include "ensemble_ranks.h"
 #include "file_commands.h"
 #include "run_command.h"
 
@@ -50,6 +51,7 @@ void SetSizeGiven(CLI::App* cmd, RunOptions& run) {
 }
 
 int Fail(const std::string& what) {
+  if (IsSecondaryProcess()) return kExitBadInput;  // the first process says it
   std::fprintf(stderr, "towngrow: error: %s\n", what.c_str());
   return kExitBadInput;
 }

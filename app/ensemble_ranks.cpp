@@ -1,5 +1,8 @@
 #include "ensemble_ranks.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #ifdef TOWNGROW_MPI
 #define OMPI_SKIP_MPICXX 1  // the C interface only
 #define MPICH_SKIP_MPICXX 1
@@ -14,6 +17,14 @@
 namespace towngrow::app {
 
 #ifdef TOWNGROW_MPI
+
+bool IsSecondaryProcess() {
+  for (const char* name : {"OMPI_COMM_WORLD_RANK", "PMI_RANK", "PMIX_RANK"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return std::strcmp(value, "0") != 0;
+  }
+  return false;
+}
 
 namespace {
 
@@ -82,6 +93,8 @@ void RankSession::SumToRoot(EnsembleSums& sums) {
 }
 
 #else  // one process
+
+bool IsSecondaryProcess() { return false; }
 
 RankSession::RankSession() = default;
 RankSession::~RankSession() = default;

@@ -8,6 +8,12 @@
 
 namespace towngrow::app {
 
+// True in a process that an MPI launcher started as other than the first
+// (read from the launcher's environment, so it holds before MPI starts);
+// always false without TOWNGROW_MPI. Such a process prints no error lines:
+// the first one does.
+bool IsSecondaryProcess();
+
 class RankSession {
 public:
   RankSession();
