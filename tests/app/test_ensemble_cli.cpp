@@ -435,3 +435,18 @@ TEST_F(EnsembleCliTest, MessagesOfEveryRunAreCountedOnce) {
     EXPECT_EQ(countIn(r.out), lone) << r.out;
   }
 }
+
+TEST_F(EnsembleCliTest, StartFromAFileKeepsItsSizeAndGeoreference) {
+  Result r = Run("run --rows 18 --cols 23 --steps 6 --quiet --no-gif --no-png --out a");
+  ASSERT_EQ(r.code, 0) << r.err;
+  r = Run("convert a/final.asc start.flt");  // a float grid carries a georeference
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string options = "--start start.flt --steps 8";
+  r = Run("ensemble --runs 3 --seed 40 --seed-step 2 " + options + " --quiet --out e");
+  ASSERT_EQ(r.code, 0) << r.err;
+  ExpectEnsembleOfLoneRuns("e", options, 40, 2, 3);
+  const Grid g = ReadAsc(W("e/developed.asc"));
+  EXPECT_EQ(g.rows, 18);
+  EXPECT_EQ(g.cols, 23);
+  EXPECT_NE(g.header.find("xllcorner 3.789e+005"), std::string::npos) << g.header;
+}
