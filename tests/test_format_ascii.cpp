@@ -1,29 +1,21 @@
 // The ASCII grid: the whole written file, the georeference and no-data
 // value read back, the optional no-data line, row parsing and the overlay
 // rule with the no-data value in force.
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "test_format_support.h"
 
 using namespace towngrow;
 using fmt_test::ReadAll;
+using fmt_test::Rows;
 using fmt_test::WriteAll;
+using testkit::Ages;
+using testkit::Values;
 
 namespace {
-
-class AsciiTest : public ::testing::Test {
-protected:
-  void SetUp() override { ASSERT_EQ(cov.InitCoverage(5, 6, 9), 1); }
-  CLandUseCoverage cov;
-  fmt_test::ScratchDir dir;
-  fmt_test::MessageRecorder messages;
-};
-
+using AsciiTest = fmt_test::FormatTest;
+using R = std::vector<std::string>;
 }  // namespace
 
-TEST_F(AsciiTest, WritesTheWholeFileWithDefaultFields) {
+TEST_F(AsciiTest, WritesTheWholeFileWithDefaultFieldsAndFourDigitGeoreference) {
   CLandUseCoverage c;
   ASSERT_EQ(c.InitCoverage(5, 5, 0), 1);
   c.SetCellValue(0, 4, 12);
@@ -31,20 +23,8 @@ TEST_F(AsciiTest, WritesTheWholeFileWithDefaultFields) {
   c.SetCellValue(4, 2, 3);
   ASSERT_EQ(c.ExportASCFile(dir / "g.asc"), 1);
   EXPECT_EQ(ReadAll(dir / "g.asc"),
-            "ncols  5\r\n"
-            "nrows  5\r\n"
-            "xllcorner 0.\r\n"
-            "yllcorner 0.\r\n"
-            "cellsize 30.\r\n"
-            "nodata_value -9999\r\n"
-            "0 0 0 0 12 \r\n"
-            "0 0 0 0 0 \r\n"
-            "0 0 0 0 0 \r\n"
-            "255 0 0 0 0 \r\n"
-            "0 0 3 0 0 \r\n");
-}
-
-TEST_F(AsciiTest, WritesTheGeoreferenceWithFourDigits) {
+            "ncols  5\r\nnrows  5\r\nxllcorner 0.\r\nyllcorner 0.\r\ncellsize 30.\r\nnodata_value -9999\r\n"
+            "0 0 0 0 12 \r\n0 0 0 0 0 \r\n0 0 0 0 0 \r\n255 0 0 0 0 \r\n0 0 3 0 0 \r\n");
   cov.m_dXllCorner = 378923.0;
   cov.m_dYllCorner = -0.05;
   cov.m_dCellSize = 12.5;
@@ -68,25 +48,17 @@ TEST_F(AsciiTest, ReadsTheHeaderAndTheRows) {
   EXPECT_DOUBLE_EQ(cov.m_dYllCorner, 378900.0);
   EXPECT_DOUBLE_EQ(cov.m_dCellSize, 25.0);
   EXPECT_EQ(cov.m_nNoDataValue, -1);
-  const int expected[3][4] = {{1, 2, 3, 4}, {0, 255, 3, 241}, {5, 6, 7, 8}};
-  for (int r = 0; r < 5; ++r)
-    for (int c = 0; c < 6; ++c) {
-      const bool inFile = r < 3 && c < 4;
-      EXPECT_EQ(cov.GetCellValue(r, c), inFile ? expected[r][c] : 0) << r << "," << c;
-      EXPECT_EQ(cov.GetCellAge(r, c), inFile ? 0 : 9) << r << "," << c;
-    }
+  EXPECT_EQ(Rows(cov), (R{"1 2 3 4 0:9 0:9", "0 255 3 241 0:9 0:9", "5 6 7 8 0:9 0:9",
+                          "0:9 0:9 0:9 0:9 0:9 0:9", "0:9 0:9 0:9 0:9 0:9 0:9"}));
   EXPECT_TRUE(messages.texts.empty());
 }
 
-TEST_F(AsciiTest, NoDataLineIsOptional) {
+TEST_F(AsciiTest, NoDataLineIsOptionalAndNumbersFollowTheFirstBlank) {
   cov.m_nNoDataValue = 77;
   WriteAll(dir / "n.asc", "ncols 2\nnrows 2\nxllcorner 1\nyllcorner 2\ncellsize 3\n4 5\n 6 7\n");
   ASSERT_EQ(cov.ImportASCFile(dir / "n.asc", 0), 1);
   EXPECT_EQ(cov.m_nNoDataValue, 77);
-  EXPECT_EQ(cov.GetCellValue(0, 0), 4);  // the first row is row 0
-  EXPECT_EQ(cov.GetCellValue(0, 1), 5);
-  EXPECT_EQ(cov.GetCellValue(1, 0), 6);
-  EXPECT_EQ(cov.GetCellValue(1, 1), 7);
+  EXPECT_EQ(Rows(cov, 2), (R{"4 5 0:9 0:9 0:9 0:9", "6 7 0:9 0:9 0:9 0:9"}));  // the first row is row 0
   EXPECT_DOUBLE_EQ(cov.m_dCellSize, 3.0);
 
   // A line starting with n that is not the keyword still counts as it.
@@ -94,9 +66,7 @@ TEST_F(AsciiTest, NoDataLineIsOptional) {
   ASSERT_EQ(cov.ImportASCFile(dir / "m.asc", 0), 1);
   EXPECT_EQ(cov.m_nNoDataValue, 0);
   EXPECT_EQ(cov.GetCellValue(0, 0), 4);
-}
 
-TEST_F(AsciiTest, NumbersAfterTheFirstBlankOnly) {
   WriteAll(dir / "t.asc", "ncols\t2\nnrows\t1\nxllcorner\t5\nyllcorner  -7.5e1\ncellsize 1e\nnodata_value\t-3\n1 2\n");
   ASSERT_EQ(cov.ImportASCFile(dir / "t.asc", 0), 1);
   EXPECT_EQ(cov.m_dXllCorner, 0.0);  // no blank: the whole line is read
@@ -106,65 +76,36 @@ TEST_F(AsciiTest, NumbersAfterTheFirstBlankOnly) {
   EXPECT_EQ(cov.GetCellValue(0, 1), 2);
 }
 
-TEST_F(AsciiTest, OverlaySkipsZeroAndTheNoDataValue) {
-  const std::string file = "ncols 4\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 30\nnodata_value -9999\n"
-                           "0 -9999 7 241\n";
-  WriteAll(dir / "o.asc", file);
+TEST_F(AsciiTest, OverlaySkipsZeroAndTheNoDataValueOfTheFileOrTheCoverage) {
+  WriteAll(dir / "o.asc", "ncols 4\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 30\nnodata_value -9999\n"
+                          "0 -9999 7 241\n");
   for (int c = 0; c < 4; ++c) cov.SetCellValue(0, c, 50);
   ASSERT_EQ(cov.ImportASCFile(dir / "o.asc", 1), 1);
-  EXPECT_EQ(cov.GetCellValue(0, 0), 50);
-  EXPECT_EQ(cov.GetCellAge(0, 0), 9);
-  EXPECT_EQ(cov.GetCellValue(0, 1), 50);
-  EXPECT_EQ(cov.GetCellAge(0, 1), 9);
-  EXPECT_EQ(cov.GetCellValue(0, 2), 7);
-  EXPECT_EQ(cov.GetCellValue(0, 3), 241);  // only the value itself is no data
-
+  EXPECT_EQ(Rows(cov, 1), R{"50:9 50:9 7 241 0:9 0:9"});  // only the value itself is no data
   ASSERT_EQ(cov.ImportASCFile(dir / "o.asc", 0), 1);
-  EXPECT_EQ(cov.GetCellValue(0, 0), 0);
-  EXPECT_EQ(cov.GetCellAge(0, 0), 0);
-  EXPECT_EQ(cov.GetCellValue(0, 1), 241);
-  EXPECT_EQ(cov.GetCellAge(0, 1), 0);
-}
+  EXPECT_EQ(Rows(cov, 1), R{"0 241 7 241 0:9 0:9"});
 
-TEST_F(AsciiTest, OverlayUsesTheNoDataValueOfTheFileWhenItHasOne) {
-  cov.m_nNoDataValue = 4;
+  cov.m_nNoDataValue = 4;  // the file's own value is in force
   WriteAll(dir / "a.asc", "ncols 3\nnrows 1\nx 0\ny 0\nc 30\nnodata_value 5\n4 5 6\n");
+  ASSERT_EQ(cov.InitCoverage(5, 6, 9), 1);
   ASSERT_EQ(cov.ImportASCFile(dir / "a.asc", 1), 1);
-  EXPECT_EQ(cov.GetCellValue(0, 0), 4);
-  EXPECT_EQ(cov.GetCellValue(0, 1), 0);  // left as it was
-  EXPECT_EQ(cov.GetCellAge(0, 1), 9);
-  EXPECT_EQ(cov.GetCellValue(0, 2), 6);
+  EXPECT_EQ(Rows(cov, 1), R{"4 0:9 6 0:9 0:9 0:9"});
 }
 
-TEST_F(AsciiTest, ShortRowsAndShortFilesLeaveCellsUnchanged) {
-  for (int r = 0; r < 5; ++r)
-    for (int c = 0; c < 6; ++c) cov.SetCellValue(r, c, 50);
+TEST_F(AsciiTest, ShortRowsShortFilesAndValuesEndingAtBlanksOnly) {
+  cov.SetGridValue(50);
   WriteAll(dir / "s.asc", "ncols 6\nnrows 5\nx 0\ny 0\nc 30\n1 2\n\n   \t\n3 4 5 6 7 8 9 10\n");
   ASSERT_EQ(cov.ImportASCFile(dir / "s.asc", 0), 1);
-  const int expected[5][6] = {{1, 2, 50, 50, 50, 50},
-                              {50, 50, 50, 50, 50, 50},
-                              {50, 50, 50, 50, 50, 50},
-                              {3, 4, 5, 6, 7, 8},
-                              {50, 50, 50, 50, 50, 50}};
-  for (int r = 0; r < 5; ++r)
-    for (int c = 0; c < 6; ++c) {
-      EXPECT_EQ(cov.GetCellValue(r, c), expected[r][c]) << r << "," << c;
-      EXPECT_EQ(cov.GetCellAge(r, c), expected[r][c] == 50 ? 9 : 0) << r << "," << c;
-    }
-}
+  const std::string kept = "50:9 50:9 50:9 50:9 50:9 50:9";
+  EXPECT_EQ(Rows(cov), (R{"1 2 50:9 50:9 50:9 50:9", kept, kept, "3 4 5 6 7 8", kept}));
 
-TEST_F(AsciiTest, ValuesEndAtBlanksOnly) {
-  // A tab does not end a value: "7\t8" is read as 7, and its row then ends.
+  // A tab does not end a value: "7\t8" is read as 7; "x" reads 0.
   WriteAll(dir / "b.asc", "ncols 3\nnrows 1\nx 0\ny 0\nc 30\n7\t8 x 9\n");
-  cov.SetCellValue(0, 1, 50);
   ASSERT_EQ(cov.ImportASCFile(dir / "b.asc", 0), 1);
-  EXPECT_EQ(cov.GetCellValue(0, 0), 7);
-  EXPECT_EQ(cov.GetCellValue(0, 1), 0);  // "x" reads 0
-  EXPECT_EQ(cov.GetCellAge(0, 1), 0);
-  EXPECT_EQ(cov.GetCellValue(0, 2), 9);
+  EXPECT_EQ(Rows(cov, 1), R{"7 0 9 50:9 50:9 50:9"});
 }
 
-TEST_F(AsciiTest, GridLargerThanTheCoverageIsRefused) {
+TEST_F(AsciiTest, RefusalsAndMalformedSizes) {
   cov.m_dCellSize = 5.0;
   const fmt_test::Snapshot before = fmt_test::Take(cov);
   for (const char* header : {"ncols 7\nnrows 5\n", "ncols 6\nnrows 6\n"}) {
@@ -174,43 +115,32 @@ TEST_F(AsciiTest, GridLargerThanTheCoverageIsRefused) {
     EXPECT_EQ(messages.texts, std::vector<std::string>{fmt_test::kRangeText});
     EXPECT_TRUE(fmt_test::Take(cov) == before);
   }
-}
-
-TEST_F(AsciiTest, MalformedSizesReadZero) {
-  WriteAll(dir / "bad.asc", "ncols\nnrows x\nxllcorner 1\nyllcorner 1\ncellsize 1\n1 2 3\n");
-  const fmt_test::Snapshot before = fmt_test::Take(cov);
-  EXPECT_EQ(cov.ImportASCFile(dir / "bad.asc", 0), 1);
-  EXPECT_EQ(fmt_test::Take(cov).ids, before.ids);
-  EXPECT_EQ(fmt_test::Take(cov).ages, before.ages);
-  EXPECT_DOUBLE_EQ(cov.m_dCellSize, 1.0);
-
-  WriteAll(dir / "neg.asc", "ncols -3\nnrows 99999999999999\n");
-  EXPECT_EQ(cov.ImportASCFile(dir / "neg.asc", 0), 0);  // saturated rows do not fit
-}
-
-TEST_F(AsciiTest, MissingFilesAndFoldersFailQuietly) {
-  const fmt_test::Snapshot before = fmt_test::Take(cov);
-  EXPECT_EQ(cov.ImportASCFile(dir / "missing.asc", 0), 0);
+  messages.texts.clear();
+  EXPECT_EQ(cov.ImportASCFile(dir / "missing.asc", 0), 0);  // missing files fail quietly
   EXPECT_EQ(cov.ExportASCFile(dir / "no/such/dir/x.asc"), 0);
   EXPECT_TRUE(messages.texts.empty());
   EXPECT_TRUE(fmt_test::Take(cov) == before);
+
+  WriteAll(dir / "bad.asc", "ncols\nnrows x\nxllcorner 1\nyllcorner 1\ncellsize 1\n1 2 3\n");
+  EXPECT_EQ(cov.ImportASCFile(dir / "bad.asc", 0), 1);  // sizes read 0: no cell
+  EXPECT_EQ(fmt_test::Take(cov).ids, before.ids);
+  EXPECT_EQ(fmt_test::Take(cov).ages, before.ages);
+  EXPECT_DOUBLE_EQ(cov.m_dCellSize, 1.0);
+  WriteAll(dir / "neg.asc", "ncols -3\nnrows 99999999999999\n");
+  EXPECT_EQ(cov.ImportASCFile(dir / "neg.asc", 0), 0);  // saturated rows do not fit
 }
 
 TEST_F(AsciiTest, RoundTripKeepsIdsAndFourDigitsOfTheFields) {
   fmt_test::FillRandom(cov, 7);
   cov.m_dXllCorner = 378923.0;
   cov.m_dYllCorner = 4072345.0;
-  cov.m_dCellSize = 30.0;
   cov.m_nNoDataValue = -32768;
   ASSERT_EQ(cov.ExportASCFile(dir / "rt.asc"), 1);
   CLandUseCoverage back;
   ASSERT_EQ(back.InitCoverage(5, 6, 3), 1);
   ASSERT_EQ(back.ImportASCFile(dir / "rt.asc", 0), 1);
-  for (int r = 0; r < 5; ++r)
-    for (int c = 0; c < 6; ++c) {
-      EXPECT_EQ(back.GetCellValue(r, c), cov.GetCellValue(r, c));
-      EXPECT_EQ(back.GetCellAge(r, c), 0);
-    }
+  EXPECT_EQ(Values(back), Values(cov));
+  EXPECT_EQ(Ages(back), std::vector<short>(30, 0));
   EXPECT_DOUBLE_EQ(back.m_dXllCorner, 378900.0);
   EXPECT_DOUBLE_EQ(back.m_dYllCorner, 4072000.0);
   EXPECT_DOUBLE_EQ(back.m_dCellSize, 30.0);

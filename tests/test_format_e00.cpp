@@ -1,14 +1,11 @@
 // The E00 integer grid: the whole file that the writer produces, the header
 // checks and messages of the reader, row joining, short rows and files, and
 // the overlay rule.
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "test_format_support.h"
 
 using namespace towngrow;
 using fmt_test::ReadAll;
+using fmt_test::Rows;
 using fmt_test::WriteAll;
 
 namespace {
@@ -34,13 +31,8 @@ std::string Header(const std::string& description) {
          " 3.7910300000000e+005 4.0724950000000e+006\r\n";
 }
 
-class E00Test : public ::testing::Test {
-protected:
-  void SetUp() override { ASSERT_EQ(cov.InitCoverage(5, 6, 9), 1); }
-  CLandUseCoverage cov;
-  fmt_test::ScratchDir dir;
-  fmt_test::MessageRecorder messages;
-};
+using E00Test = fmt_test::FormatTest;
+using R = std::vector<std::string>;
 
 }  // namespace
 
@@ -92,7 +84,10 @@ TEST_F(E00Test, LinesPerRowFollowTheNumberOfColumns) {
   }
 }
 
-TEST_F(E00Test, UpperCornerFollowsTheSize) {
+TEST_F(E00Test, UpperCornerFollowsTheSizeAndABlankCoverageHasAZeroRecord) {
+  ASSERT_EQ(cov.ExportE00File(dir / "z.e00"), 1);
+  EXPECT_NE(ReadAll(dir / "z.e00").find(kTail + " 0.000000e+000 0.000000e+000 0.000000e+000 0.000000e+000\r\nEOI\r\nEOS\r\n"),
+            std::string::npos);
   CLandUseCoverage c;
   ASSERT_EQ(c.InitCoverage(80, 100, 0), 1);
   ASSERT_EQ(c.ExportE00File(dir / "h.e00"), 1);
@@ -103,13 +98,6 @@ TEST_F(E00Test, UpperCornerFollowsTheSize) {
   EXPECT_NE(text.find("\r\n 3.8192300000000e+005 4.0747450000000e+006\r\n"), std::string::npos);
 }
 
-TEST_F(E00Test, AllBlankCoverageHasAZeroRecord) {
-  ASSERT_EQ(cov.ExportE00File(dir / "z.e00"), 1);
-  const std::string text = ReadAll(dir / "z.e00");
-  EXPECT_NE(text.find(kTail + " 0.000000e+000 0.000000e+000 0.000000e+000 0.000000e+000\r\nEOI\r\nEOS\r\n"),
-            std::string::npos);
-}
-
 TEST_F(E00Test, ReadsAGridIntoTheCoverage) {
   WriteAll(dir / "r.e00", Header("         6         3 1-2.14748364700000e+009") +  //
                               F("1") + F("2") + F("3") + F("4") + F("5") + "\r\n" + F("6") + "\r\n" +
@@ -118,17 +106,8 @@ TEST_F(E00Test, ReadsAGridIntoTheCoverage) {
                               kTail);
   cov.SetCellValue(1, 3, 44);
   ASSERT_EQ(cov.ImportE00File(dir / "r.e00", 0), 1);
-  const int expected[3][6] = {{1, 2, 3, 4, 5, 6}, {0, 255, 241, 0, 7, 8}, {10, 11, 12, 13, 14, 15}};
-  for (int r = 0; r < 5; ++r)
-    for (int c = 0; c < 6; ++c) {
-      if (r < 3) {
-        EXPECT_EQ(cov.GetCellValue(r, c), expected[r][c]) << r << "," << c;
-        EXPECT_EQ(cov.GetCellAge(r, c), 0);
-      } else {  // beyond the file's rows
-        EXPECT_EQ(cov.GetCellValue(r, c), 0);
-        EXPECT_EQ(cov.GetCellAge(r, c), 9);
-      }
-    }
+  EXPECT_EQ(Rows(cov), (R{"1 2 3 4 5 6", "0 255 241 0 7 8", "10 11 12 13 14 15", "0:9 0:9 0:9 0:9 0:9 0:9",
+                          "0:9 0:9 0:9 0:9 0:9 0:9"}));
   EXPECT_TRUE(messages.texts.empty());
 }
 
@@ -138,29 +117,17 @@ TEST_F(E00Test, OverlayKeepsCellsWhereTheFileHoldsZero) {
   WriteAll(dir / "o.e00", file);
   cov.SetCellValue(0, 0, 5);
   ASSERT_EQ(cov.ImportE00File(dir / "o.e00", 1), 1);
-  EXPECT_EQ(cov.GetCellValue(0, 0), 5);
-  EXPECT_EQ(cov.GetCellAge(0, 0), 9);
-  EXPECT_EQ(cov.GetCellValue(0, 1), 3);
-  EXPECT_EQ(cov.GetCellAge(0, 1), 0);
-  EXPECT_EQ(cov.GetCellAge(1, 0), 9);
-  EXPECT_EQ(cov.GetCellValue(0, 4), 4);
-
-  ASSERT_EQ(cov.ImportE00File(dir / "o.e00", 0), 1);
-  EXPECT_EQ(cov.GetCellValue(0, 0), 0);
-  EXPECT_EQ(cov.GetCellAge(0, 0), 0);
-  EXPECT_EQ(cov.GetCellAge(1, 4), 0);
-  EXPECT_EQ(cov.GetCellAge(0, 5), 9);  // column 5 is beyond the file's columns
+  EXPECT_EQ(Rows(cov, 2), (R{"5:9 3 0:9 0:9 4 0:9", "0:9 0:9 0:9 0:9 0:9 0:9"}));
+  ASSERT_EQ(cov.ImportE00File(dir / "o.e00", 0), 1);  // column 5 lies beyond the file's
+  EXPECT_EQ(Rows(cov, 2), (R{"0 3 0 0 4 0:9", "0 0 0 0 0 0:9"}));
 }
 
 TEST_F(E00Test, RowLinesJoinWithNothingBetweenThem) {
   // Without leading blanks the last value of a line and the first of the
   // next run together.
   WriteAll(dir / "j.e00", Header("6 2 1 -2147483647.0") + "1 2 3 4 5\r\n6\r\n7 8 9 10 11\r\n 12\r\n" + kTail);
-  ASSERT_EQ(cov.ImportE00File(dir / "j.e00", 0), 1);
-  const int expected[2][6] = {{1, 2, 3, 4, 56, 0}, {7, 8, 9, 10, 11, 12}};
-  for (int r = 0; r < 2; ++r)
-    for (int c = 0; c < 6; ++c) EXPECT_EQ(cov.GetCellValue(r, c), expected[r][c]) << r << "," << c;
-  EXPECT_EQ(cov.GetCellAge(0, 5), 0);  // the missing value is stored as 0
+  ASSERT_EQ(cov.ImportE00File(dir / "j.e00", 0), 1);  // the missing value is stored as 0
+  EXPECT_EQ(Rows(cov, 2), (R{"1 2 3 4 56 0", "7 8 9 10 11 12"}));
 }
 
 TEST_F(E00Test, ARowReadsOnlyItsOwnLines) {
@@ -170,12 +137,10 @@ TEST_F(E00Test, ARowReadsOnlyItsOwnLines) {
                               "11 12 13 14 15 \r\n16 17 18 19\r\n" + kTail);
   for (int c = 0; c < 6; ++c) cov.SetCellValue(0, c, 50);
   ASSERT_EQ(cov.ImportE00File(dir / "s.e00", 0), 1);
-  const int expected[3][6] = {{1, 2, 0, 0, 0, 0}, {3, 4, 5, 6, 7, 8}, {11, 12, 13, 14, 15, 16}};
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 6; ++c) EXPECT_EQ(cov.GetCellValue(r, c), expected[r][c]) << r << "," << c;
+  EXPECT_EQ(Rows(cov, 3), (R{"1 2 0 0 0 0", "3 4 5 6 7 8", "11 12 13 14 15 16"}));
 }
 
-TEST_F(E00Test, GridWiderThanTheCoverageIsRefused) {
+TEST_F(E00Test, GridLargerThanTheCoverageIsRefusedMissingFilesFailQuietly) {
   CLandUseCoverage wide;
   ASSERT_EQ(wide.InitCoverage(5, 7, 1), 1);
   ASSERT_EQ(wide.ExportE00File(dir / "w.e00"), 1);
@@ -189,6 +154,10 @@ TEST_F(E00Test, GridWiderThanTheCoverageIsRefused) {
   WriteAll(dir / "t.e00", Header("6 6 1 0") + kTail);  // one row too many
   EXPECT_EQ(cov.ImportE00File(dir / "t.e00", 0), 0);
   EXPECT_EQ(messages.texts, std::vector<std::string>{fmt_test::kRangeText});
+  messages.texts.clear();
+  EXPECT_EQ(cov.ImportE00File(dir / "missing.e00", 0), 0);
+  EXPECT_EQ(cov.ExportE00File(dir / "no/such/dir/x.e00"), 0);
+  EXPECT_TRUE(messages.texts.empty());
   EXPECT_TRUE(fmt_test::Take(cov) == before);
 }
 
@@ -238,23 +207,14 @@ TEST_F(E00Test, DescriptionLinesAreReadToSeventyNineCharacters) {
                               "\r\n 3.0e+001 3.0e+001\r\n 3.7e+005 4.0e+006\r\n 3.7e+005 4.0e+006\r\n"
                               "1 2 3 4 5\r\n6 7 8 9 10\r\nEOG\r\n");
   ASSERT_EQ(cov.ImportE00File(dir / "l.e00", 0), 1);
-  const int expected[2][5] = {{3, 4, 0, 0, 0}, {1, 2, 3, 4, 5}};
-  for (int r = 0; r < 2; ++r)
-    for (int c = 0; c < 5; ++c) EXPECT_EQ(cov.GetCellValue(r, c), expected[r][c]) << r << "," << c;
+  EXPECT_EQ(Rows(cov, 2), (R{"3 4 0 0 0 0:9", "1 2 3 4 5 0:9"}));
 }
 
 TEST_F(E00Test, FileEndingInsideTheValuesReadsZeros) {
   WriteAll(dir / "e.e00", Header("6 3 1 0") + F("4") + F("5"));
   for (int c = 0; c < 6; ++c) cov.SetCellValue(2, c, 8);
   ASSERT_EQ(cov.ImportE00File(dir / "e.e00", 0), 1);
-  EXPECT_EQ(cov.GetCellValue(0, 0), 4);
-  EXPECT_EQ(cov.GetCellValue(0, 1), 5);
-  for (int r = 0; r < 3; ++r)
-    for (int c = (r == 0 ? 2 : 0); c < 6; ++c) {
-      EXPECT_EQ(cov.GetCellValue(r, c), 0);
-      EXPECT_EQ(cov.GetCellAge(r, c), 0);
-    }
-  EXPECT_EQ(cov.GetCellAge(3, 0), 9);
+  EXPECT_EQ(Rows(cov, 4), (R{"4 5 0 0 0 0", "0 0 0 0 0 0", "0 0 0 0 0 0", "0:9 0:9 0:9 0:9 0:9 0:9"}));
 }
 
 TEST_F(E00Test, NoDataValueOfTheGridIsAnOrdinaryValue) {
@@ -263,12 +223,4 @@ TEST_F(E00Test, NoDataValueOfTheGridIsAnOrdinaryValue) {
   ASSERT_EQ(cov.ImportE00File(dir / "n.e00", 1), 1);
   EXPECT_EQ(cov.GetCellValue(0, 0), 1);    // low 8 bits of -2147483647
   EXPECT_EQ(cov.GetCellValue(0, 4), 255);  // saturated at 2147483647
-}
-
-TEST_F(E00Test, MissingFilesAndFoldersFailQuietly) {
-  const fmt_test::Snapshot before = fmt_test::Take(cov);
-  EXPECT_EQ(cov.ImportE00File(dir / "missing.e00", 0), 0);
-  EXPECT_EQ(cov.ExportE00File(dir / "no/such/dir/x.e00"), 0);
-  EXPECT_TRUE(messages.texts.empty());
-  EXPECT_TRUE(fmt_test::Take(cov) == before);
 }

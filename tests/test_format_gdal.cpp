@@ -4,12 +4,8 @@
 // line, so GDAL reads its data big-endian until one is appended; and ASCII
 // grids that GDAL writes import with the right IDs. Skipped when the GDAL
 // tools are not installed.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "test_format_support.h"
 
@@ -76,40 +72,35 @@ void ExpectCells(const std::vector<XyzCell>& cells, const CLandUseCoverage& cov,
 
 TEST(GdalCheck, AsciiGridOpensWithItsGeoreferenceAndValues) {
   REQUIRE_GDAL();
-  fmt_test::ScratchDir dir;
-  CLandUseCoverage cov;
-  ASSERT_EQ(cov.InitCoverage(7, 9, 0), 1);
-  fmt_test::FillRandom(cov, 5);
-  cov.m_dXllCorner = 3789.0;
-  cov.m_dYllCorner = 4072000.0;
-  cov.m_dCellSize = 12.5;
-  cov.m_nNoDataValue = -9999;
-  ASSERT_EQ(cov.ExportASCFile(dir / "g.asc"), 1);
-
-  const std::string info = GdalInfo(dir / "g.asc");
-  EXPECT_NE(info.find("Size is 9, 7"), std::string::npos) << info;
-  // Upper edge: 4072000 + 7 * 12.5.
-  EXPECT_NE(info.find("Origin = (3789.000000000000000,4072087.500000000000000)"), std::string::npos) << info;
-  EXPECT_NE(info.find("Pixel Size = (12.500000000000000,-12.500000000000000)"), std::string::npos) << info;
-  EXPECT_NE(info.find("NoData Value=-9999"), std::string::npos) << info;
-  ExpectCells(GdalCells(dir / "g.asc", dir / "g.xyz"), cov, 3789.0, 4072087.5, 12.5);
-}
-
-TEST(GdalCheck, AsciiGridWithExponentFormFields) {
-  REQUIRE_GDAL();
-  fmt_test::ScratchDir dir;
-  CLandUseCoverage cov;
-  ASSERT_EQ(cov.InitCoverage(5, 6, 0), 1);
-  fmt_test::FillRandom(cov, 6);
-  cov.m_dXllCorner = 378923.0;  // written as 3.789e+005
-  cov.m_dYllCorner = 4072345.0;  // 4.072e+006
-  cov.m_dCellSize = 30.0;
-  cov.m_nNoDataValue = -1;
-  ASSERT_EQ(cov.ExportASCFile(dir / "e.asc"), 1);
-  const std::string info = GdalInfo(dir / "e.asc");
-  EXPECT_NE(info.find("Origin = (378900.000000000000000,4072150.000000000000000)"), std::string::npos) << info;
-  EXPECT_NE(info.find("NoData Value=-1"), std::string::npos) << info;
-  ExpectCells(GdalCells(dir / "e.asc", dir / "e.xyz"), cov, 378900.0, 4072150.0, 30.0);
+  struct Case {
+    double xll, yll, size;
+    int noData;
+    const char* origin;  // upper left: yll plus rows times the cell size
+    double left, top;
+  };
+  const Case cases[] = {
+      {3789.0, 4072000.0, 12.5, -9999, "Origin = (3789.000000000000000,4072087.500000000000000)", 3789.0, 4072087.5},
+      // exponent form, four digits: 3.789e+005 and 4.072e+006
+      {378923.0, 4072345.0, 30.0, -1, "Origin = (378900.000000000000000,4072210.000000000000000)", 378900.0, 4072210.0},
+  };
+  for (const Case& k : cases) {
+    fmt_test::ScratchDir dir;
+    CLandUseCoverage cov;
+    ASSERT_EQ(cov.InitCoverage(7, 9, 0), 1);
+    fmt_test::FillRandom(cov, 5);
+    cov.m_dXllCorner = k.xll;
+    cov.m_dYllCorner = k.yll;
+    cov.m_dCellSize = k.size;
+    cov.m_nNoDataValue = k.noData;
+    ASSERT_EQ(cov.ExportASCFile(dir / "g.asc"), 1);
+    const std::string info = GdalInfo(dir / "g.asc");
+    EXPECT_NE(info.find("Size is 9, 7"), std::string::npos) << info;
+    EXPECT_NE(info.find(k.origin), std::string::npos) << info;
+    EXPECT_NE(info.find("Pixel Size = (" + std::to_string(k.size) + "000000000,-" + std::to_string(k.size) + "000000000)"),
+              std::string::npos) << info;
+    EXPECT_NE(info.find("NoData Value=" + std::to_string(k.noData)), std::string::npos) << info;
+    ExpectCells(GdalCells(dir / "g.asc", dir / "g.xyz"), cov, k.left, k.top, k.size);
+  }
 }
 
 TEST(GdalCheck, FloatGridNeedsAByteOrderLineForGdal) {
@@ -141,8 +132,7 @@ TEST(GdalCheck, FloatGridNeedsAByteOrderLineForGdal) {
   CLandUseCoverage back;
   ASSERT_EQ(back.InitCoverage(5, 6, 9), 1);
   ASSERT_EQ(back.ImportFLTFile(dir / "g.flt", 0), 1);
-  for (int r = 0; r < 5; ++r)
-    for (int c = 0; c < 6; ++c) EXPECT_EQ(back.GetCellValue(r, c), cov.GetCellValue(r, c));
+  EXPECT_EQ(testkit::Values(back), testkit::Values(cov));
 }
 
 TEST(GdalCheck, AsciiGridsWrittenByGdalImport) {
@@ -167,11 +157,8 @@ TEST(GdalCheck, AsciiGridsWrittenByGdalImport) {
     back.m_nNoDataValue = 0;
     back.SetGridValue(77);
     ASSERT_EQ(back.ImportASCFile(dir / "theirs.asc", 0), 1) << type;
-    for (int r = 0; r < 8; ++r)
-      for (int c = 0; c < 11; ++c) {
-        EXPECT_EQ(back.GetCellValue(r, c), cov.GetCellValue(r, c)) << type << " " << r << "," << c;
-        EXPECT_EQ(back.GetCellAge(r, c), 0);
-      }
+    EXPECT_EQ(testkit::Values(back), testkit::Values(cov)) << type;
+    EXPECT_EQ(testkit::Ages(back), std::vector<short>(88, 0)) << type;
     EXPECT_DOUBLE_EQ(back.m_dXllCorner, 1000.0) << type;
     EXPECT_DOUBLE_EQ(back.m_dYllCorner, 2000.0) << type;
     EXPECT_DOUBLE_EQ(back.m_dCellSize, 25.0) << type;

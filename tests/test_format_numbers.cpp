@@ -1,12 +1,9 @@
 // Numbers as the exchange files show them and the file layer under the
 // readers and writers: line ends, missing lines, the 79-character limit,
 // peeking, raw bytes, and read and write errors reaching the caller.
-#include <gtest/gtest.h>
-
 #include <clocale>
 #include <cmath>
 #include <limits>
-#include <string>
 
 #include "../src/formats/numbers.h"
 #include "../src/formats/text_file.h"
@@ -40,67 +37,38 @@ int Atoi(const std::string& s) { return ParseIntPrefix(s); }
 
 }  // namespace
 
-TEST(NumberWriting, ExponentFormHasSignAndThreeDigits) {
-  EXPECT_EQ(Exp(30.0, 13, 21), " 3.0000000000000e+001");
-  EXPECT_EQ(Exp(378923.0, 13, 21), " 3.7892300000000e+005");
-  EXPECT_EQ(Exp(4072345.0, 13, 21), " 4.0723450000000e+006");
-  // Wider than its field: no padding, no truncation.
-  EXPECT_EQ(Exp(-2147483647.0, 14, 21), "-2.14748364700000e+009");
-  EXPECT_EQ(Exp(0.0, 6, 14), " 0.000000e+000");
-  EXPECT_EQ(Exp(255.0, 6, 14), " 2.550000e+002");
-  EXPECT_EQ(Exp(0.00125, 2, 0), "1.25e-003");
-  EXPECT_EQ(Exp(1e-300, 1, 0), "1.0e-300");
-  EXPECT_EQ(Exp(2.6, 0, 0), "3e+000");  // no decimals, no point
-}
-
-TEST(NumberWriting, ExponentFormRoundsCorrectly) {
-  EXPECT_EQ(Exp(9.9999996, 6, 0), "1.000000e+001");  // rounding carries into the exponent
-  EXPECT_EQ(Exp(1.0 / 3.0, 6, 0), "3.333333e-001");
-  EXPECT_EQ(Exp(2.0 / 3.0, 6, 0), "6.666667e-001");
-  EXPECT_EQ(Exp(-46.51587, 6, 14), "-4.651587e+001");
-}
-
-TEST(NumberWriting, ExponentFormOfNonFiniteValues) {
-  EXPECT_EQ(Exp(std::numeric_limits<double>::quiet_NaN(), 6, 6), "   nan");
-  EXPECT_EQ(Exp(-std::numeric_limits<double>::infinity(), 6, 0), "-inf");
-}
-
-TEST(NumberWriting, FourDigitStyleOfTheAsciiHeader) {
-  EXPECT_EQ(G4(30.0), "30.");
-  EXPECT_EQ(G4(0.0), "0.");
-  EXPECT_EQ(G4(-0.0), "0.");
-  EXPECT_EQ(G4(100.0), "100.");
-  EXPECT_EQ(G4(1000.0), "1000");
-  EXPECT_EQ(G4(2500.4), "2500");
-  EXPECT_EQ(G4(12.5), "12.5");
-  EXPECT_EQ(G4(0.25), "0.25");
-  EXPECT_EQ(G4(0.1), "0.1");
-  EXPECT_EQ(G4(1.234), "1.234");
-  EXPECT_EQ(G4(1.23456), "1.235");
-  EXPECT_EQ(G4(378923.0), "3.789e+005");
-  EXPECT_EQ(G4(4072345.0), "4.072e+006");
-  EXPECT_EQ(G4(12000.0), "1.2e+004");
-  EXPECT_EQ(G4(0.05), "5.e-002");
-  EXPECT_EQ(G4(-30.0), "-30.");
-  EXPECT_EQ(G4(-378923.0), "-3.789e+005");
-  EXPECT_EQ(G4(1e-120), "1.e-120");
-}
-
-TEST(NumberWriting, FourDigitStyleChoosesItsFormAfterRounding) {
-  EXPECT_EQ(G4(9999.7), "1.e+004");
-  EXPECT_EQ(G4(999.96), "1000");
-  EXPECT_EQ(G4(0.099996), "0.1");
-  EXPECT_EQ(G4(0.0099996), "1.e-002");  // 0.01000 has exponent -2
-  EXPECT_EQ(G4(0.00999949), "9.999e-003");
-}
-
-TEST(NumberWriting, IntegersRightJustified) {
-  EXPECT_EQ(IntW(100, 10), "       100");
-  EXPECT_EQ(IntW(1, 2), " 1");
-  EXPECT_EQ(IntW(255, 14), "           255");
-  EXPECT_EQ(IntW(10000, 4), "10000");
-  EXPECT_EQ(IntW(-7, 4), "  -7");
-  EXPECT_EQ(IntW(-2147483648LL, 0), "-2147483648");
+TEST(NumberWriting, ExponentFourDigitAndIntegerForms) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    double v;
+    int precision, width;
+    const char* text;
+  } exp[] = {
+      {30.0, 13, 21, " 3.0000000000000e+001"},   {4072345.0, 13, 21, " 4.0723450000000e+006"},
+      {-2147483647.0, 14, 21, "-2.14748364700000e+009"},  // wider than its field: no cut
+      {0.0, 6, 14, " 0.000000e+000"},            {255.0, 6, 14, " 2.550000e+002"},
+      {0.00125, 2, 0, "1.25e-003"},              {1e-300, 1, 0, "1.0e-300"},
+      {2.6, 0, 0, "3e+000"},                     // no decimals, no point
+      {9.9999996, 6, 0, "1.000000e+001"},        // rounding carries into the exponent
+      {1.0 / 3.0, 6, 0, "3.333333e-001"},        {2.0 / 3.0, 6, 0, "6.666667e-001"},
+      {-46.51587, 6, 14, "-4.651587e+001"},      {nan, 6, 6, "   nan"},
+      {-inf, 6, 0, "-inf"},
+  };
+  for (const auto& k : exp) EXPECT_EQ(Exp(k.v, k.precision, k.width), k.text) << k.text;
+  // The four-digit style of the ASCII header chooses its form after rounding.
+  const std::pair<double, const char*> g4[] = {
+      {30.0, "30."},          {0.0, "0."},          {-0.0, "0."},           {100.0, "100."},
+      {1000.0, "1000"},       {2500.4, "2500"},     {12.5, "12.5"},         {0.25, "0.25"},
+      {0.1, "0.1"},           {1.234, "1.234"},     {1.23456, "1.235"},     {378923.0, "3.789e+005"},
+      {12000.0, "1.2e+004"},  {0.05, "5.e-002"},    {-30.0, "-30."},        {-378923.0, "-3.789e+005"},
+      {1e-120, "1.e-120"},    {9999.7, "1.e+004"},  {999.96, "1000"},       {0.099996, "0.1"},
+      {0.0099996, "1.e-002"}, {0.00999949, "9.999e-003"},
+  };
+  for (const auto& k : g4) EXPECT_EQ(G4(k.first), k.second) << k.second;
+  const std::pair<long long, int> ints[] = {{100, 10}, {1, 2}, {10000, 4}, {-7, 4}, {-2147483648LL, 0}};
+  const char* intTexts[] = {"       100", " 1", "10000", "  -7", "-2147483648"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(IntW(ints[i].first, ints[i].second), intTexts[i]);
 }
 
 TEST(NumberWriting, IndependentOfTheLocale) {
@@ -112,46 +80,25 @@ TEST(NumberWriting, IndependentOfTheLocale) {
   if (set != nullptr) std::setlocale(LC_NUMERIC, "C");
 }
 
-TEST(NumberReading, IntegersAsAtoiReadsThem) {
-  EXPECT_EQ(Atoi("42"), 42);
-  EXPECT_EQ(Atoi("  \t-17xyz"), -17);
-  EXPECT_EQ(Atoi("+5"), 5);
-  EXPECT_EQ(Atoi("3.7"), 3);
-  EXPECT_EQ(Atoi("-9999.000"), -9999);
-  EXPECT_EQ(Atoi(""), 0);
-  EXPECT_EQ(Atoi("abc"), 0);
-  EXPECT_EQ(Atoi("-"), 0);
-  EXPECT_EQ(Atoi("--5"), 0);
-  EXPECT_EQ(Atoi("1e5"), 1);
-  EXPECT_EQ(Atoi("2147483647"), 2147483647);
-  EXPECT_EQ(Atoi("99999999999999999999"), 2147483647);
-  EXPECT_EQ(Atoi("-99999999999999999999"), -2147483647 - 1);
-}
-
-TEST(NumberReading, IntegersStopAtTheEndOfTheRange) {
+TEST(NumberReading, IntegersAsAtoiAndDoublesAsAtofReadThem) {
+  const std::pair<const char*, int> ints[] = {
+      {"42", 42},   {"  \t-17xyz", -17}, {"+5", 5},   {"3.7", 3},   {"-9999.000", -9999},
+      {"", 0},      {"abc", 0},          {"-", 0},    {"--5", 0},   {"1e5", 1},
+      {"2147483647", 2147483647},        {"99999999999999999999", 2147483647},
+      {"-99999999999999999999", -2147483647 - 1},
+  };
+  for (const auto& k : ints) EXPECT_EQ(Atoi(k.first), k.second) << '"' << k.first << '"';
   const std::string s = "123456";
-  EXPECT_EQ(ParseIntPrefix(s.data(), s.data() + 3), 123);
-}
-
-TEST(NumberReading, DoublesTakeTheLongestValidPrefix) {
-  EXPECT_DOUBLE_EQ(Atof(" 378923"), 378923.0);
-  EXPECT_DOUBLE_EQ(Atof("3.789e+005"), 378900.0);
-  EXPECT_DOUBLE_EQ(Atof("5.e-002"), 0.05);
-  EXPECT_DOUBLE_EQ(Atof("30."), 30.0);
-  EXPECT_DOUBLE_EQ(Atof(".5"), 0.5);
-  EXPECT_DOUBLE_EQ(Atof("-12.5abc"), -12.5);
-  EXPECT_DOUBLE_EQ(Atof("1e"), 1.0);     // an exponent needs a digit
-  EXPECT_DOUBLE_EQ(Atof("1e+"), 1.0);
-  EXPECT_DOUBLE_EQ(Atof("2E3"), 2000.0);
-  EXPECT_DOUBLE_EQ(Atof("\t7"), 7.0);
-  EXPECT_EQ(Atof("."), 0.0);
-  EXPECT_EQ(Atof("xllcorner\t5"), 0.0);
-  EXPECT_EQ(Atof(""), 0.0);
-  EXPECT_EQ(Atof("inf"), 0.0);
-  EXPECT_EQ(Atof("0x10"), 0.0);
+  EXPECT_EQ(ParseIntPrefix(s.data(), s.data() + 3), 123);  // stops at the end of the range
+  const std::pair<const char*, double> doubles[] = {
+      {" 378923", 378923.0}, {"3.789e+005", 378900.0}, {"5.e-002", 0.05}, {"30.", 30.0},
+      {".5", 0.5},           {"-12.5abc", -12.5},      {"1e", 1.0},       {"1e+", 1.0},  // an exponent needs a digit
+      {"2E3", 2000.0},       {"\t7", 7.0},             {".", 0.0},        {"xllcorner\t5", 0.0},
+      {"", 0.0},             {"inf", 0.0},             {"0x10", 0.0},     {"1e-999", 0.0},
+      {"0.0000001e-400", 0.0},
+  };
+  for (const auto& k : doubles) EXPECT_DOUBLE_EQ(Atof(k.first), k.second) << '"' << k.first << '"';
   EXPECT_TRUE(std::isinf(Atof("1e999")));
-  EXPECT_EQ(Atof("1e-999"), 0.0);
-  EXPECT_EQ(Atof("0.0000001e-400"), 0.0);
 }
 
 TEST(NumberReading, ScanningWordsAndIntegers) {

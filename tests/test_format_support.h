@@ -14,6 +14,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "support/scene.h"
+
 namespace fmt_test {
 
 class ScratchDir {
@@ -47,18 +49,22 @@ inline void WriteAll(const std::string& path, const std::string& bytes) {
 
 inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
-// Records every message while it lives.
-class MessageRecorder {
-public:
-  MessageRecorder() {
-    old_ = towngrow::SetMessageHandler([this](const std::string& text) { texts.push_back(text); });
-  }
-  ~MessageRecorder() { towngrow::SetMessageHandler(old_); }
-  std::vector<std::string> texts;
+using MessageRecorder = testkit::NoticeRecorder;
 
-private:
-  towngrow::MessageHandler old_;
-};
+// The cells row by row, each "value", or "value:age" when the age is not 0
+// (a stored cell has age 0): one string per row, values split by blanks.
+inline std::vector<std::string> Rows(const towngrow::CLandUseCoverage& cov, int rows = -1) {
+  std::vector<std::string> out;
+  for (int r = 0; r < (rows < 0 ? cov.m_nRows : rows); ++r) {
+    std::string line;
+    for (int c = 0; c < cov.m_nCols; ++c) {
+      line += (c ? " " : "") + std::to_string(cov.GetCellValue(r, c));
+      if (cov.GetCellAge(r, c) != 0) line += ":" + std::to_string(cov.GetCellAge(r, c));
+    }
+    out.push_back(line);
+  }
+  return out;
+}
 
 inline const std::string kRangeText =
     "The Range is larger than the environment!\n Please make a larger environemt first";
@@ -102,6 +108,16 @@ inline Snapshot Take(const towngrow::CLandUseCoverage& cov) {
   s.noData = cov.m_nNoDataValue;
   return s;
 }
+
+// A 5 x 6 coverage with age 9 everywhere, a scratch folder and a notice
+// recorder: what most format tests start from.
+class FormatTest : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_EQ(cov.InitCoverage(5, 6, 9), 1); }
+  towngrow::CLandUseCoverage cov;
+  ScratchDir dir;
+  MessageRecorder messages;
+};
 
 // Runs a shell command and answers its standard output; ok is false when it
 // did not exit with 0.
