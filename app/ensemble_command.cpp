@@ -158,16 +158,14 @@ EnsembleSums RunRandomStarts(const EnsembleConfig& base, const CLandUseSet& set,
   if (threads == 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   threads = std::max(1, std::min<int>(threads, static_cast<int>(indices.size())));
   const int classes = static_cast<int>(base.tracked.size());
-  std::vector<EnsembleSums> partial;
-  for (int t = 0; t < threads; ++t)
-    partial.push_back(EnsembleSums::Zero(rows, cols, base.steps, classes));
+  EnsembleSums total = EnsembleSums::Zero(rows, cols, base.steps, classes);
   std::atomic<std::size_t> next{0};
   std::atomic<bool> stop{false};
-  std::mutex mutex;  // guards error, done and the progress callback
+  std::mutex mutex;  // guards total, error, done and the progress callback
   std::exception_ptr error;
   int done = 0;
 
-  auto work = [&](int t) {
+  auto work = [&]() {
     try {
       CLandUseCoverage start;
       if (!start.InitCoverage(rows, cols, 0)) throw std::bad_alloc();
@@ -184,8 +182,9 @@ EnsembleSums RunRandomStarts(const EnsembleConfig& base, const CLandUseSet& set,
         one.seedStep = 0;
         one.runs = 1;
         one.threads = 1;
-        partial[static_cast<std::size_t>(t)].Merge(RunEnsembleRuns(one, {0}));
+        const EnsembleSums sums = RunEnsembleRuns(one, {0});
         std::lock_guard<std::mutex> lock(mutex);
+        total.Merge(sums);  // exact: the order of the runs does not matter
         ++done;
         if (progress) progress(done);
       }
@@ -196,12 +195,10 @@ EnsembleSums RunRandomStarts(const EnsembleConfig& base, const CLandUseSet& set,
     }
   };
   std::vector<std::thread> pool;
-  for (int t = 1; t < threads; ++t) pool.emplace_back(work, t);
-  work(0);
+  for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+  work();
   for (auto& th : pool) th.join();
   if (error) std::rethrow_exception(error);
-  EnsembleSums total = EnsembleSums::Zero(rows, cols, base.steps, classes);
-  for (const auto& p : partial) total.Merge(p);
   return total;
 }
 
