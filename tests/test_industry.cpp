@@ -106,39 +106,3 @@ TEST_P(IndustryRule, BorderSquareCountsOnlyCellsInsideTheGrid) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Industry, IndustryRule, ::testing::Values(kIndustry));
-
-TEST(IndustryRuleDraws, DefaultParametersFollowTheReplayedSequence) {
-  // An active industry cell at (7, 7) with seven streets in row 4 of its
-  // square and streets along row 5, where a step of two upward lands.
-  NoticeRecorder notices;
-  int spread = 0, refusedDraw = 0, refusedTarget = 0;
-  for (unsigned seed = 1; seed <= 120; ++seed) {
-    Scene s(15, 15);
-    s.Put(7, 7, 4, 0);
-    s.PutRow(4, 4, 10, 2);
-    s.PutRow(5, 0, 14, 1);
-    s.Start();
-    Replay rp(seed);
-    int expected = 0, tr = -1, tc = -1;
-    rp.Int(100);  // policy
-    if (rp.MaxIndex({20, 50, 30}) != 1) {
-      ++refusedDraw;
-    } else {
-      const int len = rp.MaxIndex({500, 333}) + 1;  // lengths 1 and 2
-      const int dir = rp.Direction();
-      tr = 7 + kDRow[dir] * len;
-      tc = 7 + kDCol[dir] * len;
-      expected = s.cur.GetCellValue(tr, tc) == 0;
-      (expected ? spread : refusedTarget)++;
-    }
-    SCOPED_TRACE(seed);
-    ASSERT_EQ(s.Get<CIndustry>(4)->Develop(&s.cur, 7, 7, &s.next), expected);
-    EXPECT_TRUE(rp.DrawsMatch());
-    EXPECT_TRUE(expected ? s.next.GetCellValue(tr, tc) == 4 && s.SameExcept({{7, 7}, {tr, tc}})
-                         : s.SameExcept({{7, 7}}));
-  }
-  EXPECT_GT(spread, 0);
-  EXPECT_GT(refusedDraw, 0);
-  EXPECT_GT(refusedTarget, 0);
-  EXPECT_TRUE(notices.texts.empty());
-}

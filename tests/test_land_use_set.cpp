@@ -73,10 +73,22 @@ TEST(LandUseSet, SevenLandUsesInRosterOrderEachPickedWithoutDraw) {
   for (int id : {7, 100, 255}) ExpectLookUp(set, id, -1, 0xFFFFFFu, Others);
   EXPECT_NE(dynamic_cast<CStreetNode*>(At(set, 1)), nullptr);
   EXPECT_NE(dynamic_cast<CStreetVertex*>(At(set, 2)), nullptr);
-  EXPECT_NE(dynamic_cast<CHouse*>(At(set, 3)), nullptr);
-  EXPECT_NE(dynamic_cast<CIndustry*>(At(set, 4)), nullptr);
-  EXPECT_NE(dynamic_cast<CCommerce*>(At(set, 5)), nullptr);
   EXPECT_NE(dynamic_cast<COthersLand*>(At(set, 6)), nullptr);
+  // The growth weights and lengths of housing, industry and commerce (their
+  // ages and thresholds are exercised by the rules' own tests).
+  const auto* house = dynamic_cast<CHouse*>(At(set, 3));
+  const auto* industry = dynamic_cast<CIndustry*>(At(set, 4));
+  const auto* commerce = dynamic_cast<CCommerce*>(At(set, 5));
+  ASSERT_TRUE(house && industry && commerce);
+  using W = std::vector<int>;
+  EXPECT_EQ(W(house->m_nResidentialLandUseProb, house->m_nResidentialLandUseProb + 3), (W{80, 15, 25}));
+  EXPECT_EQ(W(house->m_nMixedLandUseProb, house->m_nMixedLandUseProb + 3), (W{70, 15, 25}));
+  EXPECT_EQ(W(industry->m_nLandUseProb, industry->m_nLandUseProb + 3), (W{20, 50, 30}));
+  EXPECT_EQ(W(commerce->m_nLandUseProb, commerce->m_nLandUseProb + 3), (W{15, 5, 80}));
+  EXPECT_EQ((W{house->m_nMaxLength, industry->m_nMaxLength, commerce->m_nMaxLength}), (W{5, 3, 5}));
+  EXPECT_EQ((W{house->m_nNeighborRadius, industry->m_nNeighborRadius, commerce->m_nNeighborRadius}), (W{2, 3, 2}));
+  for (const CLandUse* lu : {At(set, 3), At(set, 4), At(set, 5)})
+    EXPECT_EQ(W(lu->m_nDirectionProb, lu->m_nDirectionProb + 8), W(8, 125));
 }
 
 TEST(LandUseSet, DuplicateIDsEmptyArraysAndNullEntries) {

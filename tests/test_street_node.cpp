@@ -93,22 +93,20 @@ TEST(StreetNodeParts, DemandThresholdsInTheNineByNineSquare) {
   }
   EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 0);
   EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, -1, 10), 0);
-}
 
-TEST(StreetNodeParts, DemandThresholdsComeFromTheBaseNeighbourhoodNotTheSquare) {
-  Scene t;
-  CStreetNode node;
-  t.Put(13, 13, 3);  // one house, inside the 9 x 9 square
-  EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 0);
+  // The thresholds are shares of the base neighbourhood, not of the square.
+  Scene u;
+  u.Put(13, 13, 3);  // one house, inside the 9 x 9 square
+  EXPECT_EQ(node.CheckHouseIndustryCommerce(&u.cur, 10, 10), 0);
   node.m_nNeighborRadius = 1;  // 10 % of 9 cells: trunc(0.9 + 0.5) = 1
-  EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 1);
+  EXPECT_EQ(node.CheckHouseIndustryCommerce(&u.cur, 10, 10), 1);
   node.m_nNeighborRadius = 2;
   node.m_nMinStep = 2;  // the square shrinks, the threshold stays 3
-  t.Put(11, 11, 3);
-  t.Put(9, 9, 3);
-  EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 0);
-  t.Put(12, 8, 3);
-  EXPECT_EQ(node.CheckHouseIndustryCommerce(&t.cur, 10, 10), 1);
+  u.Put(11, 11, 3);
+  u.Put(9, 9, 3);
+  EXPECT_EQ(node.CheckHouseIndustryCommerce(&u.cur, 10, 10), 0);
+  u.Put(12, 8, 3);
+  EXPECT_EQ(node.CheckHouseIndustryCommerce(&u.cur, 10, 10), 1);
 }
 
 TEST(StreetNodeParts, DirectionBlockedByTheVertexIdAndByTheEdge) {
@@ -389,21 +387,62 @@ TEST(StreetNodeDevelop, StreetOfLengthOneTakesNoLengthDraw) {
   EXPECT_EQ(Values(t.next), WithStreet(Values(t.cur), 10, 10, 2, 1));
 }
 
-TEST(StreetNodeDevelop, ConnectModesWhenTheProbeFindsANode) {
-  for (int mode : {0, 1, 2, 5}) {
+TEST(StreetNodeDevelop, FarEndNearANodeJoinsOrBuildsNothingByTheConnectMode) {
+  // Nodes written earlier in the pass (the new coverage) near the probe:
+  // mode 0 (and unknown modes) build nothing; mode 1 joins a single find in
+  // the origin's row or column, mode 2 any single find, along the line; the
+  // search radius is trunc(min step x 0.66); more finds build nothing.
+  struct Case {
+    const char* what;
+    int row, col, housesRow, housesCol;  // origin, three houses from there
+    std::vector<std::pair<int, int>> nodes;
+    int dir, mode, minStep;
+    int street;  // expected street length from the origin; 0: no change
+  };
+  const Case cases[] = {
+      {"mode 0", 10, 10, 6, 6, {{10, 16}}, 2, 0, 4, 0},
+      {"unknown mode", 10, 10, 6, 6, {{10, 16}}, 2, 5, 4, 0},
+      {"mode 1 along the row", 10, 10, 6, 6, {{10, 16}}, 2, 1, 4, 6},
+      {"mode 2", 10, 10, 6, 6, {{10, 16}}, 2, 2, 4, 6},
+      {"mode 1 along the column", 10, 10, 14, 6, {{3, 10}}, 0, 1, 4, 7},
+      {"mode 1, another row and column", 10, 10, 6, 6, {{11, 16}}, 2, 1, 4, 0},
+      {"beyond the join radius 2", 10, 10, 6, 6, {{10, 18}}, 2, 2, 4, 0},
+      {"within the join radius 3", 10, 10, 6, 6, {{10, 18}}, 2, 2, 5, 8},
+      {"three finds", 10, 10, 6, 6, {{8, 15}, {10, 16}, {12, 14}}, 2, 2, 4, 0},
+      {"cut at the border, mode 1 finds only the origin", 10, 17, 6, 13, {}, 2, 1, 4, 0},
+      {"cut at the border, mode 2 joins the origin to itself", 10, 17, 6, 13, {}, 2, 2, 4, 0},
+  };
+  for (const Case& k : cases) {
     Scene t;
-    WorkedCase(t);
-    t.next.SetCellValue(10, 16, 1);  // written earlier in the same pass
+    t.Put(k.row, k.col, 1);
+    t.PutRow(k.housesRow, k.housesCol, k.housesCol + 2, 3);
+    t.Start();
+    for (auto rc : k.nodes) t.next.SetCellValue(rc.first, rc.second, 1);
     CStreetNode node;
-    Force(node, 2);
-    node.m_nConnectMode = mode;
-    auto expected = Values(t.next);
-    const bool joins = mode == 1 || mode == 2;
-    if (joins) expected = WithStreet(expected, 10, 10, 2, 6);
+    Force(node, k.dir);
+    node.m_nConnectMode = k.mode;
+    node.m_nMinStep = k.minStep;
+    const auto before = Values(t.next);
+    const bool built = k.street > 0 || (k.mode == 2 && k.nodes.empty());
     SeedRandom(9);
-    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), joins ? 1 : 0) << mode;
-    EXPECT_EQ(Values(t.next), expected) << mode;
+    EXPECT_EQ(node.Develop(&t.cur, k.row, k.col, &t.next), built ? 1 : 0) << k.what;
+    EXPECT_EQ(Values(t.next), k.street ? WithStreet(before, k.row, k.col, k.dir, k.street) : before) << k.what;
   }
+  Scene t;  // mode 2 joins a find in another row and column along the drawn line
+  WorkedCase(t);
+  t.next.SetCellValue(11, 16, 1);
+  CLandUseCoverage line;
+  line.InitCoverage(20, 20, 0);
+  line.CopyValueFromCoverage(&t.next);
+  line.CovDDALine(CPoint(10, 10), CPoint(16, 11), 2);
+  line.SetCellValue(10, 10, 1);
+  line.SetCellValue(11, 16, 1);
+  CStreetNode node;
+  Force(node, 2);
+  node.m_nConnectMode = 2;
+  SeedRandom(2);
+  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
+  EXPECT_EQ(Values(t.next), Values(line));
 }
 
 TEST(StreetNodeDevelop, TheJoinWritesFixedIdsAFreeStreetTheSetsIds) {
@@ -432,82 +471,6 @@ TEST(StreetNodeDevelop, TheJoinWritesFixedIdsAFreeStreetTheSetsIds) {
     EXPECT_EQ(Values(t.next), expected) << mode;
   }
   EXPECT_EQ(notices.texts, std::vector<std::string>{kIndustryNotice});  // the free street's node
-}
-
-TEST(StreetNodeDevelop, ModeOneJoinsOnlyAlongARowOrAColumn) {
-  Scene t;  // a node in another row and column: found but not joined ...
-  WorkedCase(t);
-  t.next.SetCellValue(11, 16, 1);
-  CStreetNode node;
-  Force(node, 2);
-  node.m_nConnectMode = 1;
-  const auto before = Values(t.next);
-  SeedRandom(2);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
-  EXPECT_EQ(Values(t.next), before);
-  node.m_nConnectMode = 2;  // ... and mode 2 joins it along the drawn line
-  CLandUseCoverage line;
-  line.InitCoverage(20, 20, 0);
-  line.CopyValueFromCoverage(&t.next);
-  line.CovDDALine(CPoint(10, 10), CPoint(16, 11), 2);
-  line.SetCellValue(10, 10, 1);
-  line.SetCellValue(11, 16, 1);
-  SeedRandom(2);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  EXPECT_EQ(Values(t.next), Values(line));
-
-  Scene u;  // a node above the probe (5, 10), in the origin's column
-  u.Put(10, 10, 1);
-  u.PutRow(14, 6, 8, 3);
-  u.Start();
-  u.next.SetCellValue(3, 10, 1);
-  Force(node, 0);
-  node.m_nConnectMode = 1;
-  const auto expected = WithStreet(Values(u.next), 10, 10, 0, 7);
-  SeedRandom(8);
-  EXPECT_EQ(node.Develop(&u.cur, 10, 10, &u.next), 1);
-  EXPECT_EQ(Values(u.next), expected);
-
-  // A street cut short at the border whose probe finds only the origin:
-  // mode 2 joins the cell to itself (keeping ID 1), mode 1 refuses.
-  for (int mode : {1, 2}) {
-    Scene v;
-    v.Put(10, 17, 1);
-    v.PutRow(6, 13, 15, 3);
-    v.Start();
-    Force(node, 2);
-    node.m_nConnectMode = mode;
-    const auto same = Values(v.next);
-    SeedRandom(2);
-    EXPECT_EQ(node.Develop(&v.cur, 10, 17, &v.next), mode == 2 ? 1 : 0) << mode;
-    EXPECT_EQ(Values(v.next), same) << mode;
-  }
-}
-
-TEST(StreetNodeDevelop, JoinSearchRadiusAndCrowdedProbe) {
-  // (10, 18) lies within the spacing radius 3 of the probe (10, 15) but not
-  // within the join radius trunc(4 x 0.66) = 2; three finds in three rows
-  // around the probe build nothing either.
-  const std::vector<std::pair<int, int>> layouts[] = {{{10, 18}}, {{8, 15}, {10, 16}, {12, 14}}};
-  for (const auto& nodes : layouts) {
-    Scene t;
-    WorkedCase(t);
-    for (auto rc : nodes) t.next.SetCellValue(rc.first, rc.second, 1);
-    CStreetNode node;
-    Force(node, 2);
-    node.m_nConnectMode = 2;
-    const auto before = Values(t.next);
-    SeedRandom(2);
-    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0) << nodes.size();
-    EXPECT_EQ(Values(t.next), before);
-    if (nodes.size() != 1) continue;
-    // A minimum step of 5 widens the search to 3; the street probes (10, 16).
-    node.m_nMinStep = 5;
-    auto expected = WithStreet(before, 10, 10, 2, 8);
-    SeedRandom(2);
-    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-    EXPECT_EQ(Values(t.next), expected);
-  }
 }
 
 TEST(StreetNodeDevelop, TheProbeAndTheSpacingReadDifferentCoverages) {
@@ -621,19 +584,20 @@ TEST(StreetNodeJunction, FillsVacantNeighboursInOrderIntoTheNewCoverage) {
     mixed = mixed || expected[9 * 20 + 9] != expected[11 * 20 + 11];
   }
   EXPECT_TRUE(mixed);
+  Scene t;  // a corner node fills only cells in the grid
+  t.Put(0, 0, 1);
+  t.Start();
+  CStreetNode node;
+  node.m_nJunctionVertices = 0;
+  Replay rp(50);
+  rp.Skip(1);
+  const auto expected = ReplayFill(rp, Values(t.next), {{{0, 1}}, {{1, 0}, {1, 1}}}, 100, 50);
+  EXPECT_EQ(node.Develop(&t.cur, 0, 0, &t.next), 0);
+  EXPECT_TRUE(rp.DrawsMatch());
+  EXPECT_EQ(Values(t.next), expected);
 }
 
-TEST(StreetNodeJunction, PercentsDecideTheFillAndTheCategory) {
-  for (int percent : {99, -1}) {  // all housing, all commerce
-    Scene t;
-    Junction(t);
-    CStreetNode node;
-    node.m_nJunctionHousePercent = percent;
-    SeedRandom(12);
-    node.Develop(&t.cur, 10, 10, &t.next);
-    for (int r : {9, 11})
-      for (int c : {9, 11}) EXPECT_EQ(t.next.GetCellValue(r, c), percent == 99 ? 3 : 5);
-  }
+TEST(StreetNodeJunction, FillPercentZeroFillsOnlyOnADrawOfZero) {
   // Fill 0 % with every neighbour vacant: a cell is filled only on a draw
   // of 0, and a row without one takes a single draw.
   int filled = 0, quiet = 0;
@@ -685,33 +649,21 @@ TEST(StreetNodeJunction, OccupiedNeighboursDrawNothingAndFewVerticesFillNothing)
   }
 }
 
-TEST(StreetNodeJunction, FillStaysAndTheStreetFollows) {
-  Scene t;
-  Junction(t);
-  t.PutRow(14, 6, 8, 3);
-  t.Start();
-  CStreetNode node;
-  Force(node, 7);
-  node.m_nJunctionHousePercent = 99;  // every fill is housing
-  auto expected = Values(t.cur);
-  for (int r : {9, 11})
-    for (int c : {9, 11}) expected[r * 20 + c] = 3;
-  expected = WithStreet(expected, 10, 10, 7, 5);  // overwrites the filled (9, 9)
-  SeedRandom(40);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  EXPECT_EQ(Values(t.next), expected);
-}
-
-TEST(StreetNodeJunction, CornerNodeFillsOnlyCellsInTheGrid) {
-  Scene t;
-  t.Put(0, 0, 1);
-  t.Start();
-  CStreetNode node;
-  node.m_nJunctionVertices = 0;
-  Replay rp(50);
-  rp.Skip(1);
-  const auto expected = ReplayFill(rp, Values(t.next), {{{0, 1}}, {{1, 0}, {1, 1}}}, 100, 50);
-  EXPECT_EQ(node.Develop(&t.cur, 0, 0, &t.next), 0);
-  EXPECT_TRUE(rp.DrawsMatch());
-  EXPECT_EQ(Values(t.next), expected);
+TEST(StreetNodeJunction, HousePercentDecidesTheCategoryTheFillStaysAndTheStreetFollows) {
+  for (int percent : {99, -1}) {  // all housing, all commerce
+    Scene t;
+    Junction(t);
+    t.PutRow(14, 6, 8, 3);
+    t.Start();
+    CStreetNode node;
+    Force(node, 7);
+    node.m_nJunctionHousePercent = percent;
+    auto expected = Values(t.cur);
+    for (int r : {9, 11})
+      for (int c : {9, 11}) expected[r * 20 + c] = percent == 99 ? 3 : 5;
+    expected = WithStreet(expected, 10, 10, 7, 5);  // overwrites the filled (9, 9)
+    SeedRandom(40);
+    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
+    EXPECT_EQ(Values(t.next), expected);
+  }
 }
