@@ -118,42 +118,32 @@ TEST(NumberReading, ScanningWordsAndIntegers) {
 
 // --- the file layer ---------------------------------------------------
 
-TEST(FileLayer, LinesEndAtLineFeedsWithTheirCarriageReturns) {
+namespace {
+
+// Reads the lines of a file written with the given bytes, each kept up to
+// `keep` characters (limited: the rest of a longer line is the next line).
+std::vector<std::string> LinesOf(const std::string& bytes, std::size_t keep, bool limited, int count) {
   fmt_test::ScratchDir dir;
-  fmt_test::WriteAll(dir / "t.txt", "one\r\ntwo\nthr\ree\r\r\nlast");
+  fmt_test::WriteAll(dir / "t.txt", bytes);
   FileReader in;
-  ASSERT_TRUE(in.Open(dir / "t.txt"));
-  std::string line;
-  in.ReadLine(line, 100);
-  EXPECT_EQ(line, "one");
-  in.ReadLine(line, 100);
-  EXPECT_EQ(line, "two");
-  in.ReadLine(line, 100);
-  EXPECT_EQ(line, "thr\ree\r");  // only the CR right before the LF is line end
-  EXPECT_EQ(in.Peek(), 'l');
-  in.ReadLine(line, 100);
-  EXPECT_EQ(line, "last");
+  EXPECT_TRUE(in.Open(dir / "t.txt"));
+  std::vector<std::string> lines(static_cast<std::size_t>(count), "x");
+  for (std::string& line : lines) limited ? in.ReadLineLimited(line, keep) : in.ReadLine(line, keep);
   EXPECT_TRUE(in.AtEnd());
-  line = "x";
-  in.ReadLine(line, 100);  // a missing line reads empty
-  EXPECT_EQ(line, "");
   EXPECT_EQ(in.Peek(), FileReader::kEnd);
+  return lines;
 }
 
-TEST(FileLayer, KeptPartOfALongLine) {
-  fmt_test::ScratchDir dir;
-  fmt_test::WriteAll(dir / "t.txt", "abcdef\r\nabc\r\nab\r\nz");
-  FileReader in;
-  ASSERT_TRUE(in.Open(dir / "t.txt"));
-  std::string line;
-  in.ReadLine(line, 3);
-  EXPECT_EQ(line, "abc");
-  in.ReadLine(line, 3);
-  EXPECT_EQ(line, "abc");
-  in.ReadLine(line, 3);  // the CR fits the kept part but is line end
-  EXPECT_EQ(line, "ab");
-  in.ReadLine(line, 3);
-  EXPECT_EQ(line, "z");
+}  // namespace
+
+TEST(FileLayer, LinesEndAtLineFeedsWithTheirCarriageReturnsAndMissingLinesReadEmpty) {
+  using L = std::vector<std::string>;
+  // Only the CR right before the LF is line end; a kept part drops the rest.
+  EXPECT_EQ(LinesOf("one\r\ntwo\nthr\ree\r\r\nlast", 100, false, 5), (L{"one", "two", "thr\ree\r", "last", ""}));
+  EXPECT_EQ(LinesOf("abcdef\r\nabc\r\nab\r\nz", 3, false, 4), (L{"abc", "abc", "ab", "z"}));
+  const std::string l79(79, 'x'), l80(80, 'y');  // exactly 79: read with its line end
+  EXPECT_EQ(LinesOf(l79 + "\r\n" + l80 + "\r\nnext\r\n", 79, true, 5),
+            (L{l79, std::string(79, 'y'), "y", "next", ""}));
 }
 
 TEST(FileLayer, CarriageReturnAcrossTheBufferBoundary) {
@@ -177,25 +167,6 @@ TEST(FileLayer, CarriageReturnAcrossTheBufferBoundary) {
   cursor.EndLine();
   EXPECT_EQ(cursor.LineGet(), 'b');
   EXPECT_EQ(cursor.LineGet(), FileReader::kEnd);
-}
-
-TEST(FileLayer, LimitedLinesLeaveTheRestForTheNextLine) {
-  fmt_test::ScratchDir dir;
-  const std::string l79(79, 'x'), l80(80, 'y');
-  fmt_test::WriteAll(dir / "t.txt", l79 + "\r\n" + l80 + "\r\nnext\r\n");
-  FileReader in;
-  ASSERT_TRUE(in.Open(dir / "t.txt"));
-  std::string line;
-  in.ReadLineLimited(line, 79);
-  EXPECT_EQ(line, l79);  // exactly 79: read with its line end
-  in.ReadLineLimited(line, 79);
-  EXPECT_EQ(line, std::string(79, 'y'));
-  in.ReadLineLimited(line, 79);
-  EXPECT_EQ(line, "y");
-  in.ReadLineLimited(line, 79);
-  EXPECT_EQ(line, "next");
-  in.ReadLineLimited(line, 79);
-  EXPECT_EQ(line, "");
 }
 
 TEST(FileLayer, InLineCursorStopsAtTheLineEnd) {
@@ -244,7 +215,7 @@ TEST(FileLayer, WriterEndsLinesWithCrLfAndReplacesFiles) {
   EXPECT_EQ(fmt_test::ReadAll(dir / "t.txt"), "one\r\n\r\n" + big);
 }
 
-TEST(FileLayer, OpenAndCreateFailQuietly) {
+TEST(FileLayer, OpenAndCreateFailQuietlyAndWriteAndReadErrorsReachTheCaller) {
   fmt_test::ScratchDir dir;
   FileReader in;
   EXPECT_FALSE(in.Open(dir / "missing.txt"));
@@ -253,25 +224,17 @@ TEST(FileLayer, OpenAndCreateFailQuietly) {
   FileWriter out;
   EXPECT_FALSE(out.Create(dir / "no/such/dir/t.txt"));
   EXPECT_FALSE(out.Create(dir.Path()));
-}
-
-TEST(FileLayer, WriteErrorsReachTheCaller) {
-  if (!fmt_test::Exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  FileWriter out;
+  if (!fmt_test::Exists("/dev/full") || !fmt_test::Exists("/proc/self/mem"))
+    GTEST_SKIP() << "needs /dev/full and /proc/self/mem";
   ASSERT_TRUE(out.Create("/dev/full"));
   out.WriteLine("x");
   try {
     out.Close();
-    FAIL() << "no error";
+    ADD_FAILURE() << "no error";
   } catch (const FileError& e) {
     EXPECT_EQ(e.FileName(), "/dev/full");
   }
-}
-
-TEST(FileLayer, ReadErrorsReachTheCaller) {
   // Reading the start of a process's memory image fails with an I/O error.
-  if (!fmt_test::Exists("/proc/self/mem")) GTEST_SKIP() << "no /proc/self/mem";
-  FileReader in;
   ASSERT_TRUE(in.Open("/proc/self/mem"));
   std::string line;
   EXPECT_THROW(in.ReadLine(line, 10), FileError);
