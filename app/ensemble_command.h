@@ -5,7 +5,9 @@
 // `towngrow run --seed <S + i*K>` with the same start, size, parameters,
 // background and steps (seeds wrap modulo 2^32): the same end state, bit for
 // bit. With --start random every run makes its own sparse random start from
-// its own seed, as a lone run does.
+// its own seed, as a lone run does: the fill is made on the host's worker,
+// and the library's runner then goes on from a seed that repeats the draws
+// that would have followed the fill (ContinuationSeed).
 //
 // Outputs, each finished under a temporary name and renamed when all are
 // complete (a failure leaves none of them):
@@ -28,6 +30,10 @@
 // - Heat map colour: the colour of the set's first land use of the class's
 //   first category (street: the street node's); a class of more than two
 //   categories (developed) is drawn in dark grey.
+// - The output folder is made once every input has been read, before the
+//   runs (so that a folder that cannot be made is refused early).
+// - Only the classes' files, ensemble.csv and ensemble.json are written;
+//   no run's own end state is kept (repeat a run alone for that).
 // - The results never depend on --threads, nor on the number of processes
 //   of a distributed build: every aggregate is an exact integer sum.
 // - Built with TOWNGROW_MPI and started by mpirun, run i goes to process
