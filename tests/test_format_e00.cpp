@@ -122,22 +122,41 @@ TEST_F(E00Test, OverlayKeepsCellsWhereTheFileHoldsZero) {
   EXPECT_EQ(Rows(cov, 2), (R{"0 3 0 0 4 0:9", "0 0 0 0 0 0:9"}));
 }
 
-TEST_F(E00Test, RowLinesJoinWithNothingBetweenThem) {
-  // Without leading blanks the last value of a line and the first of the
-  // next run together.
-  WriteAll(dir / "j.e00", Header("6 2 1 -2147483647.0") + "1 2 3 4 5\r\n6\r\n7 8 9 10 11\r\n 12\r\n" + kTail);
-  ASSERT_EQ(cov.ImportE00File(dir / "j.e00", 0), 1);  // the missing value is stored as 0
-  EXPECT_EQ(Rows(cov, 2), (R{"1 2 3 4 56 0", "7 8 9 10 11 12"}));
-}
-
-TEST_F(E00Test, ARowReadsOnlyItsOwnLines) {
-  WriteAll(dir / "s.e00", Header("6 3 1 0") +
-                              "1 2\r\n\r\n"               // row 0: two values in its two lines
-                              "3 4 5 6 7 8 9\r\n10\r\n"  // row 1: more than six; the rest ignored
-                              "11 12 13 14 15 \r\n16 17 18 19\r\n" + kTail);
-  for (int c = 0; c < 6; ++c) cov.SetCellValue(0, c, 50);
-  ASSERT_EQ(cov.ImportE00File(dir / "s.e00", 0), 1);
-  EXPECT_EQ(Rows(cov, 3), (R{"1 2 0 0 0 0", "3 4 5 6 7 8", "11 12 13 14 15 16"}));
+TEST_F(E00Test, RowsReadTheirOwnLinesJoinedAndShortFilesReadZeros) {
+  const std::string description85 =
+      "         5         2 1-2.14748364700000e+009" + std::string(35, ' ') + "EXTRA!";
+  struct Case {
+    const char* what;
+    std::string file;
+    R rows;
+  };
+  const Case cases[] = {
+      // Without leading blanks a line's last value and the next line's first
+      // run together; the missing value is stored as 0.
+      {"joined lines", Header("6 2 1 -2147483647.0") + "1 2 3 4 5\r\n6\r\n7 8 9 10 11\r\n 12\r\n" + kTail,
+       {"1 2 3 4 56 0", "7 8 9 10 11 12"}},
+      {"a row reads only its own lines",
+       Header("6 3 1 0") + "1 2\r\n\r\n3 4 5 6 7 8 9\r\n10\r\n11 12 13 14 15 \r\n16 17 18 19\r\n" + kTail,
+       {"1 2 0 0 0 0", "3 4 5 6 7 8", "11 12 13 14 15 16"}},
+      {"the file ends inside the values", Header("6 3 1 0") + F("4") + F("5"),
+       {"4 5 0 0 0 0", "0 0 0 0 0 0", "0 0 0 0 0 0", "0:9 0:9 0:9 0:9 0:9 0:9"}},
+      // A description of 85 characters: its rest counts as the cell size
+      // line, so the real upper-corner line is read as row 0.
+      {"description read to 79 characters",
+       "EXP  0\r\nGRD  2\r\n" + description85 +
+           "\r\n 3.0e+001 3.0e+001\r\n 3.7e+005 4.0e+006\r\n 3.7e+005 4.0e+006\r\n1 2 3 4 5\r\n6 7 8 9 10\r\nEOG\r\n",
+       {"3 4 0 0 0 0:9", "1 2 3 4 5 0:9"}},
+      // The grid's no-data value is an ordinary value: low 8 bits; a value
+      // beyond the int range saturates.
+      {"no-data value", Header("5 1 1 -2147483647.0") + F("-2147483647") + F("2") + F("3") + F("4") + F("99999999999") + "\r\n",
+       {"1 2 3 4 255 0:9"}},
+  };
+  for (const Case& k : cases) {
+    ASSERT_EQ(cov.InitCoverage(5, 6, 9), 1);
+    WriteAll(dir / "c.e00", k.file);
+    ASSERT_EQ(cov.ImportE00File(dir / "c.e00", 0), 1) << k.what;
+    EXPECT_EQ(Rows(cov, static_cast<int>(k.rows.size())), k.rows) << k.what;
+  }
 }
 
 TEST_F(E00Test, GridLargerThanTheCoverageIsRefusedMissingFilesFailQuietly) {
@@ -195,32 +214,4 @@ TEST_F(E00Test, HeaderChecksAndTheirMessages) {
       EXPECT_TRUE(fmt_test::Take(cov) == before) << k.file;
     }
   }
-}
-
-TEST_F(E00Test, DescriptionLinesAreReadToSeventyNineCharacters) {
-  // A description of 85 characters: its rest counts as the cell size line,
-  // so the real upper-corner line is read as row 0.
-  const std::string description =
-      "         5         2 1-2.14748364700000e+009" + std::string(35, ' ') + "EXTRA!";
-  ASSERT_EQ(description.size(), 85u);
-  WriteAll(dir / "l.e00", "EXP  0\r\nGRD  2\r\n" + description +
-                              "\r\n 3.0e+001 3.0e+001\r\n 3.7e+005 4.0e+006\r\n 3.7e+005 4.0e+006\r\n"
-                              "1 2 3 4 5\r\n6 7 8 9 10\r\nEOG\r\n");
-  ASSERT_EQ(cov.ImportE00File(dir / "l.e00", 0), 1);
-  EXPECT_EQ(Rows(cov, 2), (R{"3 4 0 0 0 0:9", "1 2 3 4 5 0:9"}));
-}
-
-TEST_F(E00Test, FileEndingInsideTheValuesReadsZeros) {
-  WriteAll(dir / "e.e00", Header("6 3 1 0") + F("4") + F("5"));
-  for (int c = 0; c < 6; ++c) cov.SetCellValue(2, c, 8);
-  ASSERT_EQ(cov.ImportE00File(dir / "e.e00", 0), 1);
-  EXPECT_EQ(Rows(cov, 4), (R{"4 5 0 0 0 0", "0 0 0 0 0 0", "0 0 0 0 0 0", "0:9 0:9 0:9 0:9 0:9 0:9"}));
-}
-
-TEST_F(E00Test, NoDataValueOfTheGridIsAnOrdinaryValue) {
-  WriteAll(dir / "n.e00", Header("5 1 1 -2147483647.0") + F("-2147483647") + F("2") + F("3") + F("4") +
-                              F("99999999999") + "\r\n");
-  ASSERT_EQ(cov.ImportE00File(dir / "n.e00", 1), 1);
-  EXPECT_EQ(cov.GetCellValue(0, 0), 1);    // low 8 bits of -2147483647
-  EXPECT_EQ(cov.GetCellValue(0, 4), 255);  // saturated at 2147483647
 }
