@@ -1,7 +1,7 @@
 // The towngrow program against bad input that the other end-to-end tests do
 // not cover: files whose header promises a grid that memory cannot hold,
 // files that are not grids at all, broken parameter files and binary junk on
-// the command line. Every case ends with exit status 2, one line on standard
+// the command line, and writes that fail half-way. Every case ends with exit status 2, one line on standard
 // error that starts "towngrow: error: ", nothing on standard output and no
 // output file left behind.
 #include <gtest/gtest.h>
@@ -109,6 +109,22 @@ TEST_F(RobustCli, AHeaderThatPromisesMoreThanMemoryHoldsIsRefused) {
                 "ulimit -v 250000; ");
   ExpectRefused("info big.asc", "not enough memory for a grid of 10000 x 10000 cells", {"big.asc"},
                 "ulimit -v 250000; ");
+}
+
+TEST_F(RobustCli, AWriteThatFailsHalfWayLeavesNoOutputFile) {
+  // A file-size limit of 64 kB makes the writes fail with EFBIG (the signal
+  // it would raise is ignored): the 200 x 200 grid needs 560 kB as E00.
+  std::string grid = AscHeader("200", "200");
+  for (int r = 0; r < 200; ++r) {
+    for (int c = 0; c < 200; ++c) grid += std::to_string((r + c) % 7) + " ";
+    grid += "\r\n";
+  }
+  Write("g.asc", grid);
+  ExpectRefused("convert g.asc out.e00", "out.e00: write error", {"g.asc"}, "trap '' XFSZ; ulimit -f 128; ");
+  // A run writes its folder, but no file in it.
+  ExpectRefused("run --rows 300 --cols 300 --steps 2 --out o", "write error", {"g.asc", "o"},
+                "trap '' XFSZ; ulimit -f 128; ");
+  EXPECT_TRUE(fs::is_empty(work_ / "o"));
 }
 
 TEST_F(RobustCli, GridFilesThatCannotBeGridsAreRefused) {
