@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <tuple>
 
 #include "support/failing_alloc.h"
 #include "support/scene.h"
@@ -68,38 +69,21 @@ void FillPattern(CLandUseCoverage& c, int rows, int cols) {
     }
 }
 
-// Every field but the cells, to compare what an operation takes over.
-struct Fields {
-  double cellSize, xll, yll, scale;
-  int noData, type;
-  std::string name;
-  const CLandUseSet* set;
-  bool operator==(const Fields& o) const {
-    return cellSize == o.cellSize && xll == o.xll && yll == o.yll && scale == o.scale &&
-           noData == o.noData && type == o.type && name == o.name && set == o.set;
-  }
-};
-Fields FieldsOf(const CLandUseCoverage& c) {
-  return {c.m_dCellSize, c.m_dXllCorner, c.m_dYllCorner, c.m_dScale, c.m_nNoDataValue,
-          c.m_nGridType,  c.m_strName,   c.m_pLandUseSet};
+// Every field but the cells, to compare what an operation takes over:
+// cell size, corners, scale, no-data value, type, name and linked set.
+using Fields = std::tuple<double, double, double, double, int, int, std::string, CLandUseSet*>;
+auto Tie(CLandUseCoverage& c) {
+  return std::tie(c.m_dCellSize, c.m_dXllCorner, c.m_dYllCorner, c.m_dScale, c.m_nNoDataValue,
+                  c.m_nGridType, c.m_strName, c.m_pLandUseSet);
 }
-void SetFields(CLandUseCoverage& c, const Fields& f) {
-  c.m_dCellSize = f.cellSize;
-  c.m_dXllCorner = f.xll;
-  c.m_dYllCorner = f.yll;
-  c.m_dScale = f.scale;
-  c.m_nNoDataValue = f.noData;
-  c.m_nGridType = f.type;
-  c.m_strName = f.name;
-  c.m_pLandUseSet = const_cast<CLandUseSet*>(f.set);
-}
+Fields FieldsOf(CLandUseCoverage& c) { return Tie(c); }
 
 }  // namespace
 
 TEST(Coverage, NewCoverageIsEmptyWithDefaultGeoreferenceAndRefusesEverything) {
   CLandUseCoverage c;
   EXPECT_EQ(c.IsEmpty(), 1);
-  EXPECT_EQ(FieldsOf(c), (Fields{30.0, 0.0, 0.0, 1.0, -9999, -1, "", nullptr}));
+  EXPECT_EQ(FieldsOf(c), Fields(30.0, 0.0, 0.0, 1.0, -9999, -1, "", nullptr));
   EXPECT_EQ(c.m_pCellAge, nullptr);
   EXPECT_EQ(c.GetCellAge(0, 0), -100);
   EXPECT_EQ(c.SetCellAge(0, 0, 1), 0);
@@ -212,23 +196,23 @@ TEST(Coverage, CopyAssignmentAndCopyValueTakeTheirFields) {
   CLandUseSet set;
   CLandUseCoverage src;
   FillPattern(src, 6, 8);
-  const Fields from{25.0, 5.0, 6.0, 2.0, -1, 3, "src", &set};
-  const Fields target{10.0, 1.0, 2.0, 1.0, -5, 0, "Grid", nullptr};
-  SetFields(src, from);
+  const Fields from(25.0, 5.0, 6.0, 2.0, -1, 3, "src", &set);
+  const Fields target(10.0, 1.0, 2.0, 1.0, -5, 0, "Grid", nullptr);
+  Tie(src) = from;
 
   std::unique_ptr<CLandUseCoverage> copy(src.Copy());
   ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(FieldsOf(*copy), (Fields{30.0, 0.0, 0.0, 1.0, -9999, 3, "src", &set}));
+  EXPECT_EQ(FieldsOf(*copy), Fields(30.0, 0.0, 0.0, 1.0, -9999, 3, "src", &set));
   EXPECT_NE(copy->m_pCellAge, src.m_pCellAge);
   CLandUseCoverage assigned, valued;
   for (CLandUseCoverage* dst : {&assigned, &valued}) {
     ASSERT_EQ(dst->InitCoverage(6, 8, 77), 1);
-    SetFields(*dst, target);
+    Tie(*dst) = target;
   }
   const unsigned char* buffer = assigned.m_pData;
   assigned = src;
   EXPECT_EQ(assigned.m_pData, buffer);
-  EXPECT_EQ(FieldsOf(assigned), (Fields{10.0, 1.0, 2.0, 2.0, -5, 3, "src", &set}));
+  EXPECT_EQ(FieldsOf(assigned), Fields(10.0, 1.0, 2.0, 2.0, -5, 3, "src", &set));
   EXPECT_EQ(valued.CopyValueFromCoverage(&src), 1);
   EXPECT_EQ(FieldsOf(valued), from);
   for (CLandUseCoverage* dst : {copy.get(), &assigned, &valued}) {
@@ -362,7 +346,8 @@ TEST(CoverageRandomFill, AgeDrawsForEmptyWrappedAndUnknownRanges) {
     bool withAges;
   };
   const Case cases[] = {{&set, nullptr, true}, {&set, &vacant, true}, {&wrapped, &vacant, true},
-                        {nullptr, nullptr, true}, {&set, &only9, true}, {&set, nullptr, false}};
+                        {nullptr, nullptr, true}, {&set, &only9, true}, {&set, nullptr, false},
+                        {&wrapped, &vacant, false}};
   for (const Case& k : cases) {
     CLandUseCoverage c;
     ASSERT_EQ(k.withAges ? c.InitCoverage(12, 12, 0) : c.InitGrid(12, 12, 0), 1);
