@@ -221,22 +221,6 @@ TEST(StreetNodeUpdate, NoticeAfterTheWriteWhenTheNodeIdIsNotOne) {
   EXPECT_LT(shown, 12);
 }
 
-TEST(StreetNodeDevelop, WorkedCaseWithForcedDraws) {
-  Scene t;
-  WorkedCase(t);
-  CStreetNode node;
-  Force(node, 2);
-  const auto before = Values(t.cur);
-  const auto ages = Ages(t.next);
-  Replay rp(5);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  rp.Skip(3);  // policy, direction, length
-  EXPECT_TRUE(rp.DrawsMatch());
-  EXPECT_EQ(Values(t.next), WithStreet(before, 10, 10, 2, 5));
-  EXPECT_EQ(Values(t.cur), before);  // the current coverage is never written
-  EXPECT_EQ(Ages(t.next), ages);
-}
-
 TEST(StreetNodeDevelop, DefaultDrawsArePolicyDirectionLength) {
   for (unsigned seed = 1; seed <= 16; ++seed) {
     Scene t;
@@ -333,100 +317,65 @@ TEST(StreetNodeDevelop, BlockedDirectionsAreRetriedUpToEightTimes) {
   EXPECT_GT(built, retried);
 }
 
-TEST(StreetNodeDevelop, StreetsShortenedAtTheBorder) {
-  // Up from row 2: two cells. The probe (0, 5) lies within the spacing
-  // radius of the origin, still a node in the new coverage: nothing built.
-  Scene t;
-  t.Put(2, 5, 1);
-  t.PutRow(6, 2, 4, 3);
-  t.Start();
-  CStreetNode node;
-  Force(node, 0);
-  const auto before = Values(t.next);
-  SeedRandom(3);
-  EXPECT_EQ(node.Develop(&t.cur, 2, 5, &t.next), 0);
-  EXPECT_EQ(Values(t.next), before);
-  t.next.SetCellValue(2, 5, 0);  // once the origin is gone: two cells
-  const auto expected = WithStreet(Values(t.next), 2, 5, 0, 2);
-  SeedRandom(3);
-  EXPECT_EQ(node.Develop(&t.cur, 2, 5, &t.next), 1);
-  EXPECT_EQ(Values(t.next), expected);
-
-  // Direction 1 with only the row limit hit: two cells along the diagonal,
-  // the probe at (0, 8), which a node at (0, 11) is within reach of.
-  Scene u;
-  u.Put(2, 3, 1);
-  u.PutRow(5, 0, 1, 3);
-  u.Put(6, 1, 3);
-  u.Start();
-  Force(node, 1);
-  SeedRandom(3);
-  EXPECT_EQ(node.Develop(&u.cur, 2, 3, &u.next), 1);
-  EXPECT_EQ(Values(u.next), WithStreet(Values(u.cur), 2, 3, 1, 2));
-  u.Start();
-  u.next.SetCellValue(0, 11, 1);
-  const auto withNode = Values(u.next);
-  SeedRandom(3);
-  EXPECT_EQ(node.Develop(&u.cur, 2, 3, &u.next), 0);
-  EXPECT_EQ(Values(u.next), withNode);
-}
-
-TEST(StreetNodeDevelop, StreetOfLengthOneTakesNoLengthDraw) {
-  Scene t;
-  t.Put(10, 10, 1);
-  t.PutRow(9, 9, 11, 3);
-  t.Start();
-  CStreetNode node;
-  Force(node, 2);
-  node.m_nMinStep = 1;
-  node.m_nMaxStep = 1;
-  Replay rp(6);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  rp.Skip(2);
-  EXPECT_TRUE(rp.DrawsMatch());
-  EXPECT_EQ(Values(t.next), WithStreet(Values(t.cur), 10, 10, 2, 1));
-}
-
-TEST(StreetNodeDevelop, FarEndNearANodeJoinsOrBuildsNothingByTheConnectMode) {
-  // Nodes written earlier in the pass (the new coverage) near the probe:
-  // mode 0 (and unknown modes) build nothing; mode 1 joins a single find in
-  // the origin's row or column, mode 2 any single find, along the line; the
-  // search radius is trunc(min step x 0.66); more finds build nothing.
+TEST(StreetNodeDevelop, ForcedStreetsTheirBorderTheFarEndProbeAndTheConnectModes) {
+  // The direction and the length draw are forced (policy, direction and
+  // length take one draw each). The spacing reads the current coverage, the
+  // far-end probe the new one: a node written earlier in the pass near the
+  // far end stops a free street; mode 0 (and unknown modes) then build
+  // nothing, mode 1 joins a single find in the origin's row or column, mode
+  // 2 any single find; the search radius is trunc(min step x 0.66); more
+  // finds build nothing. Streets are cut at the border.
+  using Cells = std::vector<std::pair<int, int>>;
   struct Case {
     const char* what;
     int row, col, housesRow, housesCol;  // origin, three houses from there
-    std::vector<std::pair<int, int>> nodes;
-    int dir, mode, minStep;
-    int street;  // expected street length from the origin; 0: no change
+    Cells curNodes, nextNodes, nextVacant;  // written after the step's start
+    int dir, mode, minStep, maxStep;
+    int built, street, draws;  // street: length from the origin, 0 no change
   };
   const Case cases[] = {
-      {"mode 0", 10, 10, 6, 6, {{10, 16}}, 2, 0, 4, 0},
-      {"unknown mode", 10, 10, 6, 6, {{10, 16}}, 2, 5, 4, 0},
-      {"mode 1 along the row", 10, 10, 6, 6, {{10, 16}}, 2, 1, 4, 6},
-      {"mode 2", 10, 10, 6, 6, {{10, 16}}, 2, 2, 4, 6},
-      {"mode 1 along the column", 10, 10, 14, 6, {{3, 10}}, 0, 1, 4, 7},
-      {"mode 1, another row and column", 10, 10, 6, 6, {{11, 16}}, 2, 1, 4, 0},
-      {"beyond the join radius 2", 10, 10, 6, 6, {{10, 18}}, 2, 2, 4, 0},
-      {"within the join radius 3", 10, 10, 6, 6, {{10, 18}}, 2, 2, 5, 8},
-      {"three finds", 10, 10, 6, 6, {{8, 15}, {10, 16}, {12, 14}}, 2, 2, 4, 0},
-      {"cut at the border, mode 1 finds only the origin", 10, 17, 6, 13, {}, 2, 1, 4, 0},
-      {"cut at the border, mode 2 joins the origin to itself", 10, 17, 6, 13, {}, 2, 2, 4, 0},
+      {"worked case", 10, 10, 6, 6, {}, {}, {}, 2, 0, 4, 2, 1, 5, 3},
+      {"length one: no length draw", 10, 10, 9, 9, {}, {}, {}, 2, 0, 1, 1, 1, 1, 2},
+      {"node only in the current coverage: not probed", 10, 10, 6, 6, {{10, 16}}, {}, {}, 2, 0, 4, 2, 1, 5, 3},
+      {"node only in the new coverage: no spacing refusal", 10, 10, 6, 6, {}, {{10, 8}}, {}, 2, 0, 4, 2, 1, 5, 3},
+      {"cut at the top, the probe finds the origin", 2, 5, 6, 2, {}, {}, {}, 0, 0, 4, 2, 0, 0, 3},
+      {"cut at the top, origin gone from the new coverage", 2, 5, 6, 2, {}, {}, {{2, 5}}, 0, 0, 4, 2, 1, 2, 3},
+      {"diagonal cut by the rows only, probe (0, 8)", 2, 3, 5, 0, {}, {}, {}, 1, 0, 4, 2, 1, 2, 3},
+      {"diagonal probe (0, 8) finds (0, 11)", 2, 3, 5, 0, {}, {{0, 11}}, {}, 1, 0, 4, 2, 0, 0, 3},
+      {"mode 0", 10, 10, 6, 6, {}, {{10, 16}}, {}, 2, 0, 4, 2, 0, 0, 3},
+      {"unknown mode", 10, 10, 6, 6, {}, {{10, 16}}, {}, 2, 5, 4, 2, 0, 0, -1},
+      {"mode 1 along the row", 10, 10, 6, 6, {}, {{10, 16}}, {}, 2, 1, 4, 2, 1, 6, -1},
+      {"mode 2", 10, 10, 6, 6, {}, {{10, 16}}, {}, 2, 2, 4, 2, 1, 6, -1},
+      {"mode 1 along the column", 10, 10, 14, 6, {}, {{3, 10}}, {}, 0, 1, 4, 2, 1, 7, -1},
+      {"mode 1, another row and column", 10, 10, 6, 6, {}, {{11, 16}}, {}, 2, 1, 4, 2, 0, 0, -1},
+      {"beyond the join radius 2", 10, 10, 6, 6, {}, {{10, 18}}, {}, 2, 2, 4, 2, 0, 0, -1},
+      {"within the join radius 3", 10, 10, 6, 6, {}, {{10, 18}}, {}, 2, 2, 5, 2, 1, 8, -1},
+      {"three finds", 10, 10, 6, 6, {}, {{8, 15}, {10, 16}, {12, 14}}, {}, 2, 2, 4, 2, 0, 0, -1},
+      {"cut at the border, mode 1 finds only the origin", 10, 17, 6, 13, {}, {}, {}, 2, 1, 4, 2, 0, 0, -1},
+      {"cut at the border, mode 2 joins the origin to itself", 10, 17, 6, 13, {}, {}, {}, 2, 2, 4, 2, 1, 0, -1},
   };
   for (const Case& k : cases) {
     Scene t;
     t.Put(k.row, k.col, 1);
     t.PutRow(k.housesRow, k.housesCol, k.housesCol + 2, 3);
     t.Start();
-    for (auto rc : k.nodes) t.next.SetCellValue(rc.first, rc.second, 1);
+    for (auto rc : k.curNodes) t.Put(rc.first, rc.second, 1);
+    for (auto rc : k.nextNodes) t.next.SetCellValue(rc.first, rc.second, 1);
+    for (auto rc : k.nextVacant) t.next.SetCellValue(rc.first, rc.second, 0);
     CStreetNode node;
     Force(node, k.dir);
     node.m_nConnectMode = k.mode;
     node.m_nMinStep = k.minStep;
-    const auto before = Values(t.next);
-    const bool built = k.street > 0 || (k.mode == 2 && k.nodes.empty());
-    SeedRandom(9);
-    EXPECT_EQ(node.Develop(&t.cur, k.row, k.col, &t.next), built ? 1 : 0) << k.what;
+    node.m_nMaxStep = k.maxStep;
+    const auto before = Values(t.next), cur = Values(t.cur);
+    const auto ages = Ages(t.next);
+    Replay rp(9);
+    EXPECT_EQ(node.Develop(&t.cur, k.row, k.col, &t.next), k.built) << k.what;
+    rp.Skip(k.draws);
+    EXPECT_TRUE(k.draws < 0 || rp.DrawsMatch()) << k.what;
     EXPECT_EQ(Values(t.next), k.street ? WithStreet(before, k.row, k.col, k.dir, k.street) : before) << k.what;
+    EXPECT_EQ(Values(t.cur), cur) << k.what;  // the current coverage is never written
+    EXPECT_EQ(Ages(t.next), ages) << k.what;
   }
   Scene t;  // mode 2 joins a find in another row and column along the drawn line
   WorkedCase(t);
@@ -471,26 +420,6 @@ TEST(StreetNodeDevelop, TheJoinWritesFixedIdsAFreeStreetTheSetsIds) {
     EXPECT_EQ(Values(t.next), expected) << mode;
   }
   EXPECT_EQ(notices.texts, std::vector<std::string>{kIndustryNotice});  // the free street's node
-}
-
-TEST(StreetNodeDevelop, TheProbeAndTheSpacingReadDifferentCoverages) {
-  Scene t;  // a node at (10, 16) in the current coverage only: not seen by the probe
-  WorkedCase(t);
-  t.Put(10, 16, 1);
-  CStreetNode node;
-  Force(node, 2);
-  const auto street = WithStreet(Values(t.next), 10, 10, 2, 5);
-  SeedRandom(2);
-  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
-  EXPECT_EQ(Values(t.next), street);
-
-  Scene u;  // a node near the origin in the new coverage only: no spacing refusal
-  WorkedCase(u);
-  u.next.SetCellValue(10, 8, 1);
-  const auto expected = WithStreet(Values(u.next), 10, 10, 2, 5);
-  SeedRandom(2);
-  EXPECT_EQ(node.Develop(&u.cur, 10, 10, &u.next), 1);
-  EXPECT_EQ(Values(u.next), expected);
 }
 
 TEST(StreetNodeDevelop, CellsOutsideTheGridChangeNothingAndDrawNothing) {
