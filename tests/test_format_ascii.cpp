@@ -107,7 +107,7 @@ TEST_F(AsciiTest, ShortRowsShortFilesAndValuesEndingAtBlanksOnly) {
 
 TEST_F(AsciiTest, RefusalsAndMalformedSizes) {
   cov.m_dCellSize = 5.0;
-  const fmt_test::Snapshot before = fmt_test::Take(cov);
+  const auto before = fmt_test::Take(cov);
   for (const char* header : {"ncols 7\nnrows 5\n", "ncols 6\nnrows 6\n"}) {
     messages.texts.clear();
     WriteAll(dir / "big.asc", std::string(header) + "xllcorner 1\nyllcorner 1\ncellsize 1\nnodata_value 1\n1\n");
@@ -123,8 +123,8 @@ TEST_F(AsciiTest, RefusalsAndMalformedSizes) {
 
   WriteAll(dir / "bad.asc", "ncols\nnrows x\nxllcorner 1\nyllcorner 1\ncellsize 1\n1 2 3\n");
   EXPECT_EQ(cov.ImportASCFile(dir / "bad.asc", 0), 1);  // sizes read 0: no cell
-  EXPECT_EQ(fmt_test::Take(cov).ids, before.ids);
-  EXPECT_EQ(fmt_test::Take(cov).ages, before.ages);
+  EXPECT_EQ(testkit::Values(cov), std::get<0>(before));
+  EXPECT_EQ(testkit::Ages(cov), std::get<1>(before));
   EXPECT_DOUBLE_EQ(cov.m_dCellSize, 1.0);
   WriteAll(dir / "neg.asc", "ncols -3\nnrows 99999999999999\n");
   EXPECT_EQ(cov.ImportASCFile(dir / "neg.asc", 0), 0);  // saturated rows do not fit

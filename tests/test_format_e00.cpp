@@ -164,7 +164,7 @@ TEST_F(E00Test, GridLargerThanTheCoverageIsRefusedMissingFilesFailQuietly) {
   ASSERT_EQ(wide.InitCoverage(5, 7, 1), 1);
   ASSERT_EQ(wide.ExportE00File(dir / "w.e00"), 1);
   // One column more than the coverage has.
-  const fmt_test::Snapshot before = fmt_test::Take(cov);
+  const auto before = fmt_test::Take(cov);
   EXPECT_EQ(cov.ImportE00File(dir / "w.e00", 0), 0);
   EXPECT_EQ(messages.texts, std::vector<std::string>{fmt_test::kRangeText});
   EXPECT_TRUE(fmt_test::Take(cov) == before);
@@ -202,7 +202,7 @@ TEST_F(E00Test, HeaderChecksAndTheirMessages) {
     messages.texts.clear();
     WriteAll(dir / "c.e00", k.file);
     ASSERT_EQ(cov.InitCoverage(5, 6, 9), 1);
-    const fmt_test::Snapshot before = fmt_test::Take(cov);
+    const auto before = fmt_test::Take(cov);
     const int result = cov.ImportE00File(dir / "c.e00", 0);
     if (k.message.empty()) {
       EXPECT_EQ(result, 1) << k.file;

@@ -115,7 +115,7 @@ TEST_F(FloatTest, RowsFollowTheHeaderColumnsAndAShortFileStopsEarly) {
 }
 
 TEST_F(FloatTest, RefusalsAndMissingFiles) {
-  const fmt_test::Snapshot before = fmt_test::Take(cov);
+  const auto before = fmt_test::Take(cov);
   WriteAll(dir / "big.hdr", Hdr(7, 5, "-9999"));  // refused before the data file
   EXPECT_EQ(cov.ImportFLTFile(dir / "big.flt", 0), 0);
   EXPECT_EQ(messages.texts, std::vector<std::string>{fmt_test::kRangeText});

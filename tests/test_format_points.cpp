@@ -66,7 +66,7 @@ TEST_F(PointTest, OutsidePositionsAndLinesWithoutThreeIntegersAreSkipped) {
 }
 
 TEST_F(PointTest, EmptyMissingAndLayoutlessListsChangeNothing) {
-  const fmt_test::Snapshot before = fmt_test::Take(cov);
+  const auto before = fmt_test::Take(cov);
   WriteAll(dir / "empty.xya", "");
   EXPECT_EQ(cov.ImportXYAFile(dir / "empty.xya", 0), 1);
   EXPECT_EQ(cov.ImportXYAFile(dir / "none.xya", 0), 0);

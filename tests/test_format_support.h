@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <towngrow/towngrow.h>
 #include <unistd.h>
 #include <vector>
@@ -83,30 +84,10 @@ inline void FillRandom(towngrow::CLandUseCoverage& cov, unsigned seed) {
     }
 }
 
-// A snapshot of IDs and ages, for "nothing changed" checks.
-struct Snapshot {
-  std::vector<unsigned char> ids;
-  std::vector<short> ages;
-  double cellSize, xll, yll;
-  int noData;
-  bool operator==(const Snapshot& o) const {
-    return ids == o.ids && ages == o.ages && cellSize == o.cellSize && xll == o.xll && yll == o.yll &&
-           noData == o.noData;
-  }
-};
-
-inline Snapshot Take(const towngrow::CLandUseCoverage& cov) {
-  Snapshot s;
-  for (int r = 0; r < cov.m_nRows; ++r)
-    for (int c = 0; c < cov.m_nCols; ++c) {
-      s.ids.push_back(cov.GetCellValue(r, c));
-      s.ages.push_back(cov.GetCellAge(r, c));
-    }
-  s.cellSize = cov.m_dCellSize;
-  s.xll = cov.m_dXllCorner;
-  s.yll = cov.m_dYllCorner;
-  s.noData = cov.m_nNoDataValue;
-  return s;
+// IDs, ages and georeference, for "nothing changed" checks.
+inline auto Take(const towngrow::CLandUseCoverage& cov) {
+  return std::make_tuple(testkit::Values(cov), testkit::Ages(cov), cov.m_dCellSize, cov.m_dXllCorner,
+                         cov.m_dYllCorner, cov.m_nNoDataValue);
 }
 
 // A 5 x 6 coverage with age 9 everywhere, a scratch folder and a notice
