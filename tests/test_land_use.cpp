@@ -1,6 +1,7 @@
 // The land-use base class: defaults, accessors, and the random choices it
 // grows with. Expected draws are computed by replaying the generator.
 #include <cmath>
+#include <tuple>
 
 #include "support/scene.h"
 
@@ -31,24 +32,39 @@ int MaxIndexOver(Replay& rp, const std::vector<int>& weights) {
 
 }  // namespace
 
-TEST(LandUseBase, DefaultsAccessorsAndCategoryWords) {
+TEST(LandUseBase, DefaultsAccessorsCategoryWordsAndTheDensityCopy) {
   CLandUse lu;
-  EXPECT_EQ(lu.GetID(), 0);
+  // Max length, density law, scale, rate, power; ages, radius, policy.
+  const auto density = [](const CLandUse& l) {
+    return std::make_tuple(l.m_nMaxLength, l.m_nDensityType, l.m_dDensityScale, l.m_dDensityRate,
+                           l.m_dDensityPower);
+  };
+  const auto others = [](const CLandUse& l) {
+    return std::make_tuple(l.m_ID, l.m_nActiveAge, l.m_nInactivePeriod, l.m_nDeadAge, l.m_nNeighborRadius,
+                           l.m_nPolicy);
+  };
+  EXPECT_EQ(density(lu), std::make_tuple(5, 0, 1.0, 2.0, 2.0));
+  EXPECT_EQ(others(lu), std::make_tuple(static_cast<unsigned char>(0), 50000, 30, 0, 2, 100));
   EXPECT_EQ(lu.GetLandUseCategory(), Blank);
   EXPECT_EQ(lu.GetColor(), 0xFFFFFFu);
   EXPECT_EQ(lu.GetLandUseName(), "Vacant Land");
-  EXPECT_EQ(lu.m_nMaxLength, 5);
-  EXPECT_EQ(lu.m_nDensityType, 0);
-  EXPECT_EQ(lu.m_dDensityScale, 1.0);
-  EXPECT_EQ(lu.m_dDensityRate, 2.0);
-  EXPECT_EQ(lu.m_dDensityPower, 2.0);
-  EXPECT_EQ(lu.m_nActiveAge, 50000);
-  EXPECT_EQ(lu.m_nInactivePeriod, 30);
-  EXPECT_EQ(lu.m_nDeadAge, 0);
-  EXPECT_EQ(lu.m_nNeighborRadius, 2);
   EXPECT_EQ(std::vector<int>(lu.m_nDirectionProb, lu.m_nDirectionProb + 8), std::vector<int>(8, 125));
   EXPECT_EQ(std::vector<int>(lu.m_nLandUseProb, lu.m_nLandUseProb + 3), std::vector<int>(3, 33));
-  EXPECT_EQ(lu.m_nPolicy, 100);
+
+  CLandUse source;  // only the five density parameters are copied
+  source.m_nMaxLength = 9;
+  source.m_nDensityType = 3;
+  source.m_dDensityScale = 0.5;
+  source.m_dDensityRate = 0.25;
+  source.m_dDensityPower = 1.5;
+  source.m_nActiveAge = 7;
+  source.m_nNeighborRadius = 4;
+  source.m_nPolicy = 3;
+  source.m_ID = 11;
+  EXPECT_EQ(lu.SetDensityFromOther(nullptr), 0);
+  EXPECT_EQ(lu.SetDensityFromOther(&source), 1);
+  EXPECT_EQ(density(lu), density(source));
+  EXPECT_EQ(others(lu), std::make_tuple(static_cast<unsigned char>(0), 50000, 30, 0, 2, 100));
 
   EXPECT_EQ(lu.SetID(200) + lu.SetColor(0x123456u) + lu.SetLandUseName("Park") +
                 lu.SetLandUseCategory(Industry),
@@ -63,32 +79,6 @@ TEST(LandUseBase, DefaultsAccessorsAndCategoryWords) {
     lu.m_LandUseCategory = static_cast<LandUseCategory>(c);
     EXPECT_EQ(lu.GetCategoryString(), c >= 0 && c <= 6 ? words[c] : "Others") << c;
   }
-}
-
-TEST(LandUseBase, SetDensityFromOtherCopiesTheFiveDensityParametersOnly) {
-  CLandUse source;
-  source.m_nMaxLength = 9;
-  source.m_nDensityType = 3;
-  source.m_dDensityScale = 0.5;
-  source.m_dDensityRate = 0.25;
-  source.m_dDensityPower = 1.5;
-  source.m_nActiveAge = 7;
-  source.m_nNeighborRadius = 4;
-  source.m_nPolicy = 3;
-  source.m_ID = 11;
-  CLandUse target;
-  EXPECT_EQ(target.SetDensityFromOther(nullptr), 0);
-  EXPECT_EQ(target.m_nMaxLength, 5);
-  EXPECT_EQ(target.SetDensityFromOther(&source), 1);
-  EXPECT_EQ(target.m_nMaxLength, 9);
-  EXPECT_EQ(target.m_nDensityType, 3);
-  EXPECT_EQ(target.m_dDensityScale, 0.5);
-  EXPECT_EQ(target.m_dDensityRate, 0.25);
-  EXPECT_EQ(target.m_dDensityPower, 1.5);
-  EXPECT_EQ(target.m_nActiveAge, 50000);
-  EXPECT_EQ(target.m_nNeighborRadius, 2);
-  EXPECT_EQ(target.m_nPolicy, 100);
-  EXPECT_EQ(target.m_ID, 0);
 }
 
 TEST(LandUseBase, BaseDevelopChangesNothingAndDrawsNothing) {
