@@ -99,19 +99,14 @@ TEST(NeighborSeveralCategories, FirstListedPlaceTakesTheCellAndBlankNeverCounts)
   EXPECT_EQ(lu.GetCategoryInNeighbor(&s.cur, blank, n, 1, 6, 8, 1), 1);
   EXPECT_EQ(n[0], 0);
   EXPECT_EQ(lu.GetCategoryInNeighbor(&full.cur, vertex, n, 0, 2, 2, 1), 1);
-}
 
-TEST(NeighborSeveralCategories, RefusalsLeaveCountsUntouched) {
-  Scene s(10, 10);
-  CLandUse lu;
-  const LandUseCategory cats[] = {House, Blank};
-  int counts[] = {13, 14};
-  EXPECT_EQ(lu.GetCategoryInNeighbor(&s.cur, cats, counts, 2, 10, 0, 1), 0);
-  EXPECT_EQ(lu.GetCategoryInNeighbor(&s.cur, cats, counts, 2, CPoint(0, -1), 1), 0);
-  EXPECT_EQ(lu.GetCategoryInNeighbor(nullptr, cats, counts, 2, 1, 1, 1), 0);
-  EXPECT_EQ(lu.GetCategoryInNeighbor(&s.cur, nullptr, counts, 2, 1, 1, 1), 0);
+  int kept[] = {13, 14};  // refusals leave the counts untouched
+  EXPECT_EQ(lu.GetCategoryInNeighbor(&s.cur, cats, kept, 2, 7, 0, 1), 0);
+  EXPECT_EQ(lu.GetCategoryInNeighbor(&s.cur, cats, kept, 2, CPoint(0, -1), 1), 0);
+  EXPECT_EQ(lu.GetCategoryInNeighbor(nullptr, cats, kept, 2, 1, 1, 1), 0);
+  EXPECT_EQ(lu.GetCategoryInNeighbor(&s.cur, nullptr, kept, 2, 1, 1, 1), 0);
   EXPECT_EQ(lu.GetCategoryInNeighbor(&s.cur, cats, nullptr, 2, 1, 1, 1), 0);
-  EXPECT_EQ(counts[0] * 100 + counts[1], 1314);
+  EXPECT_EQ(kept[0] * 100 + kept[1], 1314);
 }
 
 TEST(AgeStates, BoundariesExtremesAndTheCellAskedFor) {
@@ -148,7 +143,7 @@ TEST(AgeStates, BoundariesExtremesAndTheCellAskedFor) {
   EXPECT_EQ(lu.IsOld(&s.cur, 0, 0), 1);
 }
 
-TEST(BackGround, BitOfTheIDInTheCellValue) {
+TEST(BackGround, BitOfTheIDInTheCellValueAllowsTheGrowthRule) {
   CGrid bg;
   ASSERT_EQ(bg.InitGrid(5, 5, 0x08), 1);
   bg.SetCellValue(4, 0, 0x80);
@@ -163,20 +158,18 @@ TEST(BackGround, BitOfTheIDInTheCellValue) {
     EXPECT_EQ(lu.CheckBackGround(k[1], k[2], &bg), k[3]) << k[0] << " at " << k[1] << "," << k[2];
   }
   EXPECT_EQ(lu.CheckBackGround(0, 0, nullptr), 0);
-}
 
-TEST(BackGround, AllowedCellRunsTheGrowthRule) {
-  Scene s(6, 6);
-  CLandUseCoverage bg;
-  ASSERT_EQ(bg.InitCoverage(6, 6, 0), 1);
-  bg.SetCellValue(2, 3, 0x10);
-  RecordingDevelop lu;
-  lu.m_ID = 4;
-  EXPECT_EQ(lu.DevelopWithBackGround(&s.cur, 2, 3, &s.next, &bg), 7);
-  EXPECT_EQ(lu.calls, 1);
-  EXPECT_EQ(lu.args.cur, &s.cur);
-  EXPECT_EQ(lu.args.next, &s.next);
-  EXPECT_EQ(lu.args.row * 10 + lu.args.col, 23);
+  Scene s(6, 6);  // an allowed cell runs the growth rule with its arguments
+  CLandUseCoverage allow;
+  ASSERT_EQ(allow.InitCoverage(6, 6, 0), 1);
+  allow.SetCellValue(2, 3, 0x10);
+  RecordingDevelop rec;
+  rec.m_ID = 4;
+  EXPECT_EQ(rec.DevelopWithBackGround(&s.cur, 2, 3, &s.next, &allow), 7);
+  EXPECT_EQ(rec.calls, 1);
+  EXPECT_EQ(rec.args.cur, &s.cur);
+  EXPECT_EQ(rec.args.next, &s.next);
+  EXPECT_EQ(rec.args.row * 10 + rec.args.col, 23);
 }
 
 TEST(BackGround, ForbiddenCellsOnlyAgeOrAreGivenUp) {
