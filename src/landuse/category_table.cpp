@@ -29,6 +29,7 @@ struct SnapshotEntry {
 struct TableCache {
   CacheState state;
   int size;
+  bool hasNull;  // some snapshot entry is a null pointer
   SnapshotEntry entries[kSnapshotEntries];
   CategoryTable table;
 };
@@ -59,6 +60,18 @@ void BuildTable(const CLandUseSet* pSet, CategoryTable& t) {
 
 bool SnapshotMatches(const TableCache& cache, const CObArray& array, int size) {
   if (cache.state != CacheState::Set || cache.size != size) return false;
+  if (!cache.hasNull) {
+    // The usual case: every snapshot pointer is a land use, so a pointer
+    // that still equals it can be read without a null test.
+    for (int i = 0; i < size; ++i) {
+      const auto* landUse = static_cast<const CLandUse*>(array.GetAt(i));
+      const SnapshotEntry& e = cache.entries[i];
+      if (landUse != e.pointer || landUse->m_ID != e.id ||
+          static_cast<int>(landUse->m_LandUseCategory) != e.category)
+        return false;
+    }
+    return true;
+  }
   for (int i = 0; i < size; ++i) {
     const auto* landUse = static_cast<const CLandUse*>(array.GetAt(i));
     const SnapshotEntry& e = cache.entries[i];
@@ -78,6 +91,8 @@ void TakeSnapshot(TableCache& cache, const CObArray& array, int size) {
     e.id = landUse != nullptr ? landUse->m_ID : -1;
     e.category = landUse != nullptr ? static_cast<int>(landUse->m_LandUseCategory) : -1;
   }
+  cache.hasNull = false;
+  for (int i = 0; i < size; ++i) cache.hasNull = cache.hasNull || cache.entries[i].pointer == nullptr;
   cache.size = size;
   cache.state = CacheState::Set;
 }
@@ -204,13 +219,13 @@ long long CountExact(const CLandUseCoverage& cov, const CategoryTable& table, co
   return count;
 }
 
-int CountOne(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet,
-             const CategoryTable& table, LandUseCategory category, int nRow, int nCol,
-             int nRadius) {
-  if (pCoverage == nullptr || !InGrid(*pCoverage, nRow, nCol)) return 0;
-  if (nRadius < 0) return 0;  // an empty square
-
-  const Window w = ClipSquare(*pCoverage, nRow, nCol, nRadius);
+// The general one-category count, for windows the small path does not take.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+int CountOneGeneral(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet,
+                    const CategoryTable& table, LandUseCategory category, int nRadius,
+                    const Window& w) {
   long long count = 0;
   if (pCoverage->m_pLandUseSet != pTableSet) {
     count = CountCellByCell(*pCoverage, w, category);
@@ -230,32 +245,105 @@ int CountOne(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet,
   return total > 2147483647ULL ? 2147483647 : static_cast<int>(total);
 }
 
-int CountSeveral(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet,
-                 const CategoryTable& table, const LandUseCategory* categories, int* counts,
-                 int nCount, int nRow, int nCol, int nRadius) {
-  if (pCoverage == nullptr || !InGrid(*pCoverage, nRow, nCol)) return 0;
-  if (nCount > 0 && (categories == nullptr || counts == nullptr)) return 0;
-  for (int k = 0; k < nCount; ++k) counts[k] = 0;
-  if (nRadius < 0 || nCount <= 0) return 1;
-
-  const Window w = ClipSquare(*pCoverage, nRow, nCol, nRadius);
+// The general several-category count, for windows and categories the small
+// path does not take.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+int CountSeveralGeneral(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet,
+                        const CategoryTable& table, const LandUseCategory* categories,
+                        int* counts, int nCount, const Window& w) {
   const bool ownTable = pCoverage->m_pLandUseSet == pTableSet;
   CodeCounts codeCounts;
   if (ownTable) codeCounts = CountCodes(*pCoverage, table, w);
   for (int k = 0; k < nCount; ++k) {
     const LandUseCategory cat = categories[k];
-    if (cat == Blank) continue;  // Blank cells never count
-    bool listedBefore = false;
-    for (int j = 0; j < k && !listedBefore; ++j) listedBefore = categories[j] == cat;
-    if (listedBefore) continue;  // a cell counts at the first listed place only
+    bool counted = cat != Blank;  // Blank cells never count
+    // A cell counts at the first listed place of its category only.
+    for (int j = 0; j < k && counted; ++j) counted = categories[j] != cat;
     long long n = 0;
-    if (!ownTable)
+    if (!counted)
+      n = 0;
+    else if (!ownTable)
       n = CountCellByCell(*pCoverage, w, cat);
     else if (CodeOf(cat) != kOtherCode)
       n = codeCounts.Of(CodeOf(cat));
     else
       n = CountExact(*pCoverage, table, w, cat);
     counts[k] = static_cast<int>(n);  // at most the grid's cell count
+  }
+  return 1;
+}
+
+// Small windows (at most 255 cells) of a coverage with cells, counted
+// through the table of its own set: the codes of all cells in one word.
+inline bool SmallPath(const CLandUseCoverage& cov, const CLandUseSet* pTableSet, const Window& w) {
+  return cov.m_pLandUseSet == pTableSet && cov.m_pData != nullptr && w.rowFirst <= w.rowLast &&
+         w.colFirst <= w.colLast && w.Cells() <= 255;
+}
+
+inline std::uint64_t PackedCodes(const CLandUseCoverage& cov, const CategoryTable& table,
+                                 const Window& w) {
+  const std::size_t stride = static_cast<std::size_t>(cov.m_nCols);
+  const std::size_t width = static_cast<std::size_t>(w.colLast - w.colFirst + 1);
+  const std::uint64_t* one = table.packedOne;
+  const unsigned char* q = cov.m_pData + static_cast<std::size_t>(w.rowFirst) * stride +
+                           static_cast<std::size_t>(w.colFirst);
+  std::uint64_t packed = 0;
+  for (long long r = w.rowFirst;; ++r) {
+    std::size_t k = 0;
+    for (; k + 3 <= width; k += 3) packed += one[q[k]] + one[q[k + 1]] + one[q[k + 2]];
+    for (; k < width; ++k) packed += one[q[k]];
+    if (r == w.rowLast) break;
+    q += stride;  // only while another row of the window follows
+  }
+  return packed;
+}
+
+inline unsigned PackedCount(std::uint64_t packed, int code) {
+  return static_cast<unsigned>((packed >> (8 * code)) & 0xFFu);
+}
+
+int CountOne(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet,
+             const CategoryTable& table, LandUseCategory category, int nRow, int nCol,
+             int nRadius) {
+  if (pCoverage == nullptr || !InGrid(*pCoverage, nRow, nCol)) return 0;
+  if (nRadius < 0) return 0;  // an empty square
+  const Window w = ClipSquare(*pCoverage, nRow, nCol, nRadius);
+  const int code = CodeOf(category);
+  if (code == kOtherCode || !SmallPath(*pCoverage, pTableSet, w))
+    return CountOneGeneral(pCoverage, pTableSet, table, category, nRadius, w);
+  unsigned long long total = PackedCount(PackedCodes(*pCoverage, table, w), code);
+  if (category == Blank) {
+    // Cells of the square beyond the edge count as vacant land (a small
+    // window may still be the clipped part of a huge square).
+    const unsigned long long side = 2ULL * static_cast<unsigned long long>(nRadius) + 1ULL;
+    total += side * side - static_cast<unsigned long long>(w.Cells());
+  }
+  return total > 2147483647ULL ? 2147483647 : static_cast<int>(total);
+}
+
+int CountSeveral(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet,
+                 const CategoryTable& table, const LandUseCategory* categories, int* counts,
+                 int nCount, int nRow, int nCol, int nRadius) {
+  if (pCoverage == nullptr || !InGrid(*pCoverage, nRow, nCol)) return 0;
+  if (nCount > 0 && (categories == nullptr || counts == nullptr)) return 0;
+  if (nRadius < 0 || nCount <= 0) {
+    for (int k = 0; k < nCount; ++k) counts[k] = 0;
+    return 1;
+  }
+  const Window w = ClipSquare(*pCoverage, nRow, nCol, nRadius);
+  bool plain = SmallPath(*pCoverage, pTableSet, w);
+  for (int k = 0; k < nCount && plain; ++k) plain = CodeOf(categories[k]) != kOtherCode;
+  if (!plain) return CountSeveralGeneral(pCoverage, pTableSet, table, categories, counts, nCount, w);
+
+  const std::uint64_t packed = PackedCodes(*pCoverage, table, w);
+  for (int k = 0; k < nCount; ++k) {
+    const LandUseCategory cat = categories[k];
+    bool counted = cat != Blank;  // Blank cells never count
+    // A cell counts at the first listed place of its category only.
+    for (int j = 0; j < k && counted; ++j) counted = categories[j] != cat;
+    counts[k] = counted ? static_cast<int>(PackedCount(packed, CodeOf(cat))) : 0;
   }
   return 1;
 }

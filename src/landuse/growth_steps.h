@@ -3,6 +3,9 @@
 // the notices shown when a written ID differs from the default roster's.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "landuse/category_table.h"
 #include "towngrow/grid/coverage.h"
 #include "towngrow/landuse/land_use.h"
@@ -29,6 +32,27 @@ inline short DeadAgeValue(int deadAge) {
   const unsigned int low = negated & 0xFFFFu;
   return static_cast<short>(low >= 0x8000u ? static_cast<int>(low) - 0x10000
                                            : static_cast<int>(low));
+}
+
+// The age step every housing, industry and commerce call begins with: the
+// cell's age in the read coverage (GetCellAge: -100 outside the grid or
+// without buffers), then SetCellAgeGrow(1) in the written coverage, with
+// the same checks, inline.
+inline short AgeThenGrow(const CLandUseCoverage& cov, CLandUseCoverage& next, int nRow,
+                         int nCol) {
+  short age = -100;
+  if (cov.m_pData != nullptr && cov.m_pCellAge != nullptr && nRow >= 0 && nCol >= 0 &&
+      nRow < cov.m_nRows && nCol < cov.m_nCols)
+    age = cov.m_pCellAge[static_cast<std::size_t>(nRow) * static_cast<std::size_t>(cov.m_nCols) +
+                         static_cast<std::size_t>(nCol)];
+  if (next.m_pData != nullptr && next.m_pCellAge != nullptr && nRow >= 0 && nCol >= 0 &&
+      nRow < next.m_nRows && nCol < next.m_nCols) {
+    short& grown = next.m_pCellAge[static_cast<std::size_t>(nRow) *
+                                       static_cast<std::size_t>(next.m_nCols) +
+                                   static_cast<std::size_t>(nCol)];
+    grown = static_cast<short>(static_cast<std::uint16_t>(static_cast<std::uint16_t>(grown) + 1u));
+  }
+  return age;
 }
 
 // Gives an old cell up: the vacant ID of the set, the notice when that ID

@@ -37,8 +37,7 @@ int CIndustry::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   if (pCoverage == nullptr || pNewCoverage == nullptr) return 0;
 
   // Age step: read the old age, raise the new one whatever follows.
-  const short age = pCoverage->GetCellAge(nRow, nCol);
-  pNewCoverage->SetCellAgeGrow(nRow, nCol, 1);
+  const short age = growth::AgeThenGrow(*pCoverage, *pNewCoverage, nRow, nCol);
   if (age < 0) return 0;  // dead, or a cell outside the grid
 
   const CLandUseSet* pSet = pCoverage->m_pLandUseSet;
