@@ -38,9 +38,7 @@ TEST_P(CommerceRule, OnlyACommerceDrawCountsWhateverTheCellHolds) {
 }
 
 TEST_P(CommerceRule, TargetCategoryFromTheOldCoverageAgeFromTheNewOne) {
-  struct Case {
-    int oldId, oldAge, newId, newAge, result;
-  };
+  struct Case { int oldId, oldAge, newId, newAge, result; };
   const Case cases[] = {
       {0, 0, 3, 0, 1},   // housing written earlier in the step: overwritten
       {0, 0, 0, -1, 0},  // a negative age in the new coverage: refused

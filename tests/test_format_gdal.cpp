@@ -29,9 +29,7 @@ std::string GdalInfo(const std::string& file) {
   return out;
 }
 
-struct XyzCell {
-  double x, y, z;
-};
+struct XyzCell { double x, y, z; };
 
 // Every cell as GDAL reads it: centre x, centre y and value, row by row.
 std::vector<XyzCell> GdalCells(const std::string& file, const std::string& scratch) {

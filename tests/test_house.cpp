@@ -94,9 +94,7 @@ TEST_P(HouseRule, CheckStreetReachesTheShareCountWithinTheRadius) {
 TEST_P(HouseRule, OldCellIsAbandonedOrRenewedByTheDrawOverStreetsAndTheRest) {
   // Streets in the 3 x 3 square weigh against its other cells (the cell
   // itself and cells beyond the edge included); renewal draws an active age.
-  struct Case {
-    int row, col, streets, rest;
-  };
+  struct Case { int row, col, streets, rest; };
   const Case cases[] = {{7, 7, 0, 9}, {7, 7, 8, 1}, {0, 0, 3, 6}};
   house()->m_nDeadAge = 2;
   for (const Case& k : cases) {
@@ -164,9 +162,7 @@ TEST_P(HouseRule, AbandonmentWithAChangedVacantIdShowsItsNotice) {
 }
 
 TEST_P(HouseRule, TargetCategoryFromTheNewCoverageAgeFromTheOldOne) {
-  struct Case {
-    int oldId, oldAge, newId, newAge, result;
-  };
+  struct Case { int oldId, oldAge, newId, newAge, result; };
   const Case cases[] = {
       {0, 0, 5, 0, 0},    // taken earlier in this step
       {4, 3, 0, 3, 1},    // given up earlier in this step

@@ -70,9 +70,7 @@ TEST(StreetNodeParts, SpacingCountsNodesInTheSquareOfRadiusMinStepMinusOne) {
 TEST(StreetNodeParts, DemandThresholdsInTheNineByNineSquare) {
   // Houses 10 %, industry 60 %, commerce 70 % of the base 5 x 5
   // neighbourhood: 3, 15 and 18 cells, counted in the square of radius 4.
-  struct Case {
-    int id, need;
-  };
+  struct Case { int id, need; };
   for (const Case& k : {Case{3, 3}, Case{4, 15}, Case{5, 18}}) {
     Scene t;
     CStreetNode node;
@@ -170,9 +168,7 @@ TEST(StreetNodeUpdate, ShortLengthsWrongDirectionsAndTheBorder) {
   Scene t;
   CStreetNode node;
   std::vector<unsigned char> expected(400, 0);
-  struct Case {
-    int r, c, dir, len, endR, endC;
-  };
+  struct Case { int r, c, dir, len, endR, endC; };
   // Length 1: only the far end; length 0 and no such direction: the origin.
   const Case ends[] = {{10, 10, 4, 1, 11, 10}, {3, 3, 4, 0, 3, 3}, {5, 7, 9, 4, 5, 7},
                        {6, 7, -3, 4, 6, 7}};

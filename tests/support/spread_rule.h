@@ -69,9 +69,7 @@ TEST_P(SpreadRule, SpreadsOneCellWithItsDraws) {
 }
 
 TEST_P(SpreadRule, AgeStatesAtTheirBoundaries) {
-  struct Age {
-    int age, result, ageAfter;
-  };
+  struct Age { int age, result, ageAfter; };
   const int a = k.activeAge, last = k.lastInactiveAge;
   // Active 0 to a, inactive a + 1 to last, dead below 0 (ages towards 0).
   std::vector<Age> cases = {{0, 1, 1},         {a, 1, a + 1}, {a + 1, 0, a + 2},
