@@ -195,32 +195,27 @@ TEST_P(HouseRule, NoStreetNearTheNewCellRefusesBeforeTheChoice) {
   EXPECT_TRUE(scene.SameExcept({{7, 7}}));
 }
 
-TEST_P(HouseRule, ResidentialThresholds) {
-  Choose(1, 0, 0);
-  Around(3, 18);  // House needs no threshold, even crowded
+TEST_P(HouseRule, ResidentialChoicesAndTheirThresholds) {
+  // Commerce needs five housing cells (the cell itself counts), industry
+  // allows ten housing and commerce cells, housing needs none; up to two
+  // industry or commerce cells keep the choice residential.
+  Around(4, 2);  // industry: not counted
   Around(5, 2);
-  Expect(3);
-}
-
-TEST_P(HouseRule, ResidentialCommerceNeedsFiveHousingCells) {
+  Around(3, 3);
   Choose(0, 0, 1);
-  Around(3, 3);  // four with the housing cell itself
-  Around(5, 2);  // two commerce cells keep the choice residential
-  Expect(0);
+  Expect(0);  // four housing cells
   Around(3, 1);
   Expect(5);
   EXPECT_EQ(scene.next.GetCellAge(7, 8), 0);
-  EXPECT_TRUE(notices.texts.empty());
-}
-
-TEST_P(HouseRule, ResidentialIndustryAllowsTenHousingAndCommerceCells) {
   Choose(0, 1, 0);
-  Around(4, 2);  // two industry cells: still residential, and not counted
-  Around(5, 2);
-  Around(3, 7);  // eight housing cells with the cell itself, ten with commerce
+  Around(3, 3);  // eight housing cells, ten with commerce
   Expect(4);
   Around(3, 1);
   Expect(0);
+  Choose(1, 0, 0);
+  Around(3, 10);  // crowded with housing
+  Expect(3);
+  EXPECT_TRUE(notices.texts.empty());
 }
 
 TEST_P(HouseRule, MixedChoiceUsesItsOwnWeightsAndTheDominantCategory) {
