@@ -28,12 +28,6 @@ int AgeRange(const CLandUseSet* set, unsigned char id) {
                                    static_cast<std::uint32_t>(lu->m_nInactivePeriod));
 }
 
-// One uniform draw 1..|n| as the fills take it; none for 0.
-int Uniform(Replay& rp, int n) {
-  const long long m = n < 0 ? -static_cast<long long>(n) : n;
-  return n == 0 ? 0 : static_cast<int>(rp.Draw() % m + 1);
-}
-
 // Replays a fill: per cell the ID draw (sparse: 1 in 58 settles one of six
 // IDs; weighted: the largest draw over the weights), then the age draw.
 struct Fill {
@@ -43,18 +37,10 @@ struct Fill {
 Fill ReplayFill(Replay& rp, int cells, const CLandUseSet* set, const std::vector<int>* w = nullptr) {
   Fill f;
   for (int k = 0; k < cells; ++k) {
-    int id = 0;
-    if (w == nullptr) {
-      if (Uniform(rp, 58) == 2) id = Uniform(rp, 6) - 1;
-    } else {
-      int best = -32767;
-      for (std::size_t i = 0; i < w->size(); ++i) {
-        const int d = Uniform(rp, (*w)[i]);
-        if (d > best) best = d, id = static_cast<int>(i);
-      }
-    }
+    int id = w ? rp.MaxIndex(*w) : 0;
+    if (!w && rp.Int(58) == 2) id = rp.Int(6) - 1;
     f.ids.push_back(static_cast<unsigned char>(id));
-    f.ages.push_back(static_cast<short>(Uniform(rp, AgeRange(set, static_cast<unsigned char>(id))) - 1));
+    f.ages.push_back(static_cast<short>(rp.Int(AgeRange(set, static_cast<unsigned char>(id))) - 1));
   }
   return f;
 }

@@ -21,15 +21,6 @@ void CheckAgainstReplay(Op op, Expect expect, unsigned seeds = 12) {
   }
 }
 
-int MaxIndexOver(Replay& rp, const std::vector<int>& weights) {
-  int best = -32767, index = -1;
-  for (std::size_t i = 0; i < weights.size(); ++i) {
-    const int d = rp.Int(weights[i]);
-    if (d > best) best = d, index = static_cast<int>(i);
-  }
-  return index;
-}
-
 }  // namespace
 
 TEST(LandUseBase, DefaultsAccessorsCategoryWordsAndTheDensityCopy) {
@@ -122,7 +113,7 @@ TEST(LandUseLength, EachLawDrawsOverItsTruncatedPerMille) {
     lu.m_dDensityRate = k.rate;
     lu.m_dDensityPower = k.power;
     CheckAgainstReplay([&] { return k.n ? lu.GetRealLength(k.n) : lu.GetRealLength(); },
-                       [&](Replay& rp) { return MaxIndexOver(rp, k.perMille) + 1; }, 6);
+                       [&](Replay& rp) { return rp.MaxIndex(k.perMille) + 1; }, 6);
   }
   CLandUse a, b;  // the scale cancels in the exponential law
   a.m_nDensityType = b.m_nDensityType = 1;
@@ -171,7 +162,7 @@ TEST(LandUseChoice, DirectionAndLandUseDrawTheirWeightsInOrder) {
   const std::vector<int> street = {150, 100, 150, 100, 150, 100, 150, 100};
   std::copy(street.begin(), street.end(), lu.m_nDirectionProb);
   CheckAgainstReplay([&] { return lu.GetRealDirection(); },
-                     [&](Replay& rp) { return MaxIndexOver(rp, street); });
+                     [&](Replay& rp) { return rp.MaxIndex(street); });
   CheckAgainstReplay([&] { return lu.GetProbLandUse(); },
                      [](Replay& rp) { return static_cast<LandUseCategory>(rp.MaxIndex({33, 33, 33}) + 3); });
   SetWeights(lu.m_nLandUseProb, 0, 0, 1);

@@ -37,18 +37,14 @@ public:
   void Skip(int n) {
     for (int k = 0; k < n; ++k) Draw();
   }
-  // A uniform draw 1..n (n > 0), no draw for 0.
+  // A uniform draw 1..|n|, no draw for 0.
   int Int(int n) { return n == 0 ? 0 : Draw() % n + 1; }
   // Index of the largest draw over the weights; ties to the earlier index.
-  int MaxIndex(std::initializer_list<int> weights) {
-    int best = -32767, index = -1, i = 0;
-    for (int w : weights) {
-      const int d = Int(w);
-      if (d > best) {
-        best = d;
-        index = i;
-      }
-      ++i;
+  int MaxIndex(const std::vector<int>& weights) {
+    int best = -32767, index = -1;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+      const int d = Int(weights[i]);
+      if (d > best) best = d, index = static_cast<int>(i);
     }
     return index;
   }
