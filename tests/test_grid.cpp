@@ -3,6 +3,8 @@
 #include "support/failing_alloc.h"
 #include "support/scene.h"
 
+#include <tuple>
+
 using namespace testkit;
 
 namespace {
@@ -20,28 +22,16 @@ void FillPattern(CGrid& g) {
 
 }  // namespace
 
-TEST(Grid, NewGridIsEmptyAndRefusesEveryCell) {
+TEST(Grid, NewGridRefusesEveryCellInitSizesFillsAndNamesFromFiveToTenThousand) {
   CGrid g;
   EXPECT_EQ(g.IsEmpty(), 1);
-  EXPECT_EQ(g.m_nGridType, -1);
-  EXPECT_EQ(g.m_strName, "");
-  EXPECT_EQ(g.m_nRows, 0);
-  EXPECT_EQ(g.m_pData, nullptr);
+  EXPECT_EQ(std::make_tuple(g.m_nGridType, g.m_strName, g.m_nRows, g.m_pData), std::make_tuple(-1, "", 0, nullptr));
   EXPECT_EQ(g.GetCellValue(0, 0), 0);
-  EXPECT_EQ(g.SetCellValue(0, 0, 1), 0);
-  EXPECT_EQ(g.SetCellValue(CPoint(0, 0), 1), 0);
-  EXPECT_EQ(g.SetGridValue(1), 0);
+  EXPECT_EQ(g.SetCellValue(0, 0, 1) + g.SetCellValue(CPoint(0, 0), 1) + g.SetGridValue(1), 0);
   EXPECT_EQ(g.IsEmpty(), 1);
-}
-
-TEST(Grid, InitSizesFillsAndNamesFromFiveToTenThousand) {
-  CGrid g;
   ASSERT_EQ(g.InitGrid(6, 9, 7), 1);
   EXPECT_EQ(g.IsEmpty(), 0);
-  EXPECT_EQ(g.m_nCols, 9);
-  EXPECT_EQ(g.m_strName, "Grid");
-  EXPECT_EQ(g.m_nGridType, 0);
-  EXPECT_EQ(g.m_dScale, 1.0);
+  EXPECT_EQ(std::make_tuple(g.m_nCols, g.m_strName, g.m_nGridType, g.m_dScale), std::make_tuple(9, "Grid", 0, 1.0));
   EXPECT_EQ(Cells(g), std::vector<unsigned char>(54, 7));
   const int shapes[3][2] = {{5, 5}, {10000, 5}, {5, 10000}};
   for (const auto& s : shapes) {

@@ -7,14 +7,6 @@
 
 using namespace testkit;
 
-TEST(StreetVertex, Identity) {
-  CStreetVertex v;
-  EXPECT_EQ(v.GetID(), 2);
-  EXPECT_EQ(v.GetLandUseCategory(), StreetVertex);
-  EXPECT_EQ(v.GetColor(), 0x8CB4D2u);
-  EXPECT_EQ(v.GetLandUseName(), "Street Vertex");
-}
-
 TEST(StreetVertex, TwoStreetCellsInTheWindowKeepTheCellFewerClearIt) {
   // Each case: the cell, then the other cells of the current coverage.
   struct Case {
@@ -68,7 +60,12 @@ TEST(StreetVertex, ReadsTheCurrentCoverageOnly) {
   EXPECT_EQ(s.next.GetCellValue(4, 5), 2);
 }
 
-TEST(StreetVertex, SeveralVacantLandUsesArePickedByTheSet) {
+TEST(StreetVertex, IdentityAndSeveralVacantLandUsesPickedByTheSet) {
+  CStreetVertex identity;
+  EXPECT_EQ(identity.GetID(), 2);
+  EXPECT_EQ(identity.GetLandUseCategory(), StreetVertex);
+  EXPECT_EQ(identity.GetColor(), 0x8CB4D2u);
+  EXPECT_EQ(identity.GetLandUseName(), "Street Vertex");
   Scene s(10, 10);
   s.Add<CLandUse>(9);
   s.Put(4, 4, 2);
