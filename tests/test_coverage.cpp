@@ -107,19 +107,14 @@ TEST(Coverage, InitGivesZeroCellsTheGivenAgeAndKeepsTheGeoreference) {
   EXPECT_EQ(c.m_pCellAge, ageBuffer);
   EXPECT_EQ(Values(c), ids);
   EXPECT_EQ(Ages(c), ages);
-}
 
-TEST(Coverage, GridInitOnACoverageKeepsAgesOnlyForTheSameShape) {
-  CLandUseCoverage c;
-  FillPattern(c, 6, 8);
-  ASSERT_EQ(c.InitGrid(6, 8, 2), 1);
+  ASSERT_EQ(c.InitGrid(6, 8, 2), 1);  // a grid init keeps ages for the same shape only
   EXPECT_EQ(c.GetCellAge(5, 7), 507);
   EXPECT_EQ(c.GetCellValue(5, 7), 2);
   ASSERT_EQ(c.InitGrid(9, 9, 1), 1);
   EXPECT_EQ(c.m_pCellAge, nullptr);
   EXPECT_EQ(c.GetCellAge(0, 0), -100);
-  EXPECT_EQ(c.SetCellAge(0, 0, 4), 0);
-  EXPECT_EQ(c.SetCoverageAge(4), 0);
+  EXPECT_EQ(c.SetCellAge(0, 0, 4) + c.SetCoverageAge(4), 0);
 }
 
 TEST(Coverage, AgesOutsideAnswerMinusHundredInsideTakeRowFromYAndWrapInSixteenBits) {
@@ -217,29 +212,22 @@ TEST(Coverage, CopyAssignmentAndCopyValueTakeTheirFields) {
   EXPECT_EQ(Values(src), ids);
 }
 
-TEST(Coverage, CopiesOfEmptyOrFreedCoveragesHoldNoCells) {
-  CLandUseCoverage never, freed;
-  FillPattern(freed, 5, 5);
+TEST(Coverage, FreedAndEmptySourcesAndTargetsThatCannotHoldTheSource) {
+  CLandUseCoverage src, freed, never;
+  FillPattern(src, 8, 8);
+  src.m_strName = "src";
+  FillPattern(freed, 8, 8);
+  freed.Free();  // freed: no buffers, the shape stays; twice is harmless
   freed.Free();
-  EXPECT_EQ(freed.IsEmpty(), 1);  // freed: no buffers, the shape stays
-  EXPECT_EQ(freed.m_nRows * 100 + freed.m_nCols, 505);
+  EXPECT_EQ(freed.IsEmpty(), 1);
   EXPECT_EQ(freed.GetCellValue(0, 0), 0);
-  freed.Free();  // twice is harmless
-  for (CLandUseCoverage* c : {&never, &freed}) {
+  for (CLandUseCoverage* c : {&never, &freed}) {  // copies hold no cells
     std::unique_ptr<CLandUseCoverage> copy(c->Copy());
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->IsEmpty(), 1);
     EXPECT_EQ(copy->m_pCellAge, nullptr);
     EXPECT_EQ(copy->GetCellAge(0, 0), -100);
   }
-}
-
-TEST(Coverage, TargetsThatCannotHoldTheSourceReceiveNothing) {
-  CLandUseCoverage src, freed;
-  FillPattern(src, 8, 8);
-  src.m_strName = "src";
-  FillPattern(freed, 8, 8);
-  freed.Free();  // a freed source keeps its shape
 
   CLandUseCoverage small, none;
   ASSERT_EQ(small.InitCoverage(5, 9, 1), 1);

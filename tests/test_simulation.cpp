@@ -212,7 +212,7 @@ TEST(Run, CallbackStopsEarlyInitResetsAndNothingHappensWithoutCells) {
   EXPECT_EQ(r.cellsPerId[6], 1);
 }
 
-TEST(StarterTown, LayoutOnAHundredByHundredAndRefusals) {
+TEST(StarterTown, LayoutRefusalsNodesThatCanGrowAndSmallCoverages) {
   CLandUseCoverage empty;
   EXPECT_EQ(PlaceStarterTown(empty), 0);
   Scene s(100, 100);
@@ -236,9 +236,9 @@ TEST(StarterTown, LayoutOnAHundredByHundredAndRefusals) {
   for (int r = 0; r < 100; ++r)
     for (int c = 0; c < 100; ++c)
       EXPECT_EQ(s.cur.GetCellAge(r, c), s.cur.GetCellValue(r, c) == 6 ? 77 : 0);
-}
 
-TEST(StarterTown, EveryNodeCanGrowEveryHouseSeesAStreetAndSmallCoveragesStayInside) {
+  // Every node can grow and every house sees a street; small coverages
+  // hold the town inside.
   for (int size : {20, 37, 200}) {
     Scene s(size, size + 3);
     ASSERT_EQ(PlaceStarterTown(s.cur), 1);
