@@ -161,7 +161,7 @@ TEST_P(HouseRule, AbandonmentWithAChangedVacantIdShowsItsNotice) {
   EXPECT_EQ(notices.texts, std::vector<std::string>{kVacantNotice});
 }
 
-TEST_P(HouseRule, TargetCategoryFromTheNewCoverageAgeFromTheOldOne) {
+TEST_P(HouseRule, TargetCategoryFromTheNewCoverageAgeFromTheOldOneThenTheStreet) {
   struct Case { int oldId, oldAge, newId, newAge, result; };
   const Case cases[] = {
       {0, 0, 5, 0, 0},    // taken earlier in this step
@@ -182,10 +182,7 @@ TEST_P(HouseRule, TargetCategoryFromTheNewCoverageAgeFromTheOldOne) {
     rp.Skip(c.result ? 4 : 3);
     EXPECT_TRUE(rp.DrawsMatch());
   }
-}
-
-TEST_P(HouseRule, NoStreetNearTheNewCellRefusesBeforeTheChoice) {
-  scene.Put(9, 10, 0);
+  scene.Put(9, 10, 0);  // no street near the new cell: refused before the choice
   scene.Put(9, 11, 2);  // beside the square, not in it
   scene.Start();
   Replay rp(17);

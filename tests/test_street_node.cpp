@@ -150,10 +150,10 @@ TEST(StreetNodeParts, TheVertexIdIsDrawnBeforeTheDirectionIsExamined) {
   EXPECT_LT(picked8, 12);
 }
 
-TEST(StreetNodeUpdate, WritesVerticesThenTheEndNodeInEveryDirection) {
+TEST(StreetNodeUpdate, VerticesThenTheEndNodeInEveryDirectionShortOrCutAtTheBorder) {
+  CStreetNode node;
   for (int d = 0; d < 8; ++d) {
     Scene t;
-    CStreetNode node;
     t.next.SetGridValue(5);
     t.next.SetCellAge(10 + kDRow[d], 10 + kDCol[d], 9);
     NoticeRecorder notices;
@@ -162,11 +162,7 @@ TEST(StreetNodeUpdate, WritesVerticesThenTheEndNodeInEveryDirection) {
     EXPECT_EQ(t.next.GetCellAge(10 + kDRow[d], 10 + kDCol[d]), 9);  // no age changes
     EXPECT_TRUE(notices.texts.empty());
   }
-}
-
-TEST(StreetNodeUpdate, ShortLengthsWrongDirectionsAndTheBorder) {
   Scene t;
-  CStreetNode node;
   std::vector<unsigned char> expected(400, 0);
   struct Case { int r, c, dir, len, endR, endC; };
   // Length 1: only the far end; length 0 and no such direction: the origin.
