@@ -1,5 +1,6 @@
 // The land-use base class: defaults, accessors, and the random choices it
 // grows with. Expected draws are computed by replaying the generator.
+#include <climits>
 #include <cmath>
 #include <tuple>
 
@@ -85,25 +86,40 @@ TEST(LandUseBase, BaseDevelopChangesNothingAndDrawsNothing) {
 
 TEST(LandUseLength, EachLawDrawsOverItsTruncatedPerMille) {
   // Candidate lengths 1..n-1 weighted by the density law, turned into per
-  // mille of their sum and truncated; a zero per mille takes no draw.
+  // mille of their sum and truncated; a zero per mille takes no draw. Fewer
+  // than two candidates answer 0; an unknown law, a negative or zero sum,
+  // NaN or infinity weigh every candidate 0 (length 1, no draw).
   struct Case {
     const char* law;
     int type;
     double scale, rate, power;
-    int n;  // 0: the land use's own m_nMaxLength (5)
+    int maxLength, n;  // n: kOwn for the land use's own m_nMaxLength
     std::vector<int> perMille;
   };
-  const double ln2 = std::log(2.0);
+  const int kOwn = INT_MIN;
+  const double ln2 = std::log(2.0), nan = std::nan("");
+  const std::vector<int> zeros2(2, 0), zeros4(4, 0);
   const Case cases[] = {
-      {"linear, two candidates", 0, 1.0, 2.0, 2.0, 2, {666}},
-      {"linear, defaults", 0, 1.0, 2.0, 2.0, 0, {333, 266, 199, 133}},
-      {"linear, scale 2 not rescaled", 0, 2.0, 2.0, 2.0, 4, {1000, 500, 0}},
-      {"exponential", 1, 1.0, ln2, 2.0, 4, {533, 266, 133}},
-      {"power, C = -1", 2, 1.0, 2.0, -1.0, 3, {166, 333}},
-      {"combined", 3, 1.0, ln2, 1.0, 4, {732, 183, 61}},
-      {"per mille held at the int top", 0, 3.999999999, 2.0, 2.0, 2, {2147483647}},
-      {"power, C = 0, 257 equal weights", 2, 1.0, 2.0, 0.0, 257, std::vector<int>(256, 3)},
-      {"power, C = 0, 1500 equal weights", 2, 1.0, 2.0, 0.0, 1500, std::vector<int>(1499, 0)},
+      {"linear, two candidates", 0, 1.0, 2.0, 2.0, 5, 2, {666}},
+      {"linear, defaults", 0, 1.0, 2.0, 2.0, 5, kOwn, {333, 266, 199, 133}},
+      {"linear, scale 2 not rescaled", 0, 2.0, 2.0, 2.0, 5, 4, {1000, 500, 0}},
+      {"exponential", 1, 1.0, ln2, 2.0, 5, 4, {533, 266, 133}},
+      {"power, C = -1", 2, 1.0, 2.0, -1.0, 5, 3, {166, 333}},
+      {"combined", 3, 1.0, ln2, 1.0, 5, 4, {732, 183, 61}},
+      {"per mille held at the int top", 0, 3.999999999, 2.0, 2.0, 5, 2, {2147483647}},
+      {"power, C = 0, 257 equal weights", 2, 1.0, 2.0, 0.0, 5, 257, std::vector<int>(256, 3)},
+      {"power, C = 0, 1500 equal weights", 2, 1.0, 2.0, 0.0, 5, 1500, std::vector<int>(1499, 0)},
+      {"linear, 100000 candidates", 0, 1.0, 2.0, 2.0, 5, 100000, std::vector<int>(99999, 0)},
+      {"one candidate", 0, 1.0, 2.0, 2.0, 5, 1, {}},
+      {"no candidate", 0, 1.0, 2.0, 2.0, 5, 0, {}},
+      {"negative count", 0, 1.0, 2.0, 2.0, 5, -1000, {}},
+      {"own maximum 1", 0, 1.0, 2.0, 2.0, 1, kOwn, {}},
+      {"unknown law", 7, 1.0, 2.0, 2.0, 5, 3, zeros2},
+      {"unknown law, own maximum", 7, 1.0, 2.0, 2.0, 5, kOwn, zeros4},
+      {"negative sum", 0, 4.0, 2.0, 2.0, 5, 3, zeros2},
+      {"zero sum", 2, 0.0, 2.0, 2.0, 5, kOwn, zeros4},
+      {"NaN", 1, 1.0, nan, 2.0, 5, 3, zeros2},
+      {"infinite", 2, HUGE_VAL, 2.0, 2.0, 5, kOwn, zeros4},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.law);
@@ -112,7 +128,8 @@ TEST(LandUseLength, EachLawDrawsOverItsTruncatedPerMille) {
     lu.m_dDensityScale = k.scale;
     lu.m_dDensityRate = k.rate;
     lu.m_dDensityPower = k.power;
-    CheckAgainstReplay([&] { return k.n ? lu.GetRealLength(k.n) : lu.GetRealLength(); },
+    lu.m_nMaxLength = k.maxLength;
+    CheckAgainstReplay([&] { return k.n == kOwn ? lu.GetRealLength() : lu.GetRealLength(k.n); },
                        [&](Replay& rp) { return rp.MaxIndex(k.perMille) + 1; }, 6);
   }
   CLandUse a, b;  // the scale cancels in the exponential law
@@ -123,35 +140,6 @@ TEST(LandUseLength, EachLawDrawsOverItsTruncatedPerMille) {
     const int la = a.GetRealLength(6);
     SeedRandom(seed);
     EXPECT_EQ(b.GetRealLength(6), la) << seed;
-  }
-}
-
-TEST(LandUseLength, ShortCountsAndUndefinedWeightsTakeNoDraw) {
-  // Fewer than two candidates answer 0; an unknown law, a negative or zero
-  // sum, NaN or infinity answer 1, like a long table of zero per mille.
-  CLandUse plain, one, unknownLaw, negativeSum, zeroSum, notANumber, infinite;
-  one.m_nMaxLength = 1;
-  unknownLaw.m_nDensityType = 7;
-  negativeSum.m_dDensityScale = 4.0;
-  zeroSum.m_nDensityType = 2;
-  zeroSum.m_dDensityScale = 0.0;
-  notANumber.m_nDensityType = 1;
-  notANumber.m_dDensityRate = std::nan("");
-  infinite.m_nDensityType = 2;
-  infinite.m_dDensityScale = HUGE_VAL;
-  struct Case {
-    CLandUse* lu;
-    int n, expected;
-  };
-  const Case cases[] = {{&plain, 1, 0},      {&plain, 0, 0},        {&plain, -1000, 0},
-                        {&one, -1, 0},       {&plain, 100000, 1},   {&unknownLaw, 3, 1},
-                        {&negativeSum, 3, 1}, {&zeroSum, -1, 1},    {&notANumber, 3, 1},
-                        {&infinite, -1, 1},  {&unknownLaw, -1, 1}};
-  for (const Case& k : cases) {
-    Replay rp(4242);
-    EXPECT_EQ(k.n == -1 ? k.lu->GetRealLength() : k.lu->GetRealLength(k.n), k.expected)
-        << static_cast<int>(&k - cases);
-    EXPECT_TRUE(rp.DrawsMatch()) << static_cast<int>(&k - cases);
   }
 }
 
