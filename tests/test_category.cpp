@@ -42,13 +42,10 @@ TEST(GetMaxIndex, LargestDrawWinsTiesToTheEarlierZeroWeightsDrawNothing) {
   EXPECT_TRUE(rp.DrawsMatch());
 }
 
-TEST(IntToCategory, KnownValuesAndEverythingElse) {
+TEST(CategoryAndShare, IntToCategoryAndShareCountRoundingHalfUpCuttingTowardZeroWrapping) {
   const LandUseCategory known[] = {Blank, StreetNode, StreetVertex, House, Industry, Commerce, Others};
   for (int i = 0; i <= 6; ++i) EXPECT_EQ(IntToCategory(i), known[i]);
   for (int i : {7, -1, INT_MIN, INT_MAX}) EXPECT_EQ(IntToCategory(i), Others) << i;
-}
-
-TEST(ShareCount, RoundsHalfUpCutsTowardZeroAndWrapsInThirtyTwoBits) {
   const int cases[][3] = {
       {50, 1, 5},  {10, 2, 3},   {33, 1, 3},  {20, 1, 2}, {4, 1, 0}, {0, 7, 0}, {100, 0, 1},
       {100, 3, 49}, {-50, 1, -4}, {-30, 1, -2}, {50, -2, 5},

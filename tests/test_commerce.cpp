@@ -25,7 +25,7 @@ class CommerceRule : public SpreadRule {};
 
 }  // namespace
 
-TEST_P(CommerceRule, OnlyACommerceDrawCountsWhateverTheCellHolds) {
+TEST_P(CommerceRule, OnlyACommerceDrawCountsTargetCategoryFromTheOldCoverageAgeFromTheNew) {
   scene.Put(5, 5, 3, 0);  // a housing cell: a Commerce draw still spreads commerce
   scene.Start();
   EXPECT_EQ(Run(), 1);
@@ -35,9 +35,8 @@ TEST_P(CommerceRule, OnlyACommerceDrawCountsWhateverTheCellHolds) {
   SetWeights(lu->m_nLandUseProb, 0, 1, 0);
   scene.Start();
   EXPECT_EQ(Run(), 0);
-}
-
-TEST_P(CommerceRule, TargetCategoryFromTheOldCoverageAgeFromTheNewOne) {
+  scene.Put(5, 5, 5, 0);
+  SetWeights(lu->m_nLandUseProb, 0, 0, 1);
   struct Case { int oldId, oldAge, newId, newAge, result; };
   const Case cases[] = {
       {0, 0, 3, 0, 1},   // housing written earlier in the step: overwritten

@@ -36,7 +36,7 @@ using R = std::vector<std::string>;
 
 }  // namespace
 
-TEST_F(E00Test, WritesTheWholeFile) {
+TEST_F(E00Test, WritesTheWholeFileTheUpperCornerFollowsTheSizeBlankHasAZeroRecord) {
   cov.SetCellValue(0, 0, 255);
   cov.SetCellValue(2, 3, 12);
   cov.SetCellValue(4, 5, 3);
@@ -75,9 +75,6 @@ TEST_F(E00Test, LinesPerRowFollowTheNumberOfColumns) {
     for (int r = 0; r < 5; ++r) rows += row;
     EXPECT_EQ(text.substr(start, text.find("EOG") - start), rows) << cols << " columns";
   }
-}
-
-TEST_F(E00Test, UpperCornerFollowsTheSizeAndABlankCoverageHasAZeroRecord) {
   ASSERT_EQ(cov.ExportE00File(dir / "z.e00"), 1);
   EXPECT_NE(ReadAll(dir / "z.e00").find(kTail + " 0.000000e+000 0.000000e+000 0.000000e+000 0.000000e+000\r\nEOI\r\nEOS\r\n"),
             std::string::npos);

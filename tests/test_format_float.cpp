@@ -96,7 +96,7 @@ TEST_F(FloatTest, NoDataBecomesIdSixWhateverTheOverlayFlag) {
   EXPECT_EQ(Rows(cov, 1), R{"6 6 4 0:9 0:9 0:9"});
 }
 
-TEST_F(FloatTest, ValuesWithoutAnIntValueStoreNothing) {
+TEST_F(FloatTest, ValuesWithoutAnIntValueStoreNothingRowsFollowTheHeaderAShortFileStops) {
   WriteAll(dir / "x.hdr", Hdr(5, 1, "-32768"));
   const float inf = std::numeric_limits<float>::infinity();
   WriteAll(dir / "x.flt", Le(std::numeric_limits<float>::quiet_NaN()) + Le(inf) + Le(-inf) + Le(3e9f) +
@@ -104,9 +104,7 @@ TEST_F(FloatTest, ValuesWithoutAnIntValueStoreNothing) {
   cov.SetGridValue(50);
   ASSERT_EQ(cov.ImportFLTFile(dir / "x.flt", 0), 1);
   EXPECT_EQ(Rows(cov, 1), R{"50:9 50:9 50:9 50:9 0 50:9"});  // INT_MIN is an int value
-}
-
-TEST_F(FloatTest, RowsFollowTheHeaderColumnsAndAShortFileStopsEarly) {
+  ASSERT_EQ(cov.InitCoverage(5, 6, 9), 1);
   WriteAll(dir / "s.hdr", Hdr(2, 3, "-1"));
   WriteAll(dir / "s.flt", Le(1) + Le(2) + Le(3) + Le(4) + Le(5) + std::string("\x00\x00", 2));
   for (int c = 0; c < 6; ++c) cov.SetCellValue(2, c, 50);

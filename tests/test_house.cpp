@@ -53,7 +53,7 @@ private:
 
 }  // namespace
 
-TEST_P(HouseRule, HelpersDrawAsTheirParts) {
+TEST_P(HouseRule, HelpersDrawAsTheirPartsCheckStreetReachesTheShareCount) {
   Replay rp(4);
   EXPECT_EQ(house()->GetRealDistance(), 1);  // two candidate lengths: always 1
   rp.Skip(1);
@@ -66,9 +66,6 @@ TEST_P(HouseRule, HelpersDrawAsTheirParts) {
     EXPECT_EQ(house()->GetProbCategory(weights), r2.MaxIndex({80, 15, 25}) + 3);
     EXPECT_TRUE(r2.DrawsMatch());
   }
-}
-
-TEST_P(HouseRule, CheckStreetReachesTheShareCountWithinTheRadius) {
   CHouse* h = house();
   EXPECT_EQ(h->CheckStreet(7, 8, &scene.cur), 1);  // radius 2, 5 %: one of 25
   EXPECT_EQ(h->CheckStreet(7, 7, &scene.cur), 0);  // three columns away

@@ -21,7 +21,7 @@ class IndustryRule : public SpreadRule {};
 
 }  // namespace
 
-TEST_P(IndustryRule, LandUseDrawMustMatchTheCellsOwnCategory) {
+TEST_P(IndustryRule, LandUseDrawMustMatchTheCellsOwnCategoryTargetIsTestedInTheNewCoverage) {
   // On a commerce cell the rule goes on only on a Commerce draw, and then
   // still writes industry.
   scene.Put(5, 5, 5, 0);
@@ -33,9 +33,6 @@ TEST_P(IndustryRule, LandUseDrawMustMatchTheCellsOwnCategory) {
   EXPECT_EQ(Run(), 1);
   EXPECT_EQ(scene.next.GetCellValue(5, 6), 4);
   EXPECT_EQ(scene.next.GetCellValue(5, 5), 5);
-}
-
-TEST_P(IndustryRule, TargetIsTestedInTheNewCoverageOnly) {
   scene.Start();
   scene.next.SetCellValue(5, 6, 3);  // taken earlier in the step: refused
   EXPECT_EQ(Run(), 0);
