@@ -85,7 +85,10 @@ public:
   // One cell. Before the table is taken this asks the set directly, which
   // for one look-up costs less than checking the table.
   LandUseCategory At(const CLandUseCoverage& cov, int nRow, int nCol) {
-    if (table_ == nullptr) return cov.GetLandUseCategory(nRow, nCol);
+    if (table_ == nullptr) {
+      if (cov.m_pLandUseSet == nullptr) return Others;
+      return cov.m_pLandUseSet->GetCategory(detail::ValueAt(cov, nRow, nCol));
+    }
     return detail::CategoryAt(cov, set_, *table_, nRow, nCol);
   }
   LandUseCategory At(const CLandUseCoverage& cov, CPoint p) { return At(cov, p.y, p.x); }

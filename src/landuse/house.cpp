@@ -5,6 +5,8 @@
 // cells surround it. The choices this unit makes are listed in house.h.
 #include "towngrow/landuse/house.h"
 
+#include <typeinfo>
+
 #include "landuse/growth_steps.h"
 #include "towngrow/landuse/commerce.h"
 #include "towngrow/landuse/industry.h"
@@ -13,12 +15,21 @@ namespace towngrow {
 
 namespace {
 
+// dynamic_cast to T, with a shortcut for an object whose dynamic type is
+// exactly T (the usual case): same answer, without the hierarchy walk.
+template <class T, class From>
+const T* AsKind(const From* p) {
+  if (p == nullptr) return nullptr;
+  if (typeid(*p) == typeid(T)) return static_cast<const T*>(p);
+  return dynamic_cast<const T*>(p);
+}
+
 // The land use that the set holds for an ID (the first one with that ID),
 // or null when the ID is unknown or the object is not a land use.
 const CLandUse* FindLandUse(const CLandUseSet& set, int id) {
   const int index = set.GetIDIndex(static_cast<unsigned char>(id));
   if (index < 0 || index >= set.m_LandUseArray.GetSize()) return nullptr;
-  return dynamic_cast<const CLandUse*>(set.m_LandUseArray.GetAt(index));
+  return AsKind<CLandUse>(set.m_LandUseArray.GetAt(index));
 }
 
 // The default roster's ID of a category that housing may place.
@@ -116,8 +127,8 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   // are drawn here, in this order, whatever the choice turns out to be.
   const int industryID = pSet->GetProbID(Industry);
   const int commerceID = pSet->GetProbID(Commerce);
-  const CIndustry* pIndustry = dynamic_cast<const CIndustry*>(FindLandUse(*pSet, industryID));
-  const CCommerce* pCommerce = dynamic_cast<const CCommerce*>(FindLandUse(*pSet, commerceID));
+  const CIndustry* pIndustry = AsKind<CIndustry>(FindLandUse(*pSet, industryID));
+  const CCommerce* pCommerce = AsKind<CCommerce>(FindLandUse(*pSet, commerceID));
 
   LandUseCategory choice;
   if (i <= 2 && c <= 2) {
