@@ -30,10 +30,7 @@ int AgeRange(const CLandUseSet* set, unsigned char id) {
 
 // Replays a fill: per cell the ID draw (sparse: 1 in 58 settles one of six
 // IDs; weighted: the largest draw over the weights), then the age draw.
-struct Fill {
-  std::vector<unsigned char> ids;
-  std::vector<short> ages;
-};
+struct Fill { std::vector<unsigned char> ids; std::vector<short> ages; };
 Fill ReplayFill(Replay& rp, int cells, const CLandUseSet* set, const std::vector<int>* w = nullptr) {
   Fill f;
   for (int k = 0; k < cells; ++k) {
@@ -314,11 +311,7 @@ TEST(CoverageRandomFill, AgeDrawsForEmptyWrappedAndUnknownRanges) {
   LandUseOf(wrapped, 0)->m_nActiveAge = 2147483647;
   LandUseOf(wrapped, 0)->m_nInactivePeriod = 2;
   const std::vector<int> vacant = {1}, only9 = {0, 0, 0, 0, 0, 0, 0, 0, 0, 4};
-  struct Case {
-    const CLandUseSet* set;
-    const std::vector<int>* w;
-    bool withAges;
-  };
+  struct Case { const CLandUseSet* set; const std::vector<int>* w; bool withAges; };
   const Case cases[] = {{&set, nullptr, true}, {&set, &vacant, true}, {&wrapped, &vacant, true},
                         {nullptr, nullptr, true}, {&set, &only9, true}, {&set, nullptr, false},
                         {&wrapped, &vacant, false}};

@@ -115,11 +115,7 @@ TEST_F(E00Test, OverlayKeepsCellsWhereTheFileHoldsZero) {
 TEST_F(E00Test, RowsReadTheirOwnLinesJoinedAndShortFilesReadZeros) {
   const std::string description85 =
       "         5         2 1-2.14748364700000e+009" + std::string(35, ' ') + "EXTRA!";
-  struct Case {
-    const char* what;
-    std::string file;
-    R rows;
-  };
+  struct Case { const char* what; std::string file; R rows; };
   const Case cases[] = {
       // Without leading blanks a line's last value and the next line's first
       // run together; the missing value is stored as 0.

@@ -135,10 +135,7 @@ TEST(GeometryFind, NearestRowFindOrNoneWhenThreeRowsFind) {
 TEST(GeometryLine, CellsOfTheDrawnLine) {
   Cells row2, diagonal{{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}};
   for (int k = 0; k < 10; ++k) row2.insert({2, k});
-  struct Case {
-    CPoint from, to;
-    Cells cells;
-  };
+  struct Case { CPoint from, to; Cells cells; };
   const Case cases[] = {
       {{0, 0}, {4, 2}, {{0, 0}, {1, 1}, {1, 2}, {2, 3}, {2, 4}}},  // halfway rounds to the larger row
       {{6, 3}, {2, 1}, {{3, 6}, {3, 5}, {2, 4}, {2, 3}, {1, 2}}},  // left and up

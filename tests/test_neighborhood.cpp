@@ -17,10 +17,7 @@ public:
     args = {pCoverage, pNewCoverage, nRow, nCol};
     return 7;
   }
-  struct Args {
-    CLandUseCoverage *cur, *next;
-    int row, col;
-  } args{nullptr, nullptr, -1, -1};
+  struct Args { CLandUseCoverage *cur, *next; int row, col; } args{nullptr, nullptr, -1, -1};
   int calls = 0;
 };
 
@@ -43,11 +40,7 @@ TEST(NeighborOneCategory, CountsTheCentreTheSquareAndBlankBeyondTheEdge) {
   s.Put(4, 3, 4);
   s.Put(1, 10, 5);
   CLandUse lu;
-  struct Case {
-    LandUseCategory cat;
-    int row, col, radius;
-    long long count;
-  };
+  struct Case { LandUseCategory cat; int row, col, radius; long long count; };
   const Case cases[] = {
       {House, 3, 4, 0, 1},   {House, 3, 4, 1, 2},   {House, 3, 4, 2, 3},       {House, 3, 4, 3, 4},
       {Industry, 3, 4, 1, 1}, {Blank, 3, 4, 1, 6},  {Blank, 0, 0, 1, 9},       {Blank, 7, 11, 2, 25},
@@ -177,12 +170,7 @@ TEST(BackGround, ForbiddenCellsOnlyAgeOrAreGivenUp) {
   // coverage (age read from the current one); an old cell of housing,
   // industry or commerce is given up to vacant land with -dead age, without
   // a draw; other kinds and cells outside change nothing.
-  struct Case {
-    int id;
-    short curAge, nextAge;
-    int valueAfter;
-    short ageAfter;
-  };
+  struct Case { int id; short curAge, nextAge; int valueAfter; short ageAfter; };
   const Case cases[] = {
       {4, 0, 0, 4, 1},      {4, 50, 50, 4, 51},  {4, -3, -3, 4, -2},  {4, 5, 60, 4, 61},
       {3, 51, 51, 0, -5},   {4, 51, 3, 0, -5},   {5, 51, 51, 0, -5},
