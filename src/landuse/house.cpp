@@ -29,7 +29,7 @@ const T* AsKind(const From* p) {
 const CLandUse* FindLandUse(const CLandUseSet& set, int id) {
   const int index = set.GetIDIndex(static_cast<unsigned char>(id));
   if (index < 0 || index >= set.m_LandUseArray.GetSize()) return nullptr;
-  return AsKind<CLandUse>(set.m_LandUseArray.GetAt(index));
+  return dynamic_cast<const CLandUse*>(set.m_LandUseArray.GetAt(index));
 }
 
 // The default roster's ID of a category that housing may place.
