@@ -23,6 +23,7 @@
 //   values beyond the int range saturate before their low 8 bits are taken.
 // - Row lines are parsed as they are read and never held whole; header lines
 //   are looked at only in their first 4096 characters.
+#include <cstring>
 #include <string>
 
 #include "formats/exchange.h"
@@ -112,15 +113,23 @@ int CLandUseCoverage::ExportASCFile(CString strFileName) const {
     length[id] = static_cast<unsigned char>(f.size());
     for (std::size_t i = 0; i < f.size(); ++i) text[id][i] = f[i];
   }
-  std::string row;
+  // A row is built in place: each cell copies the four bytes of its text
+  // and moves on by the text's length (at most 4, so the row buffer of 4
+  // bytes per cell always has room). Without a cell buffer every value is 0.
+  const std::size_t cols = m_nCols > 0 ? static_cast<std::size_t>(m_nCols) : 0;
+  std::string row(cols * 4 + 2, ' ');
   for (int r = 0; r < m_nRows; ++r) {
-    row.clear();
-    for (int c = 0; c < m_nCols; ++c) {
-      const unsigned char id = GetCellValue(r, c);
-      row.append(text[id], length[id]);
+    const unsigned char* values =
+        m_pData != nullptr ? m_pData + static_cast<std::size_t>(r) * cols : nullptr;
+    char* p = &row[0];
+    for (std::size_t c = 0; c < cols; ++c) {
+      const unsigned char id = values != nullptr ? values[c] : 0;
+      std::memcpy(p, text[id], 4);
+      p += length[id];
     }
-    row += "\r\n";
-    out.Write(row);
+    *p++ = '\r';
+    *p++ = '\n';
+    out.Write(row.data(), static_cast<std::size_t>(p - row.data()));
   }
   out.Close();
   return 1;
