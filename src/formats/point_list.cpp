@@ -13,6 +13,7 @@
 // - Numbers beyond the int range saturate, so such a position is outside
 //   the coverage and an ID keeps the low 8 bits of the saturated value.
 // - Lines are parsed as they are read and never held whole.
+#include <cstring>
 #include <string>
 
 #include "formats/exchange.h"
@@ -92,18 +93,51 @@ int CLandUseCoverage::ImportXYFile(CString /*strFileName*/, int /*bOverlay*/) { 
 int CLandUseCoverage::ExportXYAFile(CString strFileName) const {
   io::FileWriter out;
   if (!out.Create(strFileName)) return 0;
+  // Every line is 16 bytes while all fields have at most 4 digits (always
+  // for a coverage of at most 10000 x 10000 cells): the row's field and the
+  // ID fields are made once, the column field per line.
+  const bool narrow = m_nRows <= 10000 && m_nCols <= 10000;
+  std::string idText;
+  for (int id = 0; id < 256; ++id) AppendField(idText, id);
   std::string row;
   for (int y = 0; y < m_nRows; ++y) {
     row.clear();
+    const unsigned char* values =
+        m_pData != nullptr && m_nCols > 0
+            ? m_pData + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_nCols)
+            : nullptr;
+    if (values == nullptr) {  // every value is 0: nothing to write
+      out.Write(row);
+      continue;
+    }
+    if (!narrow) {
+      for (int x = 0; x < m_nCols; ++x) {
+        const unsigned char id = values[x];
+        if (id == 0) continue;
+        AppendField(row, x);
+        row.push_back(' ');
+        AppendField(row, y);
+        row.push_back(' ');
+        AppendField(row, id);
+        row += "\r\n";
+      }
+      out.Write(row);
+      continue;
+    }
+    std::string yField;
+    AppendField(yField, y);
+    char line[16] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '\r', '\n'};
+    std::memcpy(line + 5, yField.data(), 4);
     for (int x = 0; x < m_nCols; ++x) {
-      const unsigned char id = GetCellValue(y, x);
+      const unsigned char id = values[x];
       if (id == 0) continue;
-      AppendField(row, x);
-      row.push_back(' ');
-      AppendField(row, y);
-      row.push_back(' ');
-      AppendField(row, id);
-      row += "\r\n";
+      int v = x;  // "%4d" of 0..9999
+      for (int i = 3; i >= 0; --i) {
+        line[i] = v > 0 || i == 3 ? static_cast<char>('0' + v % 10) : ' ';
+        v /= 10;
+      }
+      std::memcpy(line + 10, idText.data() + 4 * id, 4);
+      row.append(line, 16);
     }
     out.Write(row);
   }
