@@ -351,18 +351,13 @@ TEST(CoverageMemory, BuffersThatCannotBeHadAreReportedAndEmptyTheCoverage) {
     NoticeRecorder log;
     CLandUseCoverage c;
     FillPattern(c, 6, 6);
-    std::unique_ptr<CLandUseCoverage> copy;
-    CLandUseCoverage* result = &c;
     const int index = static_cast<int>(&k - cases);
-    WithFailingAllocation(k.skip, [&] {
-      if (index == 3) {
-        copy.reset(c.Copy());
-        result = copy.get();
-      } else {
-        EXPECT_EQ(index == 2 ? c.InitGrid(6, 6, 1) : c.InitCoverage(7, 7, 1), 0) << k.what;
-      }
-      return 0;
-    });
+    std::unique_ptr<CLandUseCoverage> copy;
+    EXPECT_EQ(WithFailingAllocation(k.skip, [&] {
+                if (index == 3) copy.reset(c.Copy());
+                return index == 3 ? 0 : index == 2 ? c.InitGrid(6, 6, 1) : c.InitCoverage(7, 7, 1);
+              }), 0) << k.what;
+    CLandUseCoverage* result = index == 3 ? copy.get() : &c;
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(log.texts, std::vector<std::string>{k.message}) << k.what;
     EXPECT_EQ(result->IsEmpty(), 1) << k.what;

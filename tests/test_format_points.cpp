@@ -55,7 +55,10 @@ TEST_F(PointTest, ReadsLinesInOrderAndTheOverlayKeepsCellsNamedWithZero) {
   }
 }
 
-TEST_F(PointTest, OutsidePositionsAndLinesWithoutThreeIntegersAreSkipped) {
+TEST_F(PointTest, OutsidePositionsAndLinesWithoutThreeIntegersAreSkippedEmptyListsReadNothing) {
+  WriteAll(dir / "empty.xya", "");
+  EXPECT_EQ(cov.ImportXYAFile(dir / "empty.xya", 0), 1);
+  EXPECT_EQ(Rows(cov), R(5, kKept));
   WriteAll(dir / "m.xya",
            "8 0 1\n0 5 1\n-1 0 1\n0 -1 1\n200 2 1\n99999999999 0 1\n"  // outside 8 x 5
            "\r\n# a comment 1 1 1\r\n1 1\r\n1 1 x\r\n2abc 1 1\r\n1,1,1\r\n- 1 1 1\r\n   \t\r\n"
@@ -65,10 +68,8 @@ TEST_F(PointTest, OutsidePositionsAndLinesWithoutThreeIntegersAreSkipped) {
   EXPECT_EQ(Rows(cov), (R{kKept, "0:9 7 0:9 0:9 0:9 0:9 0:9 0:9", kKept, kKept, "0:9 0:9 0:9 0:9 0:9 0:9 0:9 2"}));
 }
 
-TEST_F(PointTest, EmptyMissingAndLayoutlessListsChangeNothing) {
+TEST_F(PointTest, MissingAndLayoutlessListsChangeNothing) {
   const auto before = fmt_test::Take(cov);
-  WriteAll(dir / "empty.xya", "");
-  EXPECT_EQ(cov.ImportXYAFile(dir / "empty.xya", 0), 1);
   EXPECT_EQ(cov.ImportXYAFile(dir / "none.xya", 0), 0);
   EXPECT_EQ(cov.ImportDATFile(dir / "none.dat", 1), 0);
   EXPECT_EQ(cov.ExportXYAFile(dir / "no/such/dir.xya"), 0);

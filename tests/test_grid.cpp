@@ -94,7 +94,7 @@ TEST(Grid, OutsideCellsReadZeroAndAreNeverWritten) {
   EXPECT_EQ(Cells(g), before);
 }
 
-TEST(Grid, CellsRowAfterRowAndThePointFormTakesRowFromY) {
+TEST(Grid, CellsRowAfterRowThePointFormTakesRowFromYTheFillStoresTheLowEightBits) {
   CGrid g;
   FillPattern(g);
   EXPECT_EQ(g.GetCellValue(5, 8), 58);
@@ -105,11 +105,7 @@ TEST(Grid, CellsRowAfterRowAndThePointFormTakesRowFromY) {
   EXPECT_EQ(g.m_pData[5 * 9 + 8], 3);
   ASSERT_EQ(g.SetCellValue(1, 2, 250), 1);
   EXPECT_EQ(g.m_pData[1 * 9 + 2], 250);
-}
-
-TEST(Grid, FillStoresTheLowEightBits) {
-  CGrid g;
-  FillPattern(g);
+  // The fill stores the low eight bits.
   const int values[][2] = {{0x1FF, 0xFF}, {256, 0}, {-1, 0xFF}, {0x12345678, 0x78}, {9, 9}};
   for (const auto& k : values) {
     ASSERT_EQ(g.SetGridValue(k[0]), 1);

@@ -119,6 +119,14 @@ TEST_P(HouseRule, OldCellIsAbandonedOrRenewedByTheDrawOverStreetsAndTheRest) {
     EXPECT_EQ(renewed == 0, k.streets == 0);
   }
   EXPECT_TRUE(notices.texts.empty());
+  scene.Get<CLandUse>(0)->SetID(8);  // a changed vacant ID shows its notice
+  house()->m_nDeadAge = 40000;
+  SetAge(61);
+  scene.Start();
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(scene.next.GetCellValue(7, 7), 8);
+  EXPECT_EQ(scene.next.GetCellAge(7, 7), 25536);
+  EXPECT_EQ(notices.texts, std::vector<std::string>{kVacantNotice});
 }
 
 TEST_P(HouseRule, RenewedCellGoesOnWithItsOldAge) {
@@ -145,17 +153,6 @@ TEST_P(HouseRule, RenewedCellGoesOnWithItsOldAge) {
   }
   EXPECT_GT(renewed, 0);
   EXPECT_LT(renewed, 30);
-}
-
-TEST_P(HouseRule, AbandonmentWithAChangedVacantIdShowsItsNotice) {
-  scene.Get<CLandUse>(0)->SetID(8);
-  house()->m_nDeadAge = 40000;
-  SetAge(61);
-  scene.Start();
-  EXPECT_EQ(Run(), 0);
-  EXPECT_EQ(scene.next.GetCellValue(7, 7), 8);
-  EXPECT_EQ(scene.next.GetCellAge(7, 7), 25536);
-  EXPECT_EQ(notices.texts, std::vector<std::string>{kVacantNotice});
 }
 
 TEST_P(HouseRule, TargetCategoryFromTheNewCoverageAgeFromTheOldOneThenTheStreet) {

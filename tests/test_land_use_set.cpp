@@ -49,7 +49,7 @@ void ExpectLookUp(const CLandUseSet& set, int id, int index, unsigned color, Lan
 
 }  // namespace
 
-TEST(LandUseSet, SevenLandUsesInRosterOrderEachPickedWithoutDraw) {
+TEST(LandUseSet, SevenLandUsesInRosterOrderEachPickedWithoutDrawSeveralWithOne) {
   CLandUseSet set;
   ASSERT_EQ(set.m_LandUseArray.GetSize(), 7);
   const struct {
@@ -89,6 +89,23 @@ TEST(LandUseSet, SevenLandUsesInRosterOrderEachPickedWithoutDraw) {
   EXPECT_EQ((W{house->m_nNeighborRadius, industry->m_nNeighborRadius, commerce->m_nNeighborRadius}), (W{2, 3, 2}));
   for (const CLandUse* lu : {At(set, 3), At(set, 4), At(set, 5)})
     EXPECT_EQ(W(lu->m_nDirectionProb, lu->m_nDirectionProb + 8), W(8, 125));
+  // Several land uses of a category: one draw, in array order.
+  set.m_LandUseArray.Add(Make(200, Commerce));
+  set.m_LandUseArray.Add(Make(11, Commerce));
+  set.m_LandUseArray.Add(Make(9, House));
+  const int commerceIds[] = {5, 200, 11};
+  int picked9 = 0;
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    Replay rp(seed);
+    EXPECT_EQ(set.GetProbID(Commerce), commerceIds[rp.Int(3) - 1]) << seed;
+    const int house = rp.Int(2) == 1 ? 3 : 9;
+    EXPECT_EQ(set.GetProbID(House), house) << seed;
+    EXPECT_EQ(set.GetProbID(Industry), 4);  // one land use: no draw
+    EXPECT_TRUE(rp.DrawsMatch()) << seed;
+    picked9 += house == 9;
+  }
+  EXPECT_GT(picked9, 0);
+  EXPECT_LT(picked9, 20);
 }
 
 TEST(LandUseSet, DuplicateIDsEmptyArraysAndNullEntries) {
@@ -118,26 +135,6 @@ TEST(LandUseSet, DuplicateIDsEmptyArraysAndNullEntries) {
   EXPECT_EQ(withHole.IsIDUnique(), 1);
   EXPECT_EQ(withHole.GetProbID(Blank), 0);
   EXPECT_EQ(withHole.GetIDIndex(3), 3);
-}
-
-TEST(LandUseSet, SeveralLandUsesOfACategoryArePickedInArrayOrderWithOneDraw) {
-  CLandUseSet set;
-  set.m_LandUseArray.Add(Make(200, Commerce));
-  set.m_LandUseArray.Add(Make(11, Commerce));
-  set.m_LandUseArray.Add(Make(9, House));
-  const int commerce[] = {5, 200, 11};
-  int picked9 = 0;
-  for (unsigned seed = 1; seed <= 20; ++seed) {
-    Replay rp(seed);
-    EXPECT_EQ(set.GetProbID(Commerce), commerce[rp.Int(3) - 1]) << seed;
-    const int house = rp.Int(2) == 1 ? 3 : 9;
-    EXPECT_EQ(set.GetProbID(House), house) << seed;
-    EXPECT_EQ(set.GetProbID(Industry), 4);  // one land use: no draw
-    EXPECT_TRUE(rp.DrawsMatch()) << seed;
-    picked9 += house == 9;
-  }
-  EXPECT_GT(picked9, 0);
-  EXPECT_LT(picked9, 20);
 }
 
 TEST(LandUseSet, DestroysRosterAndAppendedLandUsesThroughTheBasePointer) {

@@ -4,7 +4,7 @@
 
 using namespace testkit;
 
-TEST(OthersLand, IdentityAndTheBaseClassParameters) {
+TEST(OthersLand, IdentityBaseClassParametersAndADevelopThatChangesAndDrawsNothing) {
   COthersLand o;
   const CLandUse& base = o;
   const CLandUse plain;
@@ -24,9 +24,7 @@ TEST(OthersLand, IdentityAndTheBaseClassParameters) {
   EXPECT_EQ(std::vector<int>(o.m_nDirectionProb, o.m_nDirectionProb + 8), std::vector<int>(8, 125));
   EXPECT_EQ(std::vector<int>(o.m_nLandUseProb, o.m_nLandUseProb + 3), std::vector<int>(3, 33));
   EXPECT_EQ(o.m_nPolicy, 100);
-}
-
-TEST(OthersLand, DevelopChangesNothingAndDrawsNothing) {
+  // Develop changes nothing in either coverage and draws nothing.
   Scene s(8, 9);
   SeedRandom(17);
   ASSERT_EQ(s.cur.RandomFill(), 1);

@@ -37,21 +37,6 @@ std::vector<unsigned char> WithStreet(std::vector<unsigned char> v, int r, int c
 
 }  // namespace
 
-TEST(StreetNodeParts, StepIsMinStepPlusTheDrawnLength) {
-  CStreetNode node;
-  for (unsigned seed = 1; seed <= 8; ++seed) {  // default: 4 + 1 or 2
-    Replay rp(seed);
-    const int expected = 5 + rp.MaxIndex({500, 333});
-    EXPECT_EQ(node.GetRealStep(), expected);
-    EXPECT_TRUE(rp.DrawsMatch());
-  }
-  node.m_nMaxStep = 1;  // a single length: no draw
-  node.m_nMinStep = 7;
-  Replay rp(3);
-  EXPECT_EQ(node.GetRealStep(), 7);
-  EXPECT_TRUE(rp.DrawsMatch());
-}
-
 TEST(StreetNodeParts, SpacingCountsNodesInTheSquareOfRadiusMinStepMinusOne) {
   Scene t;
   CStreetNode node;
@@ -188,7 +173,7 @@ TEST(StreetNodeUpdate, VerticesThenTheEndNodeInEveryDirectionShortOrCutAtTheBord
   EXPECT_EQ(Values(u.next), expected);
 }
 
-TEST(StreetNodeDevelop, DefaultDrawsArePolicyDirectionLength) {
+TEST(StreetNodeDevelop, DefaultDrawsArePolicyDirectionLengthTheStepIsMinStepPlusLength) {
   for (unsigned seed = 1; seed <= 16; ++seed) {
     Scene t;
     WorkedCase(t);
@@ -201,6 +186,19 @@ TEST(StreetNodeDevelop, DefaultDrawsArePolicyDirectionLength) {
     EXPECT_TRUE(rp.DrawsMatch()) << seed;
     EXPECT_EQ(Values(t.next), WithStreet(Values(t.cur), 10, 10, dir, step)) << seed;
   }
+  // The step is the minimum step plus the drawn length.
+  CStreetNode node;
+  for (unsigned seed = 1; seed <= 8; ++seed) {  // default: 4 + 1 or 2
+    Replay rp(seed);
+    const int expected = 5 + rp.MaxIndex({500, 333});
+    EXPECT_EQ(node.GetRealStep(), expected);
+    EXPECT_TRUE(rp.DrawsMatch());
+  }
+  node.m_nMaxStep = 1;  // a single length: no draw
+  node.m_nMinStep = 7;
+  Replay rp(3);
+  EXPECT_EQ(node.GetRealStep(), 7);
+  EXPECT_TRUE(rp.DrawsMatch());
 }
 
 TEST(StreetNodeDevelop, PolicyAndDemandRefuseAfterThePolicyDraw) {

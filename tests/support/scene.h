@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
 #include <towngrow/towngrow.h>
 #include <utility>
@@ -48,11 +47,9 @@ public:
     }
     return index;
   }
-  int Direction() { return MaxIndex({125, 125, 125, 125, 125, 125, 125, 125}); }
-  // The draw the generator must give next if the code took as many draws.
-  int Next() const { return draws_.at(pos_); }
-  // True when the code under test took exactly the draws replayed so far.
-  bool DrawsMatch() const { return RandomDraw() == Next(); }
+  // True when the code under test took exactly the draws replayed so far:
+  // the generator's next draw is the replay's next one.
+  bool DrawsMatch() const { return RandomDraw() == draws_.at(pos_); }
 
 private:
   std::vector<int> draws_;
