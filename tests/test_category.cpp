@@ -6,7 +6,7 @@
 
 using namespace testkit;
 
-TEST(RandInt, ClassicSequenceAndItsBounds) {
+TEST(RandomPrimitives, RandIntSequenceAndBoundsGetMaxIndexOrderAndTies) {
   SeedRandom(1);  // the draws 41, 18467, 6334, 26500, 19169
   for (int expected : {2, 8, 5, 1, 10}) EXPECT_EQ(RandInt(10), expected);
   // 0: no draw; 1: always 1 with a draw; bounds beyond 32767 and the most
@@ -20,9 +20,8 @@ TEST(RandInt, ClassicSequenceAndItsBounds) {
       EXPECT_TRUE(rp.DrawsMatch()) << n;
     }
   }
-}
-
-TEST(GetMaxIndex, LargestDrawWinsTiesToTheEarlierZeroWeightsDrawNothing) {
+  // GetMaxIndex: the largest draw wins, ties go to the earlier weight, zero
+  // weights draw nothing.
   const int w[] = {4, 0, 9, 9, -6, 2};
   for (unsigned seed = 1; seed <= 20; ++seed) {
     Replay rp(seed);

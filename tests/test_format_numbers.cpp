@@ -116,7 +116,6 @@ TEST(NumberReading, ScanningWordsAndIntegers) {
   EXPECT_FALSE(ScanWord(p, end));
 }
 
-// --- the file layer ---------------------------------------------------
 
 namespace {
 

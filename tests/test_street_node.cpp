@@ -422,7 +422,6 @@ TEST(StreetNodeDevelop, AppendedStreetNodeIsPickedAfterTheLengthWithTheNoticeAft
   EXPECT_LT(picked7, 10);
 }
 
-// ---------------------------------------------------------------- junction fill
 
 namespace {
 
