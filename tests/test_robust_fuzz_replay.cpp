@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,9 @@ struct Case {
   std::string target;
   fs::path file;
 };
+
+// Shown by name (gtest would otherwise dump the bytes of the struct).
+void PrintTo(const Case& c, std::ostream* os) { *os << c.target << ": " << c.file.string(); }
 
 std::vector<Case> Cases(const std::vector<std::string>& targets) {
   std::vector<Case> cases;
