@@ -425,9 +425,20 @@ void ApplyParams(const Json& doc, const std::string& fileName, CLandUseSet& set)
 void ApplyParamsFile(const std::string& path, CLandUseSet& set) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw AppError(path + ": cannot open the parameter file");
+  // Read whole but capped: the parser would hold a long token several
+  // times over (a line of 100 MB of digits took a gigabyte).
+  std::string text;
+  char chunk[65536];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+    if (text.size() > kMaxParamsFileBytes)
+      throw AppError(path + ": too large for a parameter file (more than " +
+                     std::to_string(kMaxParamsFileBytes >> 20) + " MB)");
+  }
+  if (in.bad()) throw AppError(path + ": cannot be read");
   Json doc;
   try {
-    doc = Json::parse(in);
+    doc = Json::parse(text);
   } catch (const Json::parse_error& e) {
     std::string what = e.what();
     const auto colon = what.find("parse error");

@@ -26,6 +26,7 @@
 // characters.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -47,8 +48,9 @@ Json SetToJson(const CLandUseSet& set);
 // the source in error texts. Throws AppError ("<file>: <key>: <problem>").
 void ApplyParams(const Json& doc, const std::string& fileName, CLandUseSet& set);
 
-// Reads and applies a parameter file; a missing or unparsable file is an
-// AppError naming it.
+// Reads and applies a parameter file; a missing or unparsable file, or one
+// larger than kMaxParamsFileBytes, is an AppError naming it.
+constexpr std::size_t kMaxParamsFileBytes = std::size_t{16} << 20;
 void ApplyParamsFile(const std::string& path, CLandUseSet& set);
 
 // JSON text for people: objects one member per line, lists of plain values

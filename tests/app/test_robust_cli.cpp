@@ -148,6 +148,18 @@ TEST_F(RobustCli, BrokenParameterFilesAreRefusedNamingTheFile) {
   for (const auto& p : inputs) ExpectRefused("run --steps 1 --out o --params " + p, p + ": ", inputs);
 }
 
+TEST_F(RobustCli, AParameterFileOfMoreThanSixteenMegabytesIsRefusedUnread) {
+  // One number of 17 MB digits: the JSON parser would hold its text several
+  // times over; the file is refused before it is parsed.
+  Write("long.json", "{\"landUses\": [{\"id\": " + std::string(17u << 20, '7') + "}]}");
+  Write("edge.json", "{\"landUses\": []}" + std::string((16u << 20) - 16, ' '));
+  ExpectRefused("run --steps 1 --out o --params long.json", "long.json: too large for a parameter file (more than 16 MB)",
+                {"long.json", "edge.json"});
+  // Exactly 16 MB is still read.
+  const Result r = Run("params --params edge.json");
+  EXPECT_EQ(r.code, 0) << r.err;
+}
+
 TEST_F(RobustCli, JunkOnTheCommandLineIsRefused) {
   ExpectRefused("run --rows 5x --out o", "--rows", {});
   ExpectRefused("run --rows 99999999999999999999 --out o", "--rows", {});
