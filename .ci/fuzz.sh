@@ -15,8 +15,12 @@ TARGETS=("$@")
 [ ${#TARGETS[@]} -eq 0 ] && TARGETS=(ascii e00 float points format params)
 BUILD=${FUZZ_BUILD:-build-fuzz}
 JOBS=${FUZZ_JOBS:-2}
-WORK=${FUZZ_WORK:-$(mktemp -d "${TMPDIR:-/tmp}/towngrow-fuzz-XXXXXX")}
-mkdir -p "$WORK"
+if [ -n "${FUZZ_WORK:-}" ]; then
+  WORK=$FUZZ_WORK
+  mkdir -p "$WORK"
+else
+  WORK=$(mktemp -d "${TMPDIR:-/tmp}/towngrow-fuzz-XXXXXX")
+fi
 
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOWNGROW_BUILD_FUZZ=ON \
   -DTOWNGROW_BUILD_TESTS=OFF -DTOWNGROW_BUILD_EXAMPLES=OFF -DTOWNGROW_BUILD_APP=OFF >"$WORK/configure.log"
@@ -71,4 +75,6 @@ for t in "${TARGETS[@]}"; do
   fi
 done
 rm -rf "$WORK/big"
+# A scratch folder of our own goes when nothing was found.
+[ $status -eq 0 ] && [ -z "${FUZZ_WORK:-}" ] && rm -rf "$WORK"
 exit $status
