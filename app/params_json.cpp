@@ -422,6 +422,17 @@ void ApplyParams(const Json& doc, const std::string& fileName, CLandUseSet& set)
     ApplyEntry(list[i], Where{fileName, "landUses[" + std::to_string(i) + "]"}, set);
 }
 
+namespace {
+
+// The parser's text quotes the token it stopped at, which can be megabytes
+// long: keep the error line short.
+std::string Shortened(const std::string& text) {
+  constexpr std::size_t kMax = 200;
+  return text.size() <= kMax ? text : text.substr(0, kMax) + "...";
+}
+
+}  // namespace
+
 void ApplyParamsFile(const std::string& path, CLandUseSet& set) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw AppError(path + ": cannot open the parameter file");
@@ -443,14 +454,14 @@ void ApplyParamsFile(const std::string& path, CLandUseSet& set) {
     std::string what = e.what();
     const auto colon = what.find("parse error");
     throw AppError(path + ": not valid JSON: " +
-                   (colon == std::string::npos ? what : what.substr(colon)));
+                   Shortened(colon == std::string::npos ? what : what.substr(colon)));
   } catch (const Json::exception& e) {
     // The parser refuses a number beyond the double range (1e999) with an
     // out_of_range error rather than a parse error.
     std::string what = e.what();
     const auto text = what.find("] ");
     throw AppError(path + ": not valid JSON: " +
-                   (text == std::string::npos ? what : what.substr(text + 2)));
+                   Shortened(text == std::string::npos ? what : what.substr(text + 2)));
   }
   ApplyParams(doc, path, set);
 }
