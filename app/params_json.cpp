@@ -136,12 +136,34 @@ std::string Num(double v) {
   return s.str();
 }
 
+// A piece of a refusal text that came from the file (a key, a value): control
+// characters escaped, so the text stays one line, and cut after 200
+// characters, so a key or value of megabytes gives a short line.
+std::string OneLine(const std::string& text) {
+  constexpr std::size_t kMax = 200;
+  std::string out;
+  std::size_t i = 0;
+  for (; i < text.size() && out.size() < kMax; ++i) {
+    const unsigned char ch = static_cast<unsigned char>(text[i]);
+    if (ch == '\n') {
+      out += "\\n";
+    } else if (ch < 0x20 || ch == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", ch);
+      out += buf;
+    } else {
+      out += static_cast<char>(ch);
+    }
+  }
+  return i < text.size() ? out + "..." : out;
+}
+
 // Error context: file and key path.
 struct Where {
   const std::string& file;
   std::string path;
   [[noreturn]] void Fail(const std::string& problem) const {
-    throw AppError(file + ": " + (path.empty() ? "" : path + ": ") + problem);
+    throw AppError(file + ": " + (path.empty() ? "" : OneLine(path) + ": ") + OneLine(problem));
   }
 };
 

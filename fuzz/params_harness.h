@@ -3,8 +3,8 @@
 // and the inputs that once failed.
 //
 // The input is written to a file and applied to a default set with
-// ApplyParamsFile. It may only succeed or throw AppError whose one-line text
-// starts with the file's name; any other exception is a fault. A set that
+// ApplyParamsFile. It may only succeed or throw AppError whose text starts
+// with the file's name and is one short line; any other exception is a fault. A set that
 // took the file must survive the model: a town filled at random grows for
 // three steps without leaving its land uses' ranges (every ID is one the set
 // holds). Then the set's parameters, written as JSON and applied to a fresh
@@ -32,6 +32,7 @@ inline std::string CheckParamsInput(const std::uint8_t* data, std::size_t size) 
     const std::string what = e.what();
     if (what.compare(0, path.size(), path) != 0) return "refusal text without the file name: " + what;
     if (what.find('\n') != std::string::npos) return "refusal text of more than one line: " + what;
+    if (what.size() > path.size() + 1000) return "refusal text of " + std::to_string(what.size()) + " characters";
     return {};
   } catch (const std::exception& e) {
     return std::string("exception other than a refusal: ") + e.what();
