@@ -1,21 +1,16 @@
 // The heat map writer: a per-cell percentage drawn from white (0) to a land
 // use's colour (100), with a title and a scale bar below the map. Streams
-// row by row like the land-use map; libpng reports errors by longjmp, so the
-// function that calls setjmp holds only trivially destructible locals.
-#include <png.h>
-
+// row by row through WriteRgbPng like the land-use map.
 #include <algorithm>
-#include <cerrno>
-#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "render/file_util.h"
 #include "render/font.h"
 #include "render/map_layout.h"
+#include "render/png_rows.h"
 #include "render/render.h"
 
 namespace towngrow::app {
@@ -105,55 +100,6 @@ void FillRow(void* ctx, int y, unsigned char* row) {
   std::memcpy(row, src.map_row.data(), src.map_row.size());
 }
 
-struct PngErrorState {
-  char message[256];
-};
-
-void OnPngError(png_structp png, png_const_charp msg) {
-  auto* state = static_cast<PngErrorState*>(png_get_error_ptr(png));
-  if (state != nullptr) std::snprintf(state->message, sizeof state->message, "%s", msg ? msg : "unknown error");
-  png_longjmp(png, 1);
-}
-
-void OnPngWarning(png_structp, png_const_charp) {}
-
-// Writes a whole 8-bit RGB image; false with err->message set on failure.
-bool WriteImage(std::FILE* fp, HeatSource* src, unsigned char* row, PngErrorState* err) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, err, OnPngError, OnPngWarning);
-  if (png == nullptr) {
-    std::snprintf(err->message, sizeof err->message, "cannot create the PNG writer");
-    return false;
-  }
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
-    std::snprintf(err->message, sizeof err->message, "cannot create the PNG header");
-    return false;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  const int width = src->layout.width;
-  const int height = src->layout.height;
-  png_set_user_limits(png, static_cast<png_uint_32>(kMaxImageSide), static_cast<png_uint_32>(kMaxImageSide));
-  png_init_io(png, fp);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < height; ++y) {
-    FillRow(src, y, row);
-    png_write_row(png, row);
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-
-std::string Fail(const std::string& path, const std::string& why) {
-  return "cannot write PNG '" + path + "': " + why;
-}
-
 }  // namespace
 
 void HeatColor(unsigned int color, int percent, unsigned char rgb[3]) {
@@ -197,8 +143,8 @@ bool ComputeHeatMapLayout(int rows, int cols, int scale, const std::string& titl
 
 std::string WriteHeatMapPng(const unsigned char* percent, int rows, int cols, unsigned int color, int scale,
                             const std::string& title, const std::string& path) {
-  if (percent == nullptr || rows <= 0 || cols <= 0) return Fail(path, "the grid is empty");
-  if (scale < 1) return Fail(path, "the scale must be at least 1");
+  if (percent == nullptr || rows <= 0 || cols <= 0) return PngFailure(path, "the grid is empty");
+  if (scale < 1) return PngFailure(path, "the scale must be at least 1");
   HeatSource src{};
   src.percent = percent;
   src.cols = cols;
@@ -206,22 +152,11 @@ std::string WriteHeatMapPng(const unsigned char* percent, int rows, int cols, un
   for (int p = 0; p <= 100; ++p) HeatColor(color, p, src.ramp[p]);
   src.title = title.size() > static_cast<std::size_t>(kHeatMaxTitleChars) ? title.substr(0, kHeatMaxTitleChars) : title;
   if (!ComputeHeatMapLayout(rows, cols, scale, src.title, src.layout))
-    return Fail(path, "the image would exceed " + std::to_string(kMaxImageSide) + " pixels on a side");
+    return PngFailure(path, "the image would exceed " + std::to_string(kMaxImageSide) + " pixels on a side");
   for (int p = 0; p <= 100; p += 25)
     src.labels.emplace_back(HeatLabelLeft(src.layout, p), std::to_string(p) + "%");
   src.map_row.assign(static_cast<std::size_t>(src.layout.map_width) * 3, 0);
-  std::vector<unsigned char> row(static_cast<std::size_t>(src.layout.width) * 3, 0xFF);
-
-  std::FILE* fp = std::fopen(path.c_str(), "wb");
-  if (fp == nullptr) return Fail(path, std::strerror(errno));
-  PngErrorState err{};
-  const bool written = WriteImage(fp, &src, row.data(), &err);
-  const bool flushed = std::ferror(fp) == 0;
-  const bool closed = std::fclose(fp) == 0;
-  if (written && flushed && closed) return "";
-  RemovePartialFile(path);
-  if (!written) return Fail(path, err.message);
-  return Fail(path, "write error");
+  return WriteRgbPng(path, src.layout.width, src.layout.height, FillRow, &src);
 }
 
 }  // namespace towngrow::app

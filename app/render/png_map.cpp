@@ -1,21 +1,15 @@
-// The PNG map writer. libpng reports errors by longjmp, so the function that
-// calls setjmp (WriteImage) holds only trivially destructible locals and
-// reaches everything else through plain pointers; the rows are produced by a
-// callback that never fails.
-#include <png.h>
-
+// The PNG map writer: the rows are produced by a callback that never fails
+// and streamed out by WriteRgbPng.
 #include <algorithm>
-#include <cerrno>
-#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "render/file_util.h"
 #include "render/font.h"
 #include "render/map_layout.h"
+#include "render/png_rows.h"
 #include "render/render.h"
 #include "towngrow/towngrow.h"
 
@@ -112,57 +106,6 @@ void FillRow(void* ctx, int y, unsigned char* row) {
   }
 }
 
-struct PngErrorState {
-  char message[256];
-};
-
-void OnPngError(png_structp png, png_const_charp msg) {
-  auto* state = static_cast<PngErrorState*>(png_get_error_ptr(png));
-  if (state != nullptr) std::snprintf(state->message, sizeof state->message, "%s", msg ? msg : "unknown error");
-  png_longjmp(png, 1);
-}
-
-void OnPngWarning(png_structp, png_const_charp) {}
-
-using RowFiller = void (*)(void* ctx, int y, unsigned char* row);
-
-// Writes a whole 8-bit RGB image; false with err->message set on failure.
-// Only trivially destructible locals here: libpng may leave by longjmp.
-bool WriteImage(std::FILE* fp, int width, int height, RowFiller fill, void* ctx, unsigned char* row,
-                PngErrorState* err) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, err, OnPngError, OnPngWarning);
-  if (png == nullptr) {
-    std::snprintf(err->message, sizeof err->message, "cannot create the PNG writer");
-    return false;
-  }
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
-    std::snprintf(err->message, sizeof err->message, "cannot create the PNG header");
-    return false;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-  png_set_user_limits(png, static_cast<png_uint_32>(kMaxImageSide), static_cast<png_uint_32>(kMaxImageSide));
-  png_init_io(png, fp);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  for (int y = 0; y < height; ++y) {
-    fill(ctx, y, row);
-    png_write_row(png, row);
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-
-std::string Fail(const std::string& path, const std::string& why) {
-  return "cannot write PNG '" + path + "': " + why;
-}
-
 }  // namespace
 
 bool ComputeMapLayout(int rows, int cols, int scale, int entries, int widest_text, MapLayout& layout) {
@@ -198,8 +141,8 @@ int DefaultScale(int rows, int cols) {
 }
 
 std::string WriteMapPng(const CLandUseCoverage& cov, const CLandUseSet& set, int scale, const std::string& path) {
-  if (cov.m_nRows <= 0 || cov.m_nCols <= 0 || cov.m_pData == nullptr) return Fail(path, "the coverage is empty");
-  if (scale < 1) return Fail(path, "the scale must be at least 1");
+  if (cov.m_nRows <= 0 || cov.m_nCols <= 0 || cov.m_pData == nullptr) return PngFailure(path, "the coverage is empty");
+  if (scale < 1) return PngFailure(path, "the scale must be at least 1");
 
   RowSource src{};
   src.cov = &cov;
@@ -228,21 +171,10 @@ std::string WriteMapPng(const CLandUseCoverage& cov, const CLandUseSet& set, int
   }
 
   if (!ComputeMapLayout(cov.m_nRows, cov.m_nCols, scale, static_cast<int>(src.legend.size()), widest, src.layout)) {
-    return Fail(path, "the image would exceed " + std::to_string(kMaxImageSide) + " pixels on a side");
+    return PngFailure(path, "the image would exceed " + std::to_string(kMaxImageSide) + " pixels on a side");
   }
   src.map_row.assign(static_cast<size_t>(src.layout.map_width) * 3, 0);
-  std::vector<unsigned char> row(static_cast<size_t>(src.layout.width) * 3, 0xFF);
-
-  std::FILE* fp = std::fopen(path.c_str(), "wb");
-  if (fp == nullptr) return Fail(path, std::strerror(errno));
-  PngErrorState err{};
-  const bool written = WriteImage(fp, src.layout.width, src.layout.height, FillRow, &src, row.data(), &err);
-  const bool flushed = std::ferror(fp) == 0;
-  const bool closed = std::fclose(fp) == 0;
-  if (written && flushed && closed) return "";
-  RemovePartialFile(path);
-  if (!written) return Fail(path, err.message);
-  return Fail(path, "write error");
+  return WriteRgbPng(path, src.layout.width, src.layout.height, FillRow, &src);
 }
 
 }  // namespace towngrow::app
