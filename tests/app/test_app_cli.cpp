@@ -19,6 +19,7 @@
 #include <towngrow/towngrow.h>
 
 #include "params_json.h"
+#include "program_support.h"
 #include "render/render.h"
 
 namespace fs = std::filesystem;
@@ -32,30 +33,7 @@ using towngrow::app::Json;
 
 namespace {
 
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream s(text);
-  for (std::string l; std::getline(s, l);) lines.push_back(l);
-  return lines;
-}
-
-std::vector<std::string> Split(const std::string& line, char sep) {
-  std::vector<std::string> parts;
-  std::istringstream s(line);
-  for (std::string p; std::getline(s, p, sep);) parts.push_back(p);
-  return parts;
-}
+using namespace program_test;
 
 // IDs of an ASCII grid written by the program, row after row.
 struct Grid {
@@ -86,32 +64,6 @@ std::array<long, 256> Counts(const Grid& g) {
 std::array<int, 3> Rgb(unsigned int color) {
   return {static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
           static_cast<int>((color >> 16) & 0xFF)};
-}
-
-struct Image {
-  int width = 0, height = 0;
-  std::vector<unsigned char> rgb;
-  std::array<int, 3> At(int x, int y) const {
-    const std::size_t i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
-    return {rgb[i], rgb[i + 1], rgb[i + 2]};
-  }
-};
-
-Image ReadPng(const fs::path& path) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  Image result;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) {
-    ADD_FAILURE() << path << ": " << image.message;
-    return result;
-  }
-  image.format = PNG_FORMAT_RGB;
-  result.width = static_cast<int>(image.width);
-  result.height = static_cast<int>(image.height);
-  result.rgb.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, result.rgb.data(), 0, nullptr))
-    ADD_FAILURE() << path << ": " << image.message;
-  return result;
 }
 
 // A GIF's number of frames and its first and last frames in RGB.
@@ -152,13 +104,6 @@ Gif ReadGif(const fs::path& path) {
   return result;
 }
 
-std::set<std::string> Listing(const fs::path& d) {
-  std::set<std::string> names;
-  if (!fs::exists(d)) return names;
-  for (const auto& e : fs::directory_iterator(d)) names.insert(e.path().filename().string());
-  return names;
-}
-
 // The same run as the program's, in this process: the set, then the size,
 // the seed, the start, the steps.
 std::string LibraryRun(int rows, int cols, unsigned seed, bool random, long steps,
@@ -179,38 +124,7 @@ std::string LibraryRun(int rows, int cols, unsigned seed, bool random, long step
   return text;
 }
 
-class CliTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    base_ = fs::path(::testing::TempDir()) /
-            ("towngrow-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(base_);
-    work_ = base_ / "work";
-    fs::create_directories(work_);
-  }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(base_);
-  }
-
-  // Runs the program in the work folder; `prefix` goes before it in the
-  // shell (for limits).
-  Result Run(const std::string& args, const std::string& prefix = "") {
-    const fs::path out = base_ / "stdout.txt";
-    const fs::path err = base_ / "stderr.txt";
-    const std::string cmd = "cd '" + work_.string() + "' && " + prefix + "'" + TOWNGROW_EXE + "' " +
-                            args + " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int status = std::system(cmd.c_str());
-    Result r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    return r;
-  }
-
-  fs::path W(const std::string& name) const { return work_ / name; }
-
-  fs::path base_, work_;
-};
+class CliTest : public program_test::ProgramTest {};
 
 }  // namespace
 

@@ -19,6 +19,7 @@
 #include <towngrow/towngrow.h>
 
 #include "params_json.h"
+#include "program_support.h"
 #include "render/render.h"
 
 namespace fs = std::filesystem;
@@ -31,30 +32,7 @@ using towngrow::app::Json;
 
 namespace {
 
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream s(text);
-  for (std::string l; std::getline(s, l);) lines.push_back(l);
-  return lines;
-}
-
-std::vector<std::string> Split(const std::string& line, char sep) {
-  std::vector<std::string> parts;
-  std::istringstream s(line);
-  for (std::string p; std::getline(s, p, sep);) parts.push_back(p);
-  return parts;
-}
+using namespace program_test;
 
 struct Grid {
   int rows = 0, cols = 0;
@@ -80,38 +58,6 @@ Grid ReadAsc(const fs::path& path) {
   return g;
 }
 
-struct Image {
-  int width = 0, height = 0;
-  std::vector<unsigned char> rgb;
-  std::array<int, 3> At(int x, int y) const {
-    const std::size_t i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
-    return {rgb[i], rgb[i + 1], rgb[i + 2]};
-  }
-};
-
-Image ReadPng(const fs::path& path) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  Image result;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) {
-    ADD_FAILURE() << path << ": " << image.message;
-    return result;
-  }
-  image.format = PNG_FORMAT_RGB;
-  result.width = static_cast<int>(image.width);
-  result.height = static_cast<int>(image.height);
-  result.rgb.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, result.rgb.data(), 0, nullptr)) ADD_FAILURE() << path << ": " << image.message;
-  return result;
-}
-
-std::set<std::string> Listing(const fs::path& d) {
-  std::set<std::string> names;
-  if (!fs::exists(d)) return names;
-  for (const auto& e : fs::directory_iterator(d)) names.insert(e.path().filename().string());
-  return names;
-}
-
 const std::set<std::string> kOutputs = {
     "housing.asc", "housing.png", "industry.asc", "industry.png", "commerce.asc", "commerce.png",
     "street.asc",  "street.png",  "developed.asc", "developed.png", "ensemble.csv", "ensemble.json"};
@@ -127,33 +73,8 @@ bool InClass(const std::string& cls, int id) {
 
 const char* const kClasses[] = {"housing", "industry", "commerce", "street", "developed"};
 
-class EnsembleCliTest : public ::testing::Test {
+class EnsembleCliTest : public program_test::ProgramTest {
 protected:
-  void SetUp() override {
-    base_ = fs::path(::testing::TempDir()) /
-            ("towngrow-ensemble-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(base_);
-    work_ = base_ / "work";
-    fs::create_directories(work_);
-  }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(base_);
-  }
-
-  Result Run(const std::string& args) {
-    const fs::path out = base_ / "stdout.txt";
-    const fs::path err = base_ / "stderr.txt";
-    const std::string cmd = "cd '" + work_.string() + "' && '" + TOWNGROW_EXE + "' " + args + " >'" + out.string() +
-                            "' 2>'" + err.string() + "' </dev/null";
-    const int status = std::system(cmd.c_str());
-    Result r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    return r;
-  }
-
-  fs::path W(const std::string& name) const { return work_ / name; }
 
   // Runs `towngrow run` once per run of the ensemble (seeds S + i*K) and
   // checks the ensemble's grids and table against them.
@@ -220,7 +141,6 @@ protected:
     }
   }
 
-  fs::path base_, work_;
 };
 
 }  // namespace

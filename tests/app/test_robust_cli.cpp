@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "program_support.h"
+
 #if defined(__SANITIZE_ADDRESS__)
 #define TOWNGROW_ASAN 1
 #elif defined(__has_feature)
@@ -30,46 +32,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Result {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
+using namespace program_test;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class RobustCli : public testing::Test {
+class RobustCli : public program_test::ProgramTest {
 protected:
-  void SetUp() override {
-    base_ = fs::temp_directory_path() /
-            ("towngrow_robust_cli_" + std::to_string(getpid()) + "_" +
-             testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(base_);
-    work_ = base_ / "work";
-    fs::create_directories(work_);
-  }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(base_);
-  }
-
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(work_ / name, std::ios::binary) << bytes;
-  }
-
-  Result Run(const std::string& args, const std::string& prefix = "") {
-    const fs::path out = base_ / "stdout.txt";
-    const fs::path err = base_ / "stderr.txt";
-    const std::string cmd = "cd '" + work_.string() + "' && " + prefix + "'" + TOWNGROW_EXE + "' " + args +
-                            " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
-    const int status = std::system(cmd.c_str());
-    Result r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    return r;
   }
 
   // Exit 2, nothing on standard output, one error line holding `text`, and
@@ -93,7 +61,6 @@ protected:
     EXPECT_EQ(left, want);
   }
 
-  fs::path base_, work_;
 };
 
 std::string AscHeader(const std::string& ncols, const std::string& nrows) {

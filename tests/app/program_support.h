@@ -1,0 +1,123 @@
+// Shared by the tests that run the towngrow program as a separate process:
+// a scratch folder per test, running the program in it, reading its files.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifndef TOWNGROW_EXE
+#error "TOWNGROW_EXE must name the towngrow program"
+#endif
+
+namespace program_test {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+inline std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream s(text);
+  for (std::string l; std::getline(s, l);) lines.push_back(l);
+  return lines;
+}
+
+inline std::vector<std::string> Split(const std::string& line, char sep) {
+  std::vector<std::string> parts;
+  std::istringstream s(line);
+  for (std::string p; std::getline(s, p, sep);) parts.push_back(p);
+  return parts;
+}
+
+inline std::set<std::string> Listing(const fs::path& d) {
+  std::set<std::string> names;
+  if (!fs::exists(d)) return names;
+  for (const auto& e : fs::directory_iterator(d)) names.insert(e.path().filename().string());
+  return names;
+}
+
+// An 8-bit RGB picture.
+struct Image {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;
+  std::array<int, 3> At(int x, int y) const {
+    const std::size_t i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
+    return {rgb[i], rgb[i + 1], rgb[i + 2]};
+  }
+};
+
+inline Image ReadPng(const fs::path& path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  Image result;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) {
+    ADD_FAILURE() << path << ": " << image.message;
+    return result;
+  }
+  image.format = PNG_FORMAT_RGB;
+  result.width = static_cast<int>(image.width);
+  result.height = static_cast<int>(image.height);
+  result.rgb.resize(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, result.rgb.data(), 0, nullptr))
+    ADD_FAILURE() << path << ": " << image.message;
+  return result;
+}
+
+// A scratch folder per test (kept when the test fails) with a work folder
+// in which the program runs.
+class ProgramTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    base_ = fs::path(::testing::TempDir()) / ("towngrow-" + std::string(info->test_suite_name()) + "-" +
+                                              info->name() + "-" + std::to_string(getpid()));
+    fs::remove_all(base_);
+    work_ = base_ / "work";
+    fs::create_directories(work_);
+  }
+  void TearDown() override {
+    if (!HasFailure()) fs::remove_all(base_);
+  }
+
+  // Runs the program in the work folder; `prefix` goes before it in the
+  // shell (for limits).
+  Result Run(const std::string& args, const std::string& prefix = "") {
+    const fs::path out = base_ / "stdout.txt";
+    const fs::path err = base_ / "stderr.txt";
+    const std::string cmd = "cd '" + work_.string() + "' && " + prefix + "'" + TOWNGROW_EXE + "' " + args +
+                            " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
+    const int status = std::system(cmd.c_str());
+    Result r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+  }
+
+  fs::path W(const std::string& name) const { return work_ / name; }
+
+  fs::path base_, work_;
+};
+
+}  // namespace program_test
