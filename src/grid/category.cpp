@@ -2,30 +2,15 @@
 
 #include <cstdint>
 
-#include "towngrow/platform/random.h"
+#include "platform/draws.h"
 
 namespace towngrow {
 
-int RandInt(int n) {
-  if (n == 0) return 0;
-  // The draw is never negative, so the remainder is never negative either;
-  // for n == INT_MIN the remainder is the draw itself (no overflow).
-  const int r = RandomDraw();
-  return r % n + 1;
-}
+int RandInt(int n) { return detail::RandIntOf(n); }
 
 int GetMaxIndex(const int* weights, int nCount) {
   if (nCount < 1 || weights == nullptr) return -1;
-  int best = -32767;
-  int index = -1;
-  for (int i = 0; i < nCount; ++i) {
-    const int d = RandInt(weights[i]);
-    if (d > best) {
-      best = d;
-      index = i;
-    }
-  }
-  return index;
+  return detail::MaxIndexOf(weights, nCount);
 }
 
 LandUseCategory IntToCategory(int n) {

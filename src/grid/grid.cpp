@@ -78,12 +78,6 @@ int CGrid::SetCellValue(int nRow, int nCol, unsigned char value) {
 
 int CGrid::SetCellValue(CPoint pt, unsigned char value) { return SetCellValue(pt.y, pt.x, value); }
 
-unsigned char CGrid::GetCellValue(int nRow, int nCol) const {
-  if (m_pData == nullptr || nRow < 0 || nCol < 0 || nRow >= m_nRows || nCol >= m_nCols) return 0;
-  return m_pData[static_cast<std::size_t>(nRow) * static_cast<std::size_t>(m_nCols) +
-                 static_cast<std::size_t>(nCol)];
-}
-
 unsigned char CGrid::GetCellValue(CPoint pt) const { return GetCellValue(pt.y, pt.x); }
 
 }  // namespace towngrow

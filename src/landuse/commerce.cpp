@@ -44,12 +44,12 @@ int CCommerce::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   }
   if (age > m_nActiveAge) return 0;  // inactive: only ages
   if (pSet == nullptr) return 0;
-  if (!CheckPolicy()) return 0;
+  if (!detail::PolicyPasses(*this)) return 0;
   // Commerce spreads only on a Commerce draw, whatever the cell itself holds.
-  if (GetProbLandUse() != Commerce) return 0;
+  if (detail::ProbLandUseOf(*this) != Commerce) return 0;
 
   int step = GetRealLength();
-  const int direction = GetRealDirection();
+  const int direction = detail::DirectionOf(*this);
   const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
 
   // The target must be vacant at the start of the step, and not have been

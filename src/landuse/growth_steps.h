@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "landuse/category_table.h"
+#include "landuse/land_use_draws.h"
 #include "towngrow/grid/coverage.h"
 #include "towngrow/landuse/land_use.h"
 #include "towngrow/landuse/land_use_set.h"

@@ -63,7 +63,7 @@ CHouse::~CHouse() = default;
 int CHouse::GetRealDistance() { return GetRealLength(); }
 
 LandUseCategory CHouse::GetProbCategory(const int* weights) {
-  return IntToCategory(GetMaxIndex(weights, 3) + 3);
+  return IntToCategory(detail::MaxIndexOf(weights, 3) + 3);
 }
 
 int CHouse::CheckStreet(int nRow, int nCol, CLandUseCoverage* pCoverage) {
@@ -95,19 +95,19 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
     const long long side = 2LL * inner + 1;
     const int s = categories.CountStreets(pCoverage, nRow, nCol, inner);
     const int weights[2] = {s, static_cast<int>(side * side - s)};
-    if (GetMaxIndex(weights, 2) == 1) {
+    if (detail::MaxIndexOf(weights, 2) == 1) {
       growth::AbandonCell(pSet, nRow, nCol, pNewCoverage, m_nDeadAge);
       return 0;
     }
     // Renewed: a fresh active age, then the rule goes on with the old age.
-    pNewCoverage->SetCellAge(nRow, nCol, static_cast<short>(RandInt(m_nActiveAge)));
+    pNewCoverage->SetCellAge(nRow, nCol, static_cast<short>(detail::RandIntOf(m_nActiveAge)));
   }
   if (age > m_nActiveAge) return 0;
   if (pSet == nullptr) return 0;
-  if (!CheckPolicy()) return 0;
+  if (!detail::PolicyPasses(*this)) return 0;
 
   int step = GetRealDistance();
-  const int direction = GetRealDirection();
+  const int direction = detail::DirectionOf(*this);
   const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
 
   // Vacant in the coverage being written (so not taken earlier in this

@@ -47,12 +47,12 @@ int CIndustry::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   }
   if (age > m_nActiveAge) return 0;  // inactive: only ages
   if (pSet == nullptr) return 0;
-  if (!CheckPolicy()) return 0;
+  if (!detail::PolicyPasses(*this)) return 0;
   growth::Categories categories(pSet);
-  if (GetProbLandUse() != categories.At(*pCoverage, nRow, nCol)) return 0;
+  if (detail::ProbLandUseOf(*this) != categories.At(*pCoverage, nRow, nCol)) return 0;
 
   int step = GetRealLength();
-  const int direction = GetRealDirection();
+  const int direction = detail::DirectionOf(*this);
   const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
 
   // The target must still be vacant in the coverage being written; its age

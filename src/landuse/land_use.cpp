@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "landuse/land_use_draws.h"
+
 namespace towngrow {
 
 namespace {
@@ -191,7 +193,7 @@ int CLandUse::GetRealLength(int n) {
         table.perMille[i] = ok ? PerMille(DecayWeight(law, i, n, a, b, c), total) : 0;
       table.filled = true;
     }
-    return GetMaxIndex(table.perMille, n - 1) + 1;
+    return detail::MaxIndexOf(table.perMille, n - 1) + 1;
   }
 
   double sum = 0.0;
@@ -223,12 +225,10 @@ int CLandUse::GetRealLength(int n) {
   return index + 1;
 }
 
-int CLandUse::GetRealDirection() { return GetMaxIndex(m_nDirectionProb, 8); }
+int CLandUse::GetRealDirection() { return detail::DirectionOf(*this); }
 
-LandUseCategory CLandUse::GetProbLandUse() {
-  return IntToCategory(GetMaxIndex(m_nLandUseProb, 3) + 3);
-}
+LandUseCategory CLandUse::GetProbLandUse() { return detail::ProbLandUseOf(*this); }
 
-int CLandUse::CheckPolicy() { return RandInt(100) <= m_nPolicy ? 1 : 0; }
+int CLandUse::CheckPolicy() { return detail::PolicyPasses(*this) ? 1 : 0; }
 
 }  // namespace towngrow

@@ -1,5 +1,7 @@
 #include "towngrow/landuse/land_use_set.h"
 
+#include "platform/draws.h"
+
 #include "towngrow/landuse/land_use.h"
 
 namespace towngrow {
@@ -35,15 +37,6 @@ int CLandUseSet::IsIDUnique() const {
 
 int CLandUseSet::IsIDExist(unsigned char id) const { return GetIDIndex(id) >= 0 ? 1 : 0; }
 
-int CLandUseSet::GetIDIndex(unsigned char id) const {
-  const int size = m_LandUseArray.GetSize();
-  for (int i = 0; i < size; ++i) {
-    const CLandUse* landUse = At(m_LandUseArray, i);
-    if (landUse != nullptr && landUse->m_ID == id) return i;
-  }
-  return -1;
-}
-
 unsigned int CLandUseSet::GetColor(unsigned char id) const {
   const int i = GetIDIndex(id);
   return i < 0 ? 0xFFFFFFu : At(m_LandUseArray, i)->m_Color;
@@ -70,7 +63,7 @@ int CLandUseSet::GetProbID(LandUseCategory category) const {
   if (matches == 0) return 0;
   if (matches == 1) return At(m_LandUseArray, firstMatch)->m_ID;
 
-  const int chosen = RandInt(matches);  // 1..matches
+  const int chosen = detail::RandIntOf(matches);  // 1..matches
   int seen = 0;
   for (int i = 0; i < size; ++i) {
     const CLandUse* landUse = At(m_LandUseArray, i);

@@ -172,7 +172,7 @@ int CStreetNode::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   if (pCoverage->IsInRange(nRow, nCol) == 0) return 0;
 
   // Policy.
-  if (CheckPolicy() == 0) return 0;
+  if (!detail::PolicyPasses(*this)) return 0;
   growth::Categories categories(pCoverage->m_pLandUseSet);
 
   // Junction fill: vacant neighbours of a node among enough street vertices
@@ -204,7 +204,7 @@ int CStreetNode::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   // Direction: up to eight independent attempts.
   int nDirection = -1;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    const int d = GetRealDirection();
+    const int d = detail::DirectionOf(*this);
     if (IsDevelopedInDirection(pCoverage, nRow, nCol, d) == 0) {
       nDirection = d;
       break;

@@ -9,6 +9,8 @@
 // its buffer). While a buffer is held it has exactly m_nRows * m_nCols cells.
 #pragma once
 
+#include <cstddef>
+
 #include "towngrow/platform/framework.h"
 
 namespace towngrow {
@@ -35,5 +37,13 @@ public:
   double m_dScale;
   unsigned char* m_pData;
 };
+
+// Inline: hosts and the model read cells one by one in their inner loops.
+// 0 outside the grid or without a buffer.
+inline unsigned char CGrid::GetCellValue(int nRow, int nCol) const {
+  if (m_pData == nullptr || nRow < 0 || nCol < 0 || nRow >= m_nRows || nCol >= m_nCols) return 0;
+  return m_pData[static_cast<std::size_t>(nRow) * static_cast<std::size_t>(m_nCols) +
+                 static_cast<std::size_t>(nCol)];
+}
 
 }  // namespace towngrow

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "towngrow/grid/category.h"
+#include "towngrow/landuse/land_use.h"
 #include "towngrow/platform/framework.h"
 
 namespace towngrow {
@@ -31,6 +32,17 @@ public:
 
   CObArray m_LandUseArray;  // of CLandUse*
 };
+
+// Inline: hosts look up the land use of every cell they step. The first
+// position holding a land use with the ID, -1 for none.
+inline int CLandUseSet::GetIDIndex(unsigned char id) const {
+  const int size = m_LandUseArray.GetSize();
+  for (int i = 0; i < size; ++i) {
+    const CLandUse* landUse = static_cast<const CLandUse*>(m_LandUseArray.GetAt(i));
+    if (landUse != nullptr && landUse->m_ID == id) return i;
+  }
+  return -1;
+}
 
 // Appends the seven land uses of the default roster, in roster order.
 void AppendDefaultRoster(CLandUseSet& set);
