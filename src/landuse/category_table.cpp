@@ -42,6 +42,13 @@ void FinishTable(CategoryTable& t) {
     t.code[id] = static_cast<unsigned char>(code);
     t.packedOne[id] = std::uint64_t{1} << (8 * code);
   }
+  for (int k = 0; k < kCodeCount; ++k) t.idCount[k] = 0;
+  for (int id = 0; id < 256; ++id) {
+    const int k = t.code[id];
+    if (t.idCount[k] == 0)
+      for (unsigned char& b : t.needle[k]) b = static_cast<unsigned char>(id);
+    ++t.idCount[k];
+  }
 }
 
 // Same answer per ID as the set's GetCategory: the first land use with the
@@ -300,6 +307,37 @@ inline std::uint64_t PackedCodes(const CLandUseCoverage& cov, const CategoryTabl
   return packed;
 }
 
+// CountWindowCodes for one to three codes; counts are written only when it
+// answers true.
+bool CountCodesOf(const CLandUseCoverage& cov, const CategoryTable& table, const Window& w,
+                  const int* codes, int* counts, int nCount) {
+  switch (nCount) {
+    case 1: {
+      const int c[1] = {codes[0]};
+      int n[1];
+      if (!CountWindowCodes(cov, table, w, c, n)) return false;
+      counts[0] = n[0];
+      return true;
+    }
+    case 2: {
+      const int c[2] = {codes[0], codes[1]};
+      int n[2];
+      if (!CountWindowCodes(cov, table, w, c, n)) return false;
+      std::copy(n, n + 2, counts);
+      return true;
+    }
+    case 3: {
+      const int c[3] = {codes[0], codes[1], codes[2]};
+      int n[3];
+      if (!CountWindowCodes(cov, table, w, c, n)) return false;
+      std::copy(n, n + 3, counts);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
 inline unsigned PackedCount(std::uint64_t packed, int code) {
   return static_cast<unsigned>((packed >> (8 * code)) & 0xFFu);
 }
@@ -313,7 +351,11 @@ int CountOne(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet,
   const int code = CodeOf(category);
   if (code == kOtherCode || !SmallPath(*pCoverage, pTableSet, w))
     return CountOneGeneral(pCoverage, pTableSet, table, category, nRadius, w);
-  unsigned long long total = PackedCount(PackedCodes(*pCoverage, table, w), code);
+  const int codes[1] = {code};
+  int vectorCount[1];
+  unsigned long long total = CountWindowCodes(*pCoverage, table, w, codes, vectorCount)
+                                 ? static_cast<unsigned long long>(vectorCount[0])
+                                 : PackedCount(PackedCodes(*pCoverage, table, w), code);
   if (category == Blank) {
     // Cells of the square beyond the edge count as vacant land (a small
     // window may still be the clipped part of a huge square).
@@ -337,6 +379,18 @@ int CountSeveral(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet
   for (int k = 0; k < nCount && plain; ++k) plain = CodeOf(categories[k]) != kOtherCode;
   if (!plain) return CountSeveralGeneral(pCoverage, pTableSet, table, categories, counts, nCount, w);
 
+  if (nCount <= 3) {
+    // Distinct categories other than Blank: each place counts its code.
+    int codes[3] = {0, 0, 0};
+    bool vector = true;
+    for (int k = 0; k < nCount && vector; ++k) {
+      const LandUseCategory cat = categories[k];
+      vector = cat != Blank;
+      for (int j = 0; j < k && vector; ++j) vector = categories[j] != cat;
+      codes[k] = CodeOf(cat);
+    }
+    if (vector && CountCodesOf(*pCoverage, table, w, codes, counts, nCount)) return 1;
+  }
   const std::uint64_t packed = PackedCodes(*pCoverage, table, w);
   for (int k = 0; k < nCount; ++k) {
     const LandUseCategory cat = categories[k];

@@ -97,7 +97,21 @@ public:
   // The one-category count (cells beyond the edge count as Blank).
   int CountOne(const CLandUseCoverage* pCoverage, LandUseCategory category, int nRow, int nCol,
                int nRadius) {
+    if (category != Blank) {  // Blank also counts the cells beyond the edge
+      const LandUseCategory one[1] = {category};
+      int count[1];
+      if (Around(pCoverage, one, count, nRow, nCol, nRadius)) return count[0];
+    }
     return detail::CountOne(pCoverage, set_, Table(), category, nRow, nCol, nRadius);
+  }
+  // The several-category count of G distinct categories other than Blank,
+  // with the answer of CountSeveral: 0 (counts untouched) when the centre
+  // lies outside the grid.
+  template <int G>
+  int CountEach(const CLandUseCoverage* pCoverage, const LandUseCategory (&categories)[G],
+                int (&counts)[G], int nRow, int nCol, int nRadius) {
+    if (Around(pCoverage, categories, counts, nRow, nCol, nRadius)) return 1;
+    return CountSeveral(pCoverage, categories, counts, G, nRow, nCol, nRadius);
   }
   // The several-category count; 0 when the centre lies outside the grid.
   int CountSeveral(const CLandUseCoverage* pCoverage, const LandUseCategory* categories,
@@ -109,19 +123,35 @@ public:
   // category form (Blank cells and cells beyond the edge never count).
   int CountCategory(const CLandUseCoverage* pCoverage, LandUseCategory category, int nRow,
                     int nCol, int nRadius) {
-    int count = 0;
-    CountSeveral(pCoverage, &category, &count, 1, nRow, nCol, nRadius);
-    return count;
+    if (category == Blank) return 0;
+    const LandUseCategory one[1] = {category};
+    int count[1] = {0};
+    CountEach(pCoverage, one, count, nRow, nCol, nRadius);
+    return count[0];
   }
   // Street cells (street nodes and street vertices together) within the radius.
   int CountStreets(const CLandUseCoverage* pCoverage, int nRow, int nCol, int nRadius) {
     const LandUseCategory streets[2] = {StreetNode, StreetVertex};
     int counts[2] = {0, 0};
-    CountSeveral(pCoverage, streets, counts, 2, nRow, nCol, nRadius);
+    CountEach(pCoverage, streets, counts, nRow, nCol, nRadius);
     return counts[0] + counts[1];
   }
 
 private:
+  // The vector count for categories 1..6 of the coverage's own set.
+  template <int G>
+  bool Around(const CLandUseCoverage* pCoverage, const LandUseCategory (&categories)[G],
+              int (&counts)[G], int nRow, int nCol, int nRadius) {
+    if (pCoverage == nullptr || pCoverage->m_pLandUseSet != set_) return false;
+    int codes[G];
+    for (int g = 0; g < G; ++g) {
+      const int c = static_cast<int>(categories[g]);
+      if (c < 1 || c > 6) return false;
+      codes[g] = c;
+    }
+    return detail::CountAround(*pCoverage, Table(), codes, nRow, nCol, nRadius, counts);
+  }
+
   const detail::CategoryTable& Table() {
     if (table_ == nullptr) table_ = &detail::CategoryTableOf(set_);
     return *table_;

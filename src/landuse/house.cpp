@@ -114,14 +114,15 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   // step), and not dead at the start of the step.
   if (categories.At(*pNewCoverage, p) != Blank) return 0;
   if (pCoverage->GetCellAge(p) < 0) return 0;
-  if (categories.CountStreets(pCoverage, p.y, p.x, r) < ShareCount(m_nStreetPercent, r)) return 0;
-
-  const LandUseCategory counted[3] = {House, Industry, Commerce};
-  int counts[3] = {0, 0, 0};
-  categories.CountSeveral(pCoverage, counted, counts, 3, p.y, p.x, r);
-  const int h = counts[0];
-  const int i = counts[1];
-  const int c = counts[2];
+  // Streets, housing, industry and commerce around the new cell, in one
+  // pass over its neighbourhood.
+  const LandUseCategory counted[5] = {StreetNode, StreetVertex, House, Industry, Commerce};
+  int counts[5] = {0, 0, 0, 0, 0};
+  categories.CountEach(pCoverage, counted, counts, p.y, p.x, r);
+  if (counts[0] + counts[1] < ShareCount(m_nStreetPercent, r)) return 0;
+  const int h = counts[2];
+  const int i = counts[3];
+  const int c = counts[4];
 
   // Thresholds from the set's industry and commerce land uses; both IDs
   // are drawn here, in this order, whatever the choice turns out to be.

@@ -69,7 +69,7 @@ int HasDemand(const CStreetNode& node, growth::Categories& table,
               const CLandUseCoverage* pCoverage, int nRow, int nCol) {
   const LandUseCategory categories[3] = {House, Industry, Commerce};
   int counts[3] = {0, 0, 0};
-  if (table.CountSeveral(pCoverage, categories, counts, 3, nRow, nCol, node.m_nMinStep) == 0) {
+  if (table.CountEach(pCoverage, categories, counts, nRow, nCol, node.m_nMinStep) == 0) {
     return 0;
   }
   // Thresholds are shares of the base neighbourhood, not of the window.

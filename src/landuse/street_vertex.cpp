@@ -32,7 +32,7 @@ int CStreetVertex::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   const LandUseCategory categories[2] = {StreetNode, StreetVertex};
   int counts[2] = {0, 0};
   growth::Categories table(pCoverage->m_pLandUseSet);
-  if (table.CountSeveral(pCoverage, categories, counts, 2, nRow, nCol, 1) == 0) return 0;
+  if (table.CountEach(pCoverage, categories, counts, nRow, nCol, 1) == 0) return 0;
   if (counts[0] + counts[1] >= 2) return 0;
 
   const int id =
