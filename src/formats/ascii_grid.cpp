@@ -21,17 +21,95 @@
 // - A row value that is not an integer reads as its longest integer prefix,
 //   0 when it has none (so "abc" stores 0, or nothing with the overlay flag);
 //   values beyond the int range saturate before their low 8 bits are taken.
-// - Row lines are parsed as they are read and never held whole; header lines
-//   are looked at only in their first 4096 characters.
+// - Row lines are never held whole; header lines are looked at only in their
+//   first 4096 characters. Rows that lie whole in the reader's block are
+//   parsed where they lie; a row longer than the block, or a last row
+//   without a line end, is read one character at a time, with the same
+//   results.
+#include <cstdint>
 #include <cstring>
 #include <string>
 
 #include "formats/exchange.h"
 #include "formats/numbers.h"
+#include "formats/scan.h"
 #include "formats/text_file.h"
 #include "towngrow/platform/messages.h"
 
 namespace towngrow {
+namespace {
+
+struct RowRule {
+  int cols;
+  int overlay;
+  int noData;
+  bool Keeps(int value) const { return overlay && (value == 0 || value == noData); }
+};
+
+// One row read one character at a time through the in-line cursor, then
+// its line end.
+void ReadRowByCharacter(io::FileReader& in, io::CellSink::Row row, const RowRule& rule) {
+  constexpr int kEnd = io::FileReader::kEnd;
+  for (int c = 0; c < rule.cols; ++c) {
+    int ch = in.LineGet();
+    while (ch != kEnd && io::IsSpace(ch)) ch = in.LineGet();
+    if (ch == kEnd) break;  // nothing left: the rest of the row stays
+    io::IntAccumulator acc;
+    while (ch != ' ' && ch != kEnd) {
+      acc.Put(ch);
+      ch = in.LineGet();
+    }
+    const int value = acc.Value();
+    if (!rule.Keeps(value)) row.Store(c, value);
+    if (ch == kEnd) break;  // no blank after it: the last value of the row
+  }
+  in.EndLine();
+}
+
+// The same for a row whose line lies whole in memory from p on, its line
+// feed before end; answers the start of the next line.
+const char* ReadRowInPlace(const char* p, const char* end, io::CellSink::Row row, const RowRule& rule) {
+  int c = 0;
+  while (c < rule.cols) {
+    // White space up to the line end; a carriage return before the line
+    // feed is white space too, so the line feed alone marks the end.
+    while (*p != '\n' && io::IsSpace(static_cast<unsigned char>(*p))) ++p;
+    if (*p == '\n') break;
+#ifdef TOWNGROW_SWAR
+    // Four one-digit values each with its blank, as the exporter writes IDs
+    // below 10.
+    if (rule.cols - c >= 4 && end - p >= 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p, sizeof w);
+      if ((w & 0xFF00FF00FF00FF00ULL) == 0x2000200020002000ULL &&
+          (io::NonDigitBytes(w) & 0x00FF00FF00FF00FFULL) == 0) {
+        for (int k = 0; k < 4; ++k) {
+          const int value = static_cast<int>((w >> (16 * k)) & 0xFF) - '0';
+          if (!rule.Keeps(value)) row.Store(c + k, value);
+        }
+        c += 4;
+        p += 8;
+        continue;
+      }
+    }
+#endif
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    long long magnitude = 0;
+    for (; io::IsDigit(static_cast<unsigned char>(*p)); ++p)
+      if (magnitude <= io::kMagnitudeLimit) magnitude = magnitude * 10 + (*p - '0');
+    while (*p != ' ' && *p != '\n') ++p;  // the rest of the value's text
+    const int value = io::Saturated(negative, magnitude);
+    if (!rule.Keeps(value)) row.Store(c, value);
+    if (*p == '\n') break;  // no blank after it: the last value of the row
+    ++p;
+    ++c;
+  }
+  if (*p == '\n') return p + 1;
+  return static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))) + 1;
+}
+
+}  // namespace
 
 int CLandUseCoverage::ImportASCFile(CString strFileName, int bOverlay) {
   io::FileReader in;
@@ -59,24 +137,22 @@ int CLandUseCoverage::ImportASCFile(CString strFileName, int bOverlay) {
     in.ReadLine(line, io::kHeaderKeep);
     m_nNoDataValue = io::ParseIntPrefix(io::FromFirstBlank(line));
   }
-  const int noData = m_nNoDataValue;
+  const RowRule rule{ncols, bOverlay, m_nNoDataValue};
+  const io::CellSink sink(*this);
 
-  constexpr int kEnd = io::FileReader::kEnd;
-  for (int r = 0; r < nrows; ++r) {
-    for (int c = 0; c < ncols; ++c) {
-      int ch = in.LineGet();
-      while (ch != kEnd && io::IsSpace(ch)) ch = in.LineGet();
-      if (ch == kEnd) break;  // nothing left: the rest of the row stays
-      io::IntAccumulator acc;
-      while (ch != ' ' && ch != kEnd) {
-        acc.Put(ch);
-        ch = in.LineGet();
-      }
-      const int value = acc.Value();
-      if (!(bOverlay && (value == 0 || value == noData))) io::StoreValue(*this, r, c, value);
-      if (ch == kEnd) break;  // no blank after it: the last value of the row
-    }
-    in.EndLine();
+  int r = 0;
+  while (r < nrows) {
+    // The whole lines of the block, one row each.
+    const char* begin = in.Data();
+    const char* lines = io::LastLineEnd(begin, begin + in.Available());
+    const char* p = begin;
+    for (; r < nrows && p < lines; ++r) p = ReadRowInPlace(p, lines, sink.RowAt(r), rule);
+    in.Advance(static_cast<std::size_t>(p - begin));
+    if (r == nrows || in.More()) continue;
+    // A row longer than the block, or the file ends inside it (or before
+    // it: then nothing is stored).
+    ReadRowByCharacter(in, sink.RowAt(r), rule);
+    ++r;
   }
   return 1;
 }

@@ -22,13 +22,18 @@
 // - A line of exactly 79 characters is read with its line end.
 // - The statistics of a coverage without cells (n = 0) are written as four
 //   zeros; with a single cell (n = 1) the standard deviation is 0.
-// - Row lines are never held whole: they are parsed as they are read, so a
-//   line of any length costs no memory.
+// - Row lines are never held whole, so a line of any length costs no memory.
+//   A row whose lines lie whole in the reader's block is parsed where it
+//   lies, its line ends skipped as if the lines were joined; a row longer
+//   than the block, or one that the end of the file cuts short, is joined
+//   one character at a time, with the same results.
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "formats/exchange.h"
 #include "formats/numbers.h"
+#include "formats/scan.h"
 #include "formats/text_file.h"
 #include "towngrow/platform/messages.h"
 
@@ -84,6 +89,156 @@ private:
   bool blankGiven_ = false;
 };
 
+struct RowRule {
+  int cols;
+  long long lines;  // lines per row, at least 1
+  int overlay;
+};
+
+// One row joined one character at a time.
+void ReadRowByCharacter(io::FileReader& in, io::CellSink::Row row, const RowRule& rule) {
+  JoinedRow joined(in, rule.lines);
+  bool more = true;
+  for (int c = 0; c < rule.cols; ++c) {
+    int value = 0;
+    if (more) more = joined.NextValue(value);
+    if (!more) value = 0;
+    if (rule.overlay && value == 0) continue;
+    row.Store(c, value);
+  }
+  joined.Finish();
+}
+
+// A row as the exporter writes it, where it lies ([p, end) ends with a line
+// feed): each of its lines holds five values (the last line the rest), each
+// in a field of 14 characters of blanks and then one to eight digits, and
+// ends right after them; every line after the first starts with a blank.
+// Then each field's digits are exactly one value of the joined text. Answers
+// the start of the next row, or null when the row is not of this form (or
+// does not lie whole before end). A line's values are stored only once the
+// line and the first byte of the next one have been checked, so what a
+// rejected row stored is what any reading of the row stores there.
+const char* ReadFixedRow(const char* p, const char* end, io::CellSink::Row row, const RowRule& rule) {
+#ifdef TOWNGROW_SWAR
+  constexpr std::ptrdiff_t kField = 14;
+  int c = 0;
+  for (long long j = 0; j < rule.lines; ++j) {
+    const int m = j + 1 < rule.lines ? 5 : rule.cols - c;
+    const std::ptrdiff_t length = kField * m;
+    if (end - p <= length) return nullptr;
+    int values[5];
+    for (int i = 0; i < m; ++i) {
+      const char* f = p + kField * i;
+      // Bytes 0..5 blank, bytes 6..13 right-aligned digits.
+      std::uint64_t head;
+      std::memcpy(&head, f, sizeof head);
+      if (((head ^ 0x2020202020202020ULL) & 0x0000FFFFFFFFFFFFULL) != 0) return nullptr;
+      if (!io::RightAlignedDigits8(f + 6, values[i])) return nullptr;
+    }
+    const char* next = p + length;
+    if (*next == '\n')
+      ++next;
+    else if (*next == '\r' && next[1] == '\n')  // next[1]: end[-1] is a line feed
+      next += 2;
+    else
+      return nullptr;
+    if (j + 1 < rule.lines && (next == end || *next != ' ')) return nullptr;
+    for (int i = 0; i < m; ++i)
+      if (!(rule.overlay && values[i] == 0)) row.Store(c + i, values[i]);
+    c += m;
+    p = next;
+  }
+  return p;
+#else
+  (void)p;
+  (void)end;
+  (void)row;
+  (void)rule;
+  return nullptr;
+#endif
+}
+
+// One row from its lines where they lie: [p, end) ends with a line feed.
+// Answers the start of the row's next line, or null when the row's lines
+// do not all lie before end (the row may then be read again: what it
+// stored it stores again).
+//
+// The row's text is its lines joined with nothing between them, then one
+// blank. Line ends are skipped where they fall: inside white space they are
+// white space themselves, inside a value they are passed over, and the
+// row's last line end is the end of its text.
+const char* ReadRowInPlace(const char* p, const char* end, io::CellSink::Row row, const RowRule& rule) {
+  long long ends = 0;  // line ends passed
+  int c = 0;
+  for (; c < rule.cols; ++c) {
+    // White space, line ends included.
+    for (;;) {
+      p = io::SkipBlanks(p, end);
+      if (p == end) return nullptr;
+      const unsigned char ch = static_cast<unsigned char>(*p);
+      if (!io::IsSpace(ch)) break;
+      ++p;
+      if (ch == '\n' && ++ends == rule.lines) goto text_used_up;
+    }
+    {
+      // The value: up to the next blank of the joined text.
+      bool negative = false;
+      if (*p == '+' || *p == '-') negative = *p++ == '-';
+      long long magnitude = 0;
+      bool last = false;  // the value ended with the row's text
+      for (;;) {  // digits, passing over line ends
+        if (p == end) return nullptr;
+        const char ch = *p;
+        if (io::IsDigit(static_cast<unsigned char>(ch))) {
+          if (magnitude <= io::kMagnitudeLimit) magnitude = magnitude * 10 + (ch - '0');
+          ++p;
+        } else if (ch == '\n' || (ch == '\r' && p[1] == '\n')) {  // p[1]: end[-1] is a line feed
+          p += ch == '\n' ? 1 : 2;
+          if (++ends == rule.lines) {
+            last = true;
+            break;
+          }
+        } else {
+          break;
+        }
+      }
+      if (!last && *p != ' ') {  // the rest of the value's text
+        for (;;) {
+          if (p == end) return nullptr;
+          const char ch = *p;
+          if (ch == ' ') break;
+          ++p;
+          if (ch == '\n' && ++ends == rule.lines) {
+            last = true;
+            break;
+          }
+        }
+      }
+      const int value = io::Saturated(negative, magnitude);
+      if (!(rule.overlay && value == 0)) row.Store(c, value);
+      if (last) {
+        ++c;
+        goto text_used_up;
+      }
+      ++p;  // the blank
+    }
+  }
+  // Every column read: the rest of the row's lines is skipped.
+  while (ends < rule.lines) {
+    const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+    if (nl == nullptr) return nullptr;
+    p = static_cast<const char*>(nl) + 1;
+    ++ends;
+  }
+  return p;
+
+text_used_up:
+  // The columns after the text read 0.
+  if (!rule.overlay)
+    for (; c < rule.cols; ++c) row.Store(c, 0);
+  return p;
+}
+
 bool StartsWith(const std::string& line, const char* prefix, bool upperCase) {
   for (std::size_t i = 0; prefix[i] != '\0'; ++i) {
     if (i >= line.size()) return false;
@@ -137,17 +292,28 @@ int CLandUseCoverage::ImportE00File(CString strFileName, int bOverlay) {
   for (int i = 0; i < 3; ++i) in.ReadLineLimited(line, kDescriptionLimit);  // size, corners
 
   const long long linesPerRow = ncols > 0 ? (static_cast<long long>(ncols) + 4) / 5 : 0;
-  for (int r = 0; r < nrows; ++r) {
-    JoinedRow row(in, linesPerRow);
-    bool more = true;
-    for (int c = 0; c < ncols; ++c) {
-      int value = 0;
-      if (more) more = row.NextValue(value);
-      if (!more) value = 0;
-      if (bOverlay && value == 0) continue;
-      io::StoreValue(*this, r, c, value);
+  if (linesPerRow == 0) return 1;  // nothing to read in any row
+  const io::CellSink sink(*this);
+  const RowRule rule{ncols, linesPerRow, bOverlay};
+  int r = 0;
+  while (r < nrows) {
+    // The rows whose lines lie whole in the block.
+    const char* begin = in.Data();
+    const char* lines = io::LastLineEnd(begin, begin + in.Available());
+    const char* p = begin;
+    while (r < nrows && p < lines) {
+      const io::CellSink::Row row = sink.RowAt(r);
+      const char* next = ReadFixedRow(p, lines, row, rule);
+      if (next == nullptr) next = ReadRowInPlace(p, lines, row, rule);
+      if (next == nullptr) break;
+      p = next;
+      ++r;
     }
-    row.Finish();
+    in.Advance(static_cast<std::size_t>(p - begin));
+    if (r == nrows || in.More()) continue;
+    // A row longer than the block, or the file ends inside it.
+    ReadRowByCharacter(in, sink.RowAt(r), rule);
+    ++r;
   }
   // The "EOG" line and the info section are not read.
   return 1;

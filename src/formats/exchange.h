@@ -27,6 +27,58 @@ inline void StoreValue(CLandUseCoverage& cov, int row, int col, int value) {
   cov.SetCellAge(row, col, 0);
 }
 
+// Stores into a coverage's buffers directly, by the rules of StoreValue
+// (nothing without a cell buffer, no age without an age buffer). Taken once
+// per import: nothing changes the buffers while a file is read. Grid readers
+// take a row and store columns that they know to be inside it.
+class CellSink {
+public:
+  explicit CellSink(CLandUseCoverage& cov)
+      : data_(cov.m_pData),
+        ages_(cov.m_pData != nullptr ? cov.m_pCellAge : nullptr),
+        rows_(cov.m_nRows),
+        cols_(cov.m_nCols) {}
+
+  // Any position: nothing outside the coverage.
+  void Store(int row, int col, int value) {
+    if (data_ == nullptr || row < 0 || col < 0 || row >= rows_ || col >= cols_) return;
+    const std::size_t k = static_cast<std::size_t>(row) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(col);
+    data_[k] = static_cast<unsigned char>(static_cast<unsigned>(value) & 0xFFu);
+    if (ages_ != nullptr) ages_[k] = 0;
+  }
+
+  // A row 0 <= row < rows of the coverage, stored column by column with
+  // 0 <= col < its columns.
+  class Row {
+  public:
+    void Store(int col, int value) {
+      if (data_ == nullptr) return;
+      data_[col] = static_cast<unsigned char>(static_cast<unsigned>(value) & 0xFFu);
+      if (ages_ != nullptr) ages_[col] = 0;
+    }
+
+  private:
+    friend class CellSink;
+    unsigned char* data_ = nullptr;
+    short* ages_ = nullptr;
+  };
+  Row RowAt(int row) const {
+    Row r;
+    if (data_ != nullptr) {
+      const std::size_t k = static_cast<std::size_t>(row) * static_cast<std::size_t>(cols_);
+      r.data_ = data_ + k;
+      r.ages_ = ages_ != nullptr ? ages_ + k : nullptr;
+    }
+    return r;
+  }
+
+private:
+  unsigned char* data_;
+  short* ages_;
+  int rows_;
+  int cols_;
+};
+
 // A line that holds a word and an integer: the integer, or 0 when the line
 // does not hold both.
 int WordAndInt(const std::string& line);

@@ -18,8 +18,8 @@
 // - A data file shorter than the header promises: the cells beyond its end
 //   stay unchanged (a partial value at the end is ignored).
 // - A size or no-data line without a word and an integer reads 0.
-// - Only ncols values of a row are held at a time, and ncols never exceeds
-//   the coverage's columns, so no header value decides an allocation.
+// - The values are converted where they lie in the reader's block; no header
+//   value decides an allocation.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -64,24 +64,33 @@ int CLandUseCoverage::ImportFLTFile(CString strFileName, int bOverlay) {
   if (!data.Open(strFileName)) return 0;
   if (ncols <= 0 || nrows <= 0) return 1;
 
-  const std::size_t rowBytes = static_cast<std::size_t>(ncols) * 4;
-  std::vector<unsigned char> buf(rowBytes);
+  const io::CellSink sink(*this);
   for (int r = 0; r < nrows; ++r) {
-    const std::size_t got = data.ReadBytes(buf.data(), rowBytes);
-    const int values = static_cast<int>(got / 4);
-    for (int c = 0; c < values; ++c) {
-      const unsigned char* b = buf.data() + static_cast<std::size_t>(c) * 4;
-      const std::uint32_t bits = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-                                 static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-      float f;
-      std::memcpy(&f, &bits, sizeof f);
-      const double d = f;
-      if (!(d > -2147483649.0 && d < 2147483648.0)) continue;  // no int value
-      const int v = static_cast<int>(d);                        // toward zero
-      if (!(bOverlay && (v == 0 || v == noData))) io::StoreValue(*this, r, c, v);
-      if (v == noData) io::StoreValue(*this, r, c, kOthersId);
+    io::CellSink::Row row = sink.RowAt(r);
+    for (int c = 0; c < ncols;) {
+      // Whole values in the block, at most to the end of the row.
+      while (data.Available() < 4 && data.More()) {
+      }
+      const std::size_t whole = data.Available() / 4;
+      if (whole == 0) return 1;  // the data end (a partial value is ignored)
+      const int n = whole < static_cast<std::size_t>(ncols - c) ? static_cast<int>(whole) : ncols - c;
+      const unsigned char* b = reinterpret_cast<const unsigned char*>(data.Data());
+      for (int i = 0; i < n; ++i, b += 4) {
+        const std::uint32_t bits = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+                                   static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        const double d = f;
+        if (!(d > -2147483649.0 && d < 2147483648.0)) continue;  // no int value
+        const int v = static_cast<int>(d);                        // toward zero
+        if (v == noData)
+          row.Store(c + i, kOthersId);
+        else if (!(bOverlay && v == 0))
+          row.Store(c + i, v);
+      }
+      data.Advance(static_cast<std::size_t>(n) * 4);
+      c += n;
     }
-    if (got < rowBytes) break;
   }
   return 1;
 }

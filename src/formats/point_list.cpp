@@ -12,12 +12,16 @@
 //   comment, fewer than three numbers) is skipped.
 // - Numbers beyond the int range saturate, so such a position is outside
 //   the coverage and an ID keeps the low 8 bits of the saturated value.
-// - Lines are parsed as they are read and never held whole.
+// - Lines are never held whole. Lines that lie whole in the reader's block
+//   are parsed where they lie; a line longer than the block, or a last line
+//   without a line end, is read one character at a time, with the same
+//   results.
 #include <cstring>
 #include <string>
 
 #include "formats/exchange.h"
 #include "formats/numbers.h"
+#include "formats/scan.h"
 #include "formats/text_file.h"
 
 namespace towngrow {
@@ -65,15 +69,70 @@ void AppendField(std::string& out, int v) {
   out.append(f, 4);
 }
 
+// An integer of a line that lies whole in memory: the same as ScanLineInt,
+// the line feed ending the line.
+inline bool ScanIntInPlace(const char*& p, int& value) {
+  const char* q = p;
+  while (*q != '\n' && io::IsSpace(static_cast<unsigned char>(*q))) ++q;
+  bool negative = false;
+  if (*q == '+' || *q == '-') negative = *q++ == '-';
+  if (!io::IsDigit(static_cast<unsigned char>(*q))) {
+    p = q;
+    return false;
+  }
+  long long magnitude = 0;
+  for (; io::IsDigit(static_cast<unsigned char>(*q)); ++q)
+    if (magnitude <= io::kMagnitudeLimit) magnitude = magnitude * 10 + (*q - '0');
+  value = io::Saturated(negative, magnitude);
+  p = q;
+  return true;
+}
+
+// Applies one line: three integers or nothing.
+inline void Apply(io::CellSink& sink, bool ok, int x, int y, int value, int bOverlay) {
+  if (!ok || (bOverlay && value == 0)) return;
+  sink.Store(y, x, value);  // nothing outside the coverage
+}
+
 int ImportPoints(CLandUseCoverage& cov, const std::string& name, int bOverlay) {
   io::FileReader in;
   if (!in.Open(name)) return 0;
-  while (!in.AtEnd()) {
+  io::CellSink sink(cov);
+  for (;;) {
+    // The whole lines of the block.
+    const char* begin = in.Data();
+    const char* lines = io::LastLineEnd(begin, begin + in.Available());
+    const char* p = begin;
+    while (p < lines) {
+#ifdef TOWNGROW_SWAR
+      {
+        // The exporter's line of three 4-character fields, CR LF.
+        int x, y, value;
+        if (lines - p >= 16 && p[14] == '\r' && p[15] == '\n' && p[4] == ' ' && p[9] == ' ' &&
+            io::RightAlignedDigits4(p, x) && io::RightAlignedDigits4(p + 5, y) &&
+            io::RightAlignedDigits4(p + 10, value)) {
+          Apply(sink, true, x, y, value, bOverlay);
+          p += 16;
+          continue;
+        }
+      }
+#endif
+      int x = 0, y = 0, value = 0;
+      const bool ok = ScanIntInPlace(p, x) && ScanIntInPlace(p, y) && ScanIntInPlace(p, value);
+      if (p[0] == '\r' && p[1] == '\n')  // the usual line end right after the third number
+        p += 2;
+      else
+        p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(lines - p))) + 1;
+      Apply(sink, ok, x, y, value, bOverlay);
+    }
+    in.Advance(static_cast<std::size_t>(p - begin));
+    if (in.More()) continue;
+    if (in.AtEnd()) break;
+    // A line longer than the block, or a last line without a line end.
     int x = 0, y = 0, value = 0;
     const bool ok = ScanLineInt(in, x) && ScanLineInt(in, y) && ScanLineInt(in, value);
     in.EndLine();
-    if (!ok || (bOverlay && value == 0)) continue;
-    io::StoreValue(cov, y, x, value);  // nothing outside the coverage
+    Apply(sink, ok, x, y, value, bOverlay);
   }
   return 1;
 }

@@ -1,7 +1,9 @@
 #include "formats/text_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <filesystem>
 #include <system_error>
 
@@ -25,17 +27,42 @@ bool IsDirectory(const std::string& name) {
   return std::filesystem::is_directory(name, ec);
 }
 
+std::atomic<std::size_t> gBlockSize{kBlockSize};
+
 }  // namespace
+
+void SetReadBlockSize(std::size_t bytes) {
+  gBlockSize = bytes == 0 ? kBlockSize : bytes < 8 ? 8 : bytes;
+}
 
 // --- reader -------------------------------------------------------------
 
-FileReader::~FileReader() { Close(); }
+FileReader::~FileReader() {
+  Close();
+  delete[] heap_;
+}
+
+void FileReader::Allocate(std::size_t cap) {
+  if (cap <= sizeof small_) {
+    buf_ = small_;
+    cap_ = cap;
+    return;
+  }
+  if (heap_ == nullptr || cap_ != cap) {
+    delete[] heap_;
+    heap_ = new (std::nothrow) char[cap];
+  }
+  buf_ = heap_ != nullptr ? heap_ : small_;
+  cap_ = heap_ != nullptr ? cap : sizeof small_;
+}
 
 bool FileReader::Open(const std::string& name) {
   Close();
   if (name.empty() || IsDirectory(name)) return false;
   file_ = std::fopen(name.c_str(), "rb");
   if (file_ == nullptr) return false;
+  std::setvbuf(file_, nullptr, _IONBF, 0);  // we buffer ourselves
+  Allocate(gBlockSize);
   name_ = name;
   pos_ = len_ = 0;
   eof_ = false;
@@ -59,12 +86,19 @@ bool FileReader::Fill(std::size_t want) {
   len_ = left;
   while (len_ < want && !eof_) {
     errno = 0;
-    const std::size_t got = std::fread(buf_ + len_, 1, kBufSize - len_, file_);
+    const std::size_t got = std::fread(buf_ + len_, 1, cap_ - len_, file_);
     len_ += got;
     if (std::ferror(file_)) throw FileError(name_, ErrorText("read error", errno));
     if (got == 0 || std::feof(file_)) eof_ = true;
   }
   return pos_ < len_;
+}
+
+bool FileReader::More() {
+  const std::size_t before = len_ - pos_;
+  if (file_ == nullptr || eof_ || before >= cap_) return false;
+  Fill(before + 1);
+  return len_ - pos_ > before;
 }
 
 void FileReader::EndLine() {

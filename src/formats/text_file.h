@@ -10,6 +10,14 @@
 // then counts as the next line), or one character at a time through the
 // in-line cursor (LinePeek/LineGet/EndLine), which never holds a line at all.
 //
+// Block access (for readers that scan the bytes in place): Data() and
+// Available() show the unread bytes of the buffer, Advance() consumes some of
+// them, More() keeps them and reads the next block behind them. Every other
+// call reads through the same buffer, so the two kinds of access mix freely.
+// The buffer holds kBlockSize bytes (a file is never held whole); when that
+// much cannot be allocated, a small block inside the reader serves instead,
+// which is slower but reads the same.
+//
 // Errors: a file that cannot be opened or created (a directory included)
 // makes Open/Create answer false. A read or write error of an open file,
 // other than reaching its end, throws towngrow::FileError with the file's
@@ -76,6 +84,17 @@ public:
   // characters is read together with its line end.
   void ReadLineLimited(std::string& out, std::size_t limit);
 
+  // --- block access ---------------------------------------------------
+  const char* Data() const { return buf_ + pos_; }
+  std::size_t Available() const { return len_ - pos_; }
+  // Consumes n <= Available() bytes.
+  void Advance(std::size_t n) { pos_ += n; }
+  // Moves the unread bytes to the front and reads more behind them; false
+  // (nothing changed) when the file has no more or the buffer is full.
+  bool More();
+  // Bytes the buffer can hold.
+  std::size_t Capacity() const { return cap_; }
+
   // --- raw bytes ------------------------------------------------------
   // Reads up to n bytes; answers how many were read (fewer only at the
   // end of the file).
@@ -88,14 +107,27 @@ private:
   // false when no byte is available at all.
   bool Fill(std::size_t want);
 
-  static constexpr std::size_t kBufSize = 1 << 16;
+  // Sets up the buffer of cap bytes for Open.
+  void Allocate(std::size_t cap);
+
   std::FILE* file_ = nullptr;
   std::string name_;
-  char buf_[kBufSize];
+  char* heap_ = nullptr;  // the block, when it could be allocated
+  char* buf_ = small_;
+  std::size_t cap_ = sizeof small_;
   std::size_t pos_ = 0;
   std::size_t len_ = 0;
   bool eof_ = false;
+  char small_[4096];
 };
+
+// Size of a reader's block: large enough for an E00 row of 10000 columns
+// (2000 lines of 72 bytes), so that the row readers find whole rows in it.
+constexpr std::size_t kBlockSize = 1 << 18;
+
+// The block size of readers opened from now on (at least 8 bytes; 0 restores
+// kBlockSize). Tests use it to put block boundaries everywhere.
+void SetReadBlockSize(std::size_t bytes);
 
 class FileWriter {
 public:
