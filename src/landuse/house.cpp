@@ -25,11 +25,12 @@ const T* AsKind(const From* p) {
 }
 
 // The land use that the set holds for an ID (the first one with that ID),
-// or null when the ID is unknown or the object is not a land use.
+// or null when the ID is unknown. The set holds land uses only (its own
+// look-ups read every entry as one).
 const CLandUse* FindLandUse(const CLandUseSet& set, int id) {
   const int index = set.GetIDIndex(static_cast<unsigned char>(id));
-  if (index < 0 || index >= set.m_LandUseArray.GetSize()) return nullptr;
-  return dynamic_cast<const CLandUse*>(set.m_LandUseArray.GetAt(index));
+  if (index < 0) return nullptr;
+  return static_cast<const CLandUse*>(set.m_LandUseArray.GetAt(index));
 }
 
 // The default roster's ID of a category that housing may place.

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "landuse/land_use_draws.h"
+#include "platform/draws.h"
 
 namespace towngrow {
 
@@ -61,7 +62,8 @@ struct LengthTable {
 
 struct LengthTables {
   LengthTable slots[kCachedTables];
-  int next;  // slot to replace on the next miss
+  int next;     // slot to replace on the next miss
+  int lastHit;  // slot of the last look-up that found its table
 };
 
 thread_local LengthTables g_lengthTables;  // zero-initialised: no slot is filled
@@ -71,6 +73,27 @@ std::uint64_t Bits(double v) {
   std::memcpy(&bits, &v, sizeof bits);
   return bits;
 }
+
+// The filled table for these parameters, or null: the slot of the last hit
+// first, then the others.
+const int* FindLengthTable(int n, int law, double a, double b, double c) {
+  LengthTables& tables = g_lengthTables;
+  const std::uint64_t ba = Bits(a), bb = Bits(b), bc = Bits(c);
+  const LengthTable& last = tables.slots[tables.lastHit];
+  if (last.filled && last.n == n && last.law == law && last.a == ba && last.b == bb &&
+      last.c == bc)
+    return last.perMille;
+  for (int k = 0; k < kCachedTables; ++k) {
+    const LengthTable& t = tables.slots[k];
+    if (t.filled && t.n == n && t.law == law && t.a == ba && t.b == bb && t.c == bc) {
+      tables.lastHit = k;
+      return t.perMille;
+    }
+  }
+  return nullptr;
+}
+
+int DrawLength(const CLandUse& landUse, int n);
 
 // The slot for these parameters; on a miss a slot is cleared (filled is
 // false) and the caller computes the table into it.
@@ -175,10 +198,22 @@ int CLandUse::GetRealLength() { return GetRealLength(m_nMaxLength); }
 
 int CLandUse::GetRealLength(int n) {
   if (n <= 1) return 0;  // GetMaxIndex over n - 1 < 1 entries: -1, no draw
-  const int law = m_nDensityType;
-  const double a = m_dDensityScale;
-  const double b = m_dDensityRate;
-  const double c = m_dDensityPower;
+  // The usual case: the table for these parameters is cached.
+  if (const int* perMille =
+          FindLengthTable(n, m_nDensityType, m_dDensityScale, m_dDensityRate, m_dDensityPower))
+    return detail::MaxIndexOf(perMille, n - 1) + 1;
+  return DrawLength(*this, n);
+}
+
+namespace {
+
+// GetRealLength when the table is not cached: computes (and for short
+// tables caches) the per-mille weights, then draws.
+int DrawLength(const CLandUse& landUse, int n) {
+  const int law = landUse.m_nDensityType;
+  const double a = landUse.m_dDensityScale;
+  const double b = landUse.m_dDensityRate;
+  const double c = landUse.m_dDensityPower;
 
   // Short tables come from the per-thread cache, computed below on a miss.
   if (n - 1 <= kCachedCandidates) {
@@ -224,6 +259,8 @@ int CLandUse::GetRealLength(int n) {
   }
   return index + 1;
 }
+
+}  // namespace
 
 int CLandUse::GetRealDirection() { return detail::DirectionOf(*this); }
 

@@ -42,11 +42,6 @@ unsigned int CLandUseSet::GetColor(unsigned char id) const {
   return i < 0 ? 0xFFFFFFu : At(m_LandUseArray, i)->m_Color;
 }
 
-LandUseCategory CLandUseSet::GetCategory(unsigned char id) const {
-  const int i = GetIDIndex(id);
-  return i < 0 ? Others : At(m_LandUseArray, i)->m_LandUseCategory;
-}
-
 int CLandUseSet::GetProbID(LandUseCategory category) const {
   // Two passes over the array stand in for a list of the matching
   // positions: count them, draw, then find the chosen one.

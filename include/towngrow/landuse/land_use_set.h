@@ -44,6 +44,12 @@ inline int CLandUseSet::GetIDIndex(unsigned char id) const {
   return -1;
 }
 
+// Inline too: the category of the first land use with the ID, Others for none.
+inline LandUseCategory CLandUseSet::GetCategory(unsigned char id) const {
+  const int i = GetIDIndex(id);
+  return i < 0 ? Others : static_cast<const CLandUse*>(m_LandUseArray.GetAt(i))->m_LandUseCategory;
+}
+
 // Appends the seven land uses of the default roster, in roster order.
 void AppendDefaultRoster(CLandUseSet& set);
 
