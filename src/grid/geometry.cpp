@@ -28,10 +28,6 @@ bool Truncate(double v, int& out) {
 
 }  // namespace
 
-int CLandUseCoverage::IsInRange(int nRow, int nCol) const {
-  return (nRow >= 0 && nRow <= m_nRows - 1LL && nCol >= 0 && nCol <= m_nCols - 1LL) ? 1 : 0;
-}
-
 int CLandUseCoverage::IsInEdge(int nRow, int nCol, int nWidth) const {
   if (!IsInRange(nRow, nCol)) return 0;
   const long long row = nRow;

@@ -48,7 +48,7 @@ int CCommerce::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   // Commerce spreads only on a Commerce draw, whatever the cell itself holds.
   if (detail::ProbLandUseOf(*this) != Commerce) return 0;
 
-  int step = GetRealLength();
+  int step = detail::RealLengthOf(*this, m_nMaxLength);
   const int direction = detail::DirectionOf(*this);
   const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
 

@@ -107,7 +107,7 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   if (pSet == nullptr) return 0;
   if (!detail::PolicyPasses(*this)) return 0;
 
-  int step = GetRealDistance();
+  int step = detail::RealLengthOf(*this, m_nMaxLength);  // GetRealDistance
   const int direction = detail::DirectionOf(*this);
   const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
 

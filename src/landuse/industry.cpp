@@ -51,7 +51,7 @@ int CIndustry::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   growth::Categories categories(pSet);
   if (detail::ProbLandUseOf(*this) != categories.At(*pCoverage, nRow, nCol)) return 0;
 
-  int step = GetRealLength();
+  int step = detail::RealLengthOf(*this, m_nMaxLength);
   const int direction = detail::DirectionOf(*this);
   const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
 

@@ -45,65 +45,15 @@ int PerMille(double w, double sum) {
 // the stack; longer tables take the same draws one by one through RandInt.
 constexpr int kStackCandidates = 256;
 
-// Per-mille tables of GetRealLength depend only on n and the four density
-// parameters, so the last few are kept per thread, keyed by exactly those
-// values (the doubles by their bits). A host that changes a density
-// parameter or asks for another n gets its own table: nothing can be stale.
-constexpr int kCachedCandidates = 32;
-constexpr int kCachedTables = 4;
-
-struct LengthTable {
-  int n;
-  int law;
-  std::uint64_t a, b, c;
-  bool filled;
-  int perMille[kCachedCandidates];
-};
-
-struct LengthTables {
-  LengthTable slots[kCachedTables];
-  int next;     // slot to replace on the next miss
-  int lastHit;  // slot of the last look-up that found its table
-};
-
-thread_local LengthTables g_lengthTables;  // zero-initialised: no slot is filled
-
-std::uint64_t Bits(double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  return bits;
-}
-
-// The filled table for these parameters, or null: the slot of the last hit
-// first, then the others.
-const int* FindLengthTable(int n, int law, double a, double b, double c) {
-  LengthTables& tables = g_lengthTables;
-  const std::uint64_t ba = Bits(a), bb = Bits(b), bc = Bits(c);
-  const LengthTable& last = tables.slots[tables.lastHit];
-  if (last.filled && last.n == n && last.law == law && last.a == ba && last.b == bb &&
-      last.c == bc)
-    return last.perMille;
-  for (int k = 0; k < kCachedTables; ++k) {
-    const LengthTable& t = tables.slots[k];
-    if (t.filled && t.n == n && t.law == law && t.a == ba && t.b == bb && t.c == bc) {
-      tables.lastHit = k;
-      return t.perMille;
-    }
-  }
-  return nullptr;
-}
-
-int DrawLength(const CLandUse& landUse, int n);
-
 // The slot for these parameters; on a miss a slot is cleared (filled is
 // false) and the caller computes the table into it.
-LengthTable& CachedLengthTable(int n, int law, double a, double b, double c) {
-  LengthTables& tables = g_lengthTables;
-  const std::uint64_t ba = Bits(a), bb = Bits(b), bc = Bits(c);
-  for (LengthTable& t : tables.slots)
+detail::LengthTable& CachedLengthTable(int n, int law, double a, double b, double c) {
+  detail::LengthTables& tables = detail::t_lengthTables;
+  const std::uint64_t ba = detail::BitsOf(a), bb = detail::BitsOf(b), bc = detail::BitsOf(c);
+  for (detail::LengthTable& t : tables.slots)
     if (t.filled && t.n == n && t.law == law && t.a == ba && t.b == bb && t.c == bc) return t;
-  LengthTable& t = tables.slots[tables.next];
-  tables.next = (tables.next + 1) % kCachedTables;
+  detail::LengthTable& t = tables.slots[tables.next];
+  tables.next = (tables.next + 1) % detail::kCachedTables;
   t.n = n;
   t.law = law;
   t.a = ba;
@@ -196,20 +146,11 @@ int CLandUse::SetDensityFromOther(const CLandUse* pOther) {
 
 int CLandUse::GetRealLength() { return GetRealLength(m_nMaxLength); }
 
-int CLandUse::GetRealLength(int n) {
-  if (n <= 1) return 0;  // GetMaxIndex over n - 1 < 1 entries: -1, no draw
-  // The usual case: the table for these parameters is cached.
-  if (const int* perMille =
-          FindLengthTable(n, m_nDensityType, m_dDensityScale, m_dDensityRate, m_dDensityPower))
-    return detail::MaxIndexOf(perMille, n - 1) + 1;
-  return DrawLength(*this, n);
-}
+int CLandUse::GetRealLength(int n) { return detail::RealLengthOf(*this, n); }
 
-namespace {
+namespace detail {
 
-// GetRealLength when the table is not cached: computes (and for short
-// tables caches) the per-mille weights, then draws.
-int DrawLength(const CLandUse& landUse, int n) {
+int DrawLengthUncached(const CLandUse& landUse, int n) {
   const int law = landUse.m_nDensityType;
   const double a = landUse.m_dDensityScale;
   const double b = landUse.m_dDensityRate;
@@ -260,7 +201,7 @@ int DrawLength(const CLandUse& landUse, int n) {
   return index + 1;
 }
 
-}  // namespace
+}  // namespace detail
 
 int CLandUse::GetRealDirection() { return detail::DirectionOf(*this); }
 

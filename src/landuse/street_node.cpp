@@ -213,7 +213,7 @@ int CStreetNode::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   if (nDirection < 0) return 0;
 
   // Length, shortened at the border; pt is only the probe of the far end.
-  int nStep = GetRealStep();
+  int nStep = detail::RealLengthOf(*this, m_nMaxStep) + m_nMinStep;  // GetRealStep
   const CPoint pt = pCoverage->GetNewPoint(nRow, nCol, nDirection, nStep);
 
   // Free far end: build the street.

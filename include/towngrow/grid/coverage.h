@@ -99,4 +99,9 @@ public:
   CLandUseSet* m_pLandUseSet;
 };
 
+// Inline: the rules ask this for every cell they step.
+inline int CLandUseCoverage::IsInRange(int nRow, int nCol) const {
+  return (nRow >= 0 && nRow <= m_nRows - 1LL && nCol >= 0 && nCol <= m_nCols - 1LL) ? 1 : 0;
+}
+
 }  // namespace towngrow

@@ -33,22 +33,31 @@ struct CPoint {
 };
 
 // Growable array of object pointers. It does not own what it holds; an
-// owner (such as CLandUseSet) deletes the objects itself.
+// owner (such as CLandUseSet) deletes the objects itself. The count is kept
+// beside the storage so that GetSize costs one load in per-cell loops.
 class CObArray {
 public:
   int Add(CObject* p) {
     items_.push_back(p);
-    return static_cast<int>(items_.size()) - 1;
+    size_ = static_cast<int>(items_.size());
+    return size_ - 1;
   }
-  int GetSize() const { return static_cast<int>(items_.size()); }
+  int GetSize() const { return size_; }
   CObject* GetAt(int i) const { return items_[static_cast<std::size_t>(i)]; }
   CObject*& operator[](int i) { return items_[static_cast<std::size_t>(i)]; }
   void SetAt(int i, CObject* p) { items_[static_cast<std::size_t>(i)] = p; }
-  void RemoveAt(int i) { items_.erase(items_.begin() + i); }
-  void RemoveAll() { items_.clear(); }
+  void RemoveAt(int i) {
+    items_.erase(items_.begin() + i);
+    size_ = static_cast<int>(items_.size());
+  }
+  void RemoveAll() {
+    items_.clear();
+    size_ = 0;
+  }
 
 private:
   std::vector<CObject*> items_;
+  int size_ = 0;
 };
 
 }  // namespace towngrow
