@@ -77,9 +77,13 @@ TEST(RuleWindowCounts, AgreeWithCellByCellOnEveryCentreAndRadius) {
     SCOPED_TRACE(cols);
     ExpectAgreement(t, vectorWindows);
   }
-  // The path answered thousands of windows (one that always declined would pass
-  // every comparison above).
+  // The path answered thousands of windows (one that always declined would
+  // pass every comparison above); a build without it declines them all.
+#if defined(TOWNGROW_VECTOR_COUNTS)
   EXPECT_GT(vectorWindows, 5000);
+#else
+  EXPECT_EQ(vectorWindows, 0);
+#endif
 }
 
 TEST(RuleWindowCounts, CategoryWithTwoIdsOrNoneIsCountedExactly) {

@@ -19,7 +19,7 @@
 
 #include "towngrow/grid/category.h"
 
-#if defined(__SSE2__) && defined(__x86_64__)
+#if defined(__SSE2__) && defined(__x86_64__) && !defined(TOWNGROW_NO_VECTOR_COUNTS)
 #include <emmintrin.h>
 #define TOWNGROW_VECTOR_COUNTS 1
 #endif
