@@ -19,18 +19,12 @@ extern const char* const kIntegerGridMessage;
 // characters are looked at; no header can make a reader hold more.
 constexpr std::size_t kHeaderKeep = 4096;
 
-// Stores the low 8 bits of a file value as the land-use ID of a cell, with
-// age 0. Outside the coverage nothing is written.
-inline void StoreValue(CLandUseCoverage& cov, int row, int col, int value) {
-  if (row < 0 || col < 0 || row >= cov.m_nRows || col >= cov.m_nCols) return;
-  cov.SetCellValue(row, col, static_cast<unsigned char>(static_cast<unsigned>(value) & 0xFFu));
-  cov.SetCellAge(row, col, 0);
-}
-
-// Stores into a coverage's buffers directly, by the rules of StoreValue
-// (nothing without a cell buffer, no age without an age buffer). Taken once
-// per import: nothing changes the buffers while a file is read. Grid readers
-// take a row and store columns that they know to be inside it.
+// Stores file values as cells: the low 8 bits of a value become the land-use
+// ID of a cell, with age 0. Nothing is written outside the coverage or
+// without a cell buffer, and no age without an age buffer (as SetCellValue
+// and SetCellAge do). Taken once per import, since nothing changes the
+// buffers while a file is read; grid readers take a row and store columns
+// that they know to be inside it.
 class CellSink {
 public:
   explicit CellSink(CLandUseCoverage& cov)
@@ -39,7 +33,7 @@ public:
         rows_(cov.m_nRows),
         cols_(cov.m_nCols) {}
 
-  // Any position: nothing outside the coverage.
+  // Any position.
   void Store(int row, int col, int value) {
     if (data_ == nullptr || row < 0 || col < 0 || row >= rows_ || col >= cols_) return;
     const std::size_t k = static_cast<std::size_t>(row) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(col);

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <new>
 #include <filesystem>
+#include <new>
 #include <system_error>
 
 #include "towngrow/formats/file_error.h"
@@ -48,9 +48,10 @@ void FileReader::Allocate(std::size_t cap) {
     cap_ = cap;
     return;
   }
-  if (heap_ == nullptr || cap_ != cap) {
+  if (heap_ == nullptr || heapSize_ != cap) {
     delete[] heap_;
     heap_ = new (std::nothrow) char[cap];
+    heapSize_ = heap_ != nullptr ? cap : 0;
   }
   buf_ = heap_ != nullptr ? heap_ : small_;
   cap_ = heap_ != nullptr ? cap : sizeof small_;

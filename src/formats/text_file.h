@@ -113,6 +113,7 @@ private:
   std::FILE* file_ = nullptr;
   std::string name_;
   char* heap_ = nullptr;  // the block, when it could be allocated
+  std::size_t heapSize_ = 0;
   char* buf_ = small_;
   std::size_t cap_ = sizeof small_;
   std::size_t pos_ = 0;
