@@ -3,7 +3,9 @@
 // Each town is grown once per process from a seeded start (the sparse
 // random start, or the weighted one for the dense mixed start) by the
 // reference step of the Simulation driver, as the step-cost yardstick
-// grows it, and then stepped repeatedly; set-up and warm-up are not timed.
+// grows it. Every timed iteration restores that grown town and seeds the
+// generator alike, then times one step: all iterations, and any two
+// builds, time the same work. Set-up, warm-up and restoring are not timed.
 //
 // Counters:
 //   ns_per_cell_step  wall time of the timed steps per cell
@@ -89,8 +91,18 @@ void StepBenchmark(benchmark::State& state, const TownKey& key) {
     return;
   }
   const double floor = FloorNsPerCell(sim->Current());
+  // Every timed step starts from the same grown town and generator state,
+  // so two builds (and any iteration counts) time the very same work.
+  CLandUseCoverage grown;
+  grown.m_pLandUseSet = sim->Current().m_pLandUseSet;
+  if (!grown.InitCoverage(key.size, key.size, 0) || grown.CopyValueFromCoverage(&sim->Current()) == 0) {
+    state.SkipWithError("no memory for the copy of the grown town");
+    return;
+  }
   double ns = 0.0;
   for (auto _ : state) {
+    sim->Current().CopyValueFromCoverage(&grown);
+    SeedRandom(11);
     const auto t0 = std::chrono::steady_clock::now();
     benchmark::DoNotOptimize(sim->Step());
     const auto t1 = std::chrono::steady_clock::now();
