@@ -6,7 +6,9 @@
 // (the path must decline) or none, and through the table of another set.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <towngrow/towngrow.h>
+#include <vector>
 
 #include "landuse/category_table.h"
 #include "landuse/growth_steps.h"
@@ -116,4 +118,53 @@ TEST(RuleWindowCounts, CoverageOfAnotherSetIsCountedThroughItsOwnSet) {
   int n[1] = {0};
   rules.CountEach(&t.cov, house, n, 6, 6, 3);
   EXPECT_EQ(n[0], Reference(t.cov, House, 6, 6, 3));  // ID 3 counts, through t.set
+}
+
+// The rules take GetProbID's choice from the same table: same ID and the
+// same draw (none for one match) as the set itself, for sets with several
+// land uses of a category, null entries, a shadowed ID and more land uses
+// than the table lists.
+TEST(RuleTableChoices, ProbIdFromTheTableDrawsAsTheSetDoes) {
+  std::vector<std::unique_ptr<CLandUseSet>> sets;
+  sets.push_back(std::make_unique<CLandUseSet>());  // the default roster
+  {
+    auto set = std::make_unique<CLandUseSet>();
+    for (int id : {20, 21, 22}) {
+      auto* extra = new CLandUse();
+      extra->m_ID = static_cast<unsigned char>(id);
+      extra->m_LandUseCategory = House;
+      set->m_LandUseArray.Add(extra);
+    }
+    set->m_LandUseArray.Add(nullptr);
+    auto* shadow = new CLandUse();  // ID 4 again, as commerce: a second commerce entry
+    shadow->m_ID = 4;
+    shadow->m_LandUseCategory = Commerce;
+    set->m_LandUseArray.Add(shadow);
+    sets.push_back(std::move(set));
+  }
+  {
+    auto set = std::make_unique<CLandUseSet>();
+    for (int k = 0; k < 70; ++k) {  // more entries than the table lists
+      auto* extra = new CLandUse();
+      extra->m_ID = static_cast<unsigned char>(30 + k);
+      extra->m_LandUseCategory = static_cast<LandUseCategory>(k % 6);
+      set->m_LandUseArray.Add(extra);
+    }
+    sets.push_back(std::move(set));
+  }
+  for (const auto& set : sets) {
+    const detail::CategoryTable& table = detail::CategoryTableOf(set.get());
+    for (int c : {0, 1, 2, 3, 4, 5, 6, 9, -1}) {
+      const auto category = static_cast<LandUseCategory>(c);
+      for (unsigned seed = 1; seed <= 40; ++seed) {
+        SeedRandom(seed);
+        const int expected = set->GetProbID(category);
+        const int nextDraw = RandomDraw();
+        SeedRandom(seed);
+        EXPECT_EQ(detail::ProbIDFromTable(table, set.get(), category), expected)
+            << "category " << c << " seed " << seed;
+        EXPECT_EQ(RandomDraw(), nextDraw) << "category " << c;
+      }
+    }
+  }
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "platform/draws.h"
+
 #include "towngrow/grid/coverage.h"
 #include "towngrow/landuse/land_use.h"
 #include "towngrow/landuse/land_use_set.h"
@@ -55,11 +57,23 @@ void FinishTable(CategoryTable& t) {
 // ID wins, so the array is walked backwards and earlier entries overwrite.
 void BuildTable(const CLandUseSet* pSet, CategoryTable& t) {
   std::fill(std::begin(t.category), std::end(t.category), static_cast<int>(Others));
+  for (int k = 0; k < kCodeCount; ++k) t.probCount[k] = 0;
   if (pSet != nullptr) {
     const CObArray& array = pSet->m_LandUseArray;
     for (int i = array.GetSize() - 1; i >= 0; --i) {
       const auto* landUse = static_cast<const CLandUse*>(array.GetAt(i));
       if (landUse != nullptr) t.category[landUse->m_ID] = static_cast<int>(landUse->m_LandUseCategory);
+    }
+    if (array.GetSize() > kProbEntries) {
+      for (int k = 0; k < kCodeCount; ++k) t.probCount[k] = -1;
+    } else {
+      for (int i = 0; i < array.GetSize(); ++i) {
+        const auto* landUse = static_cast<const CLandUse*>(array.GetAt(i));
+        if (landUse == nullptr) continue;
+        const int c = static_cast<int>(landUse->m_LandUseCategory);
+        if (c < 0 || c >= kOtherCode) continue;
+        t.probIds[c][t.probCount[c]++] = landUse->m_ID;
+      }
     }
   }
   FinishTable(t);
@@ -139,6 +153,16 @@ const CategoryTable& CategoryTableOf(const CLandUseSet* pSet) {
   else
     cache.state = CacheState::Unchecked;  // never matches: rebuilt next time
   return cache.table;
+}
+
+int ProbIDFromTable(const CategoryTable& table, const CLandUseSet* pSet, LandUseCategory category) {
+  const int c = static_cast<int>(category);
+  if (c < 0 || c >= kOtherCode || table.probCount[c] < 0)
+    return pSet != nullptr ? pSet->GetProbID(category) : 0;
+  const int matches = table.probCount[c];
+  if (matches == 0) return 0;
+  if (matches == 1) return table.probIds[c][0];
+  return table.probIds[c][detail::RandIntOf(matches) - 1];  // RandInt: 1..matches
 }
 
 Window ClipSquare(const CLandUseCoverage& cov, int nRow, int nCol, int nRadius) {

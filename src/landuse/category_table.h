@@ -36,6 +36,7 @@ namespace detail {
 // category value outside 0..6, which only the exact table tells apart.
 constexpr int kCodeCount = 8;
 constexpr int kOtherCode = 7;
+constexpr int kProbEntries = 64;
 
 struct CategoryTable {
   int category[256];               // exact category per ID
@@ -43,7 +44,18 @@ struct CategoryTable {
   std::uint64_t packedOne[256];    // 1 in byte `code` of the ID: one add counts a cell
   int idCount[kCodeCount];         // number of IDs with each code
   alignas(16) unsigned char needle[kCodeCount][16];  // the first ID of each code, 16 times
+  // GetProbID's choices per category 0..6: the IDs of the land uses with
+  // that category in array order (null entries skipped), their number in
+  // probCount; -1 when the set holds more than kProbEntries land uses (the
+  // set is then asked itself).
+  int probCount[kCodeCount];
+  unsigned char probIds[kCodeCount][kProbEntries];
 };
+
+// GetProbID of the table's set for a category, with the same draw: none
+// for no or one matching land use, else RandInt(matches). Categories
+// outside 0..6, and sets beyond kProbEntries land uses, ask the set.
+int ProbIDFromTable(const CategoryTable& table, const CLandUseSet* pSet, LandUseCategory category);
 
 // The table for the set as it is now. The reference stays valid until the
 // next call of CategoryTableOf on the same thread.

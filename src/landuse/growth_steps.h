@@ -137,6 +137,15 @@ public:
     return counts[0] + counts[1];
   }
 
+  // The set's GetProbID, with the same draw; from the table when this call
+  // has taken it (the set has not changed since: no host code ran). 0
+  // without a set.
+  int ProbID(LandUseCategory category) {
+    if (set_ == nullptr) return 0;
+    if (table_ == nullptr) return set_->GetProbID(category);
+    return detail::ProbIDFromTable(*table_, set_, category);
+  }
+
 private:
   // The vector count for categories 1..6 of the coverage's own set.
   template <int G>

@@ -127,8 +127,8 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   // Thresholds from the set's industry and commerce land uses; both IDs
   // are drawn here, in this order, whatever the choice turns out to be.
-  const int industryID = pSet->GetProbID(Industry);
-  const int commerceID = pSet->GetProbID(Commerce);
+  const int industryID = categories.ProbID(Industry);
+  const int commerceID = categories.ProbID(Commerce);
   const CIndustry* pIndustry = AsKind<CIndustry>(FindLandUse(*pSet, industryID));
   const CCommerce* pCommerce = AsKind<CCommerce>(FindLandUse(*pSet, commerceID));
 
@@ -143,7 +143,7 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   int id = 0;
   if (choice == House) {
-    id = pSet->GetProbID(House);
+    id = categories.ProbID(House);
   } else if (choice == Commerce) {
     if (pCommerce == nullptr) return 0;  // no commerce land use to read from
     if (h < ShareCount(pCommerce->m_nHousePercent, r)) return 0;

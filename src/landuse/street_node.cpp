@@ -117,10 +117,12 @@ int CStreetNode::CheckHouseIndustryCommerce(CLandUseCoverage* pCoverage, int nRo
   return HasDemand(*this, categories, pCoverage, nRow, nCol);
 }
 
-int CStreetNode::IsDevelopedInDirection(CLandUseCoverage* pCoverage, int nRow, int nCol,
-                                        int nDirection) {
-  // The set is asked before the direction is looked at (it may draw).
-  const int id = ProbIDOf(pCoverage, StreetVertex);
+namespace {
+
+// IsDevelopedInDirection once the street-vertex ID has been asked of the
+// set (before the direction is looked at: it may draw).
+int DevelopedInDirection(const CLandUseCoverage* pCoverage, int nRow, int nCol, int nDirection,
+                         int id) {
   if (nDirection < 0 || nDirection > 7) {
     ShowMessage("Direction is wrong during caculation in StreetNode...");
     return 0;
@@ -130,6 +132,14 @@ int CStreetNode::IsDevelopedInDirection(CLandUseCoverage* pCoverage, int nRow, i
   const long long c = static_cast<long long>(nCol) + kColStep[nDirection];
   if (r < 0 || c < 0 || r >= pCoverage->m_nRows || c >= pCoverage->m_nCols) return 1;
   return pCoverage->GetCellValue(static_cast<int>(r), static_cast<int>(c)) == id ? 1 : 0;
+}
+
+}  // namespace
+
+int CStreetNode::IsDevelopedInDirection(CLandUseCoverage* pCoverage, int nRow, int nCol,
+                                        int nDirection) {
+  const int id = ProbIDOf(pCoverage, StreetVertex);
+  return DevelopedInDirection(pCoverage, nRow, nCol, nDirection, id);
 }
 
 int CStreetNode::UpdateCoverage(CLandUseCoverage* pCoverage, int nRow, int nCol, int nDirection,
@@ -205,7 +215,9 @@ int CStreetNode::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   int nDirection = -1;
   for (int attempt = 0; attempt < 8; ++attempt) {
     const int d = detail::DirectionOf(*this);
-    if (IsDevelopedInDirection(pCoverage, nRow, nCol, d) == 0) {
+    // IsDevelopedInDirection, with the set's answer from this call's table.
+    const int vertexID = categories.ProbID(StreetVertex);
+    if (DevelopedInDirection(pCoverage, nRow, nCol, d, vertexID) == 0) {
       nDirection = d;
       break;
     }
