@@ -6,15 +6,11 @@
 #include <limits>
 
 #include "towngrow/grid/coverage.h"
+#include "grid/new_point.h"
 
 namespace towngrow {
 
 namespace {
-
-// Narrows a 64-bit intermediate to int as 32-bit int arithmetic wraps.
-int Wrap(long long v) {
-  return static_cast<int>(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
-}
 
 // Truncation toward zero of a coordinate, or false when the value lies
 // beyond what an int can hold (such a cell is outside every grid).
@@ -39,113 +35,7 @@ int CLandUseCoverage::IsInEdge(int nRow, int nCol, int nWidth) const {
 }
 
 CPoint CLandUseCoverage::GetNewPoint(int nRow, int nCol, int nDirection, int& nStep) const {
-  const long long row = nRow;
-  const long long col = nCol;
-  const long long s = nStep;
-  const long long lastRow = m_nRows - 1LL;
-  const long long lastCol = m_nCols - 1LL;
-  long long step = s;
-  long long x = col;
-  long long y = row;
-
-  switch (nDirection) {
-    case 0:
-      if (row - s < 0) {
-        step = row;
-        y = 0;
-      } else {
-        y = row - s;
-      }
-      break;
-    case 1:
-      if (col + s > lastCol) {
-        step = lastCol - col;
-        if (row - s < 0) step = std::min(step, row);
-        x = col + step;
-        y = row - step;
-      } else if (row - s < 0) {
-        step = row;
-        x = col + s;
-        y = 0;
-      } else {
-        x = col + s;
-        y = row - s;
-      }
-      break;
-    case 2:
-      if (col + s > lastCol) {
-        step = lastCol - col;
-        x = lastCol;
-      } else {
-        x = col + s;
-      }
-      break;
-    case 3:
-      if (col + s > lastCol) {
-        step = lastCol - col;
-        if (row + s > lastRow) step = std::min(step, lastRow - row);
-        x = col + step;
-        y = row + step;
-      } else if (row + s > lastRow) {
-        step = lastRow - row;
-        x = col + s;
-        y = lastRow;
-      } else {
-        x = col + s;
-        y = row + s;
-      }
-      break;
-    case 4:
-      if (row + s > lastRow) {
-        step = lastRow - row;
-        y = lastRow;
-      } else {
-        y = row + s;
-      }
-      break;
-    case 5:
-      if (col - s < 0) {
-        step = col;
-        if (row + s > lastRow) step = std::min(col, lastRow - row);
-        x = col - step;
-        y = row + step;
-      } else if (row + s > lastRow) {
-        step = lastRow - row;
-        x = col - s;
-        y = lastRow;
-      } else {
-        x = col - s;
-        y = row + s;
-      }
-      break;
-    case 6:
-      if (col - s < 0) {
-        step = col;
-        x = 0;
-      } else {
-        x = col - s;
-      }
-      break;
-    case 7:
-      if (col - s < 0) {
-        step = col;
-        if (row - s < 0) step = std::min(col, row);
-        x = col - step;
-        y = row - step;
-      } else if (row - s < 0) {
-        step = row;
-        x = col - s;
-        y = 0;
-      } else {
-        x = col - s;
-        y = row - s;
-      }
-      break;
-    default:
-      break;
-  }
-  nStep = Wrap(step);
-  return CPoint(Wrap(x), Wrap(y));
+  return detail::NewPoint(*this, nRow, nCol, nDirection, nStep);
 }
 
 CPoint CLandUseCoverage::GetPointByCategory(LandUseCategory category, CPoint centre,

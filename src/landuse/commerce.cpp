@@ -50,7 +50,7 @@ int CCommerce::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   int step = detail::RealLengthOf(*this, m_nMaxLength);
   const int direction = detail::DirectionOf(*this);
-  const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
+  const CPoint p = detail::NewPoint(*pCoverage, nRow, nCol, direction, step);
 
   // The target must be vacant at the start of the step, and not have been
   // given a negative age by an earlier call of this step.

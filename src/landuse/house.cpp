@@ -109,7 +109,7 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   int step = detail::RealLengthOf(*this, m_nMaxLength);  // GetRealDistance
   const int direction = detail::DirectionOf(*this);
-  const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
+  const CPoint p = detail::NewPoint(*pCoverage, nRow, nCol, direction, step);
 
   // Vacant in the coverage being written (so not taken earlier in this
   // step), and not dead at the start of the step.

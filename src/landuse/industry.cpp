@@ -53,7 +53,7 @@ int CIndustry::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   int step = detail::RealLengthOf(*this, m_nMaxLength);
   const int direction = detail::DirectionOf(*this);
-  const CPoint p = pCoverage->GetNewPoint(nRow, nCol, direction, step);
+  const CPoint p = detail::NewPoint(*pCoverage, nRow, nCol, direction, step);
 
   // The target must still be vacant in the coverage being written; its age
   // is not looked at.

@@ -226,7 +226,7 @@ int CStreetNode::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   // Length, shortened at the border; pt is only the probe of the far end.
   int nStep = detail::RealLengthOf(*this, m_nMaxStep) + m_nMinStep;  // GetRealStep
-  const CPoint pt = pCoverage->GetNewPoint(nRow, nCol, nDirection, nStep);
+  const CPoint pt = detail::NewPoint(*pCoverage, nRow, nCol, nDirection, nStep);
 
   // Free far end: build the street.
   if (OtherStreetNodes(*this, categories, pNewCoverage, pt.y, pt.x) < 1) {
