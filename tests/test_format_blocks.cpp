@@ -15,20 +15,13 @@
 
 #include "../src/formats/text_file.h"
 #include "test_format_support.h"
+#include "support/sanitizer.h"
 
 using namespace towngrow;
 using fmt_test::Rows;
 using fmt_test::WriteAll;
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-#define TOWNGROW_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TOWNGROW_ASAN 1
-#endif
-#endif
 
 enum class Kind { Asc, E00, Flt, Xya, Dat };
 

@@ -24,13 +24,7 @@
 
 #include <towngrow/towngrow.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TOWNGROW_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TOWNGROW_ASAN 1
-#endif
-#endif
+#include "support/sanitizer.h"
 
 namespace {
 

@@ -20,13 +20,7 @@
 
 #include "program_support.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TOWNGROW_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TOWNGROW_ASAN 1
-#endif
-#endif
+#include "../support/sanitizer.h"
 
 namespace fs = std::filesystem;
 
