@@ -331,34 +331,26 @@ inline std::uint64_t PackedCodes(const CLandUseCoverage& cov, const CategoryTabl
   return packed;
 }
 
-// CountWindowCodes for one to three codes; counts are written only when it
-// answers true.
+// CountWindowCodes for G codes from an array; counts are written only when
+// it answers true.
+template <int G>
+bool CountCodesInto(const CLandUseCoverage& cov, const CategoryTable& table, const Window& w,
+                    const int* codes, int* counts) {
+  int c[G];
+  int n[G];
+  std::copy(codes, codes + G, c);
+  if (!CountWindowCodes(cov, table, w, c, n)) return false;
+  std::copy(n, n + G, counts);
+  return true;
+}
+
 bool CountCodesOf(const CLandUseCoverage& cov, const CategoryTable& table, const Window& w,
                   const int* codes, int* counts, int nCount) {
   switch (nCount) {
-    case 1: {
-      const int c[1] = {codes[0]};
-      int n[1];
-      if (!CountWindowCodes(cov, table, w, c, n)) return false;
-      counts[0] = n[0];
-      return true;
-    }
-    case 2: {
-      const int c[2] = {codes[0], codes[1]};
-      int n[2];
-      if (!CountWindowCodes(cov, table, w, c, n)) return false;
-      std::copy(n, n + 2, counts);
-      return true;
-    }
-    case 3: {
-      const int c[3] = {codes[0], codes[1], codes[2]};
-      int n[3];
-      if (!CountWindowCodes(cov, table, w, c, n)) return false;
-      std::copy(n, n + 3, counts);
-      return true;
-    }
-    default:
-      return false;
+    case 1: return CountCodesInto<1>(cov, table, w, codes, counts);
+    case 2: return CountCodesInto<2>(cov, table, w, codes, counts);
+    case 3: return CountCodesInto<3>(cov, table, w, codes, counts);
+    default: return false;
   }
 }
 
@@ -375,10 +367,9 @@ int CountOne(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet,
   const int code = CodeOf(category);
   if (code == kOtherCode || !SmallPath(*pCoverage, pTableSet, w))
     return CountOneGeneral(pCoverage, pTableSet, table, category, nRadius, w);
-  const int codes[1] = {code};
-  int vectorCount[1];
-  unsigned long long total = CountWindowCodes(*pCoverage, table, w, codes, vectorCount)
-                                 ? static_cast<unsigned long long>(vectorCount[0])
+  int vectorCount = 0;
+  unsigned long long total = CountCodesInto<1>(*pCoverage, table, w, &code, &vectorCount)
+                                 ? static_cast<unsigned long long>(vectorCount)
                                  : PackedCount(PackedCodes(*pCoverage, table, w), code);
   if (category == Blank) {
     // Cells of the square beyond the edge count as vacant land (a small
