@@ -4,21 +4,16 @@
 // its memory ran out).
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 
 #include <towngrow/towngrow.h>
 
+#include "support/child_process.h"
 #include "support/sanitizer.h"
 
 namespace fs = std::filesystem;
@@ -58,47 +53,6 @@ private:
   fs::path dir_;
 };
 
-bool UnderValgrind() {
-  const char* preload = std::getenv("LD_PRELOAD");
-  return preload != nullptr && std::strstr(preload, "vgpreload") != nullptr;
-}
-
-long long VirtualSize() {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind("VmSize:", 0) == 0) return std::atoll(line.c_str() + 7) * 1024;
-  return -1;
-}
-
-// Runs `body` in a child that may grow its address space by 32 MB at most
-// (a 100 MB line cannot be held); answers the body's text, or "child: ..."
-// when the child did not end normally (an allocation that failed throws).
-std::string InSmallChild(const std::function<std::string()>& body) {
-  int fds[2];
-  if (pipe(fds) != 0) return "child: no pipe";
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(fds[0]);
-    rlimit lim{};
-    lim.rlim_cur = lim.rlim_max = static_cast<rlim_t>(VirtualSize() + 32LL * 1024 * 1024);
-    const std::string out = setrlimit(RLIMIT_AS, &lim) == 0 ? body() : "child: no limit";
-    const ssize_t n = write(fds[1], out.data(), out.size());
-    _exit(n == static_cast<ssize_t>(out.size()) ? 0 : 1);
-  }
-  close(fds[1]);
-  std::string got;
-  char buf[256];
-  ssize_t n;
-  while ((n = read(fds[0], buf, sizeof buf)) > 0) got.append(buf, static_cast<std::size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child: ended abnormally, status " + std::to_string(status);
-  return got;
-}
-
 // Result, then the ID and age of every cell of the first two rows, and
 // whether the rest is still 9 with age 50.
 std::string Outcome(int result, const CLandUseCoverage& c) {
@@ -122,69 +76,52 @@ protected:
 #ifdef TOWNGROW_ASAN
     GTEST_SKIP() << "address-space limits and the address sanitizer do not mix";
 #endif
-    if (UnderValgrind()) GTEST_SKIP() << "100 MB through memcheck takes too long";
+    if (testkit::UnderValgrind()) GTEST_SKIP() << "100 MB through memcheck takes too long";
   }
   Scratch scratch_;
 };
 
-// The digits saturate at INT_MAX, whose low 8 bits are 255.
-TEST_F(HundredMegabyteLines, AsciiGridRowOfDigits) {
-  const std::string file = scratch_.Write("long.asc", "ncols 5\r\nnrows 2\r\nxllcorner 1\r\nyllcorner 2\r\ncellsize 3\r\n"
-                                          "7 ",
-                                          kHundredMB, " 4\r\n1 2 3 4 5 \r\n");
-  const std::string got = InSmallChild([&] {
-    CLandUseCoverage c;
-    c.InitCoverage(5, 5, 50);
-    c.SetGridValue(9);
-    const int result = c.ImportASCFile(file, 0);
-    return Outcome(result, c);
-  });
-  EXPECT_EQ(got, Expected(1, " 7/0 255/0 4/0 9/50 9/50", " 1/0 2/0 3/0 4/0 5/0"));
-}
-
-TEST_F(HundredMegabyteLines, E00ValueLineOfDigits) {
-  const std::string file = scratch_.Write("long.e00", "EXP  0\r\nGRD  2\r\n5 2 1 0\r\n\r\n\r\n\r\n  7 ", kHundredMB,
-                                          " 4\r\n1 2 3 4 5\r\nEOG\r\n");
-  const std::string got = InSmallChild([&] {
-    CLandUseCoverage c;
-    c.InitCoverage(5, 5, 50);
-    c.SetGridValue(9);
-    const int result = c.ImportE00File(file, 0);
-    return Outcome(result, c);
-  });
-  // A row of 5 columns takes one line; the values the line lacks read 0.
-  EXPECT_EQ(got, Expected(1, " 7/0 255/0 4/0 0/0 0/0", " 1/0 2/0 3/0 4/0 5/0"));
-}
-
-TEST_F(HundredMegabyteLines, PointListLineOfDigits) {
-  const std::string file = scratch_.Write("long.xya", "0 1 ", kHundredMB, "\r\n1 0 3\r\n");
-  const std::string got = InSmallChild([&] {
-    CLandUseCoverage c;
-    c.InitCoverage(5, 5, 50);
-    c.SetGridValue(9);
-    const int result = c.ImportXYAFile(file, 0);
-    return Outcome(result, c);
-  });
-  EXPECT_EQ(got, Expected(1, " 9/50 3/0 9/50 9/50 9/50", " 255/0 9/50 9/50 9/50 9/50"));
-}
-
-TEST_F(HundredMegabyteLines, FloatGridReadsOnlyWhatTheHeaderPromises) {
-  // A data file of 100 MB behind a 5 x 2 header: the digits 1234 as a
-  // little-endian float are bytes 31 32 33 34, about 1.67e-7, which
-  // truncates to 0.
-  const std::string file = scratch_.Write("long.flt", "", kHundredMB, "");
-  {
-    std::ofstream(scratch_.Path("long.hdr"), std::ios::binary)
-        << "ncols 5\r\nnrows 2\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\nnodata_value -9999\r\n";
+// Each reader meets one line of 100 MB of digits in a child that may grow
+// by 32 MB only. The digits saturate at INT_MAX, whose low 8 bits are 255.
+TEST_F(HundredMegabyteLines, EveryReaderOnALineOfDigits) {
+  using Reader = decltype(&CLandUseCoverage::ImportASCFile);
+  struct Case {
+    const char* file;
+    const char* head;
+    const char* tail;
+    Reader read;
+    const char* row0;
+    const char* row1;
+  };
+  const Case cases[] = {
+      {"long.asc", "ncols 5\r\nnrows 2\r\nxllcorner 1\r\nyllcorner 2\r\ncellsize 3\r\n7 ", " 4\r\n1 2 3 4 5 \r\n",
+       &CLandUseCoverage::ImportASCFile, " 7/0 255/0 4/0 9/50 9/50", " 1/0 2/0 3/0 4/0 5/0"},
+      // A row of 5 columns takes one line; the values the line lacks read 0.
+      {"long.e00", "EXP  0\r\nGRD  2\r\n5 2 1 0\r\n\r\n\r\n\r\n  7 ", " 4\r\n1 2 3 4 5\r\nEOG\r\n",
+       &CLandUseCoverage::ImportE00File, " 7/0 255/0 4/0 0/0 0/0", " 1/0 2/0 3/0 4/0 5/0"},
+      {"long.xya", "0 1 ", "\r\n1 0 3\r\n", &CLandUseCoverage::ImportXYAFile, " 9/50 3/0 9/50 9/50 9/50",
+       " 255/0 9/50 9/50 9/50 9/50"},
+      // A data file of 100 MB behind a 5 x 2 header: the float grid reads
+      // only what the header promises. The digits 1234 as a little-endian
+      // float are bytes 31 32 33 34, about 1.67e-7, which truncates to 0.
+      {"long.flt", "", "", &CLandUseCoverage::ImportFLTFile, " 0/0 0/0 0/0 0/0 0/0", " 0/0 0/0 0/0 0/0 0/0"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.file);
+    if (k.read == &CLandUseCoverage::ImportFLTFile)
+      std::ofstream(scratch_.Path("long.hdr"), std::ios::binary)
+          << "ncols 5\r\nnrows 2\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\nnodata_value -9999\r\n";
+    const std::string file = scratch_.Write(k.file, k.head, kHundredMB, k.tail);
+    const std::string got = testkit::InChildWithHeadroom(32LL * 1024 * 1024, [&] {
+      CLandUseCoverage c;
+      c.InitCoverage(5, 5, 50);
+      c.SetGridValue(9);
+      const int result = (c.*k.read)(file, 0);
+      return Outcome(result, c);
+    });
+    EXPECT_EQ(got, Expected(1, k.row0, k.row1));
+    fs::remove(file);
   }
-  const std::string got = InSmallChild([&] {
-    CLandUseCoverage c;
-    c.InitCoverage(5, 5, 50);
-    c.SetGridValue(9);
-    const int result = c.ImportFLTFile(file, 0);
-    return Outcome(result, c);
-  });
-  EXPECT_EQ(got, Expected(1, " 0/0 0/0 0/0 0/0 0/0", " 0/0 0/0 0/0 0/0 0/0"));
 }
 
 TEST(ImportIntoBufferlessCoverage, EveryReaderWritesNothing) {
