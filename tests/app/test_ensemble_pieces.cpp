@@ -15,50 +15,19 @@
 #include "render/map_layout.h"
 #include "render/render.h"
 #include "towngrow/towngrow.h"
+#include "picture_support.h"
 
 namespace fs = std::filesystem;
 using namespace towngrow;
 using namespace towngrow::app;
+using namespace picture_test;
 
 namespace {
-
-struct Rgb {
-  int r, g, b;
-  bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Rgb& c) {
-  return os << "(" << c.r << "," << c.g << "," << c.b << ")";
-}
-
-const Rgb kWhite{255, 255, 255};
-const Rgb kBlack{0, 0, 0};
 
 Rgb Heat(unsigned int color, int percent) {
   unsigned char rgb[3];
   HeatColor(color, percent, rgb);
   return {rgb[0], rgb[1], rgb[2]};
-}
-
-struct Image {
-  int width = 0;
-  int height = 0;
-  std::vector<unsigned char> rgb;
-  Rgb At(int x, int y) const {
-    const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
-    return {rgb[i], rgb[i + 1], rgb[i + 2]};
-  }
-};
-
-bool ReadPng(const std::string& path, Image& out) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  image.format = PNG_FORMAT_RGB;
-  out.width = static_cast<int>(image.width);
-  out.height = static_cast<int>(image.height);
-  out.rgb.resize(PNG_IMAGE_SIZE(image));
-  return png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
 }
 
 fs::path Scratch(const std::string& name) {

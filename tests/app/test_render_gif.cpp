@@ -11,37 +11,14 @@
 
 #include "render/render.h"
 #include "towngrow/towngrow.h"
+#include "picture_support.h"
 
 namespace fs = std::filesystem;
 using namespace towngrow;
 using namespace towngrow::app;
+using namespace picture_test;
 
 namespace {
-
-struct Rgb {
-  int r, g, b;
-  bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-  bool operator<(const Rgb& o) const { return r != o.r ? r < o.r : g != o.g ? g < o.g : b < o.b; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Rgb& c) {
-  return os << "(" << c.r << "," << c.g << "," << c.b << ")";
-}
-
-const Rgb kWhite{255, 255, 255};
-
-Rgb RosterRgb(int id) {
-  switch (id) {
-    case 0: return {255, 255, 255};
-    case 1: return {190, 0, 0};
-    case 2: return {210, 180, 140};
-    case 3: return {50, 205, 50};
-    case 4: return {64, 224, 208};
-    case 5: return {255, 0, 0};
-    case 6: return {0, 0, 0};
-    default: return kWhite;
-  }
-}
 
 // A decoded GIF, freed with the object.
 struct Decoded {

@@ -13,63 +13,14 @@
 #include "render/map_layout.h"
 #include "render/render.h"
 #include "towngrow/towngrow.h"
+#include "picture_support.h"
 
 namespace fs = std::filesystem;
 using namespace towngrow;
 using namespace towngrow::app;
+using namespace picture_test;
 
 namespace {
-
-struct Rgb {
-  int r, g, b;
-  bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-
-std::ostream& operator<<(std::ostream& os, const Rgb& c) {
-  return os << "(" << c.r << "," << c.g << "," << c.b << ")";
-}
-
-const Rgb kWhite{255, 255, 255};
-const Rgb kBlack{0, 0, 0};
-
-// The default roster's colours, written out as red, green, blue.
-Rgb RosterRgb(int id) {
-  switch (id) {
-    case 0: return {255, 255, 255};
-    case 1: return {190, 0, 0};
-    case 2: return {210, 180, 140};
-    case 3: return {50, 205, 50};
-    case 4: return {64, 224, 208};
-    case 5: return {255, 0, 0};
-    case 6: return {0, 0, 0};
-    default: return kWhite;
-  }
-}
-
-struct Image {
-  int width = 0;
-  int height = 0;
-  std::vector<unsigned char> rgb;
-  Rgb At(int x, int y) const {
-    const size_t i = (static_cast<size_t>(y) * width + x) * 3;
-    return {rgb[i], rgb[i + 1], rgb[i + 2]};
-  }
-};
-
-// Decodes with libpng; also asserts the file is 8-bit RGB.
-bool ReadPng(const std::string& path, Image& out) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  EXPECT_EQ(image.format, static_cast<png_uint_32>(PNG_FORMAT_RGB));
-  image.format = PNG_FORMAT_RGB;
-  out.width = static_cast<int>(image.width);
-  out.height = static_cast<int>(image.height);
-  out.rgb.assign(PNG_IMAGE_SIZE(image), 0);
-  const bool ok = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
-  png_image_free(&image);
-  return ok;
-}
 
 class PngMapTest : public ::testing::Test {
 protected:
