@@ -57,6 +57,33 @@ inline std::set<std::string> Listing(const fs::path& d) {
   return names;
 }
 
+// An ASCII grid written by the program: its six header lines as written,
+// its size from them, and its values row after row.
+struct Grid {
+  int rows = 0, cols = 0;
+  std::string header;
+  std::vector<int> values;
+  int At(int r, int c) const { return values[static_cast<std::size_t>(r * cols + c)]; }
+};
+
+inline Grid ReadAsc(const fs::path& path) {
+  Grid g;
+  std::istringstream in(Slurp(path));
+  std::string line;
+  for (int i = 0; i < 6 && std::getline(in, line); ++i) {
+    g.header += line + "\n";
+    std::istringstream words(line);
+    std::string key;
+    int value = 0;
+    words >> key >> value;
+    if (key == "ncols") g.cols = value;
+    if (key == "nrows") g.rows = value;
+  }
+  for (int v; in >> v;) g.values.push_back(v);
+  EXPECT_EQ(g.values.size(), static_cast<std::size_t>(g.rows * g.cols)) << path;
+  return g;
+}
+
 // An 8-bit RGB picture.
 struct Image {
   int width = 0, height = 0;

@@ -35,28 +35,9 @@ namespace {
 
 using namespace program_test;
 
-// IDs of an ASCII grid written by the program, row after row.
-struct Grid {
-  int rows = 0, cols = 0;
-  std::vector<int> ids;
-  int At(int r, int c) const { return ids[static_cast<std::size_t>(r * cols + c)]; }
-};
-
-Grid ReadAsc(const fs::path& path) {
-  Grid g;
-  std::istringstream in(Slurp(path));
-  std::string word;
-  in >> word >> g.cols >> word >> g.rows;
-  std::string line;
-  for (int i = 0; i < 5; ++i) std::getline(in, line);  // rest of line 2, lines 3 to 6
-  for (int v; in >> v;) g.ids.push_back(v);
-  EXPECT_EQ(g.ids.size(), static_cast<std::size_t>(g.rows * g.cols)) << path;
-  return g;
-}
-
 std::array<long, 256> Counts(const Grid& g) {
   std::array<long, 256> counts{};
-  for (int id : g.ids) ++counts[static_cast<std::size_t>(id)];
+  for (int id : g.values) ++counts[static_cast<std::size_t>(id)];
   return counts;
 }
 
@@ -348,7 +329,7 @@ TEST_F(CliTest, ConvertInfoAndRender) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "");
   const Grid back = ReadAsc(W("back.asc"));
-  EXPECT_EQ(back.ids, original.ids);
+  EXPECT_EQ(back.values, original.values);
   // The float grid's georeference travels into the ASCII grid.
   EXPECT_NE(Slurp(W("back.asc")).find("xllcorner 3.789e+005\r\n"), std::string::npos);
 

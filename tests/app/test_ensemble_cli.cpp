@@ -34,30 +34,6 @@ namespace {
 
 using namespace program_test;
 
-struct Grid {
-  int rows = 0, cols = 0;
-  std::string header;  // the six header lines as written
-  std::vector<int> values;
-};
-
-Grid ReadAsc(const fs::path& path) {
-  Grid g;
-  std::istringstream in(Slurp(path));
-  std::string line;
-  for (int i = 0; i < 6 && std::getline(in, line); ++i) {
-    g.header += line + "\n";
-    std::istringstream words(line);
-    std::string key;
-    int value = 0;
-    words >> key >> value;
-    if (key == "ncols") g.cols = value;
-    if (key == "nrows") g.rows = value;
-  }
-  for (int v; in >> v;) g.values.push_back(v);
-  EXPECT_EQ(g.values.size(), static_cast<std::size_t>(g.rows * g.cols)) << path;
-  return g;
-}
-
 const std::set<std::string> kOutputs = {
     "housing.asc", "housing.png", "industry.asc", "industry.png", "commerce.asc", "commerce.png",
     "street.asc",  "street.png",  "developed.asc", "developed.png", "ensemble.csv", "ensemble.json"};
