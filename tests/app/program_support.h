@@ -144,6 +144,21 @@ protected:
 
   fs::path W(const std::string& name) const { return work_ / name; }
 
+  // A refused command line: status 2, nothing on standard output, one line
+  // "towngrow: error: ..." holding `message`, and the work folder still
+  // holding just `inputs`.
+  void ExpectBadInput(const std::string& args, const std::string& message, const std::set<std::string>& inputs) {
+    SCOPED_TRACE(args);
+    const Result r = Run(args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    const auto lines = Lines(r.err);
+    ASSERT_EQ(lines.size(), 1u) << r.err;
+    EXPECT_EQ(lines[0].rfind("towngrow: error: ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(message), std::string::npos) << lines[0];
+    EXPECT_EQ(Listing(work_), inputs);
+  }
+
   fs::path base_, work_;
 };
 

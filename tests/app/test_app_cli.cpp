@@ -22,6 +22,8 @@
 #include "program_support.h"
 #include "render/render.h"
 
+#include "../support/sanitizer.h"
+
 namespace fs = std::filesystem;
 using towngrow::CLandUseCoverage;
 using towngrow::CLandUseSet;
@@ -400,26 +402,12 @@ TEST_F(CliTest, BadInputGivesOneLineStatusTwoAndNoOutput) {
       {"", "towngrow: error:"},
       {"grow", "towngrow: error:"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args);
-    const Result r = Run(c.args);
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.out, "");
-    const auto lines = Lines(r.err);
-    ASSERT_EQ(lines.size(), 1u) << r.err;
-    EXPECT_EQ(lines[0].rfind("towngrow: error: ", 0), 0u) << lines[0];
-    EXPECT_NE(lines[0].find(c.message), std::string::npos) << lines[0];
-    EXPECT_EQ(Listing(work_), inputs);
-  }
+  for (const auto& c : cases) ExpectBadInput(c.args, c.message, inputs);
 }
 
 TEST_F(CliTest, MemoryExhaustionIsABadInputToo) {
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef TOWNGROW_ASAN
   GTEST_SKIP() << "address-space limits and the address sanitizer do not mix";
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-  GTEST_SKIP() << "address-space limits and the address sanitizer do not mix";
-#endif
 #endif
   // 10000 x 10000 cells need two coverages of 300 MB; allow far less.
   const Result r = Run("run --rows 10000 --cols 10000 --steps 1 --out o", "ulimit -v 250000; ");

@@ -277,17 +277,7 @@ TEST_F(EnsembleCliTest, BadInputGivesOneLineStatusTwoAndNoOutput) {
       {"ensemble --out o --runs 2 --steps -1", "--steps"},
       {"ensemble --out blocker/o --runs 2 --rows 5 --cols 5 --steps 1", "blocker/o: cannot create the output folder"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args);
-    const Result r = Run(c.args);
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.out, "");
-    const auto lines = Lines(r.err);
-    ASSERT_EQ(lines.size(), 1u) << r.err;
-    EXPECT_EQ(lines[0].rfind("towngrow: error: ", 0), 0u) << lines[0];
-    EXPECT_NE(lines[0].find(c.message), std::string::npos) << lines[0];
-    EXPECT_EQ(Listing(work_), inputs);
-  }
+  for (const auto& c : cases) ExpectBadInput(c.args, c.message, inputs);
   // The most runs are accepted (checked without running them all: the
   // parse and the refusal of a bad start come first).
   const Result r = Run("ensemble --out o --runs 65535 --start missing.asc");
