@@ -1,14 +1,19 @@
 // Shared by the tests of the pictures the host draws: colours as red, green,
-// blue, the default roster's colours, and a PNG read back into 8-bit RGB.
+// blue, the default roster's colours, a PNG read back into 8-bit RGB, and a
+// fixture with a scratch folder per test and coverages linked to a default set.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <png.h>
 
 #include <cstddef>
+#include <filesystem>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "towngrow/towngrow.h"
 
 namespace picture_test {
 
@@ -64,5 +69,38 @@ inline bool ReadPng(const std::string& path, Image& out) {
   png_image_free(&image);
   return ok;
 }
+
+// A scratch folder per test, named by `prefix` and the test, and a default
+// land-use set for the coverages the test draws.
+class MapTest : public ::testing::Test {
+protected:
+  explicit MapTest(std::string prefix) : prefix_(std::move(prefix)) {}
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           (prefix_ + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+  // Links cov to set_ and fills every cell by fill(row, col); sizes it
+  // first unless it already has rows x cols cells.
+  template <class F>
+  void Fill(towngrow::CLandUseCoverage& cov, int rows, int cols, F fill) {
+    if (cov.m_nRows != rows || cov.m_nCols != cols) {
+      ASSERT_EQ(cov.InitCoverage(rows, cols, 0), 1);
+    }
+    cov.m_pLandUseSet = &set_;
+    for (int r = 0; r < rows; ++r)
+      for (int c = 0; c < cols; ++c) cov.SetCellValue(r, c, static_cast<unsigned char>(fill(r, c)));
+  }
+
+  towngrow::CLandUseSet set_;
+  std::filesystem::path dir_;
+
+private:
+  std::string prefix_;
+};
 
 }  // namespace picture_test

@@ -63,29 +63,9 @@ struct Decoded {
   }
 };
 
-class GifRecorderTest : public ::testing::Test {
+class GifRecorderTest : public MapTest {
 protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("render_gif_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  template <class F>
-  void Fill(CLandUseCoverage& cov, int rows, int cols, F fill) {
-    if (cov.m_nRows != rows || cov.m_nCols != cols) {
-      ASSERT_EQ(cov.InitCoverage(rows, cols, 0), 1);
-    }
-    cov.m_pLandUseSet = &set_;
-    for (int r = 0; r < rows; ++r)
-      for (int c = 0; c < cols; ++c) cov.SetCellValue(r, c, static_cast<unsigned char>(fill(r, c)));
-  }
-
-  CLandUseSet set_;
-  fs::path dir_;
+  GifRecorderTest() : MapTest("render_gif_") {}
 };
 
 TEST_F(GifRecorderTest, FramesShowEveryCellInItsColourAndLoopForever) {

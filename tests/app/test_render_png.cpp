@@ -22,24 +22,16 @@ using namespace picture_test;
 
 namespace {
 
-class PngMapTest : public ::testing::Test {
+class PngMapTest : public MapTest {
 protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("render_png_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  PngMapTest() : MapTest("render_png_") {}
 
-  // A coverage linked to set_, every cell filled by fill(row, col).
-  template <class F>
-  void Fill(CLandUseCoverage& cov, int rows, int cols, F fill) {
-    ASSERT_EQ(cov.InitCoverage(rows, cols, 0), 1);
-    cov.m_pLandUseSet = &set_;
-    for (int r = 0; r < rows; ++r)
-      for (int c = 0; c < cols; ++c) cov.SetCellValue(r, c, static_cast<unsigned char>(fill(r, c)));
+  // Draws cov at `scale` into the scratch file `name` and reads it back:
+  // the writer's error, "unreadable" when the file does not decode, or "".
+  std::string Draw(const CLandUseCoverage& cov, int scale, const std::string& name, Image& img) {
+    const std::string err = WriteMapPng(cov, set_, scale, Path(name));
+    if (!err.empty()) return err;
+    return ReadPng(Path(name), img) ? "" : "unreadable";
   }
 
   // Pixel width of a legend listing these texts.
@@ -80,8 +72,6 @@ protected:
     }
   }
 
-  CLandUseSet set_;
-  fs::path dir_;
 };
 
 TEST_F(PngMapTest, CellsAreSquaresOfTheirLandUseColourInRedGreenBlueOrder) {
@@ -89,11 +79,8 @@ TEST_F(PngMapTest, CellsAreSquaresOfTheirLandUseColourInRedGreenBlueOrder) {
   CLandUseCoverage cov;
   Fill(cov, 5, 6, [](int r, int c) { return (r * 6 + c) % 8; });
   const int scale = 3;
-  const std::string path = Path("map.png");
-  ASSERT_EQ(WriteMapPng(cov, set_, scale, path), "");
-
   Image img;
-  ASSERT_TRUE(ReadPng(path, img));
+  ASSERT_EQ(Draw(cov, scale, "map.png", img), "");
   // IDs 0..7 all occur; the legend holds the seven land uses of the roster.
   std::vector<std::string> texts = {"Vacant Land (ID 0)", "Street Node (ID 1)", "Street Vertex (ID 2)",
                                     "Housing (ID 3)",     "Industry (ID 4)",    "Commerce (ID 5)",
@@ -113,10 +100,8 @@ TEST_F(PngMapTest, LegendListsOnlyPresentLandUsesInSetOrder) {
   // Commerce (5) fills the top rows, housing (3) the rest, 9 is unknown.
   CLandUseCoverage cov;
   Fill(cov, 6, 5, [](int r, int c) { return r < 2 ? 5 : (c == 4 ? 9 : 3); });
-  const std::string path = Path("legend.png");
-  ASSERT_EQ(WriteMapPng(cov, set_, 1, path), "");
   Image img;
-  ASSERT_TRUE(ReadPng(path, img));
+  ASSERT_EQ(Draw(cov, 1, "legend.png", img), "");
 
   const std::vector<std::string> texts = {"Housing (ID 3)", "Commerce (ID 5)"};
   ASSERT_EQ(img.width, LegendWidth(texts));  // the legend is wider than 5 px of map
@@ -156,10 +141,8 @@ TEST_F(PngMapTest, HostLandUsesAndSharedIdsFollowTheSetsLookup) {
 
   CLandUseCoverage cov;
   Fill(cov, 5, 5, [](int r, int) { return r == 0 ? 9 : 3; });
-  const std::string path = Path("host.png");
-  ASSERT_EQ(WriteMapPng(cov, set_, 2, path), "");
   Image img;
-  ASSERT_TRUE(ReadPng(path, img));
+  ASSERT_EQ(Draw(cov, 2, "host.png", img), "");
   EXPECT_EQ(img.At(0, 0), (Rgb{0x33, 0x22, 0x11}));
   EXPECT_EQ(img.At(9, 1), (Rgb{0x33, 0x22, 0x11}));
   EXPECT_EQ(img.At(0, 2), RosterRgb(3));
@@ -180,10 +163,8 @@ TEST_F(PngMapTest, LongNamesAreCutAndOddBytesDrawnAsQuestionMarks) {
   use->m_strLandUseName = std::string(100, 'W') + "\xE9";
   CLandUseCoverage cov;
   Fill(cov, 5, 5, [](int, int) { return 3; });
-  const std::string path = Path("long.png");
-  ASSERT_EQ(WriteMapPng(cov, set_, 1, path), "");
   Image img;
-  ASSERT_TRUE(ReadPng(path, img));
+  ASSERT_EQ(Draw(cov, 1, "long.png", img), "");
   const std::string shown = std::string(kLegendMaxNameChars, 'W') + " (ID 3)";
   EXPECT_EQ(img.width, LegendWidth({shown}));
   MapLayout layout;
@@ -191,18 +172,15 @@ TEST_F(PngMapTest, LongNamesAreCutAndOddBytesDrawnAsQuestionMarks) {
   ExpectText(img, layout, 0, shown);
 
   use->m_strLandUseName = "a\xE9";
-  ASSERT_EQ(WriteMapPng(cov, set_, 1, path), "");
-  ASSERT_TRUE(ReadPng(path, img));
+  ASSERT_EQ(Draw(cov, 1, "long.png", img), "");
   ExpectText(img, layout, 0, "a? (ID 3)");
 }
 
 TEST_F(PngMapTest, AMapOfOnlyUnknownIdsHasAnEmptyLegend) {
   CLandUseCoverage cov;
   Fill(cov, 5, 7, [](int, int) { return 200; });
-  const std::string path = Path("unknown.png");
-  ASSERT_EQ(WriteMapPng(cov, set_, 2, path), "");
   Image img;
-  ASSERT_TRUE(ReadPng(path, img));
+  ASSERT_EQ(Draw(cov, 2, "unknown.png", img), "");
   EXPECT_EQ(img.width, 14);
   EXPECT_EQ(img.height, 10 + LegendHeight(0));
   for (int y = 0; y < img.height; ++y)
@@ -213,10 +191,8 @@ TEST_F(PngMapTest, LargeMapAtScaleOne) {
   // Bands of 250 rows and 250 columns, so every pixel's cell is known.
   CLandUseCoverage cov;
   Fill(cov, 1000, 1500, [](int r, int c) { return (r / 250 + c / 250) % 7; });
-  const std::string path = Path("large.png");
-  ASSERT_EQ(WriteMapPng(cov, set_, 1, path), "");
   Image img;
-  ASSERT_TRUE(ReadPng(path, img));
+  ASSERT_EQ(Draw(cov, 1, "large.png", img), "");
   ASSERT_EQ(img.width, 1500);
   ASSERT_EQ(img.height, 1000 + LegendHeight(7));
   for (int y = 0; y < 1000; y += 37)
