@@ -23,7 +23,15 @@ using fmt_test::WriteAll;
 
 namespace {
 
-enum class Kind { Asc, E00, Flt, Xya, Dat };
+// The readers, by the kind of file they read.
+using Reader = decltype(&CLandUseCoverage::ImportASCFile);
+struct Kind {
+  static constexpr Reader Asc = &CLandUseCoverage::ImportASCFile;
+  static constexpr Reader E00 = &CLandUseCoverage::ImportE00File;
+  static constexpr Reader Flt = &CLandUseCoverage::ImportFLTFile;
+  static constexpr Reader Xya = &CLandUseCoverage::ImportXYAFile;
+  static constexpr Reader Dat = &CLandUseCoverage::ImportDATFile;
+};
 
 // Restores the default block size when a test ends, however it ends.
 struct BlockSize {
@@ -33,7 +41,7 @@ struct BlockSize {
 
 // Everything an import can change or show: result, messages, the georeference
 // and no-data fields, and every cell as value:age.
-std::string Outcome(Kind kind, const std::string& file, int rows, int cols, int overlay) {
+std::string Outcome(Reader read, const std::string& file, int rows, int cols, int overlay) {
   CLandUseCoverage cov;
   EXPECT_EQ(cov.InitCoverage(rows, cols, 0), 1);
   for (int r = 0; r < rows; ++r)
@@ -42,24 +50,7 @@ std::string Outcome(Kind kind, const std::string& file, int rows, int cols, int 
       cov.SetCellAge(r, c, static_cast<short>(100 + r + c));
     }
   fmt_test::MessageRecorder messages;
-  int result = -1;
-  switch (kind) {
-    case Kind::Asc:
-      result = cov.ImportASCFile(file, overlay);
-      break;
-    case Kind::E00:
-      result = cov.ImportE00File(file, overlay);
-      break;
-    case Kind::Flt:
-      result = cov.ImportFLTFile(file, overlay);
-      break;
-    case Kind::Xya:
-      result = cov.ImportXYAFile(file, overlay);
-      break;
-    case Kind::Dat:
-      result = cov.ImportDATFile(file, overlay);
-      break;
-  }
+  const int result = (cov.*read)(file, overlay);
   std::ostringstream o;
   o << "result " << result << " messages " << messages.texts.size();
   for (const auto& t : messages.texts) o << " [" << t << "]";
@@ -218,20 +209,17 @@ class BlockTest : public ::testing::Test {
 protected:
   // Outcomes at the block sizes given, into two coverages, both overlay
   // values; each must equal the outcome with blocks of 8 bytes.
-  void ExpectSameAtEveryBlock(Kind kind, const std::string& file, const std::vector<std::size_t>& sizes) {
-    std::string reference;
-    {
-      BlockSize b(8);
+  void ExpectSameAtEveryBlock(Reader read, const std::string& file, const std::vector<std::size_t>& sizes) {
+    auto outcomes = [&](std::size_t block) {
+      BlockSize b(block);
+      std::string all;
       for (int overlay = 0; overlay < 2; ++overlay)
-        reference += Outcome(kind, file, 5, 5, overlay) + Outcome(kind, file, 21, 43, overlay);
-    }
-    for (std::size_t size : sizes) {
-      BlockSize b(size);
-      std::string got;
-      for (int overlay = 0; overlay < 2; ++overlay)
-        got += Outcome(kind, file, 5, 5, overlay) + Outcome(kind, file, 21, 43, overlay);
-      ASSERT_EQ(got, reference) << "block of " << size << " bytes, file " << file;
-    }
+        all += Outcome(read, file, 5, 5, overlay) + Outcome(read, file, 21, 43, overlay);
+      return all;
+    };
+    const std::string reference = outcomes(8);
+    for (std::size_t size : sizes)
+      ASSERT_EQ(outcomes(size), reference) << "block of " << size << " bytes, file " << file;
   }
 
   fmt_test::ScratchDir dir;
