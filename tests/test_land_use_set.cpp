@@ -28,12 +28,6 @@ CLandUse* Make(unsigned char id, LandUseCategory category, unsigned int color = 
   return lu;
 }
 
-// Empties a set's array, destroying what it held.
-void Clear(CLandUseSet& set) {
-  for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i) delete set.m_LandUseArray.GetAt(i);
-  set.m_LandUseArray.RemoveAll();
-}
-
 CLandUse* At(const CLandUseSet& set, int i) {
   return static_cast<CLandUse*>(set.m_LandUseArray.GetAt(i));
 }
@@ -110,7 +104,7 @@ TEST(LandUseSet, SevenLandUsesInRosterOrderEachPickedWithoutDrawSeveralWithOne) 
 
 TEST(LandUseSet, DuplicateIDsEmptyArraysAndNullEntries) {
   CLandUseSet set;
-  Clear(set);
+  testkit::ClearSet(set);
   EXPECT_EQ(set.IsIDUnique(), 1);  // empty: answers as for missing IDs, no draw
   ExpectLookUp(set, 0, -1, 0xFFFFFFu, Others);
   Replay rp(777);

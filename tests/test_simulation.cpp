@@ -82,13 +82,6 @@ private:
   std::vector<std::pair<int, int>>* log_;
 };
 
-// Empties a set of its default roster so that a test can fill it itself.
-void ClearSet(CLandUseSet& set) {
-  for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i)
-    delete static_cast<CLandUse*>(set.m_LandUseArray.GetAt(i));
-  set.m_LandUseArray.RemoveAll();
-}
-
 }  // namespace
 
 TEST(DriverMatchesHandLoop, StatesDevelopmentsAndCountsFromRandomStartOrTownWithAndWithoutABackground) {
@@ -135,7 +128,7 @@ TEST(DriverMatchesHandLoop, BackgroundAndHostParametersChangeTheOutcome) {
 TEST(HostSet, LandUsesDevelopInRowMajorOrderByPositionAndUnknownIDsAreSkipped) {
   std::vector<std::pair<int, int>> log;
   CLandUseSet set;
-  ClearSet(set);
+  testkit::ClearSet(set);
   set.m_LandUseArray.Add(new Spreader(9, 1, &log));     // position 0
   set.m_LandUseArray.Add(new Spreader(4, 0, &log));     // position 1
   set.m_LandUseArray.Add(new Spreader(9, 1, nullptr));  // shadowed by position 0

@@ -148,6 +148,13 @@ inline void ForceStep(CLandUse* lu, int direction) {
   for (int k = 0; k < 8; ++k) lu->m_nDirectionProb[k] = (k == direction) ? 1 : 0;
 }
 
+// Empties a set's array (the default roster, say), destroying what it held,
+// so that a test can fill it itself.
+inline void ClearSet(CLandUseSet& set) {
+  for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i) delete set.m_LandUseArray.GetAt(i);
+  set.m_LandUseArray.RemoveAll();
+}
+
 inline void SetWeights(int* w, int a, int b, int c) {
   w[0] = a;
   w[1] = b;
