@@ -4,8 +4,6 @@
 // its memory ran out).
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +12,7 @@
 #include <towngrow/towngrow.h>
 
 #include "support/child_process.h"
+#include "test_format_support.h"
 #include "support/sanitizer.h"
 
 namespace fs = std::filesystem;
@@ -23,35 +22,21 @@ namespace {
 
 constexpr std::size_t kHundredMB = 100u * 1000u * 1000u;
 
-class Scratch {
-public:
-  Scratch() {
-    dir_ = fs::temp_directory_path() / ("towngrow_robust_inputs_" + std::to_string(getpid()));
-    fs::create_directories(dir_);
+// Writes head, then `digits` digits 1234567890 repeated, then tail.
+std::string WriteDigits(const std::string& path, const std::string& head, std::size_t digits,
+                        const std::string& tail) {
+  std::ofstream out(path, std::ios::binary);
+  out << head;
+  std::string block;
+  for (int i = 0; i < 100000; ++i) block += "1234567890";
+  for (std::size_t left = digits; left > 0;) {
+    const std::size_t n = left < block.size() ? left : block.size();
+    out.write(block.data(), static_cast<std::streamsize>(n));
+    left -= n;
   }
-  ~Scratch() { fs::remove_all(dir_); }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  // head, then `digits` digits 1234567890 repeated, then tail.
-  std::string Write(const std::string& name, const std::string& head, std::size_t digits,
-                    const std::string& tail) const {
-    const std::string path = Path(name);
-    std::ofstream out(path, std::ios::binary);
-    out << head;
-    std::string block;
-    for (int i = 0; i < 100000; ++i) block += "1234567890";
-    for (std::size_t left = digits; left > 0;) {
-      const std::size_t n = left < block.size() ? left : block.size();
-      out.write(block.data(), static_cast<std::streamsize>(n));
-      left -= n;
-    }
-    out << tail;
-    return path;
-  }
-
-private:
-  fs::path dir_;
-};
+  out << tail;
+  return path;
+}
 
 // Result, then the ID and age of every cell of the first two rows, and
 // whether the rest is still 9 with age 50.
@@ -78,7 +63,7 @@ protected:
 #endif
     if (testkit::UnderValgrind()) GTEST_SKIP() << "100 MB through memcheck takes too long";
   }
-  Scratch scratch_;
+  fmt_test::ScratchDir scratch_;
 };
 
 // Each reader meets one line of 100 MB of digits in a child that may grow
@@ -109,9 +94,9 @@ TEST_F(HundredMegabyteLines, EveryReaderOnALineOfDigits) {
   for (const Case& k : cases) {
     SCOPED_TRACE(k.file);
     if (k.read == &CLandUseCoverage::ImportFLTFile)
-      std::ofstream(scratch_.Path("long.hdr"), std::ios::binary)
+      std::ofstream(scratch_ / "long.hdr", std::ios::binary)
           << "ncols 5\r\nnrows 2\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\nnodata_value -9999\r\n";
-    const std::string file = scratch_.Write(k.file, k.head, kHundredMB, k.tail);
+    const std::string file = WriteDigits(scratch_ / k.file, k.head, kHundredMB, k.tail);
     const std::string got = testkit::InChildWithHeadroom(32LL * 1024 * 1024, [&] {
       CLandUseCoverage c;
       c.InitCoverage(5, 5, 50);
@@ -127,31 +112,31 @@ TEST_F(HundredMegabyteLines, EveryReaderOnALineOfDigits) {
 TEST(ImportIntoBufferlessCoverage, EveryReaderWritesNothing) {
   // Free keeps the shape and drops the buffers: the size checks pass and
   // every store must find no buffer to write into.
-  Scratch s;
-  std::ofstream(s.Path("g.asc"), std::ios::binary)
+  fmt_test::ScratchDir s;
+  std::ofstream(s / "g.asc", std::ios::binary)
       << "ncols 5\r\nnrows 5\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\n1 2 3 4 5\r\n";
-  std::ofstream(s.Path("g.e00"), std::ios::binary) << "EXP  0\r\nGRD  2\r\n5 5 1 0\r\n\r\n\r\n\r\n1 2 3 4 5\r\n";
-  std::ofstream(s.Path("g.hdr"), std::ios::binary) << "ncols 5\r\nnrows 5\r\n\r\n\r\n\r\nnodata_value 1\r\n";
-  std::ofstream(s.Path("g.flt"), std::ios::binary) << std::string(100, '\x40');
-  std::ofstream(s.Path("g.xya"), std::ios::binary) << "1 1 3\r\n4 4 5\r\n";
+  std::ofstream(s / "g.e00", std::ios::binary) << "EXP  0\r\nGRD  2\r\n5 5 1 0\r\n\r\n\r\n\r\n1 2 3 4 5\r\n";
+  std::ofstream(s / "g.hdr", std::ios::binary) << "ncols 5\r\nnrows 5\r\n\r\n\r\n\r\nnodata_value 1\r\n";
+  std::ofstream(s / "g.flt", std::ios::binary) << std::string(100, '\x40');
+  std::ofstream(s / "g.xya", std::ios::binary) << "1 1 3\r\n4 4 5\r\n";
   CLandUseCoverage c;
   ASSERT_EQ(c.InitCoverage(5, 5, 1), 1);
   c.Free();
   ASSERT_EQ(c.IsEmpty(), 1);
-  EXPECT_EQ(c.ImportASCFile(s.Path("g.asc"), 0), 1);
-  EXPECT_EQ(c.ImportE00File(s.Path("g.e00"), 0), 1);
-  EXPECT_EQ(c.ImportFLTFile(s.Path("g.flt"), 0), 1);
-  EXPECT_EQ(c.ImportXYAFile(s.Path("g.xya"), 0), 1);
-  EXPECT_EQ(c.ImportDATFile(s.Path("g.xya"), 1), 1);
+  EXPECT_EQ(c.ImportASCFile(s / "g.asc", 0), 1);
+  EXPECT_EQ(c.ImportE00File(s / "g.e00", 0), 1);
+  EXPECT_EQ(c.ImportFLTFile(s / "g.flt", 0), 1);
+  EXPECT_EQ(c.ImportXYAFile(s / "g.xya", 0), 1);
+  EXPECT_EQ(c.ImportDATFile(s / "g.xya", 1), 1);
   EXPECT_EQ(c.IsEmpty(), 1);
   EXPECT_EQ(c.m_pCellAge, nullptr);
   EXPECT_EQ(c.m_nRows * 100 + c.m_nCols, 505);
   // And its exports write a grid of IDs 0 without reading any buffer.
-  ASSERT_EQ(c.ExportASCFile(s.Path("out.asc")), 1);
+  ASSERT_EQ(c.ExportASCFile(s / "out.asc"), 1);
   CLandUseCoverage back;
   ASSERT_EQ(back.InitCoverage(5, 5, 7), 1);
   back.SetGridValue(4);
-  ASSERT_EQ(back.ImportASCFile(s.Path("out.asc"), 0), 1);
+  ASSERT_EQ(back.ImportASCFile(s / "out.asc", 0), 1);
   for (int r = 0; r < 5; ++r)
     for (int col = 0; col < 5; ++col) EXPECT_EQ(back.GetCellValue(r, col) * 100 + back.GetCellAge(r, col), 0);
 }
