@@ -5,15 +5,14 @@
 // refused files must change nothing, and stored cells must carry age 0.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "../fuzz/import_harness.h"
+#include "support/fuzz_inputs.h"
 
 namespace {
 
@@ -33,31 +32,16 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.target << ": " << c.fil
 
 std::vector<Case> Cases(const std::vector<std::string>& targets) {
   std::vector<Case> cases;
-  for (const char* kind : {"corpus", "regressions"}) {
-    for (const auto& t : targets) {
-      const fs::path dir = kFuzzDir / kind / t;
-      if (!fs::is_directory(dir)) continue;
-      std::vector<fs::path> files;
-      for (const auto& e : fs::directory_iterator(dir))
-        if (e.is_regular_file()) files.push_back(e.path());
-      std::sort(files.begin(), files.end());
-      for (const auto& f : files) cases.push_back({t, f});
-    }
-  }
+  for (const char* kind : {"corpus", "regressions"})
+    for (const auto& t : targets)
+      for (const auto& f : testkit::FilesIn(kFuzzDir / kind / t)) cases.push_back({t, f});
   return cases;
 }
 
 std::string CaseName(const testing::TestParamInfo<Case>& info) {
-  std::string name = info.param.file.parent_path().parent_path().filename().string() + "_" + info.param.target +
-                     "_" + info.param.file.filename().string();
-  for (char& c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return name + "_" + std::to_string(info.index);
-}
-
-std::vector<std::uint8_t> ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return testkit::TestNameOf(info.param.file.parent_path().parent_path().filename().string() + "_" +
+                             info.param.target + "_" + info.param.file.filename().string()) +
+         "_" + std::to_string(info.index);
 }
 
 Check CheckOf(const std::string& target) {
@@ -71,7 +55,7 @@ Check CheckOf(const std::string& target) {
 class FuzzReplay : public testing::TestWithParam<Case> {};
 
 TEST_P(FuzzReplay, KeepsTheReadersInvariants) {
-  const auto bytes = ReadAll(GetParam().file);
+  const auto bytes = testkit::ReadBytes(GetParam().file);
   EXPECT_EQ(CheckOf(GetParam().target)(bytes.data(), bytes.size()), "") << GetParam().file;
 }
 

@@ -4,14 +4,12 @@
 // set that took it grows a town and writes parameters that read back alike.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "../../fuzz/params_harness.h"
+#include "../support/fuzz_inputs.h"
 
 namespace {
 
@@ -20,30 +18,20 @@ namespace fs = std::filesystem;
 const fs::path kFuzzDir = fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
 
 std::vector<fs::path> Files() {
-  std::vector<fs::path> files;
-  for (const char* kind : {"corpus", "regressions"}) {
-    const fs::path dir = kFuzzDir / kind / "params";
-    if (!fs::is_directory(dir)) continue;
-    for (const auto& e : fs::directory_iterator(dir))
-      if (e.is_regular_file()) files.push_back(e.path());
-  }
-  std::sort(files.begin(), files.end());
+  std::vector<fs::path> files = testkit::FilesIn(kFuzzDir / "corpus" / "params");
+  for (const auto& f : testkit::FilesIn(kFuzzDir / "regressions" / "params")) files.push_back(f);
   return files;
 }
 
 std::string FileName(const testing::TestParamInfo<fs::path>& info) {
-  std::string name = info.param.parent_path().parent_path().filename().string() + "_" +
-                     info.param.filename().string();
-  for (char& c : name)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return name;
+  return testkit::TestNameOf(info.param.parent_path().parent_path().filename().string() + "_" +
+                             info.param.filename().string());
 }
 
 class ParamsReplay : public testing::TestWithParam<fs::path> {};
 
 TEST_P(ParamsReplay, IsTakenOrRefusedCleanly) {
-  std::ifstream in(GetParam(), std::ios::binary);
-  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::vector<std::uint8_t> bytes = testkit::ReadBytes(GetParam());
   EXPECT_EQ(towngrow_fuzz::CheckParamsInput(bytes.data(), bytes.size()), "") << GetParam();
 }
 
