@@ -259,12 +259,9 @@ TEST_F(BlockTest, ExportedFilesReadBackAtEveryBlockSize) {
   for (std::size_t size : {std::size_t{8}, std::size_t{9}, std::size_t{77}, std::size_t{0}}) {
     BlockSize b(size);
     const struct {
-      int (CLandUseCoverage::*import)(CString, int);
+      Reader import;
       const char* name;
-    } kinds[] = {{&CLandUseCoverage::ImportE00File, "x.e00"},
-                 {&CLandUseCoverage::ImportASCFile, "x.asc"},
-                 {&CLandUseCoverage::ImportFLTFile, "x.flt"},
-                 {&CLandUseCoverage::ImportXYAFile, "x.xya"}};
+    } kinds[] = {{Kind::E00, "x.e00"}, {Kind::Asc, "x.asc"}, {Kind::Flt, "x.flt"}, {Kind::Xya, "x.xya"}};
     for (const auto& k : kinds) {
       CLandUseCoverage back;
       ASSERT_EQ(back.InitCoverage(21, 43, 5), 1);
@@ -286,8 +283,7 @@ TEST_F(BlockTest, ExportedFilesReadBackAtEveryBlockSize) {
 // a coverage of 7 columns whose cells hold 1 with age 9, and expects the
 // rows given (value:age, as fmt_test::Rows shows them).
 void ExpectRowsAtEveryBlock(const std::string& file, std::size_t length,
-                            int (CLandUseCoverage::*import)(CString, int), int overlay,
-                            std::vector<std::string> expected) {
+                            Reader read, int overlay, std::vector<std::string> expected) {
   // A coverage has at least 5 rows; those the file does not reach stay.
   while (expected.size() < 5) expected.push_back("1:9 1:9 1:9 1:9 1:9 1:9 1:9");
   for (std::size_t size = 8; size <= length + 9; ++size) {
@@ -296,7 +292,7 @@ void ExpectRowsAtEveryBlock(const std::string& file, std::size_t length,
     ASSERT_EQ(cov.InitCoverage(static_cast<int>(expected.size()), 7, 9), 1);
     cov.SetGridValue(1);
     fmt_test::MessageRecorder messages;
-    ASSERT_EQ((cov.*import)(file, overlay), 1) << "block " << size;
+    ASSERT_EQ((cov.*read)(file, overlay), 1) << "block " << size;
     ASSERT_EQ(Rows(cov), expected) << "block " << size;
     ASSERT_TRUE(messages.texts.empty());
   }
@@ -319,7 +315,7 @@ TEST_F(BlockTest, AsciiRowsAcrossBoundariesOfNumbersAndLineEnds) {
   const std::vector<std::string> expected = {
       "57 249 3 2 1:9 1:9 1:9", "44 4 1:9 1:9 1:9 1:9 1:9", "255 5 1 2 3 4 5", "6 8 1:9 1:9 1:9 1:9 1:9",
       "1 2 3 4 5 6 7"};
-  ExpectRowsAtEveryBlock(dir / "a.asc", text.size(), &CLandUseCoverage::ImportASCFile, 0, expected);
+  ExpectRowsAtEveryBlock(dir / "a.asc", text.size(), Kind::Asc, 0, expected);
 }
 
 TEST_F(BlockTest, AsciiOneDigitLaneKeepsTheOverlayRule) {
@@ -331,10 +327,8 @@ TEST_F(BlockTest, AsciiOneDigitLaneKeepsTheOverlayRule) {
       "0 1 2 3 4 5 6 \r\n"
       "7 0 5 9 12 0 5\r\n";
   WriteAll(dir / "o.asc", text);
-  ExpectRowsAtEveryBlock(dir / "o.asc", text.size(), &CLandUseCoverage::ImportASCFile, 1,
-                         {"1:9 1 2 3 4 1:9 6", "7 1:9 1:9 9 12 1:9 1:9"});
-  ExpectRowsAtEveryBlock(dir / "o.asc", text.size(), &CLandUseCoverage::ImportASCFile, 0,
-                         {"0 1 2 3 4 5 6", "7 0 5 9 12 0 5"});
+  ExpectRowsAtEveryBlock(dir / "o.asc", text.size(), Kind::Asc, 1, {"1:9 1 2 3 4 1:9 6", "7 1:9 1:9 9 12 1:9 1:9"});
+  ExpectRowsAtEveryBlock(dir / "o.asc", text.size(), Kind::Asc, 0, {"0 1 2 3 4 5 6", "7 0 5 9 12 0 5"});
 }
 
 std::string Field(const std::string& digits) { return std::string(14 - digits.size(), ' ') + digits; }
@@ -361,10 +355,10 @@ TEST_F(BlockTest, E00RowsJoinAcrossLinesAndBlocks) {
                            "  9  8";
   WriteAll(dir / "j.e00", text);
   const std::vector<std::string> plain = {"1 2 3 4 78 6 7", "1 2 3 4 56 7 0", "253 21 4 0 0 0 0", "9 8 0 0 0 0 0"};
-  ExpectRowsAtEveryBlock(dir / "j.e00", text.size(), &CLandUseCoverage::ImportE00File, 0, plain);
+  ExpectRowsAtEveryBlock(dir / "j.e00", text.size(), Kind::E00, 0, plain);
   const std::vector<std::string> overlay = {"1 2 3 4 78 6 7", "1 2 3 4 56 7 1:9", "253 21 4 1:9 1:9 1:9 1:9",
                                             "9 8 1:9 1:9 1:9 1:9 1:9"};
-  ExpectRowsAtEveryBlock(dir / "j.e00", text.size(), &CLandUseCoverage::ImportE00File, 1, overlay);
+  ExpectRowsAtEveryBlock(dir / "j.e00", text.size(), Kind::E00, 1, overlay);
 }
 
 TEST_F(BlockTest, E00ValuesBeyondEightDigitsTabsAndNulBytes) {
@@ -381,7 +375,7 @@ TEST_F(BlockTest, E00ValuesBeyondEightDigitsTabsAndNulBytes) {
                            Field("8") + Field("9");
   WriteAll(dir / "w.e00", text);
   // 999999999 keeps 255; -1 keeps 255; 12345678901234 saturates to 255.
-  ExpectRowsAtEveryBlock(dir / "w.e00", text.size(), &CLandUseCoverage::ImportE00File, 0,
+  ExpectRowsAtEveryBlock(dir / "w.e00", text.size(), Kind::E00, 0,
                          {"255 255 5 7 2 3 4", "255 1 2 3 4 5 6", "0 0 0 0 0 0 0", "8 9 0 0 0 0 0"});
 }
 
@@ -398,7 +392,7 @@ TEST_F(BlockTest, PointLinesAcrossBoundaries) {
                            "   5    2    0\r\n"
                            "  2 3 8";
   WriteAll(dir / "p.xya", text);
-  ExpectRowsAtEveryBlock(dir / "p.xya", text.size(), &CLandUseCoverage::ImportXYAFile, 0,
+  ExpectRowsAtEveryBlock(dir / "p.xya", text.size(), Kind::Xya, 0,
                          {"3 1:9 1:9 255 1:9 1:9 1:9", "1:9 5 1:9 1:9 1:9 1:9 1:9", "1:9 1:9 1:9 1:9 1:9 0 1:9",
                           "1:9 1:9 8 1:9 6 1:9 1:9", "1:9 1:9 1:9 1:9 1:9 1:9 4"});
 }
@@ -406,15 +400,14 @@ TEST_F(BlockTest, PointLinesAcrossBoundaries) {
 TEST_F(BlockTest, EmptyFilesAndLoneLineEnds) {
   for (const std::string& text : {std::string(), std::string("\r\n"), std::string("\n\n\n"), std::string("\r")}) {
     WriteAll(dir / "e.xya", text);
-    ExpectRowsAtEveryBlock(dir / "e.xya", text.size(), &CLandUseCoverage::ImportXYAFile, 0,
-                           {"1:9 1:9 1:9 1:9 1:9 1:9 1:9"});
+    ExpectRowsAtEveryBlock(dir / "e.xya", text.size(), Kind::Xya, 0, {"1:9 1:9 1:9 1:9 1:9 1:9 1:9"});
   }
   // A grid header and no rows: a row of a missing line is empty (ASCII:
   // unchanged) or reads zeros (E00).
   WriteAll(dir / "e.asc", "ncols 7\r\nnrows 1\r\nxllcorner 1\r\nyllcorner 2\r\ncellsize 3\r\n");
-  ExpectRowsAtEveryBlock(dir / "e.asc", 60, &CLandUseCoverage::ImportASCFile, 0, {"1:9 1:9 1:9 1:9 1:9 1:9 1:9"});
+  ExpectRowsAtEveryBlock(dir / "e.asc", 60, Kind::Asc, 0, {"1:9 1:9 1:9 1:9 1:9 1:9 1:9"});
   WriteAll(dir / "e.e00", kE00Head);
-  ExpectRowsAtEveryBlock(dir / "e.e00", kE00Head.size(), &CLandUseCoverage::ImportE00File, 0,
+  ExpectRowsAtEveryBlock(dir / "e.e00", kE00Head.size(), Kind::E00, 0,
                          {"0 0 0 0 0 0 0", "0 0 0 0 0 0 0", "0 0 0 0 0 0 0", "0 0 0 0 0 0 0"});
 }
 
@@ -432,9 +425,9 @@ TEST_F(BlockTest, FloatValuesAcrossBoundariesAndAPartialLastValue) {
   // 3, 255, 0, the no-data value gives 6, 1e10 has no int value (kept), 0,
   // 255; row 1: 2, -2 keeps 254, then the data end. With the overlay flag
   // 0.0 keeps its cell, but 256.0 is not 0 and stores ID 0.
-  ExpectRowsAtEveryBlock(dir / "f.flt", data.size(), &CLandUseCoverage::ImportFLTFile, 0,
+  ExpectRowsAtEveryBlock(dir / "f.flt", data.size(), Kind::Flt, 0,
                          {"3 255 0 6 1:9 0 255", "2 254 1:9 1:9 1:9 1:9 1:9"});
-  ExpectRowsAtEveryBlock(dir / "f.flt", data.size(), &CLandUseCoverage::ImportFLTFile, 1,
+  ExpectRowsAtEveryBlock(dir / "f.flt", data.size(), Kind::Flt, 1,
                          {"3 255 0 6 1:9 1:9 255", "2 254 1:9 1:9 1:9 1:9 1:9"});
 }
 
