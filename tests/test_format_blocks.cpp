@@ -23,15 +23,8 @@ using fmt_test::WriteAll;
 
 namespace {
 
-// The readers, by the kind of file they read.
-using Reader = decltype(&CLandUseCoverage::ImportASCFile);
-struct Kind {
-  static constexpr Reader Asc = &CLandUseCoverage::ImportASCFile;
-  static constexpr Reader E00 = &CLandUseCoverage::ImportE00File;
-  static constexpr Reader Flt = &CLandUseCoverage::ImportFLTFile;
-  static constexpr Reader Xya = &CLandUseCoverage::ImportXYAFile;
-  static constexpr Reader Dat = &CLandUseCoverage::ImportDATFile;
-};
+using fmt_test::Kind;
+using fmt_test::Reader;
 
 // Restores the default block size when a test ends, however it ends.
 struct BlockSize {

@@ -2,8 +2,6 @@
 // through every format with both overlay values on random coverages up to
 // 10000 columns wide, including a file smaller than the coverage and a
 // coverage that was never initialised.
-#include <functional>
-
 #include "test_format_support.h"
 
 using namespace towngrow;
@@ -41,23 +39,19 @@ namespace {
 struct Format {
   const char* name;
   const char* file;
-  std::function<int(const CLandUseCoverage&, const std::string&)> write;
-  std::function<int(CLandUseCoverage&, const std::string&, int)> read;
+  fmt_test::Writer write;
+  fmt_test::Reader read;
   bool writesBlanks;  // point lists carry only non-blank cells
 };
 
 std::vector<Format> Formats() {
+  using fmt_test::Kind;
   return {
-      {"E00", "g.e00", [](auto& c, auto& f) { return c.ExportE00File(f); },
-       [](auto& c, auto& f, int o) { return c.ImportE00File(f, o); }, true},
-      {"ASC", "g.asc", [](auto& c, auto& f) { return c.ExportASCFile(f); },
-       [](auto& c, auto& f, int o) { return c.ImportASCFile(f, o); }, true},
-      {"FLT", "g.flt", [](auto& c, auto& f) { return c.ExportBINFile(f); },
-       [](auto& c, auto& f, int o) { return c.ImportFLTFile(f, o); }, true},
-      {"XYA", "g.xya", [](auto& c, auto& f) { return c.ExportXYAFile(f); },
-       [](auto& c, auto& f, int o) { return c.ImportXYAFile(f, o); }, false},
-      {"DAT", "g.dat", [](auto& c, auto& f) { return c.ExportXYAFile(f); },
-       [](auto& c, auto& f, int o) { return c.ImportDATFile(f, o); }, false},
+      {"E00", "g.e00", &CLandUseCoverage::ExportE00File, Kind::E00, true},
+      {"ASC", "g.asc", &CLandUseCoverage::ExportASCFile, Kind::Asc, true},
+      {"FLT", "g.flt", &CLandUseCoverage::ExportBINFile, Kind::Flt, true},
+      {"XYA", "g.xya", &CLandUseCoverage::ExportXYAFile, Kind::Xya, false},
+      {"DAT", "g.dat", &CLandUseCoverage::ExportXYAFile, Kind::Dat, false},
   };
 }
 
@@ -66,11 +60,11 @@ std::vector<Format> Formats() {
 void CheckRoundTrip(const Format& f, const CLandUseCoverage& src, int rows, int cols, int overlay) {
   fmt_test::ScratchDir dir;
   fmt_test::MessageRecorder messages;
-  ASSERT_EQ(f.write(src, dir / f.file), 1) << f.name;
+  ASSERT_EQ((src.*f.write)(dir / f.file), 1) << f.name;
   CLandUseCoverage dst;
   ASSERT_EQ(dst.InitCoverage(rows, cols, 17), 1);
   dst.SetGridValue(200);
-  ASSERT_EQ(f.read(dst, dir / f.file, overlay), 1) << f.name;
+  ASSERT_EQ((dst.*f.read)(dir / f.file, overlay), 1) << f.name;
   EXPECT_TRUE(messages.texts.empty());
   long long wrong = 0;
   for (int r = 0; r < rows; ++r)
@@ -135,8 +129,8 @@ TEST(FormatExchange, UninitialisedCoverage) {
   src.SetGridValue(1);
   for (const Format& f : Formats()) {
     messages.texts.clear();
-    ASSERT_EQ(f.write(src, dir / f.file), 1);
-    EXPECT_EQ(f.read(empty, dir / f.file, 0), f.writesBlanks ? 0 : 1) << f.name;
+    ASSERT_EQ((src.*f.write)(dir / f.file), 1);
+    EXPECT_EQ((empty.*f.read)(dir / f.file, 0), f.writesBlanks ? 0 : 1) << f.name;
     EXPECT_EQ(messages.texts, std::vector<std::string>(f.writesBlanks, fmt_test::kRangeText)) << f.name;
     EXPECT_TRUE(empty.IsEmpty());
   }

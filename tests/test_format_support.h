@@ -48,6 +48,18 @@ inline void WriteAll(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
+// The readers and writers of the coverage as member pointers, the readers
+// by the kind of file they read.
+using Reader = decltype(&towngrow::CLandUseCoverage::ImportASCFile);
+using Writer = decltype(&towngrow::CLandUseCoverage::ExportASCFile);
+struct Kind {
+  static constexpr Reader Asc = &towngrow::CLandUseCoverage::ImportASCFile;
+  static constexpr Reader E00 = &towngrow::CLandUseCoverage::ImportE00File;
+  static constexpr Reader Flt = &towngrow::CLandUseCoverage::ImportFLTFile;
+  static constexpr Reader Xya = &towngrow::CLandUseCoverage::ImportXYAFile;
+  static constexpr Reader Dat = &towngrow::CLandUseCoverage::ImportDATFile;
+};
+
 inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 using MessageRecorder = testkit::NoticeRecorder;

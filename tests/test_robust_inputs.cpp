@@ -69,12 +69,11 @@ protected:
 // Each reader meets one line of 100 MB of digits in a child that may grow
 // by 32 MB only. The digits saturate at INT_MAX, whose low 8 bits are 255.
 TEST_F(HundredMegabyteLines, EveryReaderOnALineOfDigits) {
-  using Reader = decltype(&CLandUseCoverage::ImportASCFile);
   struct Case {
     const char* file;
     const char* head;
     const char* tail;
-    Reader read;
+    fmt_test::Reader read;
     const char* row0;
     const char* row1;
   };
