@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
@@ -14,11 +13,14 @@
 #include "app_error.h"
 #include "grid_files.h"
 #include "message_log.h"
+#include "program_support.h"
 
 namespace fs = std::filesystem;
 using towngrow::CLandUseCoverage;
 using towngrow::CLandUseSet;
 using namespace towngrow::app;
+using program_test::Listing;
+using program_test::Slurp;
 
 namespace {
 
@@ -41,17 +43,6 @@ protected:
     for (int r = 0; r < 7; ++r)
       for (int c = 0; c < 9; ++c) cov.SetCellValue(r, c, static_cast<unsigned char>((r * 9 + c) % 7));
     cov.SetCellValue(6, 8, 5);
-  }
-
-  static std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  static std::set<std::string> Listing(const fs::path& d) {
-    std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(d)) names.insert(e.path().filename().string());
-    return names;
   }
 
   std::string Refusal(const std::string& path) {
