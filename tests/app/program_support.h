@@ -3,11 +3,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,11 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "picture_support.h"
+
 #ifndef TOWNGROW_EXE
 #error "TOWNGROW_EXE must name the towngrow program"
 #endif
 
 namespace program_test {
+
+using picture_test::Image;
+using picture_test::Rgb;
 
 namespace fs = std::filesystem;
 
@@ -84,30 +87,11 @@ inline Grid ReadAsc(const fs::path& path) {
   return g;
 }
 
-// An 8-bit RGB picture.
-struct Image {
-  int width = 0, height = 0;
-  std::vector<unsigned char> rgb;
-  std::array<int, 3> At(int x, int y) const {
-    const std::size_t i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
-    return {rgb[i], rgb[i + 1], rgb[i + 2]};
-  }
-};
-
+// A PNG the program wrote, in 8-bit RGB; a file that cannot be read fails
+// the test.
 inline Image ReadPng(const fs::path& path) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
   Image result;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) {
-    ADD_FAILURE() << path << ": " << image.message;
-    return result;
-  }
-  image.format = PNG_FORMAT_RGB;
-  result.width = static_cast<int>(image.width);
-  result.height = static_cast<int>(image.height);
-  result.rgb.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, result.rgb.data(), 0, nullptr))
-    ADD_FAILURE() << path << ": " << image.message;
+  if (!picture_test::ReadPng(path.string(), result)) ADD_FAILURE() << path << ": cannot read the PNG";
   return result;
 }
 

@@ -44,7 +44,7 @@ std::array<long, 256> Counts(const Grid& g) {
 }
 
 // RGB of a colour in the model's 0x00BBGGRR layout.
-std::array<int, 3> Rgb(unsigned int color) {
+Rgb ColorRgb(unsigned int color) {
   return {static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
           static_cast<int>((color >> 16) & 0xFF)};
 }
@@ -173,7 +173,7 @@ TEST_F(CliTest, DefaultRunWritesEveryFileConsistently) {
       const int id = grid.At(r, c);
       if (checked.count(id) != 0 && (r + c) % 97 != 0) continue;
       checked.insert(id);
-      EXPECT_EQ(png.At(c * scale + scale / 2, r * scale + scale / 2), Rgb(set.GetColor(static_cast<unsigned char>(id))))
+      EXPECT_EQ(png.At(c * scale + scale / 2, r * scale + scale / 2), ColorRgb(set.GetColor(static_cast<unsigned char>(id))))
           << "cell " << r << "," << c << " ID " << id;
     }
   EXPECT_GE(checked.size(), 5u);
@@ -187,9 +187,9 @@ TEST_F(CliTest, DefaultRunWritesEveryFileConsistently) {
   for (int r = 3; r < 200; r += 7)
     for (int c = 5; c < 200; c += 11)
       ASSERT_EQ(last.At(c * gifScale + gifScale / 2, r * gifScale + gifScale / 2),
-                Rgb(set.GetColor(static_cast<unsigned char>(grid.At(r, c)))))
+                ColorRgb(set.GetColor(static_cast<unsigned char>(grid.At(r, c)))))
           << "cell " << r << "," << c;
-  EXPECT_EQ(gif.first.At(100 * gifScale, 100 * gifScale), Rgb(set.GetColor(start.GetCellValue(100, 100))));
+  EXPECT_EQ(gif.first.At(100 * gifScale, 100 * gifScale), ColorRgb(set.GetColor(start.GetCellValue(100, 100))));
 
   // run.json: everything a repeat needs.
   const Json doc = Json::parse(Slurp(out / "run.json"));
@@ -359,7 +359,7 @@ TEST_F(CliTest, ConvertInfoAndRender) {
   ASSERT_GE(png.width, 17 * 3);
   for (int row = 0; row < 12; ++row)
     for (int col = 0; col < 17; ++col)
-      ASSERT_EQ(png.At(col * 3 + 1, row * 3 + 1), Rgb(set.GetColor(static_cast<unsigned char>(original.At(row, col)))));
+      ASSERT_EQ(png.At(col * 3 + 1, row * 3 + 1), ColorRgb(set.GetColor(static_cast<unsigned char>(original.At(row, col)))));
   EXPECT_EQ(Listing(W("pics")), (std::set<std::string>{"map.png"}));
 }
 

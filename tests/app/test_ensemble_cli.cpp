@@ -248,7 +248,7 @@ TEST_F(EnsembleCliTest, HeatMapsShowThePercentagesInTheClassColours) {
         seen.insert(p);
         unsigned char rgb[3];
         towngrow::app::HeatColor(colour, p, rgb);
-        ASSERT_EQ(img.At(col * scale + scale / 2, row * scale + scale / 2), (std::array<int, 3>{rgb[0], rgb[1], rgb[2]}))
+        ASSERT_EQ(img.At(col * scale + scale / 2, row * scale + scale / 2), (Rgb{rgb[0], rgb[1], rgb[2]}))
             << row << "," << col << ": " << p << " %";
       }
     EXPECT_GE(seen.size(), 2u);
