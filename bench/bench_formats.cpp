@@ -112,6 +112,16 @@ void Report(benchmark::State& state, std::size_t bytes, double seconds, double r
   state.counters["MB"] = static_cast<double>(bytes) / 1e6;
 }
 
+// The bytes of a format's file (and of its header file, if any).
+std::vector<char> FileBytes(const Format& f) {
+  std::vector<char> bytes = ReadAll(PathFor(f.file));
+  if (f.extra != nullptr) {
+    const std::vector<char> extra = ReadAll(PathFor(f.extra));
+    bytes.insert(bytes.end(), extra.begin(), extra.end());
+  }
+  return bytes;
+}
+
 void BM_Export(benchmark::State& state) {
   const Format& f = kFormats[state.range(0)];
   state.SetLabel(kNames[state.range(0)]);
@@ -124,11 +134,7 @@ void BM_Export(benchmark::State& state) {
     const auto t1 = std::chrono::steady_clock::now();
     seconds += std::chrono::duration<double>(t1 - t0).count();
   }
-  std::vector<char> bytes = ReadAll(PathFor(f.file));
-  if (f.extra != nullptr) {
-    const std::vector<char> extra = ReadAll(PathFor(f.extra));
-    bytes.insert(bytes.end(), extra.begin(), extra.end());
-  }
+  const std::vector<char> bytes = FileBytes(f);
   Report(state, bytes.size(), seconds, RawSeconds(bytes, true));
   SetMessageHandler({});
 }
@@ -149,11 +155,7 @@ void BM_Import(benchmark::State& state) {
     const auto t1 = std::chrono::steady_clock::now();
     seconds += std::chrono::duration<double>(t1 - t0).count();
   }
-  std::vector<char> bytes = ReadAll(PathFor(f.file));
-  if (f.extra != nullptr) {
-    const std::vector<char> extra = ReadAll(PathFor(f.extra));
-    bytes.insert(bytes.end(), extra.begin(), extra.end());
-  }
+  const std::vector<char> bytes = FileBytes(f);
   Report(state, bytes.size(), seconds, RawSeconds(bytes, false));
   SetMessageHandler({});
 }

@@ -145,9 +145,10 @@ BENCHMARK(BM_MemoryFloor)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 // --- neighbourhood counts by radius ---------------------------------------
 
-// The several-category count (housing, industry, commerce) around every
-// cell of a grown 400 x 400 town, through the public member.
-void BM_NeighbourhoodSeveral(benchmark::State& state) {
+// Times countAt(cov, row, col, radius) around every cell of a grown
+// 400 x 400 town, in calls and window cells per second.
+template <class CountAt>
+void CountAroundEveryCell(benchmark::State& state, CountAt countAt) {
   const int radius = static_cast<int>(state.range(0));
   Simulation* sim = Grown(TownKey{400, false, 40});
   if (sim == nullptr) {
@@ -155,17 +156,11 @@ void BM_NeighbourhoodSeveral(benchmark::State& state) {
     return;
   }
   const CLandUseCoverage& cov = sim->Current();
-  const CLandUse probe;
-  const LandUseCategory cats[3] = {House, Industry, Commerce};
   long long calls = 0;
   for (auto _ : state) {
     long long total = 0;
     for (int r = 0; r < cov.m_nRows; ++r)
-      for (int c = 0; c < cov.m_nCols; ++c) {
-        int counts[3];
-        probe.GetCategoryInNeighbor(&cov, cats, counts, 3, r, c, radius);
-        total += counts[0] + counts[1] + counts[2];
-      }
+      for (int c = 0; c < cov.m_nCols; ++c) total += countAt(cov, r, c, radius);
     benchmark::DoNotOptimize(total);
     calls += static_cast<long long>(cov.m_nRows) * cov.m_nCols;
   }
@@ -175,29 +170,24 @@ void BM_NeighbourhoodSeveral(benchmark::State& state) {
       benchmark::Counter(static_cast<double>(calls) * side * side, benchmark::Counter::kIsRate);
 }
 
+// The several-category count (housing, industry, commerce), through the
+// public member.
+void BM_NeighbourhoodSeveral(benchmark::State& state) {
+  const CLandUse probe;
+  const LandUseCategory cats[3] = {House, Industry, Commerce};
+  CountAroundEveryCell(state, [&](const CLandUseCoverage& cov, int r, int c, int radius) {
+    int counts[3];
+    probe.GetCategoryInNeighbor(&cov, cats, counts, 3, r, c, radius);
+    return counts[0] + counts[1] + counts[2];
+  });
+}
+
 // The one-category count of street nodes (the street rule's spacing test).
 void BM_NeighbourhoodOne(benchmark::State& state) {
-  const int radius = static_cast<int>(state.range(0));
-  Simulation* sim = Grown(TownKey{400, false, 40});
-  if (sim == nullptr) {
-    state.SkipWithError("coverage refused the size");
-    return;
-  }
-  const CLandUseCoverage& cov = sim->Current();
   const CLandUse probe;
-  long long calls = 0;
-  for (auto _ : state) {
-    long long total = 0;
-    for (int r = 0; r < cov.m_nRows; ++r)
-      for (int c = 0; c < cov.m_nCols; ++c)
-        total += probe.GetCategoryInNeighbor(&cov, StreetNode, r, c, radius);
-    benchmark::DoNotOptimize(total);
-    calls += static_cast<long long>(cov.m_nRows) * cov.m_nCols;
-  }
-  const double side = 2.0 * radius + 1.0;
-  state.counters["calls"] = benchmark::Counter(static_cast<double>(calls), benchmark::Counter::kIsRate);
-  state.counters["cells"] =
-      benchmark::Counter(static_cast<double>(calls) * side * side, benchmark::Counter::kIsRate);
+  CountAroundEveryCell(state, [&](const CLandUseCoverage& cov, int r, int c, int radius) {
+    return probe.GetCategoryInNeighbor(&cov, StreetNode, r, c, radius);
+  });
 }
 
 BENCHMARK(BM_NeighbourhoodSeveral)->DenseRange(1, 4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
