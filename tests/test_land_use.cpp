@@ -87,8 +87,9 @@ TEST(LandUseBase, BaseDevelopChangesNothingAndDrawsNothing) {
 TEST(LandUseLength, EachLawDrawsOverItsTruncatedPerMille) {
   // Candidate lengths 1..n-1 weighted by the density law, turned into per
   // mille of their sum and truncated; a zero per mille takes no draw. Fewer
-  // than two candidates answer 0; an unknown law, a negative or zero sum,
-  // NaN or infinity weigh every candidate 0 (length 1, no draw).
+  // than two candidates answer 0; a negative sum gives entries of either
+  // sign, each nonzero one drawing; an unknown law, a zero sum, NaN or
+  // infinity weigh every candidate 0 (length 1, no draw).
   struct Case {
     const char* law;
     int type;
@@ -116,7 +117,9 @@ TEST(LandUseLength, EachLawDrawsOverItsTruncatedPerMille) {
       {"own maximum 1", 0, 1.0, 2.0, 2.0, 1, kOwn, {}},
       {"unknown law", 7, 1.0, 2.0, 2.0, 5, 3, zeros2},
       {"unknown law, own maximum", 7, 1.0, 2.0, 2.0, 5, kOwn, zeros4},
-      {"negative sum", 0, 4.0, 2.0, 2.0, 5, 3, zeros2},
+      {"negative sum", 0, 4.0, 2.0, 2.0, 5, 3, {-1000, 333}},
+      {"negative sum, scale 3", 0, 3.0, 2.0, 2.0, 5, kOwn, {-1000, -400, 199, 800}},
+      {"negative scale", 1, -2.0, 0.5, 2.0, 5, kOwn, {428, 259, 157, 95}},
       {"zero sum", 2, 0.0, 2.0, 2.0, 5, kOwn, zeros4},
       {"NaN", 1, 1.0, nan, 2.0, 5, 3, zeros2},
       {"infinite", 2, HUGE_VAL, 2.0, 2.0, 5, kOwn, zeros4},
@@ -141,6 +144,36 @@ TEST(LandUseLength, EachLawDrawsOverItsTruncatedPerMille) {
     SeedRandom(seed);
     EXPECT_EQ(b.GetRealLength(6), la) << seed;
   }
+}
+
+TEST(LandUseLength, RandomLawsDrawAsThePlainAlgorithmNegativeSumsIncluded) {
+  // Value and generator state after each call, twice per law (computed,
+  // then cached), over short, stack-sized and long candidate tables.
+  std::mt19937 g(18);
+  int negative = 0, zero = 0;
+  for (int k = 0; k < 3000; ++k) {
+    CLandUse lu;
+    RandomLaw(g, lu);
+    const int n = k % 10 == 0 ? static_cast<int>(g() % 400) : static_cast<int>(g() % 42) - 2;
+    const std::vector<int> pm = LengthPerMille(lu, n);
+    negative += std::any_of(pm.begin(), pm.end(), [](int p) { return p < 0; });
+    zero += !pm.empty() && std::all_of(pm.begin(), pm.end(), [](int p) { return p == 0; });
+    for (unsigned seed : {k + 1u, k + 2u}) {
+      Replay rp(seed, 1024);
+      const int want = n <= 1 ? 0 : rp.MaxIndex(pm) + 1;
+      ASSERT_EQ(lu.GetRealLength(n), want) << "case " << k << " law " << lu.m_nDensityType
+                                           << " scale " << lu.m_dDensityScale << " n " << n;
+      ASSERT_TRUE(rp.DrawsMatch()) << "case " << k;
+    }
+  }
+  EXPECT_GT(negative, 200);
+  EXPECT_GT(zero, 100);
+  CLandUse example;  // linear, scale 3, n 5: four draws, and 3 after seed 1
+  example.m_dDensityScale = 3;
+  Replay rp(1);
+  EXPECT_EQ(example.GetRealLength(), 3);
+  rp.Skip(4);
+  EXPECT_TRUE(rp.DrawsMatch());
 }
 
 TEST(LandUseChoice, DirectionAndLandUseDrawTheirWeightsInOrder) {

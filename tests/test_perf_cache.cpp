@@ -3,12 +3,11 @@
 // follow every change a host makes to the set between calls (IDs,
 // categories, appended or replaced entries, another set), and the cached
 // length tables must follow every change of a density parameter.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <string>
-#include <towngrow/towngrow.h>
 #include <vector>
+
+#include "support/scene.h"
 
 using namespace towngrow;
 
@@ -252,12 +251,14 @@ TEST(NeighbourhoodCountsFastPath, CoverageWithoutCellsCountsEveryCellAsIdZero) {
 
 namespace {
 
-// GetMaxIndex replayed on the generator for the given per-mille entries.
-int ReplayLength(const std::vector<int>& perMille) {
+// GetMaxIndex over the per-mille entries of the land use's own law, replayed
+// on the generator.
+int ReplayLength(const CLandUse& l) {
+  const std::vector<int> pm = testkit::LengthPerMille(l, l.m_nMaxLength);
   int best = -32767;
   int index = -1;
-  for (std::size_t i = 0; i < perMille.size(); ++i) {
-    const int d = perMille[i] == 0 ? 0 : RandomDraw() % perMille[i] + 1;
+  for (std::size_t i = 0; i < pm.size(); ++i) {
+    const int d = pm[i] == 0 ? 0 : RandomDraw() % pm[i] + 1;
     if (d > best) {
       best = d;
       index = static_cast<int>(i);
@@ -268,30 +269,8 @@ int ReplayLength(const std::vector<int>& perMille) {
 
 }  // namespace
 
-// Per-mille entries of the distance-decay law, straight from its formulas.
-std::vector<int> LawPerMille(const CLandUse& l) {
-  const int n = l.m_nMaxLength;
-  const double a = l.m_dDensityScale, b = l.m_dDensityRate, c = l.m_dDensityPower;
-  std::vector<double> w;
-  for (int i = 0; i < n; ++i) {
-    const double di = i;
-    switch (l.m_nDensityType) {
-      case 0: w.push_back(1.0 - a * di / n); break;
-      case 1: w.push_back(a * std::exp(-b * di)); break;
-      case 2: w.push_back(a * std::pow(di + 1.0, -c)); break;
-      default: w.push_back(a * std::pow(di + 1.0, -c) * std::exp(-b * di)); break;
-    }
-  }
-  double sum = 0;
-  for (double v : w) sum += v;
-  std::vector<int> pm;
-  for (int i = 0; i < n - 1; ++i) pm.push_back(static_cast<int>(w[i] / sum * 1000.0));
-  return pm;
-}
-
 TEST(LengthTableCache, EveryDensityParameterChangeTakesEffectAtTheNextDraw) {
   CLandUse lu;
-  EXPECT_EQ(LawPerMille(lu), (std::vector<int>{333, 266, 199, 133}));
   void (*const changes[])(CLandUse&) = {
       [](CLandUse&) {},
       [](CLandUse& l) { l.m_dDensityScale = 0.5; },
@@ -313,11 +292,10 @@ TEST(LengthTableCache, EveryDensityParameterChangeTakesEffectAtTheNextDraw) {
   std::vector<std::vector<int>> tables;
   for (auto change : changes) {
     change(lu);
-    const std::vector<int> perMille = LawPerMille(lu);
-    tables.push_back(perMille);
+    tables.push_back(testkit::LengthPerMille(lu, lu.m_nMaxLength));
     for (unsigned seed = 1; seed <= 40; ++seed) {
       SeedRandom(seed);
-      const int expected = ReplayLength(perMille);
+      const int expected = ReplayLength(lu);
       const int after = RandomDraw();
       SeedRandom(seed);
       EXPECT_EQ(lu.GetRealLength(), expected) << "change " << tables.size() << " seed " << seed;
@@ -339,7 +317,7 @@ TEST(LengthTableCache, MoreLandUsesThanTheCacheKeepsTakeTheirOwnTables) {
   for (int round = 0; round < 3; ++round)
     for (CLandUse& u : uses) {
       SeedRandom(7 + round);
-      const int want = ReplayLength(LawPerMille(u));
+      const int want = ReplayLength(u);
       SeedRandom(7 + round);
       EXPECT_EQ(u.GetRealLength(), want) << "n " << u.m_nMaxLength;
     }

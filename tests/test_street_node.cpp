@@ -174,14 +174,20 @@ TEST(StreetNodeUpdate, VerticesThenTheEndNodeInEveryDirectionShortOrCutAtTheBord
 }
 
 TEST(StreetNodeDevelop, DefaultDrawsArePolicyDirectionLengthTheStepIsMinStepPlusLength) {
-  for (unsigned seed = 1; seed <= 16; ++seed) {
+  // From seed 9 on, random density laws (negative weight sums included).
+  std::mt19937 g(1);
+  for (unsigned seed = 1; seed <= 60; ++seed) {
     Scene t;
     WorkedCase(t);
     CStreetNode node;
+    if (seed > 8) {
+      RandomLaw(g, node);
+      node.m_nMaxStep = 2 + seed % 5;
+    }
     Replay rp(seed);
     rp.Int(100);
     const int dir = rp.MaxIndex({150, 100, 150, 100, 150, 100, 150, 100});
-    const int step = 5 + rp.MaxIndex({500, 333});
+    const int step = 5 + rp.MaxIndex(LengthPerMille(node, node.m_nMaxStep));
     ASSERT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1) << seed;
     EXPECT_TRUE(rp.DrawsMatch()) << seed;
     EXPECT_EQ(Values(t.next), WithStreet(Values(t.cur), 10, 10, dir, step)) << seed;

@@ -41,6 +41,16 @@ int PerMille(double w, double sum) {
   return static_cast<int>(v);
 }
 
+// Whether the per-mille entries of the first n - 1 weights have integer
+// values: the sum is finite and not zero (negative sums included) and every
+// quotient is finite. Otherwise every entry counts as 0.
+bool PerMilleDefined(int law, int n, double a, double b, double c, double sum) {
+  if (!std::isfinite(sum) || sum == 0.0) return false;
+  for (int i = 0; i < n - 1; ++i)
+    if (!std::isfinite(DecayWeight(law, i, n, a, b, c) / sum * 1000.0)) return false;
+  return true;
+}
+
 // Candidate counts up to this size draw through GetMaxIndex on a buffer on
 // the stack; longer tables take the same draws one by one through RandInt.
 constexpr int kStackCandidates = 256;
@@ -162,9 +172,7 @@ int DrawLengthUncached(const CLandUse& landUse, int n) {
     if (!table.filled) {
       double total = 0.0;
       for (int i = 0; i < n; ++i) total += DecayWeight(law, i, n, a, b, c);
-      bool ok = std::isfinite(total) && total > 0.0;
-      for (int i = 0; ok && i < n - 1; ++i)
-        ok = std::isfinite(DecayWeight(law, i, n, a, b, c) / total * 1000.0);
+      const bool ok = PerMilleDefined(law, n, a, b, c, total);
       for (int i = 0; i < n - 1; ++i)
         table.perMille[i] = ok ? PerMille(DecayWeight(law, i, n, a, b, c), total) : 0;
       table.filled = true;
@@ -177,9 +185,7 @@ int DrawLengthUncached(const CLandUse& landUse, int n) {
 
   // Only the first n - 1 entries take part in the draw; all n are summed.
   const int count = n - 1;
-  bool usable = std::isfinite(sum) && sum > 0.0;
-  for (int i = 0; usable && i < count; ++i)
-    usable = std::isfinite(DecayWeight(law, i, n, a, b, c) / sum * 1000.0);
+  const bool usable = PerMilleDefined(law, n, a, b, c, sum);
 
   if (count <= kStackCandidates) {
     int perMille[kStackCandidates];

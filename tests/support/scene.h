@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <random>
 #include <string>
 #include <towngrow/towngrow.h>
 #include <utility>
@@ -159,6 +162,49 @@ inline void SetWeights(int* w, int a, int b, int c) {
   w[0] = a;
   w[1] = b;
   w[2] = c;
+}
+
+// The per-mille entries of a length draw over n candidates, transcribed
+// plainly: n weights of the density law, their sum S, and w(i) / S x 1000
+// cut toward zero (held inside the int range) for the first n - 1. Where
+// these have no value (unknown law, S zero or not finite, a quotient not
+// finite) every entry is 0.
+inline std::vector<int> LengthPerMille(int law, double a, double b, double c, int n) {
+  if (n <= 1) return {};
+  std::vector<double> w;
+  double sum = 0;
+  for (int i = 0; i < n; ++i) {
+    const double di = i;
+    switch (law) {
+      case 0: w.push_back(1.0 - a * di / n); break;
+      case 1: w.push_back(a * std::exp(-b * di)); break;
+      case 2: w.push_back(a * std::pow(di + 1.0, -c)); break;
+      case 3: w.push_back(a * std::pow(di + 1.0, -c) * std::exp(-b * di)); break;
+      default: return std::vector<int>(n - 1, 0);
+    }
+    sum += w.back();
+  }
+  std::vector<int> pm(n - 1, 0);
+  if (!std::isfinite(sum) || sum == 0) return pm;
+  for (int i = 0; i < n - 1; ++i) {
+    const double v = w[i] / sum * 1000.0;
+    if (!std::isfinite(v)) return std::vector<int>(n - 1, 0);
+    pm[i] = static_cast<int>(std::clamp(v, -2147483647.0, 2147483647.0));
+  }
+  return pm;
+}
+inline std::vector<int> LengthPerMille(const CLandUse& l, int n) {
+  return LengthPerMille(l.m_nDensityType, l.m_dDensityScale, l.m_dDensityRate, l.m_dDensityPower, n);
+}
+
+// Random density parameters: mostly laws 0..3, scales of either sign (so
+// that weight sums fall below zero, to zero and above), any rate and power.
+inline void RandomLaw(std::mt19937& g, CLandUse& l) {
+  std::uniform_real_distribution<double> u(-3.0, 5.0);
+  l.m_nDensityType = std::uniform_int_distribution<int>(-1, 13)(g) % 5;  // 4 and -1: unknown
+  l.m_dDensityScale = g() % 8 == 0 ? 0.0 : u(g);
+  l.m_dDensityRate = u(g) / 2;
+  l.m_dDensityPower = u(g) / 2;
 }
 
 }  // namespace testkit

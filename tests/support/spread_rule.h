@@ -68,6 +68,30 @@ TEST_P(SpreadRule, SpreadsOneCellWithItsDraws) {
   EXPECT_TRUE(notices.texts.empty());
 }
 
+TEST_P(SpreadRule, LengthDrawFollowsTheDensityLawNegativeSumsIncluded) {
+  // No neighbour needed and a vacant ray: the written cell lies at the
+  // drawn length.
+  if (auto* h = dynamic_cast<CHouse*>(lu)) h->m_nStreetPercent = 0;
+  if (auto* c = dynamic_cast<CCommerce*>(lu)) c->m_nHousePercent = c->m_nStreetPercent = 0;
+  for (int d = 1; d <= 5; ++d) scene.Put(k.row + kDRow[k.direction] * d, k.col + kDCol[k.direction] * d, 0);
+  std::mt19937 g(k.position);
+  for (int t = 0; t < 60; ++t) {
+    RandomLaw(g, *lu);
+    lu->m_nMaxLength = 2 + t % 5;
+    const std::vector<int> pm = LengthPerMille(*lu, lu->m_nMaxLength);
+    scene.Start();
+    Replay rp(t + 1u);
+    rp.Skip(k.landUseDraw ? 2 : 1);  // policy, land use
+    const int length = rp.MaxIndex(pm) + 1;
+    rp.Skip(k.landUseDraw ? 1 : 2);  // direction, housing's choice
+    ASSERT_EQ(Run(), 1) << t;
+    const int r = k.row + kDRow[k.direction] * length, c = k.col + kDCol[k.direction] * length;
+    EXPECT_EQ(scene.next.GetCellValue(r, c), k.position) << t << " length " << length;
+    EXPECT_TRUE(scene.SameExcept({{k.row, k.col}, {r, c}})) << t;
+    EXPECT_TRUE(rp.DrawsMatch()) << t;
+  }
+}
+
 TEST_P(SpreadRule, AgeStatesAtTheirBoundaries) {
   struct Age { int age, result, ageAfter; };
   const int a = k.activeAge, last = k.lastInactiveAge;

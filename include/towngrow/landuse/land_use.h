@@ -4,13 +4,17 @@
 // background raster). The base class grows nothing: Develop returns 1.
 //
 // Choices of ours where the behaviour is otherwise open:
-// - GetRealLength(n): n <= 1 (also negative n) gives 0 without a draw. A
-//   density law other than 0..3, a weight sum that is not a positive finite
-//   number, or a per-mille entry that is not finite makes every per-mille
-//   entry 0, so the draw still runs over the n - 1 zero weights (which take
-//   no generator draws) and answers 1. Per-mille values are held inside the
-//   int range (+-2147483647) before they are cut to integers. Any n works;
-//   long candidate tables take the same draws without a heap buffer.
+// - GetRealLength(n): n <= 1 (also negative n) gives 0 without a draw. Any
+//   finite nonzero weight sum S, negative ones included, gives the per-mille
+//   entries w(i) / S x 1000 cut toward zero; negative entries draw like any
+//   nonzero weight (RandInt of a negative n lies in 1 to -n). Where the
+//   entries have no value (a density law other than 0..3, a sum of exactly
+//   0, a sum that is not finite, or a quotient that is not finite), every
+//   per-mille entry is 0, so the draw runs over n - 1 zero weights (which
+//   take no generator draws) and answers 1. Per-mille values are held
+//   inside the int range (+-2147483647) before they are cut to integers.
+//   Any n works; long candidate tables take the same draws without a heap
+//   buffer.
 // - Age states are exclusive and "dead" (age < 0) wins: a negative age is
 //   never active, inactive or old, even with a negative m_nActiveAge. Sums
 //   of m_nActiveAge and m_nInactivePeriod are taken in 64 bits.
