@@ -10,12 +10,12 @@
 // (two coverages of one ID byte and a 2-byte age), times the thread count.
 #include <benchmark/benchmark.h>
 
+#include <towngrow/towngrow.h>
 #include <algorithm>
 #include <chrono>
 #include <limits>
 #include <map>
 #include <string>
-#include <towngrow/towngrow.h>
 
 namespace {
 

@@ -11,11 +11,11 @@
 //   x_raw             time of the format / time of the raw transfer
 #include <benchmark/benchmark.h>
 
+#include <towngrow/towngrow.h>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <towngrow/towngrow.h>
 #include <vector>
 
 namespace {
@@ -49,7 +49,8 @@ std::vector<char> ReadAll(const std::string& path) {
   if (FILE* f = std::fopen(path.c_str(), "rb")) {
     char block[65536];
     std::size_t n;
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0) bytes.insert(bytes.end(), block, block + n);
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0)
+      bytes.insert(bytes.end(), block, block + n);
     std::fclose(f);
   }
   return bytes;
@@ -88,19 +89,23 @@ double RawSeconds(const std::vector<char>& bytes, bool write) {
 }
 
 struct Format {
-  const char* file;       // main file name
-  const char* extra;      // second file of the format, or null
+  const char* file;   // main file name
+  const char* extra;  // second file of the format, or null
   int (CLandUseCoverage::*exporter)(CString) const;
   int (CLandUseCoverage::*importer)(CString, int);
 };
 
 const Format kFormats[] = {
-    {"towngrow_bench.E00", nullptr, &CLandUseCoverage::ExportE00File, &CLandUseCoverage::ImportE00File},
-    {"towngrow_bench.ASC", nullptr, &CLandUseCoverage::ExportASCFile, &CLandUseCoverage::ImportASCFile},
+    {"towngrow_bench.E00", nullptr, &CLandUseCoverage::ExportE00File,
+     &CLandUseCoverage::ImportE00File},
+    {"towngrow_bench.ASC", nullptr, &CLandUseCoverage::ExportASCFile,
+     &CLandUseCoverage::ImportASCFile},
     {"towngrow_bench.FLT", "towngrow_bench.hdr", &CLandUseCoverage::ExportBINFile,
      &CLandUseCoverage::ImportFLTFile},
-    {"towngrow_bench.XYA", nullptr, &CLandUseCoverage::ExportXYAFile, &CLandUseCoverage::ImportXYAFile},
-    {"towngrow_bench.XYA", nullptr, &CLandUseCoverage::ExportXYAFile, &CLandUseCoverage::ImportDATFile},
+    {"towngrow_bench.XYA", nullptr, &CLandUseCoverage::ExportXYAFile,
+     &CLandUseCoverage::ImportXYAFile},
+    {"towngrow_bench.XYA", nullptr, &CLandUseCoverage::ExportXYAFile,
+     &CLandUseCoverage::ImportDATFile},
 };
 const char* const kNames[] = {"E00", "ASC", "FLT", "XYA", "DAT"};
 

@@ -20,12 +20,12 @@
 //   Sparse/4000              sparse start, seed 7, 20 steps of warm-up
 #include <benchmark/benchmark.h>
 
+#include <towngrow/towngrow.h>
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
-#include <towngrow/towngrow.h>
 #include <tuple>
 
 namespace {
@@ -66,7 +66,8 @@ Simulation* Grown(const TownKey& key) {
 double FloorNsPerCell(const CLandUseCoverage& cur) {
   CLandUseCoverage copy;
   if (!copy.InitCoverage(cur.m_nRows, cur.m_nCols, 0)) return 0.0;
-  const std::size_t cells = static_cast<std::size_t>(cur.m_nRows) * static_cast<std::size_t>(cur.m_nCols);
+  const std::size_t cells =
+      static_cast<std::size_t>(cur.m_nRows) * static_cast<std::size_t>(cur.m_nCols);
   double best = 0.0;
   for (int round = 0; round < 3; ++round) {
     const auto t0 = std::chrono::steady_clock::now();
@@ -77,7 +78,8 @@ double FloorNsPerCell(const CLandUseCoverage& cur) {
     for (std::size_t k = 0; k < cells; ++k) sum += v[k] + static_cast<std::uint16_t>(a[k]);
     benchmark::DoNotOptimize(sum);
     const auto t1 = std::chrono::steady_clock::now();
-    const double ns = std::chrono::duration<double, std::nano>(t1 - t0).count() / static_cast<double>(cells);
+    const double ns =
+        std::chrono::duration<double, std::nano>(t1 - t0).count() / static_cast<double>(cells);
     if (round == 0 || ns < best) best = ns;
   }
   return best;
@@ -95,7 +97,8 @@ void StepBenchmark(benchmark::State& state, const TownKey& key) {
   // so two builds (and any iteration counts) time the very same work.
   CLandUseCoverage grown;
   grown.m_pLandUseSet = sim->Current().m_pLandUseSet;
-  if (!grown.InitCoverage(key.size, key.size, 0) || grown.CopyValueFromCoverage(&sim->Current()) == 0) {
+  if (!grown.InitCoverage(key.size, key.size, 0) ||
+      grown.CopyValueFromCoverage(&sim->Current()) == 0) {
     state.SkipWithError("no memory for the copy of the grown town");
     return;
   }
@@ -165,7 +168,8 @@ void CountAroundEveryCell(benchmark::State& state, CountAt countAt) {
     calls += static_cast<long long>(cov.m_nRows) * cov.m_nCols;
   }
   const double side = 2.0 * radius + 1.0;
-  state.counters["calls"] = benchmark::Counter(static_cast<double>(calls), benchmark::Counter::kIsRate);
+  state.counters["calls"] =
+      benchmark::Counter(static_cast<double>(calls), benchmark::Counter::kIsRate);
   state.counters["cells"] =
       benchmark::Counter(static_cast<double>(calls) * side * side, benchmark::Counter::kIsRate);
 }
@@ -190,7 +194,11 @@ void BM_NeighbourhoodOne(benchmark::State& state) {
   });
 }
 
-BENCHMARK(BM_NeighbourhoodSeveral)->DenseRange(1, 4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NeighbourhoodSeveral)
+    ->DenseRange(1, 4)
+    ->Arg(8)
+    ->Arg(16)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NeighbourhoodOne)->DenseRange(1, 4)->Arg(8)->Arg(16)->Unit(benchmark::kMillisecond);
 
 }  // namespace

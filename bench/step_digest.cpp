@@ -14,10 +14,10 @@
 // changed roster (appended land uses, changed IDs and categories, a null
 // entry, parameters of every rule) and the host changing the set between
 // steps.
+#include <towngrow/towngrow.h>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <towngrow/towngrow.h>
 #include <vector>
 
 using namespace towngrow;
@@ -66,9 +66,8 @@ T* As(CLandUseSet& set, int i) {
 
 void Report(const char* name, Digest& d) {
   d.Add(static_cast<std::uint64_t>(RandomDraw()));  // the generator's state
-  std::printf("%-28s %016llx messages %ld %016llx\n", name,
-              static_cast<unsigned long long>(d.h), g_messageCount,
-              static_cast<unsigned long long>(g_messages.h));
+  std::printf("%-28s %016llx messages %ld %016llx\n", name, static_cast<unsigned long long>(d.h),
+              g_messageCount, static_cast<unsigned long long>(g_messages.h));
 }
 
 // Runs `steps` host steps from a start; `change` may alter the set before
@@ -198,7 +197,8 @@ int main() {
     background.InitGrid(100, 100, 0xFF);
     for (int r = 0; r < 100; ++r)
       for (int c = 0; c < 100; ++c)
-        background.SetCellValue(r, c, static_cast<unsigned char>((r * 7 + c * 13) % 3 == 0 ? 0x07 : 0xFF));
+        background.SetCellValue(
+            r, c, static_cast<unsigned char>((r * 7 + c * 13) % 3 == 0 ? 0x07 : 0xFF));
     Scenario("background 100x100 s21", 100, 100, 21, 40, mixed, set, &background, NoChange);
 
     Simulation sim;
@@ -248,7 +248,8 @@ int main() {
             d.Add(static_cast<std::uint64_t>(
                 probe.GetCategoryInNeighbor(&a, static_cast<LandUseCategory>(k), r, c, radius)));
           int counts[3] = {-1, -1, -1};
-          d.Add(static_cast<std::uint64_t>(probe.GetCategoryInNeighbor(&a, three, counts, 3, r, c, radius)));
+          d.Add(static_cast<std::uint64_t>(
+              probe.GetCategoryInNeighbor(&a, three, counts, 3, r, c, radius)));
           for (int v : counts) d.Add(static_cast<std::uint64_t>(v));
           d.Add(static_cast<std::uint64_t>(a.GetLandUseCategory(r, c)));
         }

@@ -1,7 +1,7 @@
 // Grows the built-in starting town on a 100 x 100 coverage for 50 steps
 // and prints the cells of every land use every 10 steps.
-#include <cstdio>
 #include <towngrow/towngrow.h>
+#include <cstdio>
 
 namespace {
 

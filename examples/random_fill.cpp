@@ -1,9 +1,9 @@
 // Fills a coverage with the sparse random start and prints how many cells
 // each land use got.
 //   usage: random_fill [seed]    (seed 1 when none is given)
+#include <towngrow/towngrow.h>
 #include <cstdio>
 #include <cstdlib>
-#include <towngrow/towngrow.h>
 
 int main(int argc, char** argv) {
   using namespace towngrow;

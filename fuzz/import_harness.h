@@ -86,7 +86,8 @@ private:
   std::vector<std::string> made_;
 };
 
-inline std::string WriteScratch(const std::string& name, const std::uint8_t* data, std::size_t size) {
+inline std::string WriteScratch(const std::string& name, const std::uint8_t* data,
+                                std::size_t size) {
   const std::string path = ScratchDir::Get().File(name);
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) {
@@ -159,7 +160,9 @@ public:
   Probe(const Probe&) = delete;
   Probe& operator=(const Probe&) = delete;
 
-  std::size_t Cells() const { return static_cast<std::size_t>(rows_) * static_cast<std::size_t>(cols_); }
+  std::size_t Cells() const {
+    return static_cast<std::size_t>(rows_) * static_cast<std::size_t>(cols_);
+  }
   int Rows() const { return rows_; }
   int Cols() const { return cols_; }
 
@@ -183,13 +186,14 @@ public:
 
   // The invariants after an import that answered `result` and showed the
   // messages `texts`. `fieldsMayChange`: the ASCII grid's georeference.
-  std::string Check(int result, const std::vector<std::string>& texts, const std::vector<const char*>& refusals,
-                    bool fieldsMayChange) const {
-    const std::string where = " (" + std::to_string(before_.rows) + " x " + std::to_string(before_.cols) +
-                              (guarded_ ? ", guarded" : "") + ")";
+  std::string Check(int result, const std::vector<std::string>& texts,
+                    const std::vector<const char*>& refusals, bool fieldsMayChange) const {
+    const std::string where = " (" + std::to_string(before_.rows) + " x " +
+                              std::to_string(before_.cols) + (guarded_ ? ", guarded" : "") + ")";
     if (result != 0 && result != 1) return "result " + std::to_string(result) + where;
     if (cov.m_nRows != before_.rows || cov.m_nCols != before_.cols) return "shape changed" + where;
-    if (cov.m_pData != before_.data || cov.m_pCellAge != before_.ages) return "buffers changed" + where;
+    if (cov.m_pData != before_.data || cov.m_pCellAge != before_.ages)
+      return "buffers changed" + where;
     if (cov.m_strName != before_.name || cov.m_nGridType != before_.gridType ||
         !(cov.m_dScale == before_.scale) || cov.m_pLandUseSet != before_.set)
       return "grid fields changed" + where;
@@ -197,14 +201,17 @@ public:
       for (std::size_t i = 0; i < kGuard; ++i) {
         if (data_[i] != kGuardByte || data_[kGuard + Cells() + i] != kGuardByte)
           return "cell written outside the coverage" + where;
-        if (ages_[i] != static_cast<short>(0x5AA5) || ages_[kGuard + Cells() + i] != static_cast<short>(0x5AA5))
+        if (ages_[i] != static_cast<short>(0x5AA5) ||
+            ages_[kGuard + Cells() + i] != static_cast<short>(0x5AA5))
           return "age written outside the coverage" + where;
       }
     }
-    const bool fieldsSame = SameBits(cov.m_dCellSize, before_.cellSize) && SameBits(cov.m_dXllCorner, before_.xll) &&
-                            SameBits(cov.m_dYllCorner, before_.yll) && cov.m_nNoDataValue == before_.noData;
+    const bool fieldsSame =
+        SameBits(cov.m_dCellSize, before_.cellSize) && SameBits(cov.m_dXllCorner, before_.xll) &&
+        SameBits(cov.m_dYllCorner, before_.yll) && cov.m_nNoDataValue == before_.noData;
     if (result == 0) {
-      if (texts.size() != 1) return "refusal with " + std::to_string(texts.size()) + " messages" + where;
+      if (texts.size() != 1)
+        return "refusal with " + std::to_string(texts.size()) + " messages" + where;
       bool known = false;
       for (const char* r : refusals) known = known || texts[0] == r;
       if (!known) return "unexpected message: " + texts[0] + where;
@@ -247,7 +254,8 @@ private:
   };
   static bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
   std::size_t Index(int r, int c) const {
-    return static_cast<std::size_t>(r) * static_cast<std::size_t>(Cols()) + static_cast<std::size_t>(c);
+    return static_cast<std::size_t>(r) * static_cast<std::size_t>(Cols()) +
+           static_cast<std::size_t>(c);
   }
 
   int rows_, cols_;
@@ -342,11 +350,11 @@ inline std::string CheckReader(Reader reader, const std::string& file) {
             if (inside) {
               if (small.Stored(r, c) != large.Stored(r, c) ||
                   (small.Stored(r, c) && small.Value(r, c) != large.Value(r, c)))
-                return "coverages of different size disagree at row " + std::to_string(r) + ", column " +
-                       std::to_string(c);
+                return "coverages of different size disagree at row " + std::to_string(r) +
+                       ", column " + std::to_string(c);
             } else if (grid && !large.Untouched(r, c)) {
-              return "grid accepted by a smaller coverage wrote row " + std::to_string(r) + ", column " +
-                     std::to_string(c) + " of a larger one";
+              return "grid accepted by a smaller coverage wrote row " + std::to_string(r) +
+                     ", column " + std::to_string(c) + " of a larger one";
             }
           }
         }
@@ -361,9 +369,10 @@ inline std::string CheckReader(Reader reader, const std::string& file) {
       const Probe& overlaid = *probes[1][s];
       for (int r = 0; r < plain.Rows(); ++r)
         for (int c = 0; c < plain.Cols(); ++c)
-          if (overlaid.Stored(r, c) && (!plain.Stored(r, c) || plain.Value(r, c) != overlaid.Value(r, c)))
-            return "the overlay import stored what the plain one did not, row " + std::to_string(r) +
-                   ", column " + std::to_string(c);
+          if (overlaid.Stored(r, c) &&
+              (!plain.Stored(r, c) || plain.Value(r, c) != overlaid.Value(r, c)))
+            return "the overlay import stored what the plain one did not, row " +
+                   std::to_string(r) + ", column " + std::to_string(c);
     }
   }
 
@@ -380,7 +389,8 @@ inline std::string CheckReader(Reader reader, const std::string& file) {
     for (int r = 0; r < p.Rows(); ++r)
       for (int c = 0; c < p.Cols(); ++c)
         if (back.GetCellValue(r, c) != p.Value(r, c) || back.GetCellAge(r, c) != 0)
-          return "export and import changed row " + std::to_string(r) + ", column " + std::to_string(c);
+          return "export and import changed row " + std::to_string(r) + ", column " +
+                 std::to_string(c);
     if (back.m_nNoDataValue != p.cov.m_nNoDataValue) return "the no-data value did not travel";
   }
   return {};
@@ -400,7 +410,8 @@ inline std::string CheckE00Input(const std::uint8_t* data, std::size_t size) {
 // header text, which follows; the rest is the data file.
 inline std::string CheckFloatInput(const std::uint8_t* data, std::size_t size) {
   std::size_t headerLength = 0;
-  if (size >= 2) headerLength = static_cast<std::size_t>(data[0]) | static_cast<std::size_t>(data[1]) << 8;
+  if (size >= 2)
+    headerLength = static_cast<std::size_t>(data[0]) | static_cast<std::size_t>(data[1]) << 8;
   const std::size_t rest = size >= 2 ? size - 2 : 0;
   if (headerLength > rest) headerLength = rest;
   const std::uint8_t* header = size >= 2 ? data + 2 : data;
@@ -417,10 +428,12 @@ inline std::string CheckPointsInput(const std::uint8_t* data, std::size_t size) 
   if (!e.empty()) return "dat: " + e;
   CLandUseCoverage cov;
   cov.InitCoverage(5, 5, 3);
-  if (cov.ImportXYFile(ScratchDir::Get().File("in.xya"), 0) != 0) return "xy import answered nonzero";
+  if (cov.ImportXYFile(ScratchDir::Get().File("in.xya"), 0) != 0)
+    return "xy import answered nonzero";
   for (int r = 0; r < 5; ++r)
     for (int c = 0; c < 5; ++c)
-      if (cov.GetCellValue(r, c) != 0 || cov.GetCellAge(r, c) != 3) return "xy import changed a cell";
+      if (cov.GetCellValue(r, c) != 0 || cov.GetCellAge(r, c) != 3)
+        return "xy import changed a cell";
   return {};
 }
 
@@ -452,8 +465,9 @@ inline std::string CheckFormatName(const std::uint8_t* data, std::size_t size) {
   const ImportDataFormat a = empty.TestFileFormat(name);
   const ImportDataFormat b = p.cov.TestFileFormat(name);
   if (a != want || b != want)
-    return "format " + std::to_string(static_cast<int>(a)) + " and " + std::to_string(static_cast<int>(b)) +
-           ", expected " + std::to_string(static_cast<int>(want));
+    return "format " + std::to_string(static_cast<int>(a)) + " and " +
+           std::to_string(static_cast<int>(b)) + ", expected " +
+           std::to_string(static_cast<int>(want));
   if (!empty.IsEmpty() || empty.m_nRows != 0) return "the empty coverage changed";
   return p.Check(1, log.texts, {}, false);
 }

@@ -14,9 +14,9 @@
 #include <exception>
 #include <string>
 
-#include "app_error.h"
+#include "commands/app_error.h"
+#include "commands/params_json.h"
 #include "import_harness.h"
-#include "params_json.h"
 
 #include <towngrow/simulation.h>
 
@@ -30,9 +30,11 @@ inline std::string CheckParamsInput(const std::uint8_t* data, std::size_t size) 
     towngrow::app::ApplyParamsFile(path, set);
   } catch (const towngrow::app::AppError& e) {
     const std::string what = e.what();
-    if (what.compare(0, path.size(), path) != 0) return "refusal text without the file name: " + what;
+    if (what.compare(0, path.size(), path) != 0)
+      return "refusal text without the file name: " + what;
     if (what.find('\n') != std::string::npos) return "refusal text of more than one line: " + what;
-    if (what.size() > path.size() + 1000) return "refusal text of " + std::to_string(what.size()) + " characters";
+    if (what.size() > path.size() + 1000)
+      return "refusal text of " + std::to_string(what.size()) + " characters";
     return {};
   } catch (const std::exception& e) {
     return std::string("exception other than a refusal: ") + e.what();
@@ -46,11 +48,13 @@ inline std::string CheckParamsInput(const std::uint8_t* data, std::size_t size) 
     sim.Current().RandomFill();
     sim.Run(3);
     const CLandUseCoverage& cur = sim.Current();
-    if (cur.m_nRows != 17 || cur.m_nCols != 23 || cur.IsEmpty()) return "the coverage changed shape";
+    if (cur.m_nRows != 17 || cur.m_nCols != 23 || cur.IsEmpty())
+      return "the coverage changed shape";
     for (int r = 0; r < 17; ++r)
       for (int c = 0; c < 23; ++c)
         if (set.GetIDIndex(cur.GetCellValue(r, c)) < 0)
-          return "the model wrote ID " + std::to_string(cur.GetCellValue(r, c)) + ", which the set does not hold";
+          return "the model wrote ID " + std::to_string(cur.GetCellValue(r, c)) +
+                 ", which the set does not hold";
   }
   if (set.m_LandUseArray.GetSize() != before) return "the model changed the set";
 
@@ -61,7 +65,8 @@ inline std::string CheckParamsInput(const std::uint8_t* data, std::size_t size) 
   } catch (const std::exception& e) {
     return std::string("the set's own parameters were refused: ") + e.what();
   }
-  if (towngrow::app::SetToJson(again) != json) return "the parameters did not survive writing and reading";
+  if (towngrow::app::SetToJson(again) != json)
+    return "the parameters did not survive writing and reading";
   return {};
 }
 

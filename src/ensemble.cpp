@@ -38,12 +38,12 @@ constexpr std::uint64_t kMaxCells = 0xFFFFFFFFull;  // so that x*x fits 64 bits
 std::size_t StepRows(long steps) { return static_cast<std::size_t>(steps) + 1; }
 
 void CheckShape(int rows, int cols, long steps, int classes) {
-  if (rows <= 0 || cols <= 0)
-    throw std::invalid_argument("an ensemble needs a start with cells");
+  if (rows <= 0 || cols <= 0) throw std::invalid_argument("an ensemble needs a start with cells");
   if (static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(cols) > kMaxCells)
     throw std::invalid_argument("an ensemble's start may have at most 4294967295 cells");
   if (steps < 0) throw std::invalid_argument("an ensemble cannot run a negative number of steps");
-  if (classes < 0) throw std::invalid_argument("an ensemble cannot track a negative number of classes");
+  if (classes < 0)
+    throw std::invalid_argument("an ensemble cannot track a negative number of classes");
   // (steps + 1) * 256 entries of 8 bytes, three arrays, must be addressable.
   const std::uint64_t maxSteps = std::numeric_limits<std::size_t>::max() / (256u * 8u * 3u) - 1u;
   if (static_cast<std::uint64_t>(steps) > maxSteps)
@@ -143,7 +143,8 @@ void RunOne(Shared& sh, int index, std::vector<std::uint64_t>& perStep) {
   if (sh.stop.load()) return;  // abandoned: another run failed
   if (ran != cfg.steps) throw std::runtime_error("an ensemble run stopped before its last step");
 
-  const std::vector<std::array<std::uint8_t, 256>> tables = ClassTables(*set, cfg.tracked, sh.byCategory);
+  const std::vector<std::array<std::uint8_t, 256>> tables =
+      ClassTables(*set, cfg.tracked, sh.byCategory);
   const unsigned char* cells = sim.Current().m_pData;
   const std::size_t n = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
 
@@ -152,7 +153,8 @@ void RunOne(Shared& sh, int index, std::vector<std::uint64_t>& perStep) {
   for (std::size_t k = 0; k < tables.size(); ++k) {
     const std::uint8_t* table = tables[k].data();
     std::uint16_t* counts = s.cellCounts[k].data();
-    for (std::size_t c = 0; c < n; ++c) counts[c] = static_cast<std::uint16_t>(counts[c] + table[cells[c]]);
+    for (std::size_t c = 0; c < n; ++c)
+      counts[c] = static_cast<std::uint16_t>(counts[c] + table[cells[c]]);
   }
   const std::size_t entries = perStep.size();
   for (std::size_t e = 0; e < entries; ++e) {
@@ -193,10 +195,11 @@ void CheckConfig(const EnsembleConfig& cfg) {
   if (cfg.runs > kMaxEnsembleRuns)
     throw std::invalid_argument("an ensemble may have at most 65535 runs, not " +
                                 std::to_string(cfg.runs));
-  if (cfg.threads < 0) throw std::invalid_argument("an ensemble cannot use a negative number of threads");
-  CheckShape(cfg.start->m_nRows, cfg.start->m_nCols, cfg.steps,
-             static_cast<int>(std::min<std::size_t>(cfg.tracked.size(),
-                                                    std::numeric_limits<int>::max())));
+  if (cfg.threads < 0)
+    throw std::invalid_argument("an ensemble cannot use a negative number of threads");
+  CheckShape(
+      cfg.start->m_nRows, cfg.start->m_nCols, cfg.steps,
+      static_cast<int>(std::min<std::size_t>(cfg.tracked.size(), std::numeric_limits<int>::max())));
 }
 
 }  // namespace
@@ -228,9 +231,10 @@ EnsembleSums EnsembleSums::Zero(int rows, int cols, long steps, int classes) {
 }
 
 void EnsembleSums::Merge(const EnsembleSums& other) {
-  if (other.rows != rows || other.cols != cols || other.steps != steps || other.classes != classes ||
-      other.cellCounts.size() != cellCounts.size() || other.cellSum.size() != cellSum.size() ||
-      other.squareLow.size() != squareLow.size() || other.squareHigh.size() != squareHigh.size())
+  if (other.rows != rows || other.cols != cols || other.steps != steps ||
+      other.classes != classes || other.cellCounts.size() != cellCounts.size() ||
+      other.cellSum.size() != cellSum.size() || other.squareLow.size() != squareLow.size() ||
+      other.squareHigh.size() != squareHigh.size())
     throw std::invalid_argument("ensemble sums of different shapes cannot be merged");
   for (std::size_t k = 0; k < cellCounts.size(); ++k)
     if (other.cellCounts[k].size() != cellCounts[k].size())
@@ -257,8 +261,8 @@ EnsembleSums RunEnsembleRuns(const EnsembleConfig& config, const std::vector<int
   std::vector<bool> seen(static_cast<std::size_t>(config.runs), false);
   for (int i : runIndices) {
     if (i < 0 || i >= config.runs)
-      throw std::invalid_argument("ensemble run " + std::to_string(i) + " is not one of runs 0 to " +
-                                  std::to_string(config.runs - 1));
+      throw std::invalid_argument("ensemble run " + std::to_string(i) +
+                                  " is not one of runs 0 to " + std::to_string(config.runs - 1));
     if (seen[static_cast<std::size_t>(i)])
       throw std::invalid_argument("ensemble run " + std::to_string(i) + " is listed twice");
     seen[static_cast<std::size_t>(i)] = true;
@@ -270,7 +274,8 @@ EnsembleSums RunEnsembleRuns(const EnsembleConfig& config, const std::vector<int
 
   int threads = config.threads;
   if (threads == 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  threads = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), runIndices.size()));
+  threads =
+      static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(threads), runIndices.size()));
 
   Shared sh(config, runIndices, sums);
   std::vector<std::thread> pool;
@@ -333,8 +338,9 @@ void FillStatistics(const EnsembleSums& sums, EnsembleResult& r) {
           static_cast<long double>(sums.squareHigh[e]) * 4294967296.0L + sums.squareLow[e];
       const long double numerator = static_cast<long double>(n) * squares -
                                     static_cast<long double>(sum) * static_cast<long double>(sum);
-      const double variance = static_cast<double>(
-          std::max(0.0L, numerator) / (static_cast<long double>(n) * static_cast<long double>(n - 1)));
+      const double variance =
+          static_cast<double>(std::max(0.0L, numerator) /
+                              (static_cast<long double>(n) * static_cast<long double>(n - 1)));
 #endif
       r.stddevPerStep[st][id] = std::sqrt(variance);
     }

@@ -77,7 +77,8 @@ const StepReport& Simulation::Step() {
   const unsigned char* values = cur->m_pData;
   const CGrid* background = background_;
   for (int r = 0; r < rows; ++r) {
-    const unsigned char* row = values + static_cast<std::size_t>(r) * static_cast<std::size_t>(cols);
+    const unsigned char* row =
+        values + static_cast<std::size_t>(r) * static_cast<std::size_t>(cols);
     for (int c = 0; c < cols; ++c) {
       const unsigned char id = row[c];
       CLandUse* use = useOf[id];

@@ -42,14 +42,18 @@ TEST(RandomPrimitives, RandIntSequenceAndBoundsGetMaxIndexOrderAndTies) {
 }
 
 TEST(CategoryAndShare, IntToCategoryAndShareCountRoundingHalfUpCuttingTowardZeroWrapping) {
-  const LandUseCategory known[] = {Blank, StreetNode, StreetVertex, House, Industry, Commerce, Others};
+  const LandUseCategory known[] = {Blank,    StreetNode, StreetVertex, House,
+                                   Industry, Commerce,   Others};
   for (int i = 0; i <= 6; ++i) EXPECT_EQ(IntToCategory(i), known[i]);
   for (int i : {7, -1, INT_MIN, INT_MAX}) EXPECT_EQ(IntToCategory(i), Others) << i;
   const int cases[][3] = {
-      {50, 1, 5},  {10, 2, 3},   {33, 1, 3},  {20, 1, 2}, {4, 1, 0}, {0, 7, 0}, {100, 0, 1},
-      {100, 3, 49}, {-50, 1, -4}, {-30, 1, -2}, {50, -2, 5},
-      {INT_MAX, 1, 21474836},  // 2147483647 * 9 wraps to 2147483639
-      {65536, 32768, 655},     // 2^16 * 65537^2 wraps to 65536
+      {50, 1, 5},          {10, 2, 3},
+      {33, 1, 3},          {20, 1, 2},
+      {4, 1, 0},           {0, 7, 0},
+      {100, 0, 1},         {100, 3, 49},
+      {-50, 1, -4},        {-30, 1, -2},
+      {50, -2, 5},         {INT_MAX, 1, 21474836},  // 2147483647 * 9 wraps to 2147483639
+      {65536, 32768, 655},                          // 2^16 * 65537^2 wraps to 65536
   };
   for (const auto& k : cases) EXPECT_EQ(ShareCount(k[0], k[1]), k[2]) << k[0] << "% r" << k[1];
 }

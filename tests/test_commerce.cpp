@@ -16,8 +16,19 @@ void Around(Scene& s, CLandUse*) {
   for (int r = 3; r <= 7; ++r) s.Put(r, 8, 3);
 }
 
-const SpreadCase kCommerce = {"Commerce", 5, 11, 5, 5, 2, 10, 40, false, true, kCommerceNotice,
-                              [] { return static_cast<CLandUse*>(new CCommerce()); }, Around};
+const SpreadCase kCommerce = {"Commerce",
+                              5,
+                              11,
+                              5,
+                              5,
+                              2,
+                              10,
+                              40,
+                              false,
+                              true,
+                              kCommerceNotice,
+                              [] { return static_cast<CLandUse*>(new CCommerce()); },
+                              Around};
 
 INSTANTIATE_TEST_SUITE_P(Commerce, SpreadRule, ::testing::Values(kCommerce));
 
@@ -37,7 +48,9 @@ TEST_P(CommerceRule, OnlyACommerceDrawCountsTargetCategoryFromTheOldCoverageAgeF
   EXPECT_EQ(Run(), 0);
   scene.Put(5, 5, 5, 0);
   SetWeights(lu->m_nLandUseProb, 0, 0, 1);
-  struct Case { int oldId, oldAge, newId, newAge, result; };
+  struct Case {
+    int oldId, oldAge, newId, newAge, result;
+  };
   const Case cases[] = {
       {0, 0, 3, 0, 1},   // housing written earlier in the step: overwritten
       {0, 0, 0, -1, 0},  // a negative age in the new coverage: refused

@@ -30,8 +30,12 @@ int AgeRange(const CLandUseSet* set, unsigned char id) {
 
 // Replays a fill: per cell the ID draw (sparse: 1 in 58 settles one of six
 // IDs; weighted: the largest draw over the weights), then the age draw.
-struct Fill { std::vector<unsigned char> ids; std::vector<short> ages; };
-Fill ReplayFill(Replay& rp, int cells, const CLandUseSet* set, const std::vector<int>* w = nullptr) {
+struct Fill {
+  std::vector<unsigned char> ids;
+  std::vector<short> ages;
+};
+Fill ReplayFill(Replay& rp, int cells, const CLandUseSet* set,
+                const std::vector<int>* w = nullptr) {
   Fill f;
   for (int k = 0; k < cells; ++k) {
     int id = w ? rp.MaxIndex(*w) : 0;
@@ -311,9 +315,13 @@ TEST(CoverageRandomFill, AgeDrawsForEmptyWrappedAndUnknownRanges) {
   LandUseOf(wrapped, 0)->m_nActiveAge = 2147483647;
   LandUseOf(wrapped, 0)->m_nInactivePeriod = 2;
   const std::vector<int> vacant = {1}, only9 = {0, 0, 0, 0, 0, 0, 0, 0, 0, 4};
-  struct Case { const CLandUseSet* set; const std::vector<int>* w; bool withAges; };
-  const Case cases[] = {{&set, nullptr, true}, {&set, &vacant, true}, {&wrapped, &vacant, true},
-                        {nullptr, nullptr, true}, {&set, &only9, true}, {&set, nullptr, false},
+  struct Case {
+    const CLandUseSet* set;
+    const std::vector<int>* w;
+    bool withAges;
+  };
+  const Case cases[] = {{&set, nullptr, true},     {&set, &vacant, true}, {&wrapped, &vacant, true},
+                        {nullptr, nullptr, true},  {&set, &only9, true},  {&set, nullptr, false},
                         {&wrapped, &vacant, false}};
   for (const Case& k : cases) {
     CLandUseCoverage c;
@@ -353,10 +361,15 @@ TEST(CoverageMemory, BuffersThatCannotBeHadAreReportedAndEmptyTheCoverage) {
     FillPattern(c, 6, 6);
     const int index = static_cast<int>(&k - cases);
     std::unique_ptr<CLandUseCoverage> copy;
-    EXPECT_EQ(WithFailingAllocation(k.skip, [&] {
-                if (index == 3) copy.reset(c.Copy());
-                return index == 3 ? 0 : index == 2 ? c.InitGrid(6, 6, 1) : c.InitCoverage(7, 7, 1);
-              }), 0) << k.what;
+    EXPECT_EQ(WithFailingAllocation(k.skip,
+                                    [&] {
+                                      if (index == 3) copy.reset(c.Copy());
+                                      return index == 3   ? 0
+                                             : index == 2 ? c.InitGrid(6, 6, 1)
+                                                          : c.InitCoverage(7, 7, 1);
+                                    }),
+              0)
+        << k.what;
     CLandUseCoverage* result = index == 3 ? copy.get() : &c;
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(log.texts, std::vector<std::string>{k.message}) << k.what;

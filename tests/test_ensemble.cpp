@@ -4,6 +4,7 @@
 // reports, and bad requests are refused.
 #include <gtest/gtest.h>
 
+#include <towngrow/towngrow.h>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -14,7 +15,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include <towngrow/towngrow.h>
 
 namespace {
 
@@ -28,7 +28,9 @@ struct LoneRun {
   std::unique_ptr<CLandUseSet> set;
 };
 
-std::unique_ptr<CLandUseSet> DefaultSet() { return std::unique_ptr<CLandUseSet>(new CLandUseSet()); }
+std::unique_ptr<CLandUseSet> DefaultSet() {
+  return std::unique_ptr<CLandUseSet>(new CLandUseSet());
+}
 
 LoneRun RunAlone(const CLandUseCoverage& start, long steps, unsigned int seed,
                  const std::function<std::unique_ptr<CLandUseSet>()>& makeSet = DefaultSet,
@@ -46,7 +48,8 @@ LoneRun RunAlone(const CLandUseCoverage& start, long steps, unsigned int seed,
     return true;
   });
   const CLandUseCoverage& cur = sim.Current();
-  out.finalCells.assign(cur.m_pData, cur.m_pData + static_cast<std::size_t>(cur.m_nRows) * cur.m_nCols);
+  out.finalCells.assign(cur.m_pData,
+                        cur.m_pData + static_cast<std::size_t>(cur.m_nRows) * cur.m_nCols);
   return out;
 }
 
@@ -95,7 +98,8 @@ protected:
                                    c.makeSet ? c.makeSet : DefaultSet, c.background);
       for (std::size_t k = 0; k < c.tracked.size(); ++k)
         for (std::size_t cell = 0; cell < run.finalCells.size(); ++cell)
-          if (InClass(c.tracked[k], run.set->GetCategory(run.finalCells[cell]))) ++s.cellCounts[k][cell];
+          if (InClass(c.tracked[k], run.set->GetCategory(run.finalCells[cell])))
+            ++s.cellCounts[k][cell];
       for (std::size_t st = 0; st < run.perStep.size(); ++st)
         for (std::size_t id = 0; id < 256; ++id) {
           const auto x = static_cast<std::uint64_t>(run.perStep[st][id]);
@@ -240,7 +244,8 @@ TEST_F(EnsembleTest, MeanAndSampleDeviationOverTheRunsReports) {
       for (const LoneRun& run : runs) sum += run.perStep[st][id];
       const long double mean = sum / 5;
       long double dev2 = 0;
-      for (const LoneRun& run : runs) dev2 += (run.perStep[st][id] - mean) * (run.perStep[st][id] - mean);
+      for (const LoneRun& run : runs)
+        dev2 += (run.perStep[st][id] - mean) * (run.perStep[st][id] - mean);
       const double sd = static_cast<double>(std::sqrt(dev2 / 4));
       EXPECT_NEAR(r.meanPerStep[st][id], static_cast<double>(mean), 1e-9);
       EXPECT_NEAR(r.stddevPerStep[st][id], sd, 1e-9 * (1 + sd));
@@ -434,11 +439,12 @@ TEST_F(EnsembleTest, MergeAndFinishRefuseMismatches) {
   many.cellSum[0] = 99;
   a.runs = 1;
   EXPECT_THROW(a.Merge(many), std::invalid_argument);
-  EXPECT_EQ(a.runs, 1u);           // a refused merge changes nothing
+  EXPECT_EQ(a.runs, 1u);  // a refused merge changes nothing
   EXPECT_EQ(a.cellSum[0], 0u);
   EXPECT_THROW(EnsembleSums::Zero(0, 3, 4, 1), std::invalid_argument);
   EXPECT_THROW(EnsembleSums::Zero(65536, 65537, 0, 1), std::invalid_argument);  // over 2^32 cells
-  EXPECT_THROW(FinishEnsemble(EnsembleSums::Zero(2, 3, 4, 1), {{"x", {House}}}), std::invalid_argument);
+  EXPECT_THROW(FinishEnsemble(EnsembleSums::Zero(2, 3, 4, 1), {{"x", {House}}}),
+               std::invalid_argument);
   EXPECT_THROW(FinishEnsemble(a, {}), std::invalid_argument);  // one class summed, none named
   EXPECT_NO_THROW(FinishEnsemble(a, {{"x", {House}}}));
 }
@@ -454,9 +460,10 @@ TEST_F(EnsembleTest, FailuresInRunsAndCallbacksReachTheCaller) {
   c.makeSet = [&]() -> std::unique_ptr<CLandUseSet> { throw std::logic_error("no set today"); };
   EXPECT_THROW(RunEnsemble(c), std::logic_error);
   c.makeSet = nullptr;
-  EXPECT_THROW(RunEnsemble(c, [](int done) {
-                 if (done == 2) throw std::out_of_range("enough");
-               }),
+  EXPECT_THROW(RunEnsemble(c,
+                           [](int done) {
+                             if (done == 2) throw std::out_of_range("enough");
+                           }),
                std::out_of_range);
   // The runner is usable again afterwards.
   EXPECT_EQ(RunEnsemble(c).runs, 8);

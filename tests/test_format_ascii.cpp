@@ -23,7 +23,8 @@ TEST_F(AsciiTest, WritesTheWholeFileWithDefaultFieldsAndFourDigitGeoreference) {
   c.SetCellValue(4, 2, 3);
   ASSERT_EQ(c.ExportASCFile(dir / "g.asc"), 1);
   EXPECT_EQ(ReadAll(dir / "g.asc"),
-            "ncols  5\r\nnrows  5\r\nxllcorner 0.\r\nyllcorner 0.\r\ncellsize 30.\r\nnodata_value -9999\r\n"
+            "ncols  5\r\nnrows  5\r\nxllcorner 0.\r\nyllcorner 0.\r\ncellsize 30.\r\nnodata_value "
+            "-9999\r\n"
             "0 0 0 0 12 \r\n0 0 0 0 0 \r\n0 0 0 0 0 \r\n255 0 0 0 0 \r\n0 0 3 0 0 \r\n");
   cov.m_dXllCorner = 378923.0;
   cov.m_dYllCorner = -0.05;
@@ -31,17 +32,18 @@ TEST_F(AsciiTest, WritesTheWholeFileWithDefaultFieldsAndFourDigitGeoreference) {
   cov.m_nNoDataValue = 0;
   ASSERT_EQ(cov.ExportASCFile(dir / "g.asc"), 1);
   const std::string text = ReadAll(dir / "g.asc");
-  EXPECT_EQ(text.substr(0, text.find("0 0 0")),
-            "ncols  6\r\nnrows  5\r\nxllcorner 3.789e+005\r\nyllcorner -5.e-002\r\ncellsize 12.5\r\n"
-            "nodata_value 0\r\n");
+  EXPECT_EQ(
+      text.substr(0, text.find("0 0 0")),
+      "ncols  6\r\nnrows  5\r\nxllcorner 3.789e+005\r\nyllcorner -5.e-002\r\ncellsize 12.5\r\n"
+      "nodata_value 0\r\n");
 }
 
 TEST_F(AsciiTest, ReadsTheHeaderAndTheRows) {
   WriteAll(dir / "r.asc",
            "ncols 4\r\nnrows 3\r\nxllcorner 1000.5\r\nyllcorner 3.789e+005\r\ncellsize 25\r\n"
            "NODATA_value -1\r\n"
-           "1 2 3 4\r\n"           // no blank after the last value
-           "256 -1 3.7 -9999 \r\n" // 256 stores 0, -1 255, 3.7 3, -9999 241
+           "1 2 3 4\r\n"            // no blank after the last value
+           "256 -1 3.7 -9999 \r\n"  // 256 stores 0, -1 255, 3.7 3, -9999 241
            "  5\t 6   7 8 9 10\r\n");
   ASSERT_EQ(cov.ImportASCFile(dir / "r.asc", 0), 1);
   EXPECT_DOUBLE_EQ(cov.m_dXllCorner, 1000.5);
@@ -58,7 +60,8 @@ TEST_F(AsciiTest, NoDataLineIsOptionalAndNumbersFollowTheFirstBlank) {
   WriteAll(dir / "n.asc", "ncols 2\nnrows 2\nxllcorner 1\nyllcorner 2\ncellsize 3\n4 5\n 6 7\n");
   ASSERT_EQ(cov.ImportASCFile(dir / "n.asc", 0), 1);
   EXPECT_EQ(cov.m_nNoDataValue, 77);
-  EXPECT_EQ(Rows(cov, 2), (R{"4 5 0:9 0:9 0:9 0:9", "6 7 0:9 0:9 0:9 0:9"}));  // the first row is row 0
+  EXPECT_EQ(Rows(cov, 2),
+            (R{"4 5 0:9 0:9 0:9 0:9", "6 7 0:9 0:9 0:9 0:9"}));  // the first row is row 0
   EXPECT_DOUBLE_EQ(cov.m_dCellSize, 3.0);
 
   // A line starting with n that is not the keyword still counts as it.
@@ -67,7 +70,9 @@ TEST_F(AsciiTest, NoDataLineIsOptionalAndNumbersFollowTheFirstBlank) {
   EXPECT_EQ(cov.m_nNoDataValue, 0);
   EXPECT_EQ(cov.GetCellValue(0, 0), 4);
 
-  WriteAll(dir / "t.asc", "ncols\t2\nnrows\t1\nxllcorner\t5\nyllcorner  -7.5e1\ncellsize 1e\nnodata_value\t-3\n1 2\n");
+  WriteAll(
+      dir / "t.asc",
+      "ncols\t2\nnrows\t1\nxllcorner\t5\nyllcorner  -7.5e1\ncellsize 1e\nnodata_value\t-3\n1 2\n");
   ASSERT_EQ(cov.ImportASCFile(dir / "t.asc", 0), 1);
   EXPECT_EQ(cov.m_dXllCorner, 0.0);  // no blank: the whole line is read
   EXPECT_DOUBLE_EQ(cov.m_dYllCorner, -75.0);
@@ -77,8 +82,9 @@ TEST_F(AsciiTest, NoDataLineIsOptionalAndNumbersFollowTheFirstBlank) {
 }
 
 TEST_F(AsciiTest, OverlaySkipsZeroAndTheNoDataValueOfTheFileOrTheCoverage) {
-  WriteAll(dir / "o.asc", "ncols 4\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 30\nnodata_value -9999\n"
-                          "0 -9999 7 241\n");
+  WriteAll(dir / "o.asc",
+           "ncols 4\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 30\nnodata_value -9999\n"
+           "0 -9999 7 241\n");
   for (int c = 0; c < 4; ++c) cov.SetCellValue(0, c, 50);
   ASSERT_EQ(cov.ImportASCFile(dir / "o.asc", 1), 1);
   EXPECT_EQ(Rows(cov, 1), R{"50:9 50:9 7 241 0:9 0:9"});  // only the value itself is no data
@@ -110,7 +116,8 @@ TEST_F(AsciiTest, RefusalsAndMalformedSizes) {
   const auto before = fmt_test::Take(cov);
   for (const char* header : {"ncols 7\nnrows 5\n", "ncols 6\nnrows 6\n"}) {
     messages.texts.clear();
-    WriteAll(dir / "big.asc", std::string(header) + "xllcorner 1\nyllcorner 1\ncellsize 1\nnodata_value 1\n1\n");
+    WriteAll(dir / "big.asc",
+             std::string(header) + "xllcorner 1\nyllcorner 1\ncellsize 1\nnodata_value 1\n1\n");
     EXPECT_EQ(cov.ImportASCFile(dir / "big.asc", 0), 0);
     EXPECT_EQ(messages.texts, std::vector<std::string>{fmt_test::kRangeText});
     EXPECT_TRUE(fmt_test::Take(cov) == before);

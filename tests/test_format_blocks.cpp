@@ -14,8 +14,8 @@
 #include <sstream>
 
 #include "../src/formats/text_file.h"
-#include "test_format_support.h"
 #include "support/sanitizer.h"
+#include "test_format_support.h"
 
 using namespace towngrow;
 using fmt_test::Rows;
@@ -50,7 +50,8 @@ std::string Outcome(Reader read, const std::string& file, int rows, int cols, in
   o << " fields " << cov.m_dXllCorner << " " << cov.m_dYllCorner << " " << cov.m_dCellSize << " "
     << cov.m_nNoDataValue << "\n";
   for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < cols; ++c) o << int(cov.GetCellValue(r, c)) << ":" << cov.GetCellAge(r, c) << " ";
+    for (int c = 0; c < cols; ++c)
+      o << int(cov.GetCellValue(r, c)) << ":" << cov.GetCellAge(r, c) << " ";
     o << "\n";
   }
   return o.str();
@@ -67,9 +68,22 @@ public:
 
   // Mostly one digit, sometimes wide, negative or beyond the int range.
   std::string Value() {
-    static const char* const kOdd[] = {"2147483647", "2147483648", "-2147483648", "-2147483649", "99999999",
-                                       "100000000",  "123456789012", "-9999",     "256",         "+7",
-                                       "0000000000000000000000000000000042", "3.7", "-", "+", "1e5", "x"};
+    static const char* const kOdd[] = {"2147483647",
+                                       "2147483648",
+                                       "-2147483648",
+                                       "-2147483649",
+                                       "99999999",
+                                       "100000000",
+                                       "123456789012",
+                                       "-9999",
+                                       "256",
+                                       "+7",
+                                       "0000000000000000000000000000000042",
+                                       "3.7",
+                                       "-",
+                                       "+",
+                                       "1e5",
+                                       "x"};
     const int k = Below(100);
     if (k < 70) return std::to_string(Below(10));
     if (k < 85) return std::to_string(Below(300));
@@ -84,7 +98,8 @@ public:
   std::string E00() {
     const int cols = 1 + Below(40), rows = 1 + Below(20);
     std::string s = "EXP  0 /A/B.E00" + LineEnd() + "GRD  2" + LineEnd();
-    s += std::to_string(cols) + " " + std::to_string(rows) + (Chance(95) ? " 1" : " 2") + " -2.1e+009" + LineEnd();
+    s += std::to_string(cols) + " " + std::to_string(rows) + (Chance(95) ? " 1" : " 2") +
+         " -2.1e+009" + LineEnd();
     s += "a" + LineEnd() + "b" + LineEnd() + "c" + LineEnd();
     const int width = Chance(75) ? 14 : 1 + Below(16);
     const int perLine = Chance(90) ? 5 : 1 + Below(7);
@@ -92,7 +107,8 @@ public:
       for (int c = 0; c < cols; c += perLine) {
         for (int i = c; i < cols && i < c + perLine; ++i) {
           const std::string v = Chance(80) ? std::to_string(Below(10)) : Value();
-          s += std::string(v.size() < static_cast<std::size_t>(width) ? width - v.size() : 0, ' ') + v;
+          s += std::string(v.size() < static_cast<std::size_t>(width) ? width - v.size() : 0, ' ') +
+               v;
         }
         s += LineEnd();
       }
@@ -123,7 +139,9 @@ public:
       const std::string y = Chance(95) ? std::to_string(Below(25) - 2) : Value();
       const std::string v = Value();
       if (Chance(80)) {
-        auto field = [](const std::string& t) { return std::string(t.size() < 4 ? 4 - t.size() : 0, ' ') + t; };
+        auto field = [](const std::string& t) {
+          return std::string(t.size() < 4 ? 4 - t.size() : 0, ' ') + t;
+        };
         s += field(x) + " " + field(y) + " " + field(v) + (Chance(90) ? "\r\n" : LineEnd());
       } else {
         s += x + "\t" + y + "  " + v + " rest" + LineEnd();
@@ -136,7 +154,8 @@ public:
   std::pair<std::string, std::string> Float() {
     const int cols = Below(40), rows = Below(20);
     const int noData = Chance(50) ? -9999 : Below(5);
-    const std::string header = "ncols  " + std::to_string(cols) + "\r\nnrows  " + std::to_string(rows) +
+    const std::string header = "ncols  " + std::to_string(cols) + "\r\nnrows  " +
+                               std::to_string(rows) +
                                "\r\nxllcorner 1\r\nyllcorner 2\r\ncellsize 30\r\nnodata_value " +
                                std::to_string(noData) + "\r\n";
     std::string data;
@@ -160,7 +179,8 @@ public:
       for (int j = 0; j < 4; ++j) b[j] = static_cast<unsigned char>(bits >> (8 * j));
       data.append(reinterpret_cast<const char*>(b), 4);
     }
-    if (Chance(10) && !data.empty()) data.resize(data.size() - 1 - static_cast<std::size_t>(Below(3)) % data.size());
+    if (Chance(10) && !data.empty())
+      data.resize(data.size() - 1 - static_cast<std::size_t>(Below(3)) % data.size());
     return {header, data};
   }
 
@@ -183,7 +203,8 @@ public:
           s.erase(at, 1);
           break;
         case 4:
-          s.insert(at, std::string(static_cast<std::size_t>(1 + Below(30)), Chance(50) ? ' ' : '7'));
+          s.insert(at,
+                   std::string(static_cast<std::size_t>(1 + Below(30)), Chance(50) ? ' ' : '7'));
           break;
         default:
           s.resize(at);
@@ -202,7 +223,8 @@ class BlockTest : public ::testing::Test {
 protected:
   // Outcomes at the block sizes given, into two coverages, both overlay
   // values; each must equal the outcome with blocks of 8 bytes.
-  void ExpectSameAtEveryBlock(Reader read, const std::string& file, const std::vector<std::size_t>& sizes) {
+  void ExpectSameAtEveryBlock(Reader read, const std::string& file,
+                              const std::vector<std::size_t>& sizes) {
     auto outcomes = [&](std::size_t block) {
       BlockSize b(block);
       std::string all;
@@ -223,7 +245,8 @@ const std::vector<std::size_t> kSizes = {9, 10, 13, 16, 31, 64, 100, 1000, 0};
 TEST_F(BlockTest, RandomAndMutatedFilesReadTheSameAtEveryBlockSize) {
   Maker make(20261205);
   for (int i = 0; i < 150; ++i) {
-    const std::string e00 = dir / "g.e00", asc = dir / "g.asc", xya = dir / "g.xya", flt = dir / "g.flt";
+    const std::string e00 = dir / "g.e00", asc = dir / "g.asc", xya = dir / "g.xya",
+                      flt = dir / "g.flt";
     WriteAll(e00, make.Chance(70) ? make.Mutate(make.E00()) : make.E00());
     WriteAll(asc, make.Chance(70) ? make.Mutate(make.Asc()) : make.Asc());
     WriteAll(xya, make.Chance(70) ? make.Mutate(make.Points()) : make.Points());
@@ -244,7 +267,8 @@ TEST_F(BlockTest, ExportedFilesReadBackAtEveryBlockSize) {
   CLandUseCoverage src;
   ASSERT_EQ(src.InitCoverage(21, 43, 7), 1);
   fmt_test::FillRandom(src, 77);
-  for (int c = 0; c < 43; c += 5) src.SetCellValue(3, c, static_cast<unsigned char>(c * 5));  // two and three digits
+  for (int c = 0; c < 43; c += 5)
+    src.SetCellValue(3, c, static_cast<unsigned char>(c * 5));  // two and three digits
   ASSERT_EQ(src.ExportE00File(dir / "x.e00"), 1);
   ASSERT_EQ(src.ExportASCFile(dir / "x.asc"), 1);
   ASSERT_EQ(src.ExportBINFile(dir / "x.flt"), 1);
@@ -254,14 +278,16 @@ TEST_F(BlockTest, ExportedFilesReadBackAtEveryBlockSize) {
     const struct {
       Reader import;
       const char* name;
-    } kinds[] = {{Kind::E00, "x.e00"}, {Kind::Asc, "x.asc"}, {Kind::Flt, "x.flt"}, {Kind::Xya, "x.xya"}};
+    } kinds[] = {
+        {Kind::E00, "x.e00"}, {Kind::Asc, "x.asc"}, {Kind::Flt, "x.flt"}, {Kind::Xya, "x.xya"}};
     for (const auto& k : kinds) {
       CLandUseCoverage back;
       ASSERT_EQ(back.InitCoverage(21, 43, 5), 1);
       ASSERT_EQ((back.*k.import)(dir / k.name, 0), 1) << k.name;
       for (int r = 0; r < 21; ++r)
         for (int c = 0; c < 43; ++c) {
-          ASSERT_EQ(back.GetCellValue(r, c), src.GetCellValue(r, c)) << k.name << " " << r << " " << c;
+          ASSERT_EQ(back.GetCellValue(r, c), src.GetCellValue(r, c))
+              << k.name << " " << r << " " << c;
           // The point list names only the non-blank cells.
           const bool named = std::string(k.name) != "x.xya" || src.GetCellValue(r, c) != 0;
           ASSERT_EQ(back.GetCellAge(r, c), named ? 0 : 5) << k.name << " block " << size;
@@ -275,8 +301,8 @@ TEST_F(BlockTest, ExportedFilesReadBackAtEveryBlockSize) {
 // Reads `file` at every block size from 8 bytes to beyond its length into
 // a coverage of 7 columns whose cells hold 1 with age 9, and expects the
 // rows given (value:age, as fmt_test::Rows shows them).
-void ExpectRowsAtEveryBlock(const std::string& file, std::size_t length,
-                            Reader read, int overlay, std::vector<std::string> expected) {
+void ExpectRowsAtEveryBlock(const std::string& file, std::size_t length, Reader read, int overlay,
+                            std::vector<std::string> expected) {
   // A coverage has at least 5 rows; those the file does not reach stay.
   while (expected.size() < 5) expected.push_back("1:9 1:9 1:9 1:9 1:9 1:9 1:9");
   for (std::size_t size = 8; size <= length + 9; ++size) {
@@ -300,14 +326,16 @@ TEST_F(BlockTest, AsciiRowsAcrossBoundariesOfNumbersAndLineEnds) {
       "ncols 7\r\nnrows 5\r\nxllcorner 1\r\nyllcorner 2\r\ncellsize 3\r\n"
       "12345 -7 3.7 2\r\n"
       "300 \r4 \r\n"
-      "1234567890123456789012345678901234567890 00000000000000000000000000000000000005 1 2 3 4 5 6 7 8\n"
-      "6\x00" "9 8\r\n"
+      "1234567890123456789012345678901234567890 00000000000000000000000000000000000005 1 2 3 4 5 6 "
+      "7 8\n"
+      "6\x00"
+      "9 8\r\n"
       "1 2 3 4 5 6 7";
   const std::string text(kText, sizeof kText - 1);
   WriteAll(dir / "a.asc", text);
-  const std::vector<std::string> expected = {
-      "57 249 3 2 1:9 1:9 1:9", "44 4 1:9 1:9 1:9 1:9 1:9", "255 5 1 2 3 4 5", "6 8 1:9 1:9 1:9 1:9 1:9",
-      "1 2 3 4 5 6 7"};
+  const std::vector<std::string> expected = {"57 249 3 2 1:9 1:9 1:9", "44 4 1:9 1:9 1:9 1:9 1:9",
+                                             "255 5 1 2 3 4 5", "6 8 1:9 1:9 1:9 1:9 1:9",
+                                             "1 2 3 4 5 6 7"};
   ExpectRowsAtEveryBlock(dir / "a.asc", text.size(), Kind::Asc, 0, expected);
 }
 
@@ -320,11 +348,15 @@ TEST_F(BlockTest, AsciiOneDigitLaneKeepsTheOverlayRule) {
       "0 1 2 3 4 5 6 \r\n"
       "7 0 5 9 12 0 5\r\n";
   WriteAll(dir / "o.asc", text);
-  ExpectRowsAtEveryBlock(dir / "o.asc", text.size(), Kind::Asc, 1, {"1:9 1 2 3 4 1:9 6", "7 1:9 1:9 9 12 1:9 1:9"});
-  ExpectRowsAtEveryBlock(dir / "o.asc", text.size(), Kind::Asc, 0, {"0 1 2 3 4 5 6", "7 0 5 9 12 0 5"});
+  ExpectRowsAtEveryBlock(dir / "o.asc", text.size(), Kind::Asc, 1,
+                         {"1:9 1 2 3 4 1:9 6", "7 1:9 1:9 9 12 1:9 1:9"});
+  ExpectRowsAtEveryBlock(dir / "o.asc", text.size(), Kind::Asc, 0,
+                         {"0 1 2 3 4 5 6", "7 0 5 9 12 0 5"});
 }
 
-std::string Field(const std::string& digits) { return std::string(14 - digits.size(), ' ') + digits; }
+std::string Field(const std::string& digits) {
+  return std::string(14 - digits.size(), ' ') + digits;
+}
 
 const std::string kE00Head =
     "EXP  0\r\nGRD  2\r\n         7         4 1-2.14748364700000e+009\r\n\r\n\r\n\r\n";
@@ -339,18 +371,20 @@ TEST_F(BlockTest, E00RowsJoinAcrossLinesAndBlocks) {
   //   second: -3 keeps 253; nine digits 123456789 keep 21; the text ends
   //   after three values, the rest read 0.
   // Row 3: the file ends inside the row's first line, without a line end.
-  const std::string text = kE00Head +                                                            //
-                           Field("1") + Field("2") + Field("3") + Field("4") + Field("12345678") +  //
-                           "\r\n" + Field("6") + Field("7") + "\r\n" +                               //
-                           Field("1") + Field("2") + Field("3") + Field("4") + Field("5") + "\r\n" +  //
-                           "6" + Field("7") + "\r\n" +                                               //
-                           "  -\r\n3 123456789 4\n" +                                                  //
-                           "  9  8";
+  const std::string text =
+      kE00Head +                                                                 //
+      Field("1") + Field("2") + Field("3") + Field("4") + Field("12345678") +    //
+      "\r\n" + Field("6") + Field("7") + "\r\n" +                                //
+      Field("1") + Field("2") + Field("3") + Field("4") + Field("5") + "\r\n" +  //
+      "6" + Field("7") + "\r\n" +                                                //
+      "  -\r\n3 123456789 4\n" +                                                 //
+      "  9  8";
   WriteAll(dir / "j.e00", text);
-  const std::vector<std::string> plain = {"1 2 3 4 78 6 7", "1 2 3 4 56 7 0", "253 21 4 0 0 0 0", "9 8 0 0 0 0 0"};
+  const std::vector<std::string> plain = {"1 2 3 4 78 6 7", "1 2 3 4 56 7 0", "253 21 4 0 0 0 0",
+                                          "9 8 0 0 0 0 0"};
   ExpectRowsAtEveryBlock(dir / "j.e00", text.size(), Kind::E00, 0, plain);
-  const std::vector<std::string> overlay = {"1 2 3 4 78 6 7", "1 2 3 4 56 7 1:9", "253 21 4 1:9 1:9 1:9 1:9",
-                                            "9 8 1:9 1:9 1:9 1:9 1:9"};
+  const std::vector<std::string> overlay = {"1 2 3 4 78 6 7", "1 2 3 4 56 7 1:9",
+                                            "253 21 4 1:9 1:9 1:9 1:9", "9 8 1:9 1:9 1:9 1:9 1:9"};
   ExpectRowsAtEveryBlock(dir / "j.e00", text.size(), Kind::E00, 1, overlay);
 }
 
@@ -358,18 +392,20 @@ TEST_F(BlockTest, E00ValuesBeyondEightDigitsTabsAndNulBytes) {
   // Fields of the exporter's width that its eight-byte lane does not take:
   // nine digits, a sign, a tab, a NUL byte after the digits, a field without
   // a leading blank. LF line ends only, the last line without one.
-  const std::string text = kE00Head +                                                              //
-                           Field("999999999") + Field("-1") + Field("\t5") + Field(std::string("7\0", 2)) +
-                           Field("+2") + "\n" + Field("3") + Field("4") + "\n" +                      //
-                           "12345678901234" + Field("1") + Field("2") + Field("3") + Field("4") + "\n" +  //
-                           Field("5") + Field("6") + "\n" +                                           //
-                           Field("0") + Field("0") + Field("0") + Field("0") + Field("0") + "\n" +    //
-                           Field("0") + Field("0") + "\n" +                                           //
-                           Field("8") + Field("9");
+  const std::string text =
+      kE00Head +  //
+      Field("999999999") + Field("-1") + Field("\t5") + Field(std::string("7\0", 2)) + Field("+2") +
+      "\n" + Field("3") + Field("4") + "\n" +                                        //
+      "12345678901234" + Field("1") + Field("2") + Field("3") + Field("4") + "\n" +  //
+      Field("5") + Field("6") + "\n" +                                               //
+      Field("0") + Field("0") + Field("0") + Field("0") + Field("0") + "\n" +        //
+      Field("0") + Field("0") + "\n" +                                               //
+      Field("8") + Field("9");
   WriteAll(dir / "w.e00", text);
   // 999999999 keeps 255; -1 keeps 255; 12345678901234 saturates to 255.
-  ExpectRowsAtEveryBlock(dir / "w.e00", text.size(), Kind::E00, 0,
-                         {"255 255 5 7 2 3 4", "255 1 2 3 4 5 6", "0 0 0 0 0 0 0", "8 9 0 0 0 0 0"});
+  ExpectRowsAtEveryBlock(
+      dir / "w.e00", text.size(), Kind::E00, 0,
+      {"255 255 5 7 2 3 4", "255 1 2 3 4 5 6", "0 0 0 0 0 0 0", "8 9 0 0 0 0 0"});
 }
 
 TEST_F(BlockTest, PointLinesAcrossBoundaries) {
@@ -377,23 +413,27 @@ TEST_F(BlockTest, PointLinesAcrossBoundaries) {
   // whose second number is cut by a NUL (skipped), a line of 30 digits
   // (outside), tabs, signs (-1 keeps 255), a lone CR between two numbers, a
   // value of 0, 260 (keeps 4), and a last line without a line end.
-  const std::string text = std::string("   0    0    3\r\n   6    4  260\r\n   1    1    5\0 junk\r\n", 54) +
-                           std::string("   2 \0   2    9\r\n", 17) +
-                           "123456789012345678901234567890 1 2\r\n"
-                           "\t+3\t-0\t-1\n"
-                           "4\r3 6\r\n"
-                           "   5    2    0\r\n"
-                           "  2 3 8";
+  const std::string text =
+      std::string("   0    0    3\r\n   6    4  260\r\n   1    1    5\0 junk\r\n", 54) +
+      std::string("   2 \0   2    9\r\n", 17) +
+      "123456789012345678901234567890 1 2\r\n"
+      "\t+3\t-0\t-1\n"
+      "4\r3 6\r\n"
+      "   5    2    0\r\n"
+      "  2 3 8";
   WriteAll(dir / "p.xya", text);
-  ExpectRowsAtEveryBlock(dir / "p.xya", text.size(), Kind::Xya, 0,
-                         {"3 1:9 1:9 255 1:9 1:9 1:9", "1:9 5 1:9 1:9 1:9 1:9 1:9", "1:9 1:9 1:9 1:9 1:9 0 1:9",
-                          "1:9 1:9 8 1:9 6 1:9 1:9", "1:9 1:9 1:9 1:9 1:9 1:9 4"});
+  ExpectRowsAtEveryBlock(
+      dir / "p.xya", text.size(), Kind::Xya, 0,
+      {"3 1:9 1:9 255 1:9 1:9 1:9", "1:9 5 1:9 1:9 1:9 1:9 1:9", "1:9 1:9 1:9 1:9 1:9 0 1:9",
+       "1:9 1:9 8 1:9 6 1:9 1:9", "1:9 1:9 1:9 1:9 1:9 1:9 4"});
 }
 
 TEST_F(BlockTest, EmptyFilesAndLoneLineEnds) {
-  for (const std::string& text : {std::string(), std::string("\r\n"), std::string("\n\n\n"), std::string("\r")}) {
+  for (const std::string& text :
+       {std::string(), std::string("\r\n"), std::string("\n\n\n"), std::string("\r")}) {
     WriteAll(dir / "e.xya", text);
-    ExpectRowsAtEveryBlock(dir / "e.xya", text.size(), Kind::Xya, 0, {"1:9 1:9 1:9 1:9 1:9 1:9 1:9"});
+    ExpectRowsAtEveryBlock(dir / "e.xya", text.size(), Kind::Xya, 0,
+                           {"1:9 1:9 1:9 1:9 1:9 1:9 1:9"});
   }
   // A grid header and no rows: a row of a missing line is empty (ASCII:
   // unchanged) or reads zeros (E00).

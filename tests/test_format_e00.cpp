@@ -76,7 +76,9 @@ TEST_F(E00Test, LinesPerRowFollowTheNumberOfColumns) {
     EXPECT_EQ(text.substr(start, text.find("EOG") - start), rows) << cols << " columns";
   }
   ASSERT_EQ(cov.ExportE00File(dir / "z.e00"), 1);
-  EXPECT_NE(ReadAll(dir / "z.e00").find(kTail + " 0.000000e+000 0.000000e+000 0.000000e+000 0.000000e+000\r\nEOI\r\nEOS\r\n"),
+  EXPECT_NE(ReadAll(dir / "z.e00")
+                .find(kTail +
+                      " 0.000000e+000 0.000000e+000 0.000000e+000 0.000000e+000\r\nEOI\r\nEOS\r\n"),
             std::string::npos);
   CLandUseCoverage c;
   ASSERT_EQ(c.InitCoverage(80, 100, 0), 1);
@@ -90,20 +92,21 @@ TEST_F(E00Test, LinesPerRowFollowTheNumberOfColumns) {
 
 TEST_F(E00Test, ReadsAGridIntoTheCoverage) {
   WriteAll(dir / "r.e00", Header("         6         3 1-2.14748364700000e+009") +  //
-                              F("1") + F("2") + F("3") + F("4") + F("5") + "\r\n" + F("6") + "\r\n" +
-                              F("256") + F("-1") + F("-9999") + F("0") + F("7") + "\r\n" + F("8") + "\r\n" +
-                              F("10") + F("11") + F("12") + F("13") + F("14") + "\r\n" + F("15") + "\r\n" +
-                              kTail);
+                              F("1") + F("2") + F("3") + F("4") + F("5") + "\r\n" + F("6") +
+                              "\r\n" + F("256") + F("-1") + F("-9999") + F("0") + F("7") + "\r\n" +
+                              F("8") + "\r\n" + F("10") + F("11") + F("12") + F("13") + F("14") +
+                              "\r\n" + F("15") + "\r\n" + kTail);
   cov.SetCellValue(1, 3, 44);
   ASSERT_EQ(cov.ImportE00File(dir / "r.e00", 0), 1);
-  EXPECT_EQ(Rows(cov), (R{"1 2 3 4 5 6", "0 255 241 0 7 8", "10 11 12 13 14 15", "0:9 0:9 0:9 0:9 0:9 0:9",
-                          "0:9 0:9 0:9 0:9 0:9 0:9"}));
+  EXPECT_EQ(Rows(cov), (R{"1 2 3 4 5 6", "0 255 241 0 7 8", "10 11 12 13 14 15",
+                          "0:9 0:9 0:9 0:9 0:9 0:9", "0:9 0:9 0:9 0:9 0:9 0:9"}));
   EXPECT_TRUE(messages.texts.empty());
 }
 
 TEST_F(E00Test, OverlayKeepsCellsWhereTheFileHoldsZero) {
   const std::string file = Header("         5         2 1-2.14748364700000e+009") +  //
-                           F("0") + F("3") + F("0") + F("0") + F("4") + "\r\n" + kZeros5 + "\r\n" + kTail;
+                           F("0") + F("3") + F("0") + F("0") + F("4") + "\r\n" + kZeros5 + "\r\n" +
+                           kTail;
   WriteAll(dir / "o.e00", file);
   cov.SetCellValue(0, 0, 5);
   ASSERT_EQ(cov.ImportE00File(dir / "o.e00", 1), 1);
@@ -115,26 +118,36 @@ TEST_F(E00Test, OverlayKeepsCellsWhereTheFileHoldsZero) {
 TEST_F(E00Test, RowsReadTheirOwnLinesJoinedAndShortFilesReadZeros) {
   const std::string description85 =
       "         5         2 1-2.14748364700000e+009" + std::string(35, ' ') + "EXTRA!";
-  struct Case { const char* what; std::string file; R rows; };
+  struct Case {
+    const char* what;
+    std::string file;
+    R rows;
+  };
   const Case cases[] = {
       // Without leading blanks a line's last value and the next line's first
       // run together; the missing value is stored as 0.
-      {"joined lines", Header("6 2 1 -2147483647.0") + "1 2 3 4 5\r\n6\r\n7 8 9 10 11\r\n 12\r\n" + kTail,
+      {"joined lines",
+       Header("6 2 1 -2147483647.0") + "1 2 3 4 5\r\n6\r\n7 8 9 10 11\r\n 12\r\n" + kTail,
        {"1 2 3 4 56 0", "7 8 9 10 11 12"}},
       {"a row reads only its own lines",
-       Header("6 3 1 0") + "1 2\r\n\r\n3 4 5 6 7 8 9\r\n10\r\n11 12 13 14 15 \r\n16 17 18 19\r\n" + kTail,
+       Header("6 3 1 0") + "1 2\r\n\r\n3 4 5 6 7 8 9\r\n10\r\n11 12 13 14 15 \r\n16 17 18 19\r\n" +
+           kTail,
        {"1 2 0 0 0 0", "3 4 5 6 7 8", "11 12 13 14 15 16"}},
-      {"the file ends inside the values", Header("6 3 1 0") + F("4") + F("5"),
+      {"the file ends inside the values",
+       Header("6 3 1 0") + F("4") + F("5"),
        {"4 5 0 0 0 0", "0 0 0 0 0 0", "0 0 0 0 0 0", "0:9 0:9 0:9 0:9 0:9 0:9"}},
       // A description of 85 characters: its rest counts as the cell size
       // line, so the real upper-corner line is read as row 0.
       {"description read to 79 characters",
        "EXP  0\r\nGRD  2\r\n" + description85 +
-           "\r\n 3.0e+001 3.0e+001\r\n 3.7e+005 4.0e+006\r\n 3.7e+005 4.0e+006\r\n1 2 3 4 5\r\n6 7 8 9 10\r\nEOG\r\n",
+           "\r\n 3.0e+001 3.0e+001\r\n 3.7e+005 4.0e+006\r\n 3.7e+005 4.0e+006\r\n1 2 3 4 5\r\n6 7 "
+           "8 9 10\r\nEOG\r\n",
        {"3 4 0 0 0 0:9", "1 2 3 4 5 0:9"}},
       // The grid's no-data value is an ordinary value: low 8 bits; a value
       // beyond the int range saturates.
-      {"no-data value", Header("5 1 1 -2147483647.0") + F("-2147483647") + F("2") + F("3") + F("4") + F("99999999999") + "\r\n",
+      {"no-data value",
+       Header("5 1 1 -2147483647.0") + F("-2147483647") + F("2") + F("3") + F("4") +
+           F("99999999999") + "\r\n",
        {"1 2 3 4 255 0:9"}},
   };
   for (const Case& k : cases) {

@@ -12,13 +12,27 @@ TEST(FormatDetection, KindFromTheEndOfTheName) {
     const char* name;
     ImportDataFormat kind;
   } cases[] = {
-      {"grid.asc", FormatASC},     {"GRID.ASC", FormatASC},       {"Grid.Asc", FormatASC},
-      {"land.xya", FormatXYA},     {"land.xy", FormatXY},         {"LAND.XY", FormatXY},
-      {"c:\\data\\t.e00", FormatE00}, {"m.flt", FormatFLT},       {"p.DaT", FormatDAT},
-      {".E00", FormatE00},         {".xy", FormatXY},             {"xy", FormatOther},
-      {"t.eoo", FormatOther},      {"a.flt.bak", FormatOther},    {"a.dat ", FormatOther},
-      {"nodot", FormatOther},      {"", FormatOther},             {"dir.asc/file", FormatOther},
-      {"a.xyz", FormatOther},      {"a.XYA.", FormatOther},       {"E00", FormatOther},
+      {"grid.asc", FormatASC},
+      {"GRID.ASC", FormatASC},
+      {"Grid.Asc", FormatASC},
+      {"land.xya", FormatXYA},
+      {"land.xy", FormatXY},
+      {"LAND.XY", FormatXY},
+      {"c:\\data\\t.e00", FormatE00},
+      {"m.flt", FormatFLT},
+      {"p.DaT", FormatDAT},
+      {".E00", FormatE00},
+      {".xy", FormatXY},
+      {"xy", FormatOther},
+      {"t.eoo", FormatOther},
+      {"a.flt.bak", FormatOther},
+      {"a.dat ", FormatOther},
+      {"nodot", FormatOther},
+      {"", FormatOther},
+      {"dir.asc/file", FormatOther},
+      {"a.xyz", FormatOther},
+      {"a.XYA.", FormatOther},
+      {"E00", FormatOther},
   };
   for (const auto& k : cases) EXPECT_EQ(cov.TestFileFormat(k.name), k.kind) << '"' << k.name << '"';
   EXPECT_EQ(static_cast<int>(FormatE00), 0);
@@ -77,8 +91,8 @@ void CheckRoundTrip(const Format& f, const CLandUseCoverage& src, int rows, int 
       if (dst.GetCellValue(r, c) != wantId || dst.GetCellAge(r, c) != wantAge) {
         if (++wrong <= 5)
           ADD_FAILURE() << f.name << " overlay " << overlay << " cell " << r << "," << c << ": id "
-                        << int(dst.GetCellValue(r, c)) << " age " << dst.GetCellAge(r, c) << ", want "
-                        << wantId << " age " << wantAge;
+                        << int(dst.GetCellValue(r, c)) << " age " << dst.GetCellAge(r, c)
+                        << ", want " << wantId << " age " << wantAge;
       }
     }
   EXPECT_EQ(wrong, 0) << f.name << " overlay " << overlay;
@@ -91,13 +105,17 @@ TEST(FormatRoundTrip, EveryFormatBothOverlayValuesAnySizeEveryId) {
     int rows, cols, intoRows, intoCols;
     unsigned seed;  // 0: every ID 0 to 255 once
   };
-  const Case cases[] = {{13, 17, 13, 17, 2024}, {6, 11, 9, 14, 99}, {6, 10000, 6, 10000, 31337},
-                        {10000, 5, 10000, 5, 4242}, {16, 16, 16, 16, 0}};
+  const Case cases[] = {{13, 17, 13, 17, 2024},
+                        {6, 11, 9, 14, 99},
+                        {6, 10000, 6, 10000, 31337},
+                        {10000, 5, 10000, 5, 4242},
+                        {16, 16, 16, 16, 0}};
   for (const Case& k : cases) {
     CLandUseCoverage src;
     ASSERT_EQ(src.InitCoverage(k.rows, k.cols, 5), 1);
     if (k.seed) fmt_test::FillRandom(src, k.seed);
-    for (int id = 0; id < 256 && !k.seed; ++id) src.SetCellValue(id / 16, id % 16, static_cast<unsigned char>(id));
+    for (int id = 0; id < 256 && !k.seed; ++id)
+      src.SetCellValue(id / 16, id % 16, static_cast<unsigned char>(id));
     for (const Format& f : Formats())
       for (int overlay : {0, 1}) CheckRoundTrip(f, src, k.intoRows, k.intoCols, overlay);
   }
@@ -110,12 +128,15 @@ TEST(FormatExchange, UninitialisedCoverage) {
   // Exports write a grid of no rows and no columns.
   ASSERT_EQ(empty.ExportASCFile(dir / "e.asc"), 1);
   EXPECT_EQ(fmt_test::ReadAll(dir / "e.asc"),
-            "ncols  0\r\nnrows  0\r\nxllcorner 0.\r\nyllcorner 0.\r\ncellsize 30.\r\nnodata_value -9999\r\n");
+            "ncols  0\r\nnrows  0\r\nxllcorner 0.\r\nyllcorner 0.\r\ncellsize 30.\r\nnodata_value "
+            "-9999\r\n");
   ASSERT_EQ(empty.ExportE00File(dir / "e.e00"), 1);
   const std::string e00 = fmt_test::ReadAll(dir / "e.e00");
-  EXPECT_NE(e00.find("GRD  2\r\n         0         0 1-2.14748364700000e+009\r\n"), std::string::npos);
-  EXPECT_NE(e00.find("\r\n 0.000000e+000 0.000000e+000 0.000000e+000 0.000000e+000\r\nEOI\r\nEOS\r\n"),
+  EXPECT_NE(e00.find("GRD  2\r\n         0         0 1-2.14748364700000e+009\r\n"),
             std::string::npos);
+  EXPECT_NE(
+      e00.find("\r\n 0.000000e+000 0.000000e+000 0.000000e+000 0.000000e+000\r\nEOI\r\nEOS\r\n"),
+      std::string::npos);
   ASSERT_EQ(empty.ExportBINFile(dir / "e.flt"), 1);
   EXPECT_EQ(fmt_test::ReadAll(dir / "e.flt"), "");
   ASSERT_EQ(empty.ExportXYAFile(dir / "e.xya"), 1);
@@ -131,7 +152,8 @@ TEST(FormatExchange, UninitialisedCoverage) {
     messages.texts.clear();
     ASSERT_EQ((src.*f.write)(dir / f.file), 1);
     EXPECT_EQ((empty.*f.read)(dir / f.file, 0), f.writesBlanks ? 0 : 1) << f.name;
-    EXPECT_EQ(messages.texts, std::vector<std::string>(f.writesBlanks, fmt_test::kRangeText)) << f.name;
+    EXPECT_EQ(messages.texts, std::vector<std::string>(f.writesBlanks, fmt_test::kRangeText))
+        << f.name;
     EXPECT_TRUE(empty.IsEmpty());
   }
 }

@@ -22,7 +22,8 @@ std::string Le(float f) {
   std::uint32_t bits;
   std::memcpy(&bits, &f, 4);
   std::string s(4, '\0');
-  for (int i = 0; i < 4; ++i) s[static_cast<std::size_t>(i)] = static_cast<char>((bits >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    s[static_cast<std::size_t>(i)] = static_cast<char>((bits >> (8 * i)) & 0xFF);
   return s;
 }
 
@@ -72,7 +73,8 @@ TEST_F(FloatTest, ReadsValuesByTruncationTowardZero) {
   // 70000 keeps its low 8 bits (112); -2.9 is -2 (254); tiny values are 0;
   // the no-data value is ID 6.
   WriteAll(dir / "v.flt", Le(255.0f) + Le(256.0f) + Le(3.99f) + Le(-2.9f) + Le(-1.0f) + Le(2.9f) +
-                              Le(70000.5f) + Le(1e-30f) + Le(-9999.0f) + Le(0.0f) + Le(12.0f) + Le(-0.5f));
+                              Le(70000.5f) + Le(1e-30f) + Le(-9999.0f) + Le(0.0f) + Le(12.0f) +
+                              Le(-0.5f));
   ASSERT_EQ(cov.ImportFLTFile(dir / "v.flt", 0), 1);
   EXPECT_EQ(Rows(cov), (R{"255 0 3 254 0:9 0:9", "255 2 112 0 0:9 0:9", "6 0 12 0 0:9 0:9",
                           "0:9 0:9 0:9 0:9 0:9 0:9", "0:9 0:9 0:9 0:9 0:9 0:9"}));
@@ -99,8 +101,8 @@ TEST_F(FloatTest, NoDataBecomesIdSixWhateverTheOverlayFlag) {
 TEST_F(FloatTest, ValuesWithoutAnIntValueStoreNothingRowsFollowTheHeaderAShortFileStops) {
   WriteAll(dir / "x.hdr", Hdr(5, 1, "-32768"));
   const float inf = std::numeric_limits<float>::infinity();
-  WriteAll(dir / "x.flt", Le(std::numeric_limits<float>::quiet_NaN()) + Le(inf) + Le(-inf) + Le(3e9f) +
-                              Le(-2147483648.0f));
+  WriteAll(dir / "x.flt", Le(std::numeric_limits<float>::quiet_NaN()) + Le(inf) + Le(-inf) +
+                              Le(3e9f) + Le(-2147483648.0f));
   cov.SetGridValue(50);
   ASSERT_EQ(cov.ImportFLTFile(dir / "x.flt", 0), 1);
   EXPECT_EQ(Rows(cov, 1), R{"50:9 50:9 50:9 50:9 0 50:9"});  // INT_MIN is an int value
@@ -109,7 +111,8 @@ TEST_F(FloatTest, ValuesWithoutAnIntValueStoreNothingRowsFollowTheHeaderAShortFi
   WriteAll(dir / "s.flt", Le(1) + Le(2) + Le(3) + Le(4) + Le(5) + std::string("\x00\x00", 2));
   for (int c = 0; c < 6; ++c) cov.SetCellValue(2, c, 50);
   ASSERT_EQ(cov.ImportFLTFile(dir / "s.flt", 0), 1);
-  EXPECT_EQ(Rows(cov, 3), (R{"1 2 0:9 0:9 0:9 0:9", "3 4 0:9 0:9 0:9 0:9", "5 50:9 50:9 50:9 50:9 50:9"}));
+  EXPECT_EQ(Rows(cov, 3),
+            (R{"1 2 0:9 0:9 0:9 0:9", "3 4 0:9 0:9 0:9 0:9", "5 50:9 50:9 50:9 50:9 50:9"}));
 }
 
 TEST_F(FloatTest, RefusalsAndMissingFiles) {

@@ -15,7 +15,8 @@ namespace {
 
 bool HaveGdal() {
   bool ok = false;
-  fmt_test::RunCommand("gdalinfo --version >/dev/null 2>&1 && gdal_translate --version >/dev/null 2>&1", &ok);
+  fmt_test::RunCommand(
+      "gdalinfo --version >/dev/null 2>&1 && gdal_translate --version >/dev/null 2>&1", &ok);
   return ok;
 }
 
@@ -29,7 +30,9 @@ std::string GdalInfo(const std::string& file) {
   return out;
 }
 
-struct XyzCell { double x, y, z; };
+struct XyzCell {
+  double x, y, z;
+};
 
 // Every cell as GDAL reads it: centre x, centre y and value, row by row.
 std::vector<XyzCell> GdalCells(const std::string& file, const std::string& scratch) {
@@ -54,8 +57,8 @@ std::vector<XyzCell> GdalCells(const std::string& file, const std::string& scrat
 }
 
 // Checks that GDAL's cells are the coverage's IDs at the right positions.
-void ExpectCells(const std::vector<XyzCell>& cells, const CLandUseCoverage& cov, double left, double top,
-                 double size) {
+void ExpectCells(const std::vector<XyzCell>& cells, const CLandUseCoverage& cov, double left,
+                 double top, double size) {
   ASSERT_EQ(cells.size(), static_cast<std::size_t>(cov.m_nRows) * cov.m_nCols);
   for (std::size_t k = 0; k < cells.size(); ++k) {
     const int r = static_cast<int>(k) / cov.m_nCols;
@@ -78,11 +81,14 @@ TEST(GdalCheck, AsciiAndFloatGridsOpenWithTheirGeoreferenceAndValues) {
     double left, top;
   };
   const Case cases[] = {
-      {"g.asc", 3789.0, 4072000.0, 12.5, -9999, "Origin = (3789.000000000000000,4072087.500000000000000)", 3789.0, 4072087.5},
+      {"g.asc", 3789.0, 4072000.0, 12.5, -9999,
+       "Origin = (3789.000000000000000,4072087.500000000000000)", 3789.0, 4072087.5},
       // exponent form, four digits: 3.789e+005 and 4.072e+006
-      {"g.asc", 378923.0, 4072345.0, 30.0, -1, "Origin = (378900.000000000000000,4072210.000000000000000)", 378900.0, 4072210.0},
+      {"g.asc", 378923.0, 4072345.0, 30.0, -1,
+       "Origin = (378900.000000000000000,4072210.000000000000000)", 378900.0, 4072210.0},
       // the float grid's header holds fixed fields
-      {"g.flt", 1.0, 2.0, 30.0, -32768, "Origin = (378923.000000000000000,4072555.000000000000000)", 378923.0, 4072555.0},
+      {"g.flt", 1.0, 2.0, 30.0, -32768, "Origin = (378923.000000000000000,4072555.000000000000000)",
+       378923.0, 4072555.0},
   };
   for (const Case& k : cases) {
     fmt_test::ScratchDir dir;
@@ -99,8 +105,10 @@ TEST(GdalCheck, AsciiAndFloatGridsOpenWithTheirGeoreferenceAndValues) {
     const std::string info = GdalInfo(dir / k.file);
     EXPECT_NE(info.find("Size is 9, 7"), std::string::npos) << info;
     EXPECT_NE(info.find(k.origin), std::string::npos) << info;
-    EXPECT_NE(info.find("Pixel Size = (" + std::to_string(k.size) + "000000000,-" + std::to_string(k.size) + "000000000)"),
-              std::string::npos) << info;
+    EXPECT_NE(info.find("Pixel Size = (" + std::to_string(k.size) + "000000000,-" +
+                        std::to_string(k.size) + "000000000)"),
+              std::string::npos)
+        << info;
     EXPECT_NE(info.find("NoData Value=" + std::to_string(k.noData)), std::string::npos) << info;
     if (flt) {
       // Without a byte-order line GDAL takes the bytes as big-endian: ID 3
@@ -108,7 +116,8 @@ TEST(GdalCheck, AsciiAndFloatGridsOpenWithTheirGeoreferenceAndValues) {
       const std::vector<XyzCell> misread = GdalCells(dir / k.file, dir / "m.xyz");
       ASSERT_EQ(misread.size(), 63u);
       EXPECT_LT(misread[0].z, 1e-30);
-      fmt_test::WriteAll(dir / "g.hdr", fmt_test::ReadAll(dir / "g.hdr") + "byteorder LSBFIRST\r\n");
+      fmt_test::WriteAll(dir / "g.hdr",
+                         fmt_test::ReadAll(dir / "g.hdr") + "byteorder LSBFIRST\r\n");
     }
     ExpectCells(GdalCells(dir / k.file, dir / "g.xyz"), cov, k.left, k.top, k.size);
   }
@@ -127,9 +136,10 @@ TEST(GdalCheck, AsciiGridsWrittenByGdalImport) {
   fmt_test::MessageRecorder messages;
   for (const char* type : {"", "-ot Float32", "-ot Int16"}) {
     bool ok = false;
-    const std::string out = fmt_test::RunCommand(std::string("gdal_translate -q -of AAIGrid ") + type + " '" +
-                                                     (dir / "ours.asc") + "' '" + (dir / "theirs.asc") + "' 2>&1",
-                                                 &ok);
+    const std::string out =
+        fmt_test::RunCommand(std::string("gdal_translate -q -of AAIGrid ") + type + " '" +
+                                 (dir / "ours.asc") + "' '" + (dir / "theirs.asc") + "' 2>&1",
+                             &ok);
     ASSERT_TRUE(ok) << out;
     CLandUseCoverage back;
     ASSERT_EQ(back.InitCoverage(8, 11, 9), 1);

@@ -45,28 +45,39 @@ TEST(NumberWriting, ExponentFourDigitAndIntegerForms) {
     int precision, width;
     const char* text;
   } exp[] = {
-      {30.0, 13, 21, " 3.0000000000000e+001"},   {4072345.0, 13, 21, " 4.0723450000000e+006"},
+      {30.0, 13, 21, " 3.0000000000000e+001"},
+      {4072345.0, 13, 21, " 4.0723450000000e+006"},
       {-2147483647.0, 14, 21, "-2.14748364700000e+009"},  // wider than its field: no cut
-      {0.0, 6, 14, " 0.000000e+000"},            {255.0, 6, 14, " 2.550000e+002"},
-      {0.00125, 2, 0, "1.25e-003"},              {1e-300, 1, 0, "1.0e-300"},
-      {2.6, 0, 0, "3e+000"},                     // no decimals, no point
-      {9.9999996, 6, 0, "1.000000e+001"},        // rounding carries into the exponent
-      {1.0 / 3.0, 6, 0, "3.333333e-001"},        {2.0 / 3.0, 6, 0, "6.666667e-001"},
-      {-46.51587, 6, 14, "-4.651587e+001"},      {nan, 6, 6, "   nan"},
+      {0.0, 6, 14, " 0.000000e+000"},
+      {255.0, 6, 14, " 2.550000e+002"},
+      {0.00125, 2, 0, "1.25e-003"},
+      {1e-300, 1, 0, "1.0e-300"},
+      {2.6, 0, 0, "3e+000"},               // no decimals, no point
+      {9.9999996, 6, 0, "1.000000e+001"},  // rounding carries into the exponent
+      {1.0 / 3.0, 6, 0, "3.333333e-001"},
+      {2.0 / 3.0, 6, 0, "6.666667e-001"},
+      {-46.51587, 6, 14, "-4.651587e+001"},
+      {nan, 6, 6, "   nan"},
       {-inf, 6, 0, "-inf"},
   };
   for (const auto& k : exp) EXPECT_EQ(Exp(k.v, k.precision, k.width), k.text) << k.text;
   // The four-digit style of the ASCII header chooses its form after rounding.
   const std::pair<double, const char*> g4[] = {
-      {30.0, "30."},          {0.0, "0."},          {-0.0, "0."},           {100.0, "100."},
-      {1000.0, "1000"},       {2500.4, "2500"},     {12.5, "12.5"},         {0.25, "0.25"},
-      {0.1, "0.1"},           {1.234, "1.234"},     {1.23456, "1.235"},     {378923.0, "3.789e+005"},
-      {12000.0, "1.2e+004"},  {0.05, "5.e-002"},    {-30.0, "-30."},        {-378923.0, "-3.789e+005"},
-      {1e-120, "1.e-120"},    {9999.7, "1.e+004"},  {999.96, "1000"},       {0.099996, "0.1"},
+      {30.0, "30."},          {0.0, "0."},
+      {-0.0, "0."},           {100.0, "100."},
+      {1000.0, "1000"},       {2500.4, "2500"},
+      {12.5, "12.5"},         {0.25, "0.25"},
+      {0.1, "0.1"},           {1.234, "1.234"},
+      {1.23456, "1.235"},     {378923.0, "3.789e+005"},
+      {12000.0, "1.2e+004"},  {0.05, "5.e-002"},
+      {-30.0, "-30."},        {-378923.0, "-3.789e+005"},
+      {1e-120, "1.e-120"},    {9999.7, "1.e+004"},
+      {999.96, "1000"},       {0.099996, "0.1"},
       {0.0099996, "1.e-002"}, {0.00999949, "9.999e-003"},
   };
   for (const auto& k : g4) EXPECT_EQ(G4(k.first), k.second) << k.second;
-  const std::pair<long long, int> ints[] = {{100, 10}, {1, 2}, {10000, 4}, {-7, 4}, {-2147483648LL, 0}};
+  const std::pair<long long, int> ints[] = {
+      {100, 10}, {1, 2}, {10000, 4}, {-7, 4}, {-2147483648LL, 0}};
   const char* intTexts[] = {"       100", " 1", "10000", "  -7", "-2147483648"};
   for (int i = 0; i < 5; ++i) EXPECT_EQ(IntW(ints[i].first, ints[i].second), intTexts[i]);
 }
@@ -82,19 +93,40 @@ TEST(NumberWriting, IndependentOfTheLocale) {
 
 TEST(NumberReading, IntegersAsAtoiAndDoublesAsAtofReadThem) {
   const std::pair<const char*, int> ints[] = {
-      {"42", 42},   {"  \t-17xyz", -17}, {"+5", 5},   {"3.7", 3},   {"-9999.000", -9999},
-      {"", 0},      {"abc", 0},          {"-", 0},    {"--5", 0},   {"1e5", 1},
-      {"2147483647", 2147483647},        {"99999999999999999999", 2147483647},
+      {"42", 42},
+      {"  \t-17xyz", -17},
+      {"+5", 5},
+      {"3.7", 3},
+      {"-9999.000", -9999},
+      {"", 0},
+      {"abc", 0},
+      {"-", 0},
+      {"--5", 0},
+      {"1e5", 1},
+      {"2147483647", 2147483647},
+      {"99999999999999999999", 2147483647},
       {"-99999999999999999999", -2147483647 - 1},
   };
   for (const auto& k : ints) EXPECT_EQ(Atoi(k.first), k.second) << '"' << k.first << '"';
   const std::string s = "123456";
   EXPECT_EQ(ParseIntPrefix(s.data(), s.data() + 3), 123);  // stops at the end of the range
   const std::pair<const char*, double> doubles[] = {
-      {" 378923", 378923.0}, {"3.789e+005", 378900.0}, {"5.e-002", 0.05}, {"30.", 30.0},
-      {".5", 0.5},           {"-12.5abc", -12.5},      {"1e", 1.0},       {"1e+", 1.0},  // an exponent needs a digit
-      {"2E3", 2000.0},       {"\t7", 7.0},             {".", 0.0},        {"xllcorner\t5", 0.0},
-      {"", 0.0},             {"inf", 0.0},             {"0x10", 0.0},     {"1e-999", 0.0},
+      {" 378923", 378923.0},
+      {"3.789e+005", 378900.0},
+      {"5.e-002", 0.05},
+      {"30.", 30.0},
+      {".5", 0.5},
+      {"-12.5abc", -12.5},
+      {"1e", 1.0},
+      {"1e+", 1.0},  // an exponent needs a digit
+      {"2E3", 2000.0},
+      {"\t7", 7.0},
+      {".", 0.0},
+      {"xllcorner\t5", 0.0},
+      {"", 0.0},
+      {"inf", 0.0},
+      {"0x10", 0.0},
+      {"1e-999", 0.0},
       {"0.0000001e-400", 0.0},
   };
   for (const auto& k : doubles) EXPECT_DOUBLE_EQ(Atof(k.first), k.second) << '"' << k.first << '"';
@@ -116,18 +148,19 @@ TEST(NumberReading, ScanningWordsAndIntegers) {
   EXPECT_FALSE(ScanWord(p, end));
 }
 
-
 namespace {
 
 // Reads the lines of a file written with the given bytes, each kept up to
 // `keep` characters (limited: the rest of a longer line is the next line).
-std::vector<std::string> LinesOf(const std::string& bytes, std::size_t keep, bool limited, int count) {
+std::vector<std::string> LinesOf(const std::string& bytes, std::size_t keep, bool limited,
+                                 int count) {
   fmt_test::ScratchDir dir;
   fmt_test::WriteAll(dir / "t.txt", bytes);
   FileReader in;
   EXPECT_TRUE(in.Open(dir / "t.txt"));
   std::vector<std::string> lines(static_cast<std::size_t>(count), "x");
-  for (std::string& line : lines) limited ? in.ReadLineLimited(line, keep) : in.ReadLine(line, keep);
+  for (std::string& line : lines)
+    limited ? in.ReadLineLimited(line, keep) : in.ReadLine(line, keep);
   EXPECT_TRUE(in.AtEnd());
   EXPECT_EQ(in.Peek(), FileReader::kEnd);
   return lines;
@@ -138,7 +171,8 @@ std::vector<std::string> LinesOf(const std::string& bytes, std::size_t keep, boo
 TEST(FileLayer, LinesEndAtLineFeedsWithTheirCarriageReturnsAndMissingLinesReadEmpty) {
   using L = std::vector<std::string>;
   // Only the CR right before the LF is line end; a kept part drops the rest.
-  EXPECT_EQ(LinesOf("one\r\ntwo\nthr\ree\r\r\nlast", 100, false, 5), (L{"one", "two", "thr\ree\r", "last", ""}));
+  EXPECT_EQ(LinesOf("one\r\ntwo\nthr\ree\r\r\nlast", 100, false, 5),
+            (L{"one", "two", "thr\ree\r", "last", ""}));
   EXPECT_EQ(LinesOf("abcdef\r\nabc\r\nab\r\nz", 3, false, 4), (L{"abc", "abc", "ab", "z"}));
   const std::string l79(79, 'x'), l80(80, 'y');  // exactly 79: read with its line end
   EXPECT_EQ(LinesOf(l79 + "\r\n" + l80 + "\r\nnext\r\n", 79, true, 5),
@@ -148,7 +182,8 @@ TEST(FileLayer, LinesEndAtLineFeedsWithTheirCarriageReturnsAndMissingLinesReadEm
 TEST(FileLayer, InLineCursorStopsAtTheLineEndAlsoAcrossTheBufferBoundary) {
   // The CR of the first line end is the last byte of the first buffer load.
   const std::string first(65535, 'a');
-  EXPECT_EQ(LinesOf(first + "\r\nb\r\n", 1 << 20, false, 2), (std::vector<std::string>{first, "b"}));
+  EXPECT_EQ(LinesOf(first + "\r\nb\r\n", 1 << 20, false, 2),
+            (std::vector<std::string>{first, "b"}));
   fmt_test::ScratchDir dir;
   const std::string second(first.size() - 8, 'a');  // its CR ends the first buffer load too
   fmt_test::WriteAll(dir / "t.txt", "a\rb\r\nc\r\n" + second + "\r\nd");

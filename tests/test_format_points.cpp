@@ -40,17 +40,18 @@ TEST_F(PointTest, ReadsLinesInOrderAndTheOverlayKeepsCellsNamedWithZero) {
            "7 2 3\r\n"
            "  0\t0   256 trailing words 5 5 5\n"
            "1 1 -1\n"
-           "7 2 4\n"   // the later line for the same cell wins
-           "3 4 0");   // no line end at the end of the file
+           "7 2 4\n"  // the later line for the same cell wins
+           "3 4 0");  // no line end at the end of the file
   for (auto import : {&CLandUseCoverage::ImportXYAFile, &CLandUseCoverage::ImportDATFile}) {
     for (int overlay : {0, 1}) {
       ASSERT_EQ(cov.InitCoverage(5, 8, 9), 1);
       cov.SetCellValue(4, 3, 50);
       ASSERT_EQ((cov.*import)(dir / "r.dat", overlay), 1);
       // 256 is not zero for the overlay, and stores 0.
-      EXPECT_EQ(Rows(cov), (R{"0 0:9 0:9 0:9 0:9 0:9 0:9 0:9",
-                              "0:9 255 0:9 0:9 0:9 0:9 0:9 0:9", "0:9 0:9 0:9 0:9 0:9 0:9 0:9 4", kKept,
-                              overlay ? "0:9 0:9 0:9 50:9 0:9 0:9 0:9 0:9" : "0:9 0:9 0:9 0 0:9 0:9 0:9 0:9"}));
+      EXPECT_EQ(Rows(cov), (R{"0 0:9 0:9 0:9 0:9 0:9 0:9 0:9", "0:9 255 0:9 0:9 0:9 0:9 0:9 0:9",
+                              "0:9 0:9 0:9 0:9 0:9 0:9 0:9 4", kKept,
+                              overlay ? "0:9 0:9 0:9 50:9 0:9 0:9 0:9 0:9"
+                                      : "0:9 0:9 0:9 0 0:9 0:9 0:9 0:9"}));
     }
   }
 }
@@ -65,7 +66,8 @@ TEST_F(PointTest, OutsidePositionsAndLinesWithoutThreeIntegersAreSkippedEmptyLis
            "+1 +1 +7\r\n"
            "7 4 2\n");  // still read after the others
   ASSERT_EQ(cov.ImportXYAFile(dir / "m.xya", 0), 1);
-  EXPECT_EQ(Rows(cov), (R{kKept, "0:9 7 0:9 0:9 0:9 0:9 0:9 0:9", kKept, kKept, "0:9 0:9 0:9 0:9 0:9 0:9 0:9 2"}));
+  EXPECT_EQ(Rows(cov), (R{kKept, "0:9 7 0:9 0:9 0:9 0:9 0:9 0:9", kKept, kKept,
+                          "0:9 0:9 0:9 0:9 0:9 0:9 0:9 2"}));
 }
 
 TEST_F(PointTest, MissingAndLayoutlessListsChangeNothing) {

@@ -5,14 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <towngrow/towngrow.h>
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <tuple>
-#include <towngrow/towngrow.h>
-#include <unistd.h>
 #include <vector>
 
 #include "support/scene.h"
@@ -98,8 +98,8 @@ inline void FillRandom(towngrow::CLandUseCoverage& cov, unsigned seed) {
 
 // IDs, ages and georeference, for "nothing changed" checks.
 inline auto Take(const towngrow::CLandUseCoverage& cov) {
-  return std::make_tuple(testkit::Values(cov), testkit::Ages(cov), cov.m_dCellSize, cov.m_dXllCorner,
-                         cov.m_dYllCorner, cov.m_nNoDataValue);
+  return std::make_tuple(testkit::Values(cov), testkit::Ages(cov), cov.m_dCellSize,
+                         cov.m_dXllCorner, cov.m_dYllCorner, cov.m_nNoDataValue);
 }
 
 // A 5 x 6 coverage with age 9 everywhere, a scratch folder and a notice

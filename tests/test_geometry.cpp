@@ -47,13 +47,13 @@ TEST(Geometry, RangeAndTheBorderBandFollowRowsAndColumns) {
   CLandUseCoverage c, wide, empty;
   ASSERT_EQ(c.InitCoverage(7, 12, 0), 1);
   ASSERT_EQ(wide.InitCoverage(8, 20, 0), 1);
-  const int range[][3] = {{6, 11, 1}, {0, 0, 1},  {7, 0, 0}, {0, 12, 0},
+  const int range[][3] = {{6, 11, 1}, {0, 0, 1},  {7, 0, 0},  {0, 12, 0},
                           {-1, 0, 0}, {0, -1, 0}, {11, 6, 0}, {INT_MIN, INT_MAX, 0}};
   for (const auto& k : range) EXPECT_EQ(c.IsInRange(k[0], k[1]), k[2]) << k[0] << "," << k[1];
   EXPECT_EQ(empty.IsInRange(0, 0), 0);
-  const int band[][4] = {{2, 5, 3, 1},       {4, 5, 3, 1},       {5, 2, 3, 1},     {5, 8, 3, 1},
-                         {3, 6, 3, 0},       {4, 3, 0, 0},       {0, 0, 0, 0},     {0, 0, 1, 1},
-                         {-1, 5, 3, 0},      {7, 5, 3, 0},       {3, 5, INT_MAX, 1}, {3, 5, INT_MIN, 0}};
+  const int band[][4] = {{2, 5, 3, 1},  {4, 5, 3, 1}, {5, 2, 3, 1},       {5, 8, 3, 1},
+                         {3, 6, 3, 0},  {4, 3, 0, 0}, {0, 0, 0, 0},       {0, 0, 1, 1},
+                         {-1, 5, 3, 0}, {7, 5, 3, 0}, {3, 5, INT_MAX, 1}, {3, 5, INT_MIN, 0}};
   for (const auto& k : band) EXPECT_EQ(c.IsInEdge(k[0], k[1], k[2]), k[3]) << k[0] << "," << k[1];
   EXPECT_EQ(wide.IsInEdge(4, 16, 3), 0);
   EXPECT_EQ(wide.IsInEdge(4, 17, 3), 1);
@@ -62,24 +62,51 @@ TEST(Geometry, RangeAndTheBorderBandFollowRowsAndColumns) {
 }
 
 TEST(GeometryNewPoint, StraightDirectionsStopAtTheBorderDiagonalsTestTheColumnFirst) {
-  ExpectMoves(10, 10, {
-      {2, 3, 0, 5, 3, 0, 2}, {7, 3, 0, 5, 3, 2, 5}, {7, 3, 4, 5, 3, 9, 2}, {2, 3, 4, 5, 3, 7, 5},
-      {4, 8, 2, 5, 9, 4, 1}, {4, 2, 2, 5, 7, 4, 5}, {4, 2, 6, 5, 0, 4, 2}, {4, 7, 6, 5, 2, 4, 5},
-      {0, 0, 0, 3, 0, 0, 0}, {9, 9, 4, 1, 9, 9, 0},
-      {2, 3, 1, 5, 8, 0, 2},  // up-right, row limit only: the column moves the full step
-      {2, 8, 1, 5, 9, 1, 1},  // both limits: the smaller distance
-      {7, 6, 1, 5, 9, 4, 3},  // column limit only
-      {7, 2, 1, 3, 5, 4, 3},  // nothing shortened
-      {8, 7, 3, 5, 8, 9, 1}, {7, 2, 3, 5, 7, 9, 2}, {2, 7, 3, 5, 9, 4, 2}, {1, 1, 3, 3, 4, 4, 3},
-      {8, 2, 5, 5, 1, 9, 1}, {7, 6, 5, 5, 1, 9, 2}, {2, 3, 5, 5, 0, 5, 3}, {2, 6, 5, 3, 3, 5, 3},
-      {2, 6, 7, 5, 1, 0, 2}, {2, 3, 7, 5, 1, 0, 2}, {7, 2, 7, 5, 0, 5, 2}, {7, 6, 7, 3, 3, 4, 3},
-      {4, 4, 3, INT_MAX, 9, 9, 5}, {4, 6, 7, INT_MAX, 2, 0, 4}, {4, 6, 0, INT_MAX, 6, 0, 4},
-      {3, 6, 8, 4, 6, 3, 4}, {3, 6, -1, 4, 6, 3, 4}, {3, 6, INT_MIN, 4, 6, 3, 4},
-  });
-  ExpectMoves(8, 15, {  // last row 7, last column 14
-      {3, 12, 2, 5, 14, 3, 2}, {5, 12, 4, 5, 12, 7, 2}, {6, 11, 3, 5, 12, 7, 1},
-      {6, 2, 3, 5, 7, 7, 1},   {1, 12, 1, 5, 13, 0, 1},
-  });
+  ExpectMoves(10, 10,
+              {
+                  {2, 3, 0, 5, 3, 0, 2},
+                  {7, 3, 0, 5, 3, 2, 5},
+                  {7, 3, 4, 5, 3, 9, 2},
+                  {2, 3, 4, 5, 3, 7, 5},
+                  {4, 8, 2, 5, 9, 4, 1},
+                  {4, 2, 2, 5, 7, 4, 5},
+                  {4, 2, 6, 5, 0, 4, 2},
+                  {4, 7, 6, 5, 2, 4, 5},
+                  {0, 0, 0, 3, 0, 0, 0},
+                  {9, 9, 4, 1, 9, 9, 0},
+                  {2, 3, 1, 5, 8, 0, 2},  // up-right, row limit only: the
+                                          // column moves the full step
+                  {2, 8, 1, 5, 9, 1, 1},  // both limits: the smaller distance
+                  {7, 6, 1, 5, 9, 4, 3},  // column limit only
+                  {7, 2, 1, 3, 5, 4, 3},  // nothing shortened
+                  {8, 7, 3, 5, 8, 9, 1},
+                  {7, 2, 3, 5, 7, 9, 2},
+                  {2, 7, 3, 5, 9, 4, 2},
+                  {1, 1, 3, 3, 4, 4, 3},
+                  {8, 2, 5, 5, 1, 9, 1},
+                  {7, 6, 5, 5, 1, 9, 2},
+                  {2, 3, 5, 5, 0, 5, 3},
+                  {2, 6, 5, 3, 3, 5, 3},
+                  {2, 6, 7, 5, 1, 0, 2},
+                  {2, 3, 7, 5, 1, 0, 2},
+                  {7, 2, 7, 5, 0, 5, 2},
+                  {7, 6, 7, 3, 3, 4, 3},
+                  {4, 4, 3, INT_MAX, 9, 9, 5},
+                  {4, 6, 7, INT_MAX, 2, 0, 4},
+                  {4, 6, 0, INT_MAX, 6, 0, 4},
+                  {3, 6, 8, 4, 6, 3, 4},
+                  {3, 6, -1, 4, 6, 3, 4},
+                  {3, 6, INT_MIN, 4, 6, 3, 4},
+              });
+  ExpectMoves(8, 15,
+              {
+                  // last row 7, last column 14
+                  {3, 12, 2, 5, 14, 3, 2},
+                  {5, 12, 4, 5, 12, 7, 2},
+                  {6, 11, 3, 5, 12, 7, 1},
+                  {6, 2, 3, 5, 7, 7, 1},
+                  {1, 12, 1, 5, 13, 0, 1},
+              });
   std::vector<Move> zero;  // a step of 0 stays at the origin in every direction
   for (int dir = 0; dir < 8; ++dir)
     for (const auto& o : {std::pair<int, int>{0, 0}, {9, 9}, {4, 6}, {0, 9}})
@@ -135,9 +162,14 @@ TEST(GeometryFind, NearestRowFindOrNoneWhenThreeRowsFind) {
 TEST(GeometryLine, CellsOfTheDrawnLine) {
   Cells row2, diagonal{{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}};
   for (int k = 0; k < 10; ++k) row2.insert({2, k});
-  struct Case { CPoint from, to; Cells cells; };
+  struct Case {
+    CPoint from, to;
+    Cells cells;
+  };
   const Case cases[] = {
-      {{0, 0}, {4, 2}, {{0, 0}, {1, 1}, {1, 2}, {2, 3}, {2, 4}}},  // halfway rounds to the larger row
+      {{0, 0},
+       {4, 2},
+       {{0, 0}, {1, 1}, {1, 2}, {2, 3}, {2, 4}}},  // halfway rounds to the larger row
       {{6, 3}, {2, 1}, {{3, 6}, {3, 5}, {2, 4}, {2, 3}, {1, 2}}},  // left and up
       {{5, 1}, {5, 6}, {{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {6, 5}}},
       {{5, 6}, {5, 1}, {{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {6, 5}}},
@@ -155,7 +187,8 @@ TEST(GeometryLine, CellsOfTheDrawnLine) {
       {{-1, 0}, {1, 4}, {{0, 0}, {1, 0}, {2, 0}, {3, 1}, {4, 1}}},
   };
   for (const Case& k : cases)
-    EXPECT_EQ(Line(k.from, k.to), k.cells) << k.from.x << "," << k.from.y << " to " << k.to.x << "," << k.to.y;
+    EXPECT_EQ(Line(k.from, k.to), k.cells)
+        << k.from.x << "," << k.from.y << " to " << k.to.x << "," << k.to.y;
   CLandUseCoverage empty;
   empty.CovDDALine(CPoint(0, 0), CPoint(3, 3), 1);  // nothing to write into
   EXPECT_EQ(empty.IsEmpty(), 1);

@@ -17,7 +17,8 @@ std::vector<unsigned char> Cells(const CGrid& g) {
 void FillPattern(CGrid& g) {
   ASSERT_EQ(g.InitGrid(6, 9, 0), 1);
   for (int r = 0; r < 6; ++r)
-    for (int c = 0; c < 9; ++c) ASSERT_EQ(g.SetCellValue(r, c, static_cast<unsigned char>(10 * r + c)), 1);
+    for (int c = 0; c < 9; ++c)
+      ASSERT_EQ(g.SetCellValue(r, c, static_cast<unsigned char>(10 * r + c)), 1);
 }
 
 }  // namespace
@@ -25,13 +26,15 @@ void FillPattern(CGrid& g) {
 TEST(Grid, NewGridRefusesEveryCellInitSizesFillsAndNamesFromFiveToTenThousand) {
   CGrid g;
   EXPECT_EQ(g.IsEmpty(), 1);
-  EXPECT_EQ(std::make_tuple(g.m_nGridType, g.m_strName, g.m_nRows, g.m_pData), std::make_tuple(-1, "", 0, nullptr));
+  EXPECT_EQ(std::make_tuple(g.m_nGridType, g.m_strName, g.m_nRows, g.m_pData),
+            std::make_tuple(-1, "", 0, nullptr));
   EXPECT_EQ(g.GetCellValue(0, 0), 0);
   EXPECT_EQ(g.SetCellValue(0, 0, 1) + g.SetCellValue(CPoint(0, 0), 1) + g.SetGridValue(1), 0);
   EXPECT_EQ(g.IsEmpty(), 1);
   ASSERT_EQ(g.InitGrid(6, 9, 7), 1);
   EXPECT_EQ(g.IsEmpty(), 0);
-  EXPECT_EQ(std::make_tuple(g.m_nCols, g.m_strName, g.m_nGridType, g.m_dScale), std::make_tuple(9, "Grid", 0, 1.0));
+  EXPECT_EQ(std::make_tuple(g.m_nCols, g.m_strName, g.m_nGridType, g.m_dScale),
+            std::make_tuple(9, "Grid", 0, 1.0));
   EXPECT_EQ(Cells(g), std::vector<unsigned char>(54, 7));
   const int shapes[3][2] = {{5, 5}, {10000, 5}, {5, 10000}};
   for (const auto& s : shapes) {
@@ -83,8 +86,10 @@ TEST(Grid, OutsideCellsReadZeroAndAreNeverWritten) {
   CGrid g;
   FillPattern(g);
   const std::vector<unsigned char> before = Cells(g);
-  const int outside[][2] = {{6, 0}, {0, 9}, {-1, 0}, {0, -1}, {6, 9}, {-1, -1}, {100000, 3},
-                            {3, -100000}, {-2147483647 - 1, 0}, {0, 2147483647}};
+  const int outside[][2] = {{6, 0},         {0, 9},       {-1, 0},
+                            {0, -1},        {6, 9},       {-1, -1},
+                            {100000, 3},    {3, -100000}, {-2147483647 - 1, 0},
+                            {0, 2147483647}};
   for (const auto& o : outside) {
     EXPECT_EQ(g.GetCellValue(o[0], o[1]), 0);
     EXPECT_EQ(g.GetCellValue(CPoint(o[1], o[0])), 0);

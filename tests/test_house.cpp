@@ -16,7 +16,17 @@ void StreetAndChoice(Scene& s, CLandUse* lu) {
   SetWeights(dynamic_cast<CHouse*>(lu)->m_nResidentialLandUseProb, 1, 0, 0);
 }
 
-const SpreadCase kHouse = {"House", 3, 15, 7, 7, 2, 30, 60, true, false, kIndustryNotice,
+const SpreadCase kHouse = {"House",
+                           3,
+                           15,
+                           7,
+                           7,
+                           2,
+                           30,
+                           60,
+                           true,
+                           false,
+                           kIndustryNotice,
                            [] { return static_cast<CLandUse*>(new CHouse()); },
                            StreetAndChoice};
 
@@ -91,7 +101,9 @@ TEST_P(HouseRule, HelpersDrawAsTheirPartsCheckStreetReachesTheShareCount) {
 TEST_P(HouseRule, OldCellIsAbandonedOrRenewedByTheDrawOverStreetsAndTheRest) {
   // Streets in the 3 x 3 square weigh against its other cells (the cell
   // itself and cells beyond the edge included); renewal draws an active age.
-  struct Case { int row, col, streets, rest; };
+  struct Case {
+    int row, col, streets, rest;
+  };
   const Case cases[] = {{7, 7, 0, 9}, {7, 7, 8, 1}, {0, 0, 3, 6}};
   house()->m_nDeadAge = 2;
   for (const Case& k : cases) {
@@ -156,12 +168,14 @@ TEST_P(HouseRule, RenewedCellGoesOnWithItsOldAge) {
 }
 
 TEST_P(HouseRule, TargetCategoryFromTheNewCoverageAgeFromTheOldOneThenTheStreet) {
-  struct Case { int oldId, oldAge, newId, newAge, result; };
+  struct Case {
+    int oldId, oldAge, newId, newAge, result;
+  };
   const Case cases[] = {
-      {0, 0, 5, 0, 0},    // taken earlier in this step
-      {4, 3, 0, 3, 1},    // given up earlier in this step
-      {0, -2, 0, 5, 0},   // dead at the start of the step
-      {0, 0, 0, -7, 1},   // dead in the new coverage only
+      {0, 0, 5, 0, 0},   // taken earlier in this step
+      {4, 3, 0, 3, 1},   // given up earlier in this step
+      {0, -2, 0, 5, 0},  // dead at the start of the step
+      {0, 0, 0, -7, 1},  // dead in the new coverage only
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.newId * 100 + c.oldAge);
@@ -223,8 +237,8 @@ TEST_P(HouseRule, MixedChoiceUsesItsOwnWeightsAndTheDominantCategory) {
       {3, 3, {0, 0, 1}, 5}, {3, 0, {0, 1, 0}, 4}, {0, 3, {0, 0, 1}, 5},
   };
   for (const Case& k : cases) {
-    SCOPED_TRACE(testing::Message() << k.industry << "/" << k.commerce << " "
-                                    << k.mixed[0] << k.mixed[1] << k.mixed[2]);
+    SCOPED_TRACE(testing::Message() << k.industry << "/" << k.commerce << " " << k.mixed[0]
+                                    << k.mixed[1] << k.mixed[2]);
     Scene s(15, 15);
     CHouse* h = s.Get<CHouse>(3);
     ForceStep(h, 2);
@@ -304,7 +318,7 @@ TEST_P(HouseRule, IndustryThenCommerceIdAreDrawnBeforeTheChoice) {
       EXPECT_EQ(Run(), id != 0 ? 1 : 0);
       EXPECT_EQ(scene.next.GetCellValue(7, 8), id);
       EXPECT_EQ(notices.texts, id == 14 || id == 15 ? std::vector<std::string>{kIndustryNotice}
-                                                   : std::vector<std::string>{});
+                                                    : std::vector<std::string>{});
       EXPECT_TRUE(rp.DrawsMatch());
       written += id == 15;
     }

@@ -12,8 +12,19 @@ namespace {
 // industry cell at (5, 5) in an 11 x 11 scene.
 void Streets(Scene& s, CLandUse*) { s.PutRow(2, 2, 8, 2); }
 
-const SpreadCase kIndustry = {"Industry", 4, 11, 5, 5, 2, 10, 50, false, true, kIndustryNotice,
-                              [] { return static_cast<CLandUse*>(new CIndustry()); }, Streets};
+const SpreadCase kIndustry = {"Industry",
+                              4,
+                              11,
+                              5,
+                              5,
+                              2,
+                              10,
+                              50,
+                              false,
+                              true,
+                              kIndustryNotice,
+                              [] { return static_cast<CLandUse*>(new CIndustry()); },
+                              Streets};
 
 INSTANTIATE_TEST_SUITE_P(Industry, SpreadRule, ::testing::Values(kIndustry));
 

@@ -32,15 +32,16 @@ TEST(LandUseBase, DefaultsAccessorsCategoryWordsAndTheDensityCopy) {
                            l.m_dDensityPower);
   };
   const auto others = [](const CLandUse& l) {
-    return std::make_tuple(l.m_ID, l.m_nActiveAge, l.m_nInactivePeriod, l.m_nDeadAge, l.m_nNeighborRadius,
-                           l.m_nPolicy);
+    return std::make_tuple(l.m_ID, l.m_nActiveAge, l.m_nInactivePeriod, l.m_nDeadAge,
+                           l.m_nNeighborRadius, l.m_nPolicy);
   };
   EXPECT_EQ(density(lu), std::make_tuple(5, 0, 1.0, 2.0, 2.0));
   EXPECT_EQ(others(lu), std::make_tuple(static_cast<unsigned char>(0), 50000, 30, 0, 2, 100));
   EXPECT_EQ(lu.GetLandUseCategory(), Blank);
   EXPECT_EQ(lu.GetColor(), 0xFFFFFFu);
   EXPECT_EQ(lu.GetLandUseName(), "Vacant Land");
-  EXPECT_EQ(std::vector<int>(lu.m_nDirectionProb, lu.m_nDirectionProb + 8), std::vector<int>(8, 125));
+  EXPECT_EQ(std::vector<int>(lu.m_nDirectionProb, lu.m_nDirectionProb + 8),
+            std::vector<int>(8, 125));
   EXPECT_EQ(std::vector<int>(lu.m_nLandUseProb, lu.m_nLandUseProb + 3), std::vector<int>(3, 33));
 
   CLandUse source;  // only the five density parameters are copied
@@ -65,8 +66,8 @@ TEST(LandUseBase, DefaultsAccessorsCategoryWordsAndTheDensityCopy) {
   EXPECT_EQ(lu.GetColor(), 0x123456u);
   EXPECT_EQ(lu.m_strLandUseName, "Park");
   EXPECT_EQ(lu.m_LandUseCategory, Industry);
-  const char* words[] = {"Blank", "StreetNode", "StreetVertex", "House", "Industry", "Commerce",
-                         "Others"};
+  const char* words[] = {"Blank",    "StreetNode", "StreetVertex", "House",
+                         "Industry", "Commerce",   "Others"};
   for (int c = -1; c <= 9; ++c) {
     lu.m_LandUseCategory = static_cast<LandUseCategory>(c);
     EXPECT_EQ(lu.GetCategoryString(), c >= 0 && c <= 6 ? words[c] : "Others") << c;
@@ -185,10 +186,14 @@ TEST(LandUseChoice, DirectionAndLandUseDrawTheirWeightsInOrder) {
   CheckAgainstReplay([&] { return lu.GetRealDirection(); },
                      [&](Replay& rp) { return rp.MaxIndex(street); });
   CheckAgainstReplay([&] { return lu.GetProbLandUse(); },
-                     [](Replay& rp) { return static_cast<LandUseCategory>(rp.MaxIndex({33, 33, 33}) + 3); });
+                     [](Replay& rp) {
+                       return static_cast<LandUseCategory>(rp.MaxIndex({33, 33, 33}) + 3);
+                     });
   SetWeights(lu.m_nLandUseProb, 0, 0, 1);
   CheckAgainstReplay([&] { return lu.GetProbLandUse(); },
-                     [](Replay& rp) { return static_cast<LandUseCategory>(rp.MaxIndex({0, 0, 1}) + 3); });
+                     [](Replay& rp) {
+                       return static_cast<LandUseCategory>(rp.MaxIndex({0, 0, 1}) + 3);
+                     });
 
   for (int& w : lu.m_nDirectionProb) w = 0;  // all weights zero: index 0, no draw
   SetWeights(lu.m_nLandUseProb, 0, 0, 0);

@@ -50,9 +50,12 @@ TEST(LandUseSet, SevenLandUsesInRosterOrderEachPickedWithoutDrawSeveralWithOne) 
     const char* name;
     LandUseCategory category;
     unsigned int color;
-  } roster[] = {{"Vacant Land", Blank, 0xFFFFFF},      {"Street Node", StreetNode, 0x0000BE},
-                {"Street Vertex", StreetVertex, 0x8CB4D2}, {"Housing", House, 0x32CD32},
-                {"Industry", Industry, 0xD0E040},      {"Commerce", Commerce, 0x0000FF},
+  } roster[] = {{"Vacant Land", Blank, 0xFFFFFF},
+                {"Street Node", StreetNode, 0x0000BE},
+                {"Street Vertex", StreetVertex, 0x8CB4D2},
+                {"Housing", House, 0x32CD32},
+                {"Industry", Industry, 0xD0E040},
+                {"Commerce", Commerce, 0x0000FF},
                 {"Others", Others, 0x000000}};
   Replay rp(777);
   for (int i = 0; i < 7; ++i) {
@@ -75,12 +78,14 @@ TEST(LandUseSet, SevenLandUsesInRosterOrderEachPickedWithoutDrawSeveralWithOne) 
   const auto* commerce = dynamic_cast<CCommerce*>(At(set, 5));
   ASSERT_TRUE(house && industry && commerce);
   using W = std::vector<int>;
-  EXPECT_EQ(W(house->m_nResidentialLandUseProb, house->m_nResidentialLandUseProb + 3), (W{80, 15, 25}));
+  EXPECT_EQ(W(house->m_nResidentialLandUseProb, house->m_nResidentialLandUseProb + 3),
+            (W{80, 15, 25}));
   EXPECT_EQ(W(house->m_nMixedLandUseProb, house->m_nMixedLandUseProb + 3), (W{70, 15, 25}));
   EXPECT_EQ(W(industry->m_nLandUseProb, industry->m_nLandUseProb + 3), (W{20, 50, 30}));
   EXPECT_EQ(W(commerce->m_nLandUseProb, commerce->m_nLandUseProb + 3), (W{15, 5, 80}));
   EXPECT_EQ((W{house->m_nMaxLength, industry->m_nMaxLength, commerce->m_nMaxLength}), (W{5, 3, 5}));
-  EXPECT_EQ((W{house->m_nNeighborRadius, industry->m_nNeighborRadius, commerce->m_nNeighborRadius}), (W{2, 3, 2}));
+  EXPECT_EQ((W{house->m_nNeighborRadius, industry->m_nNeighborRadius, commerce->m_nNeighborRadius}),
+            (W{2, 3, 2}));
   for (const CLandUse* lu : {At(set, 3), At(set, 4), At(set, 5)})
     EXPECT_EQ(W(lu->m_nDirectionProb, lu->m_nDirectionProb + 8), W(8, 125));
   // Several land uses of a category: one draw, in array order.

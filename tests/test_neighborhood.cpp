@@ -17,7 +17,10 @@ public:
     args = {pCoverage, pNewCoverage, nRow, nCol};
     return 7;
   }
-  struct Args { CLandUseCoverage *cur, *next; int row, col; } args{nullptr, nullptr, -1, -1};
+  struct Args {
+    CLandUseCoverage *cur, *next;
+    int row, col;
+  } args{nullptr, nullptr, -1, -1};
   int calls = 0;
 };
 
@@ -40,13 +43,29 @@ TEST(NeighborOneCategory, CountsTheCentreTheSquareAndBlankBeyondTheEdge) {
   s.Put(4, 3, 4);
   s.Put(1, 10, 5);
   CLandUse lu;
-  struct Case { LandUseCategory cat; int row, col, radius; long long count; };
+  struct Case {
+    LandUseCategory cat;
+    int row, col, radius;
+    long long count;
+  };
   const Case cases[] = {
-      {House, 3, 4, 0, 1},   {House, 3, 4, 1, 2},   {House, 3, 4, 2, 3},       {House, 3, 4, 3, 4},
-      {Industry, 3, 4, 1, 1}, {Blank, 3, 4, 1, 6},  {Blank, 0, 0, 1, 9},       {Blank, 7, 11, 2, 25},
-      {Blank, 4, 4, 20, 41 * 41 - 6}, {House, 0, 0, 1, 0}, {Blank, 3, 4, -1, 0},    {House, 3, 4, INT_MAX, 4},
-      {Blank, 2, 2, INT_MAX, INT_MAX}, {Blank, 0, 0, 23169, 46339LL * 46339 - 6},
-      {Blank, -1, 0, 1, 0},  {Blank, 0, 12, 1, 0},  {Blank, 8, 3, 5, 0},
+      {House, 3, 4, 0, 1},
+      {House, 3, 4, 1, 2},
+      {House, 3, 4, 2, 3},
+      {House, 3, 4, 3, 4},
+      {Industry, 3, 4, 1, 1},
+      {Blank, 3, 4, 1, 6},
+      {Blank, 0, 0, 1, 9},
+      {Blank, 7, 11, 2, 25},
+      {Blank, 4, 4, 20, 41 * 41 - 6},
+      {House, 0, 0, 1, 0},
+      {Blank, 3, 4, -1, 0},
+      {House, 3, 4, INT_MAX, 4},
+      {Blank, 2, 2, INT_MAX, INT_MAX},
+      {Blank, 0, 0, 23169, 46339LL * 46339 - 6},
+      {Blank, -1, 0, 1, 0},
+      {Blank, 0, 12, 1, 0},
+      {Blank, 8, 3, 5, 0},
   };
   for (const Case& k : cases)
     EXPECT_EQ(lu.GetCategoryInNeighbor(&s.cur, k.cat, k.row, k.col, k.radius), k.count)
@@ -131,7 +150,9 @@ TEST(AgeStates, BoundariesExtremesAndTheCellAskedFor) {
   EXPECT_EQ(lu.IsOld(&s.cur, 0, 0), 0);
   Shape(lu, 3, -10, 5);  // dead wins over the other states
   s.cur.SetCellAge(0, 0, -2);
-  EXPECT_EQ(lu.IsDead(&s.cur, 0, 0) * 100 + lu.IsInActive(&s.cur, 0, 0) * 10 + lu.IsOld(&s.cur, 0, 0), 100);
+  EXPECT_EQ(
+      lu.IsDead(&s.cur, 0, 0) * 100 + lu.IsInActive(&s.cur, 0, 0) * 10 + lu.IsOld(&s.cur, 0, 0),
+      100);
   s.cur.SetCellAge(0, 0, 0);
   EXPECT_EQ(lu.IsOld(&s.cur, 0, 0), 1);
 }
@@ -142,10 +163,10 @@ TEST(BackGround, BitOfTheIDInTheCellValueAllowsTheGrowthRule) {
   bg.SetCellValue(4, 0, 0x80);
   bg.SetCellValue(0, 4, 0xFF);
   CLandUse lu;
-  const int cases[][4] = {{3, 2, 2, 8}, {3, 4, 0, 0},    {2, 2, 2, 0},    {4, 2, 2, 0},
-                          {7, 4, 0, 0x80}, {7, 0, 4, 0x80}, {8, 0, 4, 0},  {32, 0, 4, 0},
-                          {33, 0, 4, 0}, {64, 0, 4, 0},   {255, 0, 4, 0},  {0, 0, 4, 1},
-                          {0, 5, 4, 0},  {0, 0, -1, 0}};
+  const int cases[][4] = {{3, 2, 2, 8},    {3, 4, 0, 0},    {2, 2, 2, 0},   {4, 2, 2, 0},
+                          {7, 4, 0, 0x80}, {7, 0, 4, 0x80}, {8, 0, 4, 0},   {32, 0, 4, 0},
+                          {33, 0, 4, 0},   {64, 0, 4, 0},   {255, 0, 4, 0}, {0, 0, 4, 1},
+                          {0, 5, 4, 0},    {0, 0, -1, 0}};
   for (const auto& k : cases) {
     lu.m_ID = static_cast<unsigned char>(k[0]);
     EXPECT_EQ(lu.CheckBackGround(k[1], k[2], &bg), k[3]) << k[0] << " at " << k[1] << "," << k[2];
@@ -170,12 +191,16 @@ TEST(BackGround, ForbiddenCellsOnlyAgeOrAreGivenUp) {
   // coverage (age read from the current one); an old cell of housing,
   // industry or commerce is given up to vacant land with -dead age, without
   // a draw; other kinds and cells outside change nothing.
-  struct Case { int id; short curAge, nextAge; int valueAfter; short ageAfter; };
+  struct Case {
+    int id;
+    short curAge, nextAge;
+    int valueAfter;
+    short ageAfter;
+  };
   const Case cases[] = {
-      {4, 0, 0, 4, 1},      {4, 50, 50, 4, 51},  {4, -3, -3, 4, -2},  {4, 5, 60, 4, 61},
-      {3, 51, 51, 0, -5},   {4, 51, 3, 0, -5},   {5, 51, 51, 0, -5},
-      {0, 100, 100, 0, 100}, {1, 100, 100, 1, 100}, {2, 100, 100, 2, 100}, {6, 100, 100, 6, 100},
-      {9, 100, 100, 9, 100},
+      {4, 0, 0, 4, 1},       {4, 50, 50, 4, 51},    {4, -3, -3, 4, -2},    {4, 5, 60, 4, 61},
+      {3, 51, 51, 0, -5},    {4, 51, 3, 0, -5},     {5, 51, 51, 0, -5},    {0, 100, 100, 0, 100},
+      {1, 100, 100, 1, 100}, {2, 100, 100, 2, 100}, {6, 100, 100, 6, 100}, {9, 100, 100, 9, 100},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(testing::Message() << k.id << " " << k.curAge << "/" << k.nextAge);

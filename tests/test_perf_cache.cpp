@@ -28,8 +28,9 @@ int ReferenceOne(const CLandUseCoverage& cov, LandUseCategory cat, int row, int 
 
 // The several-category form: Blank and beyond the edge never count, a cell
 // counts at the first listed place of its category.
-std::vector<int> ReferenceSeveral(const CLandUseCoverage& cov, const std::vector<LandUseCategory>& cats,
-                                  int row, int col, int radius) {
+std::vector<int> ReferenceSeveral(const CLandUseCoverage& cov,
+                                  const std::vector<LandUseCategory>& cats, int row, int col,
+                                  int radius) {
   std::vector<int> counts(cats.size(), 0);
   for (int r = row - radius; r <= row + radius; ++r)
     for (int c = col - radius; c <= col + radius; ++c) {
@@ -98,8 +99,7 @@ TEST(CategoryTableStaleness, ChangedIdAndAppendedLandUseAreSeen) {
   // the cell is housing now; ID 3 no longer exists.
   g.At(3)->m_ID = 9;
   g.cov.SetCellValue(2, 3, 3);
-  EXPECT_EQ(Several(probe, g.cov, {House, Industry, Others}, 2, 2, 1),
-            (std::vector<int>{1, 0, 1}));
+  EXPECT_EQ(Several(probe, g.cov, {House, Industry, Others}, 2, 2, 1), (std::vector<int>{1, 0, 1}));
 }
 
 TEST(CategoryTableStaleness, ReplacedAndNullEntriesAreSeen) {
@@ -217,9 +217,11 @@ TEST(NeighbourhoodCountsFastPath, AgreeWithCellByCellCountsOnEveryWindowSize) {
   g.cov.RandomFill(weights, 10);
 
   CLandUse probe;
-  const std::vector<LandUseCategory> lists[] = {
-      {House, Industry, Commerce}, {StreetNode, StreetVertex}, {Blank, House, House, Others},
-      {static_cast<LandUseCategory>(9), Commerce}, {Others}};
+  const std::vector<LandUseCategory> lists[] = {{House, Industry, Commerce},
+                                                {StreetNode, StreetVertex},
+                                                {Blank, House, House, Others},
+                                                {static_cast<LandUseCategory>(9), Commerce},
+                                                {Others}};
   const int centres[][2] = {{0, 0}, {59, 46}, {30, 20}, {5, 44}, {58, 1}};
   for (const auto& rc : centres)
     for (int radius : {0, 1, 2, 3, 4, 7, 8, 12, 30, 100}) {

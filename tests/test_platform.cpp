@@ -2,8 +2,8 @@
 // message handler and the pointer array.
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <towngrow/towngrow.h>
+#include <thread>
 #include <vector>
 
 using namespace towngrow;

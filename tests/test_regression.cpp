@@ -8,10 +8,10 @@
 // number here.
 #include <gtest/gtest.h>
 
+#include <towngrow/towngrow.h>
 #include <cinttypes>
 #include <cstdio>
 #include <string>
-#include <towngrow/towngrow.h>
 
 using namespace towngrow;
 
@@ -37,7 +37,9 @@ std::string Hex(std::uint64_t h) {
 
 class Pins : public ::testing::Test {
 protected:
-  void SetUp() override { previous_ = SetMessageHandler([](const std::string&) {}); }
+  void SetUp() override {
+    previous_ = SetMessageHandler([](const std::string&) {});
+  }
   void TearDown() override { SetMessageHandler(previous_); }
   MessageHandler previous_;
 };
@@ -91,8 +93,8 @@ TEST_F(Pins, StarterTownGrowsOnHundredAndTwoHundred) {
     SeedRandom(1);
     sim.Run(50);
     const std::array<long, 256>& now = sim.LastReport().cellsPerId;
-    EXPECT_GE(now[1], 10 * start[1]) << size;               // street nodes
-    EXPECT_GE(now[2], 10 * start[2]) << size;               // street vertices
+    EXPECT_GE(now[1], 10 * start[1]) << size;                     // street nodes
+    EXPECT_GE(now[2], 10 * start[2]) << size;                     // street vertices
     EXPECT_GE(now[3] + now[4] + now[5], 100 * start[3]) << size;  // settled cells
   }
 }

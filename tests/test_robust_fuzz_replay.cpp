@@ -59,7 +59,8 @@ TEST_P(FuzzReplay, KeepsTheReadersInvariants) {
   EXPECT_EQ(CheckOf(GetParam().target)(bytes.data(), bytes.size()), "") << GetParam().file;
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, FuzzReplay, testing::ValuesIn(Cases({"ascii", "e00", "float", "points", "format"})),
+INSTANTIATE_TEST_SUITE_P(Inputs, FuzzReplay,
+                         testing::ValuesIn(Cases({"ascii", "e00", "float", "points", "format"})),
                          CaseName);
 
 // The replay has something to replay: every reader has valid and broken

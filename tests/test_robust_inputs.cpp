@@ -12,8 +12,8 @@
 #include <towngrow/towngrow.h>
 
 #include "support/child_process.h"
-#include "test_format_support.h"
 #include "support/sanitizer.h"
+#include "test_format_support.h"
 
 namespace fs = std::filesystem;
 using namespace towngrow;
@@ -44,10 +44,12 @@ std::string Outcome(int result, const CLandUseCoverage& c) {
   std::string s = std::to_string(result) + ":";
   for (int r = 0; r < 2; ++r)
     for (int col = 0; col < c.m_nCols; ++col)
-      s += " " + std::to_string(c.GetCellValue(r, col)) + "/" + std::to_string(c.GetCellAge(r, col));
+      s +=
+          " " + std::to_string(c.GetCellValue(r, col)) + "/" + std::to_string(c.GetCellAge(r, col));
   bool rest = true;
   for (int r = 2; r < c.m_nRows; ++r)
-    for (int col = 0; col < c.m_nCols; ++col) rest = rest && c.GetCellValue(r, col) == 9 && c.GetCellAge(r, col) == 50;
+    for (int col = 0; col < c.m_nCols; ++col)
+      rest = rest && c.GetCellValue(r, col) == 9 && c.GetCellAge(r, col) == 50;
   return s + (rest ? " rest kept" : " rest changed");
 }
 
@@ -78,23 +80,26 @@ TEST_F(HundredMegabyteLines, EveryReaderOnALineOfDigits) {
     const char* row1;
   };
   const Case cases[] = {
-      {"long.asc", "ncols 5\r\nnrows 2\r\nxllcorner 1\r\nyllcorner 2\r\ncellsize 3\r\n7 ", " 4\r\n1 2 3 4 5 \r\n",
-       &CLandUseCoverage::ImportASCFile, " 7/0 255/0 4/0 9/50 9/50", " 1/0 2/0 3/0 4/0 5/0"},
+      {"long.asc", "ncols 5\r\nnrows 2\r\nxllcorner 1\r\nyllcorner 2\r\ncellsize 3\r\n7 ",
+       " 4\r\n1 2 3 4 5 \r\n", &CLandUseCoverage::ImportASCFile, " 7/0 255/0 4/0 9/50 9/50",
+       " 1/0 2/0 3/0 4/0 5/0"},
       // A row of 5 columns takes one line; the values the line lacks read 0.
       {"long.e00", "EXP  0\r\nGRD  2\r\n5 2 1 0\r\n\r\n\r\n\r\n  7 ", " 4\r\n1 2 3 4 5\r\nEOG\r\n",
        &CLandUseCoverage::ImportE00File, " 7/0 255/0 4/0 0/0 0/0", " 1/0 2/0 3/0 4/0 5/0"},
-      {"long.xya", "0 1 ", "\r\n1 0 3\r\n", &CLandUseCoverage::ImportXYAFile, " 9/50 3/0 9/50 9/50 9/50",
-       " 255/0 9/50 9/50 9/50 9/50"},
+      {"long.xya", "0 1 ", "\r\n1 0 3\r\n", &CLandUseCoverage::ImportXYAFile,
+       " 9/50 3/0 9/50 9/50 9/50", " 255/0 9/50 9/50 9/50 9/50"},
       // A data file of 100 MB behind a 5 x 2 header: the float grid reads
       // only what the header promises. The digits 1234 as a little-endian
       // float are bytes 31 32 33 34, about 1.67e-7, which truncates to 0.
-      {"long.flt", "", "", &CLandUseCoverage::ImportFLTFile, " 0/0 0/0 0/0 0/0 0/0", " 0/0 0/0 0/0 0/0 0/0"},
+      {"long.flt", "", "", &CLandUseCoverage::ImportFLTFile, " 0/0 0/0 0/0 0/0 0/0",
+       " 0/0 0/0 0/0 0/0 0/0"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.file);
     if (k.read == &CLandUseCoverage::ImportFLTFile)
       std::ofstream(scratch_ / "long.hdr", std::ios::binary)
-          << "ncols 5\r\nnrows 2\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\nnodata_value -9999\r\n";
+          << "ncols 5\r\nnrows 2\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\nnodata_value "
+             "-9999\r\n";
     const std::string file = WriteDigits(scratch_ / k.file, k.head, kHundredMB, k.tail);
     const std::string got = testkit::InChildWithHeadroom(32LL * 1024 * 1024, [&] {
       CLandUseCoverage c;
@@ -114,8 +119,10 @@ TEST(ImportIntoBufferlessCoverage, EveryReaderWritesNothing) {
   fmt_test::ScratchDir s;
   std::ofstream(s / "g.asc", std::ios::binary)
       << "ncols 5\r\nnrows 5\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\n1 2 3 4 5\r\n";
-  std::ofstream(s / "g.e00", std::ios::binary) << "EXP  0\r\nGRD  2\r\n5 5 1 0\r\n\r\n\r\n\r\n1 2 3 4 5\r\n";
-  std::ofstream(s / "g.hdr", std::ios::binary) << "ncols 5\r\nnrows 5\r\n\r\n\r\n\r\nnodata_value 1\r\n";
+  std::ofstream(s / "g.e00", std::ios::binary)
+      << "EXP  0\r\nGRD  2\r\n5 5 1 0\r\n\r\n\r\n\r\n1 2 3 4 5\r\n";
+  std::ofstream(s / "g.hdr", std::ios::binary)
+      << "ncols 5\r\nnrows 5\r\n\r\n\r\n\r\nnodata_value 1\r\n";
   std::ofstream(s / "g.flt", std::ios::binary) << std::string(100, '\x40');
   std::ofstream(s / "g.xya", std::ios::binary) << "1 1 3\r\n4 4 5\r\n";
   CLandUseCoverage c;
@@ -137,7 +144,8 @@ TEST(ImportIntoBufferlessCoverage, EveryReaderWritesNothing) {
   back.SetGridValue(4);
   ASSERT_EQ(back.ImportASCFile(s / "out.asc", 0), 1);
   for (int r = 0; r < 5; ++r)
-    for (int col = 0; col < 5; ++col) EXPECT_EQ(back.GetCellValue(r, col) * 100 + back.GetCellAge(r, col), 0);
+    for (int col = 0; col < 5; ++col)
+      EXPECT_EQ(back.GetCellValue(r, col) * 100 + back.GetCellAge(r, col), 0);
 }
 
 }  // namespace

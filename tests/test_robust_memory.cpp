@@ -34,8 +34,8 @@ std::string Report(int result, const std::vector<std::string>& texts, const CLan
   std::ostringstream o;
   o << "result " << result << "\n";
   for (const auto& t : texts) o << "message " << t << "\n";
-  o << "empty " << c.IsEmpty() << " ages " << (c.m_pCellAge == nullptr ? "none" : "held") << " age(0,0) "
-    << c.GetCellAge(0, 0) << " value(0,0) " << int(c.GetCellValue(0, 0)) << "\n";
+  o << "empty " << c.IsEmpty() << " ages " << (c.m_pCellAge == nullptr ? "none" : "held")
+    << " age(0,0) " << c.GetCellAge(0, 0) << " value(0,0) " << int(c.GetCellValue(0, 0)) << "\n";
   return o.str();
 }
 
@@ -59,8 +59,10 @@ TEST_F(RealExhaustion, LargestCoverageWithTooLittleRoom) {
     long long headroom;
     const char* expected;
   } cases[] = {
-      {40 * kMiB, "result 0\nmessage Not enough memory!!\nempty 1 ages none age(0,0) -100 value(0,0) 0\n"},
-      {160 * kMiB, "result 0\nmessage Not Enough Memory!!\nempty 1 ages none age(0,0) -100 value(0,0) 0\n"},
+      {40 * kMiB,
+       "result 0\nmessage Not enough memory!!\nempty 1 ages none age(0,0) -100 value(0,0) 0\n"},
+      {160 * kMiB,
+       "result 0\nmessage Not Enough Memory!!\nempty 1 ages none age(0,0) -100 value(0,0) 0\n"},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.headroom / kMiB);

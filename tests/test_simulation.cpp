@@ -84,7 +84,8 @@ private:
 
 }  // namespace
 
-TEST(DriverMatchesHandLoop, StatesDevelopmentsAndCountsFromRandomStartOrTownWithAndWithoutABackground) {
+TEST(DriverMatchesHandLoop,
+     StatesDevelopmentsAndCountsFromRandomStartOrTownWithAndWithoutABackground) {
   CGrid background;  // allows a random subset of IDs 0 to 7 in each cell
   ASSERT_EQ(background.InitGrid(40, 55, 0), 1);
   SeedRandom(12345);
@@ -174,10 +175,12 @@ TEST(Run, CallbackStopsEarlyInitResetsAndNothingHappensWithoutCells) {
 
   ASSERT_EQ(sim.Init(10, 10), 1);
   std::vector<long> seen;
-  EXPECT_EQ(sim.Run(10, [&](const StepReport& r) {
-    seen.push_back(r.step);
-    return r.step < 3;
-  }), 3);
+  EXPECT_EQ(sim.Run(10,
+                    [&](const StepReport& r) {
+                      seen.push_back(r.step);
+                      return r.step < 3;
+                    }),
+            3);
   EXPECT_EQ(seen, (std::vector<long>{1, 2, 3}));
   EXPECT_EQ(sim.Run(4), 4);
   EXPECT_EQ(sim.StepCount(), 7);
@@ -231,9 +234,11 @@ TEST(StarterTown, LayoutRefusalsNodesThatCanGrowAndSmallCoverages) {
         if (s.cur.GetCellValue(r, c) == 1) {
           ++nodes;
           EXPECT_EQ(node.CheckOtherStreetNode(&s.cur, r, c), 1) << size << " " << r << "," << c;
-          EXPECT_EQ(node.CheckHouseIndustryCommerce(&s.cur, r, c), 1) << size << " " << r << "," << c;
+          EXPECT_EQ(node.CheckHouseIndustryCommerce(&s.cur, r, c), 1)
+              << size << " " << r << "," << c;
         }
-        EXPECT_TRUE(s.cur.GetCellValue(r, c) != 3 || s.Count(r, c, 2, {1, 2}) >= 1) << r << "," << c;
+        EXPECT_TRUE(s.cur.GetCellValue(r, c) != 3 || s.Count(r, c, 2, {1, 2}) >= 1)
+            << r << "," << c;
       }
     EXPECT_EQ(nodes, 4) << size;
   }

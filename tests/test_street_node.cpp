@@ -42,9 +42,9 @@ TEST(StreetNodeParts, SpacingCountsNodesInTheSquareOfRadiusMinStepMinusOne) {
   CStreetNode node;
   t.Put(10, 10, 1);
   EXPECT_EQ(node.CheckOtherStreetNode(&t.cur, 10, 10), 1);  // itself
-  t.Put(13, 13, 1);                                          // corner of the 7 x 7 square
-  t.Put(10, 14, 1);                                          // distance 4: outside
-  t.Put(7, 10, 2);                                           // a vertex is not a node
+  t.Put(13, 13, 1);                                         // corner of the 7 x 7 square
+  t.Put(10, 14, 1);                                         // distance 4: outside
+  t.Put(7, 10, 2);                                          // a vertex is not a node
   EXPECT_EQ(node.CheckOtherStreetNode(&t.cur, 10, 10), 2);
   node.m_nMinStep = 5;
   EXPECT_EQ(node.CheckOtherStreetNode(&t.cur, 10, 10), 3);
@@ -55,7 +55,9 @@ TEST(StreetNodeParts, SpacingCountsNodesInTheSquareOfRadiusMinStepMinusOne) {
 TEST(StreetNodeParts, DemandThresholdsInTheNineByNineSquare) {
   // Houses 10 %, industry 60 %, commerce 70 % of the base 5 x 5
   // neighbourhood: 3, 15 and 18 cells, counted in the square of radius 4.
-  struct Case { int id, need; };
+  struct Case {
+    int id, need;
+  };
   for (const Case& k : {Case{3, 3}, Case{4, 15}, Case{5, 18}}) {
     Scene t;
     CStreetNode node;
@@ -143,16 +145,19 @@ TEST(StreetNodeUpdate, VerticesThenTheEndNodeInEveryDirectionShortOrCutAtTheBord
     t.next.SetCellAge(10 + kDRow[d], 10 + kDCol[d], 9);
     NoticeRecorder notices;
     EXPECT_EQ(node.UpdateCoverage(&t.next, 10, 10, d, 3, 77), 1);
-    EXPECT_EQ(Values(t.next), WithStreet(std::vector<unsigned char>(400, 5), 10, 10, d, 3, 77)) << d;
+    EXPECT_EQ(Values(t.next), WithStreet(std::vector<unsigned char>(400, 5), 10, 10, d, 3, 77))
+        << d;
     EXPECT_EQ(t.next.GetCellAge(10 + kDRow[d], 10 + kDCol[d]), 9);  // no age changes
     EXPECT_TRUE(notices.texts.empty());
   }
   Scene t;
   std::vector<unsigned char> expected(400, 0);
-  struct Case { int r, c, dir, len, endR, endC; };
+  struct Case {
+    int r, c, dir, len, endR, endC;
+  };
   // Length 1: only the far end; length 0 and no such direction: the origin.
-  const Case ends[] = {{10, 10, 4, 1, 11, 10}, {3, 3, 4, 0, 3, 3}, {5, 7, 9, 4, 5, 7},
-                       {6, 7, -3, 4, 6, 7}};
+  const Case ends[] = {
+      {10, 10, 4, 1, 11, 10}, {3, 3, 4, 0, 3, 3}, {5, 7, 9, 4, 5, 7}, {6, 7, -3, 4, 6, 7}};
   for (const Case& k : ends) {
     EXPECT_EQ(node.UpdateCoverage(&t.next, k.r, k.c, k.dir, k.len, 2), 1);
     expected[k.endR * 20 + k.endC] = 1;
@@ -287,20 +292,90 @@ TEST(StreetNodeDevelop, ForcedStreetsTheirBorderTheFarEndProbeAndTheConnectModes
   using Cells = std::vector<std::pair<int, int>>;
   struct Case {
     const char* what;
-    int row, col, housesRow, housesCol;  // origin, three houses from there
+    int row, col, housesRow, housesCol;     // origin, three houses from there
     Cells curNodes, nextNodes, nextVacant;  // written after the step's start
     int dir, mode, minStep, maxStep;
     int built, street, draws;  // street: length from the origin, 0 no change
   };
   const Case cases[] = {
       {"worked case", 10, 10, 6, 6, {}, {}, {}, 2, 0, 4, 2, 1, 5, 3},
-      {"spacing: another node in the 7 x 7 square", 10, 10, 6, 6, {{13, 7}}, {}, {}, 2, 0, 4, 2, 0, 0, 1},
-      {"demand: the houses are outside the 9 x 9 square", 10, 10, 0, 6, {}, {}, {}, 2, 0, 4, 2, 0, 0, 1},
+      {"spacing: another node in the 7 x 7 square",
+       10,
+       10,
+       6,
+       6,
+       {{13, 7}},
+       {},
+       {},
+       2,
+       0,
+       4,
+       2,
+       0,
+       0,
+       1},
+      {"demand: the houses are outside the 9 x 9 square",
+       10,
+       10,
+       0,
+       6,
+       {},
+       {},
+       {},
+       2,
+       0,
+       4,
+       2,
+       0,
+       0,
+       1},
       {"length one: no length draw", 10, 10, 9, 9, {}, {}, {}, 2, 0, 1, 1, 1, 1, 2},
-      {"node only in the current coverage: not probed", 10, 10, 6, 6, {{10, 16}}, {}, {}, 2, 0, 4, 2, 1, 5, 3},
-      {"node only in the new coverage: no spacing refusal", 10, 10, 6, 6, {}, {{10, 8}}, {}, 2, 0, 4, 2, 1, 5, 3},
+      {"node only in the current coverage: not probed",
+       10,
+       10,
+       6,
+       6,
+       {{10, 16}},
+       {},
+       {},
+       2,
+       0,
+       4,
+       2,
+       1,
+       5,
+       3},
+      {"node only in the new coverage: no spacing refusal",
+       10,
+       10,
+       6,
+       6,
+       {},
+       {{10, 8}},
+       {},
+       2,
+       0,
+       4,
+       2,
+       1,
+       5,
+       3},
       {"cut at the top, the probe finds the origin", 2, 5, 6, 2, {}, {}, {}, 0, 0, 4, 2, 0, 0, 3},
-      {"cut at the top, origin gone from the new coverage", 2, 5, 6, 2, {}, {}, {{2, 5}}, 0, 0, 4, 2, 1, 2, 3},
+      {"cut at the top, origin gone from the new coverage",
+       2,
+       5,
+       6,
+       2,
+       {},
+       {},
+       {{2, 5}},
+       0,
+       0,
+       4,
+       2,
+       1,
+       2,
+       3},
       {"diagonal cut by the rows only, probe (0, 8)", 2, 3, 5, 0, {}, {}, {}, 1, 0, 4, 2, 1, 2, 3},
       {"diagonal probe (0, 8) finds (0, 11)", 2, 3, 5, 0, {}, {{0, 11}}, {}, 1, 0, 4, 2, 0, 0, 3},
       {"mode 0", 10, 10, 6, 6, {}, {{10, 16}}, {}, 2, 0, 4, 2, 0, 0, 3},
@@ -312,8 +387,36 @@ TEST(StreetNodeDevelop, ForcedStreetsTheirBorderTheFarEndProbeAndTheConnectModes
       {"beyond the join radius 2", 10, 10, 6, 6, {}, {{10, 18}}, {}, 2, 2, 4, 2, 0, 0, -1},
       {"within the join radius 3", 10, 10, 6, 6, {}, {{10, 18}}, {}, 2, 2, 5, 2, 1, 8, -1},
       {"three finds", 10, 10, 6, 6, {}, {{8, 15}, {10, 16}, {12, 14}}, {}, 2, 2, 4, 2, 0, 0, -1},
-      {"cut at the border, mode 1 finds only the origin", 10, 17, 6, 13, {}, {}, {}, 2, 1, 4, 2, 0, 0, -1},
-      {"cut at the border, mode 2 joins the origin to itself", 10, 17, 6, 13, {}, {}, {}, 2, 2, 4, 2, 1, 0, -1},
+      {"cut at the border, mode 1 finds only the origin",
+       10,
+       17,
+       6,
+       13,
+       {},
+       {},
+       {},
+       2,
+       1,
+       4,
+       2,
+       0,
+       0,
+       -1},
+      {"cut at the border, mode 2 joins the origin to itself",
+       10,
+       17,
+       6,
+       13,
+       {},
+       {},
+       {},
+       2,
+       2,
+       4,
+       2,
+       1,
+       0,
+       -1},
   };
   for (const Case& k : cases) {
     Scene t;
@@ -334,7 +437,8 @@ TEST(StreetNodeDevelop, ForcedStreetsTheirBorderTheFarEndProbeAndTheConnectModes
     EXPECT_EQ(node.Develop(&t.cur, k.row, k.col, &t.next), k.built) << k.what;
     rp.Skip(k.draws);
     EXPECT_TRUE(k.draws < 0 || rp.DrawsMatch()) << k.what;
-    EXPECT_EQ(Values(t.next), k.street ? WithStreet(before, k.row, k.col, k.dir, k.street) : before) << k.what;
+    EXPECT_EQ(Values(t.next), k.street ? WithStreet(before, k.row, k.col, k.dir, k.street) : before)
+        << k.what;
     EXPECT_EQ(Values(t.cur), cur) << k.what;  // the current coverage is never written
     EXPECT_EQ(Ages(t.next), ages) << k.what;
   }
@@ -428,7 +532,6 @@ TEST(StreetNodeDevelop, AppendedStreetNodeIsPickedAfterTheLengthWithTheNoticeAft
   EXPECT_LT(picked7, 10);
 }
 
-
 namespace {
 
 // A node at (10, 10) with street vertices N, S, W, E: the four diagonal
@@ -507,8 +610,8 @@ TEST(StreetNodeJunction, FillPercentZeroFillsOnlyOnADrawOfZero) {
     rp.Skip(1);
     const auto before = Values(t.next);
     const auto expected = ReplayFill(
-        rp, before, {{{9, 9}, {9, 10}, {9, 11}}, {{10, 9}, {10, 11}}, {{11, 9}, {11, 10}, {11, 11}}},
-        0, 50);
+        rp, before,
+        {{{9, 9}, {9, 10}, {9, 11}}, {{10, 9}, {10, 11}}, {{11, 9}, {11, 10}, {11, 11}}}, 0, 50);
     EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 0);
     ASSERT_TRUE(rp.DrawsMatch()) << seed;
     ASSERT_EQ(Values(t.next), expected) << seed;
@@ -523,7 +626,7 @@ TEST(StreetNodeJunction, OccupiedNeighboursDrawNothingAndFewVerticesFillNothing)
     const char* what;
     int extra[3];  // a cell written into the current coverage
     bool fillOff;
-    int draws;     // after the policy draw
+    int draws;  // after the policy draw
   };
   const Case cases[] = {{"a house on (9, 9)", {9, 9, 3}, false, 6},
                         {"three vertices", {10, 11, 0}, false, 0},

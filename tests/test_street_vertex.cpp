@@ -16,13 +16,19 @@ TEST(StreetVertex, TwoStreetCellsInTheWindowKeepTheCellFewerClearIt) {
     int cleared;
   };
   std::vector<Case> cases = {
-      {"isolated, streets two rows away", 4, 4, 2, {{2, 4, 2}, {3, 3, 3}, {5, 5, 6}, {4, 5, 200}}, 1},
+      {"isolated, streets two rows away",
+       4,
+       4,
+       2,
+       {{2, 4, 2}, {3, 3, 3}, {5, 5, 6}, {4, 5, 200}},
+       1},
       {"housing beside a node", 4, 4, 3, {{5, 5, 1}}, 1},
       {"housing between a node and a vertex", 4, 4, 3, {{5, 5, 1}, {3, 3, 2}}, 0},
   };
   const int neighbours[8][2] = {{3, 3}, {3, 4}, {3, 5}, {4, 3}, {4, 5}, {5, 3}, {5, 4}, {5, 5}};
   for (int id : {1, 2})
-    for (const auto& n : neighbours) cases.push_back({"one street neighbour", 4, 4, 2, {{n[0], n[1], id}}, 0});
+    for (const auto& n : neighbours)
+      cases.push_back({"one street neighbour", 4, 4, 2, {{n[0], n[1], id}}, 0});
   const int corners[4][4] = {{0, 0, 1, 1}, {0, 9, 0, 8}, {9, 0, 8, 0}, {9, 9, 8, 9}};
   for (const auto& k : corners) {
     cases.push_back({"corner with a neighbour", k[0], k[1], 2, {{k[2], k[3], 2}}, 0});

@@ -6,8 +6,8 @@
 // (the path must decline) or none, and through the table of another set.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <towngrow/towngrow.h>
+#include <memory>
 #include <vector>
 
 #include "landuse/category_table.h"

@@ -83,10 +83,10 @@ struct EnsembleConfig {
   std::function<std::unique_ptr<CLandUseSet>()> makeSet;
   const CGrid* background = nullptr;  // null: no background
   long steps = 0;
-  unsigned int baseSeed = 1;          // S
-  unsigned int seedStep = 1;          // K: run i is seeded with S + i*K
-  int runs = 1;                       // 1 .. 65535
-  int threads = 0;                    // 0: hardware concurrency
+  unsigned int baseSeed = 1;  // S
+  unsigned int seedStep = 1;  // K: run i is seeded with S + i*K
+  int runs = 1;               // 1 .. 65535
+  int threads = 0;            // 0: hardware concurrency
   std::vector<TrackedClass> tracked = DefaultTrackedClasses();
 };
 
@@ -101,9 +101,9 @@ struct EnsembleSums {
   // [class][row * cols + col]: runs that ended with the cell in the class.
   std::vector<std::vector<std::uint16_t>> cellCounts;
   // [step * 256 + id], step 0 = the start, steps + 1 rows:
-  std::vector<std::uint64_t> cellSum;      // sum over runs of x (cells with the ID)
-  std::vector<std::uint64_t> squareLow;    // sum over runs of (x*x) mod 2^32
-  std::vector<std::uint64_t> squareHigh;   // sum over runs of (x*x) / 2^32
+  std::vector<std::uint64_t> cellSum;     // sum over runs of x (cells with the ID)
+  std::vector<std::uint64_t> squareLow;   // sum over runs of (x*x) mod 2^32
+  std::vector<std::uint64_t> squareHigh;  // sum over runs of (x*x) / 2^32
 
   // Empty sums (runs = 0) of the given shape.
   static EnsembleSums Zero(int rows, int cols, long steps, int classes);
@@ -117,10 +117,10 @@ struct EnsembleResult {
   int cols = 0;
   int runs = 0;
   long steps = 0;
-  std::vector<std::string> classNames;                  // of the tracked classes
-  std::vector<std::vector<std::uint16_t>> cellCounts;   // [class][row * cols + col]
-  std::vector<std::array<double, 256>> meanPerStep;     // [step][id], steps + 1 rows
-  std::vector<std::array<double, 256>> stddevPerStep;   // sample deviation, 0 for one run
+  std::vector<std::string> classNames;                 // of the tracked classes
+  std::vector<std::vector<std::uint16_t>> cellCounts;  // [class][row * cols + col]
+  std::vector<std::array<double, 256>> meanPerStep;    // [step][id], steps + 1 rows
+  std::vector<std::array<double, 256>> stddevPerStep;  // sample deviation, 0 for one run
 };
 
 using EnsembleProgress = std::function<void(int runsDone)>;

@@ -22,10 +22,10 @@
 namespace towngrow {
 
 struct StepReport {
-  long step = 0;                        // number of steps done so far
-  std::array<long, 256> cellsPerId{};   // cells holding each ID after the step
-  std::vector<long> developments;       // per position of the set's array:
-                                        // Develop calls that returned 1
+  long step = 0;                       // number of steps done so far
+  std::array<long, 256> cellsPerId{};  // cells holding each ID after the step
+  std::vector<long> developments;      // per position of the set's array:
+                                       // Develop calls that returned 1
 };
 
 class Simulation {

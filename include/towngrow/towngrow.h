@@ -21,5 +21,5 @@
 
 #include "towngrow/formats/file_error.h"
 
-#include "towngrow/simulation.h"
 #include "towngrow/ensemble.h"
+#include "towngrow/simulation.h"

@@ -68,7 +68,8 @@ void ReadRowByCharacter(io::FileReader& in, io::CellSink::Row row, const RowRule
 
 // The same for a row whose line lies whole in memory from p on, its line
 // feed before end; answers the start of the next line.
-const char* ReadRowInPlace(const char* p, const char* end, io::CellSink::Row row, const RowRule& rule) {
+const char* ReadRowInPlace(const char* p, const char* end, io::CellSink::Row row,
+                           const RowRule& rule) {
   int c = 0;
   while (c < rule.cols) {
     // White space up to the line end; a carriage return before the line

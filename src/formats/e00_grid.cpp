@@ -118,7 +118,8 @@ void ReadRowByCharacter(io::FileReader& in, io::CellSink::Row row, const RowRule
 // does not lie whole before end). A line's values are stored only once the
 // line and the first byte of the next one have been checked, so what a
 // rejected row stored is what any reading of the row stores there.
-const char* ReadFixedRow(const char* p, const char* end, io::CellSink::Row row, const RowRule& rule) {
+const char* ReadFixedRow(const char* p, const char* end, io::CellSink::Row row,
+                         const RowRule& rule) {
 #ifdef TOWNGROW_SWAR
   constexpr std::ptrdiff_t kField = 14;
   int c = 0;
@@ -167,7 +168,8 @@ const char* ReadFixedRow(const char* p, const char* end, io::CellSink::Row row, 
 // blank. Line ends are skipped where they fall: inside white space they are
 // white space themselves, inside a value they are passed over, and the
 // row's last line end is the end of its text.
-const char* ReadRowInPlace(const char* p, const char* end, io::CellSink::Row row, const RowRule& rule) {
+const char* ReadRowInPlace(const char* p, const char* end, io::CellSink::Row row,
+                           const RowRule& rule) {
   long long ends = 0;  // line ends passed
   int c = 0;
   for (; c < rule.cols; ++c) {
@@ -186,7 +188,7 @@ const char* ReadRowInPlace(const char* p, const char* end, io::CellSink::Row row
       if (*p == '+' || *p == '-') negative = *p++ == '-';
       long long magnitude = 0;
       bool last = false;  // the value ended with the row's text
-      for (;;) {  // digits, passing over line ends
+      for (;;) {          // digits, passing over line ends
         if (p == end) return nullptr;
         const char ch = *p;
         if (io::IsDigit(static_cast<unsigned char>(ch))) {

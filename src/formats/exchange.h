@@ -36,7 +36,8 @@ public:
   // Any position.
   void Store(int row, int col, int value) {
     if (data_ == nullptr || row < 0 || col < 0 || row >= rows_ || col >= cols_) return;
-    const std::size_t k = static_cast<std::size_t>(row) * static_cast<std::size_t>(cols_) + static_cast<std::size_t>(col);
+    const std::size_t k = static_cast<std::size_t>(row) * static_cast<std::size_t>(cols_) +
+                          static_cast<std::size_t>(col);
     data_[k] = static_cast<unsigned char>(static_cast<unsigned>(value) & 0xFFu);
     if (ages_ != nullptr) ages_[k] = 0;
   }

@@ -73,16 +73,18 @@ int CLandUseCoverage::ImportFLTFile(CString strFileName, int bOverlay) {
       }
       const std::size_t whole = data.Available() / 4;
       if (whole == 0) return 1;  // the data end (a partial value is ignored)
-      const int n = whole < static_cast<std::size_t>(ncols - c) ? static_cast<int>(whole) : ncols - c;
+      const int n =
+          whole < static_cast<std::size_t>(ncols - c) ? static_cast<int>(whole) : ncols - c;
       const unsigned char* b = reinterpret_cast<const unsigned char*>(data.Data());
       for (int i = 0; i < n; ++i, b += 4) {
-        const std::uint32_t bits = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-                                   static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
+        const std::uint32_t bits =
+            static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
+            static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
         float f;
         std::memcpy(&f, &bits, sizeof f);
         const double d = f;
         if (!(d > -2147483649.0 && d < 2147483648.0)) continue;  // no int value
-        const int v = static_cast<int>(d);                        // toward zero
+        const int v = static_cast<int>(d);                       // toward zero
         if (v == noData)
           row.Store(c + i, kOthersId);
         else if (!(bOverlay && v == 0))

@@ -15,8 +15,8 @@ namespace {
 // value must be finite and nonzero.
 int SignificantDigits(double value, int digits, char* buf) {
   char tmp[128];
-  const auto res = std::to_chars(tmp, tmp + sizeof tmp, std::fabs(value), std::chars_format::scientific,
-                                 digits - 1);
+  const auto res = std::to_chars(tmp, tmp + sizeof tmp, std::fabs(value),
+                                 std::chars_format::scientific, digits - 1);
   // tmp holds d[.ddd]e±xx
   const char* p = tmp;
   int n = 0;
@@ -144,8 +144,8 @@ double ParseDoublePrefix(const char* begin, const char* end) {
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
   const char* num = p;
-  long long intDigits = 0;   // significant digits before the point
-  long long leadZeros = 0;   // zeros after the point before the first nonzero
+  long long intDigits = 0;  // significant digits before the point
+  long long leadZeros = 0;  // zeros after the point before the first nonzero
   bool nonzeroSeen = false;
   int ndigits = 0;
   for (; p < end && IsDigit(static_cast<unsigned char>(*p)); ++p, ++ndigits) {

@@ -43,7 +43,9 @@ inline bool IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
 int ParseIntPrefix(const char* begin, const char* end);
-inline int ParseIntPrefix(const std::string& s) { return ParseIntPrefix(s.data(), s.data() + s.size()); }
+inline int ParseIntPrefix(const std::string& s) {
+  return ParseIntPrefix(s.data(), s.data() + s.size());
+}
 double ParseDoublePrefix(const char* begin, const char* end);
 inline double ParseDoublePrefix(const std::string& s) {
   return ParseDoublePrefix(s.data(), s.data() + s.size());

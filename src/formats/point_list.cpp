@@ -185,7 +185,8 @@ int CLandUseCoverage::ExportXYAFile(CString strFileName) const {
     }
     std::string yField;
     AppendField(yField, y);
-    char line[16] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '\r', '\n'};
+    char line[16] = {' ', ' ', ' ', ' ', ' ', ' ', ' ',  ' ',
+                     ' ', ' ', ' ', ' ', ' ', ' ', '\r', '\n'};
     std::memcpy(line + 5, yField.data(), 4);
     for (int x = 0; x < m_nCols; ++x) {
       const unsigned char id = values[x];

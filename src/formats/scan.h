@@ -60,7 +60,8 @@ inline bool RightAlignedDigits8(const char* p, int& value) {
   std::memcpy(&w, p, sizeof w);
   const std::uint64_t notBlank = w ^ 0x2020202020202020ULL;
   if (notBlank == 0) return false;
-  const unsigned first = static_cast<unsigned>(__builtin_ctzll(notBlank)) & ~7u;  // bit of the first digit
+  const unsigned first =
+      static_cast<unsigned>(__builtin_ctzll(notBlank)) & ~7u;  // bit of the first digit
   if ((NonDigitBytes(w) >> first) != 0) return false;
   // Blanks read as leading zeros; the first byte is the most significant.
   std::uint64_t x = (w | 0x1010101010101010ULL) - 0x3030303030303030ULL;

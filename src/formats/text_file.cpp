@@ -122,8 +122,9 @@ void FileReader::ReadLine(std::string& out, std::size_t keep) {
     if (pos_ == len_ && !Fill(1)) return;  // ends without a line feed
     const char* start = buf_ + pos_;
     const void* nl = std::memchr(start, '\n', len_ - pos_);
-    const std::size_t n =
-        nl != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nl) - start) : len_ - pos_;
+    const std::size_t n = nl != nullptr
+                              ? static_cast<std::size_t>(static_cast<const char*>(nl) - start)
+                              : len_ - pos_;
     if (out.size() < keep) {
       const std::size_t room = keep - out.size();
       out.append(start, n < room ? n : room);

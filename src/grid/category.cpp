@@ -15,13 +15,20 @@ int GetMaxIndex(const int* weights, int nCount) {
 
 LandUseCategory IntToCategory(int n) {
   switch (n) {
-    case 0: return Blank;
-    case 1: return StreetNode;
-    case 2: return StreetVertex;
-    case 3: return House;
-    case 4: return Industry;
-    case 5: return Commerce;
-    default: return Others;
+    case 0:
+      return Blank;
+    case 1:
+      return StreetNode;
+    case 2:
+      return StreetVertex;
+    case 3:
+      return House;
+    case 4:
+      return Industry;
+    case 5:
+      return Commerce;
+    default:
+      return Others;
   }
 }
 

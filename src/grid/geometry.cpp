@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "towngrow/grid/coverage.h"
 #include "grid/new_point.h"
+#include "towngrow/grid/coverage.h"
 
 namespace towngrow {
 

@@ -16,8 +16,7 @@ constexpr int kMaxSide = 10000;
 
 }  // namespace
 
-CGrid::CGrid()
-    : m_nGridType(-1), m_nRows(0), m_nCols(0), m_dScale(1.0), m_pData(nullptr) {}
+CGrid::CGrid() : m_nGridType(-1), m_nRows(0), m_nCols(0), m_dScale(1.0), m_pData(nullptr) {}
 
 CGrid::~CGrid() {
   delete[] m_pData;

@@ -16,7 +16,8 @@ inline int WrapInt(long long v) {
   return static_cast<int>(static_cast<std::int32_t>(static_cast<std::uint32_t>(v)));
 }
 
-inline CPoint NewPoint(const CLandUseCoverage& cov, int nRow, int nCol, int nDirection, int& nStep) {
+inline CPoint NewPoint(const CLandUseCoverage& cov, int nRow, int nCol, int nDirection,
+                       int& nStep) {
   const long long row = nRow;
   const long long col = nCol;
   const long long s = nStep;

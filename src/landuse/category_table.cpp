@@ -62,7 +62,8 @@ void BuildTable(const CLandUseSet* pSet, CategoryTable& t) {
     const CObArray& array = pSet->m_LandUseArray;
     for (int i = array.GetSize() - 1; i >= 0; --i) {
       const auto* landUse = static_cast<const CLandUse*>(array.GetAt(i));
-      if (landUse != nullptr) t.category[landUse->m_ID] = static_cast<int>(landUse->m_LandUseCategory);
+      if (landUse != nullptr)
+        t.category[landUse->m_ID] = static_cast<int>(landUse->m_LandUseCategory);
     }
     if (array.GetSize() > kProbEntries) {
       for (int k = 0; k < kCodeCount; ++k) t.probCount[k] = -1;
@@ -113,7 +114,8 @@ void TakeSnapshot(TableCache& cache, const CObArray& array, int size) {
     e.category = landUse != nullptr ? static_cast<int>(landUse->m_LandUseCategory) : -1;
   }
   cache.hasNull = false;
-  for (int i = 0; i < size; ++i) cache.hasNull = cache.hasNull || cache.entries[i].pointer == nullptr;
+  for (int i = 0; i < size; ++i)
+    cache.hasNull = cache.hasNull || cache.entries[i].pointer == nullptr;
   cache.size = size;
   cache.state = CacheState::Set;
 }
@@ -180,7 +182,8 @@ Window ClipSquare(const CLandUseCoverage& cov, int nRow, int nCol, int nRadius) 
 #if defined(__GNUC__) && !defined(__clang__)
 __attribute__((optimize("no-tree-vectorize")))
 #endif
-CodeCounts CountCodes(const CLandUseCoverage& cov, const CategoryTable& table, const Window& w) {
+CodeCounts
+CountCodes(const CLandUseCoverage& cov, const CategoryTable& table, const Window& w) {
   CodeCounts result;
   const long long cells = w.Cells();
   if (cells == 0) return result;
@@ -198,14 +201,16 @@ CodeCounts CountCodes(const CLandUseCoverage& cov, const CategoryTable& table, c
   // Start of the window's part of row r (computed per row, so no pointer
   // ever steps past the buffer).
   auto rowStartOf = [&](long long r) {
-    return cov.m_pData + static_cast<std::size_t>(r) * stride + static_cast<std::size_t>(w.colFirst);
+    return cov.m_pData + static_cast<std::size_t>(r) * stride +
+           static_cast<std::size_t>(w.colFirst);
   };
   std::uint64_t packed = 0;
   if (cells <= 255) {
     for (long long r = w.rowFirst; r <= w.rowLast; ++r) {
       const unsigned char* q = rowStartOf(r);
       std::size_t k = 0;
-      for (; k + 4 <= width; k += 4) packed += one[q[k]] + one[q[k + 1]] + one[q[k + 2]] + one[q[k + 3]];
+      for (; k + 4 <= width; k += 4)
+        packed += one[q[k]] + one[q[k + 1]] + one[q[k + 2]] + one[q[k + 3]];
       for (; k < width; ++k) packed += one[q[k]];
     }
     result.packed_ = packed;
@@ -347,10 +352,14 @@ bool CountCodesInto(const CLandUseCoverage& cov, const CategoryTable& table, con
 bool CountCodesOf(const CLandUseCoverage& cov, const CategoryTable& table, const Window& w,
                   const int* codes, int* counts, int nCount) {
   switch (nCount) {
-    case 1: return CountCodesInto<1>(cov, table, w, codes, counts);
-    case 2: return CountCodesInto<2>(cov, table, w, codes, counts);
-    case 3: return CountCodesInto<3>(cov, table, w, codes, counts);
-    default: return false;
+    case 1:
+      return CountCodesInto<1>(cov, table, w, codes, counts);
+    case 2:
+      return CountCodesInto<2>(cov, table, w, codes, counts);
+    case 3:
+      return CountCodesInto<3>(cov, table, w, codes, counts);
+    default:
+      return false;
   }
 }
 
@@ -392,7 +401,8 @@ int CountSeveral(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet
   const Window w = ClipSquare(*pCoverage, nRow, nCol, nRadius);
   bool plain = SmallPath(*pCoverage, pTableSet, w);
   for (int k = 0; k < nCount && plain; ++k) plain = CodeOf(categories[k]) != kOtherCode;
-  if (!plain) return CountSeveralGeneral(pCoverage, pTableSet, table, categories, counts, nCount, w);
+  if (!plain)
+    return CountSeveralGeneral(pCoverage, pTableSet, table, categories, counts, nCount, w);
 
   if (nCount <= 3) {
     // Distinct categories other than Blank: each place counts its code.

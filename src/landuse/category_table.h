@@ -39,10 +39,10 @@ constexpr int kOtherCode = 7;
 constexpr int kProbEntries = 64;
 
 struct CategoryTable {
-  int category[256];               // exact category per ID
-  unsigned char code[256];         // counting code per ID
-  std::uint64_t packedOne[256];    // 1 in byte `code` of the ID: one add counts a cell
-  int idCount[kCodeCount];         // number of IDs with each code
+  int category[256];             // exact category per ID
+  unsigned char code[256];       // counting code per ID
+  std::uint64_t packedOne[256];  // 1 in byte `code` of the ID: one add counts a cell
+  int idCount[kCodeCount];       // number of IDs with each code
   alignas(16) unsigned char needle[kCodeCount][16];  // the first ID of each code, 16 times
   // GetProbID's choices per category 0..6: the IDs of the land uses with
   // that category in array order (null entries skipped), their number in
@@ -117,16 +117,14 @@ inline bool CountWindowCodes(const CLandUseCoverage& cov, const CategoryTable& t
 // has, no cell buffer or a window near the buffer's end.
 template <int G>
 inline bool CountAround(const CLandUseCoverage& cov, const CategoryTable& table,
-                        const int (&codes)[G], int nRow, int nCol, int nRadius,
-                        int (&counts)[G]);
+                        const int (&codes)[G], int nRow, int nCol, int nRadius, int (&counts)[G]);
 
 // The two neighbourhood counts of CLandUse, same results and border rules,
 // through a table taken for pTableSet. A coverage linked to another set is
 // counted cell by cell through its own GetLandUseCategory instead (the
 // table is not retaken, so it stays valid for the caller).
 int CountOne(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet,
-             const CategoryTable& table, LandUseCategory category, int nRow, int nCol,
-             int nRadius);
+             const CategoryTable& table, LandUseCategory category, int nRow, int nCol, int nRadius);
 int CountSeveral(const CLandUseCoverage* pCoverage, const CLandUseSet* pTableSet,
                  const CategoryTable& table, const LandUseCategory* categories, int* counts,
                  int nCount, int nRow, int nCol, int nRadius);
@@ -150,8 +148,7 @@ namespace towngrow {
 namespace detail {
 
 inline unsigned char ValueAt(const CLandUseCoverage& cov, int nRow, int nCol) {
-  if (cov.m_pData == nullptr || nRow < 0 || nCol < 0 || nRow >= cov.m_nRows ||
-      nCol >= cov.m_nCols)
+  if (cov.m_pData == nullptr || nRow < 0 || nCol < 0 || nRow >= cov.m_nRows || nCol >= cov.m_nCols)
     return 0;
   return cov.m_pData[static_cast<std::size_t>(nRow) * static_cast<std::size_t>(cov.m_nCols) +
                      static_cast<std::size_t>(nCol)];
@@ -187,8 +184,7 @@ inline void VectorCount(const unsigned char* q, std::size_t stride, int rows, in
   const __m128i inWindow = _mm_cmplt_epi8(lanes, _mm_set1_epi8(static_cast<char>(cols)));
   for (int g = 0; g < G; ++g) {
     const __m128i sums = _mm_sad_epu8(_mm_and_si128(acc[g], inWindow), _mm_setzero_si128());
-    const long long n =
-        _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
+    const long long n = _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
     counts[g] = table.idCount[codes[g]] == 0 ? 0 : static_cast<int>(n);  // no ID: no cell
   }
 }
@@ -207,10 +203,10 @@ inline bool CountWindowCodes(const CLandUseCoverage& cov, const CategoryTable& t
         table.idCount[codes[g]] > 1)
       return false;
   const std::size_t stride = static_cast<std::size_t>(cov.m_nCols);
-  const std::size_t first = static_cast<std::size_t>(w.rowFirst) * stride +
-                            static_cast<std::size_t>(w.colFirst);
-  const std::size_t last = static_cast<std::size_t>(w.rowLast) * stride +
-                           static_cast<std::size_t>(w.colFirst);
+  const std::size_t first =
+      static_cast<std::size_t>(w.rowFirst) * stride + static_cast<std::size_t>(w.colFirst);
+  const std::size_t last =
+      static_cast<std::size_t>(w.rowLast) * stride + static_cast<std::size_t>(w.colFirst);
   // Sixteen bytes from the last row's start (and so from every row's) lie
   // in the buffer.
   if (last + 16 > static_cast<std::size_t>(cov.m_nRows) * stride) return false;
@@ -229,8 +225,7 @@ inline bool CountWindowCodes(const CLandUseCoverage& cov, const CategoryTable& t
 
 template <int G>
 inline bool CountAround(const CLandUseCoverage& cov, const CategoryTable& table,
-                        const int (&codes)[G], int nRow, int nCol, int nRadius,
-                        int (&counts)[G]) {
+                        const int (&codes)[G], int nRow, int nCol, int nRadius, int (&counts)[G]) {
 #if defined(TOWNGROW_VECTOR_COUNTS)
   if (cov.m_pData == nullptr || nRow < 0 || nCol < 0 || nRow >= cov.m_nRows ||
       nCol >= cov.m_nCols || nRadius < 0 || nRadius > 7)
@@ -243,8 +238,8 @@ inline bool CountAround(const CLandUseCoverage& cov, const CategoryTable& table,
   const int left = std::min(nCol, nRadius);
   const int right = std::min(cov.m_nCols - 1 - nCol, nRadius);
   const std::size_t stride = static_cast<std::size_t>(cov.m_nCols);
-  const std::size_t first = static_cast<std::size_t>(nRow - up) * stride +
-                            static_cast<std::size_t>(nCol - left);
+  const std::size_t first =
+      static_cast<std::size_t>(nRow - up) * stride + static_cast<std::size_t>(nCol - left);
   const std::size_t last = first + static_cast<std::size_t>(up + down) * stride;
   if (last + 16 > static_cast<std::size_t>(cov.m_nRows) * stride) return false;
   VectorCount(cov.m_pData + first, stride, up + down + 1, left + right + 1, table, codes, counts);

@@ -40,8 +40,7 @@ inline short DeadAgeValue(int deadAge) {
 // cell's age in the read coverage (GetCellAge: -100 outside the grid or
 // without buffers), then SetCellAgeGrow(1) in the written coverage, with
 // the same checks, inline.
-inline short AgeThenGrow(const CLandUseCoverage& cov, CLandUseCoverage& next, int nRow,
-                         int nCol) {
+inline short AgeThenGrow(const CLandUseCoverage& cov, CLandUseCoverage& next, int nRow, int nCol) {
   short age = -100;
   if (cov.m_pData != nullptr && cov.m_pCellAge != nullptr && nRow >= 0 && nCol >= 0 &&
       nRow < cov.m_nRows && nCol < cov.m_nCols)
@@ -49,9 +48,9 @@ inline short AgeThenGrow(const CLandUseCoverage& cov, CLandUseCoverage& next, in
                          static_cast<std::size_t>(nCol)];
   if (next.m_pData != nullptr && next.m_pCellAge != nullptr && nRow >= 0 && nCol >= 0 &&
       nRow < next.m_nRows && nCol < next.m_nCols) {
-    short& grown = next.m_pCellAge[static_cast<std::size_t>(nRow) *
-                                       static_cast<std::size_t>(next.m_nCols) +
-                                   static_cast<std::size_t>(nCol)];
+    short& grown =
+        next.m_pCellAge[static_cast<std::size_t>(nRow) * static_cast<std::size_t>(next.m_nCols) +
+                        static_cast<std::size_t>(nCol)];
     grown = static_cast<short>(static_cast<std::uint16_t>(static_cast<std::uint16_t>(grown) + 1u));
   }
   return age;
@@ -60,8 +59,8 @@ inline short AgeThenGrow(const CLandUseCoverage& cov, CLandUseCoverage& next, in
 // Gives an old cell up: the vacant ID of the set, the notice when that ID
 // is not the default roster's 0, then the age -deadAge. Without a set the
 // vacant ID is 0.
-inline void AbandonCell(const CLandUseSet* pSet, int nRow, int nCol,
-                        CLandUseCoverage* pNewCoverage, int deadAge) {
+inline void AbandonCell(const CLandUseSet* pSet, int nRow, int nCol, CLandUseCoverage* pNewCoverage,
+                        int deadAge) {
   const int id = pSet != nullptr ? pSet->GetProbID(Blank) : 0;
   pNewCoverage->SetCellValue(nRow, nCol, static_cast<unsigned char>(id));
   if (id != 0) ShowMessage(kVacantChangedNotice);
@@ -122,8 +121,8 @@ public:
   }
   // Cells of one category within the radius, counted in the several-
   // category form (Blank cells and cells beyond the edge never count).
-  int CountCategory(const CLandUseCoverage* pCoverage, LandUseCategory category, int nRow,
-                    int nCol, int nRadius) {
+  int CountCategory(const CLandUseCoverage* pCoverage, LandUseCategory category, int nRow, int nCol,
+                    int nRadius) {
     if (category == Blank) return 0;
     const LandUseCategory one[1] = {category};
     int count[1] = {0};

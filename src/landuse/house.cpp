@@ -36,9 +36,12 @@ const CLandUse* FindLandUse(const CLandUseSet& set, int id) {
 // The default roster's ID of a category that housing may place.
 int DefaultIDOf(LandUseCategory category) {
   switch (category) {
-    case Industry: return 4;
-    case Commerce: return 5;
-    default: return 3;
+    case Industry:
+      return 4;
+    case Commerce:
+      return 5;
+    default:
+      return 3;
   }
 }
 

@@ -52,8 +52,7 @@ inline const int* FindLengthTable(int n, int law, double a, double b, double c) 
   LengthTables& tables = t_lengthTables;
   const std::uint64_t ba = BitsOf(a), bb = BitsOf(b), bc = BitsOf(c);
   const LengthTable& last = tables.slots[tables.lastHit];
-  if (last.filled && last.n == n && last.law == law && last.a == ba && last.b == bb &&
-      last.c == bc)
+  if (last.filled && last.n == n && last.law == law && last.a == ba && last.b == bb && last.c == bc)
     return last.perMille;
   for (int k = 0; k < kCachedTables; ++k) {
     const LengthTable& t = tables.slots[k];

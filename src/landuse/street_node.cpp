@@ -65,8 +65,8 @@ int OtherStreetNodes(const CStreetNode& node, growth::Categories& categories,
 }
 
 // Enough housing, industry or commerce within m_nMinStep (the demand check).
-int HasDemand(const CStreetNode& node, growth::Categories& table,
-              const CLandUseCoverage* pCoverage, int nRow, int nCol) {
+int HasDemand(const CStreetNode& node, growth::Categories& table, const CLandUseCoverage* pCoverage,
+              int nRow, int nCol) {
   const LandUseCategory categories[3] = {House, Industry, Commerce};
   int counts[3] = {0, 0, 0};
   if (table.CountEach(pCoverage, categories, counts, nRow, nCol, node.m_nMinStep) == 0) {

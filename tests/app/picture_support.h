@@ -34,14 +34,22 @@ inline const Rgb kBlack{0, 0, 0};
 // IDs it lacks.
 inline Rgb RosterRgb(int id) {
   switch (id) {
-    case 0: return {255, 255, 255};
-    case 1: return {190, 0, 0};
-    case 2: return {210, 180, 140};
-    case 3: return {50, 205, 50};
-    case 4: return {64, 224, 208};
-    case 5: return {255, 0, 0};
-    case 6: return {0, 0, 0};
-    default: return kWhite;
+    case 0:
+      return {255, 255, 255};
+    case 1:
+      return {190, 0, 0};
+    case 2:
+      return {210, 180, 140};
+    case 3:
+      return {50, 205, 50};
+    case 4:
+      return {64, 224, 208};
+    case 5:
+      return {255, 0, 0};
+    case 6:
+      return {0, 0, 0};
+    default:
+      return kWhite;
   }
 }
 
@@ -50,7 +58,9 @@ struct Image {
   int height = 0;
   std::vector<unsigned char> rgb;
   Rgb At(int x, int y) const {
-    const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+    const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                           static_cast<std::size_t>(x)) *
+                          3;
     return {rgb[i], rgb[i + 1], rgb[i + 2]};
   }
 };

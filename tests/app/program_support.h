@@ -91,7 +91,8 @@ inline Grid ReadAsc(const fs::path& path) {
 // the test.
 inline Image ReadPng(const fs::path& path) {
   Image result;
-  if (!picture_test::ReadPng(path.string(), result)) ADD_FAILURE() << path << ": cannot read the PNG";
+  if (!picture_test::ReadPng(path.string(), result))
+    ADD_FAILURE() << path << ": cannot read the PNG";
   return result;
 }
 
@@ -101,8 +102,8 @@ class ProgramTest : public ::testing::Test {
 protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    base_ = fs::path(::testing::TempDir()) / ("towngrow-" + std::string(info->test_suite_name()) + "-" +
-                                              info->name() + "-" + std::to_string(getpid()));
+    base_ = fs::path(::testing::TempDir()) / ("towngrow-" + std::string(info->test_suite_name()) +
+                                              "-" + info->name() + "-" + std::to_string(getpid()));
     fs::remove_all(base_);
     work_ = base_ / "work";
     fs::create_directories(work_);
@@ -116,8 +117,8 @@ protected:
   Result Run(const std::string& args, const std::string& prefix = "") {
     const fs::path out = base_ / "stdout.txt";
     const fs::path err = base_ / "stderr.txt";
-    const std::string cmd = "cd '" + work_.string() + "' && " + prefix + "'" + TOWNGROW_EXE + "' " + args +
-                            " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
+    const std::string cmd = "cd '" + work_.string() + "' && " + prefix + "'" + TOWNGROW_EXE + "' " +
+                            args + " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null";
     const int status = std::system(cmd.c_str());
     Result r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -132,8 +133,8 @@ protected:
   // short line "towngrow: error: ..." holding `message`, and the work folder
   // still holding just `inputs`. `prefix` goes before the program in the
   // shell, as for Run.
-  void ExpectBadInput(const std::string& args, const std::string& message, const std::set<std::string>& inputs,
-                      const std::string& prefix = "") {
+  void ExpectBadInput(const std::string& args, const std::string& message,
+                      const std::set<std::string>& inputs, const std::string& prefix = "") {
     SCOPED_TRACE(args);
     const Result r = Run(args, prefix);
     EXPECT_EQ(r.code, 2);

@@ -18,9 +18,9 @@
 
 #include <towngrow/towngrow.h>
 
-#include "params_json.h"
+#include "commands/params_json.h"
+#include "pictures/render.h"
 #include "program_support.h"
-#include "render/render.h"
 
 #include "../support/sanitizer.h"
 
@@ -115,9 +115,12 @@ TEST_F(CliTest, DefaultRunWritesEveryFileConsistently) {
   const Result r = Run("run");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.err, "");  // no terminal: no progress bar
-  EXPECT_NE(r.out.find("Grew 200 x 200 cells for 100 steps (seed 1) into towngrow-out"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Grew 200 x 200 cells for 100 steps (seed 1) into towngrow-out"),
+            std::string::npos)
+      << r.out;
   const fs::path out = W("towngrow-out");
-  EXPECT_EQ(Listing(out), (std::set<std::string>{"final.asc", "final.png", "growth.gif", "run.json", "stats.csv"}));
+  EXPECT_EQ(Listing(out), (std::set<std::string>{"final.asc", "final.png", "growth.gif", "run.json",
+                                                 "stats.csv"}));
   EXPECT_EQ(Listing(work_), (std::set<std::string>{"towngrow-out"}));
 
   const Grid grid = ReadAsc(out / "final.asc");
@@ -173,7 +176,8 @@ TEST_F(CliTest, DefaultRunWritesEveryFileConsistently) {
       const int id = grid.At(r, c);
       if (checked.count(id) != 0 && (r + c) % 97 != 0) continue;
       checked.insert(id);
-      EXPECT_EQ(png.At(c * scale + scale / 2, r * scale + scale / 2), ColorRgb(set.GetColor(static_cast<unsigned char>(id))))
+      EXPECT_EQ(png.At(c * scale + scale / 2, r * scale + scale / 2),
+                ColorRgb(set.GetColor(static_cast<unsigned char>(id))))
           << "cell " << r << "," << c << " ID " << id;
     }
   EXPECT_GE(checked.size(), 5u);
@@ -189,7 +193,8 @@ TEST_F(CliTest, DefaultRunWritesEveryFileConsistently) {
       ASSERT_EQ(last.At(c * gifScale + gifScale / 2, r * gifScale + gifScale / 2),
                 ColorRgb(set.GetColor(static_cast<unsigned char>(grid.At(r, c)))))
           << "cell " << r << "," << c;
-  EXPECT_EQ(gif.first.At(100 * gifScale, 100 * gifScale), ColorRgb(set.GetColor(start.GetCellValue(100, 100))));
+  EXPECT_EQ(gif.first.At(100 * gifScale, 100 * gifScale),
+            ColorRgb(set.GetColor(start.GetCellValue(100, 100))));
 
   // run.json: everything a repeat needs.
   const Json doc = Json::parse(Slurp(out / "run.json"));
@@ -209,7 +214,9 @@ TEST_F(CliTest, RunsMatchTheLibraryForSeedsAndStarts) {
   EXPECT_EQ(Listing(W("a")), (std::set<std::string>{"final.asc", "run.json", "stats.csv"}));
   EXPECT_EQ(Slurp(W("a/final.asc")), LibraryRun(40, 50, 7, false, 15, base_));
 
-  r = Run("run --rows 30 --cols 20 --steps 9 --seed 3 --start random --no-png --no-gif --quiet --out b");
+  r =
+      Run("run --rows 30 --cols 20 --steps 9 --seed 3 --start random --no-png --no-gif --quiet "
+          "--out b");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(Slurp(W("b/final.asc")), LibraryRun(30, 20, 3, true, 9, base_));
   EXPECT_NE(Slurp(W("b/final.asc")), LibraryRun(30, 20, 4, true, 9, base_));  // the seed matters
@@ -220,7 +227,9 @@ TEST_F(CliTest, RunJsonRepeatsTheRunBitForBit) {
       {"id": 3, "activeAge": 20, "residentialLandUseProb": [60, 20, 20]},
       {"id": 1, "connectMode": 2},
       {"id": 9, "kind": "House", "name": "Villas", "color": "#00FF80"}]})";
-  Result r = Run("run --params params.json --rows 30 --cols 40 --steps 12 --seed 5 --start random --every 3 --out one --quiet");
+  Result r =
+      Run("run --params params.json --rows 30 --cols 40 --steps 12 --seed 5 --start random --every "
+          "3 --out one --quiet");
   ASSERT_EQ(r.code, 0) << r.err;
   const Json first = Json::parse(Slurp(W("one/run.json")));
   EXPECT_EQ(first["landUses"].size(), 8u);
@@ -229,7 +238,9 @@ TEST_F(CliTest, RunJsonRepeatsTheRunBitForBit) {
   // The appended land use has its own columns.
   EXPECT_NE(Lines(Slurp(W("one/stats.csv")))[0].find("Villas (ID 9) cells"), std::string::npos);
 
-  r = Run("run --params one/run.json --rows 30 --cols 40 --steps 12 --seed 5 --start random --every 3 --out two --quiet");
+  r =
+      Run("run --params one/run.json --rows 30 --cols 40 --steps 12 --seed 5 --start random "
+          "--every 3 --out two --quiet");
   ASSERT_EQ(r.code, 0) << r.err;
   for (const char* name : {"final.asc", "stats.csv", "growth.gif", "final.png"})
     EXPECT_EQ(Slurp(W("one") / name), Slurp(W("two") / name)) << name;
@@ -262,13 +273,17 @@ TEST_F(CliTest, BackgroundDecidesWhereLandUsesMayGrow) {
       bg << '\n';
     }
   }
-  Result r = Run("run --rows 40 --cols 50 --steps 10 --background bg255.asc --quiet --no-png --no-gif --out all");
+  Result r =
+      Run("run --rows 40 --cols 50 --steps 10 --background bg255.asc --quiet --no-png --no-gif "
+          "--out all");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(Slurp(W("all/final.asc")), LibraryRun(40, 50, 1, false, 10, base_));
   const Json doc = Json::parse(Slurp(W("all/run.json")));
   EXPECT_EQ(doc["run"]["background"], fs::absolute(W("bg255.asc")).lexically_normal().string());
 
-  r = Run("run --rows 40 --cols 50 --steps 10 --background bg0.asc --quiet --no-png --no-gif --out none");
+  r =
+      Run("run --rows 40 --cols 50 --steps 10 --background bg0.asc --quiet --no-png --no-gif --out "
+          "none");
   ASSERT_EQ(r.code, 0) << r.err;
   const auto csv = Lines(Slurp(W("none/stats.csv")));
   ASSERT_EQ(csv.size(), 12u);
@@ -296,18 +311,23 @@ TEST_F(CliTest, StartFromAFileIsSizedToFitAndRecorded) {
   ASSERT_EQ(csv.size(), 8u);
   const auto startCounts = Counts(ReadAsc(W("a/final.asc")));
   const auto f = Split(csv[1], ',');
-  for (int id = 0; id < 7; ++id) EXPECT_EQ(std::stol(f[static_cast<std::size_t>(1 + id)]), startCounts[static_cast<std::size_t>(id)]);
+  for (int id = 0; id < 7; ++id)
+    EXPECT_EQ(std::stol(f[static_cast<std::size_t>(1 + id)]),
+              startCounts[static_cast<std::size_t>(id)]);
   r = Run("run --start a/final.asc --steps 6 --seed 2 --quiet --no-gif --no-png --out c");
   EXPECT_EQ(Slurp(W("b/final.asc")), Slurp(W("c/final.asc")));
 }
 
 TEST_F(CliTest, SnapshotsInEveryFormatAtTheRecordedSteps) {
-  Result r = Run("run --rows 20 --cols 25 --steps 5 --every 2 --format asc --format flt --format e00 "
-                 "--format xya --quiet --out s");
+  Result r =
+      Run("run --rows 20 --cols 25 --steps 5 --every 2 --format asc --format flt --format e00 "
+          "--format xya --quiet --out s");
   ASSERT_EQ(r.code, 0) << r.err;
-  std::set<std::string> expected = {"final.asc", "final.png", "growth.gif", "run.json", "stats.csv"};
+  std::set<std::string> expected = {"final.asc", "final.png", "growth.gif", "run.json",
+                                    "stats.csv"};
   for (const char* step : {"0000", "0002", "0004"})
-    for (const char* ext : {"asc", "flt", "hdr", "e00", "xya"}) expected.insert(std::string("step-") + step + "." + ext);
+    for (const char* ext : {"asc", "flt", "hdr", "e00", "xya"})
+      expected.insert(std::string("step-") + step + "." + ext);
   EXPECT_EQ(Listing(W("s")), expected);
   EXPECT_EQ(ReadGif(W("s/growth.gif")).frames, 3u);
   // Step 0 is the start; step 4 is four steps of the library run.
@@ -338,7 +358,9 @@ TEST_F(CliTest, ConvertInfoAndRender) {
   r = Run("info g.flt");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("size:           12 rows x 17 columns"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("lower-left x 378923, lower-left y 4072345, cell size 30"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("lower-left x 378923, lower-left y 4072345, cell size 30"),
+            std::string::npos)
+      << r.out;
   const auto counts = Counts(original);
   CLandUseSet set;
   for (int id = 0; id < 7; ++id) {
@@ -346,7 +368,8 @@ TEST_F(CliTest, ConvertInfoAndRender) {
     const auto* lu = static_cast<const towngrow::CLandUse*>(set.m_LandUseArray.GetAt(id));
     char line[128];
     std::snprintf(line, sizeof line, "  %4d  %-24s %10ld %6.2f%%", id, lu->m_strLandUseName.c_str(),
-                  counts[static_cast<std::size_t>(id)], 100.0 * static_cast<double>(counts[static_cast<std::size_t>(id)]) / (12 * 17));
+                  counts[static_cast<std::size_t>(id)],
+                  100.0 * static_cast<double>(counts[static_cast<std::size_t>(id)]) / (12 * 17));
     EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
   }
   r = Run("info g.dat");
@@ -359,7 +382,8 @@ TEST_F(CliTest, ConvertInfoAndRender) {
   ASSERT_GE(png.width, 17 * 3);
   for (int row = 0; row < 12; ++row)
     for (int col = 0; col < 17; ++col)
-      ASSERT_EQ(png.At(col * 3 + 1, row * 3 + 1), ColorRgb(set.GetColor(static_cast<unsigned char>(original.At(row, col)))));
+      ASSERT_EQ(png.At(col * 3 + 1, row * 3 + 1),
+                ColorRgb(set.GetColor(static_cast<unsigned char>(original.At(row, col)))));
   EXPECT_EQ(Listing(W("pics")), (std::set<std::string>{"map.png"}));
 }
 
@@ -381,13 +405,17 @@ TEST_F(CliTest, BadInputGivesOneLineStatusTwoAndNoOutput) {
   const Case cases[] = {
       {"run --out o --start missing.asc", "towngrow: error: missing.asc: no such file"},
       {"run --out o --start notes.txt", "notes.txt: unknown kind of file"},
-      {"run --out o --start big.asc", "big.asc: the grid has 5 rows and 20000 columns, more than the largest grid of 10000 x 10000"},
-      {"run --out o --start bad.e00", "bad.e00: refused: Bad Export File Format... Check the format!!!"},
+      {"run --out o --start big.asc",
+       "big.asc: the grid has 5 rows and 20000 columns, more than the largest grid of 10000 x "
+       "10000"},
+      {"run --out o --start bad.e00",
+       "bad.e00: refused: Bad Export File Format... Check the format!!!"},
       {"run --out o --params unknown.json", "unknown.json: landUses[0].speed: unknown key"},
       {"run --out o --params broken.json", "broken.json: not valid JSON"},
       {"run --out o --params missing.json", "missing.json: cannot open the parameter file"},
       {"run --out o --background missing.asc", "missing.asc: no such file"},
-      {"run --out o --background small.asc", "small.asc: the background has 5 rows and 5 columns, the town 200 and 200"},
+      {"run --out o --background small.asc",
+       "small.asc: the background has 5 rows and 5 columns, the town 200 and 200"},
       {"run --out o --rows 4", "--rows"},
       {"run --out o --cols 10001", "--cols"},
       {"run --out o --format png", "--format"},
@@ -414,7 +442,8 @@ TEST_F(CliTest, MemoryExhaustionIsABadInputToo) {
   EXPECT_EQ(r.code, 2);
   const auto lines = Lines(r.err);
   ASSERT_EQ(lines.size(), 1u) << r.err;
-  EXPECT_NE(lines[0].find("not enough memory for a grid of 10000 x 10000 cells"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("not enough memory for a grid of 10000 x 10000 cells"), std::string::npos)
+      << lines[0];
   EXPECT_FALSE(fs::exists(W("o")));
 }
 

@@ -10,9 +10,9 @@
 
 #include <towngrow/towngrow.h>
 
-#include "app_error.h"
-#include "grid_files.h"
-#include "message_log.h"
+#include "commands/app_error.h"
+#include "commands/message_log.h"
+#include "maps/grid_files.h"
 #include "program_support.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +28,8 @@ class GridFilesTest : public ::testing::Test {
 protected:
   void SetUp() override {
     dir_ = fs::path(::testing::TempDir()) /
-           ("grid-files-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("grid-files-" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -41,7 +42,8 @@ protected:
     ASSERT_EQ(cov.InitCoverage(7, 9, 0), 1);
     cov.m_pLandUseSet = &set_;
     for (int r = 0; r < 7; ++r)
-      for (int c = 0; c < 9; ++c) cov.SetCellValue(r, c, static_cast<unsigned char>((r * 9 + c) % 7));
+      for (int c = 0; c < 9; ++c)
+        cov.SetCellValue(r, c, static_cast<unsigned char>((r * 9 + c) % 7));
     cov.SetCellValue(6, 8, 5);
   }
 
@@ -81,7 +83,8 @@ TEST_F(GridFilesTest, EveryFormatIsReadIntoACoverageOfItsSize) {
     ASSERT_EQ(cov.m_nCols, 9);
     EXPECT_EQ(cov.m_pLandUseSet, &set_);
     for (int r = 0; r < 7; ++r)
-      for (int c = 0; c < 9; ++c) ASSERT_EQ(cov.GetCellValue(r, c), sample.GetCellValue(r, c)) << r << "," << c;
+      for (int c = 0; c < 9; ++c)
+        ASSERT_EQ(cov.GetCellValue(r, c), sample.GetCellValue(r, c)) << r << "," << c;
   }
   EXPECT_EQ(log_.Total(), 0);
 }
@@ -117,7 +120,8 @@ TEST_F(GridFilesTest, HeadersGiveTheGeoreference) {
 }
 
 TEST_F(GridFilesTest, PointListsAreSizedByTheirLargestCellAndPaddedToFiveByFive) {
-  std::ofstream(P("p.xya")) << "   2    1    3\r\n  -4    0    5\r\nnot a point\r\n   0   -2    5\r\n";
+  std::ofstream(P("p.xya"))
+      << "   2    1    3\r\n  -4    0    5\r\nnot a point\r\n   0   -2    5\r\n";
   const GridFileInfo info = ReadGridFileInfo(P("p.xya"));
   EXPECT_EQ(info.rows, 2);  // row 1 is the largest named
   EXPECT_EQ(info.cols, 3);
@@ -145,14 +149,17 @@ TEST_F(GridFilesTest, PointListsAreSizedByTheirLargestCellAndPaddedToFiveByFive)
 
 TEST_F(GridFilesTest, RefusalsNameTheFileAndTheProblem) {
   std::ofstream(P("wide.asc")) << "ncols 10001\nnrows 5\n";
-  std::ofstream(P("tall.e00")) << "EXP  0 x\nGRD  2\n         5     10001 1-2.14748364700000e+009\n";
+  std::ofstream(P("tall.e00"))
+      << "EXP  0 x\nGRD  2\n         5     10001 1-2.14748364700000e+009\n";
   std::ofstream(P("far.xya")) << "1 1 3\n10000 2 3\n";
   std::ofstream(P("nohead.asc")) << "1 2 3\n";
   std::ofstream(P("zero.asc")) << "ncols 0\nnrows 5\n";
   std::ofstream(P("bad.e00")) << "EXP  1 x\nGRD  2\n         5         5 1-2.14748364700000e+009\n";
-  std::ofstream(P("float.e00")) << "EXP  0 x\nGRD  2\n         5         5 2-2.14748364700000e+009\n";
+  std::ofstream(P("float.e00"))
+      << "EXP  0 x\nGRD  2\n         5         5 2-2.14748364700000e+009\n";
   std::ofstream(P("short.flt")) << "abc";
-  std::ofstream(P("short.hdr")) << "ncols 5\r\nnrows 5\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 1\r\nnodata_value -1\r\n";
+  std::ofstream(P("short.hdr"))
+      << "ncols 5\r\nnrows 5\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 1\r\nnodata_value -1\r\n";
   std::ofstream(P("lonely.flt")) << "abcd";
   std::ofstream(P("g.xy")) << "1 1 1\n";
   std::ofstream(P("g.txt")) << "1 1 1\n";
@@ -163,9 +170,11 @@ TEST_F(GridFilesTest, RefusalsNameTheFileAndTheProblem) {
     std::string expected;
   };
   const Case cases[] = {
-      {"wide.asc", ": the grid has 5 rows and 10001 columns, more than the largest grid of 10000 x 10000"},
+      {"wide.asc",
+       ": the grid has 5 rows and 10001 columns, more than the largest grid of 10000 x 10000"},
       {"tall.e00", ": the grid has 10001 rows and 5 columns, more than the largest grid"},
-      {"far.xya", ": names the cell at column 10000, row 2, beyond the largest grid of 10000 x 10000"},
+      {"far.xya",
+       ": names the cell at column 10000, row 2, beyond the largest grid of 10000 x 10000"},
       {"nohead.asc", ": not an ASCII grid"},
       {"zero.asc", ": bad grid header: 0 columns and 5 rows"},
       {"bad.e00", ": refused: Bad Export File Format... Check the format!!!"},
@@ -215,7 +224,8 @@ TEST_F(GridFilesTest, ExportsAreTheLibraryFilesAndLeaveNothingElse) {
   ScratchDir scratch;
   for (const char* name : {"a.asc", "a.e00", "a.flt", "a.xya", "a.dat"})
     ExportCoverage(sample, (out / name).string(), scratch);
-  EXPECT_EQ(Listing(out), (std::set<std::string>{"a.asc", "a.e00", "a.flt", "a.hdr", "a.xya", "a.dat"}));
+  EXPECT_EQ(Listing(out),
+            (std::set<std::string>{"a.asc", "a.e00", "a.flt", "a.hdr", "a.xya", "a.dat"}));
   EXPECT_EQ(Slurp((out / "a.asc").string()), Slurp(P("ref.asc")));
   EXPECT_EQ(Slurp((out / "a.e00").string()), Slurp(P("ref.e00")));
   EXPECT_EQ(Slurp((out / "a.flt").string()), Slurp(P("ref.flt")));
@@ -252,7 +262,8 @@ TEST_F(GridFilesTest, AtomicWritesAndFolders) {
     MakeFolder(P("x.txt/sub"));
     FAIL() << "made a folder below a file";
   } catch (const AppError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind(P("x.txt/sub") + ": cannot create the output folder", 0), 0u);
+    EXPECT_EQ(std::string(e.what()).rfind(P("x.txt/sub") + ": cannot create the output folder", 0),
+              0u);
   }
 }
 

@@ -9,8 +9,8 @@
 
 #include <towngrow/towngrow.h>
 
-#include "app_error.h"
-#include "params_json.h"
+#include "commands/app_error.h"
+#include "commands/params_json.h"
 
 using towngrow::CCommerce;
 using towngrow::CHouse;
@@ -26,7 +26,9 @@ using towngrow::app::SetToJson;
 
 namespace {
 
-CLandUse* At(CLandUseSet& set, int i) { return static_cast<CLandUse*>(set.m_LandUseArray.GetAt(i)); }
+CLandUse* At(CLandUseSet& set, int i) {
+  return static_cast<CLandUse*>(set.m_LandUseArray.GetAt(i));
+}
 
 // The text of the AppError that applying `text` (as file "p.json") raises.
 std::string Refusal(const std::string& text) {
@@ -45,7 +47,8 @@ TEST(ParamsTemplate, DescribesEveryLandUseOfTheRosterInOrder) {
   CLandUseSet set;
   const Json doc = SetToJson(set);
   ASSERT_EQ(doc["landUses"].size(), 7u);
-  const char* kinds[] = {"LandUse", "StreetNode", "StreetVertex", "House", "Industry", "Commerce", "Others"};
+  const char* kinds[] = {"LandUse",  "StreetNode", "StreetVertex", "House",
+                         "Industry", "Commerce",   "Others"};
   for (int i = 0; i < 7; ++i) {
     const Json& lu = doc["landUses"][static_cast<std::size_t>(i)];
     EXPECT_EQ(lu["id"], i);
@@ -117,7 +120,7 @@ TEST(ParamsFile, AppendsLandUsesOfTheDefinedKindsWithTheirOwnIds) {
   ASSERT_NE(villas, nullptr);
   EXPECT_EQ(villas->m_strLandUseName, "Villas");
   EXPECT_EQ(villas->m_nStreetPercent, 7);
-  EXPECT_EQ(villas->m_nActiveAge, 5);  // the later entry addressed the appended one
+  EXPECT_EQ(villas->m_nActiveAge, 5);             // the later entry addressed the appended one
   EXPECT_EQ(villas->m_nMixedLandUseProb[1], 15);  // a House's own defaults
   auto* shops = dynamic_cast<CCommerce*>(At(set, 8));
   ASSERT_NE(shops, nullptr);
@@ -150,29 +153,52 @@ TEST(ParamsFile, RefusalsNameFileKeyAndProblem) {
       {R"({"run": 3})", "p.json: run: must be an object, got an integer"},
       {R"({"landUses": [3]})", "p.json: landUses[0]: must be an object, got an integer"},
       {R"({"landUses": [{"name": "x"}]})", "p.json: landUses[0]: \"id\" is missing"},
-      {R"({"landUses": [{"id": 256}]})", "p.json: landUses[0].id: must be an integer from 0 to 255, got 256"},
-      {R"({"landUses": [{"id": -1}]})", "p.json: landUses[0].id: must be an integer from 0 to 255, got -1"},
-      {R"({"landUses": [{"id": 1.5}]})", "landUses[0].id: must be an integer from 0 to 255, got a number with a fraction"},
+      {R"({"landUses": [{"id": 256}]})",
+       "p.json: landUses[0].id: must be an integer from 0 to 255, got 256"},
+      {R"({"landUses": [{"id": -1}]})",
+       "p.json: landUses[0].id: must be an integer from 0 to 255, got -1"},
+      {R"({"landUses": [{"id": 1.5}]})",
+       "landUses[0].id: must be an integer from 0 to 255, got a number with a fraction"},
       {R"({"landUses": [{"id": 3, "speed": 1}]})", "p.json: landUses[0].speed: unknown key"},
-      {R"({"landUses": [{"id": 3, "minStep": 1}]})", "p.json: landUses[0].minStep: not a parameter of a House"},
-      {R"({"landUses": [{"id": 3, "activeAge": "30"}]})", "p.json: landUses[0].activeAge: must be an integer from 0 to 1000000, got a text"},
-      {R"({"landUses": [{"id": 3, "activeAge": 1000001}]})", "landUses[0].activeAge: must be an integer from 0 to 1000000, got 1000001"},
-      {R"({"landUses": [{"id": 5, "policy": 101}]})", "p.json: landUses[0].policy: must be an integer from 0 to 100, got 101"},
-      {R"({"landUses": [{"id": 0}, {"id": 4, "directionProb": [1, 2]}]})", "p.json: landUses[1].directionProb: must be a list of 8 integers from 0 to 32767, got 2 entries"},
-      {R"({"landUses": [{"id": 4, "landUseProb": [1, -2, 3]}]})", "p.json: landUses[0].landUseProb[1]: must be an integer from 0 to 32767, got -2"},
-      {R"({"landUses": [{"id": 1, "junctionFill": 1}]})", "p.json: landUses[0].junctionFill: must be true or false, got an integer"},
-      {R"({"landUses": [{"id": 1, "densityRate": "fast"}]})", "p.json: landUses[0].densityRate: must be a number from -1000000 to 1000000, got a text"},
-      {R"({"landUses": [{"id": 1, "densityType": 4}]})", "p.json: landUses[0].densityType: must be an integer from 0 to 3, got 4"},
-      {R"({"landUses": [{"id": 1, "connectMode": 3}]})", "p.json: landUses[0].connectMode: must be an integer from 0 to 2, got 3"},
-      {R"({"landUses": [{"id": 2, "color": "red"}]})", "p.json: landUses[0].color: must be a colour \"#RRGGBB\", got \"red\""},
-      {R"({"landUses": [{"id": 2, "color": "#12345G"}]})", "p.json: landUses[0].color: must be a colour"},
-      {R"({"landUses": [{"id": 2, "category": "Road"}]})", "p.json: landUses[0].category: must be one of Blank, StreetNode"},
-      {R"({"landUses": [{"id": 2, "name": ""}]})", "p.json: landUses[0].name: must be 1 to 200 characters long"},
-      {R"({"landUses": [{"id": 2, "name": "a\nb"}]})", "p.json: landUses[0].name: must not hold control characters"},
-      {R"({"landUses": [{"id": 3, "kind": "Industry"}]})", "p.json: landUses[0].kind: the land use with ID 3 is a House, not an Industry"},
-      {R"({"landUses": [{"id": 9, "activeAge": 3}]})", "p.json: landUses[0]: no land use has ID 9; a new land use needs a \"kind\""},
-      {R"({"landUses": [{"id": 9, "kind": "Park"}]})", "p.json: landUses[0].kind: must be one of LandUse, StreetNode"},
-      {R"({"landUses": [{"id": 9, "kind": "Industry", "mixedLandUseProb": [1, 2, 3]}]})", "p.json: landUses[0].mixedLandUseProb: not a parameter of an Industry"},
+      {R"({"landUses": [{"id": 3, "minStep": 1}]})",
+       "p.json: landUses[0].minStep: not a parameter of a House"},
+      {R"({"landUses": [{"id": 3, "activeAge": "30"}]})",
+       "p.json: landUses[0].activeAge: must be an integer from 0 to 1000000, got a text"},
+      {R"({"landUses": [{"id": 3, "activeAge": 1000001}]})",
+       "landUses[0].activeAge: must be an integer from 0 to 1000000, got 1000001"},
+      {R"({"landUses": [{"id": 5, "policy": 101}]})",
+       "p.json: landUses[0].policy: must be an integer from 0 to 100, got 101"},
+      {R"({"landUses": [{"id": 0}, {"id": 4, "directionProb": [1, 2]}]})",
+       "p.json: landUses[1].directionProb: must be a list of 8 integers from 0 to 32767, got 2 "
+       "entries"},
+      {R"({"landUses": [{"id": 4, "landUseProb": [1, -2, 3]}]})",
+       "p.json: landUses[0].landUseProb[1]: must be an integer from 0 to 32767, got -2"},
+      {R"({"landUses": [{"id": 1, "junctionFill": 1}]})",
+       "p.json: landUses[0].junctionFill: must be true or false, got an integer"},
+      {R"({"landUses": [{"id": 1, "densityRate": "fast"}]})",
+       "p.json: landUses[0].densityRate: must be a number from -1000000 to 1000000, got a text"},
+      {R"({"landUses": [{"id": 1, "densityType": 4}]})",
+       "p.json: landUses[0].densityType: must be an integer from 0 to 3, got 4"},
+      {R"({"landUses": [{"id": 1, "connectMode": 3}]})",
+       "p.json: landUses[0].connectMode: must be an integer from 0 to 2, got 3"},
+      {R"({"landUses": [{"id": 2, "color": "red"}]})",
+       "p.json: landUses[0].color: must be a colour \"#RRGGBB\", got \"red\""},
+      {R"({"landUses": [{"id": 2, "color": "#12345G"}]})",
+       "p.json: landUses[0].color: must be a colour"},
+      {R"({"landUses": [{"id": 2, "category": "Road"}]})",
+       "p.json: landUses[0].category: must be one of Blank, StreetNode"},
+      {R"({"landUses": [{"id": 2, "name": ""}]})",
+       "p.json: landUses[0].name: must be 1 to 200 characters long"},
+      {R"({"landUses": [{"id": 2, "name": "a\nb"}]})",
+       "p.json: landUses[0].name: must not hold control characters"},
+      {R"({"landUses": [{"id": 3, "kind": "Industry"}]})",
+       "p.json: landUses[0].kind: the land use with ID 3 is a House, not an Industry"},
+      {R"({"landUses": [{"id": 9, "activeAge": 3}]})",
+       "p.json: landUses[0]: no land use has ID 9; a new land use needs a \"kind\""},
+      {R"({"landUses": [{"id": 9, "kind": "Park"}]})",
+       "p.json: landUses[0].kind: must be one of LandUse, StreetNode"},
+      {R"({"landUses": [{"id": 9, "kind": "Industry", "mixedLandUseProb": [1, 2, 3]}]})",
+       "p.json: landUses[0].mixedLandUseProb: not a parameter of an Industry"},
   };
   for (const auto& c : cases) {
     const std::string what = Refusal(c.text);
@@ -182,9 +208,10 @@ TEST(ParamsFile, RefusalsNameFileKeyAndProblem) {
 
 TEST(ParamsFile, RefusedNewLandUseIsNotAppended) {
   CLandUseSet set;
-  EXPECT_THROW(ApplyParams(Json::parse(R"({"landUses": [{"id": 9, "kind": "House", "policy": 500}]})"),
-                           "p.json", set),
-               AppError);
+  EXPECT_THROW(
+      ApplyParams(Json::parse(R"({"landUses": [{"id": 9, "kind": "House", "policy": 500}]})"),
+                  "p.json", set),
+      AppError);
   EXPECT_EQ(set.m_LandUseArray.GetSize(), 7);
   EXPECT_EQ(set.GetIDIndex(9), -1);
 }

@@ -5,8 +5,8 @@
 
 #include <towngrow/towngrow.h>
 
-#include "message_log.h"
-#include "progress.h"
+#include "commands/message_log.h"
+#include "commands/progress.h"
 
 using towngrow::ShowMessage;
 using towngrow::app::MessageLog;
@@ -52,7 +52,8 @@ TEST(ProgressBar, ShowsStepsRateAndTimeLeft) {
             "[#######.......................] 25/100 steps  5.0 steps/s  15s left");
   EXPECT_EQ(ProgressBar::Text(10, 1000, 2.0),
             "[..............................] 10/1000 steps  5.0 steps/s  3m18s left");
-  EXPECT_EQ(ProgressBar::Text(1, 100000, 1.0).substr(32), " 1/100000 steps  1.0 steps/s  27h46m left");
+  EXPECT_EQ(ProgressBar::Text(1, 100000, 1.0).substr(32),
+            " 1/100000 steps  1.0 steps/s  27h46m left");
   EXPECT_EQ(ProgressBar::Text(100, 100, 4.0),
             "[##############################] 100/100 steps  25.0 steps/s  0s left");
   EXPECT_EQ(ProgressBar::Text(0, 100, 0.0),

@@ -18,9 +18,9 @@
 
 #include <towngrow/towngrow.h>
 
-#include "params_json.h"
+#include "commands/params_json.h"
+#include "pictures/render.h"
 #include "program_support.h"
-#include "render/render.h"
 
 namespace fs = std::filesystem;
 using towngrow::CLandUseSet;
@@ -34,9 +34,10 @@ namespace {
 
 using namespace program_test;
 
-const std::set<std::string> kOutputs = {
-    "housing.asc", "housing.png", "industry.asc", "industry.png", "commerce.asc", "commerce.png",
-    "street.asc",  "street.png",  "developed.asc", "developed.png", "ensemble.csv", "ensemble.json"};
+const std::set<std::string> kOutputs = {"housing.asc",   "housing.png",  "industry.asc",
+                                        "industry.png",  "commerce.asc", "commerce.png",
+                                        "street.asc",    "street.png",   "developed.asc",
+                                        "developed.png", "ensemble.csv", "ensemble.json"};
 
 // Whether an ID of the default set belongs to a tracked class.
 bool InClass(const std::string& cls, int id) {
@@ -51,17 +52,17 @@ const char* const kClasses[] = {"housing", "industry", "commerce", "street", "de
 
 class EnsembleCliTest : public program_test::ProgramTest {
 protected:
-
   // Runs `towngrow run` once per run of the ensemble (seeds S + i*K) and
   // checks the ensemble's grids and table against them.
-  void ExpectEnsembleOfLoneRuns(const std::string& ensembleDir, const std::string& options, unsigned seed,
-                                unsigned seedStep, int runs) {
+  void ExpectEnsembleOfLoneRuns(const std::string& ensembleDir, const std::string& options,
+                                unsigned seed, unsigned seedStep, int runs) {
     std::vector<Grid> finals;
     std::vector<std::vector<std::vector<long>>> cellsPerStep;  // [run][step][id]
     for (int i = 0; i < runs; ++i) {
       const std::string dir = ensembleDir + "-run" + std::to_string(i);
       const unsigned runSeed = seed + static_cast<unsigned>(i) * seedStep;
-      const Result r = Run("run " + options + " --seed " + std::to_string(runSeed) + " --no-png --no-gif --quiet --out " + dir);
+      const Result r = Run("run " + options + " --seed " + std::to_string(runSeed) +
+                           " --no-png --no-gif --quiet --out " + dir);
       ASSERT_EQ(r.code, 0) << r.err;
       finals.push_back(ReadAsc(W(dir) / "final.asc"));
       std::vector<std::vector<long>> steps;
@@ -69,7 +70,8 @@ protected:
       for (std::size_t row = 1; row < csv.size(); ++row) {
         const auto f = Split(csv[row], ',');
         std::vector<long> cells;
-        for (int id = 0; id < 7; ++id) cells.push_back(std::stol(f[static_cast<std::size_t>(1 + id)]));
+        for (int id = 0; id < 7; ++id)
+          cells.push_back(std::stol(f[static_cast<std::size_t>(1 + id)]));
         steps.push_back(cells);
       }
       cellsPerStep.push_back(steps);
@@ -85,7 +87,8 @@ protected:
       for (std::size_t k = 0; k < g.values.size(); ++k) {
         int count = 0;
         for (const Grid& f : finals) count += InClass(cls, f.values[k]) ? 1 : 0;
-        ASSERT_EQ(g.values[k], static_cast<int>(std::floor(100.0 * count / runs + 0.5))) << "cell " << k;
+        ASSERT_EQ(g.values[k], static_cast<int>(std::floor(100.0 * count / runs + 0.5)))
+            << "cell " << k;
       }
     }
 
@@ -103,7 +106,8 @@ protected:
       EXPECT_EQ(f[0], std::to_string(step));
       for (int id = 0; id < 7; ++id) {
         double sum = 0;
-        for (const auto& run : cellsPerStep) sum += static_cast<double>(run[step][static_cast<std::size_t>(id)]);
+        for (const auto& run : cellsPerStep)
+          sum += static_cast<double>(run[step][static_cast<std::size_t>(id)]);
         const double mean = sum / runs;
         double squares = 0;
         for (const auto& run : cellsPerStep) {
@@ -111,12 +115,13 @@ protected:
           squares += d * d;
         }
         const double sd = runs > 1 ? std::sqrt(squares / (runs - 1)) : 0.0;
-        EXPECT_NEAR(std::stod(f[static_cast<std::size_t>(1 + 2 * id)]), mean, 0.00051) << "step " << step << " ID " << id;
-        EXPECT_NEAR(std::stod(f[static_cast<std::size_t>(2 + 2 * id)]), sd, 0.00051) << "step " << step << " ID " << id;
+        EXPECT_NEAR(std::stod(f[static_cast<std::size_t>(1 + 2 * id)]), mean, 0.00051)
+            << "step " << step << " ID " << id;
+        EXPECT_NEAR(std::stod(f[static_cast<std::size_t>(2 + 2 * id)]), sd, 0.00051)
+            << "step " << step << " ID " << id;
       }
     }
   }
-
 };
 
 }  // namespace
@@ -127,7 +132,9 @@ TEST_F(EnsembleCliTest, EachRunIsTheLoneRunWithItsSeed) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.err, "");  // no terminal: no progress bar
   EXPECT_EQ(Listing(W("e")), kOutputs);
-  EXPECT_NE(r.out.find("Grew 5 runs of 24 x 31 cells for 14 steps (seed 9 + i * 7) into e\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Grew 5 runs of 24 x 31 cells for 14 steps (seed 9 + i * 7) into e\n"),
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find(" runs per second"), std::string::npos) << r.out;
   ExpectEnsembleOfLoneRuns("e", options, 9, 7, 5);
 
@@ -141,7 +148,8 @@ TEST_F(EnsembleCliTest, EachRunIsTheLoneRunWithItsSeed) {
 
 TEST_F(EnsembleCliTest, RandomStartsAreMadeByEachRunFromItsOwnSeed) {
   const std::string options = "--rows 20 --cols 26 --steps 9 --start random";
-  const Result r = Run("ensemble --runs 4 --seed 4000000000 --seed-step 123456789 " + options + " --quiet --out e");
+  const Result r = Run("ensemble --runs 4 --seed 4000000000 --seed-step 123456789 " + options +
+                       " --quiet --out e");
   ASSERT_EQ(r.code, 0) << r.err;
   // The seeds wrap: 4000000000 + 3 * 123456789 passes 2^32.
   ExpectEnsembleOfLoneRuns("e", options, 4000000000u, 123456789u, 4);
@@ -151,7 +159,8 @@ TEST_F(EnsembleCliTest, RandomStartsAreMadeByEachRunFromItsOwnSeed) {
 }
 
 TEST_F(EnsembleCliTest, ParametersAndBackgroundReachEveryRun) {
-  std::ofstream(W("params.json")) << R"({"landUses": [{"id": 3, "activeAge": 12, "residentialLandUseProb": [40, 30, 30]},
+  std::ofstream(W("params.json"))
+      << R"({"landUses": [{"id": 3, "activeAge": 12, "residentialLandUseProb": [40, 30, 30]},
       {"id": 4, "neighborRadius": 2}]})";
   {
     // Streets may grow only in the left half; everything else anywhere.
@@ -162,7 +171,8 @@ TEST_F(EnsembleCliTest, ParametersAndBackgroundReachEveryRun) {
       bg << '\n';
     }
   }
-  const std::string options = "--rows 22 --cols 30 --steps 12 --params params.json --background bg.asc";
+  const std::string options =
+      "--rows 22 --cols 30 --steps 12 --params params.json --background bg.asc";
   Result r = Run("ensemble --runs 3 --seed 2 --seed-step 5 " + options + " --quiet --out e");
   ASSERT_EQ(r.code, 0) << r.err;
   ExpectEnsembleOfLoneRuns("e", options, 2, 5, 3);
@@ -194,13 +204,16 @@ TEST_F(EnsembleCliTest, ParametersAndBackgroundReachEveryRun) {
   }
 
   // Without the parameter file the housing differs.
-  r = Run("ensemble --runs 3 --seed 2 --seed-step 5 --rows 22 --cols 30 --steps 12 --background bg.asc --quiet --out plain");
+  r =
+      Run("ensemble --runs 3 --seed 2 --seed-step 5 --rows 22 --cols 30 --steps 12 --background "
+          "bg.asc --quiet --out plain");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(Slurp(W("e/housing.asc")), Slurp(W("plain/housing.asc")));
 }
 
 TEST_F(EnsembleCliTest, ThreadCountsGiveIdenticalFiles) {
-  const std::string options = "ensemble --runs 9 --seed 17 --seed-step 3 --rows 30 --cols 30 --steps 10 --quiet";
+  const std::string options =
+      "ensemble --runs 9 --seed 17 --seed-step 3 --rows 30 --cols 30 --steps 10 --quiet";
   for (const char* threads : {"1", "2", "5"}) {
     const Result r = Run(options + " --threads " + threads + " --out t" + threads);
     ASSERT_EQ(r.code, 0) << r.err;
@@ -208,12 +221,14 @@ TEST_F(EnsembleCliTest, ThreadCountsGiveIdenticalFiles) {
   for (const char* threads : {"2", "5"})
     for (const auto& name : kOutputs) {
       if (name == "ensemble.json") {
-        Json a = Json::parse(Slurp(W("t1") / name)), b = Json::parse(Slurp(W(std::string("t") + threads) / name));
+        Json a = Json::parse(Slurp(W("t1") / name)),
+             b = Json::parse(Slurp(W(std::string("t") + threads) / name));
         a["run"].erase("repeat");  // names the output folder
         b["run"].erase("repeat");
         EXPECT_EQ(a, b) << threads;
       } else {
-        EXPECT_EQ(Slurp(W("t1") / name), Slurp(W(std::string("t") + threads) / name)) << name << ", " << threads;
+        EXPECT_EQ(Slurp(W("t1") / name), Slurp(W(std::string("t") + threads) / name))
+            << name << ", " << threads;
       }
     }
   // Random starts go through their own workers: the same holds.
@@ -231,9 +246,11 @@ TEST_F(EnsembleCliTest, HeatMapsShowThePercentagesInTheClassColours) {
   const Result r = Run("ensemble --runs 6 --rows 20 --cols 25 --steps 12 --quiet --out e");
   ASSERT_EQ(r.code, 0) << r.err;
   CLandUseSet set;
-  const std::pair<const char*, unsigned int> colours[] = {
-      {"housing", set.GetColor(3)}, {"industry", set.GetColor(4)}, {"commerce", set.GetColor(5)},
-      {"street", set.GetColor(1)},  {"developed", 0x404040u}};
+  const std::pair<const char*, unsigned int> colours[] = {{"housing", set.GetColor(3)},
+                                                          {"industry", set.GetColor(4)},
+                                                          {"commerce", set.GetColor(5)},
+                                                          {"street", set.GetColor(1)},
+                                                          {"developed", 0x404040u}};
   const int scale = towngrow::app::DefaultScale(20, 25);
   for (const auto& [cls, colour] : colours) {
     SCOPED_TRACE(cls);
@@ -248,11 +265,13 @@ TEST_F(EnsembleCliTest, HeatMapsShowThePercentagesInTheClassColours) {
         seen.insert(p);
         unsigned char rgb[3];
         towngrow::app::HeatColor(colour, p, rgb);
-        ASSERT_EQ(img.At(col * scale + scale / 2, row * scale + scale / 2), (Rgb{rgb[0], rgb[1], rgb[2]}))
+        ASSERT_EQ(img.At(col * scale + scale / 2, row * scale + scale / 2),
+                  (Rgb{rgb[0], rgb[1], rgb[2]}))
             << row << "," << col << ": " << p << " %";
       }
     EXPECT_GE(seen.size(), 2u);
-    for (int p : seen) EXPECT_EQ(p, static_cast<int>(std::floor(100.0 * std::round(p * 6 / 100.0) / 6 + 0.5))) << p;
+    for (int p : seen)
+      EXPECT_EQ(p, static_cast<int>(std::floor(100.0 * std::round(p * 6 / 100.0) / 6 + 0.5))) << p;
   }
 }
 
@@ -271,11 +290,14 @@ TEST_F(EnsembleCliTest, BadInputGivesOneLineStatusTwoAndNoOutput) {
       {"ensemble --out o --runs 65536", "--runs"},
       {"ensemble --out o --runs 2 --threads -1", "--threads"},
       {"ensemble --out o --runs 2 --start missing.asc", "missing.asc: no such file"},
-      {"ensemble --out o --runs 2 --params unknown.json", "unknown.json: landUses[0].speed: unknown key"},
-      {"ensemble --out o --runs 2 --background small.asc", "small.asc: the background has 5 rows and 5 columns, the town 200 and 200"},
+      {"ensemble --out o --runs 2 --params unknown.json",
+       "unknown.json: landUses[0].speed: unknown key"},
+      {"ensemble --out o --runs 2 --background small.asc",
+       "small.asc: the background has 5 rows and 5 columns, the town 200 and 200"},
       {"ensemble --out o --runs 2 --rows 4", "--rows"},
       {"ensemble --out o --runs 2 --steps -1", "--steps"},
-      {"ensemble --out blocker/o --runs 2 --rows 5 --cols 5 --steps 1", "blocker/o: cannot create the output folder"},
+      {"ensemble --out blocker/o --runs 2 --rows 5 --cols 5 --steps 1",
+       "blocker/o: cannot create the output folder"},
   };
   for (const auto& c : cases) ExpectBadInput(c.args, c.message, inputs);
   // The most runs are accepted (checked without running them all: the
@@ -288,9 +310,10 @@ TEST_F(EnsembleCliTest, BadInputGivesOneLineStatusTwoAndNoOutput) {
 TEST_F(EnsembleCliTest, HelpNamesTheSharedAndOwnOptions) {
   const Result r = Run("ensemble --help");
   EXPECT_EQ(r.code, 0);
-  for (const char* shown : {"--runs", "--seed-step", "--threads", "--rows INT:INT in [5 - 10000]=200", "--seed UINT=1",
-                            "--start TEXT=town", "--background", "--params", "--steps", "--out TEXT=towngrow-ensemble",
-                            "--quiet"})
+  for (const char* shown :
+       {"--runs", "--seed-step", "--threads", "--rows INT:INT in [5 - 10000]=200", "--seed UINT=1",
+        "--start TEXT=town", "--background", "--params", "--steps", "--out TEXT=towngrow-ensemble",
+        "--quiet"})
     EXPECT_NE(r.out.find(shown), std::string::npos) << shown;
   EXPECT_EQ(r.out.find("--every"), std::string::npos);
 }
@@ -298,7 +321,8 @@ TEST_F(EnsembleCliTest, HelpNamesTheSharedAndOwnOptions) {
 TEST_F(EnsembleCliTest, MessagesOfEveryRunAreCountedOnce) {
   // A second housing land use makes the industry rule show its notice
   // (it settles next to an ID that differs from the default roster's).
-  std::ofstream(W("villas.json")) << R"({"landUses": [{"id": 9, "kind": "House", "name": "Villas"}]})";
+  std::ofstream(W("villas.json"))
+      << R"({"landUses": [{"id": 9, "kind": "House", "name": "Villas"}]})";
   const std::string options = "--rows 30 --cols 30 --steps 15 --params villas.json";
   const std::string notice = "Yes,You have changed the Industry setting,..";
   auto countIn = [&](const std::string& out) {
@@ -309,14 +333,16 @@ TEST_F(EnsembleCliTest, MessagesOfEveryRunAreCountedOnce) {
   };
   long lone = 0;
   for (int i = 0; i < 4; ++i) {
-    const Result r = Run("run " + options + " --seed " + std::to_string(3 + i) + " --no-png --no-gif --out run" + std::to_string(i));
+    const Result r = Run("run " + options + " --seed " + std::to_string(3 + i) +
+                         " --no-png --no-gif --out run" + std::to_string(i));
     ASSERT_EQ(r.code, 0) << r.err;
     const long n = countIn(r.out);
     if (n > 0) lone += n;
   }
   ASSERT_GT(lone, 0);
   for (const char* threads : {"1", "4"}) {
-    const Result r = Run("ensemble --runs 4 --seed 3 " + options + " --threads " + threads + " --out e" + threads);
+    const Result r = Run("ensemble --runs 4 --seed 3 " + options + " --threads " + threads +
+                         " --out e" + threads);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(countIn(r.out), lone) << r.out;
   }

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "ensemble_command.h"
-#include "render/font.h"
-#include "render/map_layout.h"
-#include "render/render.h"
-#include "towngrow/towngrow.h"
+#include "commands/ensemble_command.h"
 #include "picture_support.h"
+#include "pictures/font.h"
+#include "pictures/map_layout.h"
+#include "pictures/render.h"
+#include "towngrow/towngrow.h"
 
 namespace fs = std::filesystem;
 using namespace towngrow;
@@ -66,7 +66,9 @@ TEST(HeatMap, CellsTitleAndScaleBarLieWhereTheLayoutSays) {
   const int rows = 6, cols = 9, scale = 5;
   std::vector<unsigned char> percent(static_cast<std::size_t>(rows * cols));
   for (int r = 0; r < rows; ++r)
-    for (int c = 0; c < cols; ++c) percent[static_cast<std::size_t>(r * cols + c)] = static_cast<unsigned char>((r * 37 + c * 11) % 101);
+    for (int c = 0; c < cols; ++c)
+      percent[static_cast<std::size_t>(r * cols + c)] =
+          static_cast<unsigned char>((r * 37 + c * 11) % 101);
   percent[0] = 0;
   percent[1] = 100;
   percent[2] = 200;  // beyond 100: drawn as 100
@@ -95,7 +97,8 @@ TEST(HeatMap, CellsTitleAndScaleBarLieWhereTheLayoutSays) {
       const int p = std::min<int>(percent[static_cast<std::size_t>(r * cols + c)], 100);
       for (int dy = 0; dy < scale; ++dy)
         for (int dx = 0; dx < scale; ++dx)
-          ASSERT_EQ(img.At(c * scale + dx, r * scale + dy), Heat(color, p)) << "cell " << r << "," << c;
+          ASSERT_EQ(img.At(c * scale + dx, r * scale + dy), Heat(color, p))
+              << "cell " << r << "," << c;
     }
   EXPECT_EQ(img.At(2 * scale, 0), Heat(color, 100));
 
@@ -136,7 +139,8 @@ TEST(HeatMap, CellsTitleAndScaleBarLieWhereTheLayoutSays) {
   EXPECT_GT(blackIn(l.bar_left - 20, l.bar_left + 20), 0);
   EXPECT_GT(blackIn(l.bar_left + 50 * kHeatBarStep - 20, l.bar_left + 50 * kHeatBarStep + 20), 0);
   EXPECT_GT(blackIn(l.bar_left + kHeatBarWidth - 30, l.bar_left + kHeatBarWidth + 30), 0);
-  EXPECT_EQ(blackIn(l.bar_left + 13 * kHeatBarStep, l.bar_left + 19 * kHeatBarStep), 0);  // between "0%" and "25%"
+  EXPECT_EQ(blackIn(l.bar_left + 13 * kHeatBarStep, l.bar_left + 19 * kHeatBarStep),
+            0);  // between "0%" and "25%"
   for (int y = l.height - kLegendPad; y < l.height; ++y)
     for (int x = 0; x < l.width; ++x) ASSERT_EQ(img.At(x, y), kWhite);
 }
@@ -182,7 +186,8 @@ TEST(HeatMap, RefusalsLeaveNoFile) {
 TEST(PercentOfRuns, RoundsHalfUpForEveryCountAndSmallRunNumbers) {
   for (unsigned int runs = 1; runs <= 300; ++runs)
     for (unsigned int count = 0; count <= runs; ++count)
-      ASSERT_EQ(PercentOfRuns(count, runs), static_cast<int>(std::floor(100.0 * count / runs + 0.5)))
+      ASSERT_EQ(PercentOfRuns(count, runs),
+                static_cast<int>(std::floor(100.0 * count / runs + 0.5)))
           << count << " of " << runs;
   EXPECT_EQ(PercentOfRuns(1, 8), 13);   // 12.5
   EXPECT_EQ(PercentOfRuns(3, 8), 38);   // 37.5
@@ -190,8 +195,8 @@ TEST(PercentOfRuns, RoundsHalfUpForEveryCountAndSmallRunNumbers) {
   EXPECT_EQ(PercentOfRuns(1, 201), 0);  // 0.4975
   // The most runs: no overflow, both ends exact.
   EXPECT_EQ(PercentOfRuns(65535, 65535), 100);
-  EXPECT_EQ(PercentOfRuns(327, 65535), 0);  // 0.49897
-  EXPECT_EQ(PercentOfRuns(328, 65535), 1);  // 0.50050
+  EXPECT_EQ(PercentOfRuns(327, 65535), 0);      // 0.49897
+  EXPECT_EQ(PercentOfRuns(328, 65535), 1);      // 0.50050
   EXPECT_EQ(PercentOfRuns(65207, 65535), 99);   // 99.4995
   EXPECT_EQ(PercentOfRuns(65208, 65535), 100);  // 99.5010
 }
@@ -211,6 +216,7 @@ TEST(ContinuationSeed, TheGeneratorGoesOnAsIfNothingHadBeenDrawn) {
       const unsigned int cont = ContinuationSeed();
       SeedRandom(cont);
       for (std::size_t k = 0; k < expected.size(); ++k)
-        ASSERT_EQ(RandomDraw(), expected[k]) << "seed " << seed << ", after " << skip << ", draw " << k;
+        ASSERT_EQ(RandomDraw(), expected[k])
+            << "seed " << seed << ", after " << skip << ", draw " << k;
     }
 }

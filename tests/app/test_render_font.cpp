@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "render/font.h"
+#include "pictures/font.h"
 
 using namespace towngrow::app;
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "render/render.h"
-#include "towngrow/towngrow.h"
 #include "picture_support.h"
+#include "pictures/render.h"
+#include "towngrow/towngrow.h"
 
 namespace fs = std::filesystem;
 using namespace towngrow;
@@ -34,7 +34,8 @@ struct Decoded {
   }
   Rgb Pixel(int frame, int x, int y) const {
     const SavedImage& img = gif->SavedImages[frame];
-    const ColorMapObject* map = img.ImageDesc.ColorMap != nullptr ? img.ImageDesc.ColorMap : gif->SColorMap;
+    const ColorMapObject* map =
+        img.ImageDesc.ColorMap != nullptr ? img.ImageDesc.ColorMap : gif->SColorMap;
     const int index = img.RasterBits[static_cast<size_t>(y) * img.ImageDesc.Width + x];
     EXPECT_LT(index, map->ColorCount);
     const GifColorType& c = map->Colors[index];
@@ -48,8 +49,8 @@ struct Decoded {
         const ExtensionBlock& app = img.ExtensionBlocks[b];
         const ExtensionBlock& sub = img.ExtensionBlocks[b + 1];
         if (app.Function == APPLICATION_EXT_FUNC_CODE && app.ByteCount == 11 &&
-            std::memcmp(app.Bytes, "NETSCAPE2.0", 11) == 0 && sub.Function == CONTINUE_EXT_FUNC_CODE &&
-            sub.ByteCount == 3 && sub.Bytes[0] == 1) {
+            std::memcmp(app.Bytes, "NETSCAPE2.0", 11) == 0 &&
+            sub.Function == CONTINUE_EXT_FUNC_CODE && sub.ByteCount == 3 && sub.Bytes[0] == 1) {
           return sub.Bytes[1] | (sub.Bytes[2] << 8);
         }
       }
@@ -106,7 +107,8 @@ TEST_F(GifRecorderTest, FramesShowEveryCellInItsColourAndLoopForever) {
     EXPECT_EQ(d.DelayOf(f), 25);
     for (int y = 0; y < rows * scale; ++y)
       for (int x = 0; x < cols * scale; ++x)
-        ASSERT_EQ(d.Pixel(f, x, y), RosterRgb((y / scale * cols + x / scale + f) % 9)) << f << ": " << x << "," << y;
+        ASSERT_EQ(d.Pixel(f, x, y), RosterRgb((y / scale * cols + x / scale + f) % 9))
+            << f << ": " << x << "," << y;
   }
 }
 
@@ -137,7 +139,8 @@ TEST_F(GifRecorderTest, PaletteHoldsEachColourOnceAndAPowerOfTwoEntries) {
   // 8 distinct colours: the roster's seven (white among them) and the new one.
   EXPECT_EQ(map->ColorCount, 8);
   std::set<Rgb> seen;
-  for (int i = 0; i < map->ColorCount; ++i) seen.insert({map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
+  for (int i = 0; i < map->ColorCount; ++i)
+    seen.insert({map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue});
   EXPECT_EQ(seen.size(), 8u);
   EXPECT_EQ(seen.count(Rgb{0x12, 0x34, 0x56}), 1u);
 
@@ -145,14 +148,17 @@ TEST_F(GifRecorderTest, PaletteHoldsEachColourOnceAndAPowerOfTwoEntries) {
   EXPECT_EQ(d.Pixel(0, 1, 0), kWhite);
   EXPECT_EQ(d.Pixel(0, 2, 0), (Rgb{0x12, 0x34, 0x56}));
   for (int r = 1; r < 5; ++r)
-    for (int c = 0; c < 5; ++c) ASSERT_EQ(d.Pixel(0, c, r), RosterRgb((r * 5 + c) % 10)) << r << "," << c;
+    for (int c = 0; c < 5; ++c)
+      ASSERT_EQ(d.Pixel(0, c, r), RosterRgb((r * 5 + c) % 10)) << r << "," << c;
 }
 
 TEST_F(GifRecorderTest, TwoHundredFiftySixColoursFillThePalette) {
   // Replace the roster by 256 land uses, one per ID, all colours distinct.
   for (int i = 0; i < set_.m_LandUseArray.GetSize(); ++i) delete set_.m_LandUseArray.GetAt(i);
   set_.m_LandUseArray.RemoveAll();
-  auto color_of = [](int id) { return static_cast<unsigned int>(id | ((255 - id) << 8) | ((id * 7 % 256) << 16)); };
+  auto color_of = [](int id) {
+    return static_cast<unsigned int>(id | ((255 - id) << 8) | ((id * 7 % 256) << 16));
+  };
   for (int id = 255; id >= 0; --id) {
     auto* use = new CLandUse();
     use->m_ID = static_cast<unsigned char>(id);
@@ -172,8 +178,9 @@ TEST_F(GifRecorderTest, TwoHundredFiftySixColoursFillThePalette) {
   EXPECT_EQ(d.gif->SColorMap->ColorCount, 256);
   for (int id = 0; id < 256; ++id) {
     const unsigned int c = color_of(id);
-    ASSERT_EQ(d.Pixel(0, id % 16, id / 16), (Rgb{static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-                                                   static_cast<int>((c >> 16) & 0xFF)}))
+    ASSERT_EQ(d.Pixel(0, id % 16, id / 16),
+              (Rgb{static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+                   static_cast<int>((c >> 16) & 0xFF)}))
         << "ID " << id;
   }
 }
@@ -197,7 +204,8 @@ TEST_F(GifRecorderTest, LargeGridsShrinkToEightHundredPixelsOnTheLongerSide) {
   ASSERT_EQ(d.gif->SWidth, 800);
   ASSERT_EQ(d.gif->SHeight, 400);
   for (int y = 0; y < 400; ++y)
-    for (int x = 0; x < 800; ++x) ASSERT_EQ(d.Pixel(0, x, y), RosterRgb((y / 100 * 3 + x / 100) % 7)) << x << "," << y;
+    for (int x = 0; x < 800; ++x)
+      ASSERT_EQ(d.Pixel(0, x, y), RosterRgb((y / 100 * 3 + x / 100) % 7)) << x << "," << y;
 
   // A tall, thin grid keeps at least one pixel across.
   GifRecorder thin;

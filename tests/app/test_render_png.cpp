@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "render/font.h"
-#include "render/map_layout.h"
-#include "render/render.h"
-#include "towngrow/towngrow.h"
 #include "picture_support.h"
+#include "pictures/font.h"
+#include "pictures/map_layout.h"
+#include "pictures/render.h"
+#include "towngrow/towngrow.h"
 
 namespace fs = std::filesystem;
 using namespace towngrow;
@@ -38,10 +38,12 @@ protected:
   static int LegendWidth(const std::vector<std::string>& texts) {
     size_t longest = 0;
     for (const auto& t : texts) longest = std::max(longest, t.size());
-    return kLegendTextX + (static_cast<int>(longest) * kGlyphAdvance - 1) * kLegendFontScale + kLegendPad;
+    return kLegendTextX + (static_cast<int>(longest) * kGlyphAdvance - 1) * kLegendFontScale +
+           kLegendPad;
   }
   static int LegendHeight(int entries) {
-    const int lines = entries > 0 ? entries * kLegendLineHeight - (kLegendLineHeight - kSwatchSize) : 0;
+    const int lines =
+        entries > 0 ? entries * kLegendLineHeight - (kLegendLineHeight - kSwatchSize) : 0;
     return 1 + 2 * kLegendPad + lines;
   }
 
@@ -51,13 +53,15 @@ protected:
     for (int dy = 0; dy < kSwatchSize; ++dy) {
       for (int dx = 0; dx < kSwatchSize; ++dx) {
         const bool ring = dy == 0 || dx == 0 || dy == kSwatchSize - 1 || dx == kSwatchSize - 1;
-        ASSERT_EQ(img.At(kLegendPad + dx, top + dy), ring ? kBlack : color) << "line " << i << " at " << dx << "," << dy;
+        ASSERT_EQ(img.At(kLegendPad + dx, top + dy), ring ? kBlack : color)
+            << "line " << i << " at " << dx << "," << dy;
       }
     }
   }
 
   // The text of legend line i, pixel for pixel, magnified glyphs in black.
-  static void ExpectText(const Image& img, const MapLayout& layout, int i, const std::string& text) {
+  static void ExpectText(const Image& img, const MapLayout& layout, int i,
+                         const std::string& text) {
     const int top = LegendLineTop(layout, i);
     for (size_t k = 0; k < text.size(); ++k) {
       for (int py = 0; py < kGlyphHeight * kLegendFontScale; ++py) {
@@ -71,7 +75,6 @@ protected:
       }
     }
   }
-
 };
 
 TEST_F(PngMapTest, CellsAreSquaresOfTheirLandUseColourInRedGreenBlueOrder) {
@@ -82,9 +85,9 @@ TEST_F(PngMapTest, CellsAreSquaresOfTheirLandUseColourInRedGreenBlueOrder) {
   Image img;
   ASSERT_EQ(Draw(cov, scale, "map.png", img), "");
   // IDs 0..7 all occur; the legend holds the seven land uses of the roster.
-  std::vector<std::string> texts = {"Vacant Land (ID 0)", "Street Node (ID 1)", "Street Vertex (ID 2)",
-                                    "Housing (ID 3)",     "Industry (ID 4)",    "Commerce (ID 5)",
-                                    "Others (ID 6)"};
+  std::vector<std::string> texts = {
+      "Vacant Land (ID 0)", "Street Node (ID 1)", "Street Vertex (ID 2)", "Housing (ID 3)",
+      "Industry (ID 4)",    "Commerce (ID 5)",    "Others (ID 6)"};
   EXPECT_EQ(img.width, std::max(6 * scale, LegendWidth(texts)));
   EXPECT_EQ(img.height, 5 * scale + LegendHeight(7));
 
@@ -184,7 +187,8 @@ TEST_F(PngMapTest, AMapOfOnlyUnknownIdsHasAnEmptyLegend) {
   EXPECT_EQ(img.width, 14);
   EXPECT_EQ(img.height, 10 + LegendHeight(0));
   for (int y = 0; y < img.height; ++y)
-    for (int x = 0; x < img.width; ++x) ASSERT_EQ(img.At(x, y), y == 10 ? (Rgb{128, 128, 128}) : kWhite);
+    for (int x = 0; x < img.width; ++x)
+      ASSERT_EQ(img.At(x, y), y == 10 ? (Rgb{128, 128, 128}) : kWhite);
 }
 
 TEST_F(PngMapTest, LargeMapAtScaleOne) {

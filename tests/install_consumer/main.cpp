@@ -1,7 +1,7 @@
 // Uses the installed headers and library through the umbrella header only;
 // exits with 0 when the pieces answer as a host expects.
-#include <cstdio>
 #include <towngrow/towngrow.h>
+#include <cstdio>
 
 int main() {
   using namespace towngrow;

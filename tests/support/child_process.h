@@ -47,7 +47,8 @@ std::string InChildWithHeadroom(long long headroom, F body) {
     const long long base = VirtualSize();
     rlimit lim{};
     lim.rlim_cur = lim.rlim_max = static_cast<rlim_t>(base + headroom);
-    const std::string out = base < 0 || setrlimit(RLIMIT_AS, &lim) != 0 ? std::string("child: no limit") : body();
+    const std::string out =
+        base < 0 || setrlimit(RLIMIT_AS, &lim) != 0 ? std::string("child: no limit") : body();
     const ssize_t n = write(fds[1], out.data(), out.size());
     _exit(n == static_cast<ssize_t>(out.size()) ? 0 : 1);
   }
@@ -59,7 +60,8 @@ std::string InChildWithHeadroom(long long headroom, F body) {
   close(fds[0]);
   int status = 0;
   waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "child: ended abnormally, status " + std::to_string(status);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return "child: ended abnormally, status " + std::to_string(status);
   return got;
 }
 

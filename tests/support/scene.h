@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <towngrow/towngrow.h>
 #include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
-#include <towngrow/towngrow.h>
 #include <utility>
 #include <vector>
 
@@ -176,11 +176,20 @@ inline std::vector<int> LengthPerMille(int law, double a, double b, double c, in
   for (int i = 0; i < n; ++i) {
     const double di = i;
     switch (law) {
-      case 0: w.push_back(1.0 - a * di / n); break;
-      case 1: w.push_back(a * std::exp(-b * di)); break;
-      case 2: w.push_back(a * std::pow(di + 1.0, -c)); break;
-      case 3: w.push_back(a * std::pow(di + 1.0, -c) * std::exp(-b * di)); break;
-      default: return std::vector<int>(n - 1, 0);
+      case 0:
+        w.push_back(1.0 - a * di / n);
+        break;
+      case 1:
+        w.push_back(a * std::exp(-b * di));
+        break;
+      case 2:
+        w.push_back(a * std::pow(di + 1.0, -c));
+        break;
+      case 3:
+        w.push_back(a * std::pow(di + 1.0, -c) * std::exp(-b * di));
+        break;
+      default:
+        return std::vector<int>(n - 1, 0);
     }
     sum += w.back();
   }
@@ -194,7 +203,8 @@ inline std::vector<int> LengthPerMille(int law, double a, double b, double c, in
   return pm;
 }
 inline std::vector<int> LengthPerMille(const CLandUse& l, int n) {
-  return LengthPerMille(l.m_nDensityType, l.m_dDensityScale, l.m_dDensityRate, l.m_dDensityPower, n);
+  return LengthPerMille(l.m_nDensityType, l.m_dDensityScale, l.m_dDensityRate, l.m_dDensityPower,
+                        n);
 }
 
 // Random density parameters: mostly laws 0..3, scales of either sign (so

@@ -15,11 +15,11 @@ struct SpreadCase {
   int size, row, col;  // square scene and the active cell
   int direction;       // the forced one-cell step
   int activeAge, lastInactiveAge;
-  bool renews;        // housing may renew an old cell instead of giving it up
-  bool landUseDraw;   // a land-use draw follows the policy draw
+  bool renews;       // housing may renew an old cell instead of giving it up
+  bool landUseDraw;  // a land-use draw follows the policy draw
   const char* ownNotice;
-  CLandUse* (*make)();                       // a fresh land use of the rule's class
-  void (*prepare)(Scene&, CLandUse*);        // neighbours that let the cell spread
+  CLandUse* (*make)();                 // a fresh land use of the rule's class
+  void (*prepare)(Scene&, CLandUse*);  // neighbours that let the cell spread
 };
 
 inline std::ostream& operator<<(std::ostream& os, const SpreadCase& k) { return os << k.name; }
@@ -73,7 +73,8 @@ TEST_P(SpreadRule, LengthDrawFollowsTheDensityLawNegativeSumsIncluded) {
   // drawn length.
   if (auto* h = dynamic_cast<CHouse*>(lu)) h->m_nStreetPercent = 0;
   if (auto* c = dynamic_cast<CCommerce*>(lu)) c->m_nHousePercent = c->m_nStreetPercent = 0;
-  for (int d = 1; d <= 5; ++d) scene.Put(k.row + kDRow[k.direction] * d, k.col + kDCol[k.direction] * d, 0);
+  for (int d = 1; d <= 5; ++d)
+    scene.Put(k.row + kDRow[k.direction] * d, k.col + kDCol[k.direction] * d, 0);
   std::mt19937 g(k.position);
   for (int t = 0; t < 60; ++t) {
     RandomLaw(g, *lu);
@@ -93,11 +94,13 @@ TEST_P(SpreadRule, LengthDrawFollowsTheDensityLawNegativeSumsIncluded) {
 }
 
 TEST_P(SpreadRule, AgeStatesAtTheirBoundaries) {
-  struct Age { int age, result, ageAfter; };
+  struct Age {
+    int age, result, ageAfter;
+  };
   const int a = k.activeAge, last = k.lastInactiveAge;
   // Active 0 to a, inactive a + 1 to last, dead below 0 (ages towards 0).
-  std::vector<Age> cases = {{0, 1, 1},         {a, 1, a + 1}, {a + 1, 0, a + 2},
-                            {last, 0, last + 1}, {-1, 0, 0},  {-32768, 0, -32767}};
+  std::vector<Age> cases = {{0, 1, 1},           {a, 1, a + 1}, {a + 1, 0, a + 2},
+                            {last, 0, last + 1}, {-1, 0, 0},    {-32768, 0, -32767}};
   if (!k.renews) {  // old: given up to vacant land, no draw
     cases.push_back({last + 1, 0, 0});
     cases.push_back({32767, 0, 0});
@@ -211,8 +214,8 @@ TEST_P(SpreadRule, AbandonmentWritesTheSetsVacantIdAndTheNegatedDeadAge) {
     EXPECT_EQ(scene.next.GetCellValue(k.row, k.col), id);
     EXPECT_EQ(scene.next.GetCellAge(k.row, k.col), 0);
     EXPECT_TRUE(rp.DrawsMatch());
-    EXPECT_EQ(notices.texts, id == 7 ? std::vector<std::string>{kVacantNotice}
-                                     : std::vector<std::string>{});
+    EXPECT_EQ(notices.texts,
+              id == 7 ? std::vector<std::string>{kVacantNotice} : std::vector<std::string>{});
     seen7 += id == 7;
   }
   EXPECT_GT(seen7, 0);

@@ -69,10 +69,10 @@ public:
 
   // --- neighbourhood, age and background rules --------------------------
   // One category: cells beyond the edge count as Blank.
-  int GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, LandUseCategory category,
-                            int nRow, int nCol, int nRadius) const;
-  int GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, LandUseCategory category,
-                            CPoint pt, int nRadius) const;
+  int GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, LandUseCategory category, int nRow,
+                            int nCol, int nRadius) const;
+  int GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, LandUseCategory category, CPoint pt,
+                            int nRadius) const;
   // Several categories: Blank cells and cells beyond the edge never count.
   int GetCategoryInNeighbor(const CLandUseCoverage* pCoverage, const LandUseCategory* categories,
                             int* counts, int nCount, int nRow, int nCol, int nRadius) const;

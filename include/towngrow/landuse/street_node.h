@@ -30,8 +30,8 @@ public:
   int GetRealStep();
   int CheckHouseIndustryCommerce(CLandUseCoverage* pCoverage, int nRow, int nCol);
   int CheckOtherStreetNode(CLandUseCoverage* pCoverage, int nRow, int nCol);
-  int UpdateCoverage(CLandUseCoverage* pCoverage, int nRow, int nCol, int nDirection,
-                     int nLength, int nVertexID);
+  int UpdateCoverage(CLandUseCoverage* pCoverage, int nRow, int nCol, int nDirection, int nLength,
+                     int nVertexID);
 
   int m_nMinStep;
   int m_nMaxStep;

@@ -1,4 +1,4 @@
-#include "ensemble_command.h"
+#include "commands/ensemble_command.h"
 
 #include <unistd.h>
 
@@ -18,12 +18,12 @@
 
 #include <towngrow/towngrow.h>
 
-#include "app_error.h"
-#include "ensemble_ranks.h"
-#include "grid_files.h"
-#include "message_log.h"
-#include "params_json.h"
-#include "render/render.h"
+#include "commands/app_error.h"
+#include "commands/ensemble_ranks.h"
+#include "commands/message_log.h"
+#include "commands/params_json.h"
+#include "maps/grid_files.h"
+#include "pictures/render.h"
 
 namespace fs = std::filesystem;
 
@@ -96,26 +96,35 @@ const CLandUse& LandUseAt(const CLandUseSet& set, int i) {
 unsigned int ClassColor(const TrackedClass& cls, const CLandUseSet& set) {
   if (cls.categories.empty() || cls.categories.size() > 2) return kDarkGrey;
   for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i)
-    if (LandUseAt(set, i).m_LandUseCategory == cls.categories.front()) return LandUseAt(set, i).m_Color;
+    if (LandUseAt(set, i).m_LandUseCategory == cls.categories.front())
+      return LandUseAt(set, i).m_Color;
   return kDarkGrey;
 }
 
 std::string CategoryWord(LandUseCategory c) {
   switch (c) {
-    case Blank: return "Blank";
-    case StreetNode: return "StreetNode";
-    case StreetVertex: return "StreetVertex";
-    case House: return "House";
-    case Industry: return "Industry";
-    case Commerce: return "Commerce";
-    default: return "Others";
+    case Blank:
+      return "Blank";
+    case StreetNode:
+      return "StreetNode";
+    case StreetVertex:
+      return "StreetVertex";
+    case House:
+      return "House";
+    case Industry:
+      return "Industry";
+    case Commerce:
+      return "Commerce";
+    default:
+      return "Others";
   }
 }
 
 // "Housing: percent of 100 runs" for the class "housing".
 std::string HeatTitle(const std::string& name, int runs) {
   std::string title = name;
-  if (!title.empty() && title[0] >= 'a' && title[0] <= 'z') title[0] = static_cast<char>(title[0] - 'a' + 'A');
+  if (!title.empty() && title[0] >= 'a' && title[0] <= 'z')
+    title[0] = static_cast<char>(title[0] - 'a' + 'A');
   return title + ": percent of " + std::to_string(runs) + (runs == 1 ? " run" : " runs");
 }
 
@@ -340,9 +349,9 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
     RunsProgress progress(static_cast<long>(mine.size()),
                           root && !t.quiet && ::isatty(STDERR_FILENO) != 0);
     auto report = [&progress](int done) { progress.Update(done); };
-    sums = randomStart ? RunRandomStarts(config, setup.set, mine, o.threads, setup.rows,
-                                         setup.cols, report)
-                       : RunEnsembleRuns(config, mine, report);
+    sums = randomStart
+               ? RunRandomStarts(config, setup.set, mine, o.threads, setup.rows, setup.cols, report)
+               : RunEnsembleRuns(config, mine, report);
     progress.Finish();
   } catch (...) {
     failure = std::current_exception();
@@ -364,7 +373,8 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
   auto at = [&](const std::string& name) { return (dir / name).string(); };
   StagedFiles staged;
   ScratchDir scratch;
-  const std::size_t cells = static_cast<std::size_t>(setup.rows) * static_cast<std::size_t>(setup.cols);
+  const std::size_t cells =
+      static_cast<std::size_t>(setup.rows) * static_cast<std::size_t>(setup.cols);
   CLandUseCoverage percent;
   InitOrFail(percent, setup.rows, setup.cols, log);
   percent.m_pLandUseSet = &setup.set;
@@ -384,8 +394,7 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
     const std::string png = at(cls.name + ".png");
     const std::string err =
         WriteHeatMapPng(percent.m_pData, setup.rows, setup.cols, ClassColor(cls, setup.set), scale,
-                        HeatTitle(cls.name, result.runs),
-                        staged.Add(png));
+                        HeatTitle(cls.name, result.runs), staged.Add(png));
     if (!err.empty()) throw AppError(png + ": " + err);
   }
   WriteFileAtomic(staged.Add(at("ensemble.csv")), EnsembleCsv(result, setup.set));

@@ -1,7 +1,7 @@
 // libpng reports errors by longjmp, so the function that calls setjmp
 // (WriteImage) holds only trivially destructible locals and reaches
 // everything else through plain pointers.
-#include "render/png_rows.h"
+#include "pictures/png_rows.h"
 
 #include <png.h>
 
@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "render/file_util.h"
-#include "render/map_layout.h"
+#include "maps/file_util.h"
+#include "pictures/map_layout.h"
 
 namespace towngrow::app {
 
@@ -24,7 +24,8 @@ struct PngErrorState {
 
 void OnPngError(png_structp png, png_const_charp msg) {
   auto* state = static_cast<PngErrorState*>(png_get_error_ptr(png));
-  if (state != nullptr) std::snprintf(state->message, sizeof state->message, "%s", msg ? msg : "unknown error");
+  if (state != nullptr)
+    std::snprintf(state->message, sizeof state->message, "%s", msg ? msg : "unknown error");
   png_longjmp(png, 1);
 }
 
@@ -48,10 +49,12 @@ bool WriteImage(std::FILE* fp, int width, int height, RowFiller fill, void* ctx,
     png_destroy_write_struct(&png, &info);
     return false;
   }
-  png_set_user_limits(png, static_cast<png_uint_32>(kMaxImageSide), static_cast<png_uint_32>(kMaxImageSide));
+  png_set_user_limits(png, static_cast<png_uint_32>(kMaxImageSide),
+                      static_cast<png_uint_32>(kMaxImageSide));
   png_init_io(png, fp);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
   for (int y = 0; y < height; ++y) {
     fill(ctx, y, row);

@@ -1,4 +1,4 @@
-#include "render/file_util.h"
+#include "maps/file_util.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "progress.h"
+#include "commands/progress.h"
 
 #include <cmath>
 
@@ -21,7 +21,10 @@ std::string Duration(double seconds) {
 }  // namespace
 
 ProgressBar::ProgressBar(long total, bool enabled, std::FILE* out)
-    : total_(total), enabled_(enabled), out_(out), start_(std::chrono::steady_clock::now()),
+    : total_(total),
+      enabled_(enabled),
+      out_(out),
+      start_(std::chrono::steady_clock::now()),
       last_(start_) {}
 
 std::string ProgressBar::Text(long done, long total, double seconds) {

@@ -1,14 +1,14 @@
-#include "file_commands.h"
+#include "commands/file_commands.h"
 
 #include <filesystem>
 
 #include <towngrow/towngrow.h>
 
-#include "app_error.h"
-#include "grid_files.h"
-#include "message_log.h"
-#include "params_json.h"
-#include "render/render.h"
+#include "commands/app_error.h"
+#include "commands/message_log.h"
+#include "commands/params_json.h"
+#include "maps/grid_files.h"
+#include "pictures/render.h"
 
 namespace fs = std::filesystem;
 
@@ -26,12 +26,18 @@ void MakeParentFolder(const std::string& path) {
 
 const char* FormatTitle(ImportDataFormat f) {
   switch (f) {
-    case FormatASC: return "ASCII grid";
-    case FormatE00: return "E00 integer grid";
-    case FormatFLT: return "float grid with header";
-    case FormatXYA: return "point list (column, row, ID)";
-    case FormatDAT: return "point list (column, row, ID)";
-    default: return "unknown";
+    case FormatASC:
+      return "ASCII grid";
+    case FormatE00:
+      return "E00 integer grid";
+    case FormatFLT:
+      return "float grid with header";
+    case FormatXYA:
+      return "point list (column, row, ID)";
+    case FormatDAT:
+      return "point list (column, row, ID)";
+    default:
+      return "unknown";
   }
 }
 
@@ -44,8 +50,9 @@ void ConvertFile(const std::string& in, const std::string& out, const std::strin
   // Refuse an unwritable kind before reading anything.
   const ImportDataFormat target = CLandUseCoverage().TestFileFormat(out);
   if (target == FormatOther || target == FormatXY)
-    throw AppError(out + ": cannot write this kind of file (names ending in .asc, .e00, .flt, "
-                         ".xya or .dat can be written)");
+    throw AppError(out +
+                   ": cannot write this kind of file (names ending in .asc, .e00, .flt, "
+                   ".xya or .dat can be written)");
   CLandUseCoverage cov;
   LoadFitted(in, cov, set, log);
   MakeParentFolder(out);
@@ -64,8 +71,10 @@ void PrintFileInfo(const std::string& path, const std::string& params, std::FILE
   std::fprintf(out, "kind:           %s (%s)\n", FormatTitle(info.format),
                FormatWord(info.format).c_str());
   if (points)
-    std::fprintf(out, "size:           %d rows x %d columns (largest row and column named + 1), "
-                      "%ld points\n", info.rows, info.cols, info.points);
+    std::fprintf(out,
+                 "size:           %d rows x %d columns (largest row and column named + 1), "
+                 "%ld points\n",
+                 info.rows, info.cols, info.points);
   else
     std::fprintf(out, "size:           %d rows x %d columns\n", info.rows, info.cols);
   if (info.hasGeoref)

@@ -30,9 +30,9 @@
 
 #include <towngrow/towngrow.h>
 
-#include "grid_files.h"
-#include "message_log.h"
-#include "params_json.h"
+#include "commands/message_log.h"
+#include "commands/params_json.h"
+#include "maps/grid_files.h"
 
 namespace towngrow::app {
 

@@ -1,4 +1,4 @@
-#include "params_json.h"
+#include "commands/params_json.h"
 
 #include <cctype>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app_error.h"
+#include "commands/app_error.h"
 
 namespace towngrow::app {
 namespace {
@@ -178,8 +178,7 @@ std::string TypeName(const Json& v) {
 }
 
 long long ReadInt(const Json& v, double min, double max, const Where& w) {
-  const std::string want =
-      "must be an integer from " + Num(min) + " to " + Num(max);
+  const std::string want = "must be an integer from " + Num(min) + " to " + Num(max);
   if (v.is_number_unsigned()) {
     const auto u = v.get<unsigned long long>();
     if (static_cast<double>(u) > max) w.Fail(want + ", got " + v.dump());
@@ -211,8 +210,8 @@ void ApplyField(const Field& f, const Json& v, CLandUse& lu, const Where& w) {
       *static_cast<int*>(at) = v.get<bool>() ? 1 : 0;
       return;
     case Type::IntArray: {
-      const std::string want = "must be a list of " + std::to_string(f.count) +
-                               " integers from " + Num(f.min) + " to " + Num(f.max);
+      const std::string want = "must be a list of " + std::to_string(f.count) + " integers from " +
+                               Num(f.min) + " to " + Num(f.max);
       if (!v.is_array()) w.Fail(want + ", got " + TypeName(v));
       if (static_cast<int>(v.size()) != f.count)
         w.Fail(want + ", got " + std::to_string(v.size()) + " entries");
@@ -325,13 +324,12 @@ void ApplyEntry(const Json& entry, const Where& w, CLandUseSet& set) {
   if (index >= 0) {
     lu = static_cast<CLandUse*>(set.m_LandUseArray.GetAt(index));
     if (kind != nullptr && kind->bit != KindBitOf(*lu))
-      Where{w.file, w.path + ".kind"}.Fail("the land use with ID " + std::to_string(id) +
-                                           " is " + WithArticle(KindWord(KindBitOf(*lu))) +
-                                           ", not " + WithArticle(kind->word));
+      Where{w.file, w.path + ".kind"}.Fail("the land use with ID " + std::to_string(id) + " is " +
+                                           WithArticle(KindWord(KindBitOf(*lu))) + ", not " +
+                                           WithArticle(kind->word));
   } else {
     if (kind == nullptr)
-      w.Fail("no land use has ID " + std::to_string(id) +
-             "; a new land use needs a \"kind\"");
+      w.Fail("no land use has ID " + std::to_string(id) + "; a new land use needs a \"kind\"");
     fresh.reset(kind->make());
     fresh->SetID(static_cast<unsigned char>(id));
     lu = fresh.get();

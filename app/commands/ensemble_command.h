@@ -43,7 +43,7 @@
 
 #include <cstdio>
 
-#include "run_command.h"
+#include "commands/run_command.h"
 
 namespace towngrow::app {
 

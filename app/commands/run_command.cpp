@@ -1,4 +1,4 @@
-#include "run_command.h"
+#include "commands/run_command.h"
 
 #include <unistd.h>
 
@@ -11,12 +11,12 @@
 
 #include <towngrow/towngrow.h>
 
-#include "app_error.h"
-#include "grid_files.h"
-#include "message_log.h"
-#include "params_json.h"
-#include "progress.h"
-#include "render/render.h"
+#include "commands/app_error.h"
+#include "commands/message_log.h"
+#include "commands/params_json.h"
+#include "commands/progress.h"
+#include "maps/grid_files.h"
+#include "pictures/render.h"
 
 namespace fs = std::filesystem;
 
@@ -128,8 +128,10 @@ std::string ShellWord(const std::string& s) {
     return s;
   std::string q = "'";
   for (char ch : s) {
-    if (ch == '\'') q += "'\\''";
-    else q += ch;
+    if (ch == '\'')
+      q += "'\\''";
+    else
+      q += ch;
   }
   return q + "'";
 }
@@ -183,9 +185,9 @@ bool LoadBackground(const RunOptions& o, TownSetup& setup, CLandUseCoverage& bac
   const GridFileInfo bg = ReadGridFileInfo(o.background);
   const bool grid = bg.format == FormatASC || bg.format == FormatE00 || bg.format == FormatFLT;
   if (grid && (bg.rows != setup.rows || bg.cols != setup.cols))
-    throw AppError(o.background + ": the background has " + std::to_string(bg.rows) +
-                   " rows and " + std::to_string(bg.cols) + " columns, the town " +
-                   std::to_string(setup.rows) + " and " + std::to_string(setup.cols));
+    throw AppError(o.background + ": the background has " + std::to_string(bg.rows) + " rows and " +
+                   std::to_string(bg.cols) + " columns, the town " + std::to_string(setup.rows) +
+                   " and " + std::to_string(setup.cols));
   InitOrFail(background, setup.rows, setup.cols, log);
   background.m_pLandUseSet = &setup.set;
   ImportInto(o.background, bg, background, log);

@@ -1,4 +1,4 @@
-#include "grid_files.h"
+#include "maps/grid_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,7 +14,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "app_error.h"
+#include "commands/app_error.h"
 
 namespace fs = std::filesystem;
 
@@ -71,8 +71,9 @@ void ReadAsc(const std::string& path, std::istream& in, GridFileInfo& info) {
   std::string l1, l2;
   long long cols = 0, rows = 0;
   if (!GetLine(in, l1) || !GetLine(in, l2) || !WordAndInt(l1, cols) || !WordAndInt(l2, rows))
-    throw AppError(path + ": not an ASCII grid: it must begin with the lines \"ncols <n>\" and "
-                          "\"nrows <n>\"");
+    throw AppError(path +
+                   ": not an ASCII grid: it must begin with the lines \"ncols <n>\" and "
+                   "\"nrows <n>\"");
   CheckSize(path, rows, cols);
   info.rows = static_cast<int>(rows);
   info.cols = static_cast<int>(cols);
@@ -125,8 +126,9 @@ void ReadFlt(const std::string& path, GridFileInfo& info) {
   for (auto& l : lines) GetLine(in, l);
   long long cols = 0, rows = 0;
   if (!WordAndInt(lines[0], cols) || !WordAndInt(lines[1], rows))
-    throw AppError(header + ": not a float grid header: it must begin with the lines "
-                            "\"ncols <n>\" and \"nrows <n>\"");
+    throw AppError(header +
+                   ": not a float grid header: it must begin with the lines "
+                   "\"ncols <n>\" and \"nrows <n>\"");
   CheckSize(path, rows, cols);
   info.rows = static_cast<int>(rows);
   info.cols = static_cast<int>(cols);
@@ -145,8 +147,8 @@ void ReadFlt(const std::string& path, GridFileInfo& info) {
   }
   std::error_code ec;
   const auto bytes = fs::file_size(path, ec);
-  const unsigned long long need = static_cast<unsigned long long>(rows) *
-                                  static_cast<unsigned long long>(cols) * 4ULL;
+  const unsigned long long need =
+      static_cast<unsigned long long>(rows) * static_cast<unsigned long long>(cols) * 4ULL;
   if (ec) throw AppError(path + ": cannot be read: " + ec.message());
   if (bytes < need)
     throw AppError(path + ": holds " + std::to_string(bytes) + " bytes but its header asks for " +
@@ -191,13 +193,20 @@ void ReadPoints(const std::string& path, std::istream& in, GridFileInfo& info) {
 
 std::string FormatWord(ImportDataFormat format) {
   switch (format) {
-    case FormatE00: return "e00";
-    case FormatXYA: return "xya";
-    case FormatXY: return "xy";
-    case FormatASC: return "asc";
-    case FormatFLT: return "flt";
-    case FormatDAT: return "dat";
-    default: return "other";
+    case FormatE00:
+      return "e00";
+    case FormatXYA:
+      return "xya";
+    case FormatXY:
+      return "xy";
+    case FormatASC:
+      return "asc";
+    case FormatFLT:
+      return "flt";
+    case FormatDAT:
+      return "dat";
+    default:
+      return "other";
   }
 }
 
@@ -206,21 +215,31 @@ GridFileInfo ReadGridFileInfo(const std::string& path) {
   CLandUseCoverage probe;
   info.format = probe.TestFileFormat(path);
   if (info.format == FormatOther)
-    throw AppError(path + ": unknown kind of file (names ending in .asc, .e00, .flt, .xya or "
-                          ".dat can be read)");
+    throw AppError(path +
+                   ": unknown kind of file (names ending in .asc, .e00, .flt, .xya or "
+                   ".dat can be read)");
   if (info.format == FormatXY)
-    throw AppError(path + ": .xy point lists have no defined layout and cannot be read "
-                          "(use .xya)");
+    throw AppError(path +
+                   ": .xy point lists have no defined layout and cannot be read "
+                   "(use .xya)");
   std::error_code ec;
   if (!fs::exists(path, ec)) throw AppError(path + ": no such file");
   if (fs::is_directory(path, ec)) throw AppError(path + ": is a folder, not a file");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw AppError(path + ": cannot be opened");
   switch (info.format) {
-    case FormatASC: ReadAsc(path, in, info); break;
-    case FormatE00: ReadE00(in, info, path); break;
-    case FormatFLT: ReadFlt(path, info); break;
-    default: ReadPoints(path, in, info); break;
+    case FormatASC:
+      ReadAsc(path, in, info);
+      break;
+    case FormatE00:
+      ReadE00(in, info, path);
+      break;
+    case FormatFLT:
+      ReadFlt(path, info);
+      break;
+    default:
+      ReadPoints(path, in, info);
+      break;
   }
   return info;
 }
@@ -228,8 +247,8 @@ GridFileInfo ReadGridFileInfo(const std::string& path) {
 void InitOrFail(CLandUseCoverage& cov, int rows, int cols, MessageLog& log) {
   if (rows < kMinSide || cols < kMinSide || rows > kMaxSide || cols > kMaxSide)
     throw AppError("a grid of " + std::to_string(rows) + " x " + std::to_string(cols) +
-                   " cells is not possible (each side from " + std::to_string(kMinSide) +
-                   " to " + std::to_string(kMaxSide) + ")");
+                   " cells is not possible (each side from " + std::to_string(kMinSide) + " to " +
+                   std::to_string(kMaxSide) + ")");
   log.BeginCapture();
   if (!cov.InitCoverage(rows, cols, 0)) {
     const std::string why = log.CapturedLine();
@@ -255,12 +274,24 @@ void ImportInto(const std::string& path, const GridFileInfo& info, CLandUseCover
   int ok = 0;
   try {
     switch (info.format) {
-      case FormatE00: ok = cov.ImportE00File(source, 0); break;
-      case FormatASC: ok = cov.ImportASCFile(source, 0); break;
-      case FormatFLT: ok = cov.ImportFLTFile(source, 0); break;
-      case FormatXYA: ok = cov.ImportXYAFile(source, 0); break;
-      case FormatDAT: ok = cov.ImportDATFile(source, 0); break;
-      default: ok = 0; break;
+      case FormatE00:
+        ok = cov.ImportE00File(source, 0);
+        break;
+      case FormatASC:
+        ok = cov.ImportASCFile(source, 0);
+        break;
+      case FormatFLT:
+        ok = cov.ImportFLTFile(source, 0);
+        break;
+      case FormatXYA:
+        ok = cov.ImportXYAFile(source, 0);
+        break;
+      case FormatDAT:
+        ok = cov.ImportDATFile(source, 0);
+        break;
+      default:
+        ok = 0;
+        break;
     }
   } catch (const FileError& e) {
     throw AppError(path + ": read error: " + e.what());
@@ -285,8 +316,7 @@ GridFileInfo LoadFitted(const std::string& path, CLandUseCoverage& cov, CLandUse
 ScratchDir::ScratchDir() {
   char templ[] = "/tmp/towngrow-XXXXXX";
   if (mkdtemp(templ) == nullptr)
-    throw AppError(std::string("cannot create a scratch folder in /tmp: ") +
-                   std::strerror(errno));
+    throw AppError(std::string("cannot create a scratch folder in /tmp: ") + std::strerror(errno));
   path_ = templ;
 }
 
@@ -297,8 +327,7 @@ ScratchDir::~ScratchDir() {
 
 std::string TempNameFor(const std::string& finalPath) {
   const fs::path p(finalPath);
-  return (p.parent_path() /
-          ("." + p.filename().string() + ".part-" + std::to_string(::getpid())))
+  return (p.parent_path() / ("." + p.filename().string() + ".part-" + std::to_string(::getpid())))
       .string();
 }
 
@@ -347,16 +376,25 @@ void ExportCoverage(const CLandUseCoverage& cov, const std::string& finalPath,
                     ScratchDir& scratch) {
   const ImportDataFormat format = cov.TestFileFormat(finalPath);
   if (format == FormatOther || format == FormatXY)
-    throw AppError(finalPath + ": cannot write this kind of file (names ending in .asc, .e00, "
-                               ".flt, .xya or .dat can be written)");
+    throw AppError(finalPath +
+                   ": cannot write this kind of file (names ending in .asc, .e00, "
+                   ".flt, .xya or .dat can be written)");
   const std::string work = scratch.Path() + "/grid." + FormatWord(format);
   int ok = 0;
   try {
     switch (format) {
-      case FormatE00: ok = cov.ExportE00File(work); break;
-      case FormatASC: ok = cov.ExportASCFile(work); break;
-      case FormatFLT: ok = cov.ExportBINFile(work); break;
-      default: ok = cov.ExportXYAFile(work); break;  // .xya and .dat share the layout
+      case FormatE00:
+        ok = cov.ExportE00File(work);
+        break;
+      case FormatASC:
+        ok = cov.ExportASCFile(work);
+        break;
+      case FormatFLT:
+        ok = cov.ExportBINFile(work);
+        break;
+      default:
+        ok = cov.ExportXYAFile(work);
+        break;  // .xya and .dat share the layout
     }
   } catch (const FileError& e) {
     throw AppError(finalPath + ": write error: " + e.what());

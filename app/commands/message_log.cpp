@@ -1,4 +1,4 @@
-#include "message_log.h"
+#include "commands/message_log.h"
 
 #include <utility>
 

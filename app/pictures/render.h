@@ -58,8 +58,8 @@ public:
 
   // Creates the file and writes header, palette and loop extension. The
   // palette is fixed here: later changes to the set's colours do not show.
-  std::string Open(const std::string& path, const CLandUseSet& set, int rows, int cols,
-                   int scale, int delay_cs = 10);
+  std::string Open(const std::string& path, const CLandUseSet& set, int rows, int cols, int scale,
+                   int delay_cs = 10);
   // Appends one frame; the coverage must have the rows and columns given to
   // Open. After a write error the recorder is closed and the file removed.
   std::string AddFrame(const CLandUseCoverage& cov);

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "render/file_util.h"
-#include "render/render.h"
+#include "maps/file_util.h"
+#include "pictures/render.h"
 #include "towngrow/towngrow.h"
 
 namespace towngrow::app {
@@ -25,9 +25,9 @@ struct GifRecorder::Impl {
   int height = 0;
   int delay_cs = 10;
   int frames = 0;
-  GifPixelType index_of[256] = {};      // cell ID -> palette index
-  std::vector<int> col_of;              // pixel column -> cell column
-  std::vector<GifPixelType> line;       // one frame line
+  GifPixelType index_of[256] = {};  // cell ID -> palette index
+  std::vector<int> col_of;          // pixel column -> cell column
+  std::vector<GifPixelType> line;   // one frame line
 };
 
 namespace {
@@ -69,13 +69,15 @@ int GifRecorder::FrameCount() const { return impl_->frames; }
 int GifRecorder::Width() const { return impl_->width; }
 int GifRecorder::Height() const { return impl_->height; }
 
-std::string GifRecorder::Open(const std::string& path, const CLandUseSet& set, int rows, int cols, int scale,
-                              int delay_cs) {
+std::string GifRecorder::Open(const std::string& path, const CLandUseSet& set, int rows, int cols,
+                              int scale, int delay_cs) {
   Impl& m = *impl_;
-  if (m.gif != nullptr) return "cannot write GIF '" + path + "': a recording to '" + m.path + "' is still open";
+  if (m.gif != nullptr)
+    return "cannot write GIF '" + path + "': a recording to '" + m.path + "' is still open";
   if (rows <= 0 || cols <= 0) return "cannot write GIF '" + path + "': the grid is empty";
   if (scale < 1) return "cannot write GIF '" + path + "': the scale must be at least 1";
-  if (delay_cs < 0 || delay_cs > 65535) return "cannot write GIF '" + path + "': the frame delay must be 0 to 65535";
+  if (delay_cs < 0 || delay_cs > 65535)
+    return "cannot write GIF '" + path + "': the frame delay must be 0 to 65535";
 
   // Frame size: shrink a large grid to kGifMaxSide on its longer side,
   // magnify a small one by scale.
@@ -90,7 +92,8 @@ std::string GifRecorder::Open(const std::string& path, const CLandUseSet& set, i
     height = static_cast<long long>(rows) * scale;
   }
   if (width > kMaxGifSide || height > kMaxGifSide) {
-    return "cannot write GIF '" + path + "': a frame would exceed " + std::to_string(kMaxGifSide) + " pixels on a side";
+    return "cannot write GIF '" + path + "': a frame would exceed " + std::to_string(kMaxGifSide) +
+           " pixels on a side";
   }
 
   // Palette: the set's colours of the IDs, land uses in array order first.
@@ -106,7 +109,8 @@ std::string GifRecorder::Open(const std::string& path, const CLandUseSet& set, i
     if (use != nullptr) index_for(set.GetColor(use->m_ID));
   }
   for (int id = 0; id < 256; ++id) {
-    m.index_of[id] = static_cast<GifPixelType>(index_for(set.GetColor(static_cast<unsigned char>(id))));
+    m.index_of[id] =
+        static_cast<GifPixelType>(index_for(set.GetColor(static_cast<unsigned char>(id))));
   }
   int entries = 2;
   while (entries < static_cast<int>(colors.size())) entries *= 2;
@@ -133,7 +137,8 @@ std::string GifRecorder::Open(const std::string& path, const CLandUseSet& set, i
     return "cannot write GIF '" + path + "': out of memory";
   }
   EGifSetGifVersion(gif, true);
-  bool ok = EGifPutScreenDesc(gif, static_cast<int>(width), static_cast<int>(height), 8, 0, map) == GIF_OK;
+  bool ok = EGifPutScreenDesc(gif, static_cast<int>(width), static_cast<int>(height), 8, 0, map) ==
+            GIF_OK;
   GifFreeMapObject(map);
   // Loop forever: the NETSCAPE2.0 application extension, count 0.
   static const GifByteType kNetscape[11] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
@@ -159,7 +164,8 @@ std::string GifRecorder::Open(const std::string& path, const CLandUseSet& set, i
   m.delay_cs = delay_cs;
   m.frames = 0;
   m.col_of.resize(static_cast<size_t>(width));
-  for (long long x = 0; x < width; ++x) m.col_of[static_cast<size_t>(x)] = static_cast<int>(x * cols / width);
+  for (long long x = 0; x < width; ++x)
+    m.col_of[static_cast<size_t>(x)] = static_cast<int>(x * cols / width);
   m.line.assign(static_cast<size_t>(width), 0);
   return "";
 }
@@ -179,14 +185,17 @@ std::string GifRecorder::AddFrame(const CLandUseCoverage& cov) {
   gcb.TransparentColor = NO_TRANSPARENT_COLOR;
   GifByteType gce[4] = {};
   const size_t gce_len = EGifGCBToExtension(&gcb, gce);
-  bool ok = EGifPutExtension(m.gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(gce_len), gce) == GIF_OK &&
-            EGifPutImageDesc(m.gif, 0, 0, m.width, m.height, false, nullptr) == GIF_OK;
+  bool ok =
+      EGifPutExtension(m.gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(gce_len), gce) == GIF_OK &&
+      EGifPutImageDesc(m.gif, 0, 0, m.width, m.height, false, nullptr) == GIF_OK;
   int cached = -1;
   for (int y = 0; ok && y < m.height; ++y) {
     const int r = static_cast<int>(static_cast<long long>(y) * m.rows / m.height);
     if (r != cached) {
-      const unsigned char* cells = cov.m_pData + static_cast<size_t>(r) * static_cast<size_t>(m.cols);
-      for (int x = 0; x < m.width; ++x) m.line[static_cast<size_t>(x)] = m.index_of[cells[m.col_of[static_cast<size_t>(x)]]];
+      const unsigned char* cells =
+          cov.m_pData + static_cast<size_t>(r) * static_cast<size_t>(m.cols);
+      for (int x = 0; x < m.width; ++x)
+        m.line[static_cast<size_t>(x)] = m.index_of[cells[m.col_of[static_cast<size_t>(x)]]];
       cached = r;
     }
     ok = EGifPutLine(m.gif, m.line.data(), m.width) == GIF_OK;

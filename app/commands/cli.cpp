@@ -1,7 +1,7 @@
 // The command line: `towngrow run|ensemble|params|convert|info|render`, --help on
 // every command, --version. Bad input of any kind (a wrong option as much
 // as a refused file) gives one line on standard error and exit status 2.
-#include "cli.h"
+#include "commands/cli.h"
 
 #include <cstdio>
 #include <exception>
@@ -12,11 +12,11 @@
 
 #include <towngrow/towngrow.h>
 
-#include "app_error.h"
-#include "ensemble_command.h"
-#include "ensemble_ranks.h"
-#include "file_commands.h"
-#include "run_command.h"
+#include "commands/app_error.h"
+#include "commands/ensemble_command.h"
+#include "commands/ensemble_ranks.h"
+#include "commands/file_commands.h"
+#include "commands/run_command.h"
 
 namespace towngrow::app {
 namespace {
@@ -24,11 +24,13 @@ namespace {
 // The options `run` and `ensemble` share: start, size, parameters,
 // background, steps, seed, output folder and quiet.
 void AddTownOptions(CLI::App* cmd, RunOptions& run) {
-  cmd->add_option("--rows", run.rows, "Rows of the grid (5 to 10000); with a start file, "
-                                      "the default is the file's size")
+  cmd->add_option("--rows", run.rows,
+                  "Rows of the grid (5 to 10000); with a start file, "
+                  "the default is the file's size")
       ->check(CLI::Range(5, 10000));
-  cmd->add_option("--cols", run.cols, "Columns of the grid (5 to 10000); with a start file, "
-                                      "the default is the file's size")
+  cmd->add_option("--cols", run.cols,
+                  "Columns of the grid (5 to 10000); with a start file, "
+                  "the default is the file's size")
       ->check(CLI::Range(5, 10000));
   cmd->add_option("--steps", run.steps, "Number of steps to run")
       ->check(CLI::Range(0L, 100000000L));
@@ -59,8 +61,9 @@ int Fail(const std::string& what) {
 }  // namespace
 
 int RunCli(int argc, char** argv) {
-  CLI::App app{"towngrow: grows a town on a grid of land-use cells, step by step, and "
-               "exchanges grids with GIS software."};
+  CLI::App app{
+      "towngrow: grows a town on a grid of land-use cells, step by step, and "
+      "exchanges grids with GIS software."};
   app.name("towngrow");
   app.set_version_flag("--version", std::string("towngrow ") + Version());
   app.require_subcommand(1);
@@ -68,15 +71,18 @@ int RunCli(int argc, char** argv) {
 
   RunOptions run;
   CLI::App* runCmd = app.add_subcommand(
-      "run", "Grow a town and write its end state, snapshots, a map, an animation, step "
-             "statistics and a record that repeats the run into one folder.");
+      "run",
+      "Grow a town and write its end state, snapshots, a map, an animation, step "
+      "statistics and a record that repeats the run into one folder.");
   AddTownOptions(runCmd, run);
-  runCmd->add_option("--every", run.every,
-                     "Record a snapshot (see --format) and an animation frame every N steps")
+  runCmd
+      ->add_option("--every", run.every,
+                   "Record a snapshot (see --format) and an animation frame every N steps")
       ->check(CLI::Range(1L, 100000000L));
-  runCmd->add_option("--format", run.formats,
-                     "Snapshot format step-NNNN.<ext>: asc, e00, flt or xya; repeat for several "
-                     "(default: no snapshots)")
+  runCmd
+      ->add_option("--format", run.formats,
+                   "Snapshot format step-NNNN.<ext>: asc, e00, flt or xya; repeat for several "
+                   "(default: no snapshots)")
       ->check(CLI::IsMember({"asc", "e00", "flt", "xya"}))
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
@@ -87,17 +93,18 @@ int RunCli(int argc, char** argv) {
   EnsembleOptions ensemble;
   ensemble.town.out = "towngrow-ensemble";
   CLI::App* ensembleCmd = app.add_subcommand(
-      "ensemble", "Grow the same town many times under different seeds and write, per cell, "
-                  "how likely each kind of land use is at the end (grids and heat maps), and "
-                  "per step the mean and deviation of the cells of each land use.");
+      "ensemble",
+      "Grow the same town many times under different seeds and write, per cell, "
+      "how likely each kind of land use is at the end (grids and heat maps), and "
+      "per step the mean and deviation of the cells of each land use.");
   ensembleCmd->add_option("--runs", ensemble.runs, "Number of runs (1 to 65535)")
       ->required()
       ->check(CLI::Range(1, 65535));
   AddTownOptions(ensembleCmd, ensemble.town);
   ensembleCmd->add_option("--seed-step", ensemble.seedStep,
                           "Run i (from 0) is seeded with seed + i * seed-step");
-  ensembleCmd->add_option("--threads", ensemble.threads,
-                          "Worker threads (0: one per processor core)")
+  ensembleCmd
+      ->add_option("--threads", ensemble.threads, "Worker threads (0: one per processor core)")
       ->check(CLI::Range(0, 1024));
 
   std::string paramsFile;
@@ -106,9 +113,10 @@ int RunCli(int argc, char** argv) {
   paramsCmd->add_option("--params", paramsFile, "Show these parameters applied to the defaults");
 
   std::string convertIn, convertOut, convertParams;
-  CLI::App* convertCmd = app.add_subcommand(
-      "convert", "Convert a grid file to another format, chosen by the names' endings "
-                 "(.asc, .e00, .flt, .xya, .dat).");
+  CLI::App* convertCmd =
+      app.add_subcommand("convert",
+                         "Convert a grid file to another format, chosen by the names' endings "
+                         "(.asc, .e00, .flt, .xya, .dat).");
   convertCmd->add_option("IN", convertIn, "File to read")->required();
   convertCmd->add_option("OUT", convertOut, "File to write")->required();
 
@@ -124,8 +132,9 @@ int RunCli(int argc, char** argv) {
       app.add_subcommand("render", "Draw the map of a grid file as a PNG image with a legend.");
   renderCmd->add_option("FILE", renderIn, "File to read")->required();
   renderCmd->add_option("OUT", renderOut, "PNG file to write")->required();
-  renderCmd->add_option("--scale", renderScale,
-                        "Pixels per cell (0: about 800 pixels on the longer side)")
+  renderCmd
+      ->add_option("--scale", renderScale,
+                   "Pixels per cell (0: about 800 pixels on the longer side)")
       ->check(CLI::Range(0, 64));
   renderCmd->add_option("--params", renderParams, "Parameter file that gives names and colours");
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "render/font.h"
-#include "render/map_layout.h"
-#include "render/png_rows.h"
-#include "render/render.h"
+#include "pictures/font.h"
+#include "pictures/map_layout.h"
+#include "pictures/png_rows.h"
+#include "pictures/render.h"
 #include "towngrow/towngrow.h"
 
 namespace towngrow::app {
@@ -22,7 +22,8 @@ struct Rgb {
 };
 
 Rgb ToRgb(unsigned int color) {  // 0x00BBGGRR
-  return Rgb{static_cast<std::uint8_t>(color & 0xFFu), static_cast<std::uint8_t>((color >> 8) & 0xFFu),
+  return Rgb{static_cast<std::uint8_t>(color & 0xFFu),
+             static_cast<std::uint8_t>((color >> 8) & 0xFFu),
              static_cast<std::uint8_t>((color >> 16) & 0xFFu)};
 }
 
@@ -88,7 +89,8 @@ void FillRow(void* ctx, int y, unsigned char* row) {
   if (y < l.map_height) {
     const int r = y / src.scale;
     if (r != src.cached_row) {
-      const unsigned char* cells = src.cov->m_pData + static_cast<size_t>(r) * static_cast<size_t>(src.cov->m_nCols);
+      const unsigned char* cells =
+          src.cov->m_pData + static_cast<size_t>(r) * static_cast<size_t>(src.cov->m_nCols);
       unsigned char* out = src.map_row.data();
       for (int c = 0; c < src.cov->m_nCols; ++c) {
         const Rgb color = src.palette[cells[c]];
@@ -108,15 +110,19 @@ void FillRow(void* ctx, int y, unsigned char* row) {
 
 }  // namespace
 
-bool ComputeMapLayout(int rows, int cols, int scale, int entries, int widest_text, MapLayout& layout) {
+bool ComputeMapLayout(int rows, int cols, int scale, int entries, int widest_text,
+                      MapLayout& layout) {
   if (rows <= 0 || cols <= 0 || scale <= 0 || entries < 0 || widest_text < 0) return false;
   const long long map_w = static_cast<long long>(cols) * scale;
   const long long map_h = static_cast<long long>(rows) * scale;
   const long long legend_w =
-      entries > 0 ? static_cast<long long>(kLegendTextX) + static_cast<long long>(widest_text) * kLegendFontScale + kLegendPad
+      entries > 0 ? static_cast<long long>(kLegendTextX) +
+                        static_cast<long long>(widest_text) * kLegendFontScale + kLegendPad
                   : 0;
-  const long long legend_h =
-      1 + 2LL * kLegendPad + (entries > 0 ? static_cast<long long>(entries) * kLegendLineHeight - (kLegendLineHeight - kSwatchSize) : 0);
+  const long long legend_h = 1 + 2LL * kLegendPad +
+                             (entries > 0 ? static_cast<long long>(entries) * kLegendLineHeight -
+                                                (kLegendLineHeight - kSwatchSize)
+                                          : 0);
   const long long width = std::max(map_w, legend_w);
   const long long height = map_h + legend_h;
   if (width > kMaxImageSide || height > kMaxImageSide) return false;
@@ -130,7 +136,9 @@ bool ComputeMapLayout(int rows, int cols, int scale, int entries, int widest_tex
 }
 
 std::string LegendText(const std::string& name, int id) {
-  std::string cut = name.size() > static_cast<size_t>(kLegendMaxNameChars) ? name.substr(0, kLegendMaxNameChars) : name;
+  std::string cut = name.size() > static_cast<size_t>(kLegendMaxNameChars)
+                        ? name.substr(0, kLegendMaxNameChars)
+                        : name;
   return cut + " (ID " + std::to_string(id) + ")";
 }
 
@@ -140,14 +148,17 @@ int DefaultScale(int rows, int cols) {
   return std::max(1, 800 / longer);
 }
 
-std::string WriteMapPng(const CLandUseCoverage& cov, const CLandUseSet& set, int scale, const std::string& path) {
-  if (cov.m_nRows <= 0 || cov.m_nCols <= 0 || cov.m_pData == nullptr) return PngFailure(path, "the coverage is empty");
+std::string WriteMapPng(const CLandUseCoverage& cov, const CLandUseSet& set, int scale,
+                        const std::string& path) {
+  if (cov.m_nRows <= 0 || cov.m_nCols <= 0 || cov.m_pData == nullptr)
+    return PngFailure(path, "the coverage is empty");
   if (scale < 1) return PngFailure(path, "the scale must be at least 1");
 
   RowSource src{};
   src.cov = &cov;
   src.scale = scale;
-  for (int id = 0; id < 256; ++id) src.palette[id] = ToRgb(set.GetColor(static_cast<unsigned char>(id)));
+  for (int id = 0; id < 256; ++id)
+    src.palette[id] = ToRgb(set.GetColor(static_cast<unsigned char>(id)));
 
   // Which land uses occur: each present ID names the land use GetIDIndex finds.
   bool id_present[256] = {};
@@ -170,8 +181,10 @@ std::string WriteMapPng(const CLandUseCoverage& cov, const CLandUseSet& set, int
     src.legend.push_back(std::move(e));
   }
 
-  if (!ComputeMapLayout(cov.m_nRows, cov.m_nCols, scale, static_cast<int>(src.legend.size()), widest, src.layout)) {
-    return PngFailure(path, "the image would exceed " + std::to_string(kMaxImageSide) + " pixels on a side");
+  if (!ComputeMapLayout(cov.m_nRows, cov.m_nCols, scale, static_cast<int>(src.legend.size()),
+                        widest, src.layout)) {
+    return PngFailure(
+        path, "the image would exceed " + std::to_string(kMaxImageSide) + " pixels on a side");
   }
   src.map_row.assign(static_cast<size_t>(src.layout.map_width) * 3, 0);
   return WriteRgbPng(path, src.layout.width, src.layout.height, FillRow, &src);

@@ -1,4 +1,4 @@
-#include "ensemble_ranks.h"
+#include "commands/ensemble_ranks.h"
 
 #include <cstdlib>
 #include <cstring>

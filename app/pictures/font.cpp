@@ -1,6 +1,6 @@
 // The glyphs are written as pictures ('#' set, '.' clear) and packed into
 // row bits once, on first use.
-#include "render/font.h"
+#include "pictures/font.h"
 
 #include <array>
 
@@ -118,7 +118,8 @@ Table Pack() {
     for (int y = 0; y < kGlyphHeight; ++y) {
       std::uint8_t bits = 0;
       for (int x = 0; x < kGlyphWidth; ++x) {
-        if (kPictures[g][y][x] == '#') bits |= static_cast<std::uint8_t>(1u << (kGlyphWidth - 1 - x));
+        if (kPictures[g][y][x] == '#')
+          bits |= static_cast<std::uint8_t>(1u << (kGlyphWidth - 1 - x));
       }
       table[g][y] = bits;
     }

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "render/font.h"
-#include "render/map_layout.h"
-#include "render/png_rows.h"
-#include "render/render.h"
+#include "pictures/font.h"
+#include "pictures/map_layout.h"
+#include "pictures/png_rows.h"
+#include "pictures/render.h"
 
 namespace towngrow::app {
 
@@ -73,7 +73,8 @@ void FillScaleRow(const HeatSource& src, int y, unsigned char* row) {
       for (int x = 0; x < kHeatBarWidth; ++x) Put(row, l.bar_left + x, src.ramp[x / kHeatBarStep]);
     }
   }
-  for (const auto& label : src.labels) DrawText(label.second, label.first, l.labels_top, y, l.width, row);
+  for (const auto& label : src.labels)
+    DrawText(label.second, label.first, l.labels_top, y, l.width, row);
 }
 
 void FillRow(void* ctx, int y, unsigned char* row) {
@@ -86,7 +87,8 @@ void FillRow(void* ctx, int y, unsigned char* row) {
   }
   const int r = y / src.scale;
   if (r != src.cached_row) {
-    const unsigned char* cells = src.percent + static_cast<std::size_t>(r) * static_cast<std::size_t>(src.cols);
+    const unsigned char* cells =
+        src.percent + static_cast<std::size_t>(r) * static_cast<std::size_t>(src.cols);
     unsigned char* out = src.map_row.data();
     for (int c = 0; c < src.cols; ++c) {
       const unsigned char* color = src.ramp[std::min<int>(cells[c], 100)];
@@ -118,12 +120,15 @@ int HeatLabelLeft(const HeatMapLayout& layout, int percent) {
   return std::clamp(left, 0, std::max(0, layout.width - TextWidth(text) * kLegendFontScale));
 }
 
-bool ComputeHeatMapLayout(int rows, int cols, int scale, const std::string& title, HeatMapLayout& layout) {
+bool ComputeHeatMapLayout(int rows, int cols, int scale, const std::string& title,
+                          HeatMapLayout& layout) {
   if (rows <= 0 || cols <= 0 || scale <= 0) return false;
   const long long map_w = static_cast<long long>(cols) * scale;
   const long long map_h = static_cast<long long>(rows) * scale;
-  const long long title_w = 2LL * kLegendPad + static_cast<long long>(TextWidth(title)) * kLegendFontScale;
-  const long long bar_w = 2LL * kLegendPad + kHeatBarWidth + 2 + 2LL * kGlyphAdvance * kLegendFontScale;
+  const long long title_w =
+      2LL * kLegendPad + static_cast<long long>(TextWidth(title)) * kLegendFontScale;
+  const long long bar_w =
+      2LL * kLegendPad + kHeatBarWidth + 2 + 2LL * kGlyphAdvance * kLegendFontScale;
   const long long width = std::max({map_w, title_w, bar_w});
   const long long title_top = map_h + 1 + kLegendPad;
   const long long bar_top = title_top + kTitleHeight + 6;
@@ -141,8 +146,8 @@ bool ComputeHeatMapLayout(int rows, int cols, int scale, const std::string& titl
   return true;
 }
 
-std::string WriteHeatMapPng(const unsigned char* percent, int rows, int cols, unsigned int color, int scale,
-                            const std::string& title, const std::string& path) {
+std::string WriteHeatMapPng(const unsigned char* percent, int rows, int cols, unsigned int color,
+                            int scale, const std::string& title, const std::string& path) {
   if (percent == nullptr || rows <= 0 || cols <= 0) return PngFailure(path, "the grid is empty");
   if (scale < 1) return PngFailure(path, "the scale must be at least 1");
   HeatSource src{};
@@ -150,9 +155,12 @@ std::string WriteHeatMapPng(const unsigned char* percent, int rows, int cols, un
   src.cols = cols;
   src.scale = scale;
   for (int p = 0; p <= 100; ++p) HeatColor(color, p, src.ramp[p]);
-  src.title = title.size() > static_cast<std::size_t>(kHeatMaxTitleChars) ? title.substr(0, kHeatMaxTitleChars) : title;
+  src.title = title.size() > static_cast<std::size_t>(kHeatMaxTitleChars)
+                  ? title.substr(0, kHeatMaxTitleChars)
+                  : title;
   if (!ComputeHeatMapLayout(rows, cols, scale, src.title, src.layout))
-    return PngFailure(path, "the image would exceed " + std::to_string(kMaxImageSide) + " pixels on a side");
+    return PngFailure(
+        path, "the image would exceed " + std::to_string(kMaxImageSide) + " pixels on a side");
   for (int p = 0; p <= 100; p += 25)
     src.labels.emplace_back(HeatLabelLeft(src.layout, p), std::to_string(p) + "%");
   src.map_row.assign(static_cast<std::size_t>(src.layout.map_width) * 3, 0);

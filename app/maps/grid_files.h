@@ -24,7 +24,7 @@
 
 #include <towngrow/towngrow.h>
 
-#include "message_log.h"
+#include "commands/message_log.h"
 
 namespace towngrow::app {
 
@@ -78,8 +78,7 @@ private:
 // Writes `cov` in the format of `finalPath`'s name (asc, e00, flt, xya,
 // dat), whole or not at all. A float grid also gets its ".hdr" beside it,
 // with a seventh line "byteorder LSBFIRST". Throws AppError.
-void ExportCoverage(const CLandUseCoverage& cov, const std::string& finalPath,
-                    ScratchDir& scratch);
+void ExportCoverage(const CLandUseCoverage& cov, const std::string& finalPath, ScratchDir& scratch);
 
 // Atomic file writing: content goes to a temporary name in the target
 // folder, renamed to the final name when complete.
