@@ -400,4 +400,39 @@ TEST(CompareScores, ProbabilityAndRunStatistics) {
   EXPECT_DOUBLE_EQ(*st[1].sd.value, 0);
 }
 
+// The ensemble's run-end hook sees exactly the listed runs, each once, with
+// the end state of a lone run of the run's seed.
+TEST(CompareScores, EnsembleHookSeesEachRunOnce) {
+  CLandUseSet set;
+  CLandUseCoverage start;
+  start.InitCoverage(30, 30, 0);
+  start.m_pLandUseSet = &set;
+  PlaceStarterTown(start);
+  EnsembleConfig config;
+  config.start = &start;
+  config.steps = 6;
+  config.baseSeed = 3;
+  config.seedStep = 2;
+  config.runs = 5;
+  config.threads = 3;
+  std::vector<std::vector<unsigned char>> seen(5);
+  std::vector<int> calls(5, 0);
+  config.onRunEnd = [&](int run, const CLandUseCoverage& end) {
+    ++calls[static_cast<std::size_t>(run)];  // distinct runs: no two threads share an entry
+    seen[static_cast<std::size_t>(run)].assign(end.m_pData, end.m_pData + 900);
+  };
+  RunEnsembleRuns(config, {4, 1, 2});
+  EXPECT_EQ(calls, (std::vector<int>{0, 1, 1, 0, 1}));
+  for (int run : {1, 2, 4}) {
+    Simulation lone;
+    lone.Init(30, 30);
+    lone.Current().CopyValueFromCoverage(&start);
+    SeedRandom(3 + 2 * static_cast<unsigned>(run));
+    lone.Run(6);
+    EXPECT_EQ(seen[static_cast<std::size_t>(run)],
+              std::vector<unsigned char>(lone.Current().m_pData, lone.Current().m_pData + 900))
+        << run;
+  }
+}
+
 }  // namespace
