@@ -148,7 +148,7 @@
 // Memory: beyond the maps, the cross-tabulation and change passes use
 // tables of at most (K+1)^3 counts (K classes); the multiple-resolution
 // budget counts per block along one strip of rows per resolution; the
-// fuzzy kappa works in bands of 64 rows (a few bytes per cell of a band);
+// fuzzy kappa works in bands of 128 rows (a few bytes per cell of a band);
 // the landscape labelling holds two rows of runs. None of them holds a
 // whole-map buffer.
 #pragma once

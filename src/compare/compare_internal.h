@@ -71,11 +71,6 @@ struct FuzzyScratchHolder {
 void FuzzyKappa(const RasterView& observed, const RasterView& simulated, const ClassTable& t,
                 double halvingDistance, double radius, Scalar& agreement, Scalar& expected,
                 Scalar& kappa, FuzzyScratch& scratch);
-// Squared distances d2[x] (capped at cap) from a row of column distances g
-// (values >= far count as no site), by the lower envelope of parabolas.
-// Exposed for the tests.
-void EnvelopeRow(const std::uint8_t* g, int n, int far, int cap, std::uint16_t* d2,
-                 std::vector<int>& sites, std::vector<double>& bounds);
 
 // Landscape metrics of one map, per class (K entries).
 struct LandscapeScratch;

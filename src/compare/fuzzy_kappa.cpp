@@ -76,8 +76,9 @@ void ColumnPass(const std::uint8_t* cls, int e0, int e1, int r0, int r1, int col
   }
 }
 
-}  // namespace
-
+// Squared distances d2[x] (cap meaning beyond the radius) from a row of
+// column distances g (values >= far are no site), by the lower envelope of
+// parabolas.
 void EnvelopeRow(const std::uint8_t* g, int n, int far, int cap, std::uint16_t* d2,
                  std::vector<int>& sites, std::vector<double>& bounds) {
   sites.clear();
@@ -161,6 +162,8 @@ void EnvelopeRow(const std::uint8_t* g, int n, int far, int cap, std::uint16_t* 
     d2[x] = std::min(d2[x], own);
   }
 }
+
+}  // namespace
 
 void FuzzyKappa(const RasterView& observed, const RasterView& simulated, const ClassTable& t,
                 double halvingDistance, double radius, Scalar& agreement, Scalar& expected,

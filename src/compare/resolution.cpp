@@ -115,10 +115,7 @@ void ResolutionAgreement(const RasterView& observed, const RasterView& simulated
   agreementCells[0] = agree;
   // Strips left half-filled at the bottom of the map.
   for (int l = 2; l <= L; ++l)
-    if (scratch.pending[static_cast<std::size_t>(l)] > 0) {
-      scratch.pending[static_cast<std::size_t>(l)] = 0;
-      pass.Finish(l);
-    }
+    if (scratch.pending[static_cast<std::size_t>(l)] > 0) pass.Finish(l);
 }
 
 }  // namespace towngrow::compare_detail

@@ -84,6 +84,7 @@ TEST_F(CompareCliTest, ClassesAndUnclassifiedIds) {
   ASSERT_EQ(r.code, 0) << r.err;
   Json doc = ReadJson(W("out/compare.json"));
   EXPECT_EQ(doc["classes"][0]["name"], "built");
+  EXPECT_EQ(doc["classes"][1]["ids"], Json::parse("[0, 6]"));
   EXPECT_EQ(doc["idsWithoutClass"]["simulated"]["9"], 2);
   EXPECT_EQ(doc["cells"], 10);
   EXPECT_TRUE(doc["fuzzyKappa"].is_null());
@@ -99,8 +100,9 @@ TEST_F(CompareCliTest, RefusedCommandLines) {
   std::ofstream(W("dup.json"))
       << R"({"classes": [{"name": "a", "ids": [1]}, {"name": "b", "ids": [1]}]})";
   std::ofstream(W("key.json")) << R"({"classes": [{"name": "a", "ids": [1], "colour": 3}]})";
+  std::ofstream(W("ids.json")) << R"({"classes": [{"name": "a", "developed": true}]})";
   std::set<std::string> files = inputs_;
-  files.insert({"dup.json", "key.json"});
+  files.insert({"dup.json", "key.json", "ids.json"});
   const std::vector<std::pair<std::string, std::string>> table = {
       {"compare obs.asc square.asc", "square.asc: has 4 x 4 cells"},
       {"compare obs.asc sim.asc --start square.asc", "square.asc: has 4 x 4 cells"},
@@ -110,6 +112,7 @@ TEST_F(CompareCliTest, RefusedCommandLines) {
        "dup.json: classes[1].ids[0]: ID 1 is already"},
       {"compare obs.asc sim.asc --classes key.json",
        "key.json: classes[0].\"colour\": unknown key"},
+      {"compare obs.asc sim.asc --classes ids.json", "ids.json: classes[0].ids: must be a list"},
       {"compare obs.asc sim.asc --radius 65", "--radius must be from 0 to 64"},
       {"compare obs.asc sim.asc --halving 0", "--halving must be above 0"},
       {"ensemble --runs 2 --rows 30 --cols 40 --observed missing.asc", "missing.asc: no such file"},
@@ -157,6 +160,7 @@ TEST_F(CompareCliTest, EnsembleRunsMatchLoneComparisons) {
   }
   const Json summary = Json::parse(Slurp(W("e1/comparison.json")));
   EXPECT_EQ(summary["measures"]["fom.developed"]["runs"], 3);
+  EXPECT_EQ(summary["undefined"]["fom.others"], "no run has a value");
   double sum = 0;
   for (const auto& bin : summary["developedProbability"]["reliability"])
     sum += bin["cells"].get<double>();

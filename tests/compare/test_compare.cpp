@@ -184,6 +184,7 @@ TEST(CompareMeasures, RefusedInput) {
   EXPECT_THROW(MeasureEvaluator(Scheme(), {"fom.nowhere"}), std::invalid_argument);
   EXPECT_THROW(MeasureEvaluator(Scheme(), {"agreement@3"}), std::invalid_argument);
   EXPECT_THROW(Evaluate({"fom"}, kObserved, kSimulated, nullptr), std::invalid_argument);
+  EXPECT_THROW(Evaluate({"agreement"}, kObserved, small, nullptr), std::invalid_argument);
   CompareOptions far;
   far.radius = 65;
   EXPECT_THROW(Compare(kObserved.View(), kSimulated.View(), nullptr, Scheme(), far),
@@ -199,6 +200,8 @@ TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
   const RasterView sv = start.View();
   const ComparisonResult full = Compare(obs.View(), sim.View(), &sv, Scheme());
   const std::vector<std::string> names = MeasureNames(Scheme(), true, 37, 23);
+  // 5 + 2 x 6 per class + 2 x 6 block sides + 3 x (1 + 1 + 6) change + ksim + fuzzy + 5 x 6.
+  ASSERT_EQ(names.size(), 5u + 12 + 12 + 24 + 2 + 30);
   const std::vector<Scalar> got = Evaluate(names, obs, sim, &start);
   for (std::size_t i = 0; i < names.size(); ++i) {
     const Scalar want = MeasureValue(full, Scheme(), names[i]);
