@@ -377,20 +377,13 @@ ClassScheme ReadClassFile(const std::string& path) {
   return scheme;
 }
 
-ClassScheme LoadClasses(const std::string& classesFile, const std::string& paramsFile) {
-  if (!classesFile.empty()) return ReadClassFile(classesFile);
-  CLandUseSet set;
-  if (!paramsFile.empty()) ApplyParamsFile(paramsFile, set);
-  return DefaultClasses(set);
-}
-
 void RunCompareCommand(const CompareCommandOptions& o, std::FILE* out) {
   if (!(o.halvingDistance > 0.0 && o.halvingDistance <= 1e6))
     throw AppError("--halving must be above 0 cells");
   if (!(o.radius >= 0.0 && o.radius <= 64.0)) throw AppError("--radius must be from 0 to 64 cells");
   CLandUseSet set;
   if (!o.params.empty()) ApplyParamsFile(o.params, set);
-  const ClassScheme scheme = LoadClasses(o.classes, o.params);
+  const ClassScheme scheme = o.classes.empty() ? DefaultClasses(set) : ReadClassFile(o.classes);
   Maps maps;
   LoadMaps(o, set, maps);
 

@@ -58,8 +58,4 @@ void RunCompareCommand(const CompareCommandOptions& options, std::FILE* out);
 // the key.
 ClassScheme ReadClassFile(const std::string& path);
 
-// The default classes of the land uses of a parameter file (empty: the
-// default roster), or those of a class file when one is given.
-ClassScheme LoadClasses(const std::string& classesFile, const std::string& paramsFile);
-
 }  // namespace towngrow::app
