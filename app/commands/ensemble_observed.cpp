@@ -28,6 +28,20 @@ void LoadSized(const std::string& path, const char* what, int rows, int cols, CL
 
 Json ToJson(const Scalar& v) { return v.value ? Json(*v.value) : Json(nullptr); }
 
+void CountWithoutClass(const RasterView& map, const ClassScheme& scheme,
+                       std::array<std::uint64_t, 256>& counts) {
+  for (int r = 0; r < map.rows; ++r)
+    for (int c = 0; c < map.cols; ++c)
+      if (scheme.classOf[map.Row(r)[c]] < 0) ++counts[map.Row(r)[c]];
+}
+
+Json WithoutClass(const std::array<std::uint64_t, 256>& counts) {
+  Json j = Json::object();
+  for (std::size_t id = 0; id < 256; ++id)
+    if (counts[id] > 0) j[std::to_string(id)] = counts[id];
+  return j;
+}
+
 std::string Fixed(const Scalar& v, int decimals) {
   if (!v.value) return "";
   char buf[64];
@@ -53,6 +67,8 @@ EnsembleComparison::EnsembleComparison(const std::string& observed,
     hasStart_ = true;
   }
   names_ = MeasureNames(scheme_, hasStart_, rows, cols);
+  CountWithoutClass(observedView_, scheme_, observedNone_);
+  if (hasStart_) CountWithoutClass(startView_, scheme_, startNone_);
   perRun_.assign(static_cast<std::size_t>(runs),
                  std::vector<Scalar>(names_.size(), Scalar::None("not run here")));
 }
@@ -104,6 +120,8 @@ void EnsembleComparison::Write(StagedFiles& staged, const std::string& dir,
   doc["startOfChange"] = !startFile_.empty() ? Json(AbsolutePath(startFile_))
                          : hasStart_         ? Json("the ensemble's start")
                                              : Json(nullptr);
+  doc["idsWithoutClass"] =
+      Json{{"observed", WithoutClass(observedNone_)}, {"startOfChange", WithoutClass(startNone_)}};
   doc["runs"] = result.runs;
   Json measures = Json::object(), undefined = Json::object();
   for (std::size_t m = 0; m < names_.size(); ++m) {
@@ -163,6 +181,11 @@ void EnsembleComparison::PrintSummary(std::FILE* out) const {
   std::fprintf(out,
                "  probability of developed: ROC AUC %s; reliability table in comparison.json\n",
                score_.auc.value ? Fixed(score_.auc, 4).c_str() : "-");
+  for (int id = 0; id < 256; ++id)
+    if (observedNone_[static_cast<std::size_t>(id)] > 0)
+      std::fprintf(out, "  observed map: %llu cells of ID %d have no class and are left out\n",
+                   static_cast<unsigned long long>(observedNone_[static_cast<std::size_t>(id)]),
+                   id);
 }
 
 std::string EnsembleComparison::RepeatOptions() const {

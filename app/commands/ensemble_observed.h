@@ -11,7 +11,8 @@
 // summed onto process 0 as bit patterns that only their own process holds.
 //
 // Outputs, beside the ensemble's own:
-//   comparison.json  the files compared, per measure the mean, sample
+//   comparison.json  the files compared, the cells of IDs without a class in
+//                    them (left out, as by compare), per measure the mean, sample
 //                    standard deviation and the number of runs where it is
 //                    defined (null with a reason when no run has a value),
 //                    and for developed the ROC AUC and the reliability table
@@ -20,6 +21,7 @@
 //                    decimals; empty where undefined)
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -66,6 +68,8 @@ private:
   RasterView observedView_{}, startView_{};
   bool hasStart_ = false;
   std::vector<std::vector<Scalar>> perRun_;
+  std::array<std::uint64_t, 256> observedNone_{};  // cells per ID without a class
+  std::array<std::uint64_t, 256> startNone_{};
   // Filled by Write for the summary.
   mutable std::vector<RunStatistic> stats_;
   mutable ProbabilityScore score_{};
