@@ -29,14 +29,9 @@ std::string Shown(const Json& value) {
   return text.size() <= 60 ? text : text.substr(0, 60) + "...";
 }
 
-std::string Fixed(const Scalar& v, int decimals = 6) {
-  if (!v.value) return "";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, *v.value);
-  return buf;
-}
+std::string Fixed(const Scalar& v) { return FixedText(v, 6); }
 
-Json ToJson(const Scalar& v) { return v.value ? Json(*v.value) : Json(nullptr); }
+Json ToJson(const Scalar& v) { return ScalarJson(v); }
 
 // The maps of a comparison, read and checked.
 struct Maps {
@@ -124,13 +119,6 @@ Json MapJson(const std::string& file, const GridFileInfo& info) {
   return Json{{"file", AbsolutePath(file)}, {"rows", info.rows}, {"cols", info.cols}};
 }
 
-Json Unclassified(const std::array<std::uint64_t, 256>& counts) {
-  Json j = Json::object();
-  for (std::size_t id = 0; id < 256; ++id)
-    if (counts[id] > 0) j[std::to_string(id)] = counts[id];
-  return j;
-}
-
 Json Budget(const ChangeBudget& b) {
   return Json{{"hits", b.hits},
               {"misses", b.misses},
@@ -172,9 +160,9 @@ Json ComparisonJson(const CompareCommandOptions& o, const Maps& m, const ClassSc
   }
   doc["classes"] = classes;
   doc["cells"] = r.cells;
-  doc["idsWithoutClass"] = Json{{"observed", Unclassified(r.unclassified.observed)},
-                                {"simulated", Unclassified(r.unclassified.simulated)},
-                                {"start", Unclassified(r.unclassified.start)}};
+  doc["idsWithoutClass"] = Json{{"observed", IdCountsJson(r.unclassified.observed)},
+                                {"simulated", IdCountsJson(r.unclassified.simulated)},
+                                {"start", IdCountsJson(r.unclassified.start)}};
   Json cells = Json::array(), shares = Json::array();
   for (std::size_t i = 0; i < K; ++i) {
     Json row = Json::array(), share = Json::array();
@@ -273,7 +261,7 @@ std::string ResolutionCsv(const ComparisonResult& r) {
   return s.str();
 }
 
-std::string Shown4(const Scalar& v) { return v.value ? Fixed(v, 4) : std::string("-"); }
+std::string Shown4(const Scalar& v) { return v.value ? FixedText(v, 4) : std::string("-"); }
 
 void PrintSummary(std::FILE* out, const CompareCommandOptions& o, const Maps& m,
                   const ClassScheme& scheme, const ComparisonResult& r) {
@@ -318,6 +306,22 @@ void PrintSummary(std::FILE* out, const CompareCommandOptions& o, const Maps& m,
 }
 
 }  // namespace
+
+Json ScalarJson(const Scalar& v) { return v.value ? Json(*v.value) : Json(nullptr); }
+
+std::string FixedText(const Scalar& v, int decimals) {
+  if (!v.value) return "";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, *v.value);
+  return buf;
+}
+
+Json IdCountsJson(const std::array<std::uint64_t, 256>& counts) {
+  Json j = Json::object();
+  for (std::size_t id = 0; id < 256; ++id)
+    if (counts[id] > 0) j[std::to_string(id)] = counts[id];
+  return j;
+}
 
 ClassScheme ReadClassFile(const std::string& path) {
   const Json doc = ReadJsonFile(path, "class file");

@@ -31,10 +31,14 @@
 // - Numbers in the CSV files have 6 decimals; undefined values are empty.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include <towngrow/towngrow.h>
+
+#include "commands/params_json.h"
 
 namespace towngrow::app {
 
@@ -49,6 +53,13 @@ struct CompareCommandOptions {
 };
 
 void RunCompareCommand(const CompareCommandOptions& options, std::FILE* out);
+
+// Shared with `ensemble --observed`: a value as JSON (null when undefined),
+// as text with this many decimals ("" when undefined), and cells per ID as
+// a JSON object of the IDs that have any ({"9": 12}).
+Json ScalarJson(const Scalar& v);
+std::string FixedText(const Scalar& v, int decimals);
+Json IdCountsJson(const std::array<std::uint64_t, 256>& counts);
 
 // Reads a class file: {"classes": [{"name": "urban", "ids": [1, 2, 3],
 // "developed": true}, ...]} with 1 to 32 classes; names of 1 to 40

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "commands/app_error.h"
+#include "commands/compare_command.h"
 #include "commands/params_json.h"
 #include "commands/run_command.h"
 #include "maps/grid_files.h"
@@ -26,27 +27,11 @@ void LoadSized(const std::string& path, const char* what, int rows, int cols, CL
   cov.m_pCellAge = nullptr;
 }
 
-Json ToJson(const Scalar& v) { return v.value ? Json(*v.value) : Json(nullptr); }
-
 void CountWithoutClass(const RasterView& map, const ClassScheme& scheme,
                        std::array<std::uint64_t, 256>& counts) {
   for (int r = 0; r < map.rows; ++r)
     for (int c = 0; c < map.cols; ++c)
       if (scheme.classOf[map.Row(r)[c]] < 0) ++counts[map.Row(r)[c]];
-}
-
-Json WithoutClass(const std::array<std::uint64_t, 256>& counts) {
-  Json j = Json::object();
-  for (std::size_t id = 0; id < 256; ++id)
-    if (counts[id] > 0) j[std::to_string(id)] = counts[id];
-  return j;
-}
-
-std::string Fixed(const Scalar& v, int decimals) {
-  if (!v.value) return "";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, *v.value);
-  return buf;
 }
 
 }  // namespace
@@ -121,13 +106,13 @@ void EnsembleComparison::Write(StagedFiles& staged, const std::string& dir,
                          : hasStart_         ? Json("the ensemble's start")
                                              : Json(nullptr);
   doc["idsWithoutClass"] =
-      Json{{"observed", WithoutClass(observedNone_)}, {"startOfChange", WithoutClass(startNone_)}};
+      Json{{"observed", IdCountsJson(observedNone_)}, {"startOfChange", IdCountsJson(startNone_)}};
   doc["runs"] = result.runs;
   Json measures = Json::object(), undefined = Json::object();
   for (std::size_t m = 0; m < names_.size(); ++m) {
     const RunStatistic& st = stats_[m];
     measures[names_[m]] =
-        Json{{"mean", ToJson(st.mean)}, {"sd", ToJson(st.sd)}, {"runs", st.defined}};
+        Json{{"mean", ScalarJson(st.mean)}, {"sd", ScalarJson(st.sd)}, {"runs", st.defined}};
     if (!st.mean.value) undefined[names_[m]] = st.mean.reason;
   }
   doc["measures"] = measures;
@@ -136,11 +121,11 @@ void EnsembleComparison::Write(StagedFiles& staged, const std::string& dir,
     bins.push_back(Json{{"fromPercent", b.fromPercent},
                         {"toPercent", b.toPercent},
                         {"cells", b.cells},
-                        {"meanPredictedPercent", ToJson(b.meanPredicted)},
-                        {"observedFrequency", ToJson(b.observedFrequency)}});
+                        {"meanPredictedPercent", ScalarJson(b.meanPredicted)},
+                        {"observedFrequency", ScalarJson(b.observedFrequency)}});
   doc["developedProbability"] = Json{{"cells", score_.cells},
                                      {"observedDeveloped", score_.observedDeveloped},
-                                     {"auc", ToJson(score_.auc)},
+                                     {"auc", ScalarJson(score_.auc)},
                                      {"reliability", bins}};
   if (!score_.auc.value) undefined["developedProbability.auc"] = score_.auc.reason;
   doc["undefined"] = undefined;
@@ -153,7 +138,7 @@ void EnsembleComparison::Write(StagedFiles& staged, const std::string& dir,
   csv << '\n';
   for (std::size_t r = 0; r < perRun_.size(); ++r) {
     csv << r << ',' << (seed + static_cast<unsigned int>(r) * seedStep);
-    for (const Scalar& v : perRun_[r]) csv << ',' << Fixed(v, 6);
+    for (const Scalar& v : perRun_[r]) csv << ',' << FixedText(v, 6);
     csv << '\n';
   }
   staged.AddText((folder / "comparison.csv").string(), csv.str());
@@ -171,7 +156,7 @@ void EnsembleComparison::PrintSummary(std::FILE* out) const {
     if (m == names_.size()) continue;
     const RunStatistic& st = stats_[m];
     line += std::string("  ") + name + " " +
-            (st.mean.value ? Fixed(st.mean, 4) + " (" + Fixed(st.sd, 4) + ")" : "-");
+            (st.mean.value ? FixedText(st.mean, 4) + " (" + FixedText(st.sd, 4) + ")" : "-");
     if (line.size() > 70) {
       std::fprintf(out, "%s\n", line.c_str());
       line.clear();
@@ -180,7 +165,7 @@ void EnsembleComparison::PrintSummary(std::FILE* out) const {
   if (!line.empty()) std::fprintf(out, "%s\n", line.c_str());
   std::fprintf(out,
                "  probability of developed: ROC AUC %s; reliability table in comparison.json\n",
-               score_.auc.value ? Fixed(score_.auc, 4).c_str() : "-");
+               score_.auc.value ? FixedText(score_.auc, 4).c_str() : "-");
   for (int id = 0; id < 256; ++id)
     if (observedNone_[static_cast<std::size_t>(id)] > 0)
       std::fprintf(out, "  observed map: %llu cells of ID %d have no class and are left out\n",
