@@ -159,6 +159,7 @@ TEST_F(CompareCliTest, EnsembleRunsMatchLoneComparisons) {
     }
   }
   const Json summary = Json::parse(Slurp(W("e1/comparison.json")));
+  EXPECT_EQ(summary["measures"]["agreement"]["runs"], 3);
   EXPECT_EQ(summary["measures"]["fom.developed"]["runs"], 3);
   EXPECT_EQ(summary["undefined"]["fom.others"], "no run has a value");
   double sum = 0;

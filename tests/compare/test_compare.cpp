@@ -137,6 +137,12 @@ TEST(CompareMeasures, HandWorkedMaps) {
           {"patcharea.commerce", none},
       },
       kObserved, kSimulated, &kStart);
+  // One housing cell in the second row of a vacant block: 15 of 16 agree
+  // in blocks of 2 as in cells, and the quantity is all the disagreement.
+  std::vector<unsigned char> housing(16, 0);
+  housing[5] = 3;
+  ExpectValues({{"agreement@2", 15.0 / 16}, {"allocation@2", 0}, {"quantity", 1.0 / 16}},
+               Map{4, 4, housing}, Map{4, 4, std::vector<unsigned char>(16, 0)}, nullptr);
 }
 
 TEST(CompareMeasures, FuzzyKappaOfOneRow) {
@@ -223,8 +229,12 @@ TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
 // The budget at every block side against block sums done directly.
 TEST(CompareMeasures, ResolutionsAgainstBlockSums) {
   for (const auto& shape : {std::pair<int, int>{1, 1}, {1, 17}, {19, 1}, {33, 65}, {130, 7}}) {
+    // The simulated map is the observed one with a sprinkle of changes, so
+    // that many blocks hold one ID in both maps.
     const Map a = Random(shape.first, shape.second, 5, 7, 30);
-    const Map s = Random(shape.first, shape.second, 6, 7, 30);
+    Map s = a;
+    const Map noise = Random(shape.first, shape.second, 6, 7, 30);
+    for (std::size_t i = 0; i < s.ids.size(); i += 1 + i % 5) s.ids[i] = noise.ids[i];
     const ComparisonResult r = Compare(a.View(), s.View(), nullptr, Scheme());
     const int L = compare_detail::ResolutionLevels(shape.first, shape.second);
     ASSERT_EQ(r.resolutions.size(), static_cast<std::size_t>(L) + 1);
