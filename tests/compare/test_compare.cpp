@@ -330,8 +330,8 @@ TEST(CompareMeasures, FuzzyKappaAgainstWindowScan) {
     int rows, cols;
     double h, radius;
   };
-  for (const Case& c :
-       {Case{9, 11, 2, 4}, Case{300, 6, 1.5, 3.5}, Case{40, 40, 3, 0}, Case{25, 30, 2, 8}}) {
+  for (const Case& c : {Case{9, 11, 2, 4}, Case{300, 6, 1.5, 3.5}, Case{40, 40, 3, 0},
+                        Case{25, 30, 2, 8}, Case{40, 1, 2, 3}}) {
     const Map a = Random(c.rows, c.cols, 11, 7, 25), s = Random(c.rows, c.cols, 12, 7, 25);
     const int reach = static_cast<int>(c.radius), maxD2 = static_cast<int>(c.radius * c.radius);
     auto mu = [&](int d2) { return d2 > maxD2 ? 0.0 : std::exp2(-std::sqrt(d2) / c.h); };
@@ -404,6 +404,7 @@ TEST(CompareScores, ProbabilityAndRunStatistics) {
   }
   EXPECT_DOUBLE_EQ(*score.reliability[9].meanPredicted.value, 100);
   EXPECT_FALSE(score.reliability[1].meanPredicted.value.has_value());
+  EXPECT_THROW(ScoreProbability(counts, 4, RasterView{}, Scheme()), std::invalid_argument);
 
   const std::vector<RunStatistic> st =
       RunStatistics({{Scalar::Of(1), Scalar::None("x")}, {Scalar::Of(3), Scalar::Of(2)}});
