@@ -145,6 +145,22 @@ void DrawPercent(GDALRasterBand& band, unsigned int bgr) {
   band.SetNoDataValue(255);
 }
 
+// The CRS as WKT2, with the EPSG code found for it when its source (an
+// ESRI .prj) named none; empty when it cannot be written.
+std::string IdentifiedWkt(OGRSpatialReference srs) {
+  if (!srs.GetAuthorityCode(nullptr)) {
+    OGRSpatialReference* match = srs.FindBestMatch(90);
+    if (match) srs = *match;
+    if (match) match->Release();
+  }
+  char* wkt = nullptr;
+  const char* const options[] = {"FORMAT=WKT2_2019", nullptr};
+  std::string result;
+  if (srs.exportToWkt(&wkt, options) == OGRERR_NONE && wkt) result = wkt;
+  CPLFree(wkt);
+  return result;
+}
+
 }  // namespace
 
 GeoInfo GeoFromFields(double xll, double yll, double cellSize, int rows) {
@@ -199,12 +215,7 @@ bool ProbeGdalRaster(const std::string& path, int band, GdalRasterInfo& info) {
     info.geo.hasTransform = true;
     std::copy(gt, gt + 6, info.geo.transform);
   }
-  if (const OGRSpatialReference* srs = ds->GetSpatialRef()) {
-    char* wkt = nullptr;
-    const char* const options[] = {"FORMAT=WKT2_2019", nullptr};
-    if (srs->exportToWkt(&wkt, options) == OGRERR_NONE && wkt) info.geo.wkt = wkt;
-    CPLFree(wkt);
-  }
+  if (const OGRSpatialReference* srs = ds->GetSpatialRef()) info.geo.wkt = IdentifiedWkt(*srs);
   return true;
 }
 
@@ -334,17 +345,12 @@ void WriteGeoTiff(const std::string& path, const unsigned char* cells, int rows,
 std::string CrsFromUserText(const std::string& text) {
   QuietGdal quiet;
   OGRSpatialReference srs;
-  char* wkt = nullptr;
-  const char* const options[] = {"FORMAT=WKT2_2019", nullptr};
-  if (text.empty() || srs.SetFromUserInput(text.c_str()) != OGRERR_NONE ||
-      srs.exportToWkt(&wkt, options) != OGRERR_NONE || wkt == nullptr) {
-    CPLFree(wkt);
+  const std::string wkt =
+      !text.empty() && srs.SetFromUserInput(text.c_str()) == OGRERR_NONE ? IdentifiedWkt(srs) : "";
+  if (wkt.empty())
     throw AppError("--crs " + text + ": not a coordinate reference system GDAL knows (" +
                    QuietGdal::Why("e.g. EPSG:32633") + ")");
-  }
-  std::string result = wkt;
-  CPLFree(wkt);
-  return result;
+  return wkt;
 }
 
 std::string CrsFromPrjFile(const std::string& prjPath) {
@@ -354,16 +360,11 @@ std::string CrsFromPrjFile(const std::string& prjPath) {
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   QuietGdal quiet;
   OGRSpatialReference srs;
-  char* wkt = nullptr;
-  const char* const options[] = {"FORMAT=WKT2_2019", nullptr};
-  if (text.size() > 65536 || srs.SetFromUserInput(text.c_str()) != OGRERR_NONE ||
-      srs.exportToWkt(&wkt, options) != OGRERR_NONE || wkt == nullptr) {
-    CPLFree(wkt);
-    throw AppError(prjPath + ": not a coordinate reference system GDAL reads");
-  }
-  std::string result = wkt;
-  CPLFree(wkt);
-  return result;
+  const std::string wkt = text.size() <= 65536 && srs.SetFromUserInput(text.c_str()) == OGRERR_NONE
+                              ? IdentifiedWkt(srs)
+                              : "";
+  if (wkt.empty()) throw AppError(prjPath + ": not a coordinate reference system GDAL reads");
+  return wkt;
 }
 
 std::string EsriWkt(const std::string& wkt) {

@@ -248,6 +248,27 @@ bool IsWritableName(const std::string& path) {
   return IsTiffName(path) || (format != FormatOther && format != FormatXY);
 }
 
+namespace {
+
+GridFileInfo FromGdal(const std::string& path, GridFileInfo& info) {
+  CheckSize(path, info.raster.rows, info.raster.cols);
+  info.gdal = true;
+  info.rows = info.raster.rows;
+  info.cols = info.raster.cols;
+  info.geo = info.raster.geo;
+  info.hasNoData = info.raster.hasNoData;
+  info.noData = static_cast<long>(info.raster.noData);
+  if (info.geo.hasTransform) {
+    info.hasGeoref = true;
+    info.xll = info.geo.transform[0];
+    info.cellSize = info.geo.transform[1];
+    info.yll = info.geo.transform[3] + info.geo.transform[5] * info.rows;
+  }
+  return info;
+}
+
+}  // namespace
+
 GridFileInfo ReadGridFileInfo(const std::string& path) {
   GridFileInfo info;
   CLandUseCoverage probe;
@@ -265,20 +286,7 @@ GridFileInfo ReadGridFileInfo(const std::string& path) {
       throw AppError(path +
                      ": unknown kind of file (neither a raster GDAL reads nor a name "
                      "ending in .asc, .e00, .flt, .xya or .dat)");
-    CheckSize(path, info.raster.rows, info.raster.cols);
-    info.gdal = true;
-    info.rows = info.raster.rows;
-    info.cols = info.raster.cols;
-    info.geo = info.raster.geo;
-    info.hasNoData = info.raster.hasNoData;
-    info.noData = static_cast<long>(info.raster.noData);
-    if (info.geo.hasTransform) {
-      info.hasGeoref = true;
-      info.xll = info.geo.transform[0];
-      info.cellSize = info.geo.transform[1];
-      info.yll = info.geo.transform[3] + info.geo.transform[5] * info.rows;
-    }
-    return info;
+    return FromGdal(path, info);
   }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw AppError(path + ": cannot be opened");
@@ -290,7 +298,14 @@ GridFileInfo ReadGridFileInfo(const std::string& path) {
       ReadE00(in, info, path);
       break;
     case FormatFLT:
-      ReadFlt(path, info);
+      try {
+        ReadFlt(path, info);
+      } catch (const AppError&) {
+        // Not the float grid's header: perhaps another .hdr raster GDAL reads.
+        if (!ProbeGdalRaster(path, MapReading().band, info.raster)) throw;
+        info.format = FormatOther;
+        return FromGdal(path, info);
+      }
       break;
     default:
       ReadPoints(path, in, info);

@@ -174,3 +174,42 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
   };
   for (const auto& c : cases) ExpectBadInput(c.args, c.message, inputs);
 }
+
+TEST_F(GisMapsTest, EveryMapWrittenHereOrByGdalPassesTheStrictCheckWithItsCells) {
+  ASSERT_EQ(Run("run --rows 12 --cols 17 --steps 6 --quiet --no-png --no-gif --out s").code, 0);
+  Shell(
+      "gdal_translate -q -a_srs EPSG:32633 s/final.asc g.tif && "
+      "gdal_translate -q -of AAIGrid g.tif gdal.asc && "
+      "gdal_translate -q -of EHdr -ot Float32 g.tif gdal.flt && "
+      "gdal_translate -q -of HFA g.tif gdal.img");
+  const std::vector<int> cells = ReadAsc(W("s/final.asc")).values;
+  const struct {
+    std::string file;
+    bool ours, crs;  // written by `convert g.tif`; carries the CRS (in itself or a .prj)
+  } cases[] = {
+      {"a.asc", true, true},     {"b.e00", true, false},    {"c.flt", true, true},
+      {"d.tif", true, true},     {"gdal.asc", false, true}, {"gdal.flt", false, true},
+      {"gdal.img", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    if (c.ours) {
+      ASSERT_EQ(Run("convert g.tif " + c.file).code, 0);
+    }
+    const Result r = Run("convert " + c.file + " back.asc");
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ReadAsc(W("back.asc")).values, cells);
+    const std::string crs = c.crs ? "WGS 84 / UTM zone 33N (EPSG:32633)" : "none known";
+    EXPECT_NE(Run("info " + c.file).out.find("crs:            " + crs + "\n"), std::string::npos);
+  }
+}
+
+TEST_F(GisMapsTest, AGeoTiffThatCannotBeWrittenWholeLeavesNothing) {
+  ASSERT_EQ(Run("run --start random --rows 600 --cols 600 --steps 0 --quiet --no-png --no-gif "
+                "--out s")
+                .code,
+            0);
+  fs::remove_all(W("s/final.tif")), fs::remove_all(W("s/final.tif.aux.xml"));
+  ExpectBadInput("convert s/final.asc o.tif", "o.tif: write error", Listing(work_),
+                 "trap '' XFSZ; ulimit -f 4; ");
+}
