@@ -253,9 +253,10 @@ void ReadGdalRaster(const std::string& path, const GdalRasterInfo& info, unsigne
     if (err != CE_None)
       throw AppError(path + ": read error at row " + std::to_string(top) + ": " +
                      QuietGdal::Why("GDAL could not read it"));
+    const bool check = !bytes || info.hasNoData;  // bytes without no-data are IDs as they are
     for (int r = 0; r < h; ++r) {
       unsigned char* cells = out + static_cast<std::size_t>(r) * stride;
-      for (std::size_t c = 0; c < cols; ++c) {
+      for (std::size_t c = 0; check && c < cols; ++c) {
         if (bytes) {
           if (isNoData(cells[c])) cells[c] = othersId;
           continue;

@@ -147,7 +147,8 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
       "printf '\\000\\000\\040\\100' > f.flt && cp f.flt m.flt && "
       "gdal_translate -q -ot Float32 frac.asc frac.tif && "
       "gdal_translate -q -ot Int16 big.asc big.tif && "
-      "gdal_translate -q -b 1 -b 1 -b 1 big.asc rgb.tif");
+      "gdal_translate -q -b 1 -b 1 -b 1 big.asc rgb.tif && "
+      "gdal_translate -q -ot CInt16 big.asc cplx.tif && cp rows.asc bp.asc && echo x > bp.prj");
   const std::set<std::string> inputs = Listing(work_);
   const struct {
     std::string args, message;
@@ -169,6 +170,8 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
       {"render big.tif o.png", "big.tif: row 1, column 1: value 300 is outside 0 to 255"},
       {"info rgb.tif", "rgb.tif: has 3 bands; choose the one to read with --band N (1 to 3)"},
       {"info --band 4 rgb.tif", "rgb.tif: has 3 bands, no band 4"},
+      {"info cplx.tif", "cplx.tif: holds complex values (CInt16)"},
+      {"info bp.asc", "bp.prj: not a coordinate reference system GDAL reads"},
       {"run --crs EPSG:99999 --out o", "--crs EPSG:99999: not a coordinate reference system"},
       {"convert big.asc o.gpkg", "o.gpkg: cannot write this kind of file"},
   };
