@@ -212,14 +212,15 @@ bool LoadBackground(const RunOptions& o, TownSetup& setup, CLandUseCoverage& bac
                     MessageLog& log) {
   if (o.background.empty()) return false;
   const GridFileInfo bg = ReadGridFileInfo(o.background);
-  const bool grid = bg.format == FormatASC || bg.format == FormatE00 || bg.format == FormatFLT;
+  const bool grid =
+      bg.gdal || bg.format == FormatASC || bg.format == FormatE00 || bg.format == FormatFLT;
   if (grid && (bg.rows != setup.rows || bg.cols != setup.cols))
     throw AppError(o.background + ": the background has " + std::to_string(bg.rows) + " rows and " +
                    std::to_string(bg.cols) + " columns, the town " + std::to_string(setup.rows) +
                    " and " + std::to_string(setup.cols));
   InitOrFail(background, setup.rows, setup.cols, log);
   background.m_pLandUseSet = &setup.set;
-  ImportInto(o.background, bg, background, log);
+  ImportInto(o.background, bg, background, log, 0);  // no-data: nothing may grow there
   return true;
 }
 

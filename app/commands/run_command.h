@@ -84,7 +84,8 @@ void PlaceStart(const RunOptions& options, const TownSetup& setup, unsigned int 
                 CLandUseCoverage& cov, MessageLog& log);
 
 // Reads the background file (if one is given) into `background`, sized to
-// the town and linked to setup's set. False when there is none.
+// the town and linked to setup's set; its no-data cells allow nothing (0).
+// False when there is none.
 bool LoadBackground(const RunOptions& options, TownSetup& setup, CLandUseCoverage& background,
                     MessageLog& log);
 

@@ -232,7 +232,7 @@ void ReadGdalRaster(const std::string& path, const GdalRasterInfo& info, unsigne
                      !(pixelType && std::string(pixelType) == "SIGNEDBYTE");
   int blockX = 0, blockY = 0;
   band->GetBlockSize(&blockX, &blockY);
-  const int strip = std::clamp(blockY, 64, 1024);
+  const int strip = std::clamp(blockY, 64, bytes ? 1024 : 256);
   const std::size_t stride = static_cast<std::size_t>(cov.m_nCols);
   const std::size_t cols = static_cast<std::size_t>(info.cols);
   std::vector<double> values(bytes ? 0 : cols * static_cast<std::size_t>(strip));

@@ -384,8 +384,9 @@ void ImportWithLibrary(const std::string& path, const GridFileInfo& info, CLandU
 }  // namespace
 
 void ImportInto(const std::string& path, const GridFileInfo& info, CLandUseCoverage& cov,
-                MessageLog& log) {
-  const unsigned char others = OthersId(cov.m_pLandUseSet);
+                MessageLog& log, int noDataId) {
+  const unsigned char others =
+      noDataId < 0 ? OthersId(cov.m_pLandUseSet) : static_cast<unsigned char>(noDataId);
   if (info.gdal) {
     ReadGdalRaster(path, info.raster, others, cov);
   } else {

@@ -90,9 +90,11 @@ GridFileInfo ReadGridFileInfo(const std::string& path);
 
 // Imports the file into `cov` (already sized and linked), with bOverlay 0,
 // after the strict check (unless --lenient). A refusal becomes an AppError
-// naming the file and the place or the library's message.
+// naming the file and the place or the library's message. No-data cells of
+// GDAL rasters, ASCII and E00 grids take `noDataId`, -1: OthersId of the
+// coverage's set.
 void ImportInto(const std::string& path, const GridFileInfo& info, CLandUseCoverage& cov,
-                MessageLog& log);
+                MessageLog& log, int noDataId = -1);
 
 // Sizes `cov` to fit the file (at least 5 x 5), links `set` and imports it.
 GridFileInfo LoadFitted(const std::string& path, CLandUseCoverage& cov, CLandUseSet& set,

@@ -117,6 +117,15 @@ TEST_F(GisMapsTest, RastersAndGridsAreReadAsTheyMean) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find(c.expected), std::string::npos) << r.out;
   }
+  // No-data in a background allows nothing there (as the others ID 6, it
+  // would let streets grow).
+  std::string nothing = "ncols 30\nnrows 30\nxllcorner 0\nyllcorner 0\ncellsize 1\n";
+  nothing += "nodata_value -9999\n";
+  for (int k = 0; k < 30 * 30; ++k) nothing += k % 30 == 29 ? "-9999\n" : "-9999 ";
+  std::ofstream(W("bg.asc")) << nothing;
+  ASSERT_EQ(Run("run --rows 30 --cols 30 --steps 8 --quiet --out t0").code, 0);
+  ASSERT_EQ(Run("run --start t0/final.asc --background bg.asc --steps 8 --quiet --out t1").code, 0);
+  EXPECT_EQ(ReadAsc(W("t1/final.asc")).values, ReadAsc(W("t0/final.asc")).values);
   std::ofstream(W("odd.asc")) << "ncols 5\nnrows 5\nxllcorner 0\nyllcorner 0\ncellsize 1\n"
                               << "9 0 0 0 0\n0 0 0 0 0\n0 0 0 0 0\n0 0 0 0 0\n0 0 0 0 77\n";
   const Result r = Run("run --start odd.asc --steps 1 --quiet --out o");
