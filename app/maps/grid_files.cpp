@@ -127,17 +127,16 @@ void ReadE00(std::istream& in, GridFileInfo& info, const std::string& path) {
   }
 }
 
-void ReadFlt(const std::string& path, GridFileInfo& info) {
+// False when the header beside the file is not the float grid's (its first
+// two lines are not "ncols <n>" and "nrows <n>").
+bool ReadFlt(const std::string& path, GridFileInfo& info) {
   const std::string header = SensibleHeaderName(path);
   std::ifstream in(header, std::ios::binary);
   if (!in) throw AppError(path + ": its header file " + header + " cannot be opened");
   std::string lines[6];
   for (auto& l : lines) GetLine(in, l);
   long long cols = 0, rows = 0;
-  if (!WordAndInt(lines[0], cols) || !WordAndInt(lines[1], rows))
-    throw AppError(header +
-                   ": not a float grid header: it must begin with the lines "
-                   "\"ncols <n>\" and \"nrows <n>\"");
+  if (!WordAndInt(lines[0], cols) || !WordAndInt(lines[1], rows)) return false;
   CheckSize(path, rows, cols);
   info.rows = static_cast<int>(rows);
   info.cols = static_cast<int>(cols);
@@ -164,6 +163,7 @@ void ReadFlt(const std::string& path, GridFileInfo& info) {
     throw AppError(path + ": holds " + std::to_string(bytes) + " bytes but its header asks for " +
                    std::to_string(need) + " (" + std::to_string(rows) + " x " +
                    std::to_string(cols) + " floats)");
+  return true;
 }
 
 void ReadPoints(const std::string& path, std::istream& in, GridFileInfo& info) {
@@ -298,11 +298,12 @@ GridFileInfo ReadGridFileInfo(const std::string& path) {
       ReadE00(in, info, path);
       break;
     case FormatFLT:
-      try {
-        ReadFlt(path, info);
-      } catch (const AppError&) {
+      if (!ReadFlt(path, info)) {
         // Not the float grid's header: perhaps another .hdr raster GDAL reads.
-        if (!ProbeGdalRaster(path, MapReading().band, info.raster)) throw;
+        if (!ProbeGdalRaster(path, MapReading().band, info.raster))
+          throw AppError(SensibleHeaderName(path) +
+                         ": not a float grid header: it must begin with the lines "
+                         "\"ncols <n>\" and \"nrows <n>\"");
         info.format = FormatOther;
         return FromGdal(path, info);
       }
