@@ -148,6 +148,13 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
                               << "30 30\n0 0\n90 60\n 1 2 3\n";
   std::ofstream(W("p.xya")) << "0 0 3\n1 1 x\n";
   std::ofstream(W("neg.xya")) << "0 0 3\n-1 1 3\n";
+  std::ofstream(W("id.xya")) << "0 0 3\n1 1 300\n";
+  std::ofstream(W("hex.asc")) << kGrid << "1 2 3\n1 0x10 3\n";
+  std::ofstream(W("dx.asc")) << "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\n"
+                             << "dy 2\n1 2 3\n1 2 3\n";
+  std::ofstream(W("mixed.asc")) << "ncols 3\nnrows 2\nxllcorner 0\nyllcenter 0\ncellsize 1\n";
+  std::ofstream(W("long.e00")) << "EXP  0\nGRD  2\n         3         1 1-2.14748364700000e+009\n"
+                               << "30 30\n0 0\n90 30\n 1 2 3 4\nEOG\n";
   const std::string hdr =
       "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value -1\n";
   std::ofstream(W("f.hdr")) << hdr;
@@ -173,6 +180,11 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
       {"info cut.e00", "cut.e00: ends inside row 1 of the 2 rows the header promises"},
       {"info p.xya", "p.xya: line 2: \"1 1 x\" is not three whole numbers"},
       {"info neg.xya", "neg.xya: line 2: a negative column or row names no cell"},
+      {"info id.xya", "id.xya: line 2: land-use ID 300 is outside 0 to 255"},
+      {"info hex.asc", "hex.asc: line 7: row 1, column 1: \"0x10\" is not a number"},
+      {"info dx.asc", "dx.asc: line 6: \"dy 2\" is not a header line the reader knows"},
+      {"info mixed.asc", "mixed.asc: line 4: xllcenter and yllcenter go together"},
+      {"info long.e00", "long.e00: line 7: row 0, column 3: more values than the 3 columns"},
       {"info f.flt", "f.flt: row 0, column 0: value 2.5 is not a whole number"},
       {"info m.flt", "m.hdr: line 7: big-endian data"},
       {"run --start frac.tif --out o", "frac.tif: row 1, column 1: value 2.5 is not a whole"},
