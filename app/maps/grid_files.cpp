@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -257,7 +258,8 @@ GridFileInfo FromGdal(const std::string& path, GridFileInfo& info) {
   info.cols = info.raster.cols;
   info.geo = info.raster.geo;
   info.hasNoData = info.raster.hasNoData;
-  info.noData = static_cast<long>(info.raster.noData);
+  const double nd = info.raster.noData;  // may be NaN or far beyond a long
+  info.noData = std::isfinite(nd) && std::fabs(nd) < 1e15 ? static_cast<long>(nd) : 0;
   if (info.geo.hasTransform) {
     info.hasGeoref = true;
     info.xll = info.geo.transform[0];

@@ -278,7 +278,7 @@ void CheckFlt(const std::string& path, const GridFileInfo& info, StrictFindings&
                " is not a header line the reader knows");
   }
   std::ifstream data(path, std::ios::binary);
-  const int noDataWhole = static_cast<int>(noData);  // the reader compares truncated values
+  const double noDataWhole = std::trunc(noData);  // the reader compares truncated values
   std::vector<float> buf(static_cast<std::size_t>(info.cols));
   for (int r = 0; r < info.rows; ++r) {
     data.read(reinterpret_cast<char*>(buf.data()),
