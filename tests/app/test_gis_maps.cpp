@@ -76,6 +76,7 @@ TEST_F(GisMapsTest, TheCrsAndTheLandUsesTravelThroughEveryMapWritten) {
       continue;
     }
     EXPECT_EQ(colors[3], Json::array({50, 205, 50, 255}));
+    EXPECT_EQ(band["categories"][3], "Housing");
     const Json& rat = info["rat"];
     std::vector<std::string> columns;
     for (const auto& f : rat["fieldDefn"]) columns.push_back(f["name"]);
