@@ -64,6 +64,8 @@ private:
   CLandUseCoverage* next_;
   const CGrid* background_ = nullptr;
   StepReport report_;
+  struct Tracking;  // what is kept between steps to visit only what can change
+  std::unique_ptr<Tracking> track_;
 };
 
 // Counts the cells of a coverage per land-use ID.

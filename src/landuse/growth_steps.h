@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "grid/new_point.h"
+#include "grid/write_log.h"
 #include "landuse/category_table.h"
 #include "landuse/land_use_draws.h"
 #include "towngrow/grid/coverage.h"
@@ -52,6 +53,7 @@ inline short AgeThenGrow(const CLandUseCoverage& cov, CLandUseCoverage& next, in
         next.m_pCellAge[static_cast<std::size_t>(nRow) * static_cast<std::size_t>(next.m_nCols) +
                         static_cast<std::size_t>(nCol)];
     grown = static_cast<short>(static_cast<std::uint16_t>(static_cast<std::uint16_t>(grown) + 1u));
+    detail::NoteWrite(&next, nRow, nCol);
   }
   return age;
 }
