@@ -52,10 +52,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <new>
 #include <typeinfo>
 #include <utility>
 
 #include "grid/write_log.h"
+#include "landuse/category_table.h"
 #include "towngrow/landuse/commerce.h"
 #include "towngrow/landuse/house.h"
 #include "towngrow/landuse/industry.h"
@@ -182,6 +184,16 @@ private:
   unsigned char span_[kMaxRanges] = {};
 };
 
+// Pins the category table of the set while it lives (see
+// landuse/category_table.h).
+class PinScope {
+public:
+  explicit PinScope(const CLandUseSet* pSet) { detail::PinCategoryTable(pSet); }
+  ~PinScope() { detail::UnpinCategoryTable(); }
+  PinScope(const PinScope&) = delete;
+  PinScope& operator=(const PinScope&) = delete;
+};
+
 // Index of the lowest set bit of a nonzero word.
 inline std::size_t LowestBit(std::uint64_t x) {
 #if defined(__GNUC__) || defined(__clang__)
@@ -205,6 +217,7 @@ struct Simulation::Tracking {
   const unsigned char* curData = nullptr;  // the buffers the above describe
   const unsigned char* nextData = nullptr;
   detail::WriteLog log;
+  std::unique_ptr<std::uint32_t[]> logRoom;
 
   // Flags every block anew from the coverage's cells.
   void FlagBlocks(const unsigned char* v, std::size_t n) {
@@ -319,8 +332,8 @@ const StepReport& Simulation::Step() {
   Classify(*set_, background != nullptr, ids);
   const VisitSet visit(ids);
   const std::size_t n = CellsOf(*cur);
-  const bool full = t.full || visit != t.visit || cur->m_pData != t.curData ||
-                    next->m_pData != t.nextData || n > UINT32_MAX;
+  const bool full =
+      t.full || visit != t.visit || cur->m_pData != t.curData || next->m_pData != t.nextData;
   t.full = true;  // until this step has run to its end
   if (full) {
     next->CopyValueFromCoverage(cur);
@@ -343,13 +356,21 @@ const StepReport& Simulation::Step() {
   }
 
   // The visited cells, in the reference order, with their writes noted.
+  // Room for a 32nd of the cells (at least 4096); none for a grid whose
+  // flat indices exceed 32 bits, where any write makes the next step full.
+  const std::size_t room = n > UINT32_MAX ? 0 : std::max<std::size_t>(n / 32, 4096);
+  if (room != t.log.limit || t.log.cells == nullptr) {
+    t.logRoom.reset(room == 0 ? nullptr : new (std::nothrow) std::uint32_t[room]);
+    t.log.cells = t.logRoom.get();
+    t.log.limit = t.log.cells != nullptr ? room : 0;  // no room: a full step follows any write
+  }
   t.log.target = next;
-  t.log.cells.clear();
+  t.log.count = 0;
   t.log.overflow = false;
-  t.log.limit = std::max<std::size_t>(n / 32, 4096);
   bool ranHostRule = false;
   {
     detail::WriteLogScope scope(t.log);
+    PinScope pin(set_);
     const unsigned char* values = cur->m_pData;
     const std::size_t cols = static_cast<std::size_t>(cur->m_nCols);
     for (std::size_t w = 0; w < t.blocks.size(); ++w) {
@@ -370,11 +391,20 @@ const StepReport& Simulation::Step() {
           for (c += k - at, at = k; c >= cols; c -= cols) ++r;
           const unsigned char id = values[first + k];
           CLandUse* use = ids.use[id];
-          ranHostRule = ranHostRule || ids.kind[id] == kHostRule;
           const int row = static_cast<int>(r), col = static_cast<int>(c);
-          const int done = background == nullptr
-                               ? use->Develop(cur, row, col, next)
-                               : use->DevelopWithBackGround(cur, row, col, next, background);
+          int done;
+          if (ids.kind[id] != kHostRule) {
+            done = background == nullptr
+                       ? use->Develop(cur, row, col, next)
+                       : use->DevelopWithBackGround(cur, row, col, next, background);
+          } else {
+            ranHostRule = true;
+            detail::UnpinCategoryTable();  // the host's code may change the set
+            done = background == nullptr
+                       ? use->Develop(cur, row, col, next)
+                       : use->DevelopWithBackGround(cur, row, col, next, background);
+            detail::PinCategoryTable(set_);
+          }
           if (done == 1) ++dev[static_cast<std::size_t>(ids.pos[id])];
         }
       }
@@ -391,7 +421,8 @@ const StepReport& Simulation::Step() {
     unsigned char* wasV = next_->m_pData;
     const short* nowA = cur_->m_pCellAge;
     short* wasA = next_->m_pCellAge;
-    for (const std::uint32_t i : t.log.cells) {
+    for (std::size_t k = 0; k < t.log.count; ++k) {
+      const std::uint32_t i = t.log.cells[k];
       const unsigned char now = nowV[i];
       const unsigned char was = wasV[i];
       if (now != was) {
@@ -430,8 +461,20 @@ std::array<long, 256> CountCellsPerId(const CLandUseCoverage& coverage) {
   if (coverage.IsEmpty() || coverage.m_nRows <= 0 || coverage.m_nCols <= 0) return counts;
   const std::size_t n =
       static_cast<std::size_t>(coverage.m_nRows) * static_cast<std::size_t>(coverage.m_nCols);
+  // Four tables in turn, so that runs of one ID do not wait on one counter.
   const unsigned char* p = coverage.m_pData;
-  for (std::size_t k = 0; k < n; ++k) ++counts[p[k]];
+  std::size_t part[4][256] = {};
+  std::size_t k = 0;
+  for (; k + 4 <= n; k += 4) {
+    ++part[0][p[k]];
+    ++part[1][p[k + 1]];
+    ++part[2][p[k + 2]];
+    ++part[3][p[k + 3]];
+  }
+  for (; k < n; ++k) ++part[0][p[k]];
+  for (int id = 0; id < 256; ++id)
+    counts[static_cast<std::size_t>(id)] =
+        static_cast<long>(part[0][id] + part[1][id] + part[2][id] + part[3][id]);
   return counts;
 }
 

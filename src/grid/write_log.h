@@ -9,8 +9,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <new>
-#include <vector>
 
 #include "towngrow/grid/grid.h"
 
@@ -19,22 +17,18 @@ namespace detail {
 
 struct WriteLog {
   const CGrid* target = nullptr;
-  std::vector<std::uint32_t> cells;  // flat indices; a repeat of the last one is left out
-  std::size_t limit = 0;             // entries at most; past it the log is given up
-  bool overflow = false;             // given up: the cells written are not all known
+  std::uint32_t* cells = nullptr;  // room for `limit` flat indices
+  std::size_t count = 0;
+  std::size_t limit = 0;
+  bool overflow = false;  // more cells written than there is room for
 
   void Note(std::size_t index) {
-    if (overflow) return;
-    if (!cells.empty() && cells.back() == index) return;  // value, then age, of one cell
-    if (cells.size() >= limit) {
+    if (count != 0 && cells[count - 1] == index) return;  // value, then age, of one cell
+    if (count == limit) {
       overflow = true;
       return;
     }
-    try {
-      cells.push_back(static_cast<std::uint32_t>(index));
-    } catch (const std::bad_alloc&) {
-      overflow = true;
-    }
+    cells[count++] = static_cast<std::uint32_t>(index);
   }
 };
 

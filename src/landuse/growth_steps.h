@@ -88,6 +88,7 @@ public:
   // One cell. Before the table is taken this asks the set directly, which
   // for one look-up costs less than checking the table.
   LandUseCategory At(const CLandUseCoverage& cov, int nRow, int nCol) {
+    if (table_ == nullptr) table_ = detail::PinnedTableOf(set_);  // free while pinned
     if (table_ == nullptr) {
       if (cov.m_pLandUseSet == nullptr) return Others;
       return cov.m_pLandUseSet->GetCategory(detail::ValueAt(cov, nRow, nCol));
@@ -164,6 +165,7 @@ private:
   }
 
   const detail::CategoryTable& Table() {
+    if (table_ == nullptr) table_ = detail::PinnedTableOf(set_);
     if (table_ == nullptr) table_ = &detail::CategoryTableOf(set_);
     return *table_;
   }
