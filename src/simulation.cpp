@@ -14,16 +14,20 @@
 //   are not visited: their results are added per ID from the cell counts
 //   (under a background, from one vectorised pass over the coverage and
 //   the background). Every other cell is visited in the reference order.
+// - The set's category table is pinned for the rules of a step (see
+//   landuse/category_table.h), so that they need not check it per call.
 // - Finding the visited cells. One bit per 64 cells (in buffer order, which
 //   is the visiting order) says that those cells may hold a visited ID. A
 //   step tests only the flagged blocks, 16 cells per compare, clears the
 //   flag of a block without a visited cell and sets the flag of every block
 //   into which it writes a visited ID.
 // - Copying only what changed. While the rules run, the library notes every
-//   cell written into the next coverage (grid/write_log.h). After the swap
-//   the two coverages differ only in those cells, so copying them (and
-//   updating the cell counts from the values they replace) makes the next
-//   coverage a copy of the current one again: the next step needs no copy.
+//   cell written into the next coverage (grid/write_log.h; the driver notes
+//   the cells of housing, industry and commerce, whose age step writes the
+//   cell itself, before it develops them). After the swap the two
+//   coverages differ only in those cells, so copying them (and updating
+//   the cell counts from the values they replace) makes the next coverage
+//   a copy of the current one again: the next step needs no copy.
 //
 // The full path (copy every cell, count every cell, flag every block anew)
 // is taken whenever the driver cannot know what the coverages hold or which
@@ -33,13 +37,15 @@
 // last step's (an ID, an entry, a type or, under a background, ID 3 to 5
 // changed hands), after a step that ran a land use of a host's own class
 // (it may write anywhere, also past the library's setters), after a step
-// that wrote more cells than its log holds (one 32nd of the grid), and
+// that wrote more cells than its log holds (a 32nd of the grid, at least
+// 4096), and
 // after a step left by an exception. The table of IDs is built afresh from
 // the set at every step, so parameter changes need nothing at all.
 //
-// What this relies on, as the reference step itself does: Develop never
-// writes the coverage it reads, and the message handler does not edit the
-// driver's coverages or set while a step runs.
+// What this relies on, as the driver did before: Develop never writes the
+// coverage it reads, and while a step runs the message handler edits
+// neither the driver's coverages nor the IDs and entries of the set (a
+// category it changes, the rules see).
 //
 // Other choices of ours:
 // - The current coverage is (re)linked to the driver's set at the start of
@@ -82,6 +88,7 @@ enum Kind : unsigned char {
   kUnknown,   // the set holds no land use with the ID: skipped, not counted
   kQuiet,     // not visited; its result is counted per cell
   kLibrary,   // visited; every write goes through the library's setters
+  kAging,     // the same, and its first write is the age of its own cell
   kHostRule,  // visited; a host's class, which may write anywhere
 };
 
@@ -111,8 +118,9 @@ void Classify(const CLandUseSet& set, bool background, IdTable& ids) {
     if (IsOneOf(t, {&typeid(CLandUse), &typeid(COthersLand)}))
       // Under a background, IDs 3 to 5 of any class age and may be given up.
       ids.kind[id] = background && id >= 3 && id <= 5 ? kLibrary : kQuiet;
-    else if (IsOneOf(t, {&typeid(CStreetNode), &typeid(CStreetVertex), &typeid(CHouse),
-                         &typeid(CIndustry), &typeid(CCommerce)}))
+    else if (IsOneOf(t, {&typeid(CHouse), &typeid(CIndustry), &typeid(CCommerce)}))
+      ids.kind[id] = kAging;
+    else if (IsOneOf(t, {&typeid(CStreetNode), &typeid(CStreetVertex)}))
       ids.kind[id] = kLibrary;
     else
       ids.kind[id] = kHostRule;
@@ -126,8 +134,7 @@ class VisitSet {
 public:
   VisitSet() = default;
   explicit VisitSet(const IdTable& ids) {
-    for (int id = 0; id < 256; ++id)
-      visit_[id] = ids.kind[id] == kLibrary || ids.kind[id] == kHostRule;
+    for (int id = 0; id < 256; ++id) visit_[id] = ids.kind[id] >= kLibrary;
     for (int id = 0; id < 256;) {
       if (!visit_[id]) {
         ++id;
@@ -393,6 +400,9 @@ const StepReport& Simulation::Step() {
           CLandUse* use = ids.use[id];
           const int row = static_cast<int>(r), col = static_cast<int>(c);
           int done;
+          // The age step of housing, industry and commerce writes the cell
+          // itself; it is noted here, not by the rule.
+          if (ids.kind[id] == kAging) t.log.Note(first + k);
           if (ids.kind[id] != kHostRule) {
             done = background == nullptr
                        ? use->Develop(cur, row, col, next)

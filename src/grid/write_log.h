@@ -1,8 +1,9 @@
 // The cells written into one coverage while the step driver develops a
 // step. The driver installs a log for its written coverage on its thread;
 // every cell and age write of the library (SetCellValue, SetCellAge,
-// SetCellAgeGrow, CovDDALine through SetCellValue, and the rules' inline
-// age step) notes the flat index of the cell it wrote into that coverage.
+// SetCellAgeGrow, CovDDALine through SetCellValue) notes the flat index of
+// the cell it wrote into that coverage; the rules' inline age step writes
+// the developed cell itself, which the driver notes before the call.
 // Writes into any other coverage, and writes while no log is installed, go
 // unnoted at the cost of one thread-local load.
 #pragma once

@@ -7,7 +7,6 @@
 #include <cstdint>
 
 #include "grid/new_point.h"
-#include "grid/write_log.h"
 #include "landuse/category_table.h"
 #include "landuse/land_use_draws.h"
 #include "towngrow/grid/coverage.h"
@@ -40,7 +39,9 @@ inline short DeadAgeValue(int deadAge) {
 // The age step every housing, industry and commerce call begins with: the
 // cell's age in the read coverage (GetCellAge: -100 outside the grid or
 // without buffers), then SetCellAgeGrow(1) in the written coverage, with
-// the same checks, inline.
+// the same checks, inline. Its write is the only one of the library not
+// noted in the step driver's write log (grid/write_log.h): the driver notes
+// every housing, industry and commerce cell before it develops it.
 inline short AgeThenGrow(const CLandUseCoverage& cov, CLandUseCoverage& next, int nRow, int nCol) {
   short age = -100;
   if (cov.m_pData != nullptr && cov.m_pCellAge != nullptr && nRow >= 0 && nCol >= 0 &&
@@ -53,7 +54,6 @@ inline short AgeThenGrow(const CLandUseCoverage& cov, CLandUseCoverage& next, in
         next.m_pCellAge[static_cast<std::size_t>(nRow) * static_cast<std::size_t>(next.m_nCols) +
                         static_cast<std::size_t>(nCol)];
     grown = static_cast<short>(static_cast<std::uint16_t>(static_cast<std::uint16_t>(grown) + 1u));
-    detail::NoteWrite(&next, nRow, nCol);
   }
   return age;
 }
