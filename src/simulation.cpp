@@ -153,7 +153,6 @@ public:
   bool operator==(const VisitSet& o) const { return visit_ == o.visit_; }
   bool operator!=(const VisitSet& o) const { return !(*this == o); }
   bool Has(unsigned char id) const { return visit_[id]; }
-  bool Empty() const { return ranges_ == 0; }
 
   // Bit k set when p[k] is a visited ID, for the n (at most 64) cells from p.
   std::uint64_t Mask(const unsigned char* p, std::size_t n) const {
