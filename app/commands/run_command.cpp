@@ -292,14 +292,17 @@ void RunTown(const RunOptions& o, std::FILE* out) {
     const std::string err = gif.Open(gifTemp, set, rows, cols, DefaultScale(rows, cols));
     if (!err.empty()) throw AppError(gifFinal + ": " + err);
   }
+  // Read-only views between steps: taking Current() for writing would make
+  // the next step copy and scan the whole grid.
+  const Simulation& grown = sim;
   auto record = [&](long step) {
     if (step % o.every != 0) return;
     if (o.gif) {
-      const std::string err = gif.AddFrame(sim.Current());
+      const std::string err = gif.AddFrame(grown.Current());
       if (!err.empty()) throw AppError(gifFinal + ": " + err);
     }
     for (const auto& f : o.formats)
-      ExportCoverage(sim.Current(), at(SnapshotName(step, f)), scratch, setup.geo);
+      ExportCoverage(grown.Current(), at(SnapshotName(step, f)), scratch, setup.geo);
   };
   record(0);
 
