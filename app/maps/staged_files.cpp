@@ -31,6 +31,10 @@ void StagedFiles::AddText(const std::string& finalPath, const std::string& conte
   WriteFileAtomic(Add(finalPath), content);
 }
 
+void StagedFiles::Adopt(const std::string& temp, const std::string& finalPath) {
+  files_.push_back({temp, finalPath});
+}
+
 void StagedFiles::PublishAll() {
   for (const auto& f : files_) PublishTemp(f.temp, f.final);
   files_.clear();

@@ -22,6 +22,8 @@ public:
   void AddCopy(const std::string& from, const std::string& finalPath);
   // Writes content under a temporary name for finalPath.
   void AddText(const std::string& finalPath, const std::string& content);
+  // A file already written at `temp` (by another writer) joins the others.
+  void Adopt(const std::string& temp, const std::string& finalPath);
   // Renames every staged file to its final name; throws AppError.
   void PublishAll();
 

@@ -119,8 +119,9 @@ TEST_F(CliTest, DefaultRunWritesEveryFileConsistently) {
             std::string::npos)
       << r.out;
   const fs::path out = W("towngrow-out");
-  EXPECT_EQ(Listing(out), (std::set<std::string>{"final.asc", "final.png", "growth.gif", "run.json",
-                                                 "stats.csv"}));
+  EXPECT_EQ(Listing(out),
+            (std::set<std::string>{"final.asc", "final.png", "final.tif", "final.tif.aux.xml",
+                                   "growth.gif", "run.json", "stats.csv"}));
   EXPECT_EQ(Listing(work_), (std::set<std::string>{"towngrow-out"}));
 
   const Grid grid = ReadAsc(out / "final.asc");
@@ -211,7 +212,8 @@ TEST_F(CliTest, RunsMatchTheLibraryForSeedsAndStarts) {
   Result r = Run("run --rows 40 --cols 50 --steps 15 --seed 7 --no-png --no-gif --quiet --out a");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "");  // --quiet
-  EXPECT_EQ(Listing(W("a")), (std::set<std::string>{"final.asc", "run.json", "stats.csv"}));
+  EXPECT_EQ(Listing(W("a")), (std::set<std::string>{"final.asc", "final.tif", "final.tif.aux.xml",
+                                                    "run.json", "stats.csv"}));
   EXPECT_EQ(Slurp(W("a/final.asc")), LibraryRun(40, 50, 7, false, 15, base_));
 
   r =
@@ -323,8 +325,8 @@ TEST_F(CliTest, SnapshotsInEveryFormatAtTheRecordedSteps) {
       Run("run --rows 20 --cols 25 --steps 5 --every 2 --format asc --format flt --format e00 "
           "--format xya --quiet --out s");
   ASSERT_EQ(r.code, 0) << r.err;
-  std::set<std::string> expected = {"final.asc", "final.png", "growth.gif", "run.json",
-                                    "stats.csv"};
+  std::set<std::string> expected = {"final.asc",  "final.png", "final.tif", "final.tif.aux.xml",
+                                    "growth.gif", "run.json",  "stats.csv"};
   for (const char* step : {"0000", "0002", "0004"})
     for (const char* ext : {"asc", "flt", "hdr", "e00", "xya"})
       expected.insert(std::string("step-") + step + "." + ext);

@@ -101,13 +101,14 @@ TEST_F(CompareCliTest, RefusedCommandLines) {
       << R"({"classes": [{"name": "a", "ids": [1]}, {"name": "b", "ids": [1]}]})";
   std::ofstream(W("key.json")) << R"({"classes": [{"name": "a", "ids": [1], "colour": 3}]})";
   std::ofstream(W("ids.json")) << R"({"classes": [{"name": "a", "developed": true}]})";
+  std::ofstream(W("junk.txt")) << "not a map\n";
   std::set<std::string> files = inputs_;
-  files.insert({"dup.json", "key.json", "ids.json"});
+  files.insert({"dup.json", "key.json", "ids.json", "junk.txt"});
   const std::vector<std::pair<std::string, std::string>> table = {
       {"compare obs.asc square.asc", "square.asc: has 4 x 4 cells"},
       {"compare obs.asc sim.asc --start square.asc", "square.asc: has 4 x 4 cells"},
       {"compare obs.asc missing.asc", "missing.asc: no such file"},
-      {"compare obs.asc sim.txt", "sim.txt: unknown kind of file"},
+      {"compare obs.asc junk.txt", "junk.txt: unknown kind of file"},
       {"compare obs.asc sim.asc --classes dup.json",
        "dup.json: classes[1].ids[0]: ID 1 is already"},
       {"compare obs.asc sim.asc --classes key.json",

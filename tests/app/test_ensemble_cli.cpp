@@ -34,10 +34,11 @@ namespace {
 
 using namespace program_test;
 
-const std::set<std::string> kOutputs = {"housing.asc",   "housing.png",  "industry.asc",
-                                        "industry.png",  "commerce.asc", "commerce.png",
-                                        "street.asc",    "street.png",   "developed.asc",
-                                        "developed.png", "ensemble.csv", "ensemble.json"};
+const std::set<std::string> kOutputs = {
+    "housing.asc",  "housing.png",   "industry.asc", "industry.png",  "commerce.asc",
+    "commerce.png", "street.asc",    "street.png",   "developed.asc", "developed.png",
+    "ensemble.csv", "ensemble.json", "housing.tif",  "industry.tif",  "commerce.tif",
+    "street.tif",   "developed.tif"};
 
 // Whether an ID of the default set belongs to a tracked class.
 bool InClass(const std::string& cls, int id) {
