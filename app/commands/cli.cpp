@@ -142,8 +142,13 @@ int RunCli(int argc, char** argv) {
       "kappa, quantity and allocation disagreement, with a start map the change budget "
       "(hits, misses, false alarms, wrong hits, Figure of Merit, KSim), Lee-Sallee, fuzzy "
       "kappa, the budget at coarser resolutions and landscape metrics. Writes compare.json, "
-      "crosstab.csv, landscape.csv, resolution.csv and agreement.png into --out.");
-  compareCmd->add_option("OBSERVED", compare.observed, "Observed (reference) map file")->required();
+      "crosstab.csv, landscape.csv, resolution.csv, agreement.png and agreement.tif into "
+      "--out.");
+  compareCmd
+      ->add_option("OBSERVED", compare.observed,
+                   "Observed (reference) map: any file the program reads (.asc, .e00, .flt, "
+                   ".xya, .dat, GeoTIFF and other rasters GDAL reads)")
+      ->required();
   compareCmd->add_option("SIMULATED", compare.simulated, "Simulated map file of the same size")
       ->required();
   compareCmd->add_option("--start", compare.start,

@@ -8,12 +8,14 @@
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
 #include <vector>
 
 #include "commands/app_error.h"
 #include "commands/message_log.h"
 #include "commands/params_json.h"
 #include "commands/run_command.h"
+#include "maps/gdal_raster.h"
 #include "maps/grid_files.h"
 #include "maps/staged_files.h"
 #include "pictures/render.h"
@@ -93,26 +95,52 @@ std::vector<unsigned char> AgreementCodes(const Maps& m, const ClassScheme& sche
   return codes;
 }
 
-std::string AgreementPicture(const Maps& m, const ClassScheme& scheme, const std::string& path) {
+// agreement.png and agreement.tif: the kinds of cells as a picture with a
+// legend of their counts, and as a GeoTIFF (observed map's georeference and
+// CRS) whose classes are the kinds.
+void AgreementMaps(const Maps& m, const ClassScheme& scheme, StagedFiles& staged,
+                   const std::string& png, const std::string& tif) {
   std::array<std::uint64_t, 7> n{};
   const std::vector<unsigned char> codes = AgreementCodes(m, scheme, n);
-  auto text = [&](const char* what, Code code) {
-    if (n[code] == 0) return std::string();
-    return std::string(what) + " (" + std::to_string(n[code]) +
-           (n[code] == 1 ? " cell)" : " cells)");
-  };
-  const bool change = m.hasStart;
-  std::vector<CodeLegend> legend = {
-      {0xE6E6E6u, text(change ? "Unchanged in both" : "Same class", kSame)},
-      {0x50981Au, text("Hit", kHit)},
-      {0x2730D7u, text("Miss", kMiss)},
-      {0x61AEFDu, text("False alarm", kFalseAlarm)},
-      {0x94327Bu, text("Wrong hit", kWrongHit)},
-      {0xFFFFFFu, text("No class", kNoClass)},
-      {0x2730D7u, text("Other class", kOther)},
-  };
-  return WriteCodeMapPng(codes.data(), m.view[0].rows, m.view[0].cols, legend,
-                         DefaultScale(m.view[0].rows, m.view[0].cols), path);
+  const char* names[7] = {m.hasStart ? "Unchanged in both" : "Same class",
+                          "Hit",
+                          "Miss",
+                          "False alarm",
+                          "Wrong hit",
+                          "No class",
+                          "Other class"};
+  const unsigned int colors[7] = {0xE6E6E6u, 0x50981Au, 0x2730D7u, 0x61AEFDu,
+                                  0x94327Bu, 0xFFFFFFu, 0x2730D7u};
+  std::vector<CodeLegend> legend;
+  CLandUseSet kinds;  // the kinds as the classes of the GeoTIFF
+  for (int i = 0; i < kinds.m_LandUseArray.GetSize(); ++i) delete kinds.m_LandUseArray.GetAt(i);
+  kinds.m_LandUseArray.RemoveAll();
+  for (int code = 0; code < 7; ++code) {
+    const std::uint64_t count = n[static_cast<std::size_t>(code)];
+    legend.push_back({colors[code], count == 0
+                                        ? std::string()
+                                        : std::string(names[code]) + " (" + std::to_string(count) +
+                                              (count == 1 ? " cell)" : " cells)")});
+    if (count == 0) continue;
+    auto* kind = new CLandUse();
+    kind->m_ID = static_cast<unsigned char>(code);
+    kind->m_Color = colors[code];
+    kind->m_strLandUseName = names[code];
+    kinds.m_LandUseArray.Add(kind);
+  }
+  const RasterView& v = m.view[0];
+  const std::string err = WriteCodeMapPng(codes.data(), v.rows, v.cols, legend,
+                                          DefaultScale(v.rows, v.cols), staged.Add(png));
+  if (!err.empty()) throw AppError(png + ": " + err);
+  TiffLegend classes;
+  classes.set = &kinds;
+  classes.description =
+      m.hasStart ? "change: observed against simulated" : "agreement: observed against simulated";
+  const std::string temp = staged.Add(tif);
+  WriteGeoTiffAt(temp, tif, codes.data(), v.rows, v.cols, GeoForOutput(m.cov[0], m.info[0].geo),
+                 classes);
+  std::error_code ec;
+  if (fs::exists(temp + ".aux.xml", ec)) staged.Adopt(temp + ".aux.xml", tif + ".aux.xml");
 }
 
 Json MapJson(const std::string& file, const GridFileInfo& info) {
@@ -426,16 +454,14 @@ void RunCompareCommand(const CompareCommandOptions& o, std::FILE* out) {
   staged.AddText(at("crosstab.csv"), CrossTabCsv(scheme, result));
   staged.AddText(at("landscape.csv"), LandscapeCsv(scheme, result));
   staged.AddText(at("resolution.csv"), ResolutionCsv(result));
-  const std::string png = at("agreement.png");
-  const std::string err = AgreementPicture(maps, scheme, staged.Add(png));
-  if (!err.empty()) throw AppError(png + ": " + err);
+  AgreementMaps(maps, scheme, staged, at("agreement.png"), at("agreement.tif"));
   staged.PublishAll();
   if (progress) std::fprintf(stderr, "\r\x1b[K");
   if (o.quiet) return;
   PrintSummary(out, o, maps, scheme, result);
   std::fprintf(out,
-               "Wrote compare.json, crosstab.csv, landscape.csv, resolution.csv and agreement.png "
-               "into %s\n",
+               "Wrote compare.json, crosstab.csv, landscape.csv, resolution.csv, agreement.png and "
+               "agreement.tif into %s\n",
                o.out.c_str());
 }
 

@@ -19,6 +19,10 @@
 //   agreement.png  with a start map: per cell unchanged in both, hit, miss,
 //                  false alarm, wrong hit or no class; without: same class,
 //                  other class or no class; with a legend of cell counts
+//   agreement.tif  the same kinds as a GeoTIFF (codes 0 unchanged or same
+//                  class, 1 hit, 2 miss, 3 false alarm, 4 wrong hit, 5 no
+//                  class, 6 other class) with the observed map's
+//                  georeference and CRS, named and coloured per kind
 //
 // Classes: the default classes of the land uses (--params FILE names their
 // IDs and categories), or --classes FILE (ReadClassFile). Maps of other

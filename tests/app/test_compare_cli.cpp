@@ -47,9 +47,10 @@ protected:
 TEST_F(CompareCliTest, HandWorkedFiles) {
   const Result r = Run("compare obs.asc sim.asc --start start.asc --out out");
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(Listing(W("out")),
-            (std::set<std::string>{"agreement.png", "compare.json", "crosstab.csv", "landscape.csv",
-                                   "resolution.csv"}));
+  EXPECT_EQ(
+      Listing(W("out")),
+      (std::set<std::string>{"agreement.png", "agreement.tif", "agreement.tif.aux.xml",
+                             "compare.json", "crosstab.csv", "landscape.csv", "resolution.csv"}));
   EXPECT_EQ(Slurp(W("out/crosstab.csv")),
             "observed\\simulated,vacant,street,housing,industry,commerce,others,total\n"
             "vacant,1,0,1,1,0,0,3\nstreet,0,3,0,0,0,1,4\nhousing,1,0,3,0,0,0,4\n"
@@ -77,6 +78,14 @@ TEST_F(CompareCliTest, HandWorkedFiles) {
   EXPECT_EQ(at(0, 3), (Rgb{253, 174, 97}));
   EXPECT_EQ(at(1, 3), (Rgb{123, 50, 148}));
   EXPECT_GT(png.height, 600 + 5 * 20);
+  // The same kinds as codes in agreement.tif: 0 unchanged, 1 hit, 2 miss,
+  // 3 false alarm, 4 wrong hit (read back into a 5 x 5 grid).
+  ASSERT_EQ(Run("convert out/agreement.tif codes.asc").code, 0);
+  std::vector<int> codes(25, 0);
+  for (const auto& [cell, code] :
+       {std::pair<int, int>{1, 1}, {2, 2}, {3, 3}, {5, 3}, {8, 4}, {13, 3}})
+    codes[static_cast<std::size_t>(cell)] = code;
+  EXPECT_EQ(ReadAsc(W("codes.asc")).values, codes);
 }
 
 TEST_F(CompareCliTest, ClassesAndUnclassifiedIds) {
