@@ -35,3 +35,11 @@ check() {  # $1: name, then the ensemble's options
 
 check town --runs 7 --rows 40 --cols 50 --steps 25 --seed 11 --seed-step 5
 check random --runs 5 --rows 30 --cols 30 --steps 15 --seed 3 --start random
+
+# Every run compared with an observed map: the per-run measures travel to the first process.
+"$exe" run --rows 30 --cols 40 --steps 12 --seed 99 --no-png --no-gif --quiet --out "$work/observed"
+"$exe" run --rows 30 --cols 40 --steps 0 --seed 98 --start random --no-png --no-gif --quiet \
+  --out "$work/change"
+check observed --runs 4 --rows 30 --cols 40 --steps 10 --seed 5 --observed "$work/observed/final.asc"
+check observed-random --runs 5 --rows 30 --cols 40 --steps 12 --seed 3 --start random \
+  --observed "$work/observed/final.asc" --start-of-change "$work/change/final.asc"

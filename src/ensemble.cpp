@@ -142,6 +142,7 @@ void RunOne(Shared& sh, int index, std::vector<std::uint64_t>& perStep) {
   });
   if (sh.stop.load()) return;  // abandoned: another run failed
   if (ran != cfg.steps) throw std::runtime_error("an ensemble run stopped before its last step");
+  if (cfg.onRunEnd) cfg.onRunEnd(index, sim.Current());
 
   const std::vector<std::array<std::uint8_t, 256>> tables =
       ClassTables(*set, cfg.tracked, sh.byCategory);

@@ -1,4 +1,4 @@
-// The command line: `towngrow run|ensemble|params|convert|info|render`, --help on
+// The command line: `towngrow run|ensemble|compare|params|convert|info|render`, --help on
 // every command, --version. Bad input of any kind (a wrong option as much
 // as a refused file) gives one line on standard error and exit status 2.
 #include "commands/cli.h"
@@ -13,6 +13,7 @@
 #include <towngrow/towngrow.h>
 
 #include "commands/app_error.h"
+#include "commands/compare_command.h"
 #include "commands/ensemble_command.h"
 #include "commands/ensemble_ranks.h"
 #include "commands/file_commands.h"
@@ -126,6 +127,55 @@ int RunCli(int argc, char** argv) {
   ensembleCmd
       ->add_option("--threads", ensemble.threads, "Worker threads (0: one per processor core)")
       ->check(CLI::Range(0, 1024));
+  ensembleCmd->add_option("--observed", ensemble.observed,
+                          "Observed map of the grid's size: compare every run's end state with "
+                          "it and score the probability of developed (comparison.json, "
+                          "comparison.csv)");
+  ensembleCmd->add_option("--start-of-change", ensemble.startOfChange,
+                          "Map at the start of the observed change, for the change measures "
+                          "(default: the ensemble's start; none for --start random)");
+
+  CompareCommandOptions compare;
+  CLI::App* compareCmd = app.add_subcommand(
+      "compare",
+      "Compare a simulated land-use map with an observed one: cross-tabulation, agreement, "
+      "kappa, quantity and allocation disagreement, with a start map the change budget "
+      "(hits, misses, false alarms, wrong hits, Figure of Merit, KSim), Lee-Sallee, fuzzy "
+      "kappa, the budget at coarser resolutions and landscape metrics. Writes compare.json, "
+      "crosstab.csv, landscape.csv, resolution.csv, agreement.png and agreement.tif into "
+      "--out.");
+  compareCmd
+      ->add_option("OBSERVED", compare.observed,
+                   "Observed (reference) map: any file the program reads (.asc, .e00, .flt, "
+                   ".xya, .dat, GeoTIFF and other rasters GDAL reads)")
+      ->required();
+  compareCmd->add_option("SIMULATED", compare.simulated, "Simulated map file of the same size")
+      ->required();
+  compareCmd->add_option("--start", compare.start,
+                         "Map at the start of the change (same size): adds the change measures");
+  compareCmd->add_option("--classes", compare.classes,
+                         "Class file (JSON) naming classes of IDs; see below");
+  compareCmd->add_option("--params", compare.params,
+                         "Parameter file whose land uses give the IDs of the default classes");
+  compareCmd->add_option("--out", compare.out, "Output folder (created if missing)");
+  AddMapOptions(compareCmd, maps);
+  compareCmd->add_option("--halving", compare.halvingDistance,
+                         "Fuzzy kappa: distance in cells at which a neighbour counts one half");
+  compareCmd->add_option("--radius", compare.radius,
+                         "Fuzzy kappa: neighbours farther than this many cells do not count "
+                         "(0 to 64)");
+  bool noFuzzy = false;
+  compareCmd->add_flag("--no-fuzzy", noFuzzy, "Leave out the fuzzy kappa");
+  compareCmd->add_flag("--quiet", compare.quiet, "No progress and no summary");
+  compareCmd->footer(
+      "Classes: by default vacant, street (node or vertex), housing, industry, commerce and "
+      "others, by the land uses' categories; street, housing, industry and commerce are "
+      "developed. A class file replaces them:\n"
+      "  {\"classes\": [{\"name\": \"urban\", \"ids\": [1, 2, 3, 5], \"developed\": true},\n"
+      "               {\"name\": \"open\", \"ids\": [0]}]}\n"
+      "1 to 32 classes; names of letters, digits, '_' or '-'; each ID 0..255 in at most one "
+      "class; \"developed\" is optional (false). Cells of IDs no class has are counted, "
+      "reported and left out of the measures.\n");
 
   std::string paramsFile;
   CLI::App* paramsCmd = app.add_subcommand(
@@ -185,6 +235,9 @@ int RunCli(int argc, char** argv) {
       SetSizeGiven(ensembleCmd, ensemble.town);
       const int code = RunEnsembleCommand(ensemble, stdout);
       if (code != 0) return code;
+    } else if (compareCmd->parsed()) {
+      compare.fuzzy = !noFuzzy;
+      RunCompareCommand(compare, stdout);
     } else if (paramsCmd->parsed()) {
       std::fputs(ParamsText(paramsFile).c_str(), stdout);
     } else if (convertCmd->parsed()) {

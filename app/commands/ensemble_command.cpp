@@ -19,10 +19,12 @@
 #include <towngrow/towngrow.h>
 
 #include "commands/app_error.h"
+#include "commands/ensemble_observed.h"
 #include "commands/ensemble_ranks.h"
 #include "commands/message_log.h"
 #include "commands/params_json.h"
 #include "maps/grid_files.h"
+#include "maps/staged_files.h"
 #include "pictures/render.h"
 
 namespace fs = std::filesystem;
@@ -191,6 +193,10 @@ EnsembleSums RunRandomStarts(const EnsembleConfig& base, const CLandUseSet& set,
         one.seedStep = 0;
         one.runs = 1;
         one.threads = 1;
+        if (base.onRunEnd)
+          one.onRunEnd = [&base, i](int, const CLandUseCoverage& c) {
+            base.onRunEnd(static_cast<int>(i), c);
+          };
         const EnsembleSums sums = RunEnsembleRuns(one, {0});
         std::lock_guard<std::mutex> lock(mutex);
         total.Merge(sums);  // exact: the order of the runs does not matter
@@ -210,41 +216,6 @@ EnsembleSums RunRandomStarts(const EnsembleConfig& base, const CLandUseSet& set,
   if (error) std::rethrow_exception(error);
   return total;
 }
-
-struct Staged {
-  std::string temp, final;
-};
-
-// Files written under temporary names; removed unless all are published.
-class StagedFiles {
-public:
-  ~StagedFiles() {
-    std::error_code ec;
-    for (const auto& f : files_) fs::remove(f.temp, ec);
-  }
-  std::string Add(const std::string& finalPath) {
-    files_.push_back({TempNameFor(finalPath), finalPath});
-    return files_.back().temp;
-  }
-  // Copies a finished file (from the scratch folder) beside finalPath.
-  void AddCopy(const std::string& from, const std::string& finalPath) {
-    const std::string temp = Add(finalPath);
-    std::error_code ec;
-    fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
-    if (ec) throw AppError(finalPath + ": cannot be written: " + ec.message());
-  }
-  // A file already written at `temp` (by another writer) joins the others.
-  void Adopt(const std::string& temp, const std::string& finalPath) {
-    files_.push_back({temp, finalPath});
-  }
-  void PublishAll() {
-    for (const auto& f : files_) PublishTemp(f.temp, f.final);
-    files_.clear();
-  }
-
-private:
-  std::vector<Staged> files_;
-};
 
 void PrintSummary(std::FILE* out, const EnsembleOptions& o, const TownSetup& setup,
                   const EnsembleResult& result, const MessageLog& log, int processes,
@@ -321,6 +292,7 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
   CLandUseCoverage start, background;
   EnsembleConfig config;
   EnsembleSums sums;
+  std::unique_ptr<EnsembleComparison> comparison;
   std::exception_ptr failure;
   try {
     LockedMessages locked;
@@ -345,6 +317,16 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
     config.seedStep = o.seedStep;
     config.runs = o.runs;
     config.threads = o.threads;
+    if (!o.startOfChange.empty() && o.observed.empty())
+      throw AppError("--start-of-change needs --observed");
+    if (!o.observed.empty()) {
+      comparison = std::make_unique<EnsembleComparison>(o.observed, o.startOfChange,
+                                                        randomStart ? nullptr : &start, setup.set,
+                                                        setup.rows, setup.cols, o.runs, log);
+      config.onRunEnd = [&comparison](int run, const CLandUseCoverage& final) {
+        comparison->OnRunEnd(run, final);
+      };
+    }
 
     if (root) MakeFolder(t.out);
 
@@ -366,6 +348,11 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
     throw AppError("another process of the ensemble failed");
   }
   ranks.SumToRoot(sums);
+  if (comparison && ranks.Size() > 1) {
+    std::vector<std::uint64_t> words = comparison->Pack();
+    ranks.SumToRoot(words);
+    if (root) comparison->Unpack(words);
+  }
   if (!root) return 0;
 
   const EnsembleResult result = FinishEnsemble(std::move(sums), config.tracked);
@@ -413,7 +400,8 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
                         HeatTitle(cls.name, result.runs), staged.Add(png));
     if (!err.empty()) throw AppError(png + ": " + err);
   }
-  WriteFileAtomic(staged.Add(at("ensemble.csv")), EnsembleCsv(result, setup.set));
+  staged.AddText(at("ensemble.csv"), EnsembleCsv(result, setup.set));
+  if (comparison) comparison->Write(staged, t.out, result, t.seed, o.seedStep);
 
   Json doc = SetToJson(setup.set);
   Json run = RunRecord(t, setup);
@@ -431,12 +419,16 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
   run["percent"] = "100 * runs with the cell in the class / runs, rounded half up";
   const std::string params = " --params " + ShellWord(AbsolutePath(at("ensemble.json")));
   run["repeat"] = "towngrow ensemble --runs " + std::to_string(o.runs) + " --seed-step " +
-                  std::to_string(o.seedStep) + RepeatOptions(t, setup) + params;
+                  std::to_string(o.seedStep) + RepeatOptions(t, setup) +
+                  (comparison ? comparison->RepeatOptions() : std::string()) + params;
   doc["run"] = run;
-  WriteFileAtomic(staged.Add(at("ensemble.json")), DumpReadable(doc));
+  staged.AddText(at("ensemble.json"), DumpReadable(doc));
   staged.PublishAll();
 
-  if (!t.quiet) PrintSummary(out, o, setup, result, log, ranks.Size(), seconds);
+  if (!t.quiet) {
+    PrintSummary(out, o, setup, result, log, ranks.Size(), seconds);
+    if (comparison) comparison->PrintSummary(out);
+  }
   return 0;
 }
 

@@ -20,6 +20,8 @@
 //   ensemble.csv   per step (0 = the start), per land use of the set: the
 //                  mean and the sample standard deviation over runs of its
 //                  cells (4 decimals; the deviation of one run is 0)
+//   comparison.json, comparison.csv  with --observed: every run compared
+//                  with the observed map (see ensemble_observed.h)
 //   ensemble.json  the parameters in force and a "run" record as run.json
 //                  keeps it, plus runs, seed step and a command line that
 //                  repeats the ensemble (the file works as --params)
@@ -42,6 +44,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "commands/run_command.h"
 
@@ -51,7 +54,9 @@ struct EnsembleOptions {
   RunOptions town;  // start, size, parameters, background, steps, seed, out, quiet
   int runs = 0;     // 1 to 65535
   unsigned int seedStep = 1;
-  int threads = 0;  // 0: one per processor core
+  int threads = 0;            // 0: one per processor core
+  std::string observed;       // compare every run with this map (empty: none)
+  std::string startOfChange;  // start of the observed change (empty: the ensemble's start)
 };
 
 // Runs the ensemble. Throws AppError on bad input (on process 0); returns

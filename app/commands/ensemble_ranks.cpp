@@ -92,6 +92,10 @@ void RankSession::SumToRoot(EnsembleSums& sums) {
   SumUint64(sums.squareHigh.data(), sums.squareHigh.size(), rank_);
 }
 
+void RankSession::SumToRoot(std::vector<std::uint64_t>& words) {
+  SumUint64(words.data(), words.size(), rank_);
+}
+
 #else  // one process
 
 bool IsSecondaryProcess() { return false; }
@@ -100,6 +104,7 @@ RankSession::RankSession() = default;
 RankSession::~RankSession() = default;
 bool RankSession::AnyFailed(bool failedHere) { return failedHere; }
 void RankSession::SumToRoot(EnsembleSums&) {}
+void RankSession::SumToRoot(std::vector<std::uint64_t>&) {}
 
 #endif
 

@@ -4,6 +4,9 @@
 // program live in ensemble_ranks.cpp.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include <towngrow/towngrow.h>
 
 namespace towngrow::app {
@@ -32,6 +35,8 @@ public:
   // does not matter). Every process must hold sums of the same shape. The
   // other processes' sums are left as they were.
   void SumToRoot(EnsembleSums& sums);
+  // Collective: the same for a list of words of the same length everywhere.
+  void SumToRoot(std::vector<std::uint64_t>& words);
 
 private:
   int rank_ = 0;

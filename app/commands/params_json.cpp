@@ -453,9 +453,9 @@ std::string Shortened(const std::string& text) {
 
 }  // namespace
 
-void ApplyParamsFile(const std::string& path, CLandUseSet& set) {
+Json ReadJsonFile(const std::string& path, const std::string& kind) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw AppError(path + ": cannot open the parameter file");
+  if (!in) throw AppError(path + ": cannot open the " + kind);
   // Read whole but capped: the parser would hold a long token several
   // times over (a line of 100 MB of digits took a gigabyte).
   std::string text;
@@ -463,13 +463,12 @@ void ApplyParamsFile(const std::string& path, CLandUseSet& set) {
   while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
     text.append(chunk, static_cast<std::size_t>(in.gcount()));
     if (text.size() > kMaxParamsFileBytes)
-      throw AppError(path + ": too large for a parameter file (more than " +
+      throw AppError(path + ": too large for a " + kind + " (more than " +
                      std::to_string(kMaxParamsFileBytes >> 20) + " MB)");
   }
   if (in.bad()) throw AppError(path + ": cannot be read");
-  Json doc;
   try {
-    doc = Json::parse(text);
+    return Json::parse(text);
   } catch (const Json::parse_error& e) {
     std::string what = e.what();
     const auto colon = what.find("parse error");
@@ -483,7 +482,10 @@ void ApplyParamsFile(const std::string& path, CLandUseSet& set) {
     throw AppError(path + ": not valid JSON: " +
                    Shortened(text == std::string::npos ? what : what.substr(text + 2)));
   }
-  ApplyParams(doc, path, set);
+}
+
+void ApplyParamsFile(const std::string& path, CLandUseSet& set) {
+  ApplyParams(ReadJsonFile(path, "parameter file"), path, set);
 }
 
 }  // namespace towngrow::app

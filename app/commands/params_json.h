@@ -53,6 +53,10 @@ void ApplyParams(const Json& doc, const std::string& fileName, CLandUseSet& set)
 constexpr std::size_t kMaxParamsFileBytes = std::size_t{16} << 20;
 void ApplyParamsFile(const std::string& path, CLandUseSet& set);
 
+// Reads and parses a JSON file of the given kind ("parameter file", ...)
+// with the same cap and refusals (AppError naming the file).
+Json ReadJsonFile(const std::string& path, const std::string& kind);
+
 // JSON text for people: objects one member per line, lists of plain values
 // on one line. Ends with a line feed.
 std::string DumpReadable(const Json& doc);

@@ -38,9 +38,10 @@ struct LegendEntry {
   std::string text;
 };
 
-// Everything the row callback needs; lives in WriteMapPng's frame.
+// Everything the row callback needs; lives in the writer's frame.
 struct RowSource {
-  const CLandUseCoverage* cov;
+  const unsigned char* cells;
+  int cols;
   int scale;
   MapLayout layout;
   Rgb palette[256];
@@ -90,9 +91,9 @@ void FillRow(void* ctx, int y, unsigned char* row) {
     const int r = y / src.scale;
     if (r != src.cached_row) {
       const unsigned char* cells =
-          src.cov->m_pData + static_cast<size_t>(r) * static_cast<size_t>(src.cov->m_nCols);
+          src.cells + static_cast<size_t>(r) * static_cast<size_t>(src.cols);
       unsigned char* out = src.map_row.data();
-      for (int c = 0; c < src.cov->m_nCols; ++c) {
+      for (int c = 0; c < src.cols; ++c) {
         const Rgb color = src.palette[cells[c]];
         for (int k = 0; k < src.scale; ++k) {
           *out++ = color.r;
@@ -148,6 +149,21 @@ int DefaultScale(int rows, int cols) {
   return std::max(1, 800 / longer);
 }
 
+namespace {
+
+// Lays out and writes a map whose palette and legend are already in `src`.
+std::string WriteSource(RowSource& src, int rows, int widest, const std::string& path) {
+  if (!ComputeMapLayout(rows, src.cols, src.scale, static_cast<int>(src.legend.size()), widest,
+                        src.layout)) {
+    return PngFailure(
+        path, "the image would exceed " + std::to_string(kMaxImageSide) + " pixels on a side");
+  }
+  src.map_row.assign(static_cast<size_t>(src.layout.map_width) * 3, 0);
+  return WriteRgbPng(path, src.layout.width, src.layout.height, FillRow, &src);
+}
+
+}  // namespace
+
 std::string WriteMapPng(const CLandUseCoverage& cov, const CLandUseSet& set, int scale,
                         const std::string& path) {
   if (cov.m_nRows <= 0 || cov.m_nCols <= 0 || cov.m_pData == nullptr)
@@ -155,7 +171,8 @@ std::string WriteMapPng(const CLandUseCoverage& cov, const CLandUseSet& set, int
   if (scale < 1) return PngFailure(path, "the scale must be at least 1");
 
   RowSource src{};
-  src.cov = &cov;
+  src.cells = cov.m_pData;
+  src.cols = cov.m_nCols;
   src.scale = scale;
   for (int id = 0; id < 256; ++id)
     src.palette[id] = ToRgb(set.GetColor(static_cast<unsigned char>(id)));
@@ -180,14 +197,28 @@ std::string WriteMapPng(const CLandUseCoverage& cov, const CLandUseSet& set, int
     widest = std::max(widest, TextWidth(e.text));
     src.legend.push_back(std::move(e));
   }
+  return WriteSource(src, cov.m_nRows, widest, path);
+}
 
-  if (!ComputeMapLayout(cov.m_nRows, cov.m_nCols, scale, static_cast<int>(src.legend.size()),
-                        widest, src.layout)) {
-    return PngFailure(
-        path, "the image would exceed " + std::to_string(kMaxImageSide) + " pixels on a side");
+std::string WriteCodeMapPng(const unsigned char* codes, int rows, int cols,
+                            const std::vector<CodeLegend>& legend, int scale,
+                            const std::string& path) {
+  if (codes == nullptr || rows <= 0 || cols <= 0) return PngFailure(path, "the map is empty");
+  if (scale < 1) return PngFailure(path, "the scale must be at least 1");
+  RowSource src{};
+  src.cells = codes;
+  src.cols = cols;
+  src.scale = scale;
+  for (auto& c : src.palette) c = Rgb{255, 255, 255};
+  int widest = 0;
+  for (std::size_t i = 0; i < legend.size() && i < 256; ++i) {
+    src.palette[i] = ToRgb(legend[i].color);
+    if (legend[i].text.empty()) continue;
+    LegendEntry e{src.palette[i], legend[i].text.substr(0, kLegendMaxNameChars + 16)};
+    widest = std::max(widest, TextWidth(e.text));
+    src.legend.push_back(std::move(e));
   }
-  src.map_row.assign(static_cast<size_t>(src.layout.map_width) * 3, 0);
-  return WriteRgbPng(path, src.layout.width, src.layout.height, FillRow, &src);
+  return WriteSource(src, rows, widest, path);
 }
 
 }  // namespace towngrow::app

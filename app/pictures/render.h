@@ -16,6 +16,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace towngrow {
 class CLandUseCoverage;
@@ -37,6 +38,18 @@ int DefaultScale(int rows, int cols);
 // part is white. Sides are limited to 1,000,000 pixels.
 std::string WriteMapPng(const CLandUseCoverage& cov, const CLandUseSet& set, int scale,
                         const std::string& path);
+
+// A map of codes (one byte per cell, row after row): code i is drawn in
+// legend[i].color (0x00BBGGRR; codes beyond the list white) and the legend
+// strip lists, in order, the entries whose text is not empty. Same layout,
+// size limit and failure behaviour as WriteMapPng.
+struct CodeLegend {
+  unsigned int color;
+  std::string text;
+};
+std::string WriteCodeMapPng(const unsigned char* codes, int rows, int cols,
+                            const std::vector<CodeLegend>& legend, int scale,
+                            const std::string& path);
 
 // Records an animated GIF, one frame per AddFrame, streamed to the file.
 //

@@ -48,6 +48,12 @@
 //   8 bytes per ID per step. No run's grid is kept.
 // - Notices of the runs go to the process-wide message handler from the
 //   worker threads (the handler may be called from several threads).
+// - onRunEnd, when set, sees each finished run's final coverage (linked to
+//   the run's set) in the worker thread that ran it, with the run's index,
+//   before the run is added to the sums; calls for different runs may come
+//   at the same time from several threads and in any order, so a host
+//   keeps what it learns by run index. An exception from it ends the
+//   ensemble as a failing run does.
 #pragma once
 
 #include <array>
@@ -89,6 +95,7 @@ struct EnsembleConfig {
   int runs = 1;               // 1 .. 65535
   int threads = 0;            // 0: hardware concurrency
   std::vector<TrackedClass> tracked = DefaultTrackedClasses();
+  std::function<void(int runIndex, const CLandUseCoverage& final)> onRunEnd;  // may be empty
 };
 
 // Exact integer sums over a number of runs: the partial result of a subset

@@ -21,5 +21,6 @@
 
 #include "towngrow/formats/file_error.h"
 
+#include "towngrow/compare.h"
 #include "towngrow/ensemble.h"
 #include "towngrow/simulation.h"

@@ -1,0 +1,459 @@
+// Map comparison: every measure on small maps worked out by hand, the
+// undefined cases, and the passes against plain reference computations
+// (block sums, flood fill, window scans) on random maps.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <towngrow/towngrow.h>
+
+#include "compare/compare_internal.h"
+
+namespace {
+
+using namespace towngrow;
+
+struct Map {
+  int rows, cols;
+  std::vector<unsigned char> ids;
+  RasterView View() const { return RasterView{ids.data(), rows, cols, 0}; }
+  int At(int r, int c) const { return ids[static_cast<std::size_t>(r * cols + c)]; }
+};
+
+Map Random(int rows, int cols, unsigned seed, int ids, int noneEvery = 0) {
+  std::mt19937 gen(seed);
+  Map m{rows, cols, std::vector<unsigned char>(static_cast<std::size_t>(rows * cols))};
+  for (auto& v : m.ids) {
+    // Clumps: often repeat the cell to the left, so patches and runs are long.
+    const bool repeat = &v != m.ids.data() && gen() % 3 != 0;
+    v = repeat ? *(&v - 1) : static_cast<unsigned char>(gen() % static_cast<unsigned>(ids));
+    if (noneEvery > 0 && gen() % static_cast<unsigned>(noneEvery) == 0) v = 9;  // no class
+  }
+  return m;
+}
+
+const ClassScheme& Scheme() {
+  static const ClassScheme s = [] {
+    CLandUseSet set;
+    return DefaultClasses(set);
+  }();
+  return s;
+}
+
+std::vector<Scalar> Evaluate(const std::vector<std::string>& names, const Map& obs, const Map& sim,
+                             const Map* start, double h = 2, double r = 4) {
+  MeasureEvaluator e(Scheme(), names, h, r);
+  std::vector<Scalar> out(names.size());
+  const RasterView sv = start != nullptr ? start->View() : RasterView{};
+  e.Evaluate(obs.View(), sim.View(), start != nullptr ? &sv : nullptr, out.data());
+  return out;
+}
+
+struct Expect {
+  const char* name;
+  double value;  // NAN: undefined
+};
+
+void ExpectValues(const std::vector<Expect>& table, const Map& obs, const Map& sim,
+                  const Map* start, double h = 2, double r = 4) {
+  std::vector<std::string> names;
+  for (const Expect& e : table) names.push_back(e.name);
+  const std::vector<Scalar> got = Evaluate(names, obs, sim, start, h, r);
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    SCOPED_TRACE(table[i].name);
+    if (std::isnan(table[i].value)) {
+      EXPECT_FALSE(got[i].value.has_value()) << *got[i].value;
+      EXPECT_STRNE(got[i].reason, "");
+    } else {
+      ASSERT_TRUE(got[i].value.has_value()) << got[i].reason;
+      EXPECT_NEAR(*got[i].value, table[i].value, 1e-12);
+    }
+  }
+}
+
+// Start, observed and simulated maps of 3 x 4 cells (IDs of the default
+// roster: 0 vacant, 1 and 2 street, 3 housing, 4 industry, 6 others). Per
+// cell start/observed/simulated: V/V/V, V/H/H hit, V/H/V miss, V/V/H false
+// alarm; V/V/I false alarm, H/H/H, H/H/H, V/I/H wrong hit; S/S/S, S/S/S,
+// S/S/S (IDs 1/2/1), S/S/O false alarm.
+const Map kStart{3, 4, {0, 0, 0, 0, 0, 3, 3, 0, 1, 1, 1, 1}};
+const Map kObserved{3, 4, {0, 3, 3, 0, 0, 3, 3, 4, 1, 1, 2, 1}};
+const Map kSimulated{3, 4, {0, 3, 0, 3, 4, 3, 3, 3, 1, 1, 1, 6}};
+
+TEST(CompareMeasures, HandWorkedMaps) {
+  const double pi = 3.14159265358979323846;
+  const double none = NAN;
+  ExpectValues(
+      {
+          // Cross-tabulation: diagonal 7 of 12; row (V S H I C O) 3 4 4 1 0 0,
+          // column 2 3 5 1 0 1; pe = 39/144.
+          {"agreement", 7.0 / 12},
+          {"kappa", 3.0 / 7},
+          {"quantity", 4.0 / 24},
+          {"allocation", 6.0 / 24},
+          {"quantity.others", 1.0 / 12},
+          {"allocation.vacant", 2.0 / 12},
+          {"allocation.street", 0.0},
+          {"allocation.industry", 2.0 / 12},
+          {"leesallee", 7.0 / 11},
+          // Blocks of 2 x 2 (the bottom ones 1 x 2): 3 + 3 + 2 + 1 agree.
+          {"agreement@2", 9.0 / 12},
+          {"allocation@2", 1.0 / 12},
+          {"agreement@4", 10.0 / 12},
+          {"allocation@4", 0.0},
+          {"allocation@64", 0.0},
+          // Change: hits 1, misses 1, wrong hits 1, false alarms 3.
+          {"fom", 1.0 / 6},
+          {"producers", 1.0 / 3},
+          {"users", 1.0 / 5},
+          {"fom.housing", 1.0 / 4},
+          {"producers.housing", 1.0 / 2},
+          {"users.housing", 1.0 / 3},
+          {"fom.industry", 0.0},
+          {"producers.others", none},
+          {"users.others", 0.0},
+          {"fom.vacant", none},
+          {"fom.developed", 2.0 / 6},
+          {"producers.developed", 2.0 / 3},
+          {"users.developed", 2.0 / 5},
+          // pE(T) = 6/12 * 13/36 + 2/12 * 1 + 4/12 * 3/4 = 43/72.
+          {"ksim", -1.0 / 29},
+          // Simulated patches: housing one of 5 cells, perimeter 12, edge 8;
+          // vacant two single cells, edges 2 + 3; no commerce.
+          {"patches.housing", 1},
+          {"lpi.housing", 500.0 / 12},
+          {"patcharea.housing", 5},
+          {"edgedensity.housing", 8.0 / 12},
+          {"compactness.housing", 12 / (2 * std::sqrt(pi * 5))},
+          {"patches.vacant", 2},
+          {"edgedensity.vacant", 5.0 / 12},
+          {"compactness.vacant", 4 / (2 * std::sqrt(pi))},
+          {"patches.commerce", 0},
+          {"lpi.commerce", 0},
+          {"patcharea.commerce", none},
+      },
+      kObserved, kSimulated, &kStart);
+  // One housing cell in the second row of a vacant block: 15 of 16 agree
+  // in blocks of 2 as in cells, and the quantity is all the disagreement.
+  std::vector<unsigned char> housing(16, 0);
+  housing[5] = 3;
+  ExpectValues({{"agreement@2", 15.0 / 16}, {"allocation@2", 0}, {"quantity", 1.0 / 16}},
+               Map{4, 4, housing}, Map{4, 4, std::vector<unsigned char>(16, 0)}, nullptr);
+}
+
+TEST(CompareMeasures, FuzzyKappaOfOneRow) {
+  // V H V V against V V H V, radius 1, halving distance 2: mu(1) = 2^-1/2.
+  // P = (2 + 2 mu) / 4; E = 10/16 + 6/16 * 2mu/3.
+  const double mu = std::sqrt(0.5);
+  const double p = (2 + 2 * mu) / 4, e = 10.0 / 16 + mu / 4;
+  ExpectValues({{"fuzzykappa", (p - e) / (1 - e)}}, Map{1, 4, {0, 3, 0, 0}},
+               Map{1, 4, {0, 0, 3, 0}}, nullptr, 2.0, 1.0);
+}
+
+TEST(CompareMeasures, UndefinedValues) {
+  const Map vacant{2, 3, {0, 0, 0, 0, 0, 0}};
+  const Map none{2, 3, {9, 9, 9, 9, 9, 9}};
+  const double undefined = NAN;
+  // No change anywhere: the change measures are undefined, the rest perfect.
+  ExpectValues({{"fom", undefined},
+                {"producers", undefined},
+                {"users.developed", undefined},
+                {"ksim", undefined},
+                {"agreement", 1},
+                {"kappa", 1},
+                {"allocation", 0},
+                {"fuzzykappa", 1}},
+               kObserved, kObserved, &kObserved);
+  // One class in both maps.
+  ExpectValues({{"kappa", undefined},
+                {"fuzzykappa", undefined},
+                {"leesallee", undefined},
+                {"agreement", 1},
+                {"lpi.vacant", 100}},
+               vacant, vacant, nullptr);
+  // No cell with a class.
+  ExpectValues({{"agreement", undefined},
+                {"quantity", undefined},
+                {"agreement@2", undefined},
+                {"fuzzykappa", undefined},
+                {"lpi.vacant", undefined}},
+               none, none, nullptr);
+}
+
+TEST(CompareMeasures, RefusedInput) {
+  const Map small{2, 2, {0, 0, 0, 0}};
+  EXPECT_THROW(Compare(kObserved.View(), small.View(), nullptr, Scheme()), std::invalid_argument);
+  EXPECT_THROW(MeasureEvaluator(Scheme(), {"fom.nowhere"}), std::invalid_argument);
+  EXPECT_THROW(MeasureEvaluator(Scheme(), {"agreement@3"}), std::invalid_argument);
+  EXPECT_THROW(Evaluate({"fom"}, kObserved, kSimulated, nullptr), std::invalid_argument);
+  EXPECT_THROW(Evaluate({"agreement"}, kObserved, small, nullptr), std::invalid_argument);
+  CompareOptions far;
+  far.radius = 65;
+  EXPECT_THROW(Compare(kObserved.View(), kSimulated.View(), nullptr, Scheme(), far),
+               std::invalid_argument);
+  ClassScheme twice = Scheme();
+  twice.names[1] = "vacant";
+  EXPECT_THROW(twice.Check(), std::invalid_argument);
+}
+
+TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
+  const Map obs = Random(37, 23, 1, 7, 40), sim = Random(37, 23, 2, 7, 40);
+  const Map start = Random(37, 23, 3, 7, 40);
+  const RasterView sv = start.View();
+  const ComparisonResult full = Compare(obs.View(), sim.View(), &sv, Scheme());
+  const std::vector<std::string> names = MeasureNames(Scheme(), true, 37, 23);
+  // 5 + 2 x 6 per class + 2 x 6 block sides + 3 x (1 + 1 + 6) change + ksim + fuzzy + 5 x 6.
+  ASSERT_EQ(names.size(), 5u + 12 + 12 + 24 + 2 + 30);
+  // One evaluator for two pairs of maps, the first larger and of other
+  // classes, as a calibration loop reuses it: nothing of the first stays.
+  MeasureEvaluator evaluator(Scheme(), names);
+  std::vector<Scalar> got(names.size());
+  const Map big = Random(150, 61, 4, 6), other = Random(150, 61, 5, 3);
+  const RasterView bigStart = other.View();
+  evaluator.Evaluate(big.View(), other.View(), &bigStart, got.data());
+  evaluator.Evaluate(obs.View(), sim.View(), &sv, got.data());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const Scalar want = MeasureValue(full, Scheme(), names[i]);
+    ASSERT_EQ(got[i].value.has_value(), want.value.has_value()) << names[i];
+    if (want.value) {
+      EXPECT_DOUBLE_EQ(*got[i].value, *want.value) << names[i];
+    }
+  }
+  std::uint64_t nines = 0, both = 0;
+  for (std::size_t i = 0; i < obs.ids.size(); ++i) {
+    nines += obs.ids[i] == 9;
+    both += obs.ids[i] != 9 && sim.ids[i] != 9;
+  }
+  EXPECT_EQ(full.unclassified.observed[9], nines);
+  EXPECT_EQ(full.unclassified.observed[0], 0u);
+  EXPECT_EQ(full.cells, both);
+}
+
+// The budget at every block side against block sums done directly.
+TEST(CompareMeasures, ResolutionsAgainstBlockSums) {
+  for (const auto& shape : {std::pair<int, int>{1, 1}, {1, 17}, {19, 1}, {33, 65}, {130, 7}}) {
+    // The simulated map is the observed one with a sprinkle of changes, so
+    // that many blocks hold one ID in both maps.
+    const Map a = Random(shape.first, shape.second, 5, 7, 30);
+    Map s = a;
+    const Map noise = Random(shape.first, shape.second, 6, 7, 30);
+    for (std::size_t i = 0; i < s.ids.size(); i += 1 + i % 5) s.ids[i] = noise.ids[i];
+    const ComparisonResult r = Compare(a.View(), s.View(), nullptr, Scheme());
+    const int L = compare_detail::ResolutionLevels(shape.first, shape.second);
+    ASSERT_EQ(r.resolutions.size(), static_cast<std::size_t>(L) + 1);
+    for (std::size_t l = 0; l < r.resolutions.size(); ++l) {
+      const int b = 1 << l;
+      std::uint64_t agree = 0;
+      for (int br = 0; br < a.rows; br += b)
+        for (int bc = 0; bc < a.cols; bc += b) {
+          std::vector<long> ca(8, 0), cs(8, 0);
+          for (int r0 = br; r0 < std::min(a.rows, br + b); ++r0)
+            for (int c0 = bc; c0 < std::min(a.cols, bc + b); ++c0)
+              if (a.At(r0, c0) != 9 && s.At(r0, c0) != 9) {
+                ++ca[static_cast<std::size_t>(Scheme().classOf[a.At(r0, c0)])];
+                ++cs[static_cast<std::size_t>(Scheme().classOf[s.At(r0, c0)])];
+              }
+          for (int k = 0; k < 8; ++k) agree += static_cast<std::uint64_t>(std::min(ca[k], cs[k]));
+        }
+      const ResolutionBudget& rb = r.resolutions[l];
+      SCOPED_TRACE(std::to_string(shape.first) + "x" + std::to_string(shape.second) + " b " +
+                   std::to_string(b));
+      EXPECT_EQ(rb.blockSide, b);
+      EXPECT_NEAR(*rb.agreement.value, static_cast<double>(agree) / r.cells, 1e-12);
+      EXPECT_NEAR(*rb.agreement.value + *rb.quantity.value + *rb.allocation.value, 1.0, 1e-12);
+      EXPECT_DOUBLE_EQ(*rb.quantity.value, *r.quantity.value);
+    }
+    EXPECT_NEAR(*r.resolutions[0].allocation.value, *r.allocation.value, 1e-12);
+    EXPECT_NEAR(*r.resolutions.back().allocation.value, 0.0, 1e-12);
+  }
+}
+
+// Patches, areas, perimeters and edges against a flood fill.
+TEST(CompareMeasures, LandscapeAgainstFloodFill) {
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    const Map m = Random(20 + static_cast<int>(seed) * 7, 31, seed, 7, seed % 2 ? 12 : 0);
+    const ComparisonResult r = Compare(m.View(), m.View(), nullptr, Scheme());
+    const auto cls = [&](int y, int x) { return Scheme().classOf[m.At(y, x)]; };
+    std::vector<int> seen(m.ids.size(), 0);
+    std::vector<std::uint64_t> patches(6), largest(6), edge(6);
+    std::vector<double> compact(6);
+    for (int y = 0; y < m.rows; ++y)
+      for (int x = 0; x < m.cols; ++x) {
+        const int k = cls(y, x);
+        if (k < 0) continue;
+        for (int d = 0; d < 4; ++d) {  // sides against other classes inside the map
+          const int ny = y + (d == 0) - (d == 1), nx = x + (d == 2) - (d == 3);
+          if (ny >= 0 && ny < m.rows && nx >= 0 && nx < m.cols && cls(ny, nx) != k)
+            ++edge[static_cast<std::size_t>(k)];
+        }
+        if (seen[static_cast<std::size_t>(y * m.cols + x)]) continue;
+        std::vector<std::pair<int, int>> stack{{y, x}};
+        seen[static_cast<std::size_t>(y * m.cols + x)] = 1;
+        std::uint64_t area = 0, perimeter = 0;
+        while (!stack.empty()) {
+          const auto [cy, cx] = stack.back();
+          stack.pop_back();
+          ++area;
+          for (int d = 0; d < 4; ++d) {
+            const int ny = cy + (d == 0) - (d == 1), nx = cx + (d == 2) - (d == 3);
+            const bool inside = ny >= 0 && ny < m.rows && nx >= 0 && nx < m.cols;
+            perimeter += !inside || cls(ny, nx) != k;
+          }
+          for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+              const int ny = cy + dy, nx = cx + dx;
+              if (ny < 0 || ny >= m.rows || nx < 0 || nx >= m.cols || cls(ny, nx) != k) continue;
+              int& s = seen[static_cast<std::size_t>(ny * m.cols + nx)];
+              if (!s) stack.push_back({ny, nx});
+              s = 1;
+            }
+        }
+        ++patches[static_cast<std::size_t>(k)];
+        largest[static_cast<std::size_t>(k)] = std::max(largest[static_cast<std::size_t>(k)], area);
+        compact[static_cast<std::size_t>(k)] +=
+            perimeter / (2 * std::sqrt(3.14159265358979323846 * static_cast<double>(area)));
+      }
+    for (std::size_t k = 0; k < 6; ++k) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + " class " + std::to_string(k));
+      const LandscapeMetrics& got = r.landscapeSimulated[k];
+      EXPECT_EQ(got.patches, patches[k]);
+      EXPECT_EQ(got.largestPatch, largest[k]);
+      EXPECT_EQ(got.totalEdge, edge[k]);
+      if (patches[k] > 0) {
+        EXPECT_NEAR(*got.meanCompactness.value, compact[k] / patches[k], 1e-12);
+      }
+    }
+  }
+}
+
+// P and E by a window scan for the nearest cell of each class, on maps
+// taller than one band of the transform.
+TEST(CompareMeasures, FuzzyKappaAgainstWindowScan) {
+  struct Case {
+    int rows, cols;
+    double h, radius;
+  };
+  for (const Case& c : {Case{9, 11, 2, 4}, Case{300, 6, 1.5, 3.5}, Case{40, 40, 3, 0},
+                        Case{25, 30, 2, 8}, Case{40, 1, 2, 3}}) {
+    const Map a = Random(c.rows, c.cols, 11, 7, 25), s = Random(c.rows, c.cols, 12, 7, 25);
+    const int reach = static_cast<int>(c.radius), maxD2 = static_cast<int>(c.radius * c.radius);
+    auto mu = [&](int d2) { return d2 > maxD2 ? 0.0 : std::exp2(-std::sqrt(d2) / c.h); };
+    auto nearest = [&](const Map& m, int y, int x, int k) {  // squared distance, maxD2 + 1 beyond
+      int best = maxD2 + 1;
+      for (int dy = -reach; dy <= reach; ++dy)
+        for (int dx = -reach; dx <= reach; ++dx) {
+          const int ny = y + dy, nx = x + dx;
+          if (ny >= 0 && ny < m.rows && nx >= 0 && nx < m.cols &&
+              Scheme().classOf[m.At(ny, nx)] == k)
+            best = std::min(best, dy * dy + dx * dx);
+        }
+      return best;
+    };
+    // hist[map][own class][other class][d2]
+    std::vector<double> hist(2 * 6 * 6 * static_cast<std::size_t>(maxD2 + 2), 0.0);
+    std::vector<double> n(12, 0.0);
+    double p = 0, total = 0;
+    for (int y = 0; y < c.rows; ++y)
+      for (int x = 0; x < c.cols; ++x) {
+        const int ka = Scheme().classOf[a.At(y, x)], ks = Scheme().classOf[s.At(y, x)];
+        if (ka < 0 || ks < 0) continue;
+        ++total;
+        p += ka == ks ? 1.0 : std::min(mu(nearest(s, y, x, ka)), mu(nearest(a, y, x, ks)));
+        for (int m = 0; m < 2; ++m) {
+          const int own = m == 0 ? ka : ks;
+          ++n[static_cast<std::size_t>(m * 6 + own)];
+          for (int k = 0; k < 6; ++k)
+            ++hist[((static_cast<std::size_t>(m) * 6 + own) * 6 + k) * (maxD2 + 2) +
+                   nearest(m == 0 ? a : s, y, x, k)];
+        }
+      }
+    double e = 0;
+    for (int ka = 0; ka < 6; ++ka)
+      for (int ks = 0; ks < 6; ++ks) {
+        double pair = 0;  // mean over (S cell of ks, A cell of ka) of mu(max(d2, d2'))
+        for (int i = 0; i <= maxD2 + 1; ++i)
+          for (int j = 0; j <= maxD2 + 1; ++j)
+            pair += hist[((6 + ks) * 6 + ka) * (maxD2 + 2) + i] *
+                    hist[((0 + ka) * 6 + ks) * (maxD2 + 2) + j] * mu(std::max(i, j));
+        if (n[ka] > 0 && n[6 + ks] > 0) e += pair / (total * total);
+      }
+    CompareOptions o;
+    o.halvingDistance = c.h;
+    o.radius = c.radius;
+    const ComparisonResult r = Compare(a.View(), s.View(), nullptr, Scheme(), o);
+    SCOPED_TRACE(std::to_string(c.rows) + "x" + std::to_string(c.cols));
+    EXPECT_NEAR(*r.fuzzyAgreement.value, p / total, 1e-12);
+    EXPECT_NEAR(*r.fuzzyExpected.value, e, 1e-12);
+    if (c.radius == 0) {
+      EXPECT_NEAR(*r.fuzzyKappa.value, *r.kappa.value, 1e-12);
+    }
+    const ComparisonResult self = Compare(a.View(), a.View(), nullptr, Scheme(), o);
+    EXPECT_NEAR(*self.fuzzyKappa.value, 1.0, 1e-12);
+  }
+}
+
+TEST(CompareScores, ProbabilityAndRunStatistics) {
+  // Runs developed per cell (of 4) and the observed map (3 housing, 0 vacant).
+  const std::uint16_t counts[6] = {0, 1, 2, 4, 4, 3};
+  const Map observed{1, 6, {0, 0, 3, 3, 0, 3}};
+  const ProbabilityScore score = ScoreProbability(counts, 4, observed.View(), Scheme());
+  EXPECT_NEAR(*score.auc.value, 6.5 / 9, 1e-12);  // 2 + 2.5 + 2 pairs ranked right of 9
+  const std::vector<std::array<double, 3>> bins = {
+      {0, 1, 0}, {2, 1, 0}, {5, 1, 1}, {7, 1, 1}, {9, 2, 0.5}};  // bin, cells, frequency
+  for (const auto& b : bins) {
+    const ReliabilityBin& got = score.reliability[static_cast<std::size_t>(b[0])];
+    EXPECT_EQ(got.cells, static_cast<std::uint64_t>(b[1])) << b[0];
+    EXPECT_DOUBLE_EQ(*got.observedFrequency.value, b[2]) << b[0];
+  }
+  EXPECT_DOUBLE_EQ(*score.reliability[9].meanPredicted.value, 100);
+  EXPECT_FALSE(score.reliability[1].meanPredicted.value.has_value());
+  EXPECT_THROW(ScoreProbability(counts, 4, RasterView{}, Scheme()), std::invalid_argument);
+
+  const std::vector<RunStatistic> st =
+      RunStatistics({{Scalar::Of(1), Scalar::None("x")}, {Scalar::Of(3), Scalar::Of(2)}});
+  EXPECT_DOUBLE_EQ(*st[0].mean.value, 2);
+  EXPECT_DOUBLE_EQ(*st[0].sd.value, std::sqrt(2.0));
+  EXPECT_EQ(st[1].defined, 1);
+  EXPECT_DOUBLE_EQ(*st[1].sd.value, 0);
+}
+
+// The ensemble's run-end hook sees exactly the listed runs, each once, with
+// the end state of a lone run of the run's seed.
+TEST(CompareScores, EnsembleHookSeesEachRunOnce) {
+  CLandUseSet set;
+  CLandUseCoverage start;
+  start.InitCoverage(30, 30, 0);
+  start.m_pLandUseSet = &set;
+  PlaceStarterTown(start);
+  EnsembleConfig config;
+  config.start = &start;
+  config.steps = 6;
+  config.baseSeed = 3;
+  config.seedStep = 2;
+  config.runs = 5;
+  config.threads = 3;
+  std::vector<std::vector<unsigned char>> seen(5);
+  std::vector<int> calls(5, 0);
+  config.onRunEnd = [&](int run, const CLandUseCoverage& end) {
+    ++calls[static_cast<std::size_t>(run)];  // distinct runs: no two threads share an entry
+    seen[static_cast<std::size_t>(run)].assign(end.m_pData, end.m_pData + 900);
+  };
+  RunEnsembleRuns(config, {4, 1, 2});
+  EXPECT_EQ(calls, (std::vector<int>{0, 1, 1, 0, 1}));
+  for (int run : {1, 2, 4}) {
+    Simulation lone;
+    lone.Init(30, 30);
+    lone.Current().CopyValueFromCoverage(&start);
+    SeedRandom(3 + 2 * static_cast<unsigned>(run));
+    lone.Run(6);
+    EXPECT_EQ(seen[static_cast<std::size_t>(run)],
+              std::vector<unsigned char>(lone.Current().m_pData, lone.Current().m_pData + 900))
+        << run;
+  }
+}
+
+}  // namespace
