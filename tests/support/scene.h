@@ -1,6 +1,7 @@
-// Shared scaffolding of the rule tests: a scene of two linked coverages over
-// a default set, a recorder of notices, whole-coverage snapshots, and a
-// replay of the random sequence that expectations are computed from.
+// Shared scaffolding of the library tests: a scene of two linked coverages
+// over a default set, a recorder of notices, whole-coverage snapshots and
+// digests, and a replay of the random sequence that expectations are
+// computed from.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <towngrow/towngrow.h>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <utility>
@@ -80,6 +83,32 @@ inline std::vector<unsigned char> Values(const CLandUseCoverage& cov) {
 inline std::vector<short> Ages(const CLandUseCoverage& cov) {
   return std::vector<short>(cov.m_pCellAge, cov.m_pCellAge + cov.m_nRows * cov.m_nCols);
 }
+
+// FNV-1a over 64 bits: one number for a whole state, run or file. A
+// coverage adds, cell by cell in rows, its value and then its age as an
+// unsigned 16-bit number (the reduction of the step-cost yardstick).
+struct Digest {
+  std::uint64_t h = 1469598103934665603ULL;
+  Digest& Add(std::uint64_t v) {
+    h = (h ^ v) * 1099511628211ULL;
+    return *this;
+  }
+  Digest& Add(const CLandUseCoverage& cov) {
+    for (int r = 0; r < cov.m_nRows; ++r)
+      for (int c = 0; c < cov.m_nCols; ++c)
+        Add(cov.GetCellValue(r, c)).Add(static_cast<unsigned short>(cov.GetCellAge(r, c)));
+    return *this;
+  }
+  Digest& Add(const std::string& bytes) {
+    for (unsigned char b : bytes) Add(b);
+    return *this;
+  }
+  std::string Hex() const {
+    char buf[20];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
+  }
+};
 
 // A read coverage and a written coverage of the same size, both linked to a
 // set holding the default roster; all cells start vacant at age 0.
