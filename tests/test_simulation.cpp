@@ -256,41 +256,22 @@ TEST(Driver, RunStopsWhenTheCallbackSaysInitResetsNothingStepsWithoutCells) {
   EXPECT_EQ(r.cellsPerId[6], 1);
 }
 
-TEST(StarterTown, CrossOfStreetsNodesThatCanGrowAndRefusals) {
+TEST(StarterTown, CrossOfStreetsOverWhatTheCoverageHeldAndRefusals) {
+  // The town itself over every start is pinned by the runs above.
   CLandUseCoverage empty;
-  EXPECT_EQ(PlaceStarterTown(empty), 0);
   Scene s(100, 100);
   s.cur.m_pLandUseSet = nullptr;
-  EXPECT_EQ(PlaceStarterTown(s.cur), 0);
+  EXPECT_EQ(PlaceStarterTown(empty) + PlaceStarterTown(s.cur), 0);
   s.cur.m_pLandUseSet = &s.set;
   s.cur.SetGridValue(6);  // anything outside the town keeps what it held
   s.cur.SetCoverageAge(77);
   ASSERT_EQ(PlaceStarterTown(s.cur), 1);
-  for (int k = -10; k <= 10; ++k) {
-    const unsigned char expect = (k == -10 || k == 10) ? 1 : 2;
-    EXPECT_EQ(s.cur.GetCellValue(50 + k, 50) * 10 + s.cur.GetCellValue(50, 50 + k), expect * 11)
-        << k;
-  }
+  for (int k = -10; k <= 10; ++k)
+    EXPECT_EQ(s.cur.GetCellValue(50 + k, 50) * 10 + s.cur.GetCellValue(50, 50 + k),
+              k * k == 100 ? 11 : 22);
   const std::array<long, 256> counts = CountCellsPerId(s.cur);
   EXPECT_EQ(std::make_tuple(counts[1], counts[2], counts[3], counts[6]),
             std::make_tuple(4L, 37L, 12L, 10000L - 53));
   for (int at = 0; at < 10000; ++at)
     EXPECT_EQ(s.cur.m_pCellAge[at], s.cur.m_pData[at] == 6 ? 77 : 0);
-  for (const auto& size : {std::pair<int, int>{20, 23}, {37, 40}, {5, 7}, {9, 300}, {6, 5}}) {
-    Scene t(size.first, size.second);  // every node can grow, every house sees a street
-    ASSERT_EQ(PlaceStarterTown(t.cur), 1);
-    CStreetNode node;
-    int nodes = 0;
-    for (int r = 0; r < t.rows; ++r)
-      for (int c = 0; c < t.cols; ++c) {
-        const int id = t.cur.GetCellValue(r, c);
-        nodes += id == 1;
-        EXPECT_TRUE(id != 1 || std::min(t.rows, t.cols) < 20 ||
-                    (node.CheckOtherStreetNode(&t.cur, r, c) == 1 &&
-                     node.CheckHouseIndustryCommerce(&t.cur, r, c) == 1));
-        EXPECT_TRUE(id != 3 || t.Count(r, c, 2, {1, 2}) >= 1) << r << "," << c;
-      }
-    EXPECT_EQ(nodes, 4);
-    EXPECT_EQ(t.cur.GetCellValue(t.rows / 2, t.cols / 2), 2);
-  }
 }

@@ -145,21 +145,6 @@ TEST(Coverage, AgesBesideTheCellsWrapInSixteenBitsAndAnswerMinusHundredOutside) 
   EXPECT_EQ(c.SetCellAge(0, 0, 4) + c.SetCoverageAge(4) - c.GetCellAge(0, 0), 100);
 }
 
-TEST(Coverage, CategoriesComeFromTheLinkedSetAndOthersWithoutOne) {
-  CLandUseSet set;
-  CLandUseCoverage c;
-  ASSERT_EQ(c.InitCoverage(5, 10, 0), 1);
-  c.SetCellValue(2, 3, 3);
-  EXPECT_EQ(c.GetLandUseCategory(2, 3), Others);
-  c.m_pLandUseSet = &set;
-  for (int id = 0; id < 10; ++id) {
-    c.SetCellValue(2, id, static_cast<unsigned char>(id));
-    EXPECT_EQ(c.GetLandUseCategory(CPoint(id, 2)), IntToCategory(id)) << id;
-  }
-  static_cast<CLandUse*>(set.m_LandUseArray[0])->m_LandUseCategory = Industry;
-  EXPECT_EQ(c.GetLandUseCategory(5, 0), Industry);  // outside, the cell reads ID 0
-}
-
 TEST(Coverage, CopiesTakeTheirOwnFieldsIntoBuffersThatHoldTheSource) {
   // Copy: a new coverage with cells, type, name and link, the default
   // georeference and scale. Assignment: cells, scale, type, name and link
