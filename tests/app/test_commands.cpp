@@ -11,8 +11,8 @@ namespace {
 
 struct Row {
   std::string args;
-  std::string shows;                                       // in standard output; "#..." its digest
-  std::vector<std::pair<std::string, std::string>> files;  // name (a folder: its listing), digest
+  std::string shows;  // in standard output; "#..." its digest
+  std::string files;  // "name=digest ..." (a folder: its listing); "dir/" before names in dir
 };
 
 const std::string kQuiet = "#14650fb0739d0383";  // nothing at all
@@ -29,7 +29,13 @@ protected:
         EXPECT_EQ(Digest().Add(r.out).Hex(), k.shows.substr(1)) << r.out;
       else
         EXPECT_NE(r.out.find(k.shows), std::string::npos) << r.out;
-      for (const auto& f : k.files) EXPECT_EQ(FileDigest(f.first), f.second) << f.first;
+      std::string dir;
+      for (const std::string& f : Split(k.files, ' ')) {
+        if (!f.empty() && f.back() == '/') dir = f;
+        const std::size_t eq = f.find('=');
+        if (eq == std::string::npos) continue;
+        EXPECT_EQ(FileDigest(dir + f.substr(0, eq)), f.substr(eq + 1)) << dir + f;
+      }
     }
   }
   // An ASCII grid of the given size holding one value everywhere.
@@ -69,67 +75,44 @@ TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
       "--rows 30 --cols 40 --steps 12 --seed 5 --start random --every 3 --quiet";
   const std::string repeat = R"x($(sed -n 's/.*"repeat": "towngrow \(.*\)".*/\1/p' one/run.json))x";
   Script({
-      {"run",
-       "Grew 200 x 200 cells for 100 steps (seed 1) into towngrow-out",
-       {{"", "1e0f5ab354810f5f"},
-        {"towngrow-out", "a29774466fa0bb63"},
-        {"towngrow-out/final.asc", "bf01b526d803b0dd"},
-        {"towngrow-out/final.png", "7208eccb8899d7b2"},
-        {"towngrow-out/growth.gif", "3a3140beacedac13"},
-        {"towngrow-out/run.json", "49250a812f1c5119"},
-        {"towngrow-out/stats.csv", "d9ad348099f1c50e"}}},
+      {"run", "Grew 200 x 200 cells for 100 steps (seed 1) into towngrow-out",
+       "=1e0f5ab354810f5f towngrow-out=a29774466fa0bb63 towngrow-out/ final.asc=bf01b526d803b0dd "
+       "final.png=7208eccb8899d7b2 growth.gif=3a3140beacedac13 run.json=49250a812f1c5119 "
+       "stats.csv=d9ad348099f1c50e"},
       {"run --rows 30 --cols 20 --steps 9 --seed 3 --start random --no-png --no-gif --quiet --out "
        "b",
-       kQuiet,
-       {{"b", "c3e92033e16f15c7"},
-        {"b/final.asc", "0e6071b9b9198d66"},
-        {"b/stats.csv", "889a93c6a0dc2e3a"}}},
-      {"run --rows 5 --cols 1000 --steps 1 --quiet --no-png --out w",
-       kQuiet,
-       {{"w/growth.gif", "10e976f417e0d577"}}},
-      {"run --params p.json " + same + " --out one",
-       kQuiet,
-       {{"one/final.asc", "aa146dfb61f810f7"},
-        {"one/stats.csv", "fdf1313a2b92b840"},
-        {"one/growth.gif", "d476714495d23f7b"},
-        {"one/final.png", "d5adcdc5d660d68e"},
-        {"one/run.json", "01a30a62b6600807"}}},
-      {"run --params one/run.json " + same + " --out two",
-       kQuiet,
-       {{"two/final.asc", "aa146dfb61f810f7"},
-        {"two/stats.csv", "fdf1313a2b92b840"},
-        {"two/growth.gif", "d476714495d23f7b"},
-        {"two/final.png", "d5adcdc5d660d68e"}}},
-      {repeat + " --every 3 --out three --quiet",
-       kQuiet,
-       {{"three/final.asc", "aa146dfb61f810f7"}, {"three/stats.csv", "fdf1313a2b92b840"}}},
-      {"run " + same + " --out four", kQuiet, {{"four/stats.csv", "aa5ab319ef970629"}}},
+       kQuiet, "b=c3e92033e16f15c7 b/ final.asc=0e6071b9b9198d66 stats.csv=889a93c6a0dc2e3a"},
+      {"run --rows 5 --cols 1000 --steps 1 --quiet --no-png --out w", kQuiet,
+       "w/ growth.gif=10e976f417e0d577"},
+      {"run --params p.json " + same + " --out one", kQuiet,
+       "one/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=d476714495d23f7b "
+       "final.png=d5adcdc5d660d68e run.json=01a30a62b6600807"},
+      {"run --params one/run.json " + same + " --out two", kQuiet,
+       "two/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=d476714495d23f7b "
+       "final.png=d5adcdc5d660d68e"},
+      {repeat + " --every 3 --out three --quiet", kQuiet,
+       "three/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840"},
+      {"run " + same + " --out four", kQuiet, "four/ stats.csv=aa5ab319ef970629"},
       {"run --rows 40 --cols 50 --steps 10 --background bg255.asc --quiet --no-png --no-gif --out "
        "all",
        kQuiet,
-       {{"all/final.asc", LibraryRun(40, 50, 1, 10, dir_ / "lib.asc")},
-        {"all/run.json", "c37bd8ac67891dab"}}},
+       std::string("all/ final.asc=") + LibraryRun(40, 50, 1, 10, dir_ / "lib.asc") +
+           " run.json=c37bd8ac67891dab"},
       {"run --rows 40 --cols 50 --steps 10 --background bg0.asc --quiet --no-png --no-gif --out "
        "none",
-       kQuiet,
-       {{"none/stats.csv", "9cce78414ad4177f"}}},
+       kQuiet, "none/ stats.csv=9cce78414ad4177f"},
       {"run --rows 20 --cols 25 --steps 5 --every 2 --format asc --format flt --format e00 "
        "--format xya --out s",
        "Grew 20 x 25 cells for 5 steps (seed 1) into s",
-       {{"s", "5851a43f7ef92b19"},
-        {"s/step-0000.asc", LibraryRun(20, 25, 1, 0, dir_ / "lib.asc")},
-        {"s/step-0004.asc", LibraryRun(20, 25, 1, 4, dir_ / "lib.asc")},
-        {"s/step-0002.hdr", "67cccb434ae6b632"},
-        {"s/step-0002.flt", "8b8479b907d67ae3"},
-        {"s/step-0004.e00", "c79ed36241344bd0"},
-        {"s/step-0004.xya", "8ae88d9c13da4736"},
-        {"s/growth.gif", "c60b8c92d0db7723"}}},
-      {"run --rows 30 --cols 45 --steps 4 --quiet --no-gif --no-png --out c", kQuiet, {}},
-      {"run --start c/final.asc --steps 6 --seed 2 --quiet --no-gif --no-png --out d",
-       kQuiet,
-       {{"d/final.asc", "ece5e02bc37d0a6f"},
-        {"d/stats.csv", "c1e697132766b97c"},
-        {"d/run.json", "7006c600b5fd851b"}}},
+       std::string("s=5851a43f7ef92b19 s/ step-0000.asc=") +
+           LibraryRun(20, 25, 1, 0, dir_ / "lib.asc") +
+           " step-0004.asc=" + LibraryRun(20, 25, 1, 4, dir_ / "lib.asc") +
+           " step-0002.hdr=67cccb434ae6b632 step-0002.flt=8b8479b907d67ae3 "
+           "step-0004.e00=c79ed36241344bd0 step-0004.xya=8ae88d9c13da4736 "
+           "growth.gif=c60b8c92d0db7723"},
+      {"run --rows 30 --cols 45 --steps 4 --quiet --no-gif --no-png --out c", kQuiet, ""},
+      {"run --start c/final.asc --steps 6 --seed 2 --quiet --no-gif --no-png --out d", kQuiet,
+       "d/ final.asc=ece5e02bc37d0a6f stats.csv=c1e697132766b97c run.json=7006c600b5fd851b"},
   });
   EXPECT_EQ(FileDigest("one/final.asc"), FileDigest("three/final.asc"));
 }
@@ -142,39 +125,31 @@ TEST_F(Program, ConvertInfoRenderParamsVersionAndHelp) {
                R"(\u00e9"}, {"id": 9, "kind": "LandUse", "name": "Park", "color": "#112233"}]})");
   Grid("unknown.asc", 5, 7, "200");
   Script({
-      {"run --rows 12 --cols 17 --steps 8 --quiet --no-gif --no-png --out g", kQuiet, {}},
-      {"convert g/final.asc maps/g.e00",
-       kQuiet,
-       {{"maps/g.e00", "10d8bd900056c5e1"}}},  // the folder is made
-      {"convert maps/g.e00 g.flt",
-       kQuiet,
-       {{"g.flt", "cb6020f8f5e51643"}, {"g.hdr", "111955ca22b5c9f4"}}},
-      {"convert g.flt g.dat", kQuiet, {{"g.dat", "bc48a2cf42aba39e"}}},
-      {"convert g.flt back.asc",
-       kQuiet,
-       {{"back.asc", "39154dccda248941"}}},  // the georeference travels
-      {"convert g.dat start.xya", kQuiet, {{"start.xya", "bc48a2cf42aba39e"}}},
-      {"info g.flt", "#47a4c821ccfecafc", {}},
-      {"info g.dat", "#2c4dcf19a0ce2bbe", {}},
-      {"info back.asc", "#c4acaac09d29e9b3", {}},
-      {"render maps/g.e00 pics/map.png --scale 3",
-       kQuiet,
-       {{"pics", "fae35220709d4b87"}, {"pics/map.png", "31515f50ae74e3f2"}}},
-      {"render start.xya map.png", kQuiet, {{"map.png", "728f7a16dfd273da"}}},
-      {"render unknown.asc unknown.png",
-       kQuiet,
-       {{"unknown.png", "1f0f99f481779780"}}},  // no legend entry
-      {"run --rows 20 --cols 24 --steps 6 --params names.json --no-gif --quiet --out n",
-       kQuiet,
-       {{"n/final.png", "63ce5ce6b03cf1cc"}, {"n/stats.csv", "ccb7676c5ff7cc3d"}}},
-      {"params", "#709df7773884147c", {}},
-      {"params --params p.json", "#321c2a30a5e9b36a", {}},
-      {"--version", std::string("towngrow ") + towngrow::Version() + "\n", {}},
-      {"run --help", "--rows INT:INT in [5 - 10000]=200", {}},
-      {"ensemble --help", "--out TEXT=towngrow-ensemble", {}},
-      {"convert --help", "towngrow convert", {}},
-      {"info --help", "towngrow info", {}},
-      {"render --help", "--scale", {}},
+      {"run --rows 12 --cols 17 --steps 8 --quiet --no-gif --no-png --out g", kQuiet, ""},
+      {"convert g/final.asc maps/g.e00", kQuiet,
+       "maps/ g.e00=10d8bd900056c5e1"},  // the folder is made
+      {"convert maps/g.e00 g.flt", kQuiet, "g.flt=cb6020f8f5e51643 g.hdr=111955ca22b5c9f4"},
+      {"convert g.flt g.dat", kQuiet, "g.dat=bc48a2cf42aba39e"},
+      {"convert g.flt back.asc", kQuiet, "back.asc=39154dccda248941"},  // the georeference travels
+      {"convert g.dat start.xya", kQuiet, "start.xya=bc48a2cf42aba39e"},
+      {"info g.flt", "#47a4c821ccfecafc", ""},
+      {"info g.dat", "#2c4dcf19a0ce2bbe", ""},
+      {"info back.asc", "#c4acaac09d29e9b3", ""},
+      {"render maps/g.e00 pics/map.png --scale 3", kQuiet,
+       "pics=fae35220709d4b87 pics/ map.png=31515f50ae74e3f2"},
+      {"render start.xya map.png", kQuiet, "map.png=728f7a16dfd273da"},
+      {"render unknown.asc unknown.png", kQuiet,
+       "unknown.png=1f0f99f481779780"},  // no legend entry
+      {"run --rows 20 --cols 24 --steps 6 --params names.json --no-gif --quiet --out n", kQuiet,
+       "n/ final.png=63ce5ce6b03cf1cc stats.csv=ccb7676c5ff7cc3d"},
+      {"params", "#709df7773884147c", ""},
+      {"params --params p.json", "#321c2a30a5e9b36a", ""},
+      {"--version", std::string("towngrow ") + towngrow::Version() + "\n", ""},
+      {"run --help", "--rows INT:INT in [5 - 10000]=200", ""},
+      {"ensemble --help", "--out TEXT=towngrow-ensemble", ""},
+      {"convert --help", "towngrow convert", ""},
+      {"info --help", "towngrow info", ""},
+      {"render --help", "--scale", ""},
   });
 }
 
@@ -189,42 +164,29 @@ TEST_F(Program, EnsemblesAreThreadCountFreeRepeatableAndTheirRunsTheLoneRuns) {
   const std::string e =
       "ensemble --runs 9 --seed 17 --seed-step 3 --rows 30 --cols 30 --steps 10 --quiet";
   const std::string p = "--rows 22 --cols 30 --steps 12 --params p.json --background bg.asc";
-  std::vector<std::pair<std::string, std::string>> t1 = {{"t1", "4036b2a636f81e73"},
-                                                         {"t1/housing.asc", "b7b4260eb511cb9c"},
-                                                         {"t1/housing.png", "989b80d426f53d1c"},
-                                                         {"t1/industry.asc", "ad3881eae556ac90"},
-                                                         {"t1/commerce.png", "7b080f53a88a83d8"},
-                                                         {"t1/street.asc", "fb633a20deabc774"},
-                                                         {"t1/developed.asc", "edae79f4d79852ff"},
-                                                         {"t1/developed.png", "6ebbc68d7f04db7c"},
-                                                         {"t1/ensemble.csv", "d43105ddb7925d20"},
-                                                         {"t1/ensemble.json", "d1ee86cc2274c44e"}};
-  auto as = [&](const std::string& folder) {  // the same files in another folder
-    auto files = t1;
-    for (auto& f : files) f.first.replace(0, 2, folder);
-    files.pop_back();  // ensemble.json names its folder in the repeat line
-    return files;
-  };
+  // The files of t1, the same in any folder but for the repeat line of ensemble.json.
+  const std::string files =
+      "/ housing.asc=b7b4260eb511cb9c housing.png=989b80d426f53d1c industry.asc=ad3881eae556ac90 "
+      "commerce.png=7b080f53a88a83d8 street.asc=fb633a20deabc774 developed.asc=edae79f4d79852ff "
+      "developed.png=6ebbc68d7f04db7c ensemble.csv=d43105ddb7925d20";
   Script({
-      {e + " --threads 1 --out t1", kQuiet, t1},
-      {e + " --threads 2 --out t2", kQuiet, as("t2")},
-      {e + " --threads 5 --out t5", kQuiet, as("t5")},
+      {e + " --threads 1 --out t1", kQuiet,
+       "t1=4036b2a636f81e73 t1" + files + " ensemble.json=d1ee86cc2274c44e"},
+      {e + " --threads 2 --out t2", kQuiet, "t2" + files},
+      {e + " --threads 5 --out t5", kQuiet, "t5" + files},
       {"ensemble --runs 4 --seed 4000000000 --seed-step 123456789 --rows 20 --cols 26 --steps 9 "
        "--start random --out r",
        "Grew 4 runs of 20 x 26 cells for 9 steps (seed 4000000000 + i * 123456789) into r",
-       {{"r/ensemble.csv", "f8d1cfe2b5bbce96"}, {"r/developed.asc", "2f3e7d4d00898331"}}},
+       "r/ ensemble.csv=f8d1cfe2b5bbce96 developed.asc=2f3e7d4d00898331"},
       {"ensemble --runs 3 --seed 2 --seed-step 5 " + p + " --out pb",
        "  Villas                      9",
-       {{"pb/housing.asc", "05d2bb4250519a50"},
-        {"pb/ensemble.csv", "31c24d15d58ea522"},
-        {"pb/ensemble.json", "d1fce9efa153e6dd"}}},
+       "pb/ housing.asc=05d2bb4250519a50 ensemble.csv=31c24d15d58ea522 "
+       "ensemble.json=d1fce9efa153e6dd"},
       {R"x($(sed -n 's/.*"repeat": "towngrow \(.*\)".*/\1/p' pb/ensemble.json) --quiet --out again)x",
-       kQuiet,
-       {{"again/housing.asc", "05d2bb4250519a50"}, {"again/ensemble.csv", "31c24d15d58ea522"}}},
-      {"convert pb/housing.asc start.flt", kQuiet, {}},  // a float grid carries a georeference
+       kQuiet, "again/ housing.asc=05d2bb4250519a50 ensemble.csv=31c24d15d58ea522"},
+      {"convert pb/housing.asc start.flt", kQuiet, ""},  // a float grid carries a georeference
       {"ensemble --runs 3 --seed 40 --seed-step 2 --start start.flt --steps 8 --quiet --out f",
-       kQuiet,
-       {{"f/developed.asc", "6cb4c98f61928dae"}}},
+       kQuiet, "f/ developed.asc=6cb4c98f61928dae"},
   });
   EXPECT_EQ(FileDigest("again/housing.asc"), FileDigest("pb/housing.asc"));
   // Each run of an ensemble is the lone run of its seed: an ensemble of two

@@ -1,7 +1,7 @@
 // Pieces of the program that its output shows only in part: the progress
-// line, the message counter, the heat colour, the percentage of runs, the
-// default picture scale, the seed that continues the generator, and the
-// parameter-file fuzz target's corpus replayed through its checks.
+// line, the message counter, the percentage of runs, the seed that
+// continues the generator, and the parameter-file fuzz target's corpus
+// replayed through its checks.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,7 +10,6 @@
 #include "app/commands/ensemble_command.h"
 #include "app/commands/message_log.h"
 #include "app/commands/progress.h"
-#include "app/pictures/render.h"
 #include "fuzz/params_harness.h"
 #include "support/files.h"
 
@@ -52,30 +51,13 @@ TEST(Pieces, MessageLogCountsCapturesOneLineAndRestoresTheHandler) {
   SetMessageHandler(nullptr);
 }
 
-TEST(Pieces, HeatColourPercentOfRunsDefaultScaleAndTheContinuationSeed) {
-  const std::tuple<unsigned, int, int, int, int> heat[] = {
-      {0x32CD32, 0, 255, 255, 255}, {0x32CD32, 100, 50, 205, 50},  {0x32CD32, 50, 153, 230, 153},
-      {0x000000, 1, 252, 252, 252}, {0x000000, 99, 3, 3, 3},       {0x0000FF, 100, 255, 0, 0},
-      {0xFF0000, 100, 0, 0, 255},   {0x32CD32, -7, 255, 255, 255}, {0x32CD32, 250, 50, 205, 50}};
-  for (const auto& k : heat) {
-    unsigned char rgb[3];
-    HeatColor(std::get<0>(k), std::get<1>(k), rgb);
-    EXPECT_EQ(std::make_tuple(int(rgb[0]), int(rgb[1]), int(rgb[2])),
-              std::make_tuple(std::get<2>(k), std::get<3>(k), std::get<4>(k)));
-  }
+TEST(Pieces, PercentOfRunsAndTheSeedThatContinuesTheGenerator) {
   for (unsigned int runs = 1; runs <= 300; ++runs)
     for (unsigned int count = 0; count <= runs; ++count)
       ASSERT_EQ(PercentOfRuns(count, runs),
                 static_cast<int>(std::floor(100.0 * count / runs + 0.5)));
   const unsigned most[][2] = {{65535, 100}, {327, 0}, {328, 1}, {65207, 99}, {65208, 100}};
   for (const auto& k : most) EXPECT_EQ(PercentOfRuns(k[0], 65535), static_cast<int>(k[1]));
-  for (int rows : {0, 5, 99, 100, 101, 400, 401, 799, 800, 801, 10000})
-    for (int cols : {-1, 5, 250, 800, 1000}) {
-      const int scale = DefaultScale(rows, cols), longer = std::max(rows, cols);
-      EXPECT_TRUE(longer >= 800 || longer < 1 ? scale == 1
-                                              : longer * scale <= 800 && longer * (scale + 1) > 800)
-          << rows << " x " << cols << ": " << scale;
-    }
   for (unsigned int seed : {0u, 7u, 0x80000000u, 0xFFFFFFFFu})
     for (int skip : {0, 1, 5000, 77777}) {  // the generator goes on as if nothing had been drawn
       std::vector<int> expected(3000), got(3000);

@@ -1,11 +1,10 @@
 // The byte raster and the land-use coverage: shapes and their limits, cells
-// and ages at and beyond the border, categories through the linked set, the
-// three copies and the fields each takes, the random starts (replayed from
-// the generator) and buffers that cannot be had.
+// and ages at and beyond the border, the three copies and the fields each
+// takes, and the random starts replayed from the generator. (Buffers that
+// cannot be had: tests/formats/test_robust.cpp.)
 #include <memory>
 #include <tuple>
 
-#include "support/failing_alloc.h"
 #include "support/scene.h"
 
 using namespace testkit;
@@ -60,48 +59,6 @@ TEST(Grid, ShapesFromFiveToTenThousandCellsBeyondTheBorderAndTheFill) {
   for (int v : {0x1FF, 256, -1, 0x12345678}) {
     ASSERT_EQ(g.SetGridValue(v), 1);
     EXPECT_EQ(std::count(g.m_pData, g.m_pData + 54, static_cast<unsigned char>(v)), 54) << v;
-  }
-}
-
-TEST(Grid, BuffersThatCannotBeHadAreReportedAndLeaveNothingBehind) {
-  struct Case {
-    int skip;  // allocations that still succeed
-    int what;  // 0 InitCoverage, 1 InitGrid of a grid, 2 InitGrid of the same shape, 3 Copy
-    const char* message;
-  };
-  const Case cases[] = {{0, 0, "Not enough memory!!"},
-                        {1, 0, "Not Enough Memory!!"},
-                        {0, 1, "Not enough memory!!"},
-                        {0, 2, "Not enough memory!!"},
-                        {1, 3, "Not Enough Memory!!"}};
-  for (const Case& k : cases) {
-    SCOPED_TRACE(k.what * 10 + k.skip);
-    NoticeRecorder log;
-    CGrid grid;
-    CLandUseCoverage c;
-    Pattern(c, 6, 6);
-    ASSERT_EQ(grid.InitGrid(6, 6, 1), 1);
-    std::unique_ptr<CLandUseCoverage> copy;
-    EXPECT_EQ(WithFailingAllocation(k.skip,
-                                    [&] {
-                                      if (k.what == 3) copy.reset(c.Copy());
-                                      return k.what == 0   ? c.InitCoverage(7, 8, 1)
-                                             : k.what == 1 ? grid.InitGrid(7, 8, 1)
-                                             : k.what == 2 ? c.InitGrid(6, 6, 1)
-                                                           : 0;
-                                    }),
-              0);
-    EXPECT_EQ(log.texts, std::vector<std::string>{k.message});
-    CLandUseCoverage* cov = k.what == 3 ? copy.get() : &c;
-    ASSERT_NE(cov, nullptr);
-    CGrid& g = k.what == 1 ? grid : *cov;
-    EXPECT_EQ(g.IsEmpty() * 100 + g.GetCellValue(0, 0) + g.SetGridValue(3), 100);
-    EXPECT_TRUE(k.what != 1 || grid.m_nRows * 100 + grid.m_nCols == 708);  // the shape stays
-    if (k.what == 1) continue;
-    EXPECT_EQ(cov->m_pCellAge, nullptr);
-    EXPECT_EQ(cov->GetCellAge(0, 0), -100);
-    EXPECT_EQ(cov->SetCellValue(0, 0, 1) + cov->SetCoverageAge(3), 0);
-    EXPECT_EQ(cov->InitCoverage(5, 5, 2), 1);  // and it works again afterwards
   }
 }
 

@@ -1,171 +1,270 @@
-// The housing, industry and commerce rules, each through the same tests:
-// the draws of a spreading cell, the age states, which coverage the age is
-// read from and which written, the policy and land-use draws, the written
-// ID drawn from the set, abandonment, cells outside the grid and a missing
-// set. Their thresholds and choices over whole towns are pinned by the
-// digests of tests/test_simulation.cpp.
+// The rules as single calls: how a street node writes a street, probes its
+// far end in the new coverage and treats a node near it in each connect
+// mode, how a street vertex without a street neighbour is cleared, and
+// what every land use does outside the grid or without coverages, a set or
+// ages. What the rules do over whole towns (their draws, thresholds and
+// choices, junction fill, spacing, demand, renewal and abandonment) is
+// pinned by the digests of tests/test_simulation.cpp, each run also driven
+// by the reference step.
+#include <climits>
+
 #include "support/scene.h"
 
 using namespace testkit;
 
 namespace {
 
-struct Rule {
-  const char* name;
-  int position, size, row, col;  // position and default ID in the set, scene, active cell
-  int activeAge, lastInactiveAge;
-  bool renews;       // housing may renew an old cell instead of giving it up
-  bool landUseDraw;  // a land-use draw follows the policy draw
-  const char* notice;
-  CLandUse* (*make)();
-  void (*prepare)(Scene&, CLandUse*);  // neighbours that let the cell spread to (row, col + 1)
-};
+constexpr const char* kDirectionMessage = "Direction is wrong during caculation in StreetNode...";
 
-std::ostream& operator<<(std::ostream& os, const Rule& k) { return os << k.name; }
-
-const Rule kRules[] = {
-    {"House", 3, 15, 7, 7, 30, 60, true, false, kIndustryNotice,
-     [] { return static_cast<CLandUse*>(new CHouse()); },
-     [](Scene& s, CLandUse* lu) {  // a street in the new cell's square only; the choice forced
-       s.Put(9, 10, 2);
-       SetWeights(static_cast<CHouse*>(lu)->m_nResidentialLandUseProb, 1, 0, 0);
-     }},
-    {"Industry", 4, 11, 5, 5, 10, 50, false, true, kIndustryNotice,
-     [] { return static_cast<CLandUse*>(new CIndustry()); },
-     [](Scene& s, CLandUse*) { s.PutRow(2, 2, 8, 2); }},  // 7 streets: 15 % of 49
-    {"Commerce", 5, 11, 5, 5, 10, 40, false, true, kCommerceNotice,
-     [] { return static_cast<CLandUse*>(new CCommerce()); },
-     [](Scene& s, CLandUse*) {  // 3 streets around the cell, 5 housing around the new cell
-       s.PutRow(3, 3, 5, 2);
-       for (int r = 3; r <= 7; ++r) s.Put(r, 8, 3);
-     }},
-};
-
-class SpreadRule : public ::testing::TestWithParam<Rule> {
-protected:
-  SpreadRule() : k(GetParam()), scene(k.size, k.size) {
-    lu = scene.Get<CLandUse>(k.position);
-    scene.Put(k.row, k.col, k.position, 0);
-    ForceStep(lu, 2);  // one cell to the right
-    if (k.landUseDraw)
-      SetWeights(lu->m_nLandUseProb, k.position == 3, k.position == 4, k.position == 5);
-    k.prepare(scene, lu);
-  }
-  int Run(int r, int c) { return lu->Develop(&scene.cur, r, c, &scene.next); }
-  int Run() { return Run(k.row, k.col); }
-  void SetAge(int age) {
-    scene.Put(k.row, k.col, scene.cur.GetCellValue(k.row, k.col), static_cast<short>(age));
-  }
-  int Target() const { return scene.next.GetCellValue(k.row, k.col + 1); }
-  Rule k;
-  Scene scene;
-  CLandUse* lu = nullptr;
-  NoticeRecorder notices;
-};
-
-TEST_P(SpreadRule, AgeStatesDrawsAndRefusalsInOrder) {
-  // Active 0 to a spreads (policy, land use or choice, length, direction),
-  // inactive a + 1 to last and dead below 0 only age, old is given up to
-  // vacant land without a draw (housing's renewal has a test of its own).
-  // The age is read from the old coverage and grows in the new one.
-  const int a = k.activeAge, last = k.lastInactiveAge;
-  std::vector<std::array<int, 2>> cases = {{0, 1},    {a, 1},  {a + 1, 0},
-                                           {last, 0}, {-1, 0}, {-32768, 0}};
-  if (!k.renews) cases.insert(cases.end(), {{last + 1, 0}, {32767, 0}});
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c[0]);
-    SetAge(c[0]);
-    scene.Start();
-    scene.next.SetCellAge(k.row, k.col, 7);
-    Replay rp(5);
-    EXPECT_EQ(Run(), c[1]);
-    EXPECT_EQ(scene.next.GetCellValue(k.row, k.col), c[0] > last ? 0 : k.position);
-    EXPECT_EQ(scene.next.GetCellAge(k.row, k.col), c[0] > last ? 0 : 8);
-    EXPECT_EQ(Target() * 1000 + scene.next.GetCellAge(k.row, k.col + 1), c[1] * k.position * 1000);
-    EXPECT_TRUE(scene.SameExcept({{k.row, k.col}, {k.row, k.col + 1}}));
-    EXPECT_EQ(scene.cur.GetCellValue(k.row, k.col + 1), 0);  // the read coverage is never written
-    rp.Skip(c[1] * 4);
-    EXPECT_TRUE(rp.DrawsMatch());
-  }
-  SetAge(0);
-  for (int other = -1; other < 3; ++other) {  // -1: the policy refuses; others: the land use
-    if (other == k.position - 3 || (other >= 0 && !k.landUseDraw)) continue;
-    lu->m_nPolicy = other < 0 ? 0 : 100;
-    if (other >= 0) SetWeights(lu->m_nLandUseProb, other == 0, other == 1, other == 2);
-    scene.Start();
-    Replay rp(2);
-    EXPECT_EQ(Run(), 0) << other;
-    rp.Skip(other < 0 ? 1 : 2);
-    EXPECT_TRUE(rp.DrawsMatch()) << other;
-    EXPECT_TRUE(scene.SameExcept({{k.row, k.col}}));
-  }
-  EXPECT_TRUE(notices.texts.empty());
+// One direction can win and the length draw is always 1: policy,
+// direction and length take one draw each, the step is 5.
+void Force(CStreetNode& node, int dir) {
+  for (int i = 0; i < 8; ++i) node.m_nDirectionProb[i] = i == dir ? 1 : 0;
+  node.m_nMaxStep = 2;
 }
 
-TEST_P(SpreadRule, WrittenAndAbandonedIdsAreTheSetsDrawsWithTheirNotices) {
-  // A second land use of the rule's class: the written ID is the set's last
-  // draw. A second vacant land use: an old cell is given up to the set's draw.
-  CLandUse* second = k.make();
-  second->SetID(14);
-  scene.set.m_LandUseArray.Add(second);
-  scene.Add<CLandUse>(7);
-  lu->m_nDeadAge = 0;
-  int seen[2] = {0, 0};
-  for (int old = 0; old < (k.renews ? 1 : 2); ++old)
-    for (unsigned seed = 1; seed <= 12; ++seed) {
-      notices.texts.clear();
-      SetAge(old ? k.lastInactiveAge + 1 : 0);
-      scene.Start();
-      Replay rp(seed);
-      rp.Skip(old ? 0 : 4);
-      const bool other = rp.Int(2) == 2;
-      EXPECT_EQ(Run(), old ? 0 : 1);
-      EXPECT_EQ(old ? scene.next.GetCellValue(k.row, k.col) : Target(),
-                old ? (other ? 7 : 0) : (other ? 14 : k.position));
-      EXPECT_TRUE(rp.DrawsMatch());
-      EXPECT_EQ(notices.texts, std::vector<std::string>(other, old ? kVacantNotice : k.notice));
-      seen[old] += other;
-    }
-  EXPECT_GT(seen[0], 0);
-  EXPECT_LT(seen[0], 12);
-  if (k.renews) return;
-  EXPECT_GT(seen[1], 0);
-  const int deadAges[][2] = {{7, -7}, {-5, 5}, {40000, 25536}, {0, 0}};
-  scene.cur.m_pLandUseSet = nullptr;  // without a set an old cell turns vacant too
-  for (const auto& d : deadAges) {
-    lu->m_nDeadAge = d[0];
-    SetAge(k.lastInactiveAge + 1);
-    scene.Start();
-    EXPECT_EQ(Run(), 0);
-    EXPECT_EQ(scene.next.GetCellValue(k.row, k.col) * 100000 + scene.next.GetCellAge(k.row, k.col),
-              d[1]);
-  }
+// The cells of a 20-column coverage with a street of len cells from (r, c):
+// vertices (ID vid), then the node at the far end.
+std::vector<unsigned char> WithStreet(std::vector<unsigned char> v, int r, int c, int dir, int len,
+                                      int vid = 2) {
+  for (int k = 1; k < len; ++k) v[(r + k * kDRow[dir]) * 20 + c + k * kDCol[dir]] = vid;
+  v[(r + len * kDRow[dir]) * 20 + c + len * kDCol[dir]] = 1;
+  return v;
 }
 
-TEST_P(SpreadRule, OutsideTheGridNullCoveragesOrWithoutASetNothingIsDrawn) {
-  scene.Start();
-  const int n = k.size;
-  Replay rp(8);
-  for (auto rc : {std::pair<int, int>{-1, 0}, {0, -1}, {n, 3}, {3, n}, {n, n}})
-    EXPECT_EQ(Run(rc.first, rc.second), 0);
-  EXPECT_EQ(lu->Develop(nullptr, k.row, k.col, &scene.next) +
-                lu->Develop(&scene.cur, k.row, k.col, nullptr),
-            0);
-  EXPECT_TRUE(scene.SameExcept({}));
-  scene.cur.m_pLandUseSet = nullptr;  // a young cell only ages
-  EXPECT_EQ(Run(), 0);
-  EXPECT_TRUE(rp.DrawsMatch());
-  EXPECT_TRUE(scene.SameExcept({{k.row, k.col}}));
-  CLandUseCoverage bare;  // a written coverage without ages
-  ASSERT_EQ(bare.InitGrid(k.size, k.size, 0), 1);
-  scene.cur.m_pLandUseSet = &scene.set;
-  bare.m_pLandUseSet = &scene.set;
-  const bool commerce = k.position == 5;  // reads the target's age there: -100
-  EXPECT_EQ(lu->Develop(&scene.cur, k.row, k.col, &bare), !commerce);
-  EXPECT_EQ(bare.GetCellValue(k.row, k.col + 1), commerce ? 0 : k.position);
+// A node at (10, 10) with houses at row 6, columns 6 to 8: enough demand.
+void Town(Scene& s, int row = 10, int col = 10, int housesRow = 6, int housesCol = 6) {
+  s.Put(row, col, 1);
+  s.PutRow(housesRow, housesCol, housesCol + 2, 3);
+  s.Start();
 }
-
-INSTANTIATE_TEST_SUITE_P(Rules, SpreadRule, ::testing::ValuesIn(kRules),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+TEST(StreetNode, UpdateWritesVerticesThenTheEndNodeInsideTheGridOnly) {
+  CStreetNode node;
+  Scene t;
+  t.next.SetCoverageAge(9);
+  for (int d = 0; d < 8; ++d) {
+    t.next.SetGridValue(5);
+    EXPECT_EQ(node.UpdateCoverage(&t.next, 10, 10, d, 3, 77), 1);
+    EXPECT_EQ(Values(t.next), WithStreet(std::vector<unsigned char>(400, 5), 10, 10, d, 3, 77))
+        << d;
+  }
+  EXPECT_EQ(Ages(t.next), std::vector<short>(400, 9));
+  // Length 1: only the end; 0 or no such direction: the origin; cut at the
+  // border (coming into the grid too), never beyond it.
+  const int calls[][4] = {
+      {10, 10, 4, 1},     {3, 8, 4, 0},   {5, 7, 9, 4},   {6, 7, -3, 4},
+      {0, 0, 4, INT_MAX}, {19, 19, 3, 5}, {-5, -5, 3, 9}, {INT_MAX, INT_MIN, 5, INT_MAX},
+      {3, 3, 7, INT_MIN}};
+  Scene u;
+  for (const auto& k : calls) EXPECT_EQ(node.UpdateCoverage(&u.next, k[0], k[1], k[2], k[3], 2), 1);
+  EXPECT_EQ(node.UpdateCoverage(nullptr, 3, 3, 7, 4, 2), 1);
+  std::vector<unsigned char> expected(400, 0);
+  for (int r = 1; r < 20; ++r) expected[r * 20] = 2;
+  for (int k = 0; k <= 3; ++k) expected[k * 21] = 2;
+  for (int at : {4 * 21, 11 * 20 + 10, 3 * 20 + 8, 5 * 20 + 7, 6 * 20 + 7}) expected[at] = 1;
+  EXPECT_EQ(Values(u.next), expected);
+}
+
+TEST(StreetNode, ForcedStreetsTheirBorderTheFarEndProbeAndTheConnectModes) {
+  // The spacing reads the current coverage, the far-end probe the new one:
+  // a node written earlier in the pass near the far end stops a free street;
+  // mode 0 (and unknown modes) then build nothing, mode 1 joins a single
+  // find in the origin's row or column, mode 2 any single find; the search
+  // radius is trunc(min step x 0.66); more finds build nothing. Streets are
+  // cut at the border.
+  using Cells = std::vector<std::pair<int, int>>;
+  struct Case {
+    int row, col, housesRow, housesCol;     // origin, three houses from there
+    Cells curNodes, nextNodes, nextVacant;  // written after the step's start
+    int dir, mode, minStep, maxStep;
+    int built, street, draws;  // street: length from the origin, 0 none; draws -1: any
+  };
+  const Case cases[] = {
+      {10, 10, 6, 6, {}, {}, {}, 2, 0, 4, 2, 1, 5, 3},           // the worked case
+      {10, 10, 6, 6, {{13, 7}}, {}, {}, 2, 0, 4, 2, 0, 0, 1},    // spacing
+      {10, 10, 0, 6, {}, {}, {}, 2, 0, 4, 2, 0, 0, 1},           // demand: houses too far
+      {10, 10, 9, 9, {}, {}, {}, 2, 0, 1, 1, 1, 1, 2},           // length one: no length draw
+      {10, 10, 6, 6, {{10, 16}}, {}, {}, 2, 0, 4, 2, 1, 5, 3},   // a node in the current only
+      {10, 10, 6, 6, {}, {{10, 8}}, {}, 2, 0, 4, 2, 1, 5, 3},    // in the new one: no spacing
+      {2, 5, 6, 2, {}, {}, {}, 0, 0, 4, 2, 0, 0, 3},             // cut at the top: the origin
+      {2, 5, 6, 2, {}, {}, {{2, 5}}, 0, 0, 4, 2, 1, 2, 3},       // ... gone from the new one
+      {2, 3, 5, 0, {}, {}, {}, 1, 0, 4, 2, 1, 2, 3},             // diagonal, probe (0, 8)
+      {2, 3, 5, 0, {}, {{0, 11}}, {}, 1, 0, 4, 2, 0, 0, 3},      // ... finds (0, 11)
+      {10, 10, 6, 6, {}, {{10, 16}}, {}, 2, 0, 4, 2, 0, 0, 3},   // mode 0
+      {10, 10, 6, 6, {}, {{10, 16}}, {}, 2, 5, 4, 2, 0, 0, -1},  // unknown mode
+      {10, 10, 6, 6, {}, {{10, 16}}, {}, 2, 1, 4, 2, 1, 6, -1},  // mode 1 along the row
+      {10, 10, 6, 6, {}, {{10, 16}}, {}, 2, 2, 4, 2, 1, 6, -1},  // mode 2
+      {10, 10, 14, 6, {}, {{3, 10}}, {}, 0, 1, 4, 2, 1, 7, -1},  // mode 1 along the column
+      {10, 10, 6, 6, {}, {{11, 16}}, {}, 2, 1, 4, 2, 0, 0, -1},  // mode 1, elsewhere
+      {10, 10, 6, 6, {}, {{10, 18}}, {}, 2, 2, 4, 2, 0, 0, -1},  // beyond the join radius 2
+      {10, 10, 6, 6, {}, {{10, 18}}, {}, 2, 2, 5, 2, 1, 8, -1},  // within the join radius 3
+      {10, 10, 6, 6, {}, {{8, 15}, {10, 16}, {12, 14}}, {}, 2, 2, 4, 2, 0, 0, -1},  // three finds
+      {10, 17, 6, 13, {}, {}, {}, 2, 1, 4, 2, 0, 0, -1},  // cut at the border, mode 1: the origin
+      {10, 17, 6, 13, {}, {}, {}, 2, 2, 4, 2, 1, 0, -1},  // mode 2 joins the origin to itself
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(&k - cases);
+    Scene t;
+    Town(t, k.row, k.col, k.housesRow, k.housesCol);
+    for (auto rc : k.curNodes) t.Put(rc.first, rc.second, 1);
+    for (auto rc : k.nextNodes) t.next.SetCellValue(rc.first, rc.second, 1);
+    for (auto rc : k.nextVacant) t.next.SetCellValue(rc.first, rc.second, 0);
+    CStreetNode node;
+    Force(node, k.dir);
+    node.m_nConnectMode = k.mode;
+    node.m_nMinStep = k.minStep;
+    node.m_nMaxStep = k.maxStep;
+    const auto before = Values(t.next), cur = Values(t.cur);
+    const auto ages = Ages(t.next);
+    Replay rp(9);
+    EXPECT_EQ(node.Develop(&t.cur, k.row, k.col, &t.next), k.built);
+    rp.Skip(k.draws);
+    EXPECT_TRUE(k.draws < 0 || rp.DrawsMatch());
+    EXPECT_EQ(Values(t.next),
+              k.street ? WithStreet(before, k.row, k.col, k.dir, k.street) : before);
+    EXPECT_EQ(Values(t.cur), cur);  // the current coverage is never written
+    EXPECT_EQ(Ages(t.next), ages);
+  }
+  Scene t;  // mode 2 joins a find in another row and column along the drawn line
+  Town(t);
+  t.next.SetCellValue(11, 16, 1);
+  CLandUseCoverage line;
+  line.InitCoverage(20, 20, 0);
+  line.CopyValueFromCoverage(&t.next);
+  line.CovDDALine(CPoint(10, 10), CPoint(16, 11), 2);
+  line.SetCellValue(10, 10, 1);
+  line.SetCellValue(11, 16, 1);
+  CStreetNode node;
+  Force(node, 2);
+  node.m_nConnectMode = 2;
+  EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
+  EXPECT_EQ(Values(t.next), Values(line));
+}
+
+TEST(StreetNode, TheJoinWritesFixedIdsAFreeStreetTheSetsDrawnAfterTheLength) {
+  for (int mode : {2, 0}) {  // node ID 9 and vertex ID 8 in the set
+    Scene t;
+    t.Get<CLandUse>(1)->SetID(9);
+    t.Get<CLandUse>(2)->SetID(8);
+    t.Put(10, 10, 9);
+    t.PutRow(6, 6, 8, 3);
+    t.Start();
+    if (mode == 2) t.next.SetCellValue(10, 16, 9);
+    CStreetNode node;
+    Force(node, 2);
+    node.m_nConnectMode = mode;
+    auto expected = WithStreet(Values(t.next), 10, 10, 2, mode == 2 ? 6 : 5, mode == 2 ? 2 : 8);
+    expected[10 * 20 + (mode == 2 ? 10 : 15)] = mode == 2 ? 1 : 9;  // the join: 1s at both ends
+    NoticeRecorder notices;
+    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
+    EXPECT_EQ(Values(t.next), expected) << mode;
+    EXPECT_EQ(notices.texts, std::vector<std::string>(mode == 0, kIndustryNotice));
+  }
+  Scene t;  // a second node land use, picked after the length, noticed after the write
+  Town(t);
+  t.Add<CStreetNode>(7);
+  CStreetNode node;
+  Force(node, 2);
+  std::vector<int> endAtNotice;
+  const MessageHandler previous = SetMessageHandler([&](const std::string& text) {
+    EXPECT_EQ(text, kIndustryNotice);
+    endAtNotice.push_back(t.next.GetCellValue(10, 15));
+  });
+  int picked7 = 0;
+  for (unsigned seed = 1; seed <= 10; ++seed) {
+    endAtNotice.clear();
+    t.Start();
+    Replay rp(seed);
+    rp.Skip(3);
+    const int id = rp.Int(2) == 2 ? 7 : 1;
+    EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
+    EXPECT_EQ(t.next.GetCellValue(10, 15), id);
+    EXPECT_EQ(endAtNotice, std::vector<int>(id == 7, 7));
+    EXPECT_TRUE(rp.DrawsMatch());
+    picked7 += id == 7;
+  }
+  SetMessageHandler(previous);
+  EXPECT_GT(picked7 * (10 - picked7), 0);
+}
+
+TEST(StreetVertex, TwoStreetCellsInTheWindowKeepTheCellFewerClearIt) {
+  // The cell, then other cells of the current coverage (row, col, id).
+  struct Case {
+    int row, col, id;
+    std::vector<std::array<int, 3>> others;
+    int cleared;
+  };
+  std::vector<Case> cases = {{4, 4, 2, {{2, 4, 2}, {3, 3, 3}, {5, 5, 6}, {4, 5, 200}}, 1},
+                             {4, 4, 3, {{5, 5, 1}}, 1},
+                             {4, 4, 3, {{5, 5, 1}, {3, 3, 2}}, 0}};
+  for (int id : {1, 2})
+    for (int n = 0; n < 8; ++n) cases.push_back({4, 4, 2, {{{4 + kDRow[n], 4 + kDCol[n], id}}}, 0});
+  for (const auto& k : {std::array<int, 4>{0, 0, 1, 1}, {0, 9, 0, 8}, {9, 0, 8, 0}, {9, 9, 8, 9}}) {
+    cases.push_back({k[0], k[1], 2, {{{k[2], k[3], 2}}}, 0});
+    cases.push_back({k[0], k[1], 2, {}, 1});
+  }
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << k.row << "," << k.col << " case " << &k - cases.data());
+    Scene s(10, 10);
+    s.Put(k.row, k.col, k.id);
+    for (const auto& o : k.others) s.Put(o[0], o[1], o[2]);
+    s.Start();
+    s.next.SetCellAge(k.row, k.col, 12);
+    s.next.SetCellValue(k.row == 4 ? 5 : 1, 4,
+                        2);  // a street written earlier in the pass: not read
+    auto expected = Values(s.next);
+    const auto ages = Ages(s.next);
+    const auto cur = Values(s.cur);
+    expected[k.row * 10 + k.col] = k.cleared ? 0 : k.id;
+    CStreetVertex v;
+    Replay rp(3);
+    EXPECT_EQ(v.Develop(&s.cur, k.row, k.col, &s.next), k.cleared);
+    EXPECT_TRUE(rp.DrawsMatch());  // one vacant land use: nothing drawn
+    EXPECT_EQ(Values(s.next), expected);
+    EXPECT_EQ(Ages(s.next), ages);
+    EXPECT_EQ(Values(s.cur), cur);
+  }
+}
+
+TEST(Rules, OutsideTheGridWithoutCoveragesASetOrAgesNothingIsWrittenOrDrawn) {
+  // Every land use of the roster, the spreading ones with policy 0: vacant
+  // and others land answer 1 and change nothing, the rules 0.
+  Scene s(10, 10);
+  for (int id = 1; id <= 5; ++id) s.Put(id, id, id);
+  s.Put(6, 6, 3, 61);  // an old house
+  s.Start();
+  NoticeRecorder notices;
+  for (int i = 0; i < 7; ++i) {
+    CLandUse* lu = s.Get<CLandUse>(i);
+    lu->m_nPolicy = 0;
+    const int inert = i == 0 || i == 6;
+    Replay rp(1);
+    for (auto rc : {std::pair<int, int>{-1, 0}, {0, -1}, {10, 3}, {3, 10}, {INT_MIN, INT_MAX}})
+      EXPECT_EQ(lu->Develop(&s.cur, rc.first, rc.second, &s.next), inert) << i;
+    EXPECT_EQ(lu->Develop(nullptr, 4, 4, &s.next) + lu->Develop(&s.cur, 4, 4, nullptr), 2 * inert);
+    EXPECT_TRUE(rp.DrawsMatch() && s.SameExcept({})) << i;
+  }
+  CLandUseCoverage bare;  // a written coverage without ages: no age is written
+  ASSERT_EQ(bare.InitGrid(10, 10, 0), 1);
+  bare.m_pLandUseSet = &s.set;
+  for (int id = 1; id <= 5; ++id)
+    EXPECT_EQ(s.Get<CLandUse>(id)->Develop(&s.cur, id, id, &bare), 0) << id;
+  EXPECT_EQ(Values(bare), std::vector<unsigned char>(100, 0));
+  s.cur.m_pLandUseSet = nullptr;  // without a set a young cell only ages, an old one turns vacant
+  Replay rp(2);
+  for (int id : {3, 4, 5, 6})
+    EXPECT_EQ(s.Get<CLandUse>(id % 6 + id / 6 * 3)->Develop(&s.cur, id, id, &s.next), 0);
+  EXPECT_TRUE(rp.DrawsMatch() && s.SameExcept({{3, 3}, {4, 4}, {5, 5}, {6, 6}}));
+  EXPECT_EQ(std::make_tuple(s.next.GetCellAge(3, 3), s.next.GetCellAge(5, 5),
+                            s.next.GetCellValue(6, 6), s.next.GetCellAge(6, 6)),
+            std::make_tuple(1, 1, 0, 0));
+  // A direction out of 0..7 is reported (after the vertex ID is asked for).
+  CStreetNode node;
+  EXPECT_EQ(
+      node.IsDevelopedInDirection(&s.cur, 4, 4, 8) + node.IsDevelopedInDirection(&s.cur, 4, 4, -1),
+      0);
+  EXPECT_EQ(notices.texts, std::vector<std::string>(2, kDirectionMessage));
+}
