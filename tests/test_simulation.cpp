@@ -68,6 +68,20 @@ void ConnectRow(CLandUseSet& set, int step) {
   if (step == -1) At<CStreetNode>(set, 1)->m_nConnectMode = 1;
 }
 
+// Thresholds and shares moved the other way, and the junction fill.
+void Thresholds(CLandUseSet& set, int step) {
+  if (step != -1) return;
+  auto* node = At<CStreetNode>(set, 1);
+  node->m_nJunctionVertices = 2, node->m_nJunctionHousePercent = 20,
+  node->m_nJunctionFillPercent = 30;
+  node->m_nHousePercent = 5, node->m_nIndustryPercent = 30, node->m_nCommercePercent = 40;
+  auto* house = At<CHouse>(set, 3);
+  house->m_nNeighborRadius = 1, house->m_nStreetPercent = 15, house->m_nActiveAge = 10;
+  SetWeights(house->m_nResidentialLandUseProb, 30, 30, 40);
+  At<CIndustry>(set, 4)->m_nHouseCommercePercent = 20, At<CIndustry>(set, 4)->m_nNeighborRadius = 2;
+  At<CCommerce>(set, 5)->m_nHousePercent = 40, At<CCommerce>(set, 5)->m_nStreetPercent = 4;
+}
+
 // A second housing (9), a null entry, a second vacant land (12), a second
 // street node (7), an industry (13) and commerce (14) of their own, a
 // category outside 0..6 (8).
@@ -175,6 +189,8 @@ TEST(Runs, DriverAndReferenceStepAgreeAndArePinned) {
        "9ebe0f7682062f77"},
       {"appended 90x70 s6", 90, 70, 6, 40, &kWide, false, Appended, false, "7c5f107872b06b3a"},
       {"appended town 80x80 s8", 80, 80, 8, 50, nullptr, true, Appended, false, "c8cfd1511e11ccd7"},
+      {"thresholds 70x70 s13", 70, 70, 13, 50, &kMixed, true, Thresholds, false,
+       "14c6319b5ce2372d"},
       {"changing 90x90 s12", 90, 90, 12, 60, &kMixed, false, Changing, false, "e8180f7718ef5fdc"},
       {"background 100x100 s21", 100, 100, 21, 40, &kMixed, false, NoChange, true,
        "f883744031ee79cf"},

@@ -361,11 +361,8 @@ TEST(Formats, ReadAndWriteErrorsReachTheCallerAsFileErrors) {
   cov.SetCellValue(0, 0, 1);
   for (Reader read : {kAsc, kE00, kXya, kDat})  // the start of a memory image cannot be read
     EXPECT_THROW((cov.*read)("/proc/self/mem", 0), FileError);
-  ScratchDir dir;  // "/dev/full" has no dot: its header is ".hdr" in the current folder
-  const auto cwd = std::filesystem::current_path();
-  std::filesystem::current_path(dir.Path());
   for (auto write : {&CLandUseCoverage::ExportASCFile, &CLandUseCoverage::ExportE00File,
-                     &CLandUseCoverage::ExportXYAFile, &CLandUseCoverage::ExportBINFile}) {
+                     &CLandUseCoverage::ExportXYAFile}) {
     try {
       (cov.*write)("/dev/full");
       ADD_FAILURE() << "no error";
@@ -373,6 +370,5 @@ TEST(Formats, ReadAndWriteErrorsReachTheCallerAsFileErrors) {
       EXPECT_EQ(e.FileName(), "/dev/full");
     }
   }
-  std::filesystem::current_path(cwd);
   EXPECT_TRUE(messages.texts.empty());
 }

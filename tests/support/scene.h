@@ -143,17 +143,6 @@ struct Scene {
     return lu;
   }
 
-  // Cells of the read coverage within the radius whose ID is one of ids.
-  int Count(int r, int c, int radius, std::initializer_list<int> ids) const {
-    int n = 0;
-    for (int y = r - radius; y <= r + radius; ++y)
-      for (int x = c - radius; x <= c + radius; ++x) {
-        if (y < 0 || x < 0 || y >= rows || x >= cols) continue;
-        for (int id : ids) n += cur.GetCellValue(y, x) == id;
-      }
-    return n;
-  }
-
   // True when the written coverage differs from the read one only in the
   // listed cells (row, col pairs), values and ages both compared.
   bool SameExcept(std::initializer_list<std::pair<int, int>> cells) const {
