@@ -138,8 +138,8 @@ TEST_F(Program, ConvertInfoRenderParamsVersionAndHelp) {
       {"render maps/g.e00 pics/map.png --scale 3", kQuiet,
        "pics=fae35220709d4b87 pics/ map.png=31515f50ae74e3f2"},
       {"render start.xya map.png", kQuiet, "map.png=728f7a16dfd273da"},
-      {"render unknown.asc unknown.png", kQuiet,
-       "unknown.png=1f0f99f481779780"},  // no legend entry
+      {"render unknown.asc unknown.png --scale 2", kQuiet,
+       "unknown.png=24845bbe4eaa8340"},  // no legend entry
       {"run --rows 20 --cols 24 --steps 6 --params names.json --no-gif --quiet --out n", kQuiet,
        "n/ final.png=63ce5ce6b03cf1cc stats.csv=ccb7676c5ff7cc3d"},
       {"params", "#709df7773884147c", ""},
@@ -295,6 +295,8 @@ TEST_F(Program, RefusedCommandLinesAndFiles) {
       {"convert small.asc o.xy", "o.xy: cannot write this kind of file", ""},
       {"convert '' out.asc", "unknown kind of file", ""},
       {"convert g.asc out.e00", "out.e00: write error", full},
+      {"render small.asc s.png --scale 20", "s.png: cannot write PNG",
+       "trap '' XFSZ; ulimit -f 1; "},
       {"info wide.asc",
        "wide.asc: the grid has 5 rows and 10001 columns, more than the largest grid of 10000 x "
        "10000",
