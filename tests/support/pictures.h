@@ -8,37 +8,14 @@
 #include <png.h>
 
 #include <cstring>
-#include <ostream>
 #include <string>
 #include <vector>
 
 namespace testkit {
 
-struct Rgb {
-  int r, g, b;
-  bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
-
-inline std::ostream& operator<<(std::ostream& os, const Rgb& c) {
-  return os << "(" << c.r << "," << c.g << "," << c.b << ")";
-}
-
-inline const Rgb kWhite{255, 255, 255};
-inline const Rgb kBlack{0, 0, 0};
-
-// A colour of the model, 0x00BBGGRR.
-inline Rgb ModelRgb(unsigned int color) {
-  return {static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
-          static_cast<int>((color >> 16) & 0xFF)};
-}
-
 struct Image {
   int width = 0, height = 0;
-  std::vector<unsigned char> rgb;
-  Rgb At(int x, int y) const {
-    const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
-    return {rgb.at(i), rgb.at(i + 1), rgb.at(i + 2)};
-  }
+  std::vector<unsigned char> rgb;  // red, green, blue of each pixel, rows from the top
 };
 
 // Decodes a PNG with libpng, which must itself be 8-bit RGB.
