@@ -245,34 +245,6 @@ TEST(Formats, HandMadeFilesReadAlikeAtEveryBlockSize) {
   }
 }
 
-TEST(Formats, FuzzInputsReadAlikeAtEveryBlockSize) {
-  // The seed corpus and past failures of the fuzz targets: the outcome with
-  // blocks of 8 bytes (character by character) is the outcome at any size.
-  const fs::path fuzz = fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
-  const std::pair<const char*, Reader> targets[] = {
-      {"ascii", kAsc}, {"e00", kE00}, {"points", kXya}, {"points", kDat}};
-  int files = 0;
-  for (const auto& t : targets)
-    for (const char* kind : {"corpus", "regressions"})
-      for (const auto& file : FilesIn(fuzz / kind / t.first)) {
-        std::string reference;
-        for (std::size_t size : {8, 13, 64, 0}) {
-          BlockSize block(size);
-          std::string got;
-          for (int overlay : {0, 1}) {
-            CLandUseCoverage cov;
-            ASSERT_EQ(cov.InitCoverage(21, 43, 9), 1);
-            FillRandom(cov, 3);
-            got += Outcome(t.second, file.string(), cov, overlay);
-          }
-          if (size == 8) reference = got;
-          ASSERT_EQ(got, reference) << file << ", block " << size;
-        }
-        ++files;
-      }
-  EXPECT_GT(files, 40);
-}
-
 TEST(Formats, RefusalsAndMissingFilesChangeNothing) {
   // Grids larger than the coverage: the range message, 0, before the float
   // grid's data file is even looked for; E00 headers: their messages;

@@ -1,7 +1,8 @@
-// The land-use base class: defaults and accessors, its draws (length,
-// direction, land use, policy) against the replayed generator and a plain
-// transcription of the length draw, the age states, and development under a
-// background raster.
+// The land-use base class and the draws every rule takes: the uniform draw,
+// the largest draw over weights, the length, direction, land-use and policy
+// draws against the replayed generator (the length also against a plain
+// transcription), the share of a square, the age states, and development
+// under a background raster.
 #include <climits>
 
 #include "support/scene.h"
@@ -86,18 +87,32 @@ TEST(LandUse, LengthDrawFollowsThePlainTranscriptionForAnyLaw) {
   EXPECT_TRUE(rp.DrawsMatch());
 }
 
-TEST(LandUse, DirectionLandUseAndPolicyDrawTheirWeightsInOrder) {
+TEST(LandUse, UniformAndLargestDrawsDirectionLandUseAndPolicyAgainstTheReplay) {
+  // A bound of 0 takes no draw, a negative one acts as its magnitude, the
+  // most negative int draws over INT_MAX. The largest draw over weights
+  // wins, ties go to the earlier, a zero weight draws nothing and counts 0.
+  for (int n : {0, 1, 3, -3, 50030, INT_MIN})
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+      Replay rp(seed);
+      EXPECT_EQ(RandInt(n), n == 0 ? 0 : rp.Draw() % (n == INT_MIN ? INT_MAX : std::abs(n)) + 1);
+      EXPECT_TRUE(rp.DrawsMatch()) << n;
+    }
+  const int w[] = {4, 0, 9, 9, -6, 2};
+  Replay none(9);
+  EXPECT_EQ(GetMaxIndex(w, 0) + GetMaxIndex(w, -4) + GetMaxIndex(nullptr, 2), -3);
+  EXPECT_TRUE(none.DrawsMatch());
   CLandUse lu;
   const std::vector<int> street = {150, 100, 150, 100, 150, 100, 150, 100}, zero8(8, 0);
-  for (const auto& w : {std::vector<int>(8, 125), street, zero8}) {
-    std::copy(w.begin(), w.end(), lu.m_nDirectionProb);
-    for (const auto& l : {std::vector<int>{33, 33, 33}, {0, 0, 1}, {0, 0, 0}}) {
+  for (const auto& d : {std::vector<int>(8, 125), street, zero8, {4, 0, 9, 9, -6, 2, 1, 1}}) {
+    std::copy(d.begin(), d.end(), lu.m_nDirectionProb);
+    for (const auto& l : {std::vector<int>{33, 33, 33}, {0, 0, 1}, {0, 0, 0}, {1, 1, 0}}) {
       SetWeights(lu.m_nLandUseProb, l[0], l[1], l[2]);
       for (int policy : {100, 0, 50, -5, 250}) {
         lu.m_nPolicy = policy;
         for (unsigned seed = 1; seed <= 6; ++seed) {
           Replay rp(seed);
-          EXPECT_EQ(lu.GetRealDirection(), rp.MaxIndex(w));
+          EXPECT_EQ(GetMaxIndex(d.data(), 8), rp.MaxIndex(d));
+          EXPECT_EQ(lu.GetRealDirection(), rp.MaxIndex(d));
           EXPECT_EQ(lu.GetProbLandUse(), static_cast<LandUseCategory>(rp.MaxIndex(l) + 3));
           EXPECT_EQ(lu.CheckPolicy(), rp.Int(100) <= policy ? 1 : 0) << policy;
           EXPECT_TRUE(rp.DrawsMatch());
@@ -105,6 +120,12 @@ TEST(LandUse, DirectionLandUseAndPolicyDrawTheirWeightsInOrder) {
       }
     }
   }
+  // The share of a square of radius r: percent x (2r + 1)^2 / 100, half up,
+  // cut toward zero, the product wrapping in 32 bits.
+  const int shares[][3] = {{50, 1, 5},         {10, 2, 3},   {4, 1, 0},   {100, 0, 1},
+                           {-50, 1, -4},       {-30, 1, -2}, {50, -2, 5}, {INT_MAX, 1, 21474836},
+                           {65536, 32768, 655}};
+  for (const auto& k : shares) EXPECT_EQ(ShareCount(k[0], k[1]), k[2]) << k[0] << "% r" << k[1];
 }
 
 TEST(LandUse, AgeStatesAtTheirBoundariesForTheCellAskedFor) {
