@@ -1,15 +1,11 @@
-// The step driver and the built-in starting town. Whole runs over a table
-// of scenarios are driven twice, by the driver and by the reference step
-// written by hand against the raw classes (copy, visit rows then columns,
-// look the land use up by ID, develop into the copy), and must agree; each
-// run is then pinned by a digest of its Develop results, final values and
-// ages, messages and the generator's next draw.
-//
-// A changed pin means that a rule, the order or number of its draws, the
-// order of the cells in a step or a start state has changed. Such a change
-// must be explained by the rule tests of the unit that changed (and the pin
-// then updated in the same commit); it is never fixed by updating the pin
-// alone.
+// The step driver and the starting town. Whole runs over a table of
+// scenarios are driven by the driver and by the reference step written by
+// hand (copy, visit rows then columns, look the land use up by ID, develop
+// into the copy), must agree, and are pinned by a digest of their Develop
+// results, final values and ages, messages and the generator's next draw.
+// A changed pin means a rule, its draws, the order of the cells or a start
+// has changed: explain it in the tests of the unit and update the pin in
+// the same commit, never the pin alone.
 #include "support/scene.h"
 
 using namespace testkit;

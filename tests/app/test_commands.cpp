@@ -147,9 +147,6 @@ TEST_F(Program, ConvertInfoRenderParamsVersionAndHelp) {
       {"--version", std::string("towngrow ") + towngrow::Version() + "\n", ""},
       {"run --help", "--rows INT:INT in [5 - 10000]=200", ""},
       {"ensemble --help", "--out TEXT=towngrow-ensemble", ""},
-      {"convert --help", "towngrow convert", ""},
-      {"info --help", "towngrow info", ""},
-      {"render --help", "--scale", ""},
   });
 }
 

@@ -44,6 +44,9 @@ TEST(LandUse, CategoryWordsTheDensityCopyAndAQuietDevelop) {
   EXPECT_EQ(std::make_tuple(lu.m_nMaxLength, lu.m_nDensityType, lu.m_dDensityScale,
                             lu.m_dDensityRate, lu.m_dDensityPower, lu.m_nActiveAge),
             std::make_tuple(9, 3, 0.5, 0.25, 1.5, 50000));
+  EXPECT_EQ(lu.SetID(200) + lu.SetColor(0x123456u) + lu.SetLandUseName("Park"), 3);
+  EXPECT_EQ(std::make_tuple(lu.GetID(), lu.GetColor(), lu.GetLandUseName()),
+            std::make_tuple(static_cast<unsigned char>(200), 0x123456u, std::string("Park")));
   const char* words[] = {"Blank", "StreetNode", "StreetVertex", "House", "Industry", "Commerce"};
   for (int c = -1; c <= 9; ++c) {
     EXPECT_EQ(lu.SetLandUseCategory(static_cast<LandUseCategory>(c)), 1);

@@ -1,7 +1,5 @@
-// Shared scaffolding of the library tests: a scene of two linked coverages
-// over a default set, a recorder of notices, whole-coverage snapshots and
-// digests, and a replay of the random sequence that expectations are
-// computed from.
+// The library tests' scaffolding: a scene of two linked coverages, notices,
+// whole-coverage snapshots and digests, and the replayed random sequence.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -53,8 +51,7 @@ public:
     }
     return index;
   }
-  // True when the code under test took exactly the draws replayed so far:
-  // the generator's next draw is the replay's next one.
+  // True when the code took exactly the draws replayed so far.
   bool DrawsMatch() const { return RandomDraw() == draws_.at(pos_); }
 
 private:
@@ -162,15 +159,7 @@ struct Scene {
   CLandUseCoverage cur, next;
 };
 
-// Forces the length draw to 1 (two candidate lengths) and the direction to
-// one code (a single non-zero weight): each takes exactly one draw.
-inline void ForceStep(CLandUse* lu, int direction) {
-  lu->m_nMaxLength = 2;
-  for (int k = 0; k < 8; ++k) lu->m_nDirectionProb[k] = (k == direction) ? 1 : 0;
-}
-
-// Empties a set's array (the default roster, say), destroying what it held,
-// so that a test can fill it itself.
+// Empties a set's array, destroying what it held.
 inline void ClearSet(CLandUseSet& set) {
   for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i) delete set.m_LandUseArray.GetAt(i);
   set.m_LandUseArray.RemoveAll();
