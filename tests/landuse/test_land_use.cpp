@@ -1,8 +1,6 @@
-// The land-use base class and the draws every rule takes: the uniform draw,
-// the largest draw over weights, the length, direction, land-use and policy
-// draws against the replayed generator (the length also against a plain
-// transcription), the share of a square, the age states, and development
-// under a background raster.
+// The land-use base class and the draws every rule takes against the
+// replayed generator (the length also against a plain transcription), the
+// share of a square, the age states and development under a background.
 #include <climits>
 
 #include "support/scene.h"

@@ -10,8 +10,8 @@ namespace {
 
 CLandUse* Make(int id, LandUseCategory category, unsigned color = 0x010203) {
   auto* lu = new CLandUse();
-  lu->m_ID = static_cast<unsigned char>(id), lu->m_LandUseCategory = category, lu->m_Color = color;
-  return lu;
+  return lu->m_ID = static_cast<unsigned char>(id), lu->m_LandUseCategory = category,
+         lu->m_Color = color, lu;
 }
 
 // Position, existence, colour and category of an ID.

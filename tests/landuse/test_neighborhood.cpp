@@ -1,11 +1,11 @@
 // Neighbourhood counts against a plain cell-by-cell count: the public
-// one-category count (cells beyond the edge are Blank) and several-category
-// count (Blank and beyond the edge never count, a cell counts at the first
-// listed place of its category), and the rules' counts with their vector
-// path and category table, on every centre and radius of grids 5 to 24
-// columns wide, for sets whose categories have one ID, several or none,
-// categories outside 0..6, shared IDs and null entries, changed by the
-// host between calls, and coverages counted through another set's table.
+// one-category count (beyond the edge is Blank), the several-category count
+// (Blank and beyond the edge never count, a cell counts at the first listed
+// place of its category) and the rules' counts with their vector path and
+// category table, on every centre and radius of grids 5 to 24 columns wide,
+// for categories with one ID, several or none, categories outside 0..6,
+// shared IDs, null entries, sets changed between calls, and coverages
+// counted through another set's table.
 #include <climits>
 
 #include "landuse/category_table.h"
@@ -160,10 +160,7 @@ TEST(Neighbourhood, SetsChangedBetweenCallsAndCoveragesOfAnotherSet) {
 
 TEST(Neighbourhood, HugeRadiiStayInTheIntRange) {
   Scene s(8, 12);
-  s.Put(3, 4, 3);
-  s.Put(2, 5, 3);
-  s.Put(5, 4, 3);
-  s.Put(3, 7, 3);
+  s.Put(3, 4, 3), s.Put(2, 5, 3), s.Put(5, 4, 3), s.Put(3, 7, 3);
   const CLandUse probe;
   EXPECT_EQ(probe.GetCategoryInNeighbor(&s.cur, House, 3, 4, INT_MAX), 4);
   EXPECT_EQ(probe.GetCategoryInNeighbor(&s.cur, Blank, 2, 2, INT_MAX), INT_MAX);

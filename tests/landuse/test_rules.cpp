@@ -1,11 +1,8 @@
-// The rules as single calls: how a street node writes a street, probes its
-// far end in the new coverage and treats a node near it in each connect
-// mode, how a street vertex without a street neighbour is cleared, and
-// what every land use does outside the grid or without coverages, a set or
-// ages. What the rules do over whole towns (their draws, thresholds and
-// choices, junction fill, spacing, demand, renewal and abandonment) is
-// pinned by the digests of tests/test_simulation.cpp, each run also driven
-// by the reference step.
+// The rules as single calls: a street node's street, far-end probe and
+// connect modes, a street vertex without a street neighbour, and every land
+// use outside the grid or without coverages, a set or ages. Their draws,
+// thresholds and choices over whole towns are pinned by the runs of
+// tests/test_simulation.cpp.
 #include <climits>
 
 #include "support/scene.h"
