@@ -1,10 +1,53 @@
 // The step driver. See towngrow/simulation.h for what a step does.
 //
-// Choices of ours:
-// - The land use of each ID is looked up once per step (a 256-entry table
-//   built with the set's GetIDIndex), not once per cell; the set does not
-//   change while a step runs, so the answer is the same as a per-cell
-//   GetIDIndex and the per-cell loop stays a table read.
+// A step gives exactly what the reference step gives (copy the current
+// coverage into the next, then develop every cell whose ID the set knows,
+// rows from 0 and columns from 0), with the same draws in the same order,
+// the same writes, messages and develop results, at a cost that follows
+// the cells that can change rather than the grid:
+//
+// - Cells that need no call. A land use whose exact type is the base class
+//   or the others land (never a host's class derived from them) changes
+//   nothing, draws nothing and answers 1 (under a background: nothing for
+//   IDs other than 3, 4 and 5, and 1 exactly where the background allows
+//   the ID); a cell whose ID the set does not hold is skipped. Such cells
+//   are not visited: their results are added per ID from the cell counts
+//   (under a background, from one vectorised pass over the coverage and
+//   the background). Every other cell is visited in the reference order.
+// - The set's category table is pinned for the rules of a step (see
+//   landuse/category_table.h), so that they need not check it per call.
+// - Finding the visited cells. One bit per 64 cells (in buffer order, which
+//   is the visiting order) says that those cells may hold a visited ID. A
+//   step tests only the flagged blocks, 16 cells per compare, clears the
+//   flag of a block without a visited cell and sets the flag of every block
+//   into which it writes a visited ID.
+// - Copying only what changed. While the rules run, the library notes every
+//   cell written into the next coverage (grid/write_log.h; the driver notes
+//   the cells of housing, industry and commerce, whose age step writes the
+//   cell itself, before it develops them). After the swap the two
+//   coverages differ only in those cells, so copying them (and updating
+//   the cell counts from the values they replace) makes the next coverage
+//   a copy of the current one again: the next step needs no copy.
+//
+// The full path (copy every cell, count every cell, flag every block anew)
+// is taken whenever the driver cannot know what the coverages hold or which
+// IDs are visited: the first step after Init, after the host took the
+// current coverage for writing (non-const Current()), after SetBackground,
+// after a resize by the host, when the set of visited IDs differs from the
+// last step's (an ID, an entry, a type or, under a background, ID 3 to 5
+// changed hands), after a step that ran a land use of a host's own class
+// (it may write anywhere, also past the library's setters), after a step
+// that wrote more cells than its log holds (a 32nd of the grid, at least
+// 4096), and
+// after a step left by an exception. The table of IDs is built afresh from
+// the set at every step, so parameter changes need nothing at all.
+//
+// What this relies on, as the driver did before: Develop never writes the
+// coverage it reads, and while a step runs the message handler edits
+// neither the driver's coverages nor the IDs and entries of the set (a
+// category it changes, the rules see).
+//
+// Other choices of ours:
 // - The current coverage is (re)linked to the driver's set at the start of
 //   every step, so that a host that fills it by an import keeps the link.
 // - A step on a coverage without buffers does nothing (the step count does
@@ -12,16 +55,236 @@
 //   coverage is resized to match before it is overwritten.
 #include "towngrow/simulation.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <initializer_list>
+#include <new>
+#include <typeinfo>
 #include <utility>
 
+#include "grid/write_log.h"
+#include "landuse/category_table.h"
+#include "towngrow/landuse/commerce.h"
+#include "towngrow/landuse/house.h"
+#include "towngrow/landuse/industry.h"
 #include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/others_land.h"
+#include "towngrow/landuse/street_node.h"
+#include "towngrow/landuse/street_vertex.h"
+
+#if defined(__SSE2__) && defined(__x86_64__) && !defined(TOWNGROW_NO_VECTOR_COUNTS)
+#include <emmintrin.h>
+#define TOWNGROW_STEP_SSE2 1
+#endif
 
 namespace towngrow {
 
-Simulation::Simulation()
-    : ownedSet_(new CLandUseSet()), set_(ownedSet_.get()), cur_(&a_), next_(&b_) {}
+namespace {
 
-Simulation::Simulation(CLandUseSet* pSet) : set_(pSet), cur_(&a_), next_(&b_) {
+constexpr std::size_t kBlock = 64;  // cells per block flag
+
+// What a step does with the cells of an ID.
+enum Kind : unsigned char {
+  kUnknown,   // the set holds no land use with the ID: skipped, not counted
+  kQuiet,     // not visited; its result is counted per cell
+  kLibrary,   // visited; every write goes through the library's setters
+  kAging,     // the same, and its first write is the age of its own cell
+  kHostRule,  // visited; a host's class, which may write anywhere
+};
+
+// The land use, position and kind of every ID, from the set as it is now.
+struct IdTable {
+  CLandUse* use[256];
+  int pos[256];
+  Kind kind[256];
+};
+
+bool IsOneOf(const std::type_info& t, std::initializer_list<const std::type_info*> types) {
+  for (const std::type_info* k : types)
+    if (t == *k) return true;
+  return false;
+}
+
+void Classify(const CLandUseSet& set, bool background, IdTable& ids) {
+  for (int id = 0; id < 256; ++id) {
+    const int i = set.GetIDIndex(static_cast<unsigned char>(id));
+    ids.pos[id] = i;
+    ids.use[id] = i < 0 ? nullptr : static_cast<CLandUse*>(set.m_LandUseArray.GetAt(i));
+    if (ids.use[id] == nullptr) {
+      ids.kind[id] = kUnknown;
+      continue;
+    }
+    const std::type_info& t = typeid(*ids.use[id]);
+    if (IsOneOf(t, {&typeid(CLandUse), &typeid(COthersLand)}))
+      // Under a background, IDs 3 to 5 of any class age and may be given up.
+      ids.kind[id] = background && id >= 3 && id <= 5 ? kLibrary : kQuiet;
+    else if (IsOneOf(t, {&typeid(CHouse), &typeid(CIndustry), &typeid(CCommerce)}))
+      ids.kind[id] = kAging;
+    else if (IsOneOf(t, {&typeid(CStreetNode), &typeid(CStreetVertex)}))
+      ids.kind[id] = kLibrary;
+    else
+      ids.kind[id] = kHostRule;
+  }
+}
+
+// The IDs a step visits, and a test of up to 64 cells at once: the visited
+// IDs as at most four ranges, compared 16 cells at a time (more ranges, or
+// a target without SSE2, test cell by cell through a table).
+class VisitSet {
+public:
+  VisitSet() = default;
+  explicit VisitSet(const IdTable& ids) {
+    for (int id = 0; id < 256; ++id) visit_[id] = ids.kind[id] >= kLibrary;
+    for (int id = 0; id < 256;) {
+      if (!visit_[id]) {
+        ++id;
+        continue;
+      }
+      int last = id;
+      while (last + 1 < 256 && visit_[last + 1]) ++last;
+      if (ranges_ < kMaxRanges) {
+        lo_[ranges_] = static_cast<unsigned char>(id);
+        span_[ranges_] = static_cast<unsigned char>(last - id);
+      }
+      ++ranges_;
+      id = last + 1;
+    }
+  }
+  bool operator==(const VisitSet& o) const { return visit_ == o.visit_; }
+  bool operator!=(const VisitSet& o) const { return !(*this == o); }
+  bool Has(unsigned char id) const { return visit_[id]; }
+
+  // Bit k set when p[k] is a visited ID, for the n (at most 64) cells from p.
+  std::uint64_t Mask(const unsigned char* p, std::size_t n) const {
+    if (ranges_ == 0) return 0;
+#ifdef TOWNGROW_STEP_SSE2
+    if (n == kBlock && ranges_ <= kMaxRanges) {
+      std::uint64_t mask = 0;
+      for (int q = 0; q < 4; ++q) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * q));
+        __m128i hit = _mm_setzero_si128();
+        for (int k = 0; k < ranges_; ++k) {
+          // x - lo <= span, unsigned: min(x - lo, span) == x - lo
+          const __m128i d = _mm_sub_epi8(x, _mm_set1_epi8(static_cast<char>(lo_[k])));
+          const __m128i in =
+              _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(static_cast<char>(span_[k]))), d);
+          hit = _mm_or_si128(hit, in);
+        }
+        mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit)))
+                << (16 * q);
+      }
+      return mask;
+    }
+#endif
+    std::uint64_t mask = 0;
+    for (std::size_t k = 0; k < n; ++k)
+      mask |= static_cast<std::uint64_t>(visit_[p[k]] ? 1 : 0) << k;
+    return mask;
+  }
+
+private:
+  static constexpr int kMaxRanges = 4;
+  std::array<bool, 256> visit_{};
+  int ranges_ = 0;
+  unsigned char lo_[kMaxRanges] = {};
+  unsigned char span_[kMaxRanges] = {};
+};
+
+// Pins the category table of the set while it lives (see
+// landuse/category_table.h).
+class PinScope {
+public:
+  explicit PinScope(const CLandUseSet* pSet) { detail::PinCategoryTable(pSet); }
+  ~PinScope() { detail::UnpinCategoryTable(); }
+  PinScope(const PinScope&) = delete;
+  PinScope& operator=(const PinScope&) = delete;
+};
+
+// Index of the lowest set bit of a nonzero word.
+inline std::size_t LowestBit(std::uint64_t x) {
+#if defined(__GNUC__) || defined(__clang__)
+  return static_cast<std::size_t>(__builtin_ctzll(x));
+#else
+  std::size_t k = 0;
+  while ((x & 1) == 0) x >>= 1, ++k;
+  return k;
+#endif
+}
+
+}  // namespace
+
+// What the driver keeps between steps to visit only the cells that can
+// change.
+struct Simulation::Tracking {
+  bool full = true;                        // the next step takes the full path
+  VisitSet visit;                          // the visited IDs the block flags were set for
+  std::vector<std::uint64_t> blocks;       // one bit per 64 cells: may hold a visited ID
+  std::array<long, 256> counts{};          // cells per ID of the current coverage
+  const unsigned char* curData = nullptr;  // the buffers the above describe
+  const unsigned char* nextData = nullptr;
+  detail::WriteLog log;
+  std::unique_ptr<std::uint32_t[]> logRoom;
+
+  // Flags every block anew from the coverage's cells.
+  void FlagBlocks(const unsigned char* v, std::size_t n) {
+    const std::size_t nBlocks = (n + kBlock - 1) / kBlock;
+    blocks.assign((nBlocks + 63) / 64, 0);
+    for (std::size_t b = 0; b < nBlocks; ++b) {
+      const std::size_t first = b * kBlock;
+      if (visit.Mask(v + first, std::min(kBlock, n - first)) != 0)
+        blocks[b / 64] |= std::uint64_t{1} << (b % 64);
+    }
+  }
+};
+
+namespace {
+
+// Cells holding `id` (at most 7) whose background cell allows it; cells
+// beyond the background's own grid allow nothing.
+long AllowedCells(const CLandUseCoverage& cov, const CGrid& background, int id) {
+  if (background.m_pData == nullptr) return 0;
+  const int rows = std::min(cov.m_nRows, background.m_nRows);
+  const int cols = std::min(cov.m_nCols, background.m_nCols);
+  const auto want = static_cast<unsigned char>(id);
+  long total = 0;
+  for (int r = 0; r < rows; ++r) {
+    const unsigned char* v = cov.m_pData + static_cast<std::size_t>(r) * cov.m_nCols;
+    const unsigned char* b = background.m_pData + static_cast<std::size_t>(r) * background.m_nCols;
+    unsigned int inRow = 0;
+    for (int c = 0; c < cols; ++c)
+      inRow += static_cast<unsigned int>((v[c] == want) & ((b[c] >> id) & 1));
+    total += inRow;
+  }
+  return total;
+}
+
+// The fields CopyValueFromCoverage copies besides the cells.
+void CopyFields(CLandUseCoverage& to, const CLandUseCoverage& from) {
+  to.m_dScale = from.m_dScale;
+  to.m_nGridType = from.m_nGridType;
+  if (to.m_strName != from.m_strName) to.m_strName = from.m_strName;
+  to.m_dCellSize = from.m_dCellSize;
+  to.m_dXllCorner = from.m_dXllCorner;
+  to.m_dYllCorner = from.m_dYllCorner;
+  to.m_nNoDataValue = from.m_nNoDataValue;
+  to.m_pLandUseSet = from.m_pLandUseSet;
+}
+
+std::size_t CellsOf(const CGrid& grid) {
+  return static_cast<std::size_t>(grid.m_nRows) * static_cast<std::size_t>(grid.m_nCols);
+}
+
+}  // namespace
+
+Simulation::Simulation()
+    : ownedSet_(new CLandUseSet()),
+      set_(ownedSet_.get()),
+      cur_(&a_),
+      next_(&b_),
+      track_(new Tracking()) {}
+
+Simulation::Simulation(CLandUseSet* pSet)
+    : set_(pSet), cur_(&a_), next_(&b_), track_(new Tracking()) {
   if (set_ == nullptr) {
     ownedSet_.reset(new CLandUseSet());
     set_ = ownedSet_.get();
@@ -31,6 +294,7 @@ Simulation::Simulation(CLandUseSet* pSet) : set_(pSet), cur_(&a_), next_(&b_) {
 Simulation::~Simulation() = default;
 
 int Simulation::Init(int nRows, int nCols, short age) {
+  track_->full = true;
   if (!a_.InitCoverage(nRows, nCols, age)) return 0;
   if (!b_.InitCoverage(nRows, nCols, age)) return 0;
   a_.m_pLandUseSet = set_;
@@ -44,55 +308,145 @@ int Simulation::Init(int nRows, int nCols, short age) {
 }
 
 CLandUseSet& Simulation::Set() { return *set_; }
-CLandUseCoverage& Simulation::Current() { return *cur_; }
+
+CLandUseCoverage& Simulation::Current() {
+  track_->full = true;  // the host may write it: nothing known is kept
+  return *cur_;
+}
+
 const CLandUseCoverage& Simulation::Current() const { return *cur_; }
 
-void Simulation::SetBackground(const CGrid* pBackground) { background_ = pBackground; }
+void Simulation::SetBackground(const CGrid* pBackground) {
+  background_ = pBackground;
+  track_->full = true;
+}
 
 const StepReport& Simulation::Step() {
   CLandUseCoverage* cur = cur_;
   CLandUseCoverage* next = next_;
   if (cur->IsEmpty() || cur->m_pCellAge == nullptr) return report_;
+  Tracking& t = *track_;
   if (next->IsEmpty() || next->m_pCellAge == nullptr || next->m_nRows != cur->m_nRows ||
       next->m_nCols != cur->m_nCols) {
     if (!next->InitCoverage(cur->m_nRows, cur->m_nCols, 0)) return report_;
+    t.full = true;
   }
   cur->m_pLandUseSet = set_;
-  next->CopyValueFromCoverage(cur);
+  const CGrid* background = background_;
 
-  // Land use and array position per ID, fixed for the whole step.
-  const int nUses = set_->m_LandUseArray.GetSize();
-  CLandUse* useOf[256];
-  int posOf[256];
-  for (int id = 0; id < 256; ++id) {
-    const int i = set_->GetIDIndex(static_cast<unsigned char>(id));
-    posOf[id] = i;
-    useOf[id] = i < 0 ? nullptr : static_cast<CLandUse*>(set_->m_LandUseArray.GetAt(i));
+  IdTable ids;
+  Classify(*set_, background != nullptr, ids);
+  const VisitSet visit(ids);
+  const std::size_t n = CellsOf(*cur);
+  const bool full =
+      t.full || visit != t.visit || cur->m_pData != t.curData || next->m_pData != t.nextData;
+  t.full = true;  // until this step has run to its end
+  if (full) {
+    next->CopyValueFromCoverage(cur);
+    t.counts = CountCellsPerId(*cur);
+    t.visit = visit;
+    t.FlagBlocks(cur->m_pData, n);
+  } else {
+    CopyFields(*next, *cur);
   }
+
+  // Results of the cells that are not visited.
+  const int nUses = set_->m_LandUseArray.GetSize();
   std::vector<long>& dev = report_.developments;
   dev.assign(static_cast<std::size_t>(nUses), 0);
+  for (int id = 0; id < 256; ++id) {
+    if (ids.kind[id] != kQuiet || t.counts[id] == 0) continue;
+    long done = t.counts[id];
+    if (background != nullptr) done = id <= 7 ? AllowedCells(*cur, *background, id) : 0;
+    dev[static_cast<std::size_t>(ids.pos[id])] += done;
+  }
 
-  const int rows = cur->m_nRows;
-  const int cols = cur->m_nCols;
-  const unsigned char* values = cur->m_pData;
-  const CGrid* background = background_;
-  for (int r = 0; r < rows; ++r) {
-    const unsigned char* row =
-        values + static_cast<std::size_t>(r) * static_cast<std::size_t>(cols);
-    for (int c = 0; c < cols; ++c) {
-      const unsigned char id = row[c];
-      CLandUse* use = useOf[id];
-      if (use == nullptr) continue;
-      const int done = background == nullptr
-                           ? use->Develop(cur, r, c, next)
-                           : use->DevelopWithBackGround(cur, r, c, next, background);
-      if (done == 1) ++dev[static_cast<std::size_t>(posOf[id])];
+  // The visited cells, in the reference order, with their writes noted.
+  // Room for a 32nd of the cells (at least 4096); none for a grid whose
+  // flat indices exceed 32 bits, where any write makes the next step full.
+  const std::size_t room = n > UINT32_MAX ? 0 : std::max<std::size_t>(n / 32, 4096);
+  if (room != t.log.limit || t.log.cells == nullptr) {
+    t.logRoom.reset(room == 0 ? nullptr : new (std::nothrow) std::uint32_t[room]);
+    t.log.cells = t.logRoom.get();
+    t.log.limit = t.log.cells != nullptr ? room : 0;  // no room: a full step follows any write
+  }
+  t.log.target = next;
+  t.log.count = 0;
+  t.log.overflow = false;
+  bool ranHostRule = false;
+  {
+    detail::WriteLogScope scope(t.log);
+    PinScope pin(set_);
+    const unsigned char* values = cur->m_pData;
+    const std::size_t cols = static_cast<std::size_t>(cur->m_nCols);
+    for (std::size_t w = 0; w < t.blocks.size(); ++w) {
+      for (std::uint64_t flags = t.blocks[w]; flags != 0; flags &= flags - 1) {
+        const std::size_t b = w * 64 + LowestBit(flags);
+        const std::size_t first = b * kBlock;
+        std::uint64_t cells = visit.Mask(values + first, std::min(kBlock, n - first));
+        if (cells == 0) {
+          t.blocks[w] &= ~(std::uint64_t{1} << (b % 64));
+          continue;
+        }
+        // Row and column of the block's first cell, then moved along.
+        std::size_t r = first / cols;
+        std::size_t c = first - r * cols;
+        std::size_t at = 0;
+        for (; cells != 0; cells &= cells - 1) {
+          const std::size_t k = LowestBit(cells);
+          for (c += k - at, at = k; c >= cols; c -= cols) ++r;
+          const unsigned char id = values[first + k];
+          CLandUse* use = ids.use[id];
+          const int row = static_cast<int>(r), col = static_cast<int>(c);
+          int done;
+          // The age step of housing, industry and commerce writes the cell
+          // itself; it is noted here, not by the rule.
+          if (ids.kind[id] == kAging) t.log.Note(first + k);
+          if (ids.kind[id] != kHostRule) {
+            done = background == nullptr
+                       ? use->Develop(cur, row, col, next)
+                       : use->DevelopWithBackGround(cur, row, col, next, background);
+          } else {
+            ranHostRule = true;
+            detail::UnpinCategoryTable();  // the host's code may change the set
+            done = background == nullptr
+                       ? use->Develop(cur, row, col, next)
+                       : use->DevelopWithBackGround(cur, row, col, next, background);
+            detail::PinCategoryTable(set_);
+          }
+          if (done == 1) ++dev[static_cast<std::size_t>(ids.pos[id])];
+        }
+      }
     }
   }
 
   std::swap(cur_, next_);
   ++report_.step;
-  report_.cellsPerId = CountCellsPerId(*cur_);
+  if (ranHostRule || t.log.overflow) {
+    t.counts = CountCellsPerId(*cur_);
+  } else {
+    // Make the next coverage a copy of the current one again.
+    unsigned char* nowV = cur_->m_pData;
+    unsigned char* wasV = next_->m_pData;
+    const short* nowA = cur_->m_pCellAge;
+    short* wasA = next_->m_pCellAge;
+    for (std::size_t k = 0; k < t.log.count; ++k) {
+      const std::uint32_t i = t.log.cells[k];
+      const unsigned char now = nowV[i];
+      const unsigned char was = wasV[i];
+      if (now != was) {
+        --t.counts[was];
+        ++t.counts[now];
+        wasV[i] = now;
+        if (visit.Has(now)) t.blocks[i / kBlock / 64] |= std::uint64_t{1} << (i / kBlock % 64);
+      }
+      wasA[i] = nowA[i];
+    }
+    t.curData = cur_->m_pData;
+    t.nextData = next_->m_pData;
+    t.full = false;
+  }
+  report_.cellsPerId = t.counts;
   return report_;
 }
 
@@ -116,8 +470,20 @@ std::array<long, 256> CountCellsPerId(const CLandUseCoverage& coverage) {
   if (coverage.IsEmpty() || coverage.m_nRows <= 0 || coverage.m_nCols <= 0) return counts;
   const std::size_t n =
       static_cast<std::size_t>(coverage.m_nRows) * static_cast<std::size_t>(coverage.m_nCols);
+  // Four tables in turn, so that runs of one ID do not wait on one counter.
   const unsigned char* p = coverage.m_pData;
-  for (std::size_t k = 0; k < n; ++k) ++counts[p[k]];
+  std::size_t part[4][256] = {};
+  std::size_t k = 0;
+  for (; k + 4 <= n; k += 4) {
+    ++part[0][p[k]];
+    ++part[1][p[k + 1]];
+    ++part[2][p[k + 2]];
+    ++part[3][p[k + 3]];
+  }
+  for (; k < n; ++k) ++part[0][p[k]];
+  for (int id = 0; id < 256; ++id)
+    counts[static_cast<std::size_t>(id)] =
+        static_cast<long>(part[0][id] + part[1][id] + part[2][id] + part[3][id]);
   return counts;
 }
 

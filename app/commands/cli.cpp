@@ -17,6 +17,7 @@
 #include "commands/ensemble_ranks.h"
 #include "commands/file_commands.h"
 #include "commands/run_command.h"
+#include "maps/grid_files.h"
 
 namespace towngrow::app {
 namespace {
@@ -37,15 +38,31 @@ void AddTownOptions(CLI::App* cmd, RunOptions& run) {
   cmd->add_option("--seed", run.seed, "Seed of the random generator");
   cmd->add_option("--start", run.start,
                   "Start state: 'town' (the built-in town), 'random' (the sparse random "
-                  "start) or a file (.asc, .e00, .flt, .xya, .dat), read into a grid of its "
-                  "size");
+                  "start) or a file (.asc, .e00, .flt, .xya, .dat, or a raster GDAL reads "
+                  "such as a GeoTIFF), read into a grid of its size");
   cmd->add_option("--background", run.background,
                   "Background file of the grid's size: each cell's value is a bit set of the "
                   "land-use IDs allowed there (bit k for ID k)");
   cmd->add_option("--params", run.params,
                   "Parameter file (JSON, as printed by 'towngrow params'; run.json works too)");
   cmd->add_option("--out", run.out, "Output folder (created if missing)");
+  cmd->add_option("--crs", run.crs,
+                  "Coordinate reference system of the output maps (e.g. EPSG:32633, or WKT); "
+                  "default: the start file's (from a GeoTIFF's own, or the .prj beside a grid)");
   cmd->add_flag("--quiet", run.quiet, "No progress bar and no closing summary");
+}
+
+// The options of every command that reads maps: which band of a raster of
+// several bands, and the library's plain readers instead of the strict check.
+void AddMapOptions(CLI::App* cmd, MapReadOptions& maps) {
+  cmd->add_option("--band", maps.band,
+                  "Band to read of a raster with several bands (from 1); one-band rasters "
+                  "ignore it")
+      ->check(CLI::Range(1, 65535));
+  cmd->add_flag("--lenient", maps.lenient,
+                "Read .asc, .e00, .flt, .xya and .dat files as the library's readers take "
+                "them, without the strict check (short rows, text, fractions and values "
+                "outside 0 to 255 are then read as those readers do)");
 }
 
 void SetSizeGiven(CLI::App* cmd, RunOptions& run) {
@@ -69,21 +86,23 @@ int RunCli(int argc, char** argv) {
   app.require_subcommand(1);
   app.option_defaults()->always_capture_default(true);
 
+  MapReadOptions maps;
   RunOptions run;
   CLI::App* runCmd = app.add_subcommand(
       "run",
       "Grow a town and write its end state, snapshots, a map, an animation, step "
       "statistics and a record that repeats the run into one folder.");
   AddTownOptions(runCmd, run);
+  AddMapOptions(runCmd, maps);
   runCmd
       ->add_option("--every", run.every,
                    "Record a snapshot (see --format) and an animation frame every N steps")
       ->check(CLI::Range(1L, 100000000L));
   runCmd
       ->add_option("--format", run.formats,
-                   "Snapshot format step-NNNN.<ext>: asc, e00, flt or xya; repeat for several "
-                   "(default: no snapshots)")
-      ->check(CLI::IsMember({"asc", "e00", "flt", "xya"}))
+                   "Snapshot format step-NNNN.<ext>: asc, e00, flt, xya or tif (GeoTIFF); repeat "
+                   "for several (default: no snapshots)")
+      ->check(CLI::IsMember({"asc", "e00", "flt", "xya", "tif"}))
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   bool noPng = false, noGif = false;
@@ -101,6 +120,7 @@ int RunCli(int argc, char** argv) {
       ->required()
       ->check(CLI::Range(1, 65535));
   AddTownOptions(ensembleCmd, ensemble.town);
+  AddMapOptions(ensembleCmd, maps);
   ensembleCmd->add_option("--seed-step", ensemble.seedStep,
                           "Run i (from 0) is seeded with seed + i * seed-step");
   ensembleCmd
@@ -112,19 +132,27 @@ int RunCli(int argc, char** argv) {
       "params", "Print the parameters of every land use as JSON: a template for --params.");
   paramsCmd->add_option("--params", paramsFile, "Show these parameters applied to the defaults");
 
-  std::string convertIn, convertOut, convertParams;
-  CLI::App* convertCmd =
-      app.add_subcommand("convert",
-                         "Convert a grid file to another format, chosen by the names' endings "
-                         "(.asc, .e00, .flt, .xya, .dat).");
+  std::string convertIn, convertOut, convertParams, convertCrs;
+  CLI::App* convertCmd = app.add_subcommand(
+      "convert",
+      "Convert a grid file to another format, chosen by the names' endings (.asc, .e00, .flt, "
+      ".xya, .dat, .tif; any raster GDAL reads as input). A GeoTIFF gets the land uses' "
+      "colours and names (--params) and the input's georeference and CRS.");
   convertCmd->add_option("IN", convertIn, "File to read")->required();
   convertCmd->add_option("OUT", convertOut, "File to write")->required();
+  convertCmd->add_option("--params", convertParams,
+                         "Parameter file that gives the names and colours of a GeoTIFF");
+  convertCmd->add_option("--crs", convertCrs,
+                         "Coordinate reference system to assign (e.g. EPSG:32633), replacing "
+                         "the input's");
+  AddMapOptions(convertCmd, maps);
 
   std::string infoFile, infoParams;
   CLI::App* infoCmd = app.add_subcommand(
       "info", "Show a file's kind, size, georeference and cells per land-use ID.");
   infoCmd->add_option("FILE", infoFile, "File to read")->required();
   infoCmd->add_option("--params", infoParams, "Parameter file that names the land uses");
+  AddMapOptions(infoCmd, maps);
 
   std::string renderIn, renderOut, renderParams;
   int renderScale = 0;
@@ -137,6 +165,7 @@ int RunCli(int argc, char** argv) {
                    "Pixels per cell (0: about 800 pixels on the longer side)")
       ->check(CLI::Range(0, 64));
   renderCmd->add_option("--params", renderParams, "Parameter file that gives names and colours");
+  AddMapOptions(renderCmd, maps);
 
   try {
     app.parse(argc, argv);
@@ -145,6 +174,7 @@ int RunCli(int argc, char** argv) {
     return Fail(e.what());
   }
 
+  MapReading() = maps;
   try {
     if (runCmd->parsed()) {
       SetSizeGiven(runCmd, run);
@@ -158,7 +188,7 @@ int RunCli(int argc, char** argv) {
     } else if (paramsCmd->parsed()) {
       std::fputs(ParamsText(paramsFile).c_str(), stdout);
     } else if (convertCmd->parsed()) {
-      ConvertFile(convertIn, convertOut, convertParams);
+      ConvertFile(convertIn, convertOut, convertParams, convertCrs);
     } else if (infoCmd->parsed()) {
       PrintFileInfo(infoFile, infoParams, stdout);
     } else if (renderCmd->parsed()) {

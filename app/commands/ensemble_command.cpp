@@ -233,6 +233,10 @@ public:
     fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
     if (ec) throw AppError(finalPath + ": cannot be written: " + ec.message());
   }
+  // A file already written at `temp` (by another writer) joins the others.
+  void Adopt(const std::string& temp, const std::string& finalPath) {
+    files_.push_back({temp, finalPath});
+  }
   void PublishAll() {
     for (const auto& f : files_) PublishTemp(f.temp, f.final);
     files_.clear();
@@ -389,8 +393,20 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
       percent.m_pData[k] = static_cast<unsigned char>(
           PercentOfRuns(result.cellCounts[c][k], static_cast<unsigned int>(result.runs)));
     const std::string work = (fs::path(scratch.Path()) / (cls.name + ".asc")).string();
-    ExportCoverage(percent, work, scratch);
+    ExportCoverage(percent, work, scratch, setup.geo);
     staged.AddCopy(work, at(cls.name + ".asc"));
+    if (!setup.geo.wkt.empty())
+      staged.AddCopy(fs::path(work).replace_extension(".prj").string(), at(cls.name + ".prj"));
+    const std::string tif = at(cls.name + ".tif");
+    const std::string tifTemp = staged.Add(tif);
+    TiffLegend legend;
+    legend.percent = true;
+    legend.color = ClassColor(cls, setup.set);
+    legend.description = HeatTitle(cls.name, result.runs);
+    WriteGeoTiffAt(tifTemp, tif, percent.m_pData, setup.rows, setup.cols,
+                   GeoForOutput(percent, setup.geo), legend);
+    std::error_code ec;
+    if (fs::exists(tifTemp + ".aux.xml", ec)) staged.Adopt(tifTemp + ".aux.xml", tif + ".aux.xml");
     const std::string png = at(cls.name + ".png");
     const std::string err =
         WriteHeatMapPng(percent.m_pData, setup.rows, setup.cols, ClassColor(cls, setup.set), scale,

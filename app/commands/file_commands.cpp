@@ -1,5 +1,6 @@
 #include "commands/file_commands.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <towngrow/towngrow.h>
@@ -43,21 +44,22 @@ const char* FormatTitle(ImportDataFormat f) {
 
 }  // namespace
 
-void ConvertFile(const std::string& in, const std::string& out, const std::string& params) {
+void ConvertFile(const std::string& in, const std::string& out, const std::string& params,
+                 const std::string& crs) {
   MessageLog log;
   CLandUseSet set;
   LoadSet(params, set);
-  // Refuse an unwritable kind before reading anything.
-  const ImportDataFormat target = CLandUseCoverage().TestFileFormat(out);
-  if (target == FormatOther || target == FormatXY)
-    throw AppError(out +
-                   ": cannot write this kind of file (names ending in .asc, .e00, .flt, "
-                   ".xya or .dat can be written)");
+  // Refuse an unwritable kind or CRS before reading anything.
+  if (!IsWritableName(out))
+    throw AppError(out + ": cannot write this kind of file (names ending in " + kWritableKinds +
+                   " can be written)");
+  const std::string wkt = crs.empty() ? std::string() : CrsFromUserText(crs);
   CLandUseCoverage cov;
-  LoadFitted(in, cov, set, log);
+  GridFileInfo info = LoadFitted(in, cov, set, log);
+  if (!wkt.empty()) info.geo.wkt = wkt;
   MakeParentFolder(out);
   ScratchDir scratch;
-  ExportCoverage(cov, out, scratch);
+  ExportCoverage(cov, out, scratch, info.geo);
 }
 
 void PrintFileInfo(const std::string& path, const std::string& params, std::FILE* out) {
@@ -68,8 +70,15 @@ void PrintFileInfo(const std::string& path, const std::string& params, std::FILE
   const GridFileInfo info = LoadFitted(path, cov, set, log);
   const bool points = info.format == FormatXYA || info.format == FormatDAT;
   std::fprintf(out, "file:           %s\n", path.c_str());
-  std::fprintf(out, "kind:           %s (%s)\n", FormatTitle(info.format),
-               FormatWord(info.format).c_str());
+  if (info.gdal) {
+    std::fprintf(out, "kind:           %s, read through GDAL (%s)\n",
+                 info.raster.driverLong.c_str(), info.raster.driver.c_str());
+    std::fprintf(out, "band:           %d of %d, %s values\n", info.raster.band, info.raster.bands,
+                 info.raster.valueType.c_str());
+  } else {
+    std::fprintf(out, "kind:           %s (%s)\n", FormatTitle(info.format),
+                 FormatWord(info.format).c_str());
+  }
   if (points)
     std::fprintf(out,
                  "size:           %d rows x %d columns (largest row and column named + 1), "
@@ -82,7 +91,15 @@ void PrintFileInfo(const std::string& path, const std::string& params, std::FILE
                  cov.m_dXllCorner, cov.m_dYllCorner, cov.m_dCellSize);
   else
     std::fprintf(out, "georeference:   none in this file\n");
-  if (info.format == FormatASC && info.hasNoData)
+  const double* t = info.geo.transform;
+  if (info.gdal && info.geo.hasTransform && (t[2] != 0 || t[4] != 0 || t[5] != -t[1]))
+    std::fprintf(out, "transform:      %.10g %.10g %.10g %.10g %.10g %.10g (not square cells)\n",
+                 t[0], t[1], t[2], t[3], t[4], t[5]);
+  std::fprintf(out, "crs:            %s\n", CrsTitle(info.geo.wkt).c_str());
+  if (info.gdal && info.hasNoData)
+    std::fprintf(out, "no-data value:  %.10g (read as land-use ID %d)\n", info.raster.noData,
+                 OthersId(&set));
+  else if (info.format == FormatASC && info.hasNoData)
     std::fprintf(out, "no-data value:  %d\n", cov.m_nNoDataValue);
   else if (info.hasNoData)
     std::fprintf(out, "no-data value:  %ld\n", info.noData);

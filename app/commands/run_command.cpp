@@ -12,6 +12,7 @@
 #include <towngrow/towngrow.h>
 
 #include "commands/app_error.h"
+#include "commands/ensemble_ranks.h"
 #include "commands/message_log.h"
 #include "commands/params_json.h"
 #include "commands/progress.h"
@@ -161,7 +162,34 @@ void PrepareTown(const RunOptions& o, TownSetup& setup) {
                    " cells is not possible (each side from 5 to 10000)");
   setup.rows = rows;
   setup.cols = cols;
+  if (setup.fromFile) setup.geo = setup.startInfo.geo;
+  if (!o.crs.empty()) setup.geo.wkt = CrsFromUserText(o.crs);
 }
+
+namespace {
+
+// One line on standard error when the start holds IDs that no land use has.
+void WarnOfUnknownIds(const std::string& path, const CLandUseCoverage& cov,
+                      const CLandUseSet& set) {
+  const auto cells = CountCellsPerId(cov);
+  long count = 0;
+  std::string ids;
+  int listed = 0;
+  for (int id = 0; id < 256; ++id) {
+    if (cells[static_cast<std::size_t>(id)] == 0 || set.IsIDExist(static_cast<unsigned char>(id)))
+      continue;
+    count += cells[static_cast<std::size_t>(id)];
+    if (++listed <= 8) ids += (ids.empty() ? "" : ", ") + std::to_string(id);
+  }
+  if (count == 0 || IsSecondaryProcess()) return;
+  if (listed > 8) ids += ", ...";
+  std::fprintf(stderr,
+               "towngrow: warning: %s: %ld cells hold IDs that no land use has (%s); those "
+               "cells never change\n",
+               path.c_str(), count, ids.c_str());
+}
+
+}  // namespace
 
 void PlaceStart(const RunOptions& o, const TownSetup& setup, unsigned int seed,
                 CLandUseCoverage& cur, MessageLog& log) {
@@ -176,6 +204,7 @@ void PlaceStart(const RunOptions& o, const TownSetup& setup, unsigned int seed,
     cur.RandomFill();
   } else {
     ImportInto(o.start, setup.startInfo, cur, log);
+    WarnOfUnknownIds(o.start, cur, setup.set);
   }
 }
 
@@ -183,14 +212,15 @@ bool LoadBackground(const RunOptions& o, TownSetup& setup, CLandUseCoverage& bac
                     MessageLog& log) {
   if (o.background.empty()) return false;
   const GridFileInfo bg = ReadGridFileInfo(o.background);
-  const bool grid = bg.format == FormatASC || bg.format == FormatE00 || bg.format == FormatFLT;
+  const bool grid =
+      bg.gdal || bg.format == FormatASC || bg.format == FormatE00 || bg.format == FormatFLT;
   if (grid && (bg.rows != setup.rows || bg.cols != setup.cols))
     throw AppError(o.background + ": the background has " + std::to_string(bg.rows) + " rows and " +
                    std::to_string(bg.cols) + " columns, the town " + std::to_string(setup.rows) +
                    " and " + std::to_string(setup.cols));
   InitOrFail(background, setup.rows, setup.cols, log);
   background.m_pLandUseSet = &setup.set;
-  ImportInto(o.background, bg, background, log);
+  ImportInto(o.background, bg, background, log, 0);  // no-data: nothing may grow there
   return true;
 }
 
@@ -212,6 +242,9 @@ std::string RepeatOptions(const RunOptions& o, const TownSetup& setup) {
                       " --seed " + std::to_string(o.seed) + " --start " +
                       ShellWord(setup.fromFile ? AbsolutePath(o.start) : o.start);
   if (!o.background.empty()) words += " --background " + ShellWord(AbsolutePath(o.background));
+  if (MapReading().band > 0) words += " --band " + std::to_string(MapReading().band);
+  if (MapReading().lenient) words += " --lenient";
+  if (!o.crs.empty()) words += " --crs " + ShellWord(o.crs);
   return words;
 }
 
@@ -219,8 +252,8 @@ void RunTown(const RunOptions& o, std::FILE* out) {
   MessageLog log;
   if (o.every < 1) throw AppError("--every must be 1 or more");
   for (const auto& f : o.formats)
-    if (f != "asc" && f != "e00" && f != "flt" && f != "xya")
-      throw AppError("--format " + f + ": not one of asc, e00, flt, xya");
+    if (f != "asc" && f != "e00" && f != "flt" && f != "xya" && f != "tif")
+      throw AppError("--format " + f + ": not one of asc, e00, flt, xya, tif");
 
   TownSetup setup;
   PrepareTown(o, setup);
@@ -259,14 +292,17 @@ void RunTown(const RunOptions& o, std::FILE* out) {
     const std::string err = gif.Open(gifTemp, set, rows, cols, DefaultScale(rows, cols));
     if (!err.empty()) throw AppError(gifFinal + ": " + err);
   }
+  // Read-only views between steps: taking Current() for writing would make
+  // the next step copy and scan the whole grid.
+  const Simulation& grown = sim;
   auto record = [&](long step) {
     if (step % o.every != 0) return;
     if (o.gif) {
-      const std::string err = gif.AddFrame(sim.Current());
+      const std::string err = gif.AddFrame(grown.Current());
       if (!err.empty()) throw AppError(gifFinal + ": " + err);
     }
     for (const auto& f : o.formats)
-      ExportCoverage(sim.Current(), at(SnapshotName(step, f)), scratch);
+      ExportCoverage(grown.Current(), at(SnapshotName(step, f)), scratch, setup.geo);
   };
   record(0);
 
@@ -286,7 +322,8 @@ void RunTown(const RunOptions& o, std::FILE* out) {
   if (!failure.empty()) throw AppError(failure);
   progress.Finish();
 
-  ExportCoverage(sim.Current(), at("final.asc"), scratch);
+  ExportCoverage(sim.Current(), at("final.asc"), scratch, setup.geo);
+  ExportCoverage(sim.Current(), at("final.tif"), scratch, setup.geo);
   if (o.png) {
     const std::string final = at("final.png");
     const std::string temp = TempNameFor(final);

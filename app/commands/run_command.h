@@ -7,7 +7,10 @@
 // random start, or a file), the background is read, then the steps run.
 //
 // Outputs, each written under a temporary name and renamed when complete:
-//   final.asc           the end state
+//   final.asc           the end state (with final.prj when the CRS is known)
+//   final.tif           the end state as a GeoTIFF (and final.tif.aux.xml):
+//                       the start's georeference and CRS, the land uses'
+//                       colours and names
 //   step-NNNN.<ext>     snapshots in each --format at step 0 and every
 //                       --every steps (NNNN: the step, at least 4 digits)
 //   final.png           the map of the end state
@@ -46,8 +49,9 @@ struct RunOptions {
   std::string background;      // file name or empty
   std::string params;          // file name or empty
   std::string out = "towngrow-out";
+  std::string crs;  // --crs as given (empty: the start file's)
   long every = 1;
-  std::vector<std::string> formats;  // asc, e00, flt, xya
+  std::vector<std::string> formats;  // asc, e00, flt, xya, tif
   bool png = true;
   bool gif = true;
   bool quiet = false;
@@ -65,19 +69,23 @@ struct TownSetup {
   int cols = 0;
   bool fromFile = false;  // the start is a file (not "town" or "random")
   GridFileInfo startInfo;
+  GeoInfo geo;  // where the output maps lie: the start file's, the CRS of --crs
 };
 
-// Checks the steps, reads the parameter file and the start file's header
-// and fixes the size. Throws AppError.
+// Checks the steps, reads the parameter file and the start file's header,
+// fixes the size and where the output maps lie. Throws AppError.
 void PrepareTown(const RunOptions& options, TownSetup& setup);
 
 // Seeds the generator with `seed` and places the start into `cov` (sized
 // to setup's rows and columns, values 0, linked to a set). Throws AppError.
+// A start file holding IDs that no land use of the set has gets a one-line
+// warning on standard error (those cells never change).
 void PlaceStart(const RunOptions& options, const TownSetup& setup, unsigned int seed,
                 CLandUseCoverage& cov, MessageLog& log);
 
 // Reads the background file (if one is given) into `background`, sized to
-// the town and linked to setup's set. False when there is none.
+// the town and linked to setup's set; its no-data cells allow nothing (0).
+// False when there is none.
 bool LoadBackground(const RunOptions& options, TownSetup& setup, CLandUseCoverage& background,
                     MessageLog& log);
 
@@ -87,7 +95,7 @@ Json RunRecord(const RunOptions& options, const TownSetup& setup);
 
 // The options that repeat the start, size, steps, seed and background of
 // a run, as shell words: " --rows R --cols C --steps N --seed S --start X"
-// and " --background B" when there is one.
+// and " --background B", " --band N", " --lenient", " --crs C" when given.
 std::string RepeatOptions(const RunOptions& options, const TownSetup& setup);
 
 // A path as an absolute, normalised path (unchanged if that fails), and a

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <system_error>
 
 #include "commands/app_error.h"
+#include "maps/strict_check.h"
 
 namespace fs = std::filesystem;
 
@@ -42,6 +44,13 @@ double NumberAfterBlank(const std::string& line) {
   const auto blank = line.find(' ');
   const std::string rest = blank == std::string::npos ? line : line.substr(blank);
   return std::strtod(rest.c_str(), nullptr);
+}
+
+// A header line "xllcenter ...": the number is the lower-left cell's centre.
+bool IsCentre(const std::string& line) {
+  std::string word = line.substr(0, 9);
+  for (auto& ch : word) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return word == "xllcenter";
 }
 
 void CheckSize(const std::string& path, long long rows, long long cols) {
@@ -80,6 +89,7 @@ void ReadAsc(const std::string& path, std::istream& in, GridFileInfo& info) {
   std::string l3, l4, l5;
   if (GetLine(in, l3) && GetLine(in, l4) && GetLine(in, l5)) {
     info.hasGeoref = true;
+    info.centred = IsCentre(l3);
     info.xll = NumberAfterBlank(l3);
     info.yll = NumberAfterBlank(l4);
     info.cellSize = NumberAfterBlank(l5);
@@ -118,17 +128,16 @@ void ReadE00(std::istream& in, GridFileInfo& info, const std::string& path) {
   }
 }
 
-void ReadFlt(const std::string& path, GridFileInfo& info) {
+// False when the header beside the file is not the float grid's (its first
+// two lines are not "ncols <n>" and "nrows <n>").
+bool ReadFlt(const std::string& path, GridFileInfo& info) {
   const std::string header = SensibleHeaderName(path);
   std::ifstream in(header, std::ios::binary);
   if (!in) throw AppError(path + ": its header file " + header + " cannot be opened");
   std::string lines[6];
   for (auto& l : lines) GetLine(in, l);
   long long cols = 0, rows = 0;
-  if (!WordAndInt(lines[0], cols) || !WordAndInt(lines[1], rows))
-    throw AppError(header +
-                   ": not a float grid header: it must begin with the lines "
-                   "\"ncols <n>\" and \"nrows <n>\"");
+  if (!WordAndInt(lines[0], cols) || !WordAndInt(lines[1], rows)) return false;
   CheckSize(path, rows, cols);
   info.rows = static_cast<int>(rows);
   info.cols = static_cast<int>(cols);
@@ -137,6 +146,7 @@ void ReadFlt(const std::string& path, GridFileInfo& info) {
   double x = 0, y = 0, c = 0, nd = 0;
   if ((s3 >> w >> x) && (s4 >> w >> y) && (s5 >> w >> c)) {
     info.hasGeoref = true;
+    info.centred = IsCentre(lines[2]);
     info.xll = x;
     info.yll = y;
     info.cellSize = c;
@@ -154,6 +164,7 @@ void ReadFlt(const std::string& path, GridFileInfo& info) {
     throw AppError(path + ": holds " + std::to_string(bytes) + " bytes but its header asks for " +
                    std::to_string(need) + " (" + std::to_string(rows) + " x " +
                    std::to_string(cols) + " floats)");
+  return true;
 }
 
 void ReadPoints(const std::string& path, std::istream& in, GridFileInfo& info) {
@@ -210,21 +221,75 @@ std::string FormatWord(ImportDataFormat format) {
   }
 }
 
+MapReadOptions& MapReading() {
+  static MapReadOptions options;
+  return options;
+}
+
+const char* const kWritableKinds = ".asc, .e00, .flt, .xya, .dat or .tif";
+
+unsigned char OthersId(const CLandUseSet* set) {
+  if (set)
+    for (int i = 0; i < set->m_LandUseArray.GetSize(); ++i) {
+      const auto* lu = static_cast<const CLandUse*>(set->m_LandUseArray.GetAt(i));
+      if (lu->m_LandUseCategory == Others) return lu->m_ID;
+    }
+  return 6;
+}
+
+GeoInfo GeoForOutput(const CLandUseCoverage& cov, const GeoInfo& geo) {
+  if (geo.hasTransform) return geo;
+  GeoInfo out = GeoFromFields(cov.m_dXllCorner, cov.m_dYllCorner, cov.m_dCellSize, cov.m_nRows);
+  out.wkt = geo.wkt;
+  return out;
+}
+
+bool IsWritableName(const std::string& path) {
+  const ImportDataFormat format = CLandUseCoverage().TestFileFormat(path);
+  return IsTiffName(path) || (format != FormatOther && format != FormatXY);
+}
+
+namespace {
+
+GridFileInfo FromGdal(const std::string& path, GridFileInfo& info) {
+  CheckSize(path, info.raster.rows, info.raster.cols);
+  info.gdal = true;
+  info.rows = info.raster.rows;
+  info.cols = info.raster.cols;
+  info.geo = info.raster.geo;
+  info.hasNoData = info.raster.hasNoData;
+  const double nd = info.raster.noData;  // may be NaN or far beyond a long
+  info.noData = std::isfinite(nd) && std::fabs(nd) < 1e15 ? static_cast<long>(nd) : 0;
+  if (info.geo.hasTransform) {
+    info.hasGeoref = true;
+    info.xll = info.geo.transform[0];
+    info.cellSize = info.geo.transform[1];
+    info.yll = info.geo.transform[3] + info.geo.transform[5] * info.rows;
+  }
+  return info;
+}
+
+}  // namespace
+
 GridFileInfo ReadGridFileInfo(const std::string& path) {
   GridFileInfo info;
   CLandUseCoverage probe;
   info.format = probe.TestFileFormat(path);
-  if (info.format == FormatOther)
-    throw AppError(path +
-                   ": unknown kind of file (names ending in .asc, .e00, .flt, .xya or "
-                   ".dat can be read)");
   if (info.format == FormatXY)
     throw AppError(path +
                    ": .xy point lists have no defined layout and cannot be read "
                    "(use .xya)");
+  if (path.empty()) throw AppError(": unknown kind of file (an empty name)");
   std::error_code ec;
   if (!fs::exists(path, ec)) throw AppError(path + ": no such file");
   if (fs::is_directory(path, ec)) throw AppError(path + ": is a folder, not a file");
+  if (info.format == FormatOther) {
+    if (!ProbeGdalRaster(path, MapReading().band, info.raster))
+      throw AppError(path +
+                     ": unknown kind of file (neither a raster GDAL reads nor a name "
+                     "ending in .asc, .e00, .flt, .xya or .dat)");
+    return FromGdal(path, info);
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) throw AppError(path + ": cannot be opened");
   switch (info.format) {
@@ -235,12 +300,28 @@ GridFileInfo ReadGridFileInfo(const std::string& path) {
       ReadE00(in, info, path);
       break;
     case FormatFLT:
-      ReadFlt(path, info);
+      if (!ReadFlt(path, info)) {
+        // Not the float grid's header: perhaps another .hdr raster GDAL reads.
+        if (!ProbeGdalRaster(path, MapReading().band, info.raster))
+          throw AppError(SensibleHeaderName(path) +
+                         ": not a float grid header: it must begin with the lines "
+                         "\"ncols <n>\" and \"nrows <n>\"");
+        info.format = FormatOther;
+        return FromGdal(path, info);
+      }
       break;
     default:
       ReadPoints(path, in, info);
       break;
   }
+  if (info.centred && !MapReading().lenient) {  // placed by the corner, not the centre
+    info.xll -= info.cellSize / 2;
+    info.yll -= info.cellSize / 2;
+  } else {
+    info.centred = false;
+  }
+  if (info.hasGeoref) info.geo = GeoFromFields(info.xll, info.yll, info.cellSize, info.rows);
+  info.geo.wkt = CrsFromPrjFile(fs::path(path).replace_extension(".prj").string());
   return info;
 }
 
@@ -257,8 +338,12 @@ void InitOrFail(CLandUseCoverage& cov, int rows, int cols, MessageLog& log) {
   }
 }
 
-void ImportInto(const std::string& path, const GridFileInfo& info, CLandUseCoverage& cov,
-                MessageLog& log) {
+namespace {
+
+// The library's reader of the file's kind, through a private copy of a
+// float grid whose header the library would look for elsewhere.
+void ImportWithLibrary(const std::string& path, const GridFileInfo& info, CLandUseCoverage& cov,
+                       MessageLog& log) {
   std::string source = path;
   std::unique_ptr<ScratchDir> scratch;
   if (info.format == FormatFLT && LibraryHeaderName(path) != SensibleHeaderName(path)) {
@@ -297,7 +382,26 @@ void ImportInto(const std::string& path, const GridFileInfo& info, CLandUseCover
     throw AppError(path + ": read error: " + e.what());
   }
   if (!ok) Refused(path, log, "cannot be read");
-  if ((info.format == FormatFLT || info.format == FormatE00) && info.hasGeoref) {
+}
+
+}  // namespace
+
+void ImportInto(const std::string& path, const GridFileInfo& info, CLandUseCoverage& cov,
+                MessageLog& log, int noDataId) {
+  const unsigned char others =
+      noDataId < 0 ? OthersId(cov.m_pLandUseSet) : static_cast<unsigned char>(noDataId);
+  if (info.gdal) {
+    ReadGdalRaster(path, info.raster, others, cov);
+  } else {
+    const bool strict = !MapReading().lenient;
+    const StrictFindings found = strict ? CheckStrictly(path, info) : StrictFindings();
+    ImportWithLibrary(path, info, cov, log);
+    for (const std::size_t k : found.noDataCells)
+      cov.SetCellValue(static_cast<int>(k / static_cast<std::size_t>(info.cols)),
+                       static_cast<int>(k % static_cast<std::size_t>(info.cols)), others);
+  }
+  if ((info.gdal || info.format == FormatFLT || info.format == FormatE00 || info.centred) &&
+      info.hasGeoref) {
     cov.m_dXllCorner = info.xll;
     cov.m_dYllCorner = info.yll;
     cov.m_dCellSize = info.cellSize;
@@ -372,13 +476,19 @@ void CopyFileAtomic(const std::string& from, const std::string& finalPath) {
   PublishTemp(temp, finalPath);
 }
 
-void ExportCoverage(const CLandUseCoverage& cov, const std::string& finalPath,
-                    ScratchDir& scratch) {
+void ExportCoverage(const CLandUseCoverage& cov, const std::string& finalPath, ScratchDir& scratch,
+                    const GeoInfo& geo) {
+  if (!IsWritableName(finalPath))
+    throw AppError(finalPath + ": cannot write this kind of file (names ending in " +
+                   kWritableKinds + " can be written)");
+  if (IsTiffName(finalPath)) {
+    TiffLegend legend;
+    legend.set = cov.m_pLandUseSet;
+    legend.description = "land-use ID";
+    WriteGeoTiff(finalPath, cov.m_pData, cov.m_nRows, cov.m_nCols, GeoForOutput(cov, geo), legend);
+    return;
+  }
   const ImportDataFormat format = cov.TestFileFormat(finalPath);
-  if (format == FormatOther || format == FormatXY)
-    throw AppError(finalPath +
-                   ": cannot write this kind of file (names ending in .asc, .e00, "
-                   ".flt, .xya or .dat can be written)");
   const std::string work = scratch.Path() + "/grid." + FormatWord(format);
   int ok = 0;
   try {
@@ -415,6 +525,8 @@ void ExportCoverage(const CLandUseCoverage& cov, const std::string& finalPath,
     CopyFileAtomic(work, finalPath);
   }
   fs::remove(work, ec);
+  if ((format == FormatASC || format == FormatFLT) && !geo.wkt.empty())
+    WriteFileAtomic(fs::path(finalPath).replace_extension(".prj").string(), EsriWkt(geo.wkt));
 }
 
 void MakeFolder(const std::string& path) {

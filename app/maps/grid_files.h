@@ -17,6 +17,19 @@
 //   of the file's header, so that a later ASCII grid export carries it.
 // - Exports are made into a private scratch folder whose path holds no ".",
 //   then copied beside their final name under a temporary name and renamed.
+// - Any other name is offered to GDAL (gdal_raster.h): GeoTIFF, Erdas
+//   Imagine, VRT and every single-band raster it opens. ".tif" and ".tiff"
+//   names are written as GeoTIFF.
+// - Before the library's reader imports a file of its own formats, the
+//   program checks it strictly (strict_check.h); no-data cells of ASCII and
+//   E00 grids then take the others land use, and a grid that gives its
+//   lower-left cell's centre is placed by its corner. --lenient leaves the
+//   file to the plain reader.
+// - The georeference and CRS of a file travel beside the coverage as a
+//   GeoInfo: from a GDAL raster's transform and CRS, or from a library
+//   grid's header and the ".prj" file beside it (name with its extension
+//   replaced). ASCII and float grids written with a known CRS get a ".prj"
+//   (ESRI WKT) beside them.
 #pragma once
 
 #include <string>
@@ -25,6 +38,7 @@
 #include <towngrow/towngrow.h>
 
 #include "commands/message_log.h"
+#include "maps/gdal_raster.h"
 
 namespace towngrow::app {
 
@@ -39,21 +53,48 @@ struct GridFileInfo {
   double xll = 0.0, yll = 0.0, cellSize = 0.0;
   bool hasNoData = false;
   long noData = 0;
-  long points = 0;  // lines read, for point lists
+  long points = 0;        // lines read, for point lists
+  bool centred = false;   // the header gives the lower-left cell's centre (xllcenter)
+  GeoInfo geo;            // transform (when the file has one) and CRS (when known)
+  bool gdal = false;      // read through GDAL (format is then FormatOther)
+  GdalRasterInfo raster;  // what GDAL tells of it
 };
+
+// How the program reads maps, set once from the command line: the band of a
+// raster of several bands (0: none chosen) and --lenient (the library's
+// readers without the strict check).
+struct MapReadOptions {
+  int band = 0;
+  bool lenient = false;
+};
+MapReadOptions& MapReading();
+
+// The ID the program gives no-data cells: the set's first land use of the
+// others kind, 6 when it has none.
+unsigned char OthersId(const CLandUseSet* set);
+
+// The georeference to write `cov` with: `geo` when it has a transform,
+// else the coverage's own fields; the CRS of `geo` in either case.
+GeoInfo GeoForOutput(const CLandUseCoverage& cov, const GeoInfo& geo);
 
 // Format word for messages and run.json: "asc", "e00", "flt", "xya", "dat", "xy", "other".
 std::string FormatWord(ImportDataFormat format);
 
+// The names the program writes, for messages: ".asc, .e00, .flt, .xya, .dat or .tif".
+extern const char* const kWritableKinds;
+
 // Reads what the file holds without importing it. Throws AppError for a
-// missing file, a format that cannot be read, a bad header or a grid
-// beyond 10000 x 10000.
+// missing file, a format that cannot be read, a bad header, a grid beyond
+// 10000 x 10000, or a raster of several bands without --band.
 GridFileInfo ReadGridFileInfo(const std::string& path);
 
-// Imports the file into `cov` (already sized and linked), with bOverlay 0.
-// A refusal becomes an AppError naming the file and the library's message.
+// Imports the file into `cov` (already sized and linked), with bOverlay 0,
+// after the strict check (unless --lenient). A refusal becomes an AppError
+// naming the file and the place or the library's message. No-data cells of
+// GDAL rasters, ASCII and E00 grids take `noDataId`, -1: OthersId of the
+// coverage's set.
 void ImportInto(const std::string& path, const GridFileInfo& info, CLandUseCoverage& cov,
-                MessageLog& log);
+                MessageLog& log, int noDataId = -1);
 
 // Sizes `cov` to fit the file (at least 5 x 5), links `set` and imports it.
 GridFileInfo LoadFitted(const std::string& path, CLandUseCoverage& cov, CLandUseSet& set,
@@ -76,9 +117,15 @@ private:
 };
 
 // Writes `cov` in the format of `finalPath`'s name (asc, e00, flt, xya,
-// dat), whole or not at all. A float grid also gets its ".hdr" beside it,
-// with a seventh line "byteorder LSBFIRST". Throws AppError.
-void ExportCoverage(const CLandUseCoverage& cov, const std::string& finalPath, ScratchDir& scratch);
+// dat, tif), whole or not at all. A float grid also gets its ".hdr" beside
+// it, with a seventh line "byteorder LSBFIRST". A GeoTIFF is drawn in the
+// colours and names of the coverage's set (the default roster without one)
+// and placed by GeoForOutput(cov, geo). Throws AppError.
+void ExportCoverage(const CLandUseCoverage& cov, const std::string& finalPath, ScratchDir& scratch,
+                    const GeoInfo& geo = GeoInfo());
+
+// True when ExportCoverage writes this kind of name.
+bool IsWritableName(const std::string& path);
 
 // Atomic file writing: content goes to a temporary name in the target
 // folder, renamed to the final name when complete.

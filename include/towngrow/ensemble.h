@@ -43,8 +43,9 @@
 //   ages 0, as Init leaves them. A background is read as the driver reads
 //   it: cells beyond its shape allow nothing.
 // - Memory: the sums hold 2 bytes per cell per tracked class and 24 bytes
-//   per ID per step; each worker holds one Simulation (6 bytes per cell)
-//   and 8 bytes per ID per step. No run's grid is kept.
+//   per ID per step; each worker holds one Simulation (6 bytes per cell,
+//   and at most a bit and a 64th per cell for the cells a step wrote) and
+//   8 bytes per ID per step. No run's grid is kept.
 // - Notices of the runs go to the process-wide message handler from the
 //   worker threads (the handler may be called from several threads).
 #pragma once

@@ -5,6 +5,24 @@
 // the set does not hold are skipped), optionally under a background raster.
 // Nothing runs by itself: the host calls Step() or Run().
 //
+// A step costs what the town costs, not what the grid costs: cells whose
+// land use is exactly the base class or the others land (which change
+// nothing and draw nothing) are counted without a call, and only the cells
+// the last step wrote are copied. The results are those of the reference
+// step: the same draws in the same order, the same writes, messages and
+// develop results. What this asks of a host:
+// - Take the state for reading through a const Simulation (the const
+//   Current()) between steps. The non-const Current() tells the driver
+//   that the state may be edited, and the next step copies and scans the
+//   whole grid once; so do Init, SetBackground, a change of which IDs the
+//   set's land uses hold or of their classes, and a step that ran a land
+//   use of the host's own class (it may write anywhere).
+// - Take Current() again after every step: a reference kept across a step
+//   names the other coverage, which the driver keeps for itself.
+// - As for the reference step: Develop never writes the coverage it reads,
+//   and the message handler does not edit the driver's coverages, nor the
+//   IDs of the set, while a step runs.
+//
 // Choices of ours: each step (re)links the current coverage to the driver's
 // set; a step on a coverage without buffers does nothing and is not counted;
 // when the host has resized Current(), the next coverage follows. The report
@@ -41,8 +59,8 @@ public:
   int Init(int nRows, int nCols, short age = 0);
 
   CLandUseSet& Set();
-  CLandUseCoverage& Current();  // the state; fill it after Init
-  const CLandUseCoverage& Current() const;
+  CLandUseCoverage& Current();              // the state, for writing: fill it after Init
+  const CLandUseCoverage& Current() const;  // the state, for reading
 
   // Background raster whose cell values are bit sets of allowed IDs; null
   // (the default) develops every cell with Develop.
@@ -64,6 +82,8 @@ private:
   CLandUseCoverage* next_;
   const CGrid* background_ = nullptr;
   StepReport report_;
+  struct Tracking;  // what is kept between steps to visit only what can change
+  std::unique_ptr<Tracking> track_;
 };
 
 // Counts the cells of a coverage per land-use ID.

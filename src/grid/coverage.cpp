@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "grid/write_log.h"
 #include "towngrow/landuse/land_use.h"
 #include "towngrow/landuse/land_use_set.h"
 #include "towngrow/platform/messages.h"
@@ -106,6 +107,7 @@ int CLandUseCoverage::SetCellAge(int nRow, int nCol, short age) {
     return 0;
   m_pCellAge[static_cast<std::size_t>(nRow) * static_cast<std::size_t>(m_nCols) +
              static_cast<std::size_t>(nCol)] = age;
+  detail::NoteWrite(this, nRow, nCol);
   return 1;
 }
 
@@ -118,6 +120,7 @@ int CLandUseCoverage::SetCellAgeGrow(int nRow, int nCol, short delta) {
   short& age = m_pCellAge[static_cast<std::size_t>(nRow) * static_cast<std::size_t>(m_nCols) +
                           static_cast<std::size_t>(nCol)];
   age = Low16(static_cast<long long>(age) + delta);
+  detail::NoteWrite(this, nRow, nCol);
   return 1;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "grid/write_log.h"
 #include "towngrow/grid/coverage.h"
 #include "towngrow/platform/messages.h"
 
@@ -72,6 +73,7 @@ int CGrid::SetCellValue(int nRow, int nCol, unsigned char value) {
   if (m_pData == nullptr || nRow < 0 || nCol < 0 || nRow >= m_nRows || nCol >= m_nCols) return 0;
   m_pData[static_cast<std::size_t>(nRow) * static_cast<std::size_t>(m_nCols) +
           static_cast<std::size_t>(nCol)] = value;
+  detail::NoteWrite(this, nRow, nCol);
   return 1;
 }
 

@@ -139,6 +139,15 @@ inline bool InGrid(const CLandUseCoverage& cov, int nRow, int nCol) {
 
 const CategoryTable& CategoryTableOf(const CLandUseSet* pSet) {
   TableCache& cache = g_cache;
+  TablePin& pin = t_tablePin;
+  if (pSet != nullptr && pSet == pin.set) {
+    if (pin.checkedAt == t_hostCalls) return cache.table;
+    if (SnapshotMatches(cache, pSet->m_LandUseArray, pSet->m_LandUseArray.GetSize())) {
+      pin.checkedAt = t_hostCalls;  // checked again: armed until the next message
+      return cache.table;
+    }
+  }
+  pin.set = nullptr;  // the table may change below
   if (pSet == nullptr) {
     if (cache.state != CacheState::NoSet) {
       BuildTable(nullptr, cache.table);
@@ -156,6 +165,16 @@ const CategoryTable& CategoryTableOf(const CLandUseSet* pSet) {
     cache.state = CacheState::Unchecked;  // never matches: rebuilt next time
   return cache.table;
 }
+
+void PinCategoryTable(const CLandUseSet* pSet) {
+  UnpinCategoryTable();
+  if (pSet == nullptr) return;
+  CategoryTableOf(pSet);
+  if (g_cache.state != CacheState::Set) return;  // a set too large to remember
+  t_tablePin = TablePin{pSet, &g_cache.table, t_hostCalls};
+}
+
+void UnpinCategoryTable() { t_tablePin.set = nullptr; }
 
 int ProbIDFromTable(const CategoryTable& table, const CLandUseSet* pSet, LandUseCategory category) {
   const int c = static_cast<int>(category);

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/host_calls.h"
 #include "towngrow/grid/category.h"
 
 #if defined(__SSE2__) && defined(__x86_64__) && !defined(TOWNGROW_NO_VECTOR_COUNTS)
@@ -60,6 +61,28 @@ int ProbIDFromTable(const CategoryTable& table, const CLandUseSet* pSet, LandUse
 // The table for the set as it is now. The reference stays valid until the
 // next call of CategoryTableOf on the same thread.
 const CategoryTable& CategoryTableOf(const CLandUseSet* pSet);
+
+// The step driver pins the table of its set while it runs the library's
+// rules, during which no host code runs but the message handler: until it
+// unpins, CategoryTableOf answers for that set without the check, as long
+// as no message has been shown since the table was last checked (a check
+// that matches arms the pin again). The driver unpins around the land uses
+// of a host's own classes.
+void PinCategoryTable(const CLandUseSet* pSet);
+void UnpinCategoryTable();
+
+struct TablePin {
+  const CLandUseSet* set;      // the pinned set, null for none
+  const CategoryTable* table;  // its table
+  std::uint64_t checkedAt;     // t_hostCalls when the table was last checked
+};
+inline thread_local TablePin t_tablePin;  // zero-initialised: nothing pinned
+
+// The pinned table of the set when it needs no check, else null.
+inline const CategoryTable* PinnedTableOf(const CLandUseSet* pSet) {
+  const TablePin& pin = t_tablePin;
+  return pSet != nullptr && pSet == pin.set && pin.checkedAt == t_hostCalls ? pin.table : nullptr;
+}
 
 // Code of a category asked for; kOtherCode for values outside 0..6.
 inline int CodeOf(LandUseCategory category) {

@@ -39,7 +39,9 @@ inline short DeadAgeValue(int deadAge) {
 // The age step every housing, industry and commerce call begins with: the
 // cell's age in the read coverage (GetCellAge: -100 outside the grid or
 // without buffers), then SetCellAgeGrow(1) in the written coverage, with
-// the same checks, inline.
+// the same checks, inline. Its write is the only one of the library not
+// noted in the step driver's write log (grid/write_log.h): the driver notes
+// every housing, industry and commerce cell before it develops it.
 inline short AgeThenGrow(const CLandUseCoverage& cov, CLandUseCoverage& next, int nRow, int nCol) {
   short age = -100;
   if (cov.m_pData != nullptr && cov.m_pCellAge != nullptr && nRow >= 0 && nCol >= 0 &&
@@ -86,6 +88,7 @@ public:
   // One cell. Before the table is taken this asks the set directly, which
   // for one look-up costs less than checking the table.
   LandUseCategory At(const CLandUseCoverage& cov, int nRow, int nCol) {
+    if (table_ == nullptr) table_ = detail::PinnedTableOf(set_);  // free while pinned
     if (table_ == nullptr) {
       if (cov.m_pLandUseSet == nullptr) return Others;
       return cov.m_pLandUseSet->GetCategory(detail::ValueAt(cov, nRow, nCol));
@@ -162,6 +165,7 @@ private:
   }
 
   const detail::CategoryTable& Table() {
+    if (table_ == nullptr) table_ = detail::PinnedTableOf(set_);
     if (table_ == nullptr) table_ = &detail::CategoryTableOf(set_);
     return *table_;
   }

@@ -9,11 +9,34 @@
 // ID 0.
 #include "towngrow/landuse/street_vertex.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "landuse/growth_steps.h"
 #include "towngrow/grid/coverage.h"
 #include "towngrow/landuse/land_use_set.h"
 
 namespace towngrow {
+
+namespace {
+
+// Whether the 3 x 3 window around a cell in the grid (clipped to it) holds
+// at least two street cells, nodes or vertices, by the table's categories.
+bool JoinedByTwo(const CLandUseCoverage& cov, const detail::CategoryTable& table, int nRow,
+                 int nCol) {
+  if (cov.m_pData == nullptr) return false;
+  int found = 0;
+  for (int r = std::max(0, nRow - 1); r <= std::min(cov.m_nRows - 1, nRow + 1); ++r) {
+    const unsigned char* row = cov.m_pData + static_cast<std::size_t>(r) * cov.m_nCols;
+    for (int c = std::max(0, nCol - 1); c <= std::min(cov.m_nCols - 1, nCol + 1); ++c) {
+      const int category = table.category[row[c]];
+      if ((category == StreetNode || category == StreetVertex) && ++found == 2) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
 
 CStreetVertex::CStreetVertex() {
   SetID(2);
@@ -28,6 +51,11 @@ int CStreetVertex::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
                            CLandUseCoverage* pNewCoverage) {
   if (pCoverage == nullptr || pNewCoverage == nullptr) return 0;
   if (pCoverage->IsInRange(nRow, nCol) == 0) return 0;
+
+  // In a step of the driver the set's table is at hand (pinned): a cell
+  // still joined needs only its first two street cells found.
+  const detail::CategoryTable* pinned = detail::PinnedTableOf(pCoverage->m_pLandUseSet);
+  if (pinned != nullptr && JoinedByTwo(*pCoverage, *pinned, nRow, nCol)) return 0;
 
   const LandUseCategory categories[2] = {StreetNode, StreetVertex};
   int counts[2] = {0, 0};

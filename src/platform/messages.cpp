@@ -4,6 +4,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/host_calls.h"
+
 namespace towngrow {
 namespace {
 
@@ -27,6 +29,7 @@ MessageHandler SetMessageHandler(MessageHandler handler) {
 }
 
 void ShowMessage(const std::string& text) {
+  ++detail::t_hostCalls;  // the handler may change the set
   MessageHandler h;
   {
     std::lock_guard<std::mutex> lock(HandlerMutex());

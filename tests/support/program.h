@@ -48,6 +48,16 @@ protected:
     EXPECT_EQ(Listing(work_), before);
   }
 
+  // The cells of an ASCII grid the program wrote, row after row.
+  std::vector<int> AscCells(const fs::path& path) {
+    std::istringstream in(ReadAll(path));
+    std::string line;
+    for (int i = 0; i < 6; ++i) std::getline(in, line);
+    std::vector<int> cells;
+    for (int v; in >> v;) cells.push_back(v);
+    return cells;
+  }
+
   // A file as it is seen: a folder by its names, pictures by their decoded
   // pixels (and a GIF's frames, delays and loop), other files by their bytes
   // with the work folder's path and the version taken out.
