@@ -2,9 +2,7 @@
 # the label "valgrind". They belong to the configuration "valgrind" only, so
 # a plain ctest run leaves them out; run them with
 #   ctest --test-dir build -C valgrind -L valgrind -j2
-# (a Debug or RelWithDebInfo build gives readable reports). Allocation
-# operators that a test program defines itself (to make an allocation fail)
-# are left in place; memcheck still watches the malloc and free behind them.
+# (a Debug or RelWithDebInfo build gives readable reports).
 find_program(TOWNGROW_VALGRIND valgrind)
 if(TOWNGROW_VALGRIND)
   foreach(src ${TOWNGROW_TEST_SOURCES})
@@ -12,7 +10,6 @@ if(TOWNGROW_VALGRIND)
     add_test(NAME valgrind.${name} CONFIGURATIONS valgrind
       COMMAND ${TOWNGROW_VALGRIND} --tool=memcheck --error-exitcode=1 --leak-check=full
         --errors-for-leak-kinds=definite,indirect --track-origins=yes --quiet
-        --soname-synonyms=somalloc=nouserintercepts
         $<TARGET_FILE:${name}>)
     set_tests_properties(valgrind.${name} PROPERTIES LABELS "valgrind" TIMEOUT 3600)
   endforeach()

@@ -4,9 +4,9 @@
 // the strict check refuses what the lenient readers would take another way.
 #include <nlohmann/json.hpp>
 
-#include "program_support.h"
+#include "support/program.h"
 
-using namespace program_test;
+using namespace testkit;
 using Json = nlohmann::json;
 
 namespace {
@@ -14,11 +14,11 @@ namespace {
 class GisMapsTest : public ProgramTest {
 protected:
   void Shell(const std::string& command) {
-    ASSERT_EQ(std::system(("cd '" + work_.string() + "' && " + command).c_str()), 0) << command;
+    ASSERT_EQ(std::system(("cd '" + work_ + "' && " + command).c_str()), 0) << command;
   }
   Json GdalInfo(const std::string& file) {
     Shell("gdalinfo -json '" + file + "' > gdalinfo.json");
-    const Json doc = Json::parse(Slurp(W("gdalinfo.json")));
+    const Json doc = Json::parse(ReadAll(W("gdalinfo.json")));
     fs::remove(W("gdalinfo.json"));
     return doc;
   }
@@ -36,11 +36,11 @@ TEST_F(GisMapsTest, TheCrsAndTheLandUsesTravelThroughEveryMapWritten) {
   Result r = Run("run --start town.tif --steps 6 --every 6 --format tif --quiet --out t");
   ASSERT_EQ(r.code, 0) << r.err;
   ASSERT_EQ(Run("run --start s/final.asc --steps 6 --quiet --no-png --no-gif --out a").code, 0);
-  EXPECT_EQ(ReadAsc(W("t/final.asc")).values, ReadAsc(W("a/final.asc")).values);
-  EXPECT_NE(Slurp(W("t/final.prj")).find("UTM_Zone_33N"), std::string::npos);
+  EXPECT_EQ(AscCells(W("t/final.asc")), AscCells(W("a/final.asc")));
+  EXPECT_NE(ReadAll(W("t/final.prj")).find("UTM_Zone_33N"), std::string::npos);
   ASSERT_EQ(Run("convert t/final.tif back.asc").code, 0);
-  EXPECT_EQ(Slurp(W("back.asc")), Slurp(W("t/final.asc")));  // cells and georeference
-  ASSERT_EQ(Run("convert back.asc again.tif").code, 0);      // the CRS from back.prj
+  EXPECT_EQ(ReadAll(W("back.asc")), ReadAll(W("t/final.asc")));  // cells and georeference
+  ASSERT_EQ(Run("convert back.asc again.tif").code, 0);          // the CRS from back.prj
   ASSERT_EQ(Run("ensemble --runs 2 --start town.tif --steps 3 --quiet --out e").code, 0);
   ASSERT_EQ(Run("run --crs EPSG:3035 --rows 20 --cols 25 --steps 1 --quiet --out z").code, 0);
 
@@ -86,7 +86,7 @@ TEST_F(GisMapsTest, TheCrsAndTheLandUsesTravelThroughEveryMapWritten) {
   }
   // The percentages of the GeoTIFF are those of the ASCII grid.
   ASSERT_EQ(Run("convert --lenient e/housing.tif housing.asc").code, 0);
-  EXPECT_EQ(ReadAsc(W("housing.asc")).values, ReadAsc(W("e/housing.asc")).values);
+  EXPECT_EQ(AscCells(W("housing.asc")), AscCells(W("e/housing.asc")));
 }
 
 TEST_F(GisMapsTest, RastersAndGridsAreReadAsTheyMean) {
@@ -126,7 +126,7 @@ TEST_F(GisMapsTest, RastersAndGridsAreReadAsTheyMean) {
   std::ofstream(W("bg.asc")) << nothing;
   ASSERT_EQ(Run("run --rows 30 --cols 30 --steps 8 --quiet --out t0").code, 0);
   ASSERT_EQ(Run("run --start t0/final.asc --background bg.asc --steps 8 --quiet --out t1").code, 0);
-  EXPECT_EQ(ReadAsc(W("t1/final.asc")).values, ReadAsc(W("t0/final.asc")).values);
+  EXPECT_EQ(AscCells(W("t1/final.asc")), AscCells(W("t0/final.asc")));
   std::ofstream(W("odd.asc")) << "ncols 5\nnrows 5\nxllcorner 0\nyllcorner 0\ncellsize 1\n"
                               << "9 0 0 0 0\n0 0 0 0 0\n0 0 0 0 0\n0 0 0 0 0\n0 0 0 0 77\n";
   const Result r = Run("run --start odd.asc --steps 1 --quiet --out o");
@@ -166,7 +166,6 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
       "gdal_translate -q -ot Int16 big.asc big.tif && "
       "gdal_translate -q -b 1 -b 1 -b 1 big.asc rgb.tif && "
       "gdal_translate -q -ot CInt16 big.asc cplx.tif && cp rows.asc bp.asc && echo x > bp.prj");
-  const std::set<std::string> inputs = Listing(work_);
   const struct {
     std::string args, message;
   } cases[] = {
@@ -197,7 +196,7 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
       {"run --crs EPSG:99999 --out o", "--crs EPSG:99999: not a coordinate reference system"},
       {"convert big.asc o.gpkg", "o.gpkg: cannot write this kind of file"},
   };
-  for (const auto& c : cases) ExpectBadInput(c.args, c.message, inputs);
+  for (const auto& c : cases) ExpectBadInput(c.args, c.message);
 }
 
 TEST_F(GisMapsTest, EveryMapWrittenHereOrByGdalPassesTheStrictCheckWithItsCells) {
@@ -207,7 +206,7 @@ TEST_F(GisMapsTest, EveryMapWrittenHereOrByGdalPassesTheStrictCheckWithItsCells)
       "gdal_translate -q -of AAIGrid g.tif gdal.asc && "
       "gdal_translate -q -of EHdr -ot Float32 g.tif gdal.flt && "
       "gdal_translate -q -of HFA g.tif gdal.img");
-  const std::vector<int> cells = ReadAsc(W("s/final.asc")).values;
+  const std::vector<int> cells = AscCells(W("s/final.asc"));
   const struct {
     std::string file;
     bool ours, crs;  // written by `convert g.tif`; carries the CRS (in itself or a .prj)
@@ -223,7 +222,7 @@ TEST_F(GisMapsTest, EveryMapWrittenHereOrByGdalPassesTheStrictCheckWithItsCells)
     }
     const Result r = Run("convert " + c.file + " back.asc");
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(ReadAsc(W("back.asc")).values, cells);
+    EXPECT_EQ(AscCells(W("back.asc")), cells);
     const std::string crs = c.crs ? "WGS 84 / UTM zone 33N (EPSG:32633)" : "none known";
     EXPECT_NE(Run("info " + c.file).out.find("crs:            " + crs + "\n"), std::string::npos);
   }
@@ -235,6 +234,5 @@ TEST_F(GisMapsTest, AGeoTiffThatCannotBeWrittenWholeLeavesNothing) {
                 .code,
             0);
   fs::remove_all(W("s/final.tif")), fs::remove_all(W("s/final.tif.aux.xml"));
-  ExpectBadInput("convert s/final.asc o.tif", "o.tif: write error", Listing(work_),
-                 "trap '' XFSZ; ulimit -f 4; ");
+  ExpectBadInput("convert s/final.asc o.tif", "o.tif: write error", "trap '' XFSZ; ulimit -f 4; ");
 }

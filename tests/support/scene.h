@@ -1,6 +1,5 @@
-// Shared scaffolding of the rule tests: a scene of two linked coverages over
-// a default set, a recorder of notices, whole-coverage snapshots, and a
-// replay of the random sequence that expectations are computed from.
+// The library tests' scaffolding: a scene of two linked coverages, notices,
+// whole-coverage snapshots and digests, and the replayed random sequence.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +7,8 @@
 #include <towngrow/towngrow.h>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <utility>
@@ -50,8 +51,7 @@ public:
     }
     return index;
   }
-  // True when the code under test took exactly the draws replayed so far:
-  // the generator's next draw is the replay's next one.
+  // True when the code took exactly the draws replayed so far.
   bool DrawsMatch() const { return RandomDraw() == draws_.at(pos_); }
 
 private:
@@ -80,6 +80,32 @@ inline std::vector<unsigned char> Values(const CLandUseCoverage& cov) {
 inline std::vector<short> Ages(const CLandUseCoverage& cov) {
   return std::vector<short>(cov.m_pCellAge, cov.m_pCellAge + cov.m_nRows * cov.m_nCols);
 }
+
+// FNV-1a over 64 bits: one number for a whole state, run or file. A
+// coverage adds, cell by cell in rows, its value and then its age as an
+// unsigned 16-bit number (the reduction of the step-cost yardstick).
+struct Digest {
+  std::uint64_t h = 1469598103934665603ULL;
+  Digest& Add(std::uint64_t v) {
+    h = (h ^ v) * 1099511628211ULL;
+    return *this;
+  }
+  Digest& Add(const CLandUseCoverage& cov) {
+    for (int r = 0; r < cov.m_nRows; ++r)
+      for (int c = 0; c < cov.m_nCols; ++c)
+        Add(cov.GetCellValue(r, c)).Add(static_cast<unsigned short>(cov.GetCellAge(r, c)));
+    return *this;
+  }
+  Digest& Add(const std::string& bytes) {
+    for (unsigned char b : bytes) Add(b);
+    return *this;
+  }
+  std::string Hex() const {
+    char buf[20];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+    return buf;
+  }
+};
 
 // A read coverage and a written coverage of the same size, both linked to a
 // set holding the default roster; all cells start vacant at age 0.
@@ -114,17 +140,6 @@ struct Scene {
     return lu;
   }
 
-  // Cells of the read coverage within the radius whose ID is one of ids.
-  int Count(int r, int c, int radius, std::initializer_list<int> ids) const {
-    int n = 0;
-    for (int y = r - radius; y <= r + radius; ++y)
-      for (int x = c - radius; x <= c + radius; ++x) {
-        if (y < 0 || x < 0 || y >= rows || x >= cols) continue;
-        for (int id : ids) n += cur.GetCellValue(y, x) == id;
-      }
-    return n;
-  }
-
   // True when the written coverage differs from the read one only in the
   // listed cells (row, col pairs), values and ages both compared.
   bool SameExcept(std::initializer_list<std::pair<int, int>> cells) const {
@@ -144,15 +159,7 @@ struct Scene {
   CLandUseCoverage cur, next;
 };
 
-// Forces the length draw to 1 (two candidate lengths) and the direction to
-// one code (a single non-zero weight): each takes exactly one draw.
-inline void ForceStep(CLandUse* lu, int direction) {
-  lu->m_nMaxLength = 2;
-  for (int k = 0; k < 8; ++k) lu->m_nDirectionProb[k] = (k == direction) ? 1 : 0;
-}
-
-// Empties a set's array (the default roster, say), destroying what it held,
-// so that a test can fill it itself.
+// Empties a set's array, destroying what it held.
 inline void ClearSet(CLandUseSet& set) {
   for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i) delete set.m_LandUseArray.GetAt(i);
   set.m_LandUseArray.RemoveAll();

@@ -1,7 +1,17 @@
-// Runs a piece of a test in a forked child whose address space may grow by
-// a set number of bytes only, so that memory can really run out without an
-// allocation hook. The child's text comes back through a pipe.
+// Child processes of the tests: a forked piece of a test whose address space
+// may grow by a set number of bytes only (memory really runs out, no
+// allocation hook), and shell commands with their status and output.
+// TOWNGROW_ASAN is defined under AddressSanitizer, which refuses huge
+// allocations outright and does not mix with address-space limits.
 #pragma once
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TOWNGROW_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TOWNGROW_ASAN 1
+#endif
+#endif
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -12,6 +22,8 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+
+#include "support/files.h"
 
 namespace testkit {
 
@@ -63,6 +75,22 @@ std::string InChildWithHeadroom(long long headroom, F body) {
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     return "child: ended abnormally, status " + std::to_string(status);
   return got;
+}
+
+struct Result {
+  int code = -1;  // exit status, -1 when the command did not exit
+  std::string out, err;
+};
+
+// Runs a shell command with no input; its output goes through files in `dir`.
+inline Result RunShell(const std::string& cmd, const std::string& dir) {
+  const std::string out = dir + "/stdout.txt", err = dir + "/stderr.txt";
+  const int status = std::system((cmd + " >'" + out + "' 2>'" + err + "' </dev/null").c_str());
+  Result r;
+  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = ReadAll(out);
+  r.err = ReadAll(err);
+  return r;
 }
 
 }  // namespace testkit

@@ -1,0 +1,386 @@
+// The towngrow program end to end: command lines run in order in one work
+// folder, each with what it prints and digests of the files it writes
+// (pictures by their pixels), and refused input: status 2, one line on
+// standard error, nothing written.
+#include "support/program.h"
+
+using namespace testkit;
+
+namespace {
+
+struct Row {
+  std::string args;
+  std::string shows;  // in standard output; "#..." its digest
+  std::string files;  // "name=digest ..." (a folder: its listing); "dir/" before names in dir
+};
+
+const std::string kQuiet = "#14650fb0739d0383";  // nothing at all
+
+class Program : public ProgramTest {
+protected:
+  void Script(const std::vector<Row>& rows) {
+    for (const Row& k : rows) {
+      SCOPED_TRACE(k.args);
+      const Result r = Run(k.args);
+      EXPECT_EQ(r.code, 0) << r.err;
+      EXPECT_EQ(r.err, "");  // no terminal: no progress bar
+      if (k.shows.rfind('#', 0) == 0)
+        EXPECT_EQ(Digest().Add(r.out).Hex(), k.shows.substr(1)) << r.out;
+      else
+        EXPECT_NE(r.out.find(k.shows), std::string::npos) << r.out;
+      std::string dir;
+      for (const std::string& f : Split(k.files, ' ')) {
+        if (!f.empty() && f.back() == '/') dir = f;
+        const std::size_t eq = f.find('=');
+        if (eq == std::string::npos) continue;
+        EXPECT_EQ(FileDigest(dir + f.substr(0, eq)), f.substr(eq + 1)) << dir + f;
+      }
+    }
+  }
+  // An ASCII grid of the given size holding one value everywhere.
+  void Grid(const std::string& name, int rows, int cols, const std::string& value) {
+    std::string row, text = "ncols " + std::to_string(cols) + "\nnrows " + std::to_string(rows) +
+                            "\nxllcorner 0\nyllcorner 0\ncellsize 30\n";
+    for (int c = 0; c < cols; ++c) row += value + " ";
+    for (int r = 0; r < rows; ++r) text += row + "\n";
+    WriteAll(W(name), text);
+  }
+};
+
+// The same run as the program's, in this process: the set, the size, the
+// seed, the start, the steps; the digest of its end state as an ASCII grid.
+std::string LibraryRun(int rows, int cols, unsigned seed, long steps, const fs::path& file) {
+  CLandUseSet set;
+  Simulation sim(&set);
+  EXPECT_EQ(sim.Init(rows, cols), 1);
+  SeedRandom(seed);
+  PlaceStarterTown(sim.Current());
+  sim.Run(steps);
+  EXPECT_EQ(sim.Current().ExportASCFile(file.string()), 1);
+  return Digest().Add(ReadAll(file)).Hex();
+}
+
+}  // namespace
+
+TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
+  WriteAll(W("p.json"),
+           R"({"landUses": [{"id": 3, "activeAge": 20, "residentialLandUseProb": [60, 20, 20]},
+      {"id": 1, "connectMode": 2}, {"id": 9, "kind": "House", "name": "Villas", "color": "#00FF80"}]})");
+  Grid("bg255.asc", 40, 50, "255");  // every ID allowed everywhere: the plain run
+  Grid("bg0.asc", 40, 50, "0");      // nothing allowed: streets never grow, housing only ages
+  const std::string same =
+      "--rows 30 --cols 40 --steps 12 --seed 5 --start random --every 3 --quiet";
+  const std::string repeat = R"x($(sed -n 's/.*"repeat": "towngrow \(.*\)".*/\1/p' one/run.json))x";
+  Script({
+      {"run", "Grew 200 x 200 cells for 100 steps (seed 1) into towngrow-out",
+       "=1e0f5ab354810f5f towngrow-out=aa1ef27632463fca towngrow-out/ final.asc=bf01b526d803b0dd "
+       "final.png=7208eccb8899d7b2 growth.gif=3a3140beacedac13 run.json=49250a812f1c5119 "
+       "stats.csv=d9ad348099f1c50e"},
+      {"run --rows 5 --cols 1000 --steps 1 --quiet --no-png --out w", kQuiet,
+       "w/ growth.gif=10e976f417e0d577"},
+      {"run --params p.json " + same + " --out one", kQuiet,
+       "one/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=d476714495d23f7b "
+       "final.png=d5adcdc5d660d68e run.json=01a30a62b6600807"},
+      {"run --params one/run.json " + same + " --out two", kQuiet,
+       "two/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=d476714495d23f7b "
+       "final.png=d5adcdc5d660d68e"},
+      {repeat + " --every 3 --out three --quiet", kQuiet,
+       "three/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840"},
+      {"run " + same + " --out four", kQuiet, "four/ stats.csv=aa5ab319ef970629"},
+      {"run --rows 40 --cols 50 --steps 10 --background bg255.asc --quiet --no-png --no-gif --out "
+       "all",
+       kQuiet,
+       std::string("all/ final.asc=") + LibraryRun(40, 50, 1, 10, dir_ / "lib.asc") +
+           " run.json=c37bd8ac67891dab"},
+      {"run --rows 40 --cols 50 --steps 10 --background bg0.asc --quiet --no-png --no-gif --out "
+       "none",
+       kQuiet, "none/ stats.csv=9cce78414ad4177f"},
+      {"run --rows 20 --cols 25 --steps 5 --every 2 --format asc --format flt --format e00 "
+       "--format xya --out s",
+       "Grew 20 x 25 cells for 5 steps (seed 1) into s",
+       std::string("s=41468ee568155ae8 s/ step-0000.asc=") +
+           LibraryRun(20, 25, 1, 0, dir_ / "lib.asc") +
+           " step-0004.asc=" + LibraryRun(20, 25, 1, 4, dir_ / "lib.asc") +
+           " step-0002.hdr=67cccb434ae6b632 step-0002.flt=8b8479b907d67ae3 "
+           "step-0004.e00=c79ed36241344bd0 step-0004.xya=8ae88d9c13da4736 "
+           "growth.gif=c60b8c92d0db7723"},
+      {"run --rows 30 --cols 45 --steps 4 --quiet --no-gif --no-png --out c", kQuiet, ""},
+      {"run --start c/final.asc --steps 6 --seed 2 --quiet --no-gif --no-png --out d", kQuiet,
+       "d/ final.asc=ece5e02bc37d0a6f stats.csv=c1e697132766b97c run.json=7006c600b5fd851b"},
+  });
+  EXPECT_EQ(FileDigest("one/final.asc"), FileDigest("three/final.asc"));
+}
+
+TEST_F(Program, ConvertInfoRenderParamsVersionAndHelp) {
+  WriteAll(W("p.json"), R"({"landUses": [{"id": 4, "policy": 0, "houseCommercePercent": 0},
+      {"id": 1, "industryPercent": 0, "junctionFill": false}, {"id": 12, "kind": "Commerce"}]})");
+  WriteAll(W("names.json"),
+           R"({"landUses": [{"id": 3, "name": ")" + std::string(100, 'W') +
+               R"(\u00e9"}, {"id": 9, "kind": "LandUse", "name": "Park", "color": "#112233"}]})");
+  Grid("unknown.asc", 5, 7, "200");
+  Script({
+      {"run --rows 12 --cols 17 --steps 8 --quiet --no-gif --no-png --out g", kQuiet, ""},
+      {"convert g/final.asc maps/g.e00", kQuiet,
+       "maps/ g.e00=10d8bd900056c5e1"},  // the folder is made
+      {"convert maps/g.e00 g.flt", kQuiet, "g.flt=cb6020f8f5e51643 g.hdr=111955ca22b5c9f4"},
+      {"convert g.flt g.dat", kQuiet, "g.dat=bc48a2cf42aba39e"},
+      {"convert g.flt back.asc", kQuiet, "back.asc=39154dccda248941"},  // the georeference travels
+      {"info g.flt", "#6aed82fd05e40a45", ""},
+      {"info g.dat", "#6e4d8f29d38fb5e9", ""},
+      {"render maps/g.e00 pics/map.png --scale 3", kQuiet,
+       "pics=fae35220709d4b87 pics/ map.png=31515f50ae74e3f2"},
+      {"render unknown.asc unknown.png --scale 2", kQuiet,
+       "unknown.png=24845bbe4eaa8340"},  // no legend entry
+      {"run --rows 20 --cols 24 --steps 6 --params names.json --no-gif --quiet --out n", kQuiet,
+       "n/ final.png=63ce5ce6b03cf1cc stats.csv=ccb7676c5ff7cc3d"},
+      {"params", "#709df7773884147c", ""},
+      {"params --params p.json", "#321c2a30a5e9b36a", ""},
+      {"--version", std::string("towngrow ") + towngrow::Version() + "\n", ""},
+      {"run --help", "--rows INT:INT in [5 - 10000]=200", ""},
+      {"ensemble --help", "--out TEXT=towngrow-ensemble", ""},
+  });
+}
+
+TEST_F(Program, EnsemblesAreThreadCountFreeRepeatableAndTheirRunsTheLoneRuns) {
+  WriteAll(W("p.json"),
+           R"({"landUses": [{"id": 3, "activeAge": 12, "residentialLandUseProb": [40, 30, 30]},
+      {"id": 4, "neighborRadius": 2}, {"id": 9, "kind": "House", "name": "Villas"}]})");
+  std::string bg = "ncols 30\nnrows 22\nxllcorner 1000\nyllcorner 2000\ncellsize 10\n";
+  for (int r = 0; r < 22; ++r, bg += "\n")
+    for (int c = 0; c < 30; ++c) bg += c < 15 ? "255 " : "249 ";  // streets in the left half only
+  WriteAll(W("bg.asc"), bg);
+  const std::string e =
+      "ensemble --runs 9 --seed 17 --seed-step 3 --rows 30 --cols 30 --steps 10 --quiet";
+  const std::string p = "--rows 22 --cols 30 --steps 12 --params p.json --background bg.asc";
+  // The files of t1, the same in any folder but for the repeat line of ensemble.json.
+  const std::string files =
+      "/ housing.asc=b7b4260eb511cb9c housing.png=989b80d426f53d1c industry.asc=ad3881eae556ac90 "
+      "commerce.png=7b080f53a88a83d8 street.asc=fb633a20deabc774 developed.asc=edae79f4d79852ff "
+      "developed.png=6ebbc68d7f04db7c ensemble.csv=d43105ddb7925d20";
+  Script({
+      {e + " --threads 1 --out t1", kQuiet,
+       "t1=2161c7b35ac4f2f6 t1" + files + " ensemble.json=d1ee86cc2274c44e"},
+      {e + " --threads 2 --out t2", kQuiet, "t2" + files},
+      {e + " --threads 5 --out t5", kQuiet, "t5" + files},
+      {"ensemble --runs 4 --seed 4000000000 --seed-step 123456789 --rows 20 --cols 26 --steps 9 "
+       "--start random --out r",
+       "Grew 4 runs of 20 x 26 cells for 9 steps (seed 4000000000 + i * 123456789) into r",
+       "r/ ensemble.csv=f8d1cfe2b5bbce96 developed.asc=2f3e7d4d00898331"},
+      {"ensemble --runs 3 --seed 2 --seed-step 5 " + p + " --out pb",
+       "  Villas                      9",
+       "pb/ housing.asc=05d2bb4250519a50 ensemble.csv=31c24d15d58ea522 "
+       "ensemble.json=d1fce9efa153e6dd"},
+      {R"x($(sed -n 's/.*"repeat": "towngrow \(.*\)".*/\1/p' pb/ensemble.json) --quiet --out again)x",
+       kQuiet, "again/ housing.asc=05d2bb4250519a50 ensemble.csv=31c24d15d58ea522"},
+      {"run --rows 18 --cols 23 --steps 6 --quiet --no-gif --no-png --out a", kQuiet, ""},
+      {"convert a/final.asc start.flt", kQuiet, ""},  // a float grid carries a georeference
+      {"ensemble --runs 3 --seed 40 --seed-step 2 --start start.flt --steps 8 --quiet --out f",
+       kQuiet, "f/ developed.asc=3b58e158a9280df3"},
+  });
+  EXPECT_EQ(FileDigest("again/housing.asc"), FileDigest("pb/housing.asc"));
+  // Each run of an ensemble is the lone run of its seed: an ensemble of two
+  // runs is 0, 50 or 100 % developed where the two lone runs are developed.
+  ASSERT_EQ(Run("ensemble --runs 2 --seed 9 --seed-step 7 --rows 24 --cols 31 --steps 14 --quiet "
+                "--out two")
+                .code,
+            0);
+  std::vector<int> share(24 * 31, 0);
+  for (const char* seed : {"9", "16"}) {
+    ASSERT_EQ(
+        Run(std::string("run --rows 24 --cols 31 --steps 14 --no-png --no-gif --quiet --seed ") +
+            seed + " --out lone")
+            .code,
+        0);
+    const std::vector<int> ids = AscCells(W("lone/final.asc"));
+    for (std::size_t k = 0; k < share.size(); ++k)
+      share[k] += ids.at(k) >= 1 && ids[k] <= 5 ? 50 : 0;
+  }
+  EXPECT_EQ(AscCells(W("two/developed.asc")), share);
+}
+
+TEST_F(Program, RefusedCommandLinesAndFiles) {
+  const std::vector<std::pair<std::string, std::string>> files = {
+      {"big.asc", "ncols 20000\nnrows 5\n"},
+      {"wide.asc", "ncols 10001\nnrows 5\n"},
+      {"tall.e00", "EXP  0 x\nGRD  2\n         5     10001 1-2.14748364700000e+009\n"},
+      {"far.xya", "1 1 3\n10000 2 3\n"},
+      {"nohead.asc", "1 2 3\n"},
+      {"zero.asc", "ncols 0\nnrows 5\n"},
+      {"neg.asc", "ncols -5\nnrows -2147483648\n1 2 3\n"},
+      {"huge.asc", "ncols 99999999999999999999\nnrows 5\n"},
+      {"bad.e00", "EXP  1\nGRD  2\n"},
+      {"float.e00", "EXP  0\r\nGRD  2\r\n5 5 2 0\r\n"},
+      {"short.flt", "abc"},
+      {"short.hdr",
+       "ncols 5\r\nnrows 5\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 1\r\nnodata_value -1\r\n"},
+      {"lonely.flt", "abcd"},
+      {"g.xy", "1 1 1\n"},
+      {"notes.txt", "hello\n"},
+      {"nul.asc", std::string("\0\0\0\0ncols", 9) + std::string(100, '\0')},
+      {"empty.asc", ""},
+      {"blocker", "a file\n"},
+      {"unknown.json", R"({"landUses": [{"id": 3, "speed": 2}]})"},
+      {"broken.json", R"({"landUses": [)"},
+      {"overflow.json", R"({"landUses": [{"id": 3, "activeAge": 1e999}]})"},
+      {"long.json",
+       R"({"landUses": [{"id": 3, "activeAge": 1)" + std::string(1000000, '0') + "e999}]}"},
+      {"deep.json", std::string(100000, '[') + std::string(100000, ']')},
+      {"nul.json", std::string("{\"landUses\": [\0]}", 17)},
+      {"utf8.json", "{\"landUses\": [{\"id\": 3, \"name\": \"\xff\xfe\"}]}"},
+      {"huge.json", "{\"landUses\": [{\"id\": " + std::string(17u << 20, '7') + "}]}"},
+      {"edge.json", "{\"landUses\": []}" + std::string((16u << 20) - 16, ' ')},
+      {"promise.asc",
+       "ncols 10000\r\nnrows 10000\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\n1 2 3\r\n"}};
+  for (const auto& f : files) WriteAll(W(f.first), f.second);
+  Grid("small.asc", 5, 5, "0");
+  Grid("g.asc", 200, 200, "3");
+  fs::create_directories(W("folder.asc"));
+  fs::create_directories(W("o"));  // a run writes its folder before it fails
+  const std::string full = "trap '' XFSZ; ulimit -f 128; ", tight = "ulimit -v 250000; ";
+  const std::tuple<std::string, std::string, std::string> rows[] = {
+      {"", "A subcommand is required", ""},
+      {"grow", "grow", ""},
+      {"'\xff'", "A subcommand is required", ""},
+      {"run --out o --rows 4", "--rows", ""},
+      {"run --out o --rows 5x", "--rows", ""},
+      {"run --out o --rows 99999999999999999999", "--rows", ""},
+      {"run --out o --cols 10001", "--cols", ""},
+      {"run --out o --steps -1", "--steps", ""},
+      {"run --out o --seed abc", "--seed", ""},
+      {"run --out o --format png", "--format", ""},
+      {"run --out o --every 0", "--every", ""},
+      {"run --out o --start missing.asc", "missing.asc: no such file", ""},
+      {"run --out o --start notes.txt", "notes.txt: unknown kind of file", ""},
+      {"run --out o --start big.asc",
+       "big.asc: the grid has 5 rows and 20000 columns, more than the largest grid of 10000 x "
+       "10000",
+       ""},
+      {"run --out o --start bad.e00",
+       "bad.e00: refused: Bad Export File Format... Check the format!!!", ""},
+      {"run --out o --params unknown.json", "unknown.json: landUses[0].speed: unknown key", ""},
+      {"run --out o --params broken.json", "broken.json: not valid JSON", ""},
+      {"run --out o --params missing.json", "missing.json: cannot open the parameter file", ""},
+      {"run --out o --params overflow.json", "overflow.json: not valid JSON: number overflow", ""},
+      {"run --out o --params long.json", "long.json: not valid JSON", ""},
+      {"run --out o --params deep.json", "deep.json: must hold a JSON object", ""},
+      {"run --out o --params nul.json", "nul.json: not valid JSON", ""},
+      {"run --out o --params utf8.json", "utf8.json: not valid JSON", ""},
+      {"run --out o --params huge.json",
+       "huge.json: too large for a parameter file (more than 16 MB)", ""},
+      {"run --out o --background missing.asc", "missing.asc: no such file", ""},
+      {"run --out o --background small.asc",
+       "small.asc: the background has 5 rows and 5 columns, the town 200 and 200", ""},
+      {"run --out blocker/o", "blocker/o: cannot create the output folder", ""},
+      {"run --rows 300 --cols 300 --steps 2 --out o", "write error", full},
+      {"convert missing.asc o.e00", "missing.asc: no such file", ""},
+      {"convert small.asc o.png", "o.png: cannot write this kind of file", ""},
+      {"convert small.asc o.xy", "o.xy: cannot write this kind of file", ""},
+      {"convert '' out.asc", "unknown kind of file", ""},
+      {"convert g.asc out.e00", "out.e00: write error", full},
+      {"render small.asc s.png --scale 20", "s.png: cannot write PNG",
+       "trap '' XFSZ; ulimit -f 1; "},
+      {"info wide.asc",
+       "wide.asc: the grid has 5 rows and 10001 columns, more than the largest grid of 10000 x "
+       "10000",
+       ""},
+      {"info tall.e00",
+       "tall.e00: the grid has 10001 rows and 5 columns, more than the largest grid", ""},
+      {"info far.xya",
+       "far.xya: names the cell at column 10000, row 2, beyond the largest grid of 10000 x 10000",
+       ""},
+      {"info nohead.asc", "nohead.asc: not an ASCII grid", ""},
+      {"info zero.asc", "zero.asc: bad grid header: 0 columns and 5 rows", ""},
+      {"info neg.asc", "neg.asc: bad grid header", ""},
+      {"info huge.asc", "huge.asc: not an ASCII grid", ""},
+      {"info float.e00", "float.e00: refused: Now the system can only support integer grid!!", ""},
+      {"info short.flt", "short.flt: holds 3 bytes but its header asks for 100 (5 x 5 floats)", ""},
+      {"info lonely.flt", "lonely.flt: its header file", ""},
+      {"info g.xy", "g.xy: .xy point lists have no defined layout", ""},
+      {"info folder.asc", "folder.asc: is a folder, not a file", ""},
+      {"info nul.asc", "nul.asc: ", ""},
+      {"info empty.asc", "empty.asc: ", ""},
+      {"render big.asc o.png", "more than the largest grid", ""},
+      {"params --params unknown.json", "unknown.json: landUses[0].speed: unknown key", ""},
+      {"ensemble --out o", "--runs is required", ""},
+      {"ensemble --out o --runs 0", "--runs", ""},
+      {"ensemble --out o --runs 65536", "--runs", ""},
+      {"ensemble --out o --runs 2 --threads -1", "--threads", ""},
+      {"ensemble --out o --runs 65535 --start missing.asc", "missing.asc: no such file", ""},
+      {"ensemble --out o --runs 2 --params unknown.json",
+       "unknown.json: landUses[0].speed: unknown key", ""},
+      {"ensemble --out o --runs 2 --background small.asc",
+       "the background has 5 rows and 5 columns, the town 200 and 200", ""},
+      {"ensemble --out blocker/o --runs 2 --rows 5 --cols 5 --steps 1",
+       "blocker/o: cannot create the output folder", ""},
+#ifndef TOWNGROW_ASAN
+      {"run --rows 10000 --cols 10000 --steps 1 --out o",
+       "not enough memory for a grid of 10000 x 10000 cells", tight},
+      {"convert promise.asc out.asc", "not enough memory for a grid of 10000 x 10000 cells", tight},
+      {"info promise.asc", "not enough memory for a grid of 10000 x 10000 cells", tight},
+#endif
+  };
+  for (const auto& k : rows) ExpectBadInput(std::get<0>(k), std::get<1>(k), std::get<2>(k));
+  EXPECT_TRUE(fs::is_empty(W("o")));
+  EXPECT_EQ(Run("params --params edge.json").code, 0);  // exactly 16 MB is still read
+}
+
+TEST_F(Program, RefusedParameterFilesNameTheFileTheKeyAndTheProblem) {
+  const std::pair<const char*, const char*> cases[] = {
+      {R"([1, 2])", "must hold a JSON object, got a list"},
+      {R"({"landuses": []})", "landuses: unknown key"},
+      {R"({"landUses": {}})", "landUses: must be a list, got an object"},
+      {R"({"run": 3})", "run: must be an object, got an integer"},
+      {R"({"landUses": [3]})", "landUses[0]: must be an object, got an integer"},
+      {R"({"landUses": [{"name": "x"}]})", "landUses[0]: \"id\" is missing"},
+      {R"({"landUses": [{"id": 256}]})",
+       "landUses[0].id: must be an integer from 0 to 255, got 256"},
+      {R"({"landUses": [{"id": 1.5}]})",
+       "landUses[0].id: must be an integer from 0 to 255, got a number with a fraction"},
+      {R"({"landUses": [{"id": 3, "minStep": 1}]})",
+       "landUses[0].minStep: not a parameter of a House"},
+      {R"({"landUses": [{"id": 3, "activeAge": "30"}]})",
+       "landUses[0].activeAge: must be an integer from 0 to 1000000, got a text"},
+      {R"({"landUses": [{"id": 3, "activeAge": 1000001}]})",
+       "landUses[0].activeAge: must be an integer from 0 to 1000000, got 1000001"},
+      {R"({"landUses": [{"id": 5, "policy": 101}]})",
+       "landUses[0].policy: must be an integer from 0 to 100, got 101"},
+      {R"({"landUses": [{"id": 1, "industryPercent": -1}]})",
+       "landUses[0].industryPercent: must be an integer from 0 to 100, got -1"},
+      {R"({"landUses": [{"id": 4, "houseCommercePercent": -1}]})",
+       "landUses[0].houseCommercePercent: must be an integer from 0 to 100"},
+      {R"({"landUses": [{"id": 0}, {"id": 4, "directionProb": [1, 2]}]})",
+       "landUses[1].directionProb: must be a list of 8 integers from 0 to 32767, got 2 entries"},
+      {R"({"landUses": [{"id": 4, "landUseProb": [1, -2, 3]}]})",
+       "landUses[0].landUseProb[1]: must be an integer from 0 to 32767, got -2"},
+      {R"({"landUses": [{"id": 1, "junctionFill": 1}]})",
+       "landUses[0].junctionFill: must be true or false, got an integer"},
+      {R"({"landUses": [{"id": 1, "densityRate": "fast"}]})",
+       "landUses[0].densityRate: must be a number from -1000000 to 1000000, got a text"},
+      {R"({"landUses": [{"id": 1, "densityType": 4}]})",
+       "landUses[0].densityType: must be an integer from 0 to 3, got 4"},
+      {R"({"landUses": [{"id": 1, "connectMode": 3}]})",
+       "landUses[0].connectMode: must be an integer from 0 to 2, got 3"},
+      {R"({"landUses": [{"id": 2, "color": "#12345G"}]})",
+       "landUses[0].color: must be a colour \"#RRGGBB\", got \"#12345G\""},
+      {R"({"landUses": [{"id": 2, "category": "Road"}]})",
+       "landUses[0].category: must be one of Blank, StreetNode"},
+      {R"({"landUses": [{"id": 2, "name": ""}]})",
+       "landUses[0].name: must be 1 to 200 characters long"},
+      {R"({"landUses": [{"id": 2, "name": "a\nb"}]})",
+       "landUses[0].name: must not hold control characters"},
+      {R"({"landUses": [{"id": 3, "kind": "Industry"}]})",
+       "landUses[0].kind: the land use with ID 3 is a House, not an Industry"},
+      {R"({"landUses": [{"id": 9, "activeAge": 3}]})",
+       "landUses[0]: no land use has ID 9; a new land use needs a \"kind\""},
+      {R"({"landUses": [{"id": 9, "kind": "Park"}]})",
+       "landUses[0].kind: must be one of LandUse, StreetNode"},
+      {R"({"landUses": [{"id": 9, "kind": "Industry", "mixedLandUseProb": [1, 2, 3]}]})",
+       "landUses[0].mixedLandUseProb: not a parameter of an Industry"},
+      {R"({"landUses": [{"id": 9, "kind": "House", "policy": 500}]})",
+       "landUses[0].policy: must be an integer from 0 to 100"},
+  };
+  for (const auto& k : cases) {
+    WriteAll(W("p.json"), k.first);
+    ExpectBadInput("params --params p.json", std::string("p.json: ") + k.second);
+  }
+}

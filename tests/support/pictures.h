@@ -1,0 +1,86 @@
+// Pictures read back for the tests of the program: PNG files and every
+// frame of a GIF decoded to 8-bit red, green, blue, with what a GIF says
+// besides its pixels.
+#pragma once
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace testkit {
+
+using Rgb = std::array<int, 3>;
+
+struct Image {
+  int width = 0, height = 0;
+  std::vector<unsigned char> rgb;  // red, green, blue of each pixel, rows from the top
+  Rgb At(int x, int y) const {
+    const unsigned char* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+    return {p[0], p[1], p[2]};
+  }
+};
+
+// Decodes a PNG with libpng, which must itself be 8-bit RGB.
+inline bool ReadPng(const std::string& path, Image& out) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  EXPECT_EQ(image.format, static_cast<png_uint_32>(PNG_FORMAT_RGB)) << path;
+  image.format = PNG_FORMAT_RGB;
+  out.width = static_cast<int>(image.width);
+  out.height = static_cast<int>(image.height);
+  out.rgb.assign(PNG_IMAGE_SIZE(image), 0);
+  const bool ok = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
+  png_image_free(&image);
+  return ok;
+}
+
+struct Gif {
+  int width = 0, height = 0, colours = 0;  // screen and global palette
+  int loop = -1;                           // NETSCAPE2.0 loop count, -1 without
+  std::vector<Image> frames;               // each placed on the screen
+  std::vector<int> delays;
+};
+
+inline bool ReadGif(const std::string& path, Gif& out) {
+  int err = 0;
+  GifFileType* gif = DGifOpenFileName(path.c_str(), &err);
+  if (gif == nullptr) return false;
+  const bool ok = DGifSlurp(gif) == GIF_OK;
+  out.width = gif->SWidth;
+  out.height = gif->SHeight;
+  out.colours = gif->SColorMap != nullptr ? gif->SColorMap->ColorCount : 0;
+  for (int f = 0; ok && f < gif->ImageCount; ++f) {
+    const SavedImage& s = gif->SavedImages[f];
+    const ColorMapObject* map = s.ImageDesc.ColorMap ? s.ImageDesc.ColorMap : gif->SColorMap;
+    Image img;
+    img.width = gif->SWidth;
+    img.height = gif->SHeight;
+    img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0);
+    for (int y = 0; y < s.ImageDesc.Height; ++y)
+      for (int x = 0; x < s.ImageDesc.Width; ++x) {
+        const GifColorType c = map->Colors[s.RasterBits[y * s.ImageDesc.Width + x]];
+        const std::size_t i =
+            (static_cast<std::size_t>(y + s.ImageDesc.Top) * img.width + x + s.ImageDesc.Left) * 3;
+        img.rgb[i] = c.Red, img.rgb[i + 1] = c.Green, img.rgb[i + 2] = c.Blue;
+      }
+    out.frames.push_back(img);
+    GraphicsControlBlock gcb{};
+    out.delays.push_back(DGifSavedExtensionToGCB(gif, f, &gcb) == GIF_OK ? gcb.DelayTime : -1);
+    for (int b = 0; b + 1 < s.ExtensionBlockCount; ++b) {
+      const ExtensionBlock &app = s.ExtensionBlocks[b], &sub = s.ExtensionBlocks[b + 1];
+      if (app.Function == APPLICATION_EXT_FUNC_CODE && app.ByteCount == 11 &&
+          std::memcmp(app.Bytes, "NETSCAPE2.0", 11) == 0 && sub.ByteCount == 3)
+        out.loop = sub.Bytes[1] | (sub.Bytes[2] << 8);
+    }
+  }
+  DGifCloseFile(gif, &err);
+  return ok;
+}
+
+}  // namespace testkit
