@@ -51,6 +51,11 @@ void AddTownOptions(CLI::App* cmd, RunOptions& run) {
                   "Coordinate reference system of the output maps (e.g. EPSG:32633, or WKT); "
                   "default: the start file's (from a GeoTIFF's own, or the .prj beside a grid)");
   cmd->add_flag("--quiet", run.quiet, "No progress bar and no closing summary");
+  cmd->add_option("--extent", run.extent,
+                  "What the maps and the animation show: 'town' (the developed area with a "
+                  "margin, the same for every frame; the whole grid when nothing is "
+                  "developed) or 'full' (the whole grid)")
+      ->check(CLI::IsMember({"town", "full"}));
 }
 
 // The options of every command that reads maps: which band of a raster of
@@ -204,7 +209,7 @@ int RunCli(int argc, char** argv) {
   infoCmd->add_option("--params", infoParams, "Parameter file that names the land uses");
   AddMapOptions(infoCmd, maps);
 
-  std::string renderIn, renderOut, renderParams;
+  std::string renderIn, renderOut, renderParams, renderExtent = "town";
   int renderScale = 0;
   CLI::App* renderCmd =
       app.add_subcommand("render", "Draw the map of a grid file as a PNG image with a legend.");
@@ -215,6 +220,11 @@ int RunCli(int argc, char** argv) {
                    "Pixels per cell (0: about 800 pixels on the longer side)")
       ->check(CLI::Range(0, 64));
   renderCmd->add_option("--params", renderParams, "Parameter file that gives names and colours");
+  renderCmd
+      ->add_option("--extent", renderExtent,
+                   "'town' (the developed cells with a margin; the whole grid when none is "
+                   "developed) or 'full' (the whole grid)")
+      ->check(CLI::IsMember({"town", "full"}));
   AddMapOptions(renderCmd, maps);
 
   try {
@@ -245,7 +255,7 @@ int RunCli(int argc, char** argv) {
     } else if (infoCmd->parsed()) {
       PrintFileInfo(infoFile, infoParams, stdout);
     } else if (renderCmd->parsed()) {
-      RenderFile(renderIn, renderOut, renderScale, renderParams);
+      RenderFile(renderIn, renderOut, renderScale, renderParams, renderExtent);
     }
   } catch (const AppError& e) {
     return Fail(e.what());

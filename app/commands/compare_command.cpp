@@ -111,17 +111,16 @@ void AgreementMaps(const Maps& m, const ClassScheme& scheme, StagedFiles& staged
                           "Other class"};
   const unsigned int colors[7] = {0xE6E6E6u, 0x50981Au, 0x2730D7u, 0x61AEFDu,
                                   0x94327Bu, 0xFFFFFFu, 0x2730D7u};
-  std::vector<CodeLegend> legend;
+  MapPicture map;
+  for (std::size_t v = 0; v < map.colors.size(); ++v) map.colors[v] = v < 7 ? colors[v] : 0xFFFFFFu;
   CLandUseSet kinds;  // the kinds as the classes of the GeoTIFF
   for (int i = 0; i < kinds.m_LandUseArray.GetSize(); ++i) delete kinds.m_LandUseArray.GetAt(i);
   kinds.m_LandUseArray.RemoveAll();
   for (int code = 0; code < 7; ++code) {
     const std::uint64_t count = n[static_cast<std::size_t>(code)];
-    legend.push_back({colors[code], count == 0
-                                        ? std::string()
-                                        : std::string(names[code]) + " (" + std::to_string(count) +
-                                              (count == 1 ? " cell)" : " cells)")});
     if (count == 0) continue;
+    map.legend.push_back({colors[code], std::string(names[code]) + " (" + std::to_string(count) +
+                                            (count == 1 ? " cell)" : " cells)")});
     auto* kind = new CLandUse();
     kind->m_ID = static_cast<unsigned char>(code);
     kind->m_Color = colors[code];
@@ -129,8 +128,14 @@ void AgreementMaps(const Maps& m, const ClassScheme& scheme, StagedFiles& staged
     kinds.m_LandUseArray.Add(kind);
   }
   const RasterView& v = m.view[0];
-  const std::string err = WriteCodeMapPng(codes.data(), v.rows, v.cols, legend,
-                                          DefaultScale(v.rows, v.cols), staged.Add(png));
+  map.cells = codes.data();
+  map.rows = v.rows;
+  map.cols = v.cols;
+  map.title =
+      m.hasStart ? "Change: observed against simulated" : "Agreement: observed against simulated";
+  map.subtitle = ViewText(v.rows, v.cols, Extent{});
+  map.mapScale = MapScaleOf(GeoForOutput(m.cov[0], m.info[0].geo));
+  const std::string err = WriteMapPng(map, staged.Add(png));
   if (!err.empty()) throw AppError(png + ": " + err);
   TiffLegend classes;
   classes.set = &kinds;

@@ -373,7 +373,26 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
   percent.m_dXllCorner = start.m_dXllCorner;
   percent.m_dYllCorner = start.m_dYllCorner;
   percent.m_nNoDataValue = start.m_nNoDataValue;
-  const int scale = DefaultScale(setup.rows, setup.cols);
+  // One view for every heat map: the cells that any run developed into any
+  // tracked class, with a margin (--extent town).
+  ExtentMode extent;
+  if (!ParseExtentMode(t.extent, extent)) throw AppError("--extent must be town or full");
+  Extent reached;
+  for (std::size_t c = 0; c < config.tracked.size(); ++c)
+    for (std::size_t k = 0; k < cells; ++k)
+      if (result.cellCounts[c][k] != 0) {
+        const int r = static_cast<int>(k / static_cast<std::size_t>(setup.cols));
+        const int col = static_cast<int>(k % static_cast<std::size_t>(setup.cols));
+        reached = Union(reached, Extent{r, col, 1, 1});
+      }
+  MapPicture heat;
+  heat.rows = setup.rows;
+  heat.cols = setup.cols;
+  heat.view = ViewOf(reached, setup.rows, setup.cols, extent);
+  heat.mapScale = setup.fromFile ? MapScaleOf(GeoForOutput(start, setup.geo)) : MapScale();
+  heat.subtitle = "seed " + std::to_string(t.seed) + " (step " + std::to_string(o.seedStep) +
+                  "), " + std::to_string(t.steps) + " steps, " +
+                  ViewText(setup.rows, setup.cols, heat.view);
   for (std::size_t c = 0; c < config.tracked.size(); ++c) {
     const TrackedClass& cls = config.tracked[c];
     for (std::size_t k = 0; k < cells; ++k)
@@ -395,9 +414,10 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
     std::error_code ec;
     if (fs::exists(tifTemp + ".aux.xml", ec)) staged.Adopt(tifTemp + ".aux.xml", tif + ".aux.xml");
     const std::string png = at(cls.name + ".png");
-    const std::string err =
-        WriteHeatMapPng(percent.m_pData, setup.rows, setup.cols, ClassColor(cls, setup.set), scale,
-                        HeatTitle(cls.name, result.runs), staged.Add(png));
+    heat.cells = percent.m_pData;
+    HeatColors(ClassColor(cls, setup.set), heat);
+    heat.title = HeatTitle(cls.name, result.runs);
+    const std::string err = WriteMapPng(heat, staged.Add(png));
     if (!err.empty()) throw AppError(png + ": " + err);
   }
   staged.AddText(at("ensemble.csv"), EnsembleCsv(result, setup.set));

@@ -284,12 +284,21 @@ void RunTown(const RunOptions& o, std::FILE* out) {
   const std::size_t landUses = static_cast<std::size_t>(set.m_LandUseArray.GetSize());
   stats.Add(0, CountCellsPerId(cur), std::vector<long>(landUses, 0));
 
+  ExtentMode extent;
+  if (!ParseExtentMode(o.extent, extent)) throw AppError("--extent must be town or full");
+  const MapScale mapScale = setup.fromFile ? MapScaleOf(GeoForOutput(cur, setup.geo)) : MapScale();
+  const std::string seedText = "seed " + std::to_string(o.seed);
   GifRecorder gif;
   const std::string gifFinal = at("growth.gif");
   const std::string gifTemp = TempNameFor(gifFinal);
   if (o.gif) {
     temps.Add(gifTemp);
-    const std::string err = gif.Open(gifTemp, set, rows, cols, DefaultScale(rows, cols));
+    GifOptions options;
+    options.extent = extent;
+    options.subtitle = seedText;
+    options.lastStep = o.steps;
+    options.mapScale = mapScale;
+    const std::string err = gif.Open(gifTemp, set, rows, cols, options);
     if (!err.empty()) throw AppError(gifFinal + ": " + err);
   }
   // Read-only views between steps: taking Current() for writing would make
@@ -298,7 +307,7 @@ void RunTown(const RunOptions& o, std::FILE* out) {
   auto record = [&](long step) {
     if (step % o.every != 0) return;
     if (o.gif) {
-      const std::string err = gif.AddFrame(grown.Current());
+      const std::string err = gif.AddFrame(grown.Current(), step);
       if (!err.empty()) throw AppError(gifFinal + ": " + err);
     }
     for (const auto& f : o.formats)
@@ -328,7 +337,18 @@ void RunTown(const RunOptions& o, std::FILE* out) {
     const std::string final = at("final.png");
     const std::string temp = TempNameFor(final);
     temps.Add(temp);
-    const std::string err = WriteMapPng(sim.Current(), set, DefaultScale(rows, cols), temp);
+    const CLandUseCoverage& end = grown.Current();
+    MapPicture map;
+    map.cells = end.m_pData;
+    map.rows = rows;
+    map.cols = cols;
+    LandUseColors(set, PresentIds(end), map);
+    map.mapScale = mapScale;
+    map.view = ViewOf(FlaggedBox(map.cells, rows, cols, DevelopedIds(set)), rows, cols, extent);
+    map.title = "Town after " + std::to_string(stepsRun) + (stepsRun == 1 ? " step" : " steps") +
+                ", " + seedText;
+    map.subtitle = ViewText(rows, cols, map.view);
+    const std::string err = WriteMapPng(map, temp);
     if (!err.empty()) throw AppError(final + ": " + err);
     PublishTemp(temp, final);
     temps.Forget(temp);

@@ -13,8 +13,12 @@
 //                       colours and names
 //   step-NNNN.<ext>     snapshots in each --format at step 0 and every
 //                       --every steps (NNNN: the step, at least 4 digits)
-//   final.png           the map of the end state
-//   growth.gif          one frame at step 0 and every --every steps
+//   final.png           the map of the end state (title, legend, scale bar
+//                       when the start file gives the cell size)
+//   growth.gif          one frame at step 0 and every --every steps, each
+//                       with its step number and a legend strip; with
+//                       --extent town (the default) every frame shows the
+//                       area developed in any frame plus a margin
 //   stats.csv           per step: cells of each land use of the set, cells
 //                       of IDs no land use has, developments per land use
 //   run.json            the parameters in force (the --params layout) and
@@ -54,6 +58,7 @@ struct RunOptions {
   std::vector<std::string> formats;  // asc, e00, flt, xya, tif
   bool png = true;
   bool gif = true;
+  std::string extent = "town";  // what the pictures show: "town" or "full"
   bool quiet = false;
 };
 
