@@ -56,6 +56,9 @@ void AddTownOptions(CLI::App* cmd, RunOptions& run) {
                   "margin, the same for every frame; the whole grid when nothing is "
                   "developed) or 'full' (the whole grid)")
       ->check(CLI::IsMember({"town", "full"}));
+  cmd->add_option("--chart-scale", run.chartScale,
+                  "The y axis of the charts of cells over the steps: 'linear' or 'log'")
+      ->check(CLI::IsMember({"linear", "log"}));
 }
 
 // The options of every command that reads maps: which band of a raster of
@@ -112,7 +115,7 @@ int RunCli(int argc, char** argv) {
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   bool noPng = false, noGif = false;
-  runCmd->add_flag("--no-png", noPng, "Do not write final.png");
+  runCmd->add_flag("--no-png", noPng, "Do not write final.png and growth.png");
   runCmd->add_flag("--no-gif", noGif, "Do not write growth.gif");
 
   EnsembleOptions ensemble;
@@ -147,7 +150,8 @@ int RunCli(int argc, char** argv) {
       "kappa, quantity and allocation disagreement, with a start map the change budget "
       "(hits, misses, false alarms, wrong hits, Figure of Merit, KSim), Lee-Sallee, fuzzy "
       "kappa, the budget at coarser resolutions and landscape metrics. Writes compare.json, "
-      "crosstab.csv, landscape.csv, resolution.csv, agreement.png and agreement.tif into "
+      "crosstab.csv, landscape.csv, resolution.csv, resolution.png, agreement.png and "
+      "agreement.tif into "
       "--out.");
   compareCmd
       ->add_option("OBSERVED", compare.observed,

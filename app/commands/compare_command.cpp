@@ -19,6 +19,7 @@
 #include "maps/grid_files.h"
 #include "maps/staged_files.h"
 #include "pictures/render.h"
+#include "pictures/run_charts.h"
 
 namespace fs = std::filesystem;
 
@@ -460,14 +461,22 @@ void RunCompareCommand(const CompareCommandOptions& o, std::FILE* out) {
   staged.AddText(at("landscape.csv"), LandscapeCsv(scheme, result));
   staged.AddText(at("resolution.csv"), ResolutionCsv(result));
   AgreementMaps(maps, scheme, staged, at("agreement.png"), at("agreement.tif"));
+  if (!result.resolutions.empty()) {
+    const std::string chart = at("resolution.png");
+    const std::string err = WriteChartPng(
+        ResolutionChart(result, o.simulated + " (simulated) against " + o.observed + " (observed)"),
+        staged.Add(chart));
+    if (!err.empty()) throw AppError(chart + ": " + err);
+  }
   staged.PublishAll();
   if (progress) std::fprintf(stderr, "\r\x1b[K");
   if (o.quiet) return;
   PrintSummary(out, o, maps, scheme, result);
-  std::fprintf(out,
-               "Wrote compare.json, crosstab.csv, landscape.csv, resolution.csv, agreement.png and "
-               "agreement.tif into %s\n",
-               o.out.c_str());
+  std::fprintf(
+      out,
+      "Wrote compare.json, crosstab.csv, landscape.csv, resolution.csv/.png, agreement.png and "
+      "agreement.tif into %s\n",
+      o.out.c_str());
 }
 
 }  // namespace towngrow::app

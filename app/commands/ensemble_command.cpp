@@ -26,6 +26,7 @@
 #include "maps/grid_files.h"
 #include "maps/staged_files.h"
 #include "pictures/render.h"
+#include "pictures/run_charts.h"
 
 namespace fs = std::filesystem;
 
@@ -421,6 +422,16 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
     if (!err.empty()) throw AppError(png + ": " + err);
   }
   staged.AddText(at("ensemble.csv"), EnsembleCsv(result, setup.set));
+  {
+    const std::string chart = at("ensemble.png");
+    const std::string err = WriteChartPng(
+        EnsembleChart(setup.set, result, t.chartScale == "log",
+                      "seed " + std::to_string(t.seed) + " (step " + std::to_string(o.seedStep) +
+                          "), " + std::to_string(setup.rows) + " x " + std::to_string(setup.cols) +
+                          " cells"),
+        staged.Add(chart));
+    if (!err.empty()) throw AppError(chart + ": " + err);
+  }
   if (comparison) comparison->Write(staged, t.out, result, t.seed, o.seedStep);
 
   Json doc = SetToJson(setup.set);

@@ -18,6 +18,7 @@
 #include "commands/progress.h"
 #include "maps/grid_files.h"
 #include "pictures/render.h"
+#include "pictures/run_charts.h"
 
 namespace fs = std::filesystem;
 
@@ -283,6 +284,8 @@ void RunTown(const RunOptions& o, std::FILE* out) {
   StatsTable stats(set);
   const std::size_t landUses = static_cast<std::size_t>(set.m_LandUseArray.GetSize());
   stats.Add(0, CountCellsPerId(cur), std::vector<long>(landUses, 0));
+  GrowthRecord growth(set);
+  growth.Add(0, CountCellsPerId(cur));
 
   ExtentMode extent;
   if (!ParseExtentMode(o.extent, extent)) throw AppError("--extent must be town or full");
@@ -320,6 +323,7 @@ void RunTown(const RunOptions& o, std::FILE* out) {
   const long stepsRun = sim.Run(o.steps, [&](const StepReport& r) {
     try {
       stats.Add(r.step, r.cellsPerId, r.developments);
+      growth.Add(r.step, r.cellsPerId);
       record(r.step);
     } catch (const AppError& e) {
       failure = e.what();
@@ -351,6 +355,18 @@ void RunTown(const RunOptions& o, std::FILE* out) {
     const std::string err = WriteMapPng(map, temp);
     if (!err.empty()) throw AppError(final + ": " + err);
     PublishTemp(temp, final);
+    temps.Forget(temp);
+  }
+  if (o.png) {
+    const std::string chart = at("growth.png");
+    const std::string temp = TempNameFor(chart);
+    temps.Add(temp);
+    const std::string err = WriteChartPng(
+        growth.ToChart(o.chartScale == "log", seedText + ", " + std::to_string(rows) + " x " +
+                                                  std::to_string(cols) + " cells"),
+        temp);
+    if (!err.empty()) throw AppError(chart + ": " + err);
+    PublishTemp(temp, chart);
     temps.Forget(temp);
   }
   if (o.gif) {

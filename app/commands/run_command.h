@@ -19,6 +19,8 @@
 //                       with its step number and a legend strip; with
 //                       --extent town (the default) every frame shows the
 //                       area developed in any frame plus a margin
+//   growth.png          cells per land use over the steps (vacant land left
+//                       out), linear or log scale (--chart-scale)
 //   stats.csv           per step: cells of each land use of the set, cells
 //                       of IDs no land use has, developments per land use
 //   run.json            the parameters in force (the --params layout) and
@@ -58,7 +60,8 @@ struct RunOptions {
   std::vector<std::string> formats;  // asc, e00, flt, xya, tif
   bool png = true;
   bool gif = true;
-  std::string extent = "town";  // what the pictures show: "town" or "full"
+  std::string extent = "town";        // what the pictures show: "town" or "full"
+  std::string chartScale = "linear";  // the charts' y axis: "linear" or "log"
   bool quiet = false;
 };
 
