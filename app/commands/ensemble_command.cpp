@@ -26,6 +26,7 @@
 #include "maps/grid_files.h"
 #include "maps/staged_files.h"
 #include "pictures/render.h"
+#include "pictures/report.h"
 #include "pictures/run_charts.h"
 
 namespace fs = std::filesystem;
@@ -394,6 +395,7 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
   heat.subtitle = "seed " + std::to_string(t.seed) + " (step " + std::to_string(o.seedStep) +
                   "), " + std::to_string(t.steps) + " steps, " +
                   ViewText(setup.rows, setup.cols, heat.view);
+  std::vector<ReportPicture> heatMaps;
   for (std::size_t c = 0; c < config.tracked.size(); ++c) {
     const TrackedClass& cls = config.tracked[c];
     for (std::size_t k = 0; k < cells; ++k)
@@ -418,18 +420,21 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
     heat.cells = percent.m_pData;
     HeatColors(ClassColor(cls, setup.set), heat);
     heat.title = HeatTitle(cls.name, result.runs);
-    const std::string err = WriteMapPng(heat, staged.Add(png));
+    const std::string pngTemp = staged.Add(png);
+    const std::string err = WriteMapPng(heat, pngTemp);
+    heatMaps.push_back({heat.title, pngTemp, cls.name + ".png"});
     if (!err.empty()) throw AppError(png + ": " + err);
   }
   staged.AddText(at("ensemble.csv"), EnsembleCsv(result, setup.set));
+  const std::string chart = at("ensemble.png");
+  const std::string chartTemp = staged.Add(chart);
   {
-    const std::string chart = at("ensemble.png");
     const std::string err = WriteChartPng(
         EnsembleChart(setup.set, result, t.chartScale == "log",
                       "seed " + std::to_string(t.seed) + " (step " + std::to_string(o.seedStep) +
                           "), " + std::to_string(setup.rows) + " x " + std::to_string(setup.cols) +
                           " cells"),
-        staged.Add(chart));
+        chartTemp);
     if (!err.empty()) throw AppError(chart + ": " + err);
   }
   if (comparison) comparison->Write(staged, t.out, result, t.seed, o.seedStep);
@@ -454,6 +459,32 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
                   (comparison ? comparison->RepeatOptions() : std::string()) + params;
   doc["run"] = run;
   staged.AddText(at("ensemble.json"), DumpReadable(doc));
+
+  Report report;
+  report.title = "towngrow ensemble: " + std::to_string(result.runs) + " runs of " +
+                 std::to_string(setup.rows) + " x " + std::to_string(setup.cols) + " cells, " +
+                 std::to_string(t.steps) + " steps";
+  report.command = run["repeat"].get<std::string>();
+  report.facts = {
+      {"seeds", "seed " + std::to_string(t.seed) + " + i * " + std::to_string(o.seedStep) +
+                    ", i from 0 to " + std::to_string(result.runs - 1)},
+      {"start", setup.fromFile ? AbsolutePath(t.start) : t.start},
+      {"towngrow", Version()}};
+  ReportTable means;
+  means.caption = "Cells per land use at the last step, over the runs";
+  means.header = {"land use", "ID", "mean", "standard deviation"};
+  for (int i = 0; i < setup.set.m_LandUseArray.GetSize(); ++i) {
+    const CLandUse& lu = LandUseAt(setup.set, i);
+    if (setup.set.GetIDIndex(lu.m_ID) != i || result.meanPerStep.empty()) continue;
+    means.rows.push_back({lu.m_strLandUseName, std::to_string(lu.m_ID),
+                          Fixed4(result.meanPerStep.back()[lu.m_ID]),
+                          Fixed4(result.stddevPerStep.back()[lu.m_ID])});
+  }
+  report.tables.push_back(means);
+  report.pictures.push_back(
+      {"Mean cells per land use with one standard deviation", chartTemp, "ensemble.png"});
+  report.pictures.insert(report.pictures.end(), heatMaps.begin(), heatMaps.end());
+  staged.AddText(at("report.html"), ReportHtml(report));
   staged.PublishAll();
 
   if (!t.quiet) {

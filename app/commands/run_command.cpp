@@ -18,6 +18,7 @@
 #include "commands/progress.h"
 #include "maps/grid_files.h"
 #include "pictures/render.h"
+#include "pictures/report.h"
 #include "pictures/run_charts.h"
 
 namespace fs = std::filesystem;
@@ -113,6 +114,28 @@ void PrintSummary(std::FILE* out, const CLandUseSet& set, const CLandUseCoverage
 }
 
 }  // namespace
+
+ReportTable LandUseTable(const CLandUseSet& set, const CLandUseCoverage& cov) {
+  const auto cells = CountCellsPerId(cov);
+  const double total = static_cast<double>(cov.m_nRows) * cov.m_nCols;
+  ReportTable table;
+  table.caption = "Cells per land use at the end";
+  table.header = {"land use", "ID", "cells", "share"};
+  long held = 0;
+  for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i) {
+    const CLandUse& lu = LandUseAt(set, i);
+    if (set.GetIDIndex(lu.m_ID) != i) continue;
+    const long c = cells[lu.m_ID];
+    held += c;
+    char share[32];
+    std::snprintf(share, sizeof share, "%.2f %%", total > 0 ? 100.0 * c / total : 0.0);
+    table.rows.push_back({lu.m_strLandUseName, std::to_string(lu.m_ID), std::to_string(c), share});
+  }
+  if (held != static_cast<long>(total))
+    table.rows.push_back(
+        {"IDs no land use has", "", std::to_string(static_cast<long>(total) - held), ""});
+  return table;
+}
 
 std::string CsvField(const std::string& s) {
   if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
@@ -384,6 +407,23 @@ void RunTown(const RunOptions& o, std::FILE* out) {
                   ShellWord(AbsolutePath(at("run.json")));
   doc["run"] = run;
   WriteFileAtomic(at("run.json"), DumpReadable(doc));
+
+  Report report;
+  report.title = "towngrow run: " + std::to_string(rows) + " x " + std::to_string(cols) +
+                 " cells, " + std::to_string(stepsRun) + " steps, seed " + std::to_string(o.seed);
+  report.command = run["repeat"].get<std::string>();
+  report.facts = {{"start", setup.fromFile ? AbsolutePath(o.start) : o.start},
+                  {"background", o.background.empty() ? "none" : AbsolutePath(o.background)},
+                  {"steps run", std::to_string(stepsRun)},
+                  {"towngrow", Version()}};
+  report.tables.push_back(LandUseTable(set, grown.Current()));
+  if (o.png) {
+    report.pictures.push_back({"The town at the end", at("final.png"), "final.png"});
+    report.pictures.push_back(
+        {"Cells per land use over the steps", at("growth.png"), "growth.png"});
+  }
+  if (o.gif) report.pictures.push_back({"The growth, frame by frame", gifFinal, "growth.gif"});
+  WriteFileAtomic(at("report.html"), ReportHtml(report));
 
   if (!o.quiet) PrintSummary(out, set, sim.Current(), log, o, stepsRun);
 }

@@ -23,6 +23,9 @@
 //                       out), linear or log scale (--chart-scale)
 //   stats.csv           per step: cells of each land use of the set, cells
 //                       of IDs no land use has, developments per land use
+//   report.html         one page with the pictures inline, the cells per
+//                       land use at the end and the command that repeats
+//                       the run (opens with no network)
 //   run.json            the parameters in force (the --params layout) and
 //                       a "run" record: version, seed, steps, size, start,
 //                       background, every and a command line that repeats it
@@ -64,6 +67,10 @@ struct RunOptions {
   std::string chartScale = "linear";  // the charts' y axis: "linear" or "log"
   bool quiet = false;
 };
+
+struct ReportTable;
+// The report's table of cells per land use (name, ID, cells, share).
+ReportTable LandUseTable(const CLandUseSet& set, const CLandUseCoverage& cov);
 
 // Runs; throws AppError on bad input. `out` receives the closing summary.
 void RunTown(const RunOptions& options, std::FILE* out);

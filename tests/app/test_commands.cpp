@@ -73,7 +73,7 @@ TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
   const std::string repeat = R"x($(sed -n 's/.*"repeat": "towngrow \(.*\)".*/\1/p' one/run.json))x";
   Script({
       {"run", "Grew 200 x 200 cells for 100 steps (seed 1) into towngrow-out",
-       "=1e0f5ab354810f5f towngrow-out=2c90f202617eef13 towngrow-out/ final.asc=bf01b526d803b0dd "
+       "=1e0f5ab354810f5f towngrow-out=cd2650f1c75f7e11 towngrow-out/ final.asc=bf01b526d803b0dd "
        "final.png=b7d5cabfd7112f08 growth.gif=7ad262c8a125fd88 growth.png=5942f60042d8e34a "
        "run.json=49250a812f1c5119 "
        "stats.csv=d9ad348099f1c50e"},
@@ -99,7 +99,7 @@ TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
       {"run --rows 20 --cols 25 --steps 5 --every 2 --format asc --format flt --format e00 "
        "--format xya --out s",
        "Grew 20 x 25 cells for 5 steps (seed 1) into s",
-       std::string("s=7776a2c73d257389 s/ step-0000.asc=") +
+       std::string("s=39451994d0fca5af s/ step-0000.asc=") +
            LibraryRun(20, 25, 1, 0, dir_ / "lib.asc") +
            " step-0004.asc=" + LibraryRun(20, 25, 1, 4, dir_ / "lib.asc") +
            " step-0002.hdr=67cccb434ae6b632 step-0002.flt=8b8479b907d67ae3 "
@@ -160,7 +160,7 @@ TEST_F(Program, EnsemblesAreThreadCountFreeRepeatableAndTheirRunsTheLoneRuns) {
       "developed.png=813925348e155ba0 ensemble.csv=d43105ddb7925d20 ensemble.png=66384f9ccbebe61e";
   Script({
       {e + " --threads 1 --out t1", kQuiet,
-       "t1=d7a6594c2f7bd869 t1" + files + " ensemble.json=d1ee86cc2274c44e"},
+       "t1=033d879c7b90802f t1" + files + " ensemble.json=d1ee86cc2274c44e"},
       {e + " --threads 2 --out t2", kQuiet, "t2" + files},
       {e + " --threads 5 --out t5", kQuiet, "t5" + files},
       {"ensemble --runs 4 --seed 4000000000 --seed-step 123456789 --rows 20 --cols 26 --steps 9 "
