@@ -48,7 +48,7 @@ TEST_F(CompareCliTest, HandWorkedFiles) {
   EXPECT_EQ(Listing(W("out")),
             (std::set<std::string>{"agreement.png", "agreement.tif", "agreement.tif.aux.xml",
                                    "compare.json", "crosstab.csv", "landscape.csv",
-                                   "resolution.csv", "resolution.png"}));
+                                   "report.html", "resolution.csv", "resolution.png"}));
   EXPECT_EQ(ReadAll(W("out/crosstab.csv")),
             "observed\\simulated,vacant,street,housing,industry,commerce,others,total\n"
             "vacant,1,0,1,1,0,0,3\nstreet,0,3,0,0,0,1,4\nhousing,1,0,3,0,0,0,4\n"
