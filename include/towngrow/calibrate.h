@@ -73,11 +73,11 @@ namespace towngrow {
 // A searched parameter. The host names it and says how to set it (through
 // the set it makes for a point).
 struct SearchParameter {
-  std::string name;                 // unique within the space
-  bool integer = false;             // values are whole numbers
-  double lowest = 0.0;              // its legal range
+  std::string name;      // unique within the space
+  bool integer = false;  // values are whole numbers
+  double lowest = 0.0;   // its legal range
   double highest = 0.0;
-  std::vector<double> values;       // the first round's values (grid, refine)
+  std::vector<double> values;  // the first round's values (grid, refine)
 };
 
 using SearchSpace = std::vector<SearchParameter>;
@@ -103,11 +103,11 @@ enum class SearchMethod { Grid, Refine, Lhs };
 
 struct SearchSettings {
   SearchMethod method = SearchMethod::Grid;
-  int rounds = 3;         // refine, lhs: rounds in all (lhs: its sample is round 1), 1..100
-  int keep = 3;           // k: the best points a round narrows around, 1..1000
-  int lattice = 5;        // values per parameter of a refinement lattice, 2..1000
-  int samples = 100;      // lhs: points of the sample, 1..10000000
-  std::uint64_t seed = 1; // lhs draws
+  int rounds = 3;          // refine, lhs: rounds in all (lhs: its sample is round 1), 1..100
+  int keep = 3;            // k: the best points a round narrows around, 1..1000
+  int lattice = 5;         // values per parameter of a refinement lattice, 2..1000
+  int samples = 100;       // lhs: points of the sample, 1..10000000
+  std::uint64_t seed = 1;  // lhs draws
 };
 
 // Throws std::invalid_argument for settings outside the ranges above.
@@ -165,7 +165,7 @@ public:
 private:
   struct Term {
     double weight = 1.0;
-    bool weighted = false;          // written with a weight
+    bool weighted = false;             // written with a weight
     std::vector<std::size_t> factors;  // indices into measures_
   };
   std::vector<Term> terms_;
@@ -193,9 +193,9 @@ struct CalibrationModel {
   std::vector<std::string> measures;
   double halvingDistance = 2.0;  // fuzzy kappa, as MeasureEvaluator takes them
   double radius = 4.0;
-  int runs = 4;                  // 1..65535
-  unsigned int baseSeed = 1;     // S
-  unsigned int seedStep = 1;     // K
+  int runs = 4;               // 1..65535
+  unsigned int baseSeed = 1;  // S
+  unsigned int seedStep = 1;  // K
   // The set of a point's runs (a new one per call; called by one thread at
   // a time). Required.
   std::function<std::unique_ptr<CLandUseSet>(const Point&)> makeSet;
@@ -207,9 +207,9 @@ struct CalibrationModel {
 
 struct PointResult {
   Point point;
-  std::string key;  // PointKey
-  int round = 0;    // the round that first asked for it (from 1)
-  std::vector<unsigned int> seeds;          // of runs 0 .. runs-1
+  std::string key;                               // PointKey
+  int round = 0;                                 // the round that first asked for it (from 1)
+  std::vector<unsigned int> seeds;               // of runs 0 .. runs-1
   std::vector<std::vector<RunStatistic>> stats;  // [control][measure]
   Scalar objective;
   Scalar quantity;  // mean quantity disagreement over the control maps

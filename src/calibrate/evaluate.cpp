@@ -48,7 +48,8 @@ std::vector<std::string> SplitOn(const std::string& s, char sep) {
   std::size_t from = 0;
   for (;;) {
     const std::size_t at = s.find(sep, from);
-    parts.push_back(Trimmed(s.substr(from, at == std::string::npos ? std::string::npos : at - from)));
+    parts.push_back(
+        Trimmed(s.substr(from, at == std::string::npos ? std::string::npos : at - from)));
     if (at == std::string::npos) return parts;
     from = at + 1;
   }
@@ -195,8 +196,10 @@ void PointEvaluator::Score(PointResult& r) const {
     else
       quantity += *q.mean.value;
   }
-  if (quantityDefined) r.quantity = Scalar::Of(quantity / static_cast<double>(controls));
-  else if (controls > 0) r.quantity = Scalar::None("quantity undefined in a run");
+  if (quantityDefined)
+    r.quantity = Scalar::Of(quantity / static_cast<double>(controls));
+  else if (controls > 0)
+    r.quantity = Scalar::None("quantity undefined in a run");
 
   if (im.model.customObjective) {
     const std::optional<double> v = im.model.customObjective(r);
@@ -247,9 +250,12 @@ struct Job {
   int working = 0;
   std::exception_ptr error;
 
-  Job(const CalibrationModel& m, const std::vector<std::string>& names,
-      const std::vector<Point>& p, long last)
-      : model(m), measures(names), points(p), lastStep(last),
+  Job(const CalibrationModel& m, const std::vector<std::string>& names, const std::vector<Point>& p,
+      long last)
+      : model(m),
+        measures(names),
+        points(p),
+        lastStep(last),
         items(p.size() * static_cast<std::size_t>(m.runs)) {}
 };
 
@@ -290,8 +296,7 @@ void RunItem(Job& job, std::size_t item, MeasureEvaluator& evaluator) {
   auto measureAt = [&](long step) {
     for (std::size_t c = 0; c < m.controls.size(); ++c)
       if (m.controls[c].steps == step)
-        evaluator.Evaluate(m.controls[c].map, ViewOf(reader.Current()), &startView,
-                           mine[c].data());
+        evaluator.Evaluate(m.controls[c].map, ViewOf(reader.Current()), &startView, mine[c].data());
   };
   const long ran = sim.Run(job.lastStep, [&](const StepReport& report) {
     measureAt(report.step);
@@ -336,8 +341,7 @@ void Worker(Job& job) {
 
 }  // namespace
 
-void PointEvaluator::Evaluate(const std::vector<Point>& points, const SearchSpace& space,
-                              int round,
+void PointEvaluator::Evaluate(const std::vector<Point>& points, const SearchSpace& space, int round,
                               const std::function<void(std::size_t, PointResult&&)>& done) const {
   if (points.empty()) return;
   const Impl& im = *impl_;
@@ -346,7 +350,8 @@ void PointEvaluator::Evaluate(const std::vector<Point>& points, const SearchSpac
   job.values.assign(points.size(), std::vector<std::vector<std::vector<Scalar>>>(runs));
   job.runsLeft.assign(points.size(), im.model.runs);
   std::vector<unsigned int> seeds;
-  for (unsigned int i = 0; i < runs; ++i) seeds.push_back(im.model.baseSeed + i * im.model.seedStep);
+  for (unsigned int i = 0; i < runs; ++i)
+    seeds.push_back(im.model.baseSeed + i * im.model.seedStep);
 
   const int threads =
       static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(im.threads), job.items));

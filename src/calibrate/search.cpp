@@ -50,7 +50,9 @@ double Rounded(const SearchParameter& p, double v) {
   return std::clamp(v, p.lowest, p.highest);
 }
 
-double SpaceLow(const SearchParameter& p) { return *std::min_element(p.values.begin(), p.values.end()); }
+double SpaceLow(const SearchParameter& p) {
+  return *std::min_element(p.values.begin(), p.values.end());
+}
 double SpaceHigh(const SearchParameter& p) {
   return *std::max_element(p.values.begin(), p.values.end());
 }
@@ -291,8 +293,8 @@ SearchResult Search(const SearchSpace& space, const SearchSettings& settings,
 
     // The next lattice around the best k points so far.
     std::vector<const Point*> best;
-    for (std::size_t i = 0; i < order.size() && best.size() < static_cast<std::size_t>(settings.keep);
-         ++i)
+    for (std::size_t i = 0;
+         i < order.size() && best.size() < static_cast<std::size_t>(settings.keep); ++i)
       best.push_back(&all[order[i]].point);
     std::vector<std::vector<double>> lists;
     for (std::size_t d = 0; d < space.size(); ++d) {

@@ -30,7 +30,7 @@ struct Formula {
   SearchHooks Hooks(const SearchSpace& space) {
     SearchHooks h;
     h.evaluate = [this, &space](const std::vector<Point>& pts, int,
-                                const std::function<void(std::size_t, PointResult&&)>& done) {
+                                const std::function<void(std::size_t, PointResult &&)>& done) {
       for (std::size_t i = pts.size(); i-- > 0;) {  // handed back in reverse
         evaluated.push_back(PointKey(space, pts[i]));
         double d = 0;
@@ -181,7 +181,7 @@ TEST(CalibrateObjective, ParsesProductsAndWeightedMeans) {
       {"fom.developed", "fom.developed", {0.4}, 0.4},
       {"fom.developed * ksim", "fom.developed*ksim", {0.5, 0.8}, 0.4},
       {"0.6*fom.developed + 0.4*leesallee", "0.6*fom.developed+0.4*leesallee", {0.5, 1}, 0.7},
-      {"quantity", "quantity", {0.25}, 0.75},               // lower is better
+      {"quantity", "quantity", {0.25}, 0.75},  // lower is better
       {"allocation@4*fom", "allocation@4*fom", {0.5, 0.5}, 0.25},
       {"fom+3*fom*ksim", "fom+3*fom*ksim", {0.5, 1}, (0.5 + 1.5) / 4},
   };
@@ -223,8 +223,8 @@ std::unique_ptr<CLandUseSet> SetOf(const Point& p) {
 }
 
 // The model's own maps after each of `steps`, from seed `seed`.
-std::vector<std::vector<unsigned char>> Grown(const Town& town, const Point& p,
-                                              unsigned int seed, std::vector<long> steps) {
+std::vector<std::vector<unsigned char>> Grown(const Town& town, const Point& p, unsigned int seed,
+                                              std::vector<long> steps) {
   auto set = SetOf(p);
   Simulation sim(set.get());
   sim.Init(town.start.m_nRows, town.start.m_nCols);
@@ -352,7 +352,7 @@ TEST(CalibrateRecovery, TheTruePointRanksFirst) {
   PointEvaluator ev(ModelOf(town, observed, steps, 8), 2);
   SearchHooks h;
   h.evaluate = [&](const std::vector<Point>& pts, int round,
-                   const std::function<void(std::size_t, PointResult&&)>& done) {
+                   const std::function<void(std::size_t, PointResult &&)>& done) {
     ev.Evaluate(pts, space, round, done);
   };
   const SearchResult r = Search(space, SearchSettings{}, h);
