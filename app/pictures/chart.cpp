@@ -145,6 +145,13 @@ bool LayOutChart(const Chart& chart, ChartGeometry& g, std::string& why) {
     g.xTicks = LogTicks(std::pow(10.0, xlo), std::pow(10.0, xhi));
   } else {
     if (xhi == xlo) xlo -= 1, xhi += 1;
+    bool points = false;  // whole dots at the edges: a margin
+    for (const ChartSeries& s : chart.series)
+      points = points || s.kind == ChartSeries::Kind::Points;
+    if (points) {
+      const double pad = (xhi - xlo) * 0.03;
+      xlo -= pad, xhi += pad;
+    }
     g.xTicks = NiceTicks(xlo, xhi, std::max(2, chart.width / 110), chart.integerX);
   }
   if (chart.logY) {

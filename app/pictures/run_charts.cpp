@@ -141,6 +141,8 @@ Chart ObjectiveChart(const std::string& parameter, const std::vector<double>& va
   chart.title = objectiveName + " against " + parameter;
   chart.xLabel = parameter;
   chart.yLabel = objectiveName;
+  chart.integerX = true;
+  for (double v : values) chart.integerX = chart.integerX && v == std::floor(v);
   ChartSeries s;
   s.kind = ChartSeries::Kind::Points;
   s.color = 0xB4772Eu;
@@ -152,7 +154,7 @@ Chart ObjectiveChart(const std::string& parameter, const std::vector<double>& va
 
 Chart RoundsChart(const std::vector<double>& best, const std::string& objectiveName) {
   Chart chart;
-  chart.title = "Best " + objectiveName + " per round";
+  chart.title = "Best " + objectiveName + " after each round";
   chart.xLabel = "round";
   chart.yLabel = objectiveName;
   chart.integerX = true;

@@ -51,7 +51,7 @@ Chart ResolutionChart(const ComparisonResult& result, const std::string& subtitl
 // Objective against one parameter: one point per evaluated parameter set.
 Chart ObjectiveChart(const std::string& parameter, const std::vector<double>& values,
                      const std::vector<double>& objective, const std::string& objectiveName);
-// The best objective after each round (rounds from 1).
+// The best objective so far after each round (rounds from 1).
 Chart RoundsChart(const std::vector<double>& best, const std::string& objectiveName);
 
 }  // namespace towngrow::app

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The report pages of a run, an ensemble and a comparison opened in headless
+"""The report pages of a run, an ensemble, a comparison and a calibration opened in headless
 Chromium: each renders with no console message and no script error, every
 picture loads (complete, with a width), and nothing refers outside the page.
 
@@ -80,15 +80,20 @@ def main():
         "run --rows 60 --cols 70 --steps 12 --seed 2 --quiet --no-gif --out other",
         "ensemble --runs 3 --rows 40 --cols 50 --steps 6 --quiet --out ens",
         "compare run/final.asc other/final.asc --start run/step-0000.asc --quiet --out cmp",
+        "calibrate --start town --rows 60 --cols 70 --observed other/final.asc:12 "
+        "--space space.json --runs 1 --quiet --out cal",
     ]
+    with open(os.path.join(work, "space.json"), "w") as f:
+        f.write('[{"id": 1, "field": "minStep", "values": [1, 4, 7]}]')
     for c in commands:
         r = run([exe] + c.split(), cwd=work)
         if r.returncode != 0:
             print("FAILED: towngrow " + c + ": " + r.stderr)
             return 1
     # run: final.png, growth.png, growth.gif; ensemble: chart and five heat
-    # maps; compare: agreement map and resolution chart.
-    pages = {"run": 3, "other": 2, "ens": 6, "cmp": 2}
+    # maps; compare: agreement map and resolution chart; calibrate: the
+    # rounds and the one parameter's chart.
+    pages = {"run": 3, "other": 2, "ens": 6, "cmp": 2, "cal": 2, "cal/best/step-12": 6}
     failed = 0
     for folder, pictures in pages.items():
         for failure in check(os.path.join(os.path.abspath(work), folder, "report.html"), pictures):
