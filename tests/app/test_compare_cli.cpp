@@ -47,8 +47,8 @@ TEST_F(CompareCliTest, HandWorkedFiles) {
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(Listing(W("out")),
             (std::set<std::string>{"agreement.png", "agreement.tif", "agreement.tif.aux.xml",
-                                   "compare.json", "crosstab.csv", "landscape.csv",
-                                   "report.html", "resolution.csv", "resolution.png"}));
+                                   "compare.json", "crosstab.csv", "landscape.csv", "report.html",
+                                   "resolution.csv", "resolution.png"}));
   EXPECT_EQ(ReadAll(W("out/crosstab.csv")),
             "observed\\simulated,vacant,street,housing,industry,commerce,others,total\n"
             "vacant,1,0,1,1,0,0,3\nstreet,0,3,0,0,0,1,4\nhousing,1,0,3,0,0,0,4\n"
