@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 #include "pictures/canvas.h"
@@ -72,7 +73,10 @@ std::vector<double> NiceTicks(double lo, double hi, int count, bool integers) {
   if (integers) step = std::max(step, 1.0);
   const double first = std::ceil(lo / step - 1e-9);
   for (double k = first; k * step <= hi + step * 1e-9; k += 1.0) {
-    const double v = k * step;
+    // k * step without the binary fraction's noise (0.15, not 0.15000000000000002).
+    char text[32];
+    std::snprintf(text, sizeof text, "%.12g", k * step);
+    const double v = std::strtod(text, nullptr);
     ticks.push_back(std::fabs(v) < step * 1e-9 ? 0.0 : v);
   }
   return ticks;

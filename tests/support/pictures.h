@@ -53,7 +53,7 @@ inline bool ReadPng(const std::string& path, Image& out) {
 struct Gif {
   int width = 0, height = 0, colours = 0;  // screen and global palette
   int loop = -1;                           // NETSCAPE2.0 loop count, -1 without
-  std::vector<Image> frames;               // each placed on the screen
+  std::vector<Image> frames;               // the screen after each frame
   std::vector<int> delays;
 };
 
@@ -68,10 +68,13 @@ inline bool ReadGif(const std::string& path, Gif& out) {
   for (int f = 0; ok && f < gif->ImageCount; ++f) {
     const SavedImage& s = gif->SavedImages[f];
     const ColorMapObject* map = s.ImageDesc.ColorMap ? s.ImageDesc.ColorMap : gif->SColorMap;
-    Image img;
+    Image img;  // drawn over the frame before (frames are kept, not disposed)
     img.width = gif->SWidth;
     img.height = gif->SHeight;
-    img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0);
+    if (f == 0)
+      img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0);
+    else
+      img.rgb = out.frames.back().rgb;
     for (int y = 0; y < s.ImageDesc.Height; ++y)
       for (int x = 0; x < s.ImageDesc.Width; ++x) {
         const GifColorType c = map->Colors[s.RasterBits[y * s.ImageDesc.Width + x]];
