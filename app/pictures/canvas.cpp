@@ -166,11 +166,6 @@ void Canvas::Flush() { cairo_surface_flush(surface_); }
 
 void Canvas::Dirty() { cairo_surface_mark_dirty(surface_); }
 
-unsigned int Canvas::At(int x, int y) {
-  Flush();
-  return ColorOfPixel(Row(y)[x]);
-}
-
 std::string Canvas::WritePng(const std::string& path) {
   if (!Ok()) return PngFailure(path, "the picture could not be drawn");
   cairo_surface_flush(surface_);

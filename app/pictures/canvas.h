@@ -49,18 +49,15 @@ public:
   // Text with its baseline at y, from x; size in pixels. Returns its width.
   double Text(const std::string& text, double x, double y, double size, unsigned int color,
               bool bold = false);
-  // The width of text at this size, and the height above the baseline of
-  // capital letters (for centring).
+  // The width of text at this size.
   double TextWidth(const std::string& text, double size, bool bold = false);
 
-  // One pixel of the map area, written directly (no blending): the row of
-  // pixels y as 32-bit words 0x00RRGGBB. Call Flush() before text or lines
+  // The row of pixels y, written directly (no blending) as 32-bit words
+  // 0x00RRGGBB (the top byte unused). Call Flush() before text or lines
   // are drawn over pixels written this way, and Dirty() after.
   std::uint32_t* Row(int y);
   void Flush();
   void Dirty();
-  // The pixel at (x, y) as 0x00BBGGRR.
-  unsigned int At(int x, int y);
 
   // Writes the picture as an 8-bit RGB PNG; "" or one line naming the path
   // and the problem (a file that failed half-way is removed).
