@@ -85,11 +85,13 @@ struct PySimulation {
   std::unique_ptr<Simulation> sim;
   app::GeoInfo geo;  // of the last map loaded; CRS of crs=
   std::unique_ptr<CLandUseCoverage> background;
-  long stepBase = 0;          // steps before the last load
-  std::atomic<int> views{0};  // NumPy views of the buffers alive
-  bool busy = false;          // a call runs C++ without the GIL
-  std::thread::id owner;      // the thread of that call
-  bool inCallback = false;    // run()'s callback is running
+  long stepBase = 0;                    // steps before the last load
+  std::atomic<int> views{0};            // NumPy views of the buffers alive
+  std::atomic<bool> freshViews{false};  // views taken since the last step
+  py::list viewRefs;                    // weak references to those views
+  bool busy = false;                    // a call runs C++ without the GIL
+  std::thread::id owner;                // the thread of that call
+  bool inCallback = false;              // run()'s callback is running
 
   const CLandUseCoverage& State() const { return static_cast<const Simulation&>(*sim).Current(); }
 };

@@ -30,12 +30,29 @@ py::array View(const py::object& self, bool ages) {
     delete o;
   });
   const py::ssize_t rows = cov.m_nRows, cols = cov.m_nCols;
+  py::array view;
   if (ages)
-    return py::array_t<std::int16_t>({rows, cols},
+    view = py::array_t<std::int16_t>({rows, cols},
                                      {cols * static_cast<py::ssize_t>(sizeof(std::int16_t)),
                                       static_cast<py::ssize_t>(sizeof(std::int16_t))},
                                      cov.m_pCellAge, base);
-  return py::array_t<std::uint8_t>({rows, cols}, {cols, py::ssize_t{1}}, cov.m_pData, base);
+  else
+    view = py::array_t<std::uint8_t>({rows, cols}, {cols, py::ssize_t{1}}, cov.m_pData, base);
+  s.viewRefs.append(py::weakref(view));
+  s.freshViews = true;
+  return view;
+}
+
+// After a step the views taken before it show the buffer the driver keeps
+// for itself: they become read-only, so that a write to them fails instead
+// of being lost, and the following steps take the fast path again.
+void RetireViews(PySimulation& s) {
+  for (py::handle ref : s.viewRefs) {
+    py::object view = ref();
+    if (!view.is_none()) view.attr("flags").attr("writeable") = false;
+  }
+  s.viewRefs = py::list();
+  s.freshViews = false;
 }
 
 py::dict ReportDict(const PySimulation& s) {
@@ -117,13 +134,16 @@ long RunSteps(PySimulation& s, long steps, const py::object& callback) {
   {
     py::gil_scoped_release release;
     for (long k = 0; k < steps; ++k) {
-      // A live view may have been written: the step then copies and scans
-      // the whole grid instead of the cells the last step wrote.
-      if (s.views.load() > 0) s.sim->Current();
+      // A view taken since the last step may have been written: the step
+      // then copies and scans the whole grid instead of the cells the last
+      // step wrote.
+      const bool fresh = s.freshViews.load();
+      if (fresh) s.sim->Current();
       const long before = s.sim->StepCount();
       if (s.sim->Step().step == before) break;  // nothing to step
       ++ran;
       py::gil_scoped_acquire gil;
+      if (fresh) RetireViews(s);
       if (errors.error) break;
       if (PyErr_CheckSignals() != 0) throw py::error_already_set();
       if (!callback.is_none()) {
@@ -249,10 +269,12 @@ Every random choice comes from the calling thread's generator
 grows the very town of ``towngrow run --rows r --cols c --seed s --steps n``.
 
 :attr:`ids` and :attr:`ages` are NumPy views of the state (no copy). A step
-only copies the cells the last step wrote while no view is alive; while one
-is, each step copies and scans the whole grid so that writes through the
-views are seen. The driver keeps two buffers and alternates them: take
-:attr:`ids` and :attr:`ages` again after each step.
+only copies the cells the last step wrote, unless a view was taken since the
+last step: then it copies and scans the whole grid once, so that writes
+through the view are seen. The driver keeps two buffers and alternates them:
+after a step, the views taken before it view the buffer the driver keeps for
+itself and become read-only; take :attr:`ids` and :attr:`ages` again after
+each step.
 
 C++ runs without the GIL: threads may grow separate simulations at once. A
 simulation is used by one call at a time; a call from another thread while
@@ -311,13 +333,15 @@ void BindSimulation(py::module_& m) {
       R"doc(The land-use ID of every cell: a writable ``uint8`` array of shape (rows, cols).
 
 A view of the simulation's memory, not a copy: a write through it is seen by
-the next step. It keeps the simulation alive. While any view is alive each
-step copies and scans the whole grid (instead of only what the last step
-wrote), and the grid cannot be resized (a :meth:`load` of another size raises
-``RuntimeError``). The driver alternates two buffers, so a view shows the
-state at the time it was taken: take it again after each step. IDs of the
-default roster: 0 vacant, 1 street node, 2 street vertex, 3 housing,
-4 industry, 5 commerce, 6 others.)doc");
+the next step. It keeps the simulation alive. The step after a view was taken
+copies and scans the whole grid (instead of only the cells the last step
+wrote) so as to see such writes. The driver alternates two buffers: after
+that step the view looks at the buffer the driver keeps for itself and becomes
+read-only (a write raises ``ValueError``); take the view again after each
+step. While any view
+is alive the grid cannot be resized (a :meth:`load` of another size raises
+``RuntimeError``). IDs of the default roster: 0 vacant, 1 street node,
+2 street vertex, 3 housing, 4 industry, 5 commerce, 6 others.)doc");
   cls.def_property_readonly(
       "ages", [](py::object self) { return View(self, true); },
       R"doc(The age of every cell: a writable ``int16`` view of shape (rows, cols).
