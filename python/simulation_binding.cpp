@@ -1,5 +1,6 @@
 // towngrow.Simulation: the step driver with its own land-use set, NumPy
 // views of its buffers, map files, parameters and a background.
+#include <array>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -57,8 +58,12 @@ void RetireViews(PySimulation& s) {
 
 py::dict ReportDict(const PySimulation& s) {
   const StepReport& r = s.sim->LastReport();
+  // Before the first step the start (a town placed, a fill, writes through
+  // views) is counted as it is now.
+  const std::array<long, 256> counted =
+      r.step == s.stepBase ? CountCellsPerId(s.State()) : r.cellsPerId;
   py::array_t<std::int64_t> cells(256);
-  for (std::size_t id = 0; id < 256; ++id) cells.mutable_at(id) = r.cellsPerId[id];
+  for (std::size_t id = 0; id < 256; ++id) cells.mutable_at(id) = counted[id];
   const std::size_t n = static_cast<std::size_t>(s.set->m_LandUseArray.GetSize());
   py::array_t<std::int64_t> developments(static_cast<py::ssize_t>(n));
   for (std::size_t i = 0; i < n; ++i)
@@ -472,7 +477,8 @@ a PROJ string) to set it, or "" to clear it.)doc");
         Use use(s, "read the report of", false);
         return ReportDict(s);
       },
-      "The report of the last step (as :meth:`step` returns it); after a start, step 0.");
+      "The report of the last step (as :meth:`step` returns it); before the first, step 0 and the "
+      "cells of the start.");
   cls.def("__repr__", [](PySimulation& s) {
     std::ostringstream text;
     text << "<towngrow.Simulation " << s.State().m_nRows << " x " << s.State().m_nCols << ", step "
