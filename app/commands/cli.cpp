@@ -1,4 +1,4 @@
-// The command line: `towngrow run|ensemble|compare|params|convert|info|render`, --help on
+// The command line: `towngrow run|ensemble|compare|calibrate|params|convert|info|render`, --help on
 // every command, --version. Bad input of any kind (a wrong option as much
 // as a refused file) gives one line on standard error and exit status 2.
 #include "commands/cli.h"
@@ -13,6 +13,7 @@
 #include <towngrow/towngrow.h>
 
 #include "commands/app_error.h"
+#include "commands/calibrate_command.h"
 #include "commands/compare_command.h"
 #include "commands/ensemble_command.h"
 #include "commands/ensemble_ranks.h"
@@ -177,6 +178,62 @@ int RunCli(int argc, char** argv) {
       "class; \"developed\" is optional (false). Cells of IDs no class has are counted, "
       "reported and left out of the measures.\n");
 
+  CalibrateOptions calibrate;
+  calibrate.town.out = "towngrow-calibration";
+  CLI::App* calibrateCmd = app.add_subcommand(
+      "calibrate",
+      "Fit parameters to a town's past: run every point of a search space (values of land-use "
+      "parameters) --runs times from the start map, compare each run with the control maps "
+      "observed some steps later, and rank the points by an objective. Writes "
+      "calibration.sqlite (every finished point; rerunning the same command resumes), "
+      "ranking.csv, rounds.csv, best.json and, for the best point, the ensemble's maps and "
+      "comparison at each control map (best/step-N/) into --out.");
+  AddTownOptions(calibrateCmd, calibrate.town);
+  AddMapOptions(calibrateCmd, maps);
+  calibrateCmd
+      ->add_option("--observed", calibrate.observed,
+                   "Control map and the steps from the start it was observed at, MAP:STEPS; "
+                   "repeat for several")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  calibrateCmd->add_option("--space", calibrate.space, "Search space file (JSON); see below");
+  calibrateCmd->add_option("--runs", calibrate.runs, "Runs per point (1 to 65535)");
+  calibrateCmd->add_option("--seed-step", calibrate.seedStep,
+                           "Run i (from 0) of every point is seeded with seed + i * seed-step");
+  calibrateCmd->add_option("--method", calibrate.method,
+                           "grid (every combination of the values), refine (rounds, each a "
+                           "finer lattice around the best --keep points) or lhs (--samples "
+                           "Latin hypercube points over the ranges, then refinement)");
+  calibrateCmd->add_option("--rounds", calibrate.rounds, "refine, lhs: rounds in all (1 to 100)");
+  calibrateCmd->add_option("--keep", calibrate.keep,
+                           "refine, lhs: the best points a round narrows around (1 to 1000)");
+  calibrateCmd->add_option("--lattice", calibrate.lattice,
+                           "refine, lhs: values per parameter of a refinement round (2 to 1000)");
+  calibrateCmd->add_option("--samples", calibrate.samples, "lhs: points of the first round");
+  calibrateCmd->add_option("--objective", calibrate.objective,
+                           "A measure name, a product (fom.developed*ksim) or a weighted mean "
+                           "(0.6*fom.developed+0.4*leesallee); see below");
+  calibrateCmd
+      ->add_option("--threads", calibrate.threads, "Worker threads (0: one per processor core)")
+      ->check(CLI::Range(0, 1024));
+  calibrateCmd->add_flag("--resume", calibrate.resume,
+                         "Go on with the database in --out (required to exist); a rerun "
+                         "without it resumes too");
+  calibrateCmd->footer(
+      "Space file: a JSON list of parameters, each\n"
+      "  {\"id\": 3, \"field\": \"neighborRadius\", \"values\": [1, 2, 3]}  or\n"
+      "  {\"id\": 1, \"field\": \"minStep\", \"min\": 1, \"max\": 9, \"step\": 2}\n"
+      "with fields named as 'towngrow params' prints them (one list entry as "
+      "\"directionProb[2]\"; true/false as 0/1), values within the field's legal range.\n"
+      "Objective: measures of 'towngrow compare' by name (fom.developed, ksim, leesallee, "
+      "fuzzykappa, quantity, allocation, fom.<class>, ...), taken at every control map as "
+      "their mean over the runs and averaged over the control maps. Measures where lower is "
+      "better (quantity, allocation and their per-class and @<b> forms) enter as 1 - value. "
+      "A measure undefined in any run ranks the point last. Ties go to the lower quantity "
+      "disagreement, then to the point's key. Default: fom.developed.\n"
+      "Run i of a point repeats alone with: towngrow run --params best.json --seed <seed + i * "
+      "seed-step> --start ... --steps N (best.json's \"run\" record gives the words).\n");
+
   std::string paramsFile;
   CLI::App* paramsCmd = app.add_subcommand(
       "params", "Print the parameters of every land use as JSON: a template for --params.");
@@ -238,6 +295,9 @@ int RunCli(int argc, char** argv) {
     } else if (compareCmd->parsed()) {
       compare.fuzzy = !noFuzzy;
       RunCompareCommand(compare, stdout);
+    } else if (calibrateCmd->parsed()) {
+      SetSizeGiven(calibrateCmd, calibrate.town);
+      RunCalibrateCommand(calibrate, stdout);
     } else if (paramsCmd->parsed()) {
       std::fputs(ParamsText(paramsFile).c_str(), stdout);
     } else if (convertCmd->parsed()) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "commands/app_error.h"
@@ -481,6 +482,61 @@ Json ReadJsonFile(const std::string& path, const std::string& kind) {
     const auto text = what.find("] ");
     throw AppError(path + ": not valid JSON: " +
                    Shortened(text == std::string::npos ? what : what.substr(text + 2)));
+  }
+}
+
+namespace {
+
+// "directionProb[2]" -> "directionProb" and 2; any other key -> itself and -1.
+std::pair<std::string, int> SplitIndex(const std::string& key) {
+  const std::size_t open = key.find('[');
+  if (open == std::string::npos || key.empty() || key.back() != ']') return {key, -1};
+  const std::string digits = key.substr(open + 1, key.size() - open - 2);
+  if (digits.empty() || digits.size() > 2 ||
+      digits.find_first_not_of("0123456789") != std::string::npos)
+    return {key, -1};
+  return {key.substr(0, open), std::stoi(digits)};
+}
+
+}  // namespace
+
+std::string FindNumberField(const CLandUse& landUse, const std::string& key, NumberField& out) {
+  const auto [name, index] = SplitIndex(key);
+  const unsigned bit = KindBitOf(landUse);
+  const Field* f = FindField(name, bit);
+  if (f == nullptr) {
+    bool other = false;
+    for (const auto& g : Fields()) other = other || name == g.key;
+    return other ? "not a parameter of " + WithArticle(KindWord(bit)) : "no parameter of that name";
+  }
+  const bool list = f->type == Type::IntArray;
+  if (list != (index >= 0))
+    return list ? "a list: name one entry, as " + name + "[0]"
+                : (index >= 0 ? "not a list" : "not a number");
+  if (list && index >= f->count)
+    return "has entries 0 to " + std::to_string(f->count - 1) + " only";
+  if (f->type != Type::Int && f->type != Type::Double && f->type != Type::Bool && !list)
+    return "not a number";
+  out.integer = f->type != Type::Double;
+  out.min = f->type == Type::Bool ? 0 : f->min;
+  out.max = f->type == Type::Bool ? 1 : f->max;
+  return "";
+}
+
+void SetNumberField(CLandUse& landUse, const std::string& key, double value) {
+  const auto [name, index] = SplitIndex(key);
+  const Field* f = FindField(name, KindBitOf(landUse));
+  if (f == nullptr) throw AppError(key + ": no such parameter");
+  void* at = f->at(landUse);
+  switch (f->type) {
+    case Type::Double:
+      *static_cast<double*>(at) = value;
+      return;
+    case Type::IntArray:
+      static_cast<int*>(at)[index] = static_cast<int>(value);
+      return;
+    default:
+      *static_cast<int*>(at) = static_cast<int>(value);
   }
 }
 

@@ -57,6 +57,20 @@ void ApplyParamsFile(const std::string& path, CLandUseSet& set);
 // with the same cap and refusals (AppError naming the file).
 Json ReadJsonFile(const std::string& path, const std::string& kind);
 
+// A parameter that takes a number (integers, numbers with a fraction,
+// true/false as 0/1, one entry of a list as "directionProb[2]"), for
+// searches over parameter values: whether it is whole and its legal range.
+struct NumberField {
+  bool integer = true;
+  double min = 0, max = 0;
+};
+// Fills `out` for the land use's parameter `key` and answers ""; otherwise
+// answers what is wrong ("no parameter of that name", "not a parameter of a
+// House", "not a number", ...).
+std::string FindNumberField(const CLandUse& landUse, const std::string& key, NumberField& out);
+// Sets such a parameter (the value checked by the caller).
+void SetNumberField(CLandUse& landUse, const std::string& key, double value);
+
 // JSON text for people: objects one member per line, lists of plain values
 // on one line. Ends with a line feed.
 std::string DumpReadable(const Json& doc);

@@ -21,6 +21,7 @@
 
 #include "towngrow/formats/file_error.h"
 
+#include "towngrow/calibrate.h"
 #include "towngrow/compare.h"
 #include "towngrow/ensemble.h"
 #include "towngrow/simulation.h"

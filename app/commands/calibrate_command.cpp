@@ -1,0 +1,508 @@
+#include "commands/calibrate_command.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cinttypes>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <towngrow/towngrow.h>
+
+#include "commands/app_error.h"
+#include "commands/calibration_store.h"
+#include "commands/ensemble_command.h"
+#include "commands/message_log.h"
+#include "commands/params_json.h"
+#include "maps/grid_files.h"
+#include "maps/staged_files.h"
+
+namespace fs = std::filesystem;
+
+namespace towngrow::app {
+namespace {
+
+constexpr int kMaxValuesPerParameter = 100000;
+
+// Model messages come from the worker threads: the handler in force is
+// called under a lock. Puts it back on destruction.
+class LockedMessages {
+public:
+  LockedMessages() {
+    inner_ = SetMessageHandler([this](const std::string& text) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (inner_) inner_(text);
+    });
+  }
+  ~LockedMessages() { SetMessageHandler(inner_); }
+  LockedMessages(const LockedMessages&) = delete;
+  LockedMessages& operator=(const LockedMessages&) = delete;
+
+private:
+  std::mutex mutex_;
+  MessageHandler inner_;
+};
+
+// FNV-1a, 64 bits: the fingerprint of an input in the database's meta table.
+class Hash {
+public:
+  Hash& Add(const void* data, std::size_t n) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < n; ++i) h_ = (h_ ^ p[i]) * 0x100000001B3ull;
+    return *this;
+  }
+  Hash& Add(const std::string& s) { return Add(s.data(), s.size()); }
+  std::string Hex() const {
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016" PRIx64, h_);
+    return buf;
+  }
+
+private:
+  std::uint64_t h_ = 0xCBF29CE484222325ull;
+};
+
+std::string MapPrint(const CLandUseCoverage& cov, bool ages) {
+  Hash h;
+  const std::size_t n =
+      static_cast<std::size_t>(cov.m_nRows) * static_cast<std::size_t>(cov.m_nCols);
+  h.Add(std::to_string(cov.m_nRows) + "x" + std::to_string(cov.m_nCols));
+  h.Add(cov.m_pData, n);
+  if (ages && cov.m_pCellAge != nullptr) h.Add(cov.m_pCellAge, n * sizeof(short));
+  return std::to_string(cov.m_nRows) + "x" + std::to_string(cov.m_nCols) + ":" + h.Hex();
+}
+
+struct Control {
+  std::string path;
+  long steps = 0;
+  CLandUseCoverage map;
+};
+
+// "map.asc:20" -> the map and 20 (the last ':' splits).
+void ParseObserved(const std::string& arg, Control& c) {
+  const std::size_t colon = arg.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == arg.size())
+    throw AppError("--observed " + arg + ": give MAP:STEPS (steps after the start)");
+  c.path = arg.substr(0, colon);
+  const std::string steps = arg.substr(colon + 1);
+  if (steps.size() > 9 || steps.find_first_not_of("0123456789") != std::string::npos)
+    throw AppError("--observed " + arg + ": the steps must be a whole number from 1 to 100000000");
+  c.steps = std::stol(steps);
+  if (c.steps < 1 || c.steps > 100000000)
+    throw AppError("--observed " + arg + ": the steps must be a whole number from 1 to 100000000");
+}
+
+struct SpaceEntry {
+  int id = 0;
+  std::string field;
+};
+
+// Reads the space file against the set's land uses and parameter table.
+SearchSpace ReadSpace(const std::string& path, const CLandUseSet& set,
+                      std::vector<SpaceEntry>& entries) {
+  const Json doc = ReadJsonFile(path, "search space");
+  if (!doc.is_array())
+    throw AppError(path + ": must hold a list of parameters ({\"id\", \"field\", \"values\"})");
+  if (doc.empty()) throw AppError(path + ": the space lists no parameter");
+  SearchSpace space;
+  for (std::size_t i = 0; i < doc.size(); ++i) {
+    const Json& e = doc[i];
+    const std::string at = path + ": [" + std::to_string(i) + "]";
+    if (!e.is_object()) throw AppError(at + ": must be an object");
+    for (auto it = e.begin(); it != e.end(); ++it)
+      if (it.key() != "id" && it.key() != "field" && it.key() != "values" && it.key() != "min" &&
+          it.key() != "max" && it.key() != "step")
+        throw AppError(at + "." + it.key() + ": unknown key");
+    if (!e.contains("id") || !e["id"].is_number_integer())
+      throw AppError(at + ".id: must be a land-use ID (a whole number)");
+    const long long id = e["id"].get<long long>();
+    const int index = id >= 0 && id <= 255 ? set.GetIDIndex(static_cast<unsigned char>(id)) : -1;
+    if (index < 0) throw AppError(at + ".id: no land use has ID " + std::to_string(id));
+    if (!e.contains("field") || !e["field"].is_string())
+      throw AppError(at + ".field: must name a parameter as towngrow params prints it");
+    const std::string field = e["field"].get<std::string>();
+    const CLandUse& lu = *static_cast<const CLandUse*>(set.m_LandUseArray.GetAt(index));
+    NumberField nf;
+    const std::string problem = FindNumberField(lu, field, nf);
+    if (!problem.empty())
+      throw AppError(at + ".field: " + field.substr(0, 100) + ": " + problem + " (land use " +
+                     std::to_string(id) + ")");
+    SearchParameter p;
+    p.name = "id" + std::to_string(id) + "." + field;
+    p.integer = nf.integer;
+    p.lowest = nf.min;
+    p.highest = nf.max;
+    const std::string range = "from " + ValueText(nf.min) + " to " + ValueText(nf.max);
+    auto check = [&](const Json& v, const std::string& key) {
+      if (!v.is_number()) throw AppError(at + "." + key + ": must be a number");
+      const double d = v.get<double>();
+      if (!std::isfinite(d) || d < nf.min || d > nf.max)
+        throw AppError(at + "." + key + ": " + v.dump() + " is outside " + p.name + "'s range " +
+                       range);
+      if (nf.integer && d != std::floor(d))
+        throw AppError(at + "." + key + ": " + v.dump() + " is not a whole number, as " + p.name +
+                       " is");
+      return d;
+    };
+    if (e.contains("values")) {
+      if (e.contains("min") || e.contains("max") || e.contains("step"))
+        throw AppError(at + ": give either values or min, max and step");
+      const Json& vs = e["values"];
+      if (!vs.is_array() || vs.empty())
+        throw AppError(at + ".values: must be a list of one or more numbers");
+      for (std::size_t k = 0; k < vs.size(); ++k) {
+        const double d = check(vs[k], "values[" + std::to_string(k) + "]");
+        if (std::find(p.values.begin(), p.values.end(), d) != p.values.end())
+          throw AppError(at + ".values[" + std::to_string(k) + "]: " + vs[k].dump() +
+                         " is listed twice");
+        p.values.push_back(d);
+      }
+    } else {
+      for (const char* key : {"min", "max", "step"})
+        if (!e.contains(key)) throw AppError(at + ": needs values, or min, max and step");
+      const double lo = check(e["min"], "min"), hi = check(e["max"], "max");
+      if (!e["step"].is_number() || !(e["step"].get<double>() > 0) ||
+          !std::isfinite(e["step"].get<double>()))
+        throw AppError(at + ".step: must be a number above 0");
+      const double step = e["step"].get<double>();
+      if (hi < lo) throw AppError(at + ".max: below min");
+      const double count = std::floor((hi - lo) / step + 1e-9) + 1;
+      if (count > kMaxValuesPerParameter)
+        throw AppError(at + ".step: gives more than " + std::to_string(kMaxValuesPerParameter) +
+                       " values");
+      for (long k = 0; k < static_cast<long>(count); ++k) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.10g", lo + static_cast<double>(k) * step);
+        double v = std::min(hi, std::strtod(buf, nullptr));
+        if (nf.integer && v != std::floor(v))
+          throw AppError(at + ".step: gives " + ValueText(v) + ", not a whole number, as " +
+                         p.name + " is");
+        if (p.values.empty() || p.values.back() != v) p.values.push_back(v);
+      }
+    }
+    for (const SearchParameter& q : space)
+      if (q.name == p.name) throw AppError(at + ": " + p.name + " is listed twice");
+    space.push_back(std::move(p));
+    entries.push_back({static_cast<int>(id), field});
+  }
+  return space;
+}
+
+std::string Fixed(const Scalar& s, int digits = 6) {
+  if (!s.value) return "";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", digits, *s.value);
+  return buf;
+}
+
+std::string RankingCsv(const std::vector<PointResult>& ranking, const SearchSpace& space,
+                       const std::vector<std::string>& measures,
+                       const std::vector<Control>& controls) {
+  std::ostringstream text;
+  text << "rank,point";
+  for (const SearchParameter& p : space) text << ',' << CsvField(p.name);
+  text << ",objective,quantity,round";
+  for (const Control& c : controls)
+    for (const std::string& m : measures)
+      text << ',' << CsvField(m + " step " + std::to_string(c.steps) + " mean") << ','
+           << CsvField(m + " step " + std::to_string(c.steps) + " sd");
+  text << '\n';
+  for (std::size_t i = 0; i < ranking.size(); ++i) {
+    const PointResult& r = ranking[i];
+    text << i + 1 << ',' << CsvField(r.key);
+    for (double v : r.point.values) text << ',' << ValueText(v);
+    text << ',' << Fixed(r.objective) << ',' << Fixed(r.quantity) << ',' << r.round;
+    for (const auto& atControl : r.stats)
+      for (const RunStatistic& s : atControl) text << ',' << Fixed(s.mean) << ',' << Fixed(s.sd);
+    text << '\n';
+  }
+  return text.str();
+}
+
+std::string RoundsCsv(const std::vector<RoundReport>& rounds, const SearchSpace& space) {
+  std::ostringstream text;
+  text << "round,points";
+  for (const SearchParameter& p : space)
+    text << ',' << CsvField(p.name + " low") << ',' << CsvField(p.name + " high");
+  text << ",best objective of round,best point of round,best objective so far,best point so far\n";
+  for (const RoundReport& r : rounds) {
+    text << r.round << ',' << r.points;
+    for (const ParameterRange& g : r.ranges)
+      text << ',' << ValueText(g.low) << ',' << ValueText(g.high);
+    text << ',' << (r.bestOfRound ? Fixed(r.bestOfRound->objective) : "") << ','
+         << (r.bestOfRound ? CsvField(r.bestOfRound->key) : "") << ','
+         << (r.bestSoFar ? Fixed(r.bestSoFar->objective) : "") << ','
+         << (r.bestSoFar ? CsvField(r.bestSoFar->key) : "") << '\n';
+  }
+  return text.str();
+}
+
+// Points done, their rate and the time left, in place on standard error.
+class PointsProgress {
+public:
+  explicit PointsProgress(bool enabled) : enabled_(enabled) {}
+  void Begin(std::size_t total) {
+    total_ = total;
+    done_ = 0;
+    start_ = std::chrono::steady_clock::now();
+  }
+  void Add() {
+    ++done_;
+    if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (drawn_ && done_ < total_ && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    drawn_ = true;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const int width = 30;
+    const std::size_t filled = total_ > 0 ? done_ * width / total_ : width;
+    std::string bar(std::min<std::size_t>(filled, width), '#');
+    bar.resize(width, '.');
+    const double rate = seconds > 0 ? static_cast<double>(done_) / seconds : 0.0;
+    const double left = rate > 0 ? static_cast<double>(total_ - done_) / rate : 0.0;
+    std::fprintf(stderr, "\r[%s] %zu/%zu points  %.1f points/s  %.0fs left\x1b[K", bar.c_str(),
+                 done_, total_, rate, left);
+    std::fflush(stderr);
+  }
+  void End() {
+    if (!enabled_ || !drawn_) return;
+    std::fputs("\r\x1b[K", stderr);
+    std::fflush(stderr);
+    drawn_ = false;
+  }
+
+private:
+  bool enabled_;
+  bool drawn_ = false;
+  std::size_t total_ = 0, done_ = 0;
+  std::chrono::steady_clock::time_point start_, last_;
+};
+
+}  // namespace
+
+int RunCalibrateCommand(const CalibrateOptions& o, std::FILE* out) {
+  const auto began = std::chrono::steady_clock::now();
+  const RunOptions& t = o.town;
+  if (t.start == "random")
+    throw AppError("--start random cannot be calibrated: give a start map or 'town'");
+  if (o.observed.empty()) throw AppError("--observed MAP:STEPS is required (one or more)");
+  if (o.space.empty()) throw AppError("--space FILE is required");
+  if (o.runs < 1 || o.runs > kMaxEnsembleRuns)
+    throw AppError("--runs must be from 1 to 65535, not " + std::to_string(o.runs));
+  if (o.threads < 0) throw AppError("--threads must be 0 or more");
+
+  SearchSettings settings;
+  if (o.method == "grid")
+    settings.method = SearchMethod::Grid;
+  else if (o.method == "refine")
+    settings.method = SearchMethod::Refine;
+  else if (o.method == "lhs")
+    settings.method = SearchMethod::Lhs;
+  else
+    throw AppError("--method " + o.method + ": not one of grid, refine, lhs");
+  settings.rounds = o.rounds;
+  settings.keep = o.keep;
+  settings.lattice = o.lattice;
+  settings.samples = o.samples;
+  settings.seed = t.seed;
+  try {
+    CheckSettings(settings);
+  } catch (const std::invalid_argument& e) {
+    throw AppError(std::string("search settings: ") + e.what());
+  }
+  Objective objective;
+  try {
+    objective = Objective::Parse(o.objective);
+  } catch (const std::invalid_argument& e) {
+    throw AppError("--objective " + o.objective + ": " + e.what());
+  }
+
+  // The inputs, all read before anything is written.
+  std::vector<Control> controls(o.observed.size());
+  for (std::size_t c = 0; c < controls.size(); ++c) ParseObserved(o.observed[c], controls[c]);
+  RunOptions town = t;
+  town.steps = 0;
+  for (const Control& c : controls) town.steps = std::max(town.steps, c.steps);
+  LockedMessages locked;
+  MessageLog log;
+  TownSetup setup;
+  PrepareTown(town, setup);
+  CLandUseCoverage start, background;
+  InitOrFail(start, setup.rows, setup.cols, log);
+  start.m_pLandUseSet = &setup.set;
+  PlaceStart(town, setup, town.seed, start, log);
+  const bool hasBackground = LoadBackground(town, setup, background, log);
+  for (Control& c : controls) {
+    LoadFitted(c.path, c.map, setup.set, log);
+    if (c.map.m_nRows != setup.rows || c.map.m_nCols != setup.cols)
+      throw AppError(c.path + ": " + std::to_string(c.map.m_nRows) + " x " +
+                     std::to_string(c.map.m_nCols) + " cells, the start " +
+                     std::to_string(setup.rows) + " x " + std::to_string(setup.cols));
+  }
+  std::vector<SpaceEntry> entries;
+  const SearchSpace space = ReadSpace(o.space, setup.set, entries);
+  try {
+    CheckSpace(space);
+    FirstRound(space, settings);  // refuses a round too large to hold
+  } catch (const std::invalid_argument& e) {
+    throw AppError(o.space + ": " + e.what());
+  }
+
+  const Json baseParams = SetToJson(setup.set);
+  CalibrationModel model;
+  model.start = &start;
+  model.background = hasBackground ? &background : nullptr;
+  for (const Control& c : controls) model.controls.push_back({ViewOf(c.map), c.steps});
+  model.scheme = DefaultClasses(setup.set);
+  model.measures = {"fom.developed", "producers.developed", "users.developed", "ksim", "leesallee",
+                    "quantity",      "allocation"};
+  model.runs = o.runs;
+  model.baseSeed = t.seed;
+  model.seedStep = o.seedStep;
+  model.objective = objective;
+  auto setOf = [&baseParams, &entries](const Point& p) {
+    auto set = std::make_unique<CLandUseSet>();
+    ApplyParams(baseParams, "parameters", *set);
+    for (std::size_t d = 0; d < entries.size(); ++d) {
+      const int index = set->GetIDIndex(static_cast<unsigned char>(entries[d].id));
+      SetNumberField(*static_cast<CLandUse*>(set->m_LandUseArray.GetAt(index)), entries[d].field,
+                     p.values[d]);
+    }
+    return set;
+  };
+  model.makeSet = setOf;
+  std::unique_ptr<PointEvaluator> evaluator;
+  try {
+    evaluator = std::make_unique<PointEvaluator>(model, o.threads);
+  } catch (const std::invalid_argument& e) {
+    throw AppError(std::string("--objective ") + o.objective + ": " + e.what());
+  }
+
+  // What the database is made for.
+  StoreMeta meta;
+  meta.emplace_back("format", "towngrow calibration 1");
+  meta.emplace_back("start", MapPrint(start, true));
+  std::string controlPrint;
+  for (const Control& c : controls)
+    controlPrint +=
+        (controlPrint.empty() ? "" : ";") + std::to_string(c.steps) + "@" + MapPrint(c.map, false);
+  meta.emplace_back("controls", controlPrint);
+  meta.emplace_back("background", hasBackground ? MapPrint(background, false) : "none");
+  meta.emplace_back("params", Hash().Add(baseParams.dump()).Hex());
+  std::string spaceText;
+  for (const SearchParameter& p : space) {
+    spaceText += p.name + "=";
+    for (double v : p.values) spaceText += ValueText(v) + ",";
+    spaceText += ";";
+  }
+  meta.emplace_back("space", spaceText);
+  meta.emplace_back("runs", std::to_string(o.runs));
+  meta.emplace_back("seed", std::to_string(t.seed));
+  meta.emplace_back("seedStep", std::to_string(o.seedStep));
+  meta.emplace_back("search", o.method + " rounds " + std::to_string(o.rounds) + " keep " +
+                                  std::to_string(o.keep) + " lattice " + std::to_string(o.lattice) +
+                                  " samples " + std::to_string(o.samples));
+  meta.emplace_back("objective", objective.Text());
+  std::string measureList;
+  for (const std::string& m : evaluator->Measures()) measureList += m + ",";
+  meta.emplace_back("measures", measureList);
+
+  const fs::path dir(t.out);
+  const std::string dbPath = (dir / "calibration.sqlite").string();
+  std::error_code ec;
+  if (o.resume && !fs::exists(dbPath, ec))
+    throw AppError("--resume: " + dbPath + " does not exist");
+  CalibrationStore::CheckCompatible(dbPath, meta);
+
+  // From here on, files are written.
+  MakeFolder(t.out);
+  std::vector<long> steps;
+  for (const Control& c : controls) steps.push_back(c.steps);
+  CalibrationStore store(dbPath, meta, evaluator->Measures(), steps);
+  std::vector<std::string> names;
+  for (const SearchParameter& p : space) names.push_back(p.name);
+
+  PointsProgress progress(!t.quiet && ::isatty(STDERR_FILENO) != 0);
+  SearchHooks hooks;
+  hooks.evaluate = [&](const std::vector<Point>& pts, int round,
+                       const std::function<void(std::size_t, PointResult &&)>& done) {
+    evaluator->Evaluate(pts, space, round, done);
+  };
+  hooks.lookup = [&store](const std::string& key) { return store.Lookup(key); };
+  hooks.finished = [&](const PointResult& r) {
+    store.Add(r, names);
+    progress.Add();
+  };
+  hooks.roundBegins = [&](int, std::size_t points, std::size_t known) {
+    progress.Begin(points - known);
+  };
+  hooks.roundEnds = [&](const RoundReport& r) {
+    progress.End();
+    if (t.quiet) return;
+    std::fprintf(out, "round %d: %zu points (%zu run now), best %s at %s\n", r.round, r.points,
+                 r.evaluated, r.bestOfRound ? Fixed(r.bestOfRound->objective, 4).c_str() : "-",
+                 r.bestOfRound ? r.bestOfRound->key.c_str() : "-");
+    std::fflush(out);
+  };
+  const SearchResult result = Search(space, settings, hooks);
+  const PointResult& best = result.ranking.front();
+
+  // The other outputs, published together.
+  StagedFiles staged;
+  auto at = [&](const std::string& name) { return (dir / name).string(); };
+  staged.AddText(at("ranking.csv"),
+                 RankingCsv(result.ranking, space, evaluator->Measures(), controls));
+  staged.AddText(at("rounds.csv"), RoundsCsv(result.rounds, space));
+  const std::unique_ptr<CLandUseSet> bestSet = setOf(best.point);
+  Json doc = SetToJson(*bestSet);
+  Json run = RunRecord(town, setup);
+  run["command"] = "calibrate";
+  run["point"] = best.key;
+  run["objective"] = objective.Text();
+  if (best.objective.value) run["objectiveValue"] = *best.objective.value;
+  run["runs"] = o.runs;
+  run["seedStep"] = o.seedStep;
+  run["runSeeds"] = best.seeds;
+  run["repeat"] = "towngrow run --params " + ShellWord(AbsolutePath(at("best.json"))) +
+                  RepeatOptions(town, setup) + "  (run i: --seed seed + i * seedStep, modulo 2^32)";
+  doc["run"] = run;
+  staged.AddText(at("best.json"), DumpReadable(doc));
+  staged.PublishAll();
+
+  if (o.bestOutputs) {
+    for (const Control& c : controls) {
+      EnsembleOptions e;
+      e.town = town;
+      e.town.params = at("best.json");
+      e.town.steps = c.steps;
+      e.town.out = at("best/step-" + std::to_string(c.steps));
+      e.town.quiet = true;
+      e.runs = o.runs;
+      e.seedStep = o.seedStep;
+      e.threads = o.threads;
+      e.observed = c.path;
+      RunEnsembleCommand(e, out);
+    }
+  }
+
+  if (!t.quiet) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    std::fprintf(out, "Best of %zu points: %s\n  objective %s = %s, quantity disagreement %s\n",
+                 result.ranking.size(), best.key.c_str(), objective.Text().c_str(),
+                 best.objective.value ? Fixed(best.objective, 6).c_str() : "undefined",
+                 best.quantity.value ? Fixed(best.quantity, 6).c_str() : "undefined");
+    std::fprintf(out,
+                 "Wrote %s (best.json, ranking.csv, rounds.csv, calibration.sqlite) in %.2f s\n",
+                 t.out.c_str(), seconds);
+  }
+  return 0;
+}
+
+}  // namespace towngrow::app

@@ -1,0 +1,70 @@
+// `towngrow calibrate`: fits parameters to a town's past. Points of a
+// search space (values of land-use parameters) are each run --runs times
+// from the start map (run i seeded seed + i * seed-step, as an ensemble
+// seeds run i) and compared with the control maps, observed a number of
+// steps after the start; the objective ranks them.
+//
+// Inputs: --start (a map or the built-in town), --observed MAP:STEPS (one
+// or more), --space FILE, and optionally --params (the base parameters),
+// --background, --runs, --seed, --seed-step, --method grid|refine|lhs with
+// --rounds, --keep, --lattice, --samples, --objective, --threads.
+//
+// The space file is a JSON list of parameters, each
+//   {"id": <land-use ID>, "field": "<name as towngrow params prints it>",
+//    "values": [v, ...]}   or   {"id", "field", "min", "max", "step"}
+// (a list entry as "directionProb[2]"; true/false fields as 0 and 1). A
+// parameter is named "id<ID>.<field>" in keys and files.
+//
+// Outputs in --out:
+//   calibration.sqlite  every finished point (calibration_store.h); a rerun
+//                       of the same command skips the points it holds
+//   ranking.csv         every point, best first: rank, key, values,
+//                       objective, quantity, round, then the mean and sd of
+//                       each measure at each control map
+//   rounds.csv          per round: points, points run, the ranges searched,
+//                       best objective and point of the round and so far
+//   best.json           the best point's complete parameters (works with
+//                       --params) and a "run" record that repeats its runs
+//   best/step-<N>/      for the best point, the ensemble's maps and the
+//                       comparison with the control map of N steps (as
+//                       `towngrow ensemble --observed` writes them)
+// and a line per round on standard output, a progress bar on a terminal.
+//
+// Choices of ours:
+// - Bad input of any kind (files, keys, values outside a parameter's
+//   legal range, control maps of another size, steps of 0, a database made
+//   for other inputs) is refused before anything is written.
+// - The database is the only file written while the search runs; the other
+//   outputs appear when it ends.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "commands/run_command.h"
+
+namespace towngrow::app {
+
+struct CalibrateOptions {
+  RunOptions town;                    // start, size, parameters, background, seed, out, quiet
+  std::vector<std::string> observed;  // MAP:STEPS
+  std::string space;
+  int runs = 4;
+  unsigned int seedStep = 1;
+  std::string method = "grid";
+  int rounds = 3;
+  int keep = 3;
+  int lattice = 5;
+  int samples = 100;
+  std::string objective = "fom.developed";
+  int threads = 0;
+  bool resume = false;
+  bool bestOutputs = true;  // best.json's ensemble maps and comparisons
+};
+
+// Runs the calibration; throws AppError on bad input. `out` receives the
+// round lines and the summary.
+int RunCalibrateCommand(const CalibrateOptions& options, std::FILE* out);
+
+}  // namespace towngrow::app

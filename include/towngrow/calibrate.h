@@ -1,0 +1,296 @@
+// Calibration: a search over parameter values for the ones whose runs come
+// closest to observed maps of a town's past.
+//
+// A point is one value per searched parameter. It is scored by `runs` runs
+// from the start map (run i seeded S + i*K, unsigned arithmetic, as
+// RunEnsemble seeds run i), each compared at every control map (a map
+// observed a number of steps after the start) with the named measures of
+// towngrow/compare.h, the start map being the start of the change. Per
+// control map and measure the point keeps the mean and the sample standard
+// deviation over the runs where the measure is defined (RunStatistics,
+// summed in run order); its objective is computed from those means.
+//
+// Objective (Objective::Parse): one measure name, a product of names
+// ("fom.developed*ksim") or a weighted mean of such products
+// ("0.6*fom.developed+0.4*leesallee": sum of weight x product over the sum
+// of the weights; a term without a weight weighs 1). Measures where lower is
+// better (quantity, allocation, quantity.<class>, allocation.<class>,
+// allocation@<b>) enter as 1 - value; every other measure enters as it is.
+// At each control map the expression is taken of the measures' means over
+// the runs; the point's objective is the mean of that over the control
+// maps. A measure undefined in any run at any control map makes the
+// objective undefined. A host may give its own objective instead.
+//
+// Ranking (RanksBefore): higher objective first, undefined last; ties go to
+// the lower quantity disagreement (mean over the control maps, undefined
+// last), then to the smaller canonical key (PointKey), so the order is
+// total and never depends on the order in which points finished.
+//
+// Search methods:
+// - Grid: one round, the full factorial of every parameter's values.
+// - Refine: round 1 is the same full factorial (the coarse lattice); each
+//   next round narrows every parameter's range around the best k points
+//   found so far and lays a finer lattice over it (see NextRange): the
+//   range runs from the smallest to the largest value of the best k
+//   points, widened by one step of the last round's lattice on each side
+//   and clipped to the parameter's first-round range; the lattice is `lattice` evenly
+//   spaced values over it (integer parameters rounded half away from zero,
+//   real ones to 10 significant digits, repeats dropped). A round whose
+//   lattice brings no point that was not evaluated before ends the search.
+// - Lhs: round 1 is a Latin hypercube sample of `samples` points over each
+//   parameter's range (its smallest to its largest value): the range is cut
+//   into `samples` equal strata, each stratum holds one value (uniform in
+//   it) and the strata of the parameters are paired by random
+//   permutations; the draws come from a 64-bit generator of our own
+//   (splitmix64) seeded with `seed`, so the sample repeats on every
+//   platform. Repeated points (after integer rounding) count once. The
+//   next rounds refine as above (the last round's step being its range
+//   over the number of its distinct values less one).
+//
+// Points are identified by their canonical key: "name=value" per
+// parameter, in the space's order, joined by "; ", values in their
+// shortest round-trip form (integers without a fraction). Every round
+// depends only on the results of earlier rounds, so a search gives the
+// same points, results and ranking whatever the threads, the processes,
+// or the results a host hands back from an earlier, interrupted search.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "towngrow/compare.h"
+#include "towngrow/grid/coverage.h"
+#include "towngrow/grid/grid.h"
+#include "towngrow/landuse/land_use_set.h"
+
+namespace towngrow {
+
+// A searched parameter. The host names it and says how to set it (through
+// the set it makes for a point).
+struct SearchParameter {
+  std::string name;      // unique within the space
+  bool integer = false;  // values are whole numbers
+  double lowest = 0.0;   // its legal range
+  double highest = 0.0;
+  std::vector<double> values;  // the first round's values (grid, refine)
+};
+
+using SearchSpace = std::vector<SearchParameter>;
+
+// One value per parameter of the space, in the space's order.
+struct Point {
+  std::vector<double> values;
+};
+
+// Throws std::invalid_argument unless the space has 1 or more parameters
+// with unique, non-empty names, each with 1 or more finite values within
+// its legal range (whole numbers for integer parameters).
+void CheckSpace(const SearchSpace& space);
+
+// A value as the canonical key writes it: the shortest text that reads
+// back to the same double ("12", "0.3", "1e-07"); integers without a
+// fraction.
+std::string ValueText(double value);
+// "name=value; name=value" in the space's order.
+std::string PointKey(const SearchSpace& space, const Point& point);
+
+enum class SearchMethod { Grid, Refine, Lhs };
+
+struct SearchSettings {
+  SearchMethod method = SearchMethod::Grid;
+  int rounds = 3;          // refine, lhs: rounds in all (lhs: its sample is round 1), 1..100
+  int keep = 3;            // k: the best points a round narrows around, 1..1000
+  int lattice = 5;         // values per parameter of a refinement lattice, 2..1000
+  int samples = 100;       // lhs: points of the sample, 1..10000000
+  std::uint64_t seed = 1;  // lhs draws
+};
+
+// Throws std::invalid_argument for settings outside the ranges above.
+void CheckSettings(const SearchSettings& settings);
+
+// The points of round 1: the full factorial in odometer order (the last
+// parameter changes fastest), or the Latin hypercube sample in stratum
+// order of the first parameter.
+std::vector<Point> FirstRound(const SearchSpace& space, const SearchSettings& settings);
+
+// A parameter's range in a round and the step of its lattice there.
+struct ParameterRange {
+  double low = 0.0, high = 0.0;
+  double step = 0.0;  // (high - low) / (distinct values - 1); 0 for one value
+};
+
+// The ranges of a round's points (per parameter: smallest and largest
+// value, step from the number of distinct values).
+std::vector<ParameterRange> RangesOf(const SearchSpace& space, const std::vector<Point>& points);
+
+// The narrowed range of parameter p (of the space) around the best
+// points: from their smallest to their largest value of it, one step of
+// the last round (`last`) wider on each side, within the parameter's
+// first-round range (its smallest to its largest value).
+ParameterRange NextRange(const SearchParameter& parameter, const ParameterRange& last,
+                         const std::vector<const Point*>& best, std::size_t p);
+
+// `count` evenly spaced values over [low, high] (one when low == high),
+// rounded as the parameter's values are, repeats dropped, ascending.
+std::vector<double> Lattice(const SearchParameter& parameter, double low, double high, int count);
+
+// ---------------------------------------------------------------------------
+// Objectives
+
+class Objective {
+public:
+  Objective() = default;
+  // Parses the text (see above); throws std::invalid_argument naming what
+  // is wrong. Names are not checked here (Measures() lists them).
+  static Objective Parse(const std::string& text);
+
+  // Measure names, each once, in the order of their first appearance.
+  const std::vector<std::string>& Measures() const { return measures_; }
+  // The canonical text (no spaces, weights in shortest form).
+  std::string Text() const;
+  bool Empty() const { return terms_.empty(); }
+
+  // The value from measure values given in Measures() order (empty when
+  // one of them is).
+  std::optional<double> Evaluate(const std::vector<std::optional<double>>& values) const;
+
+  // True for the measures that enter as 1 - value.
+  static bool LowerIsBetter(const std::string& name);
+
+private:
+  struct Term {
+    double weight = 1.0;
+    bool weighted = false;             // written with a weight
+    std::vector<std::size_t> factors;  // indices into measures_
+  };
+  std::vector<Term> terms_;
+  std::vector<std::string> measures_;
+};
+
+// ---------------------------------------------------------------------------
+// Evaluating points
+
+// A map observed `steps` steps after the start (1 or more).
+struct ControlMap {
+  RasterView map;
+  long steps = 0;
+};
+
+struct PointResult;
+
+struct CalibrationModel {
+  const CLandUseCoverage* start = nullptr;  // time 0; its size is the grid's
+  const CGrid* background = nullptr;        // null: none
+  std::vector<ControlMap> controls;         // 1 or more, of the start's size
+  ClassScheme scheme;                       // classes of the measures
+  // The measures recorded per control map. The objective's measures and
+  // "quantity" (the tie-break) are added when missing.
+  std::vector<std::string> measures;
+  double halvingDistance = 2.0;  // fuzzy kappa, as MeasureEvaluator takes them
+  double radius = 4.0;
+  int runs = 4;               // 1..65535
+  unsigned int baseSeed = 1;  // S
+  unsigned int seedStep = 1;  // K
+  // The set of a point's runs (a new one per call; called by one thread at
+  // a time). Required.
+  std::function<std::unique_ptr<CLandUseSet>(const Point&)> makeSet;
+  Objective objective;  // parsed; used unless customObjective is given
+  // The host's own objective of a result whose stats are filled (called
+  // from worker threads; empty: undefined).
+  std::function<std::optional<double>(const PointResult&)> customObjective;
+};
+
+struct PointResult {
+  Point point;
+  std::string key;                               // PointKey
+  int round = 0;                                 // the round that first asked for it (from 1)
+  std::vector<unsigned int> seeds;               // of runs 0 .. runs-1
+  std::vector<std::vector<RunStatistic>> stats;  // [control][measure]
+  Scalar objective;
+  Scalar quantity;  // mean quantity disagreement over the control maps
+};
+
+// Higher objective first (undefined last), then lower quantity (undefined
+// last), then the smaller key.
+bool RanksBefore(const PointResult& a, const PointResult& b);
+
+// Evaluates points with a pool of worker threads, each holding one
+// Simulation (sized once, refilled from the start for every run) and one
+// MeasureEvaluator. Runs of all the points of a call are spread over the
+// threads; a point's result is handed over when its last run ends.
+class PointEvaluator {
+public:
+  // Checks the model (throws std::invalid_argument: no start, no makeSet,
+  // no control map, a control map of another size or at step 0, runs out
+  // of range, unknown measure names, an empty objective without a custom
+  // one, a negative thread count). threads 0: hardware concurrency.
+  PointEvaluator(CalibrationModel model, int threads);
+  ~PointEvaluator();
+  PointEvaluator(const PointEvaluator&) = delete;
+  PointEvaluator& operator=(const PointEvaluator&) = delete;
+
+  // The recorded measures (the model's, then the objective's and
+  // "quantity" where missing), and the control maps' steps.
+  const std::vector<std::string>& Measures() const;
+  const CalibrationModel& Model() const;
+
+  // Evaluates the points of a round; `done` is called in the calling
+  // thread, once per point, as each finishes (in any order), with its
+  // index in `points`. An exception from a run or from `done` stops the
+  // workers and is rethrown here.
+  void Evaluate(const std::vector<Point>& points, const SearchSpace& space, int round,
+                const std::function<void(std::size_t, PointResult&&)>& done) const;
+
+  // Fills objective and quantity of a result whose stats are set.
+  void Score(PointResult& result) const;
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// ---------------------------------------------------------------------------
+// The search
+
+struct RoundReport {
+  int round = 0;
+  std::size_t points = 0;     // distinct points of the round
+  std::size_t evaluated = 0;  // of them run now (not known before)
+  std::vector<ParameterRange> ranges;
+  std::optional<PointResult> bestOfRound;  // empty for a round of no point
+  std::optional<PointResult> bestSoFar;
+};
+
+struct SearchHooks {
+  // Evaluates the points (all unknown so far) of a round, calling `done`
+  // for each as above. Required (a PointEvaluator's Evaluate, or a host's
+  // own spreading over processes).
+  std::function<void(const std::vector<Point>& points, int round,
+                     const std::function<void(std::size_t, PointResult&&)>& done)>
+      evaluate;
+  // A result finished by an earlier search (a store of results), or none.
+  std::function<std::optional<PointResult>(const std::string& key)> lookup;
+  // Each newly evaluated point, in the calling thread, as it finishes.
+  std::function<void(const PointResult&)> finished;
+  // Before each round: its number and its points' count (known ones too).
+  std::function<void(int round, std::size_t points, std::size_t known)> roundBegins;
+  // After each round.
+  std::function<void(const RoundReport&)> roundEnds;
+};
+
+struct SearchResult {
+  std::vector<PointResult> ranking;  // every point, best first (RanksBefore)
+  std::vector<RoundReport> rounds;
+};
+
+// Runs the search. Throws std::invalid_argument for a bad space or bad
+// settings; rethrows what the hooks throw.
+SearchResult Search(const SearchSpace& space, const SearchSettings& settings,
+                    const SearchHooks& hooks);
+
+}  // namespace towngrow
