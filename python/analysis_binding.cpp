@@ -17,13 +17,6 @@
 namespace towngrow::python {
 namespace {
 
-unsigned int SeedArgument(const py::int_& value, const char* what) {
-  const long long v = value.cast<long long>();
-  if (v < 0 || v > 4294967295LL)
-    throw py::value_error(std::string(what) + " must be 0 to 4294967295, got " + std::to_string(v));
-  return static_cast<unsigned int>(v);
-}
-
 // Thrown by a run's set maker once the progress callback has raised.
 struct Cancelled : std::exception {};
 
@@ -170,6 +163,13 @@ py::dict CompareMaps(const py::object& observed, const py::object& simulated,
 }
 
 }  // namespace
+
+unsigned int SeedArgument(const py::int_& value, const char* what) {
+  const long long v = value.cast<long long>();
+  if (v < 0 || v > 4294967295LL)
+    throw py::value_error(std::string(what) + " must be 0 to 4294967295, got " + std::to_string(v));
+  return static_cast<unsigned int>(v);
+}
 
 void BindAnalysis(py::module_& m) {
   m.def(

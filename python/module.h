@@ -119,8 +119,12 @@ private:
   bool nested_ = false;
 };
 
-// ---- ensemble, compare, calibrate (analysis_binding.cpp) ----
+// ---- ensemble, compare (analysis_binding.cpp), calibrate (calibrate_binding.cpp) ----
 
 void BindAnalysis(py::module_& m);
+void BindCalibrate(py::module_& m);
+
+// A seed argument (0 to 4294967295; ValueError naming `what` otherwise).
+unsigned int SeedArgument(const py::int_& value, const char* what);
 
 }  // namespace towngrow::python

@@ -25,7 +25,7 @@ the same seed repeats exactly, and repeats ``towngrow run``::
     sim.save("town.tif")
 
 Classes and functions: :class:`Simulation`, :func:`seed`,
-:func:`default_params`, :func:`ensemble`, :func:`compare`,
+:func:`default_params`, :func:`ensemble`, :func:`compare`, :func:`calibrate`,
 :func:`set_message_handler`, :class:`TowngrowWarning`. The library's errors
 arrive as ``ValueError`` (bad input), ``OSError`` (files) and ``MemoryError``.)doc";
   m.attr("__version__") = towngrow::Version();
@@ -58,4 +58,5 @@ starts drawn on a thread use that thread's. ``n`` is 0 to 4294967295.)doc");
   BindMaps(m);
   BindSimulation(m);
   BindAnalysis(m);
+  BindCalibrate(m);
 }

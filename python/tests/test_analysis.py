@@ -96,3 +96,44 @@ def test_compare_classes_and_refusals(maps):
             towngrow.compare(bad, simulated)
     with pytest.raises(ValueError, match="classes"):
         towngrow.compare(observed, simulated, classes={"classes": [{"name": "a b", "ids": [0]}]})
+
+
+SPACE = [{"id": 3, "field": "activeAge", "values": [3, 10]},
+         {"id": 1, "field": "directionProb[2]", "min": 50, "max": 150, "step": 100}]
+
+
+def test_calibrate_ranks_as_the_program(program, maps, tmp_path):
+    (tmp_path / "space.json").write_text(json.dumps(SPACE))
+    program("calibrate", "--rows", 40, "--cols", 50, "--observed", f"{maps['observed']}:5",
+            "--observed", f"{maps['simulated']}:8", "--space", tmp_path / "space.json",
+            "--runs", 2, "--seed", 3, "--seed-step", 5, "--objective", "fom.developed*ksim",
+            "--threads", 2, "--out", tmp_path / "cal", "--quiet")
+    with open(tmp_path / "cal" / "ranking.csv") as f:
+        expected = list(csv.DictReader(f))
+    start = towngrow.Simulation(40, 50)
+    start.place_starter_town()
+    calls = []
+    got = towngrow.calibrate(start, {8: maps["simulated"], 5: read_asc(maps["observed"])}, SPACE,
+                             runs=2, seed=3, seed_step=5, objective="fom.developed*ksim",
+                             threads=1, progress=lambda done, total: calls.append((done, total)))
+    assert calls == [(k, 4) for k in (1, 2, 3, 4)]
+    assert [r["point"] for r in got] == [r["point"] for r in expected]
+    for mine, theirs in zip(got, expected):
+        assert mine["rank"] == int(theirs["rank"])
+        assert mine["id3.activeAge"] == int(theirs["id3.activeAge"])
+        for key in ("objective", "quantity", "ksim step 5 mean", "fom.developed step 8 sd"):
+            assert mine[key] == pytest.approx(float(theirs[key]), abs=5e-7), key
+
+
+@pytest.mark.parametrize("space,observed,match", [
+    ([{"id": 3, "field": "activeAgee", "values": [1]}], None, "activeAgee"),
+    ([{"id": 42, "field": "activeAge", "values": [1]}], None, "42"),
+    ([{"id": 3, "field": "activeAge", "values": [-1]}], None, "range"),
+    (SPACE, {0: None}, "steps"),
+    (SPACE, {5: np.zeros((10, 10), np.uint8)}, "10 x 10"),
+])
+def test_calibrate_refusals(space, observed, match):
+    start = towngrow.Simulation(40, 50)
+    observed = observed or {5: np.zeros((40, 50), np.uint8)}
+    with pytest.raises(ValueError, match=match):
+        towngrow.calibrate(start, observed, space)
