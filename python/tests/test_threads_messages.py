@@ -118,3 +118,15 @@ def test_a_raising_handler_ends_the_call():
     assert 0 < sim.step_count < 40
     with pytest.raises(TypeError):
         towngrow.set_message_handler(42)
+
+
+def test_messages_of_ensemble_workers_reach_the_handler():
+    got = []
+    towngrow.set_message_handler(lambda text: got.append(threading.get_ident()))
+    try:
+        start = towngrow.Simulation(60, 60, RENAMED_COMMERCE)
+        start.place_starter_town()
+        towngrow.ensemble(start, 40, 4, threads=2)
+    finally:
+        towngrow.set_message_handler(None)
+    assert got and threading.get_ident() not in got
