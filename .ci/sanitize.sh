@@ -12,7 +12,7 @@ if [ "${CI:-}" = true ] && ! dpkg -s $(cat .ci/packages.txt) >/dev/null 2>&1; th
 fi
 FLAGS="-O1 -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer"
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$FLAGS" \
-  -DTOWNGROW_BUILD_BENCH=OFF -DTOWNGROW_BUILD_EXAMPLES=OFF \
+  -DTOWNGROW_BUILD_BENCH=OFF -DTOWNGROW_BUILD_EXAMPLES=OFF -DTOWNGROW_PYTHON=OFF \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build "$BUILD" -j2 >"$BUILD/build.log" 2>&1 || { tail -n 50 "$BUILD/build.log"; exit 1; }
 export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1

@@ -101,12 +101,8 @@ void ParseObserved(const std::string& arg, Control& c) {
     throw AppError("--observed " + arg + ": the steps must be a whole number from 1 to 100000000");
 }
 
-struct SpaceEntry {
-  int id = 0;
-  std::string field;
-};
+}  // namespace
 
-// Reads the space file against the set's land uses and parameter table.
 SearchSpace ReadSpace(const std::string& path, const CLandUseSet& set,
                       std::vector<SpaceEntry>& entries) {
   const Json doc = ReadJsonFile(path, "search space");
@@ -196,6 +192,8 @@ SearchSpace ReadSpace(const std::string& path, const CLandUseSet& set,
   }
   return space;
 }
+
+namespace {
 
 std::string Fixed(const Scalar& s, int digits = 6) {
   if (!s.value) return "";

@@ -48,6 +48,7 @@
 #include <string>
 #include <vector>
 
+#include <towngrow/calibrate.h>
 #include "commands/run_command.h"
 
 namespace towngrow::app {
@@ -68,6 +69,18 @@ struct CalibrateOptions {
   bool resume = false;
   bool bestOutputs = true;  // best.json's ensemble maps and comparisons
 };
+
+// A searched parameter as the space file names it.
+struct SpaceEntry {
+  int id = 0;
+  std::string field;
+};
+
+// Reads a space file against the set's land uses and parameter table (one
+// entry per parameter into `entries`); throws AppError naming the file and
+// the entry.
+SearchSpace ReadSpace(const std::string& path, const CLandUseSet& set,
+                      std::vector<SpaceEntry>& entries);
 
 // Runs the calibration; throws AppError on bad input. `out` receives the
 // round lines and the summary.

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/draws.h"
+#include "platform/per_thread.h"
 
 #include "towngrow/grid/coverage.h"
 #include "towngrow/landuse/land_use.h"
@@ -27,7 +28,7 @@ struct SnapshotEntry {
   int category;
 };
 
-// Trivially constructible, so that the thread-local needs no guard.
+// Zero-initialised on first use; one per thread (platform/per_thread.h).
 struct TableCache {
   CacheState state;
   int size;
@@ -36,7 +37,7 @@ struct TableCache {
   CategoryTable table;
 };
 
-thread_local TableCache g_cache;
+TableCache& Cache() { return PerThread<TableCache>(); }
 
 void FinishTable(CategoryTable& t) {
   for (int id = 0; id < 256; ++id) {
@@ -138,7 +139,7 @@ inline bool InGrid(const CLandUseCoverage& cov, int nRow, int nCol) {
 }  // namespace
 
 const CategoryTable& CategoryTableOf(const CLandUseSet* pSet) {
-  TableCache& cache = g_cache;
+  TableCache& cache = Cache();
   TablePin& pin = t_tablePin;
   if (pSet != nullptr && pSet == pin.set) {
     if (pin.checkedAt == t_hostCalls) return cache.table;
@@ -170,8 +171,9 @@ void PinCategoryTable(const CLandUseSet* pSet) {
   UnpinCategoryTable();
   if (pSet == nullptr) return;
   CategoryTableOf(pSet);
-  if (g_cache.state != CacheState::Set) return;  // a set too large to remember
-  t_tablePin = TablePin{pSet, &g_cache.table, t_hostCalls};
+  TableCache& cache = Cache();
+  if (cache.state != CacheState::Set) return;  // a set too large to remember
+  t_tablePin = TablePin{pSet, &cache.table, t_hostCalls};
 }
 
 void UnpinCategoryTable() { t_tablePin.set = nullptr; }

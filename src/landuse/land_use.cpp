@@ -58,7 +58,7 @@ constexpr int kStackCandidates = 256;
 // The slot for these parameters; on a miss a slot is cleared (filled is
 // false) and the caller computes the table into it.
 detail::LengthTable& CachedLengthTable(int n, int law, double a, double b, double c) {
-  detail::LengthTables& tables = detail::t_lengthTables;
+  detail::LengthTables& tables = detail::ThreadLengthTables();
   const std::uint64_t ba = detail::BitsOf(a), bb = detail::BitsOf(b), bc = detail::BitsOf(c);
   for (detail::LengthTable& t : tables.slots)
     if (t.filled && t.n == n && t.law == law && t.a == ba && t.b == bb && t.c == bc) return t;

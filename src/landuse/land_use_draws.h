@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/draws.h"
+#include "platform/per_thread.h"
 #include "towngrow/grid/category.h"
 #include "towngrow/landuse/land_use.h"
 
@@ -38,7 +39,8 @@ struct LengthTables {
   int lastHit;  // slot of the last look-up that found its table
 };
 
-inline thread_local LengthTables t_lengthTables;  // zero-initialised: no slot is filled
+// This thread's tables, zeroed on first use: no slot is filled.
+inline LengthTables& ThreadLengthTables() { return PerThread<LengthTables>(); }
 
 inline std::uint64_t BitsOf(double v) {
   std::uint64_t bits;
@@ -49,7 +51,7 @@ inline std::uint64_t BitsOf(double v) {
 // The filled table for these parameters, or null: the slot of the last hit
 // first, then the others.
 inline const int* FindLengthTable(int n, int law, double a, double b, double c) {
-  LengthTables& tables = t_lengthTables;
+  LengthTables& tables = ThreadLengthTables();
   const std::uint64_t ba = BitsOf(a), bb = BitsOf(b), bc = BitsOf(c);
   const LengthTable& last = tables.slots[tables.lastHit];
   if (last.filled && last.n == n && last.law == law && last.a == ba && last.b == bb && last.c == bc)

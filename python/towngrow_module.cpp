@@ -1,0 +1,62 @@
+// The Python module `towngrow`.
+#include <string>
+
+#include "commands/app_error.h"
+#include "module.h"
+
+namespace py = pybind11;
+using namespace towngrow::python;
+
+PYBIND11_MODULE(towngrow, m) {
+  m.doc() = R"doc(Grow a town on a raster of land-use cells, with NumPy arrays.
+
+Streets grow out of street nodes; housing, industry and commerce settle near
+streets by neighbourhood rules; cells age, stop growing and are abandoned.
+Every random choice comes from one seeded generator per thread, so a run with
+the same seed repeats exactly, and repeats ``towngrow run``::
+
+    import towngrow
+    towngrow.seed(1)
+    sim = towngrow.Simulation(200, 200)
+    sim.place_starter_town()
+    sim.run(100)
+    ids = sim.ids            # uint8 view (rows, cols): 0 vacant, 1 street node,
+                             # 2 street vertex, 3 housing, 4 industry, 5 commerce
+    sim.save("town.tif")
+
+Classes and functions: :class:`Simulation`, :func:`seed`,
+:func:`default_params`, :func:`ensemble`, :func:`compare`, :func:`calibrate`,
+:func:`set_message_handler`, :class:`TowngrowWarning`. The library's errors
+arrive as ``ValueError`` (bad input), ``OSError`` (files) and ``MemoryError``.)doc";
+  m.attr("__version__") = towngrow::Version();
+
+  py::register_exception_translator([](std::exception_ptr p) {
+    try {
+      if (p) std::rethrow_exception(p);
+    } catch (const towngrow::FileError& e) {
+      PyErr_SetString(PyExc_OSError, e.what());
+    } catch (const towngrow::app::AppError& e) {
+      PyErr_SetString(PyExc_ValueError, e.what());
+    }
+  });
+
+  m.def(
+      "seed",
+      [](const py::int_& value) {
+        const long long v = value.cast<long long>();
+        if (v < 0 || v > 4294967295LL)
+          throw py::value_error("seed must be 0 to 4294967295, got " + std::to_string(v));
+        towngrow::SeedRandom(static_cast<unsigned int>(v));
+      },
+      py::arg("n"),
+      R"doc(Seeds the calling thread's random generator (as ``towngrow run --seed n``).
+
+Each thread has its own generator (state 1 until seeded): steps, fills and
+starts drawn on a thread use that thread's. ``n`` is 0 to 4294967295.)doc");
+
+  BindMessages(m);
+  BindMaps(m);
+  BindSimulation(m);
+  BindAnalysis(m);
+  BindCalibrate(m);
+}
