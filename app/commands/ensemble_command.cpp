@@ -392,8 +392,10 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
   heat.cols = setup.cols;
   heat.view = ViewOf(reached, setup.rows, setup.cols, extent);
   heat.mapScale = setup.fromFile ? MapScaleOf(GeoForOutput(start, setup.geo)) : MapScale();
-  heat.subtitle = "seed " + std::to_string(t.seed) + " (step " + std::to_string(o.seedStep) +
-                  "), " + std::to_string(t.steps) + " steps, " +
+  // Run i is seeded seed + i * seed step.
+  const std::string seeds =
+      "seed " + std::to_string(t.seed) + ", seed step " + std::to_string(o.seedStep);
+  heat.subtitle = seeds + ", " + std::to_string(t.steps) + " steps, " +
                   ViewText(setup.rows, setup.cols, heat.view);
   std::vector<ReportPicture> heatMaps;
   for (std::size_t c = 0; c < config.tracked.size(); ++c) {
@@ -429,12 +431,11 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
   const std::string chart = at("ensemble.png");
   const std::string chartTemp = staged.Add(chart);
   {
-    const std::string err = WriteChartPng(
-        EnsembleChart(setup.set, result, t.chartScale == "log",
-                      "seed " + std::to_string(t.seed) + " (step " + std::to_string(o.seedStep) +
-                          "), " + std::to_string(setup.rows) + " x " + std::to_string(setup.cols) +
-                          " cells"),
-        chartTemp);
+    const std::string err =
+        WriteChartPng(EnsembleChart(setup.set, result, t.chartScale == "log",
+                                    seeds + ", " + std::to_string(setup.rows) + " x " +
+                                        std::to_string(setup.cols) + " cells"),
+                      chartTemp);
     if (!err.empty()) throw AppError(chart + ": " + err);
   }
   if (comparison) comparison->Write(staged, t.out, result, t.seed, o.seedStep);

@@ -155,9 +155,9 @@ TEST_F(Program, EnsemblesAreThreadCountFreeRepeatableAndTheirRunsTheLoneRuns) {
   const std::string p = "--rows 22 --cols 30 --steps 12 --params p.json --background bg.asc";
   // The files of t1, the same in any folder but for the repeat line of ensemble.json.
   const std::string files =
-      "/ housing.asc=b7b4260eb511cb9c housing.png=4f35d7de36586cf6 industry.asc=ad3881eae556ac90 "
-      "commerce.png=49493922cc5c216f street.asc=fb633a20deabc774 developed.asc=edae79f4d79852ff "
-      "developed.png=813925348e155ba0 ensemble.csv=d43105ddb7925d20 ensemble.png=66384f9ccbebe61e";
+      "/ housing.asc=b7b4260eb511cb9c housing.png=07ce10a6adb3239c industry.asc=ad3881eae556ac90 "
+      "commerce.png=294042f9dff91de9 street.asc=fb633a20deabc774 developed.asc=edae79f4d79852ff "
+      "developed.png=76b715d6f620c0d6 ensemble.csv=d43105ddb7925d20 ensemble.png=8f9a913f5e4d8358";
   Script({
       {e + " --threads 1 --out t1", kQuiet,
        "t1=033d879c7b90802f t1" + files + " ensemble.json=d1ee86cc2274c44e"},
