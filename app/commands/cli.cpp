@@ -196,6 +196,12 @@ int RunCli(int argc, char** argv) {
                    "repeat for several")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  calibrateCmd
+      ->add_option("--validate", calibrate.validate,
+                   "Held-out map MAP:STEPS, not used for fitting: the best point is scored on "
+                   "it apart (validation.csv and a line of the summary); repeat for several")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   calibrateCmd->add_option("--space", calibrate.space, "Search space file (JSON); see below");
   calibrateCmd->add_option("--runs", calibrate.runs, "Runs per point (1 to 65535)");
   calibrateCmd->add_option("--seed-step", calibrate.seedStep,
