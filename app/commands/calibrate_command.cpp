@@ -269,7 +269,8 @@ std::string ValidationCsv(const std::vector<PointResult>& scored, const std::vec
 class PointsProgress {
 public:
   explicit PointsProgress(bool enabled) : enabled_(enabled) {}
-  void Begin(std::size_t total) {
+  void Begin(int round, std::size_t total) {
+    round_ = round;
     total_ = total;
     done_ = 0;
     start_ = std::chrono::steady_clock::now();
@@ -288,8 +289,8 @@ public:
     bar.resize(width, '.');
     const double rate = seconds > 0 ? static_cast<double>(done_) / seconds : 0.0;
     const double left = rate > 0 ? static_cast<double>(total_ - done_) / rate : 0.0;
-    std::fprintf(stderr, "\r[%s] %zu/%zu points  %.1f points/s  %.0fs left\x1b[K", bar.c_str(),
-                 done_, total_, rate, left);
+    std::fprintf(stderr, "\rround %d [%s] %zu/%zu points  %.1f points/s  %s left\x1b[K", round_,
+                 bar.c_str(), done_, total_, rate, Duration(left).c_str());
     std::fflush(stderr);
   }
   void End() {
@@ -300,8 +301,21 @@ public:
   }
 
 private:
+  // "42s", "12m05s", "3h20m".
+  static std::string Duration(double seconds) {
+    const long s = static_cast<long>(seconds + 0.5);
+    char buf[32];
+    if (s < 60)
+      std::snprintf(buf, sizeof buf, "%lds", s);
+    else if (s < 3600)
+      std::snprintf(buf, sizeof buf, "%ldm%02lds", s / 60, s % 60);
+    else
+      std::snprintf(buf, sizeof buf, "%ldh%02ldm", s / 3600, s % 3600 / 60);
+    return buf;
+  }
   bool enabled_;
   bool drawn_ = false;
+  int round_ = 0;
   std::size_t total_ = 0, done_ = 0;
   std::chrono::steady_clock::time_point start_, last_;
 };
@@ -582,8 +596,8 @@ int RunCalibrateCommand(const CalibrateOptions& o, std::FILE* out) {
     store->Add(r, names);
     progress.Add();
   };
-  hooks.roundBegins = [&](int, std::size_t points, std::size_t known) {
-    progress.Begin(points - known);
+  hooks.roundBegins = [&](int round, std::size_t points, std::size_t known) {
+    progress.Begin(round, points - known);
   };
   hooks.roundEnds = [&](const RoundReport& r) {
     progress.End();
