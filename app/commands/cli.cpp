@@ -238,7 +238,8 @@ int RunCli(int argc, char** argv) {
       "A measure undefined in any run ranks the point last. Ties go to the lower quantity "
       "disagreement, then to the point's key. Default: fom.developed.\n"
       "Run i of a point repeats alone with: towngrow run --params best.json --seed <seed + i * "
-      "seed-step> --start ... --steps N (best.json's \"run\" record gives the words).\n");
+      "seed-step> --start ... --steps N (best.json's \"run\" record gives the words). --seed also "
+      "seeds the Latin hypercube's draws.\n");
 
   std::string paramsFile;
   CLI::App* paramsCmd = app.add_subcommand(
@@ -302,6 +303,10 @@ int RunCli(int argc, char** argv) {
       compare.fuzzy = !noFuzzy;
       RunCompareCommand(compare, stdout);
     } else if (calibrateCmd->parsed()) {
+      if (calibrateCmd->count("--steps") > 0)
+        throw AppError(
+            "--steps: a calibration runs each point to its control maps' steps "
+            "(--observed MAP:STEPS)");
       SetSizeGiven(calibrateCmd, calibrate.town);
       RunCalibrateCommand(calibrate, stdout);
     } else if (paramsCmd->parsed()) {

@@ -189,6 +189,7 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       {"", " --objective nosuch", "nosuch"},
       {"", " --validate small/final.asc:4", "small/final.asc: 20 x 20 cells"},
       {"", " --method best", "--method best"},
+      {"", " --steps 9", "--steps: a calibration runs each point to its control maps' steps"},
       {"", " --objective ksim", "done/calibration.sqlite: made for another objective"},
   };
   const std::string good = ReadAll(W("space.json"));
