@@ -43,3 +43,35 @@ check random --runs 5 --rows 30 --cols 30 --steps 15 --seed 3 --start random
 check observed --runs 4 --rows 30 --cols 40 --steps 10 --seed 5 --observed "$work/observed/final.asc"
 check observed-random --runs 5 --rows 30 --cols 40 --steps 12 --seed 3 --start random \
   --observed "$work/observed/final.asc" --start-of-change "$work/change/final.asc"
+
+# A calibration: the first process hands points out and alone writes the
+# database; its rows, the ranking and the best point equal a threaded run's.
+"$exe" run --rows 30 --cols 30 --steps 8 --every 4 --format asc --seed 1000 --no-png --no-gif \
+  --quiet --out "$work/past"
+cat > "$work/space.json" <<'JSON'
+[{"id": 1, "field": "minStep", "values": [1, 3, 5]},
+ {"id": 3, "field": "neighborRadius", "min": 0, "max": 3, "step": 1},
+ {"id": 3, "field": "streetPercent", "values": [0, 20]}]
+JSON
+calibrate() {  # $1: output folder, then the launcher's words
+  local out="$1"; shift
+  "$@" "$exe" calibrate --start town --rows 30 --cols 30 --observed "$work/past/step-0004.asc:4" \
+    --observed "$work/past/step-0008.asc:8" --space "$work/space.json" --runs 3 --seed 7 \
+    --method refine --rounds 2 --quiet --out "$out"
+}
+rows() {
+  for table in meta points measures; do
+    sqlite3 "$1/calibration.sqlite" "SELECT * FROM $table" | LC_ALL=C sort
+  done
+}
+calibrate "$work/cal-threads" env
+calibrate "$work/cal-mpi1" $mpirun -np 1
+calibrate "$work/cal-mpi3" $mpirun -np 3
+for run in mpi1 mpi3; do
+  cmp <(rows "$work/cal-threads") <(rows "$work/cal-$run")
+  for f in ranking.csv rounds.csv; do cmp "$work/cal-threads/$f" "$work/cal-$run/$f"; done
+  cmp <(grep -v '"repeat"' "$work/cal-threads/best.json") \
+    <(grep -v '"repeat"' "$work/cal-$run/best.json")
+  [ "$(rows "$work/cal-threads" | wc -l)" -gt 100 ]
+done
+echo "mpi: calibration: 1 and 3 processes give the threaded database and ranking"

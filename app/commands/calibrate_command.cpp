@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cinttypes>
 #include <cmath>
+#include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -17,8 +19,10 @@
 #include <towngrow/towngrow.h>
 
 #include "commands/app_error.h"
+#include "commands/calibrate_ranks.h"
 #include "commands/calibration_store.h"
 #include "commands/ensemble_command.h"
+#include "commands/ensemble_ranks.h"
 #include "commands/message_log.h"
 #include "commands/params_json.h"
 #include "maps/grid_files.h"
@@ -88,17 +92,17 @@ struct Control {
 };
 
 // "map.asc:20" -> the map and 20 (the last ':' splits).
-void ParseObserved(const std::string& arg, Control& c) {
+void ParseObserved(const std::string& arg, Control& c, const std::string& option = "--observed") {
   const std::size_t colon = arg.rfind(':');
   if (colon == std::string::npos || colon == 0 || colon + 1 == arg.size())
-    throw AppError("--observed " + arg + ": give MAP:STEPS (steps after the start)");
+    throw AppError(option + " " + arg + ": give MAP:STEPS (steps after the start)");
   c.path = arg.substr(0, colon);
   const std::string steps = arg.substr(colon + 1);
   if (steps.size() > 9 || steps.find_first_not_of("0123456789") != std::string::npos)
-    throw AppError("--observed " + arg + ": the steps must be a whole number from 1 to 100000000");
+    throw AppError(option + " " + arg + ": the steps must be a whole number from 1 to 100000000");
   c.steps = std::stol(steps);
   if (c.steps < 1 || c.steps > 100000000)
-    throw AppError("--observed " + arg + ": the steps must be a whole number from 1 to 100000000");
+    throw AppError(option + " " + arg + ": the steps must be a whole number from 1 to 100000000");
 }
 
 }  // namespace
@@ -244,11 +248,30 @@ std::string RoundsCsv(const std::vector<RoundReport>& rounds, const SearchSpace&
   return text.str();
 }
 
+// The best point scored on each held-out map: one row per map.
+std::string ValidationCsv(const std::vector<PointResult>& scored, const std::vector<Control>& held,
+                          const std::vector<std::string>& measures, const std::string& key) {
+  std::ostringstream text;
+  text << "map,steps,point,objective,quantity";
+  for (const std::string& m : measures)
+    text << ',' << CsvField(m + " mean") << ',' << CsvField(m + " sd");
+  text << '\n';
+  for (std::size_t v = 0; v < scored.size(); ++v) {
+    text << CsvField(held[v].path) << ',' << held[v].steps << ',' << CsvField(key) << ','
+         << Fixed(scored[v].objective) << ',' << Fixed(scored[v].quantity);
+    for (const RunStatistic& s : scored[v].stats.at(0))
+      text << ',' << Fixed(s.mean) << ',' << Fixed(s.sd);
+    text << '\n';
+  }
+  return text.str();
+}
+
 // Points done, their rate and the time left, in place on standard error.
 class PointsProgress {
 public:
   explicit PointsProgress(bool enabled) : enabled_(enabled) {}
-  void Begin(std::size_t total) {
+  void Begin(int round, std::size_t total) {
+    round_ = round;
     total_ = total;
     done_ = 0;
     start_ = std::chrono::steady_clock::now();
@@ -267,8 +290,8 @@ public:
     bar.resize(width, '.');
     const double rate = seconds > 0 ? static_cast<double>(done_) / seconds : 0.0;
     const double left = rate > 0 ? static_cast<double>(total_ - done_) / rate : 0.0;
-    std::fprintf(stderr, "\r[%s] %zu/%zu points  %.1f points/s  %.0fs left\x1b[K", bar.c_str(),
-                 done_, total_, rate, left);
+    std::fprintf(stderr, "\rround %d [%s] %zu/%zu points  %.1f points/s  %s left\x1b[K", round_,
+                 bar.c_str(), done_, total_, rate, Duration(left).c_str());
     std::fflush(stderr);
   }
   void End() {
@@ -279,8 +302,21 @@ public:
   }
 
 private:
+  // "42s", "12m05s", "3h20m".
+  static std::string Duration(double seconds) {
+    const long s = static_cast<long>(seconds + 0.5);
+    char buf[32];
+    if (s < 60)
+      std::snprintf(buf, sizeof buf, "%lds", s);
+    else if (s < 3600)
+      std::snprintf(buf, sizeof buf, "%ldm%02lds", s / 60, s % 60);
+    else
+      std::snprintf(buf, sizeof buf, "%ldh%02ldm", s / 3600, s % 3600 / 60);
+    return buf;
+  }
   bool enabled_;
   bool drawn_ = false;
+  int round_ = 0;
   std::size_t total_ = 0, done_ = 0;
   std::chrono::steady_clock::time_point start_, last_;
 };
@@ -380,10 +416,25 @@ Report CalibrationReport(const CalibrateOptions& o, const SearchResult& result,
   return report;
 }
 
-}  // namespace
+// Everything a calibration is made of, read on every process.
+struct Inputs {
+  SearchSettings settings;
+  Objective objective;
+  std::vector<Control> controls;
+  RunOptions town;
+  TownSetup setup;
+  CLandUseCoverage start, background;
+  bool hasBackground = false;
+  std::vector<SpaceEntry> entries;
+  SearchSpace space;
+  Json baseParams;
+  std::function<std::unique_ptr<CLandUseSet>(const Point&)> setOf;
+  std::unique_ptr<PointEvaluator> evaluator;
+  std::vector<Control> held;                                // --validate maps, scored apart
+  std::vector<std::unique_ptr<PointEvaluator>> validators;  // one per held-out map
+};
 
-int RunCalibrateCommand(const CalibrateOptions& o, std::FILE* out) {
-  const auto began = std::chrono::steady_clock::now();
+void ReadInputs(const CalibrateOptions& o, Inputs& in, MessageLog& log) {
   const RunOptions& t = o.town;
   if (t.start == "random")
     throw AppError("--start random cannot be calibrated: give a start map or 'town'");
@@ -393,7 +444,7 @@ int RunCalibrateCommand(const CalibrateOptions& o, std::FILE* out) {
     throw AppError("--runs must be from 1 to 65535, not " + std::to_string(o.runs));
   if (o.threads < 0) throw AppError("--threads must be 0 or more");
 
-  SearchSettings settings;
+  SearchSettings& settings = in.settings;
   if (o.method == "grid")
     settings.method = SearchMethod::Grid;
   else if (o.method == "refine")
@@ -412,131 +463,237 @@ int RunCalibrateCommand(const CalibrateOptions& o, std::FILE* out) {
   } catch (const std::invalid_argument& e) {
     throw AppError(std::string("search settings: ") + e.what());
   }
-  Objective objective;
   try {
-    objective = Objective::Parse(o.objective);
+    in.objective = Objective::Parse(o.objective);
   } catch (const std::invalid_argument& e) {
     throw AppError("--objective " + o.objective + ": " + e.what());
   }
 
   // The inputs, all read before anything is written.
-  std::vector<Control> controls(o.observed.size());
-  for (std::size_t c = 0; c < controls.size(); ++c) ParseObserved(o.observed[c], controls[c]);
-  RunOptions town = t;
-  town.steps = 0;
-  for (const Control& c : controls) town.steps = std::max(town.steps, c.steps);
-  LockedMessages locked;
-  MessageLog log;
-  TownSetup setup;
-  PrepareTown(town, setup);
-  CLandUseCoverage start, background;
-  InitOrFail(start, setup.rows, setup.cols, log);
-  start.m_pLandUseSet = &setup.set;
-  PlaceStart(town, setup, town.seed, start, log);
-  const bool hasBackground = LoadBackground(town, setup, background, log);
-  for (Control& c : controls) {
+  in.controls = std::vector<Control>(o.observed.size());
+  for (std::size_t c = 0; c < in.controls.size(); ++c) ParseObserved(o.observed[c], in.controls[c]);
+  in.town = t;
+  in.town.steps = 0;
+  for (const Control& c : in.controls) in.town.steps = std::max(in.town.steps, c.steps);
+  if (o.validate.size() > 100) throw AppError("--validate: at most 100 maps");
+  TownSetup& setup = in.setup;
+  PrepareTown(in.town, setup);
+  InitOrFail(in.start, setup.rows, setup.cols, log);
+  in.start.m_pLandUseSet = &setup.set;
+  PlaceStart(in.town, setup, in.town.seed, in.start, log);
+  in.hasBackground = LoadBackground(in.town, setup, in.background, log);
+  for (Control& c : in.controls) {
     LoadFitted(c.path, c.map, setup.set, log);
     if (c.map.m_nRows != setup.rows || c.map.m_nCols != setup.cols)
       throw AppError(c.path + ": " + std::to_string(c.map.m_nRows) + " x " +
                      std::to_string(c.map.m_nCols) + " cells, the start " +
                      std::to_string(setup.rows) + " x " + std::to_string(setup.cols));
   }
-  std::vector<SpaceEntry> entries;
-  const SearchSpace space = ReadSpace(o.space, setup.set, entries);
+  in.held = std::vector<Control>(o.validate.size());
+  for (std::size_t c = 0; c < in.held.size(); ++c) {
+    Control& h = in.held[c];
+    ParseObserved(o.validate[c], h, "--validate");
+    LoadFitted(h.path, h.map, setup.set, log);
+    if (h.map.m_nRows != setup.rows || h.map.m_nCols != setup.cols)
+      throw AppError(h.path + ": " + std::to_string(h.map.m_nRows) + " x " +
+                     std::to_string(h.map.m_nCols) + " cells, the start " +
+                     std::to_string(setup.rows) + " x " + std::to_string(setup.cols));
+  }
+  in.space = ReadSpace(o.space, setup.set, in.entries);
   try {
-    CheckSpace(space);
-    FirstRound(space, settings);  // refuses a round too large to hold
+    CheckSpace(in.space);
+    FirstRound(in.space, settings);  // refuses a round too large to hold
   } catch (const std::invalid_argument& e) {
     throw AppError(o.space + ": " + e.what());
   }
 
-  const Json baseParams = SetToJson(setup.set);
+  in.baseParams = SetToJson(setup.set);
   CalibrationModel model;
-  model.start = &start;
-  model.background = hasBackground ? &background : nullptr;
-  for (const Control& c : controls) model.controls.push_back({ViewOf(c.map), c.steps});
+  model.start = &in.start;
+  model.background = in.hasBackground ? &in.background : nullptr;
+  for (const Control& c : in.controls) model.controls.push_back({ViewOf(c.map), c.steps});
   model.scheme = DefaultClasses(setup.set);
   model.measures = {"fom.developed", "producers.developed", "users.developed", "ksim", "leesallee",
                     "quantity",      "allocation"};
   model.runs = o.runs;
   model.baseSeed = t.seed;
   model.seedStep = o.seedStep;
-  model.objective = objective;
-  auto setOf = [&baseParams, &entries](const Point& p) {
+  model.objective = in.objective;
+  in.setOf = [&in](const Point& p) {
     auto set = std::make_unique<CLandUseSet>();
-    ApplyParams(baseParams, "parameters", *set);
-    for (std::size_t d = 0; d < entries.size(); ++d) {
-      const int index = set->GetIDIndex(static_cast<unsigned char>(entries[d].id));
-      SetNumberField(*static_cast<CLandUse*>(set->m_LandUseArray.GetAt(index)), entries[d].field,
+    ApplyParams(in.baseParams, "parameters", *set);
+    for (std::size_t d = 0; d < in.entries.size(); ++d) {
+      const int index = set->GetIDIndex(static_cast<unsigned char>(in.entries[d].id));
+      SetNumberField(*static_cast<CLandUse*>(set->m_LandUseArray.GetAt(index)), in.entries[d].field,
                      p.values[d]);
     }
     return set;
   };
-  model.makeSet = setOf;
-  std::unique_ptr<PointEvaluator> evaluator;
+  model.makeSet = in.setOf;
   try {
-    evaluator = std::make_unique<PointEvaluator>(model, o.threads);
+    for (const Control& h : in.held) {
+      CalibrationModel alone = model;
+      alone.controls = {{ViewOf(h.map), h.steps}};
+      in.validators.push_back(std::make_unique<PointEvaluator>(alone, o.threads));
+    }
+    in.evaluator = std::make_unique<PointEvaluator>(model, o.threads);
   } catch (const std::invalid_argument& e) {
     throw AppError(std::string("--objective ") + o.objective + ": " + e.what());
   }
+}
 
-  // What the database is made for.
+// What the database is made for.
+StoreMeta MetaOf(const CalibrateOptions& o, const Inputs& in) {
   StoreMeta meta;
   meta.emplace_back("format", "towngrow calibration 1");
-  meta.emplace_back("start", MapPrint(start, true));
+  meta.emplace_back("start", MapPrint(in.start, true));
   std::string controlPrint;
-  for (const Control& c : controls)
+  for (const Control& c : in.controls)
     controlPrint +=
         (controlPrint.empty() ? "" : ";") + std::to_string(c.steps) + "@" + MapPrint(c.map, false);
   meta.emplace_back("controls", controlPrint);
-  meta.emplace_back("background", hasBackground ? MapPrint(background, false) : "none");
-  meta.emplace_back("params", Hash().Add(baseParams.dump()).Hex());
+  meta.emplace_back("background", in.hasBackground ? MapPrint(in.background, false) : "none");
+  meta.emplace_back("params", Hash().Add(in.baseParams.dump()).Hex());
   std::string spaceText;
-  for (const SearchParameter& p : space) {
+  for (const SearchParameter& p : in.space) {
     spaceText += p.name + "=";
     for (double v : p.values) spaceText += ValueText(v) + ",";
     spaceText += ";";
   }
   meta.emplace_back("space", spaceText);
   meta.emplace_back("runs", std::to_string(o.runs));
-  meta.emplace_back("seed", std::to_string(t.seed));
+  meta.emplace_back("seed", std::to_string(o.town.seed));
   meta.emplace_back("seedStep", std::to_string(o.seedStep));
   meta.emplace_back("search", o.method + " rounds " + std::to_string(o.rounds) + " keep " +
                                   std::to_string(o.keep) + " lattice " + std::to_string(o.lattice) +
                                   " samples " + std::to_string(o.samples));
-  meta.emplace_back("objective", objective.Text());
+  meta.emplace_back("objective", in.objective.Text());
   std::string measureList;
-  for (const std::string& m : evaluator->Measures()) measureList += m + ",";
+  for (const std::string& m : in.evaluator->Measures()) measureList += m + ",";
   meta.emplace_back("measures", measureList);
+  return meta;
+}
 
+// A process other than the first: evaluates the points it is given until
+// it is told to stop.
+int ServePoints(const Inputs& in) {
+  int round = 0;
+  Point p;
+  while (ReceivePoint(round, p, in.space.size())) {
+    try {
+      std::vector<std::vector<RunStatistic>> stats;
+      in.evaluator->Evaluate({p}, in.space, round, [&stats](std::size_t, PointResult&& r) {
+        stats = std::move(r.stats);
+      });
+      SendStats(stats);
+    } catch (const std::exception& e) {
+      SendFailure(e.what());
+    }
+  }
+  return 0;
+}
+
+// The first process of several: hands the points out one at a time to the
+// others as they finish; results come back in any order.
+void SpreadPoints(const RankSession& ranks, const Inputs& in, const std::vector<Point>& pts,
+                  int round, const std::function<void(std::size_t, PointResult&&)>& done) {
+  const CalibrationModel& m = in.evaluator->Model();
+  std::vector<unsigned int> seeds;
+  for (unsigned int i = 0; i < static_cast<unsigned int>(m.runs); ++i)
+    seeds.push_back(m.baseSeed + i * m.seedStep);
+  std::vector<std::size_t> holding(static_cast<std::size_t>(ranks.Size()), 0);
+  std::size_t next = 0, out = 0;
+  for (int r = 1; r < ranks.Size() && next < pts.size(); ++r, ++out) {
+    holding[static_cast<std::size_t>(r)] = next;
+    SendPoint(r, round, pts[next++]);
+  }
+  while (out > 0) {
+    PointResult result;
+    const int from =
+        ReceiveStats(result.stats, in.controls.size(), in.evaluator->Measures().size());
+    --out;
+    const std::size_t index = holding[static_cast<std::size_t>(from)];
+    if (next < pts.size()) {
+      holding[static_cast<std::size_t>(from)] = next;
+      SendPoint(from, round, pts[next++]);
+      ++out;
+    }
+    result.point = pts[index];
+    result.key = PointKey(in.space, result.point);
+    result.round = round;
+    result.seeds = seeds;
+    in.evaluator->Score(result);
+    done(index, std::move(result));
+  }
+}
+
+}  // namespace
+
+int RunCalibrateCommand(const CalibrateOptions& o, std::FILE* out) {
+  const auto began = std::chrono::steady_clock::now();
+  const RunOptions& t = o.town;
+  RankSession ranks;
+  const bool root = ranks.Rank() == 0;
+  LockedMessages locked;
+  MessageLog log;
+  Inputs in;
+  std::exception_ptr failure;
+  try {
+    ReadInputs(o, in, log);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (ranks.AnyFailed(failure != nullptr)) {
+    if (!root) return kExitBadInput;
+    if (failure) std::rethrow_exception(failure);
+    throw AppError("another process of the calibration failed");
+  }
+
+  // The database, on the first process alone; refused before anything is
+  // written when it was made for other inputs.
   const fs::path dir(t.out);
   const std::string dbPath = (dir / "calibration.sqlite").string();
-  std::error_code ec;
-  if (o.resume && !fs::exists(dbPath, ec))
-    throw AppError("--resume: " + dbPath + " does not exist");
-  CalibrationStore::CheckCompatible(dbPath, meta);
-
-  // From here on, files are written.
-  MakeFolder(t.out);
+  std::unique_ptr<CalibrationStore> store;
   std::vector<long> steps;
-  for (const Control& c : controls) steps.push_back(c.steps);
-  CalibrationStore store(dbPath, meta, evaluator->Measures(), steps);
+  for (const Control& c : in.controls) steps.push_back(c.steps);
+  if (root) {
+    try {
+      const StoreMeta meta = MetaOf(o, in);
+      std::error_code ec;
+      if (o.resume && !fs::exists(dbPath, ec))
+        throw AppError("--resume: " + dbPath + " does not exist");
+      CalibrationStore::CheckCompatible(dbPath, meta);
+      MakeFolder(t.out);
+      store = std::make_unique<CalibrationStore>(dbPath, meta, in.evaluator->Measures(), steps);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  if (ranks.AnyFailed(failure != nullptr)) {
+    if (!root) return kExitBadInput;
+    std::rethrow_exception(failure);
+  }
+  if (!root) return ServePoints(in);
+
+  const SearchSpace& space = in.space;
   std::vector<std::string> names;
   for (const SearchParameter& p : space) names.push_back(p.name);
-
   PointsProgress progress(!t.quiet && ::isatty(STDERR_FILENO) != 0);
   SearchHooks hooks;
   hooks.evaluate = [&](const std::vector<Point>& pts, int round,
                        const std::function<void(std::size_t, PointResult &&)>& done) {
-    evaluator->Evaluate(pts, space, round, done);
+    if (ranks.Size() > 1)
+      SpreadPoints(ranks, in, pts, round, done);
+    else
+      in.evaluator->Evaluate(pts, space, round, done);
   };
-  hooks.lookup = [&store](const std::string& key) { return store.Lookup(key); };
+  hooks.lookup = [&store](const std::string& key) { return store->Lookup(key); };
   hooks.finished = [&](const PointResult& r) {
-    store.Add(r, names);
+    store->Add(r, names);
     progress.Add();
   };
-  hooks.roundBegins = [&](int, std::size_t points, std::size_t known) {
-    progress.Begin(points - known);
+  hooks.roundBegins = [&](int round, std::size_t points, std::size_t known) {
+    progress.Begin(round, points - known);
   };
   hooks.roundEnds = [&](const RoundReport& r) {
     progress.End();
@@ -546,37 +703,54 @@ int RunCalibrateCommand(const CalibrateOptions& o, std::FILE* out) {
                  r.bestOfRound ? r.bestOfRound->key.c_str() : "-");
     std::fflush(out);
   };
-  const SearchResult result = Search(space, settings, hooks);
+  SearchResult result;
+  try {
+    result = Search(space, in.settings, hooks);
+  } catch (...) {
+    for (int r = 1; r < ranks.Size(); ++r) SendStop(r);
+    throw;
+  }
+  for (int r = 1; r < ranks.Size(); ++r) SendStop(r);
+  store.reset();
   const PointResult& best = result.ranking.front();
 
   // The other outputs, published together.
   StagedFiles staged;
   auto at = [&](const std::string& name) { return (dir / name).string(); };
   staged.AddText(at("ranking.csv"),
-                 RankingCsv(result.ranking, space, evaluator->Measures(), controls));
+                 RankingCsv(result.ranking, space, in.evaluator->Measures(), in.controls));
   staged.AddText(at("rounds.csv"), RoundsCsv(result.rounds, space));
-  const std::unique_ptr<CLandUseSet> bestSet = setOf(best.point);
+  std::vector<PointResult> validation;
+  for (const auto& v : in.validators)
+    v->Evaluate({best.point}, space, 0, [&validation](std::size_t, PointResult&& r) {
+      validation.push_back(std::move(r));
+    });
+  if (!validation.empty())
+    staged.AddText(at("validation.csv"),
+                   ValidationCsv(validation, in.held, in.evaluator->Measures(), best.key));
+  const std::unique_ptr<CLandUseSet> bestSet = in.setOf(best.point);
   Json doc = SetToJson(*bestSet);
-  Json run = RunRecord(town, setup);
+  Json run = RunRecord(in.town, in.setup);
   run["command"] = "calibrate";
   run["point"] = best.key;
-  run["objective"] = objective.Text();
+  run["objective"] = in.objective.Text();
   if (best.objective.value) run["objectiveValue"] = *best.objective.value;
   run["runs"] = o.runs;
   run["seedStep"] = o.seedStep;
   run["runSeeds"] = best.seeds;
   run["repeat"] = "towngrow run --params " + ShellWord(AbsolutePath(at("best.json"))) +
-                  RepeatOptions(town, setup) + "  (run i: --seed seed + i * seedStep, modulo 2^32)";
+                  RepeatOptions(in.town, in.setup) +
+                  "  (run i: --seed seed + i * seedStep, modulo 2^32)";
   doc["run"] = run;
   staged.AddText(at("best.json"), DumpReadable(doc));
   staged.AddText(at("report.html"),
-                 ReportHtml(CalibrationReport(o, result, space, objective.Text(), staged, at)));
+                 ReportHtml(CalibrationReport(o, result, space, in.objective.Text(), staged, at)));
   staged.PublishAll();
 
   if (o.bestOutputs) {
-    for (const Control& c : controls) {
+    for (const Control& c : in.controls) {
       EnsembleOptions e;
-      e.town = town;
+      e.town = in.town;
       e.town.params = at("best.json");
       e.town.steps = c.steps;
       e.town.out = at("best/step-" + std::to_string(c.steps));
@@ -585,6 +759,7 @@ int RunCalibrateCommand(const CalibrateOptions& o, std::FILE* out) {
       e.seedStep = o.seedStep;
       e.threads = o.threads;
       e.observed = c.path;
+      e.alone = true;
       RunEnsembleCommand(e, out);
     }
   }
@@ -593,12 +768,20 @@ int RunCalibrateCommand(const CalibrateOptions& o, std::FILE* out) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     std::fprintf(out, "Best of %zu points: %s\n  objective %s = %s, quantity disagreement %s\n",
-                 result.ranking.size(), best.key.c_str(), objective.Text().c_str(),
+                 result.ranking.size(), best.key.c_str(), in.objective.Text().c_str(),
                  best.objective.value ? Fixed(best.objective, 6).c_str() : "undefined",
                  best.quantity.value ? Fixed(best.quantity, 6).c_str() : "undefined");
-    std::fprintf(out,
-                 "Wrote %s (best.json, ranking.csv, rounds.csv, calibration.sqlite) in %.2f s\n",
+    std::fprintf(out, "Wrote %s (best.json, ranking.csv, rounds.csv, calibration.sqlite) in %.2f s",
                  t.out.c_str(), seconds);
+    if (ranks.Size() > 1) std::fprintf(out, " (%d processes)", ranks.Size());
+    for (std::size_t v = 0; v < validation.size(); ++v)
+      std::fprintf(
+          out,
+          "\nHeld out, not fitted: %s after %ld steps: objective %s = %s, quantity disagreement %s",
+          in.held[v].path.c_str(), in.held[v].steps, in.objective.Text().c_str(),
+          validation[v].objective.value ? Fixed(validation[v].objective, 6).c_str() : "undefined",
+          validation[v].quantity.value ? Fixed(validation[v].quantity, 6).c_str() : "undefined");
+    std::fputc('\n', out);
   }
   return 0;
 }

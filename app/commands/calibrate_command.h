@@ -31,6 +31,9 @@
 //                       digits, '.', '_', '-' of the name as '-')
 //   report.html         the ten best points, the rounds, these charts inline
 //                       and the command line that repeats the calibration
+//   validation.csv      with --validate MAP:STEPS: the best point scored on
+//                       each held-out map (not used for fitting): objective,
+//                       quantity and each measure's mean and sd over its runs
 //   best/step-<N>/      for the best point, the ensemble's maps and the
 //                       comparison with the control map of N steps (as
 //                       `towngrow ensemble --observed` writes them)
@@ -40,6 +43,8 @@
 // - Bad input of any kind (files, keys, values outside a parameter's
 //   legal range, control maps of another size, steps of 0, a database made
 //   for other inputs) is refused before anything is written.
+// - Held-out maps (--validate) are not part of the database's fingerprint:
+//   the fit does not depend on them.
 // - The database is the only file written while the search runs; the other
 //   outputs appear when it ends.
 #pragma once
@@ -56,6 +61,7 @@ namespace towngrow::app {
 struct CalibrateOptions {
   RunOptions town;                    // start, size, parameters, background, seed, out, quiet
   std::vector<std::string> observed;  // MAP:STEPS
+  std::vector<std::string> validate;  // MAP:STEPS, held out: the best point scored apart
   std::string space;
   int runs = 4;
   unsigned int seedStep = 1;

@@ -205,6 +205,12 @@ int RunCli(int argc, char** argv) {
                    "repeat for several")
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  calibrateCmd
+      ->add_option("--validate", calibrate.validate,
+                   "Held-out map MAP:STEPS, not used for fitting: the best point is scored on "
+                   "it apart (validation.csv and a line of the summary); repeat for several")
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   calibrateCmd->add_option("--space", calibrate.space, "Search space file (JSON); see below");
   calibrateCmd->add_option("--runs", calibrate.runs, "Runs per point (1 to 65535)");
   calibrateCmd->add_option("--seed-step", calibrate.seedStep,
@@ -241,7 +247,8 @@ int RunCli(int argc, char** argv) {
       "A measure undefined in any run ranks the point last. Ties go to the lower quantity "
       "disagreement, then to the point's key. Default: fom.developed.\n"
       "Run i of a point repeats alone with: towngrow run --params best.json --seed <seed + i * "
-      "seed-step> --start ... --steps N (best.json's \"run\" record gives the words).\n");
+      "seed-step> --start ... --steps N (best.json's \"run\" record gives the words). --seed also "
+      "seeds the Latin hypercube's draws.\n");
 
   std::string paramsFile;
   CLI::App* paramsCmd = app.add_subcommand(
@@ -310,6 +317,10 @@ int RunCli(int argc, char** argv) {
       compare.fuzzy = !noFuzzy;
       RunCompareCommand(compare, stdout);
     } else if (calibrateCmd->parsed()) {
+      if (calibrateCmd->count("--steps") > 0)
+        throw AppError(
+            "--steps: a calibration runs each point to its control maps' steps "
+            "(--observed MAP:STEPS)");
       SetSizeGiven(calibrateCmd, calibrate.town);
       RunCalibrateCommand(calibrate, stdout);
     } else if (paramsCmd->parsed()) {

@@ -287,7 +287,7 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
   if (o.threads < 0) throw AppError("--threads must be 0 or more");
   const auto began = std::chrono::steady_clock::now();
 
-  RankSession ranks;
+  RankSession ranks(o.alone);
   const bool root = ranks.Rank() == 0;
   MessageLog log;
   TownSetup setup;

@@ -61,6 +61,7 @@ struct EnsembleOptions {
   int threads = 0;            // 0: one per processor core
   std::string observed;       // compare every run with this map (empty: none)
   std::string startOfChange;  // start of the observed change (empty: the ensemble's start)
+  bool alone = false;         // this process alone, even under mpirun
 };
 
 // Runs the ensemble. Throws AppError on bad input (on process 0); returns

@@ -63,7 +63,8 @@ void SumUint16(std::vector<std::uint16_t>& data, int rank) {
 
 }  // namespace
 
-RankSession::RankSession() {
+RankSession::RankSession(bool alone) : alone_(alone) {
+  if (alone) return;
   int provided = 0;
   MPI_Init_thread(nullptr, nullptr, MPI_THREAD_FUNNELED, &provided);
   started_ = true;
@@ -76,6 +77,7 @@ RankSession::~RankSession() {
 }
 
 bool RankSession::AnyFailed(bool failedHere) {
+  if (alone_) return failedHere;
   int here = failedHere ? 1 : 0;
   int any = 0;
   MPI_Allreduce(&here, &any, 1, MPI_INT, MPI_MAX, MPI_COMM_WORLD);
@@ -83,6 +85,7 @@ bool RankSession::AnyFailed(bool failedHere) {
 }
 
 void RankSession::SumToRoot(EnsembleSums& sums) {
+  if (alone_) return;
   std::uint64_t runs = sums.runs;
   SumUint64(&runs, 1, rank_);
   if (rank_ == 0) sums.runs = static_cast<std::uint32_t>(runs);
@@ -93,6 +96,7 @@ void RankSession::SumToRoot(EnsembleSums& sums) {
 }
 
 void RankSession::SumToRoot(std::vector<std::uint64_t>& words) {
+  if (alone_) return;
   SumUint64(words.data(), words.size(), rank_);
 }
 
@@ -100,7 +104,7 @@ void RankSession::SumToRoot(std::vector<std::uint64_t>& words) {
 
 bool IsSecondaryProcess() { return false; }
 
-RankSession::RankSession() = default;
+RankSession::RankSession(bool alone) : alone_(alone) {}
 RankSession::~RankSession() = default;
 bool RankSession::AnyFailed(bool failedHere) { return failedHere; }
 void RankSession::SumToRoot(EnsembleSums&) {}

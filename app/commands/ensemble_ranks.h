@@ -1,7 +1,10 @@
 // The processes of a distributed ensemble. Built with TOWNGROW_MPI, a
 // RankSession starts MPI (threads allowed, only this thread calls MPI) and
-// ends it; without it there is one process, rank 0. All MPI calls of the
-// program live in ensemble_ranks.cpp.
+// ends it; without it there is one process, rank 0. A session made for
+// one process alone (alone = true) never calls MPI: the first process of a
+// distributed calibration grows its best point's ensembles so. The MPI
+// calls of ensembles live in ensemble_ranks.cpp, those of calibrations in
+// calibrate_ranks.cpp.
 #pragma once
 
 #include <cstdint>
@@ -19,13 +22,14 @@ bool IsSecondaryProcess();
 
 class RankSession {
 public:
-  RankSession();
+  explicit RankSession(bool alone = false);
   ~RankSession();
   RankSession(const RankSession&) = delete;
   RankSession& operator=(const RankSession&) = delete;
 
   int Rank() const { return rank_; }
   int Size() const { return size_; }
+  bool Alone() const { return alone_; }
 
   // Collective: true on every process when any of them failed.
   bool AnyFailed(bool failedHere);
@@ -42,6 +46,7 @@ private:
   int rank_ = 0;
   int size_ = 1;
   bool started_ = false;
+  bool alone_ = false;
 };
 
 }  // namespace towngrow::app

@@ -1,7 +1,7 @@
 // `towngrow calibrate` end to end: a calibration killed with SIGKILL and
 // rerun ends with the database and ranking of an uninterrupted one; the
-// best point's run repeats with `towngrow run`; refused input writes
-// nothing.
+// best point's run repeats with `towngrow run` and held-out maps score
+// it apart; refused input writes nothing.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -137,7 +137,8 @@ TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
       {"id": 1, "field": "junctionFill", "values": [0]}])");
   const Result r =
       Run("calibrate --start town --rows 30 --cols 30 --observed obs/step-0008.asc:8 --space "
-          "one.json --runs 1 --seed 42 --out cal --quiet");
+          "one.json --runs 1 --seed 42 --out cal --quiet --validate obs/step-0008.asc:8 --validate "
+          "obs/step-0004.asc:4");
   ASSERT_EQ(r.code, 0) << r.err;
   const Json best = Json::parse(ReadAll(W("cal/best.json")));
   EXPECT_FALSE(best["landUses"][1]["junctionFill"].get<bool>());
@@ -155,6 +156,12 @@ TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
   ASSERT_GT(row.size(), 8u);
   EXPECT_NEAR(std::stod(row[7]), std::stod(fom), 1e-6) << fom;  // fom.developed at step 8
   EXPECT_TRUE(fs::exists(W("cal/best/step-8/comparison.json")));
+  // Held out: the fitted map again scores as in the ranking; another apart.
+  const std::vector<std::string> held = Split(ReadAll(W("cal/validation.csv")));
+  ASSERT_EQ(held.size(), 3u);
+  EXPECT_EQ(Split(held[1], ',')[3], row[4]);  // objective
+  EXPECT_EQ(Split(held[2], ',')[0], "obs/step-0004.asc");
+  EXPECT_NE(Split(held[2], ',')[3], row[4]);
 }
 
 TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
@@ -180,7 +187,9 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       {"", " --observed small/final.asc:4", "small/final.asc: 20 x 20 cells, the start 30 x 30"},
       {"", " --observed obs/step-0004.asc:0", "obs/step-0004.asc:0: the steps must be"},
       {"", " --objective nosuch", "nosuch"},
+      {"", " --validate small/final.asc:4", "small/final.asc: 20 x 20 cells"},
       {"", " --method best", "--method best"},
+      {"", " --steps 9", "--steps: a calibration runs each point to its control maps' steps"},
       {"", " --objective ksim", "done/calibration.sqlite: made for another objective"},
   };
   const std::string good = ReadAll(W("space.json"));

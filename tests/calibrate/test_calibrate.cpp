@@ -170,6 +170,28 @@ TEST(CalibrateSearch, BadSpacesAndSettingsAreRefused) {
   EXPECT_THROW(CheckSettings(s), std::invalid_argument);
 }
 
+TEST(CalibrateSearch, RankingOrder) {
+  auto R = [](std::optional<double> objective, std::optional<double> quantity, const char* key) {
+    PointResult r;
+    r.objective = objective ? Scalar::Of(*objective) : Scalar::None("x");
+    r.quantity = quantity ? Scalar::Of(*quantity) : Scalar::None("x");
+    r.key = key;
+    return r;
+  };
+  // Each pair: the first ranks before the second.
+  const std::pair<PointResult, PointResult> cases[] = {
+      {R(0.5, 0.9, "b"), R(0.4, 0.0, "a")},           // higher objective
+      {R(0.0, 0.9, "b"), R(std::nullopt, 0.0, "a")},  // undefined last
+      {R(0.5, 0.1, "b"), R(0.5, 0.2, "a")},           // tie: lower quantity
+      {R(0.5, 0.2, "b"), R(0.5, std::nullopt, "a")},  // undefined quantity last
+      {R(0.5, 0.2, "a"), R(0.5, 0.2, "b")},           // then the key
+  };
+  for (const auto& [first, second] : cases) {
+    EXPECT_TRUE(RanksBefore(first, second)) << first.key << " " << second.key;
+    EXPECT_FALSE(RanksBefore(second, first)) << first.key << " " << second.key;
+  }
+}
+
 TEST(CalibrateObjective, ParsesProductsAndWeightedMeans) {
   using V = std::vector<std::optional<double>>;
   const struct {
@@ -305,6 +327,23 @@ TEST(CalibrateEvaluate, RunIIsALoneRunSeededSPlusIKAndThreadsChangeNothing) {
   const auto& r = byThreads[0][0];
   EXPECT_DOUBLE_EQ(*r.objective.value, (*r.stats[0][0].mean.value + *r.stats[1][0].mean.value) / 2);
   EXPECT_DOUBLE_EQ(*r.quantity.value, (*r.stats[0][2].mean.value + *r.stats[1][2].mean.value) / 2);
+}
+
+// A measure of the objective undefined in one run of three leaves the
+// objective undefined though its mean over the other runs exists.
+TEST(CalibrateEvaluate, AMeasureUndefinedInOneRunLeavesTheObjectiveUndefined) {
+  const Town town(20);
+  const auto observed = Grown(town, Point{{4, 2, 5}}, 1, {3});
+  PointEvaluator ev(ModelOf(town, observed, {3}, 3), 1);
+  PointResult r;
+  r.stats.assign(1, std::vector<RunStatistic>(3));
+  for (RunStatistic& st : r.stats[0]) st = RunStatistic{3, Scalar::Of(0.5), Scalar::Of(0.1)};
+  ev.Score(r);
+  EXPECT_EQ(r.objective.value, std::optional<double>(0.5));
+  r.stats[0][0].defined = 2;
+  ev.Score(r);
+  EXPECT_FALSE(r.objective.value);
+  EXPECT_EQ(r.quantity.value, std::optional<double>(0.5));
 }
 
 TEST(CalibrateEvaluate, BadModelsAreRefused) {
