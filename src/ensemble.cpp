@@ -30,6 +30,8 @@
 #include "towngrow/platform/random.h"
 #include "towngrow/simulation.h"
 
+#include "run_start.h"
+
 namespace towngrow {
 namespace {
 
@@ -117,18 +119,7 @@ void RunOne(Shared& sh, int index, std::vector<std::uint64_t>& perStep) {
   if (!set) throw std::runtime_error("the ensemble's set maker gave no set");
 
   Simulation sim(set.get());
-  if (!sim.Init(rows, cols))
-    throw std::runtime_error("not enough memory for an ensemble run of " + std::to_string(rows) +
-                             " x " + std::to_string(cols) + " cells");
-  CLandUseCoverage& cur = sim.Current();
-  if (!cur.CopyValueFromCoverage(&start))
-    throw std::runtime_error("the ensemble's start could not be copied");
-  cur.m_dCellSize = start.m_dCellSize;
-  cur.m_dXllCorner = start.m_dXllCorner;
-  cur.m_dYllCorner = start.m_dYllCorner;
-  cur.m_nNoDataValue = start.m_nNoDataValue;
-  cur.m_pLandUseSet = set.get();
-  sim.SetBackground(cfg.background);
+  CLandUseCoverage& cur = detail::StartRun(sim, start, set.get(), cfg.background, "ensemble");
 
   const std::array<long, 256> first = CountCellsPerId(cur);
   for (std::size_t id = 0; id < 256; ++id) perStep[id] = static_cast<std::uint64_t>(first[id]);

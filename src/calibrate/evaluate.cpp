@@ -28,6 +28,8 @@
 #include "towngrow/platform/random.h"
 #include "towngrow/simulation.h"
 
+#include "run_start.h"
+
 namespace towngrow {
 namespace {
 
@@ -275,18 +277,7 @@ void RunItem(Job& job, std::size_t item, MeasureEvaluator& evaluator) {
   // repeats it.
   const CLandUseCoverage& start = *m.start;
   Simulation sim(set.get());
-  if (!sim.Init(start.m_nRows, start.m_nCols))
-    throw std::runtime_error("not enough memory for a run of " + std::to_string(start.m_nRows) +
-                             " x " + std::to_string(start.m_nCols) + " cells");
-  CLandUseCoverage& cur = sim.Current();
-  if (!cur.CopyValueFromCoverage(&start))
-    throw std::runtime_error("the calibration's start could not be copied");
-  cur.m_dCellSize = start.m_dCellSize;
-  cur.m_dXllCorner = start.m_dXllCorner;
-  cur.m_dYllCorner = start.m_dYllCorner;
-  cur.m_nNoDataValue = start.m_nNoDataValue;
-  cur.m_pLandUseSet = set.get();
-  sim.SetBackground(m.background);
+  detail::StartRun(sim, start, set.get(), m.background, "calibration");
   SeedRandom(m.baseSeed + run * m.seedStep);
 
   const Simulation& reader = sim;
