@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cinttypes>
 #include <cmath>
@@ -26,6 +27,8 @@
 #include "commands/params_json.h"
 #include "maps/grid_files.h"
 #include "maps/staged_files.h"
+#include "pictures/report.h"
+#include "pictures/run_charts.h"
 
 namespace fs = std::filesystem;
 
@@ -317,6 +320,101 @@ private:
   std::size_t total_ = 0, done_ = 0;
   std::chrono::steady_clock::time_point start_, last_;
 };
+
+// A parameter's name as a file name: letters, digits, '.', '_' and '-'
+// kept, anything else '-'.
+std::string FileWord(const std::string& name) {
+  std::string word = name;
+  for (char& c : word)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') c = '-';
+  return word;
+}
+
+std::string CalibrateRepeat(const CalibrateOptions& o) {
+  const RunOptions& t = o.town;
+  std::string w =
+      "towngrow calibrate --start " +
+      ShellWord(t.start == "town" || t.start == "random" ? t.start : AbsolutePath(t.start));
+  if (t.sizeGiven) w += " --rows " + std::to_string(t.rows) + " --cols " + std::to_string(t.cols);
+  for (const std::string& obs : o.observed) {
+    const auto colon = obs.rfind(':');
+    w += " --observed " + ShellWord(colon == std::string::npos
+                                        ? obs
+                                        : AbsolutePath(obs.substr(0, colon)) + obs.substr(colon));
+  }
+  w += " --space " + ShellWord(AbsolutePath(o.space));
+  if (!t.params.empty()) w += " --params " + ShellWord(AbsolutePath(t.params));
+  if (!t.background.empty()) w += " --background " + ShellWord(AbsolutePath(t.background));
+  w += " --runs " + std::to_string(o.runs) + " --seed " + std::to_string(t.seed) + " --seed-step " +
+       std::to_string(o.seedStep) + " --method " + o.method + " --rounds " +
+       std::to_string(o.rounds) + " --keep " + std::to_string(o.keep) + " --lattice " +
+       std::to_string(o.lattice) + " --samples " + std::to_string(o.samples) + " --objective " +
+       ShellWord(o.objective);
+  if (MapReading().band > 0) w += " --band " + std::to_string(MapReading().band);
+  if (MapReading().lenient) w += " --lenient";
+  return w + " --out " + ShellWord(AbsolutePath(t.out));
+}
+
+// report.html of a calibration: the ten best points, the rounds, the
+// objective against each parameter and the best objective per round (the
+// charts staged as objective-<parameter>.png and rounds.png; a chart with
+// no defined objective is left out).
+template <typename At>
+Report CalibrationReport(const CalibrateOptions& o, const SearchResult& result,
+                         const SearchSpace& space, const std::string& objective,
+                         StagedFiles& staged, const At& at) {
+  Report report;
+  report.title = "towngrow calibrate: " + std::to_string(result.ranking.size()) +
+                 " points ranked by " + objective;
+  report.command = CalibrateRepeat(o);
+  report.facts = {{"runs per point", std::to_string(o.runs)},
+                  {"search", o.method},
+                  {"best point", result.ranking.front().key},
+                  {"towngrow", Version()}};
+  auto shown = [](const Scalar& v) { return v.value ? Fixed(v, 4) : std::string("-"); };
+  ReportTable best;
+  best.caption = "The best points (ranking.csv holds them all)";
+  best.header = {"rank", "point", objective, "quantity disagreement", "round"};
+  for (std::size_t i = 0; i < result.ranking.size() && i < 10; ++i) {
+    const PointResult& r = result.ranking[i];
+    best.rows.push_back({std::to_string(i + 1), r.key, shown(r.objective), shown(r.quantity),
+                         std::to_string(r.round)});
+  }
+  ReportTable rounds;
+  rounds.caption = "Rounds";
+  rounds.header = {"round", "points", "run now", "best of the round", "best so far"};
+  std::vector<double> bestSoFar;
+  for (const RoundReport& r : result.rounds) {
+    rounds.rows.push_back({std::to_string(r.round), std::to_string(r.points),
+                           std::to_string(r.evaluated),
+                           r.bestOfRound ? shown(r.bestOfRound->objective) : "-",
+                           r.bestSoFar ? shown(r.bestSoFar->objective) : "-"});
+    bestSoFar.push_back(r.bestSoFar && r.bestSoFar->objective.value ? *r.bestSoFar->objective.value
+                                                                    : NAN);
+  }
+  report.tables = {best, rounds};
+  auto chart = [&](const Chart& c, const std::string& name, const std::string& caption) {
+    ChartGeometry g;
+    std::string why;
+    if (!LayOutChart(c, g, why)) return;
+    const std::string temp = staged.Add(at(name));
+    const std::string err = WriteChartPng(c, temp);
+    if (!err.empty()) throw AppError(at(name) + ": " + err);
+    report.pictures.push_back({caption, temp, name});
+  };
+  chart(RoundsChart(bestSoFar, objective), "rounds.png", "The best objective after each round");
+  for (std::size_t k = 0; k < space.size(); ++k) {
+    std::vector<double> values, objectives;
+    for (const PointResult& r : result.ranking) {
+      values.push_back(r.point.values[k]);
+      objectives.push_back(r.objective.value ? *r.objective.value : NAN);
+    }
+    chart(ObjectiveChart(space[k].name, values, objectives, objective),
+          "objective-" + FileWord(space[k].name) + ".png",
+          "The objective against " + space[k].name);
+  }
+  return report;
+}
 
 // Everything a calibration is made of, read on every process.
 struct Inputs {
@@ -645,6 +743,8 @@ int RunCalibrateCommand(const CalibrateOptions& o, std::FILE* out) {
                   "  (run i: --seed seed + i * seedStep, modulo 2^32)";
   doc["run"] = run;
   staged.AddText(at("best.json"), DumpReadable(doc));
+  staged.AddText(at("report.html"),
+                 ReportHtml(CalibrationReport(o, result, space, in.objective.Text(), staged, at)));
   staged.PublishAll();
 
   if (o.bestOutputs) {

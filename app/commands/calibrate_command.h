@@ -25,6 +25,12 @@
 //                       best objective and point of the round and so far
 //   best.json           the best point's complete parameters (works with
 //                       --params) and a "run" record that repeats its runs
+//   rounds.png          the best objective after each round
+//   objective-<parameter>.png  the objective of every point against the
+//                       parameter's value (other characters than letters,
+//                       digits, '.', '_', '-' of the name as '-')
+//   report.html         the ten best points, the rounds, these charts inline
+//                       and the command line that repeats the calibration
 //   validation.csv      with --validate MAP:STEPS: the best point scored on
 //                       each held-out map (not used for fitting): objective,
 //                       quantity and each measure's mean and sd over its runs

@@ -52,6 +52,14 @@ void AddTownOptions(CLI::App* cmd, RunOptions& run) {
                   "Coordinate reference system of the output maps (e.g. EPSG:32633, or WKT); "
                   "default: the start file's (from a GeoTIFF's own, or the .prj beside a grid)");
   cmd->add_flag("--quiet", run.quiet, "No progress bar and no closing summary");
+  cmd->add_option("--extent", run.extent,
+                  "What the maps and the animation show: 'town' (the developed area with a "
+                  "margin, the same for every frame; the whole grid when nothing is "
+                  "developed) or 'full' (the whole grid)")
+      ->check(CLI::IsMember({"town", "full"}));
+  cmd->add_option("--chart-scale", run.chartScale,
+                  "The y axis of the charts of cells over the steps: 'linear' or 'log'")
+      ->check(CLI::IsMember({"linear", "log"}));
 }
 
 // The options of every command that reads maps: which band of a raster of
@@ -108,7 +116,7 @@ int RunCli(int argc, char** argv) {
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   bool noPng = false, noGif = false;
-  runCmd->add_flag("--no-png", noPng, "Do not write final.png");
+  runCmd->add_flag("--no-png", noPng, "Do not write final.png and growth.png");
   runCmd->add_flag("--no-gif", noGif, "Do not write growth.gif");
 
   EnsembleOptions ensemble;
@@ -143,7 +151,8 @@ int RunCli(int argc, char** argv) {
       "kappa, quantity and allocation disagreement, with a start map the change budget "
       "(hits, misses, false alarms, wrong hits, Figure of Merit, KSim), Lee-Sallee, fuzzy "
       "kappa, the budget at coarser resolutions and landscape metrics. Writes compare.json, "
-      "crosstab.csv, landscape.csv, resolution.csv, agreement.png and agreement.tif into "
+      "crosstab.csv, landscape.csv, resolution.csv, resolution.png, agreement.png and "
+      "agreement.tif into "
       "--out.");
   compareCmd
       ->add_option("OBSERVED", compare.observed,
@@ -268,7 +277,7 @@ int RunCli(int argc, char** argv) {
   infoCmd->add_option("--params", infoParams, "Parameter file that names the land uses");
   AddMapOptions(infoCmd, maps);
 
-  std::string renderIn, renderOut, renderParams;
+  std::string renderIn, renderOut, renderParams, renderExtent = "town";
   int renderScale = 0;
   CLI::App* renderCmd =
       app.add_subcommand("render", "Draw the map of a grid file as a PNG image with a legend.");
@@ -279,6 +288,11 @@ int RunCli(int argc, char** argv) {
                    "Pixels per cell (0: about 800 pixels on the longer side)")
       ->check(CLI::Range(0, 64));
   renderCmd->add_option("--params", renderParams, "Parameter file that gives names and colours");
+  renderCmd
+      ->add_option("--extent", renderExtent,
+                   "'town' (the developed cells with a margin; the whole grid when none is "
+                   "developed) or 'full' (the whole grid)")
+      ->check(CLI::IsMember({"town", "full"}));
   AddMapOptions(renderCmd, maps);
 
   try {
@@ -316,7 +330,7 @@ int RunCli(int argc, char** argv) {
     } else if (infoCmd->parsed()) {
       PrintFileInfo(infoFile, infoParams, stdout);
     } else if (renderCmd->parsed()) {
-      RenderFile(renderIn, renderOut, renderScale, renderParams);
+      RenderFile(renderIn, renderOut, renderScale, renderParams, renderExtent);
     }
   } catch (const AppError& e) {
     return Fail(e.what());

@@ -19,6 +19,8 @@
 #include "maps/grid_files.h"
 #include "maps/staged_files.h"
 #include "pictures/render.h"
+#include "pictures/report.h"
+#include "pictures/run_charts.h"
 
 namespace fs = std::filesystem;
 
@@ -98,8 +100,9 @@ std::vector<unsigned char> AgreementCodes(const Maps& m, const ClassScheme& sche
 // agreement.png and agreement.tif: the kinds of cells as a picture with a
 // legend of their counts, and as a GeoTIFF (observed map's georeference and
 // CRS) whose classes are the kinds.
-void AgreementMaps(const Maps& m, const ClassScheme& scheme, StagedFiles& staged,
-                   const std::string& png, const std::string& tif) {
+// Answers where agreement.png is staged.
+std::string AgreementMaps(const Maps& m, const ClassScheme& scheme, StagedFiles& staged,
+                          const std::string& png, const std::string& tif) {
   std::array<std::uint64_t, 7> n{};
   const std::vector<unsigned char> codes = AgreementCodes(m, scheme, n);
   const char* names[7] = {m.hasStart ? "Unchanged in both" : "Same class",
@@ -111,17 +114,16 @@ void AgreementMaps(const Maps& m, const ClassScheme& scheme, StagedFiles& staged
                           "Other class"};
   const unsigned int colors[7] = {0xE6E6E6u, 0x50981Au, 0x2730D7u, 0x61AEFDu,
                                   0x94327Bu, 0xFFFFFFu, 0x2730D7u};
-  std::vector<CodeLegend> legend;
+  MapPicture map;
+  for (std::size_t v = 0; v < map.colors.size(); ++v) map.colors[v] = v < 7 ? colors[v] : 0xFFFFFFu;
   CLandUseSet kinds;  // the kinds as the classes of the GeoTIFF
   for (int i = 0; i < kinds.m_LandUseArray.GetSize(); ++i) delete kinds.m_LandUseArray.GetAt(i);
   kinds.m_LandUseArray.RemoveAll();
   for (int code = 0; code < 7; ++code) {
     const std::uint64_t count = n[static_cast<std::size_t>(code)];
-    legend.push_back({colors[code], count == 0
-                                        ? std::string()
-                                        : std::string(names[code]) + " (" + std::to_string(count) +
-                                              (count == 1 ? " cell)" : " cells)")});
     if (count == 0) continue;
+    map.legend.push_back({colors[code], std::string(names[code]) + " (" + std::to_string(count) +
+                                            (count == 1 ? " cell)" : " cells)")});
     auto* kind = new CLandUse();
     kind->m_ID = static_cast<unsigned char>(code);
     kind->m_Color = colors[code];
@@ -129,8 +131,15 @@ void AgreementMaps(const Maps& m, const ClassScheme& scheme, StagedFiles& staged
     kinds.m_LandUseArray.Add(kind);
   }
   const RasterView& v = m.view[0];
-  const std::string err = WriteCodeMapPng(codes.data(), v.rows, v.cols, legend,
-                                          DefaultScale(v.rows, v.cols), staged.Add(png));
+  map.cells = codes.data();
+  map.rows = v.rows;
+  map.cols = v.cols;
+  map.title =
+      m.hasStart ? "Change: observed against simulated" : "Agreement: observed against simulated";
+  map.subtitle = ViewText(v.rows, v.cols, Extent{});
+  map.mapScale = MapScaleOf(GeoForOutput(m.cov[0], m.info[0].geo));
+  const std::string pngTemp = staged.Add(png);
+  const std::string err = WriteMapPng(map, pngTemp);
   if (!err.empty()) throw AppError(png + ": " + err);
   TiffLegend classes;
   classes.set = &kinds;
@@ -141,6 +150,33 @@ void AgreementMaps(const Maps& m, const ClassScheme& scheme, StagedFiles& staged
                  classes);
   std::error_code ec;
   if (fs::exists(temp + ".aux.xml", ec)) staged.Adopt(temp + ".aux.xml", tif + ".aux.xml");
+  return pngTemp;
+}
+
+std::string Fixed4(double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.4f", v);
+  return buf;
+}
+
+// The command line that repeats a comparison (absolute paths).
+std::string CompareRepeat(const CompareCommandOptions& o) {
+  std::string words = "towngrow compare " + ShellWord(AbsolutePath(o.observed)) + " " +
+                      ShellWord(AbsolutePath(o.simulated));
+  if (!o.start.empty()) words += " --start " + ShellWord(AbsolutePath(o.start));
+  if (!o.classes.empty()) words += " --classes " + ShellWord(AbsolutePath(o.classes));
+  if (!o.params.empty()) words += " --params " + ShellWord(AbsolutePath(o.params));
+  if (MapReading().band > 0) words += " --band " + std::to_string(MapReading().band);
+  if (MapReading().lenient) words += " --lenient";
+  if (o.fuzzy) {
+    char fuzzy[96];
+    std::snprintf(fuzzy, sizeof fuzzy, " --halving %.10g --radius %.10g", o.halvingDistance,
+                  o.radius);
+    words += fuzzy;
+  } else {
+    words += " --no-fuzzy";
+  }
+  return words + " --out " + ShellWord(AbsolutePath(o.out));
 }
 
 Json MapJson(const std::string& file, const GridFileInfo& info) {
@@ -450,19 +486,58 @@ void RunCompareCommand(const CompareCommandOptions& o, std::FILE* out) {
   const fs::path dir(o.out);
   auto at = [&](const char* name) { return (dir / name).string(); };
   StagedFiles staged;
-  staged.AddText(at("compare.json"), DumpReadable(ComparisonJson(o, maps, scheme, result)));
+  const Json doc = ComparisonJson(o, maps, scheme, result);
+  staged.AddText(at("compare.json"), DumpReadable(doc));
   staged.AddText(at("crosstab.csv"), CrossTabCsv(scheme, result));
   staged.AddText(at("landscape.csv"), LandscapeCsv(scheme, result));
   staged.AddText(at("resolution.csv"), ResolutionCsv(result));
-  AgreementMaps(maps, scheme, staged, at("agreement.png"), at("agreement.tif"));
+  Report report;
+  report.title =
+      "towngrow compare: " + o.simulated + " (simulated) against " + o.observed + " (observed)";
+  report.command = CompareRepeat(o);
+  report.facts = {{"observed", AbsolutePath(o.observed)},
+                  {"simulated", AbsolutePath(o.simulated)},
+                  {"start of the change", o.start.empty() ? "none" : AbsolutePath(o.start)},
+                  {"size", std::to_string(maps.view[0].rows) + " x " +
+                               std::to_string(maps.view[0].cols) + " cells"},
+                  {"towngrow", Version()}};
+  ReportTable measures;
+  measures.caption = "Measures (see compare.json for every one)";
+  measures.header = {"measure", "value"};
+  for (const auto& [name, value] : doc["measures"].items())
+    if (name.find_first_of(".@") == std::string::npos && value.is_number())
+      measures.rows.push_back({name, Fixed4(value.get<double>())});
+  report.tables.push_back(measures);
+  report.pictures.push_back(
+      {"Kinds of cells",
+       AgreementMaps(maps, scheme, staged, at("agreement.png"), at("agreement.tif")),
+       "agreement.png"});
+  if (!result.resolutions.empty()) {
+    ReportTable budget;
+    budget.caption = "Agreement and disagreement per resolution";
+    budget.header = {"block side", "agreement", "quantity", "allocation"};
+    for (const ResolutionBudget& b : result.resolutions)
+      budget.rows.push_back({std::to_string(b.blockSide), FixedText(b.agreement, 4),
+                             FixedText(b.quantity, 4), FixedText(b.allocation, 4)});
+    report.tables.push_back(budget);
+    const std::string chart = at("resolution.png");
+    const std::string chartTemp = staged.Add(chart);
+    const std::string err = WriteChartPng(
+        ResolutionChart(result, o.simulated + " (simulated) against " + o.observed + " (observed)"),
+        chartTemp);
+    if (!err.empty()) throw AppError(chart + ": " + err);
+    report.pictures.push_back({"Disagreement per resolution", chartTemp, "resolution.png"});
+  }
+  staged.AddText(at("report.html"), ReportHtml(report));
   staged.PublishAll();
   if (progress) std::fprintf(stderr, "\r\x1b[K");
   if (o.quiet) return;
   PrintSummary(out, o, maps, scheme, result);
-  std::fprintf(out,
-               "Wrote compare.json, crosstab.csv, landscape.csv, resolution.csv, agreement.png and "
-               "agreement.tif into %s\n",
-               o.out.c_str());
+  std::fprintf(
+      out,
+      "Wrote compare.json, crosstab.csv, landscape.csv, resolution.csv/.png, agreement.png and "
+      "agreement.tif into %s\n",
+      o.out.c_str());
 }
 
 }  // namespace towngrow::app

@@ -16,6 +16,8 @@
 //   landscape.csv  per class, the observed and the simulated map's metrics
 //                  on adjacent lines
 //   resolution.csv agreement, quantity and allocation per block side
+//   resolution.png quantity and allocation disagreement per block side, as
+//                  a chart (when the budget per resolution was computed)
 //   agreement.png  with a start map: per cell unchanged in both, hit, miss,
 //                  false alarm, wrong hit or no class; without: same class,
 //                  other class or no class; with a legend of cell counts

@@ -26,6 +26,8 @@
 #include "maps/grid_files.h"
 #include "maps/staged_files.h"
 #include "pictures/render.h"
+#include "pictures/report.h"
+#include "pictures/run_charts.h"
 
 namespace fs = std::filesystem;
 
@@ -373,7 +375,29 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
   percent.m_dXllCorner = start.m_dXllCorner;
   percent.m_dYllCorner = start.m_dYllCorner;
   percent.m_nNoDataValue = start.m_nNoDataValue;
-  const int scale = DefaultScale(setup.rows, setup.cols);
+  // One view for every heat map: the cells that any run developed into any
+  // tracked class, with a margin (--extent town).
+  ExtentMode extent;
+  if (!ParseExtentMode(t.extent, extent)) throw AppError("--extent must be town or full");
+  Extent reached;
+  for (std::size_t c = 0; c < config.tracked.size(); ++c)
+    for (std::size_t k = 0; k < cells; ++k)
+      if (result.cellCounts[c][k] != 0) {
+        const int r = static_cast<int>(k / static_cast<std::size_t>(setup.cols));
+        const int col = static_cast<int>(k % static_cast<std::size_t>(setup.cols));
+        reached = Union(reached, Extent{r, col, 1, 1});
+      }
+  MapPicture heat;
+  heat.rows = setup.rows;
+  heat.cols = setup.cols;
+  heat.view = ViewOf(reached, setup.rows, setup.cols, extent);
+  heat.mapScale = setup.fromFile ? MapScaleOf(GeoForOutput(start, setup.geo)) : MapScale();
+  // Run i is seeded seed + i * seed step.
+  const std::string seeds =
+      "seed " + std::to_string(t.seed) + ", seed step " + std::to_string(o.seedStep);
+  heat.subtitle = seeds + ", " + std::to_string(t.steps) + " steps, " +
+                  ViewText(setup.rows, setup.cols, heat.view);
+  std::vector<ReportPicture> heatMaps;
   for (std::size_t c = 0; c < config.tracked.size(); ++c) {
     const TrackedClass& cls = config.tracked[c];
     for (std::size_t k = 0; k < cells; ++k)
@@ -395,12 +419,25 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
     std::error_code ec;
     if (fs::exists(tifTemp + ".aux.xml", ec)) staged.Adopt(tifTemp + ".aux.xml", tif + ".aux.xml");
     const std::string png = at(cls.name + ".png");
-    const std::string err =
-        WriteHeatMapPng(percent.m_pData, setup.rows, setup.cols, ClassColor(cls, setup.set), scale,
-                        HeatTitle(cls.name, result.runs), staged.Add(png));
+    heat.cells = percent.m_pData;
+    HeatColors(ClassColor(cls, setup.set), heat);
+    heat.title = HeatTitle(cls.name, result.runs);
+    const std::string pngTemp = staged.Add(png);
+    const std::string err = WriteMapPng(heat, pngTemp);
+    heatMaps.push_back({heat.title, pngTemp, cls.name + ".png"});
     if (!err.empty()) throw AppError(png + ": " + err);
   }
   staged.AddText(at("ensemble.csv"), EnsembleCsv(result, setup.set));
+  const std::string chart = at("ensemble.png");
+  const std::string chartTemp = staged.Add(chart);
+  {
+    const std::string err =
+        WriteChartPng(EnsembleChart(setup.set, result, t.chartScale == "log",
+                                    seeds + ", " + std::to_string(setup.rows) + " x " +
+                                        std::to_string(setup.cols) + " cells"),
+                      chartTemp);
+    if (!err.empty()) throw AppError(chart + ": " + err);
+  }
   if (comparison) comparison->Write(staged, t.out, result, t.seed, o.seedStep);
 
   Json doc = SetToJson(setup.set);
@@ -423,6 +460,32 @@ int RunEnsembleCommand(const EnsembleOptions& o, std::FILE* out) {
                   (comparison ? comparison->RepeatOptions() : std::string()) + params;
   doc["run"] = run;
   staged.AddText(at("ensemble.json"), DumpReadable(doc));
+
+  Report report;
+  report.title = "towngrow ensemble: " + std::to_string(result.runs) + " runs of " +
+                 std::to_string(setup.rows) + " x " + std::to_string(setup.cols) + " cells, " +
+                 std::to_string(t.steps) + " steps";
+  report.command = run["repeat"].get<std::string>();
+  report.facts = {
+      {"seeds", "seed " + std::to_string(t.seed) + " + i * " + std::to_string(o.seedStep) +
+                    ", i from 0 to " + std::to_string(result.runs - 1)},
+      {"start", setup.fromFile ? AbsolutePath(t.start) : t.start},
+      {"towngrow", Version()}};
+  ReportTable means;
+  means.caption = "Cells per land use at the last step, over the runs";
+  means.header = {"land use", "ID", "mean", "standard deviation"};
+  for (int i = 0; i < setup.set.m_LandUseArray.GetSize(); ++i) {
+    const CLandUse& lu = LandUseAt(setup.set, i);
+    if (setup.set.GetIDIndex(lu.m_ID) != i || result.meanPerStep.empty()) continue;
+    means.rows.push_back({lu.m_strLandUseName, std::to_string(lu.m_ID),
+                          Fixed4(result.meanPerStep.back()[lu.m_ID]),
+                          Fixed4(result.stddevPerStep.back()[lu.m_ID])});
+  }
+  report.tables.push_back(means);
+  report.pictures.push_back(
+      {"Mean cells per land use with one standard deviation", chartTemp, "ensemble.png"});
+  report.pictures.insert(report.pictures.end(), heatMaps.begin(), heatMaps.end());
+  staged.AddText(at("report.html"), ReportHtml(report));
   staged.PublishAll();
 
   if (!t.quiet) {

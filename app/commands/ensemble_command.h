@@ -16,10 +16,14 @@
 //                  percentage of runs that ended with the cell in the class,
 //                  as an ASCII grid with the start's georeference
 //   <class>.png    the same as a heat map from white (0 %) to the class's
-//                  colour (100 %), with a scale bar
+//                  colour (100 %), with a colour bar; with --extent town
+//                  (the default) every heat map shows the cells any run
+//                  developed into any class, with a margin
 //   ensemble.csv   per step (0 = the start), per land use of the set: the
 //                  mean and the sample standard deviation over runs of its
 //                  cells (4 decimals; the deviation of one run is 0)
+//   ensemble.png   the same as a chart: per land use but vacant land the
+//                  mean with a band of one standard deviation each side
 //   comparison.json, comparison.csv  with --observed: every run compared
 //                  with the observed map (see ensemble_observed.h)
 //   ensemble.json  the parameters in force and a "run" record as run.json
@@ -34,7 +38,7 @@
 //   categories (developed) is drawn in dark grey.
 // - The output folder is made once every input has been read, before the
 //   runs (so that a folder that cannot be made is refused early).
-// - Only the classes' files, ensemble.csv and ensemble.json are written;
+// - Only the classes' files, ensemble.csv/.png and ensemble.json are written;
 //   no run's own end state is kept (repeat a run alone for that).
 // - The results never depend on --threads, nor on the number of processes
 //   of a distributed build: every aggregate is an exact integer sum.

@@ -122,17 +122,29 @@ void PrintFileInfo(const std::string& path, const std::string& params, std::FILE
 }
 
 void RenderFile(const std::string& in, const std::string& outPng, int scale,
-                const std::string& params) {
+                const std::string& params, const std::string& extent) {
   MessageLog log;
   CLandUseSet set;
   LoadSet(params, set);
   if (scale < 0 || scale > 64) throw AppError("--scale must be from 1 to 64 (0: automatic)");
+  ExtentMode mode;
+  if (!ParseExtentMode(extent, mode)) throw AppError("--extent must be town or full");
   CLandUseCoverage cov;
-  LoadFitted(in, cov, set, log);
+  const GridFileInfo info = LoadFitted(in, cov, set, log);
+  MapPicture map;
+  map.cells = cov.m_pData;
+  map.rows = cov.m_nRows;
+  map.cols = cov.m_nCols;
+  LandUseColors(set, PresentIds(cov), map);
+  map.scale = scale;
+  map.mapScale = MapScaleOf(GeoForOutput(cov, info.geo));
+  map.view = ViewOf(FlaggedBox(map.cells, map.rows, map.cols, DevelopedIds(set)), map.rows,
+                    map.cols, mode);
+  map.title = fs::path(in).filename().string();
+  map.subtitle = ViewText(map.rows, map.cols, map.view);
   MakeParentFolder(outPng);
   const std::string temp = TempNameFor(outPng);
-  const std::string err =
-      WriteMapPng(cov, set, scale > 0 ? scale : DefaultScale(cov.m_nRows, cov.m_nCols), temp);
+  const std::string err = WriteMapPng(map, temp);
   if (!err.empty()) {
     std::error_code ec;
     fs::remove(temp, ec);

@@ -14,8 +14,10 @@ namespace towngrow::app {
 void ConvertFile(const std::string& in, const std::string& out, const std::string& params,
                  const std::string& crs = "");
 void PrintFileInfo(const std::string& path, const std::string& params, std::FILE* out);
+// `extent`: "town" or "full". The title names the file, the subtitle its
+// size and the view.
 void RenderFile(const std::string& in, const std::string& outPng, int scale,
-                const std::string& params);
+                const std::string& params, const std::string& extent = "town");
 
 // `towngrow params`: the parameters of the land uses (default roster, or
 // with a parameter file applied) as JSON text.

@@ -18,6 +18,8 @@
 #include "commands/progress.h"
 #include "maps/grid_files.h"
 #include "pictures/render.h"
+#include "pictures/report.h"
+#include "pictures/run_charts.h"
 
 namespace fs = std::filesystem;
 
@@ -112,6 +114,28 @@ void PrintSummary(std::FILE* out, const CLandUseSet& set, const CLandUseCoverage
 }
 
 }  // namespace
+
+ReportTable LandUseTable(const CLandUseSet& set, const CLandUseCoverage& cov) {
+  const auto cells = CountCellsPerId(cov);
+  const double total = static_cast<double>(cov.m_nRows) * cov.m_nCols;
+  ReportTable table;
+  table.caption = "Cells per land use at the end";
+  table.header = {"land use", "ID", "cells", "share"};
+  long held = 0;
+  for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i) {
+    const CLandUse& lu = LandUseAt(set, i);
+    if (set.GetIDIndex(lu.m_ID) != i) continue;
+    const long c = cells[lu.m_ID];
+    held += c;
+    char share[32];
+    std::snprintf(share, sizeof share, "%.2f %%", total > 0 ? 100.0 * c / total : 0.0);
+    table.rows.push_back({lu.m_strLandUseName, std::to_string(lu.m_ID), std::to_string(c), share});
+  }
+  if (held != static_cast<long>(total))
+    table.rows.push_back(
+        {"IDs no land use has", "", std::to_string(static_cast<long>(total) - held), ""});
+  return table;
+}
 
 std::string CsvField(const std::string& s) {
   if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
@@ -283,13 +307,24 @@ void RunTown(const RunOptions& o, std::FILE* out) {
   StatsTable stats(set);
   const std::size_t landUses = static_cast<std::size_t>(set.m_LandUseArray.GetSize());
   stats.Add(0, CountCellsPerId(cur), std::vector<long>(landUses, 0));
+  GrowthRecord growth(set);
+  growth.Add(0, CountCellsPerId(cur));
 
+  ExtentMode extent;
+  if (!ParseExtentMode(o.extent, extent)) throw AppError("--extent must be town or full");
+  const MapScale mapScale = setup.fromFile ? MapScaleOf(GeoForOutput(cur, setup.geo)) : MapScale();
+  const std::string seedText = "seed " + std::to_string(o.seed);
   GifRecorder gif;
   const std::string gifFinal = at("growth.gif");
   const std::string gifTemp = TempNameFor(gifFinal);
   if (o.gif) {
     temps.Add(gifTemp);
-    const std::string err = gif.Open(gifTemp, set, rows, cols, DefaultScale(rows, cols));
+    GifOptions options;
+    options.extent = extent;
+    options.subtitle = seedText;
+    options.lastStep = o.steps;
+    options.mapScale = mapScale;
+    const std::string err = gif.Open(gifTemp, set, rows, cols, options);
     if (!err.empty()) throw AppError(gifFinal + ": " + err);
   }
   // Read-only views between steps: taking Current() for writing would make
@@ -298,7 +333,7 @@ void RunTown(const RunOptions& o, std::FILE* out) {
   auto record = [&](long step) {
     if (step % o.every != 0) return;
     if (o.gif) {
-      const std::string err = gif.AddFrame(grown.Current());
+      const std::string err = gif.AddFrame(grown.Current(), step);
       if (!err.empty()) throw AppError(gifFinal + ": " + err);
     }
     for (const auto& f : o.formats)
@@ -311,6 +346,7 @@ void RunTown(const RunOptions& o, std::FILE* out) {
   const long stepsRun = sim.Run(o.steps, [&](const StepReport& r) {
     try {
       stats.Add(r.step, r.cellsPerId, r.developments);
+      growth.Add(r.step, r.cellsPerId);
       record(r.step);
     } catch (const AppError& e) {
       failure = e.what();
@@ -328,9 +364,32 @@ void RunTown(const RunOptions& o, std::FILE* out) {
     const std::string final = at("final.png");
     const std::string temp = TempNameFor(final);
     temps.Add(temp);
-    const std::string err = WriteMapPng(sim.Current(), set, DefaultScale(rows, cols), temp);
+    const CLandUseCoverage& end = grown.Current();
+    MapPicture map;
+    map.cells = end.m_pData;
+    map.rows = rows;
+    map.cols = cols;
+    LandUseColors(set, PresentIds(end), map);
+    map.mapScale = mapScale;
+    map.view = ViewOf(FlaggedBox(map.cells, rows, cols, DevelopedIds(set)), rows, cols, extent);
+    map.title = "Town after " + std::to_string(stepsRun) + (stepsRun == 1 ? " step" : " steps") +
+                ", " + seedText;
+    map.subtitle = ViewText(rows, cols, map.view);
+    const std::string err = WriteMapPng(map, temp);
     if (!err.empty()) throw AppError(final + ": " + err);
     PublishTemp(temp, final);
+    temps.Forget(temp);
+  }
+  if (o.png) {
+    const std::string chart = at("growth.png");
+    const std::string temp = TempNameFor(chart);
+    temps.Add(temp);
+    const std::string err = WriteChartPng(
+        growth.ToChart(o.chartScale == "log", seedText + ", " + std::to_string(rows) + " x " +
+                                                  std::to_string(cols) + " cells"),
+        temp);
+    if (!err.empty()) throw AppError(chart + ": " + err);
+    PublishTemp(temp, chart);
     temps.Forget(temp);
   }
   if (o.gif) {
@@ -348,6 +407,23 @@ void RunTown(const RunOptions& o, std::FILE* out) {
                   ShellWord(AbsolutePath(at("run.json")));
   doc["run"] = run;
   WriteFileAtomic(at("run.json"), DumpReadable(doc));
+
+  Report report;
+  report.title = "towngrow run: " + std::to_string(rows) + " x " + std::to_string(cols) +
+                 " cells, " + std::to_string(stepsRun) + " steps, seed " + std::to_string(o.seed);
+  report.command = run["repeat"].get<std::string>();
+  report.facts = {{"start", setup.fromFile ? AbsolutePath(o.start) : o.start},
+                  {"background", o.background.empty() ? "none" : AbsolutePath(o.background)},
+                  {"steps run", std::to_string(stepsRun)},
+                  {"towngrow", Version()}};
+  report.tables.push_back(LandUseTable(set, grown.Current()));
+  if (o.png) {
+    report.pictures.push_back({"The town at the end", at("final.png"), "final.png"});
+    report.pictures.push_back(
+        {"Cells per land use over the steps", at("growth.png"), "growth.png"});
+  }
+  if (o.gif) report.pictures.push_back({"The growth, frame by frame", gifFinal, "growth.gif"});
+  WriteFileAtomic(at("report.html"), ReportHtml(report));
 
   if (!o.quiet) PrintSummary(out, set, sim.Current(), log, o, stepsRun);
 }

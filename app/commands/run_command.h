@@ -13,10 +13,19 @@
 //                       colours and names
 //   step-NNNN.<ext>     snapshots in each --format at step 0 and every
 //                       --every steps (NNNN: the step, at least 4 digits)
-//   final.png           the map of the end state
-//   growth.gif          one frame at step 0 and every --every steps
+//   final.png           the map of the end state (title, legend, scale bar
+//                       when the start file gives the cell size)
+//   growth.gif          one frame at step 0 and every --every steps, each
+//                       with its step number and a legend strip; with
+//                       --extent town (the default) every frame shows the
+//                       area developed in any frame plus a margin
+//   growth.png          cells per land use over the steps (vacant land left
+//                       out), linear or log scale (--chart-scale)
 //   stats.csv           per step: cells of each land use of the set, cells
 //                       of IDs no land use has, developments per land use
+//   report.html         one page with the pictures inline, the cells per
+//                       land use at the end and the command that repeats
+//                       the run (opens with no network)
 //   run.json            the parameters in force (the --params layout) and
 //                       a "run" record: version, seed, steps, size, start,
 //                       background, every and a command line that repeats it
@@ -54,8 +63,14 @@ struct RunOptions {
   std::vector<std::string> formats;  // asc, e00, flt, xya, tif
   bool png = true;
   bool gif = true;
+  std::string extent = "town";        // what the pictures show: "town" or "full"
+  std::string chartScale = "linear";  // the charts' y axis: "linear" or "log"
   bool quiet = false;
 };
+
+struct ReportTable;
+// The report's table of cells per land use (name, ID, cells, share).
+ReportTable LandUseTable(const CLandUseSet& set, const CLandUseCoverage& cov);
 
 // Runs; throws AppError on bad input. `out` receives the closing summary.
 void RunTown(const RunOptions& options, std::FILE* out);

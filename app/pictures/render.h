@@ -1,19 +1,26 @@
-// Pictures of a land-use coverage for people: a PNG map with a legend and a
-// GIF animation recorded one step at a time; and heat maps of a percentage
-// per cell.
+// Maps for people: a PNG map of cells (land uses, kinds of agreement, or a
+// percentage per cell) with a title, a legend and a scale bar; a GIF
+// animation of a growing town; both drawn with Cairo (canvas.h).
 //
-// Colours come from the land-use set: a cell's ID is looked up with
-// CLandUseSet::GetColor (layout 0x00BBGGRR, red in the low byte), so IDs the
-// set does not hold are drawn white.
+// Picture layout, from the top: the title (bold) and a subtitle line, the
+// map in a thin grey frame, then the scale bar (when the cell size is
+// known) and the legend: one swatch and text per entry, in as many columns
+// as the width holds, or for a percentage map a colour bar from 0 to 100 %.
 //
-// Both writers stream: the PNG is written row by row and a GIF frame line by
-// line, so neither keeps a whole image in memory. They write to exactly the
-// path they are given (a caller wanting an atomic replace writes to a
-// temporary name and renames). Every operation answers "" on success or a
-// one-line error text; none throws or aborts on a libpng/giflib failure. A
-// file that failed half-way is removed.
+// The view: a picture shows the cells of an Extent of the grid. With
+// ExtentMode::Town it is the box of the "developed" cells plus a margin (the
+// whole grid when nothing is developed); with ExtentMode::Full the whole
+// grid. Pixels per cell: with `scale` 0 the longer side of the view is
+// drawn about 800 pixels long (whole pixels per cell; 1 pixel per cell up
+// to 2400 cells, beyond that cells are sampled so that the longer side is
+// 2400 pixels); a scale of N draws N x N pixels per cell.
+//
+// Writers answer "" on success or one line naming the path and the problem;
+// none throws on a Cairo or giflib failure, and a file that failed half-way
+// is removed. They write exactly the path they are given.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,104 +32,172 @@ class CLandUseSet;
 
 namespace towngrow::app {
 
-// Pixels per cell so that the longer side of the map is about 800 px; at
-// least 1 (also for empty or degenerate sizes).
-int DefaultScale(int rows, int cols);
+class Canvas;
+struct GeoInfo;
 
-// Writes the coverage as an 8-bit RGB PNG: one scale x scale square per cell
-// in its land use's colour, and below the map a legend strip with one line
-// per land use that occurs in the coverage (in the set's order): a colour
-// swatch and "<name> (ID <id>)" (names cut to 48 characters; bytes outside
-// printable ASCII drawn as '?'). IDs the set does not hold get no line. The
-// image is as wide as the wider of map and legend; space beside a narrower
-// part is white. Sides are limited to 1,000,000 pixels.
-std::string WriteMapPng(const CLandUseCoverage& cov, const CLandUseSet& set, int scale,
-                        const std::string& path);
+struct Extent {
+  int row = 0, col = 0, rows = 0, cols = 0;
+  bool Empty() const { return rows <= 0 || cols <= 0; }
+  bool operator==(const Extent& o) const {
+    return row == o.row && col == o.col && rows == o.rows && cols == o.cols;
+  }
+};
 
-// A map of codes (one byte per cell, row after row): code i is drawn in
-// legend[i].color (0x00BBGGRR; codes beyond the list white) and the legend
-// strip lists, in order, the entries whose text is not empty. Same layout,
-// size limit and failure behaviour as WriteMapPng.
-struct CodeLegend {
-  unsigned int color;
+enum class ExtentMode { Town, Full };
+
+// "town" or "full"; false for anything else.
+bool ParseExtentMode(const std::string& word, ExtentMode& mode);
+
+// Per value 0..255, whether a cell of that value counts as developed.
+using ValueFlags = std::array<bool, 256>;
+
+// The IDs of the set's street nodes, street vertices, housing, industry
+// and commerce land uses (IDs the set does not hold are not developed).
+ValueFlags DevelopedIds(const CLandUseSet& set);
+
+// The smallest box holding every cell whose value is flagged; empty when
+// there is none.
+Extent FlaggedBox(const unsigned char* cells, int rows, int cols, const ValueFlags& flagged);
+// The smallest box holding both (either may be empty).
+Extent Union(const Extent& a, const Extent& b);
+
+// What a picture shows of a rows x cols grid: the whole grid for Full or
+// an empty box; else the box grown by a margin of a tenth of its longer
+// side (at least 3 cells) on every side, each side then at least a quarter
+// of the other (and at least 20 cells), kept inside the grid.
+Extent ViewOf(const Extent& box, int rows, int cols, ExtentMode mode);
+
+// "<rows> x <cols> cells", and when the view is not the whole grid
+// ", showing rows A-B, columns C-D" (counted from 1).
+std::string ViewText(int rows, int cols, const Extent& view);
+
+// The size of a cell in map units, and the units' name ("m", "ft", "°",
+// or "map units"); a cell size of 0 draws no scale bar.
+struct MapScale {
+  double cellSize = 0.0;
+  std::string unit = "map units";
+};
+
+// The scale bar for `pixelsPerCell`: a length of 1, 2 or 5 times a power
+// of ten in map units drawn 60 to 150 pixels long (metres of 1000 and more
+// shown as km). False when the cell size is unknown.
+struct ScaleBar {
+  double length = 0.0;  // map units
+  double pixels = 0.0;
+  std::string label;  // "500 m", "2 km", "0.01 °"
+};
+bool ChooseScaleBar(const MapScale& scale, double pixelsPerCell, ScaleBar& bar);
+
+// The cell size of a georeference (its transform's cell width; none
+// without a transform) and its units from the CRS: "°" for a geographic
+// CRS, "m" or "ft" by the linear unit, "map units" when the CRS is unknown
+// or names another unit.
+MapScale MapScaleOf(const GeoInfo& geo);
+
+struct LegendItem {
+  unsigned int color;  // 0x00BBGGRR
   std::string text;
 };
-std::string WriteCodeMapPng(const unsigned char* codes, int rows, int cols,
-                            const std::vector<CodeLegend>& legend, int scale,
-                            const std::string& path);
 
-// Records an animated GIF, one frame per AddFrame, streamed to the file.
+// A map of byte values (land-use IDs, codes or percentages), row after row.
+struct MapPicture {
+  const unsigned char* cells = nullptr;
+  int rows = 0, cols = 0;
+  std::array<unsigned int, 256> colors{};  // per value, 0x00BBGGRR
+  std::vector<LegendItem> legend;          // in order
+  bool percentBar = false;                 // a 0 to 100 % colour bar instead of the legend
+  std::string title, subtitle;
+  Extent view;    // empty: the whole grid
+  int scale = 0;  // pixels per cell; 0: automatic
+  MapScale mapScale;
+};
+
+// Where the parts of a map picture lie (pixels); map pixel (x, y) shows
+// the cell (view.row + y / pixelsPerCell, view.col + x / pixelsPerCell),
+// with sampling when pixelsPerCell is below 1.
+struct MapGeometry {
+  int width = 0, height = 0;
+  int mapX = 0, mapY = 0, mapW = 0, mapH = 0;
+  double pixelsPerCell = 0.0;
+  Extent view;
+  int legendTop = 0;  // first row of the scale bar and legend
+};
+
+// The geometry of a picture; `widestTitle` is laid out in place of the
+// title when it is not empty (frames whose titles differ keep one size).
+// False (with a reason) when the picture would exceed kMaxPictureSide
+// pixels on a side or kMaxPicturePixels in all.
+bool LayOutMap(const MapPicture& map, int longestSide, const std::string& widestTitle,
+               MapGeometry& geometry, std::string& why);
+
+// Draws the picture laid out as `geometry` onto a canvas of its size.
+void DrawMap(Canvas& canvas, const MapPicture& map, const MapGeometry& geometry);
+
+std::string WriteMapPng(const MapPicture& map, const std::string& path,
+                        MapGeometry* geometry = nullptr);
+
+// The colours of a set's IDs (white for IDs it does not hold) and a legend
+// line "<name> (ID <id>)" for each land use (in the set's order) whose ID
+// is flagged in `present`; names are cut to 48 characters.
+void LandUseColors(const CLandUseSet& set, const ValueFlags& present, MapPicture& map);
+// The IDs that occur in a coverage.
+ValueFlags PresentIds(const CLandUseCoverage& cov);
+
+// The colour of a percentage: per channel 255 + (c - 255) * p / 100 rounded
+// half up, p clamped to 0..100; written as 0x00BBGGRR.
+unsigned int HeatColor(unsigned int color, int percent);
+// A map of percentages (0..100 per cell, more drawn as 100) from white to
+// `color`, with a colour bar.
+void HeatColors(unsigned int color, MapPicture& map);
+
+// Records an animated GIF of a growing coverage. Frames are added as the
+// run goes (only the cells that changed since the last frame are kept, in
+// a temporary file); Close() draws and writes them all, with one view for
+// every frame: ViewOf the box of the cells developed in any frame. Each
+// frame shows "Step N" (and " of M" when the last step is known), the
+// subtitle and the view (ViewText), the map (the view's longer side 800 pixels at most) and a
+// legend strip of the land uses that occur in any frame.
 //
-// The palette holds the colours the set gives the IDs 0 to 255 (land uses in
-// the set's order first, then white for IDs it does not hold), without
-// repeats, padded with black to a power of two. Frames loop forever
-// (NETSCAPE2.0 extension) and show for delay_cs hundredths of a second each.
-// Frame size: a grid whose longer side exceeds kGifMaxSide cells is shrunk
-// (nearest cell) so its longer side is kGifMaxSide px; otherwise each cell is
-// a scale x scale square.
+// Palette: 16 greys from black to white (index 0 black, 15 white) for the
+// text and frames, then the set's colours of the IDs, land uses in the
+// set's order first, without repeats, up to 256 entries; pixels of other
+// colours (anti-aliased text edges) take the nearest entry. The first frame
+// is whole; each later frame holds the rectangle that changed. Frames loop
+// forever and show for delay_cs hundredths of a second each.
+struct GifOptions {
+  ExtentMode extent = ExtentMode::Town;
+  std::string subtitle;
+  long lastStep = -1;  // shown as "Step N of M" when 0 or more
+  int delayCs = 10;
+  MapScale mapScale;
+};
+
 class GifRecorder {
 public:
   static constexpr int kGifMaxSide = 800;
 
   GifRecorder();
-  ~GifRecorder();  // closes an open file (errors are then dropped)
+  ~GifRecorder();  // drops an unfinished recording (nothing is written)
   GifRecorder(const GifRecorder&) = delete;
   GifRecorder& operator=(const GifRecorder&) = delete;
 
-  // Creates the file and writes header, palette and loop extension. The
-  // palette is fixed here: later changes to the set's colours do not show.
-  std::string Open(const std::string& path, const CLandUseSet& set, int rows, int cols, int scale,
-                   int delay_cs = 10);
-  // Appends one frame; the coverage must have the rows and columns given to
-  // Open. After a write error the recorder is closed and the file removed.
-  std::string AddFrame(const CLandUseCoverage& cov);
-  // Finishes the file. "" also when nothing is open.
+  // Starts a recording to `path` of a rows x cols coverage of `set` (which
+  // must outlive the recording); nothing is written to `path` before Close.
+  std::string Open(const std::string& path, const CLandUseSet& set, int rows, int cols,
+                   const GifOptions& options);
+  // Keeps the frame of `step`; the coverage must have the rows and columns
+  // given to Open.
+  std::string AddFrame(const CLandUseCoverage& cov, long step);
+  // Draws and writes every frame. "" also when nothing is open.
   std::string Close();
 
   bool IsOpen() const;
-  int FrameCount() const;  // frames written since the last Open
-  int Width() const;       // frame size in pixels, 0 before Open
-  int Height() const;
+  int FrameCount() const;               // frames added since the last Open
+  const MapGeometry& Geometry() const;  // of the frames written by Close
 
 private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
-
-// A heat map of a percentage per cell (0 to 100, one byte per cell, row
-// after row; larger values are drawn as 100): each cell a scale x scale
-// square from white (0 %) to `color` (100 %, layout 0x00BBGGRR), and below
-// the map, as in the land-use map's legend strip, a grey separator row, the
-// title (cut to kHeatMaxTitleChars characters) and a scale bar of the 101
-// percentages, kHeatBarStep pixels each, in a black frame, with the labels
-// "0%", "25%", "50%", "75%" and "100%" under it. Same size limit and failure
-// behaviour as WriteMapPng.
-constexpr int kHeatBarStep = 3;
-constexpr int kHeatBarWidth = 101 * kHeatBarStep;
-constexpr int kHeatBarHeight = 16;  // coloured rows inside the frame
-constexpr int kHeatMaxTitleChars = 80;
-
-struct HeatMapLayout {
-  int map_width = 0;   // cols * scale
-  int map_height = 0;  // rows * scale; the separator row is this row
-  int title_top = 0;   // first row of the title text
-  int bar_top = 0;     // top row of the bar's frame; colours from bar_top + 1
-  int bar_left = 0;    // first column of the colours (the frame is one to the left)
-  int labels_top = 0;  // first row of the labels
-  int width = 0;
-  int height = 0;
-};
-
-// The layout for a grid at `scale` pixels per cell with this title (already
-// cut). False when a side would exceed kMaxImageSide or a size is not positive.
-bool ComputeHeatMapLayout(int rows, int cols, int scale, const std::string& title,
-                          HeatMapLayout& layout);
-
-// The colour of a percentage: per channel 255 + (c - 255) * p / 100 rounded
-// half up, p clamped to 0..100; written as red, green, blue.
-void HeatColor(unsigned int color, int percent, unsigned char rgb[3]);
-
-std::string WriteHeatMapPng(const unsigned char* percent, int rows, int cols, unsigned int color,
-                            int scale, const std::string& title, const std::string& path);
 
 }  // namespace towngrow::app

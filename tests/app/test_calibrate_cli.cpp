@@ -201,8 +201,11 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
     EXPECT_FALSE(fs::exists(W("new")));
   }
   EXPECT_EQ(Dump(W("done/calibration.sqlite")), db);
-  EXPECT_EQ(Listing(W("done")), (std::set<std::string>{"best", "best.json", "calibration.sqlite",
-                                                       "ranking.csv", "rounds.csv"}));
+  EXPECT_EQ(
+      Listing(W("done")),
+      (std::set<std::string>{"best", "best.json", "calibration.sqlite", "objective-id1.minStep.png",
+                             "objective-id3.neighborRadius.png", "objective-id3.streetPercent.png",
+                             "ranking.csv", "report.html", "rounds.csv", "rounds.png"}));
 }
 
 }  // namespace

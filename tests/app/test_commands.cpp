@@ -73,17 +73,18 @@ TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
   const std::string repeat = R"x($(sed -n 's/.*"repeat": "towngrow \(.*\)".*/\1/p' one/run.json))x";
   Script({
       {"run", "Grew 200 x 200 cells for 100 steps (seed 1) into towngrow-out",
-       "=1e0f5ab354810f5f towngrow-out=aa1ef27632463fca towngrow-out/ final.asc=bf01b526d803b0dd "
-       "final.png=7208eccb8899d7b2 growth.gif=3a3140beacedac13 run.json=49250a812f1c5119 "
+       "=1e0f5ab354810f5f towngrow-out=cd2650f1c75f7e11 towngrow-out/ final.asc=bf01b526d803b0dd "
+       "final.png=b7d5cabfd7112f08 growth.gif=8c4fe0b091b29640 growth.png=5942f60042d8e34a "
+       "run.json=49250a812f1c5119 "
        "stats.csv=d9ad348099f1c50e"},
       {"run --rows 5 --cols 1000 --steps 1 --quiet --no-png --out w", kQuiet,
-       "w/ growth.gif=10e976f417e0d577"},
+       "w/ growth.gif=9104580a5473b836"},
       {"run --params p.json " + same + " --out one", kQuiet,
-       "one/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=d476714495d23f7b "
-       "final.png=d5adcdc5d660d68e run.json=01a30a62b6600807"},
+       "one/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=a248792fa11d5bd8 "
+       "final.png=691a7e700c698a67 run.json=01a30a62b6600807"},
       {"run --params one/run.json " + same + " --out two", kQuiet,
-       "two/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=d476714495d23f7b "
-       "final.png=d5adcdc5d660d68e"},
+       "two/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=a248792fa11d5bd8 "
+       "final.png=691a7e700c698a67"},
       {repeat + " --every 3 --out three --quiet", kQuiet,
        "three/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840"},
       {"run " + same + " --out four", kQuiet, "four/ stats.csv=aa5ab319ef970629"},
@@ -98,12 +99,12 @@ TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
       {"run --rows 20 --cols 25 --steps 5 --every 2 --format asc --format flt --format e00 "
        "--format xya --out s",
        "Grew 20 x 25 cells for 5 steps (seed 1) into s",
-       std::string("s=41468ee568155ae8 s/ step-0000.asc=") +
+       std::string("s=39451994d0fca5af s/ step-0000.asc=") +
            LibraryRun(20, 25, 1, 0, dir_ / "lib.asc") +
            " step-0004.asc=" + LibraryRun(20, 25, 1, 4, dir_ / "lib.asc") +
            " step-0002.hdr=67cccb434ae6b632 step-0002.flt=8b8479b907d67ae3 "
            "step-0004.e00=c79ed36241344bd0 step-0004.xya=8ae88d9c13da4736 "
-           "growth.gif=c60b8c92d0db7723"},
+           "growth.gif=3e26c9da875fdfde"},
       {"run --rows 30 --cols 45 --steps 4 --quiet --no-gif --no-png --out c", kQuiet, ""},
       {"run --start c/final.asc --steps 6 --seed 2 --quiet --no-gif --no-png --out d", kQuiet,
        "d/ final.asc=ece5e02bc37d0a6f stats.csv=c1e697132766b97c run.json=7006c600b5fd851b"},
@@ -128,11 +129,11 @@ TEST_F(Program, ConvertInfoRenderParamsVersionAndHelp) {
       {"info g.flt", "#6aed82fd05e40a45", ""},
       {"info g.dat", "#6e4d8f29d38fb5e9", ""},
       {"render maps/g.e00 pics/map.png --scale 3", kQuiet,
-       "pics=fae35220709d4b87 pics/ map.png=31515f50ae74e3f2"},
+       "pics=fae35220709d4b87 pics/ map.png=6f2f7d2bc68cb97a"},
       {"render unknown.asc unknown.png --scale 2", kQuiet,
-       "unknown.png=24845bbe4eaa8340"},  // no legend entry
+       "unknown.png=40161166fead1e74"},  // no legend entry
       {"run --rows 20 --cols 24 --steps 6 --params names.json --no-gif --quiet --out n", kQuiet,
-       "n/ final.png=63ce5ce6b03cf1cc stats.csv=ccb7676c5ff7cc3d"},
+       "n/ final.png=744f07c92aff6ef3 stats.csv=ccb7676c5ff7cc3d"},
       {"params", "#709df7773884147c", ""},
       {"params --params p.json", "#321c2a30a5e9b36a", ""},
       {"--version", std::string("towngrow ") + towngrow::Version() + "\n", ""},
@@ -154,12 +155,12 @@ TEST_F(Program, EnsemblesAreThreadCountFreeRepeatableAndTheirRunsTheLoneRuns) {
   const std::string p = "--rows 22 --cols 30 --steps 12 --params p.json --background bg.asc";
   // The files of t1, the same in any folder but for the repeat line of ensemble.json.
   const std::string files =
-      "/ housing.asc=b7b4260eb511cb9c housing.png=989b80d426f53d1c industry.asc=ad3881eae556ac90 "
-      "commerce.png=7b080f53a88a83d8 street.asc=fb633a20deabc774 developed.asc=edae79f4d79852ff "
-      "developed.png=6ebbc68d7f04db7c ensemble.csv=d43105ddb7925d20";
+      "/ housing.asc=b7b4260eb511cb9c housing.png=07ce10a6adb3239c industry.asc=ad3881eae556ac90 "
+      "commerce.png=294042f9dff91de9 street.asc=fb633a20deabc774 developed.asc=edae79f4d79852ff "
+      "developed.png=76b715d6f620c0d6 ensemble.csv=d43105ddb7925d20 ensemble.png=8f9a913f5e4d8358";
   Script({
       {e + " --threads 1 --out t1", kQuiet,
-       "t1=2161c7b35ac4f2f6 t1" + files + " ensemble.json=d1ee86cc2274c44e"},
+       "t1=033d879c7b90802f t1" + files + " ensemble.json=d1ee86cc2274c44e"},
       {e + " --threads 2 --out t2", kQuiet, "t2" + files},
       {e + " --threads 5 --out t5", kQuiet, "t5" + files},
       {"ensemble --runs 4 --seed 4000000000 --seed-step 123456789 --rows 20 --cols 26 --steps 9 "
@@ -249,6 +250,9 @@ TEST_F(Program, RefusedCommandLinesAndFiles) {
       {"run --out o --seed abc", "--seed", ""},
       {"run --out o --format png", "--format", ""},
       {"run --out o --every 0", "--every", ""},
+      {"run --out o --extent wide", "--extent", ""},
+      {"ensemble --runs 2 --out o --chart-scale log2", "--chart-scale", ""},
+      {"render small.asc s.png --extent Town", "--extent", ""},
       {"run --out o --start missing.asc", "missing.asc: no such file", ""},
       {"run --out o --start notes.txt", "notes.txt: unknown kind of file", ""},
       {"run --out o --start big.asc",

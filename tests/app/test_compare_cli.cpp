@@ -45,10 +45,10 @@ protected:
 TEST_F(CompareCliTest, HandWorkedFiles) {
   const Result r = Run("compare obs.asc sim.asc --start start.asc --out out");
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(
-      Listing(W("out")),
-      (std::set<std::string>{"agreement.png", "agreement.tif", "agreement.tif.aux.xml",
-                             "compare.json", "crosstab.csv", "landscape.csv", "resolution.csv"}));
+  EXPECT_EQ(Listing(W("out")),
+            (std::set<std::string>{"agreement.png", "agreement.tif", "agreement.tif.aux.xml",
+                                   "compare.json", "crosstab.csv", "landscape.csv", "report.html",
+                                   "resolution.csv", "resolution.png"}));
   EXPECT_EQ(ReadAll(W("out/crosstab.csv")),
             "observed\\simulated,vacant,street,housing,industry,commerce,others,total\n"
             "vacant,1,0,1,1,0,0,3\nstreet,0,3,0,0,0,1,4\nhousing,1,0,3,0,0,0,4\n"
@@ -66,17 +66,39 @@ TEST_F(CompareCliTest, HandWorkedFiles) {
   EXPECT_EQ(doc["landscape"]["housing"]["simulated"]["patches"], 1);
   EXPECT_NE(r.out.find("Figure of Merit 0.1667 (developed 0.3333)"), std::string::npos) << r.out;
 
-  // The agreement map: 200 pixels per cell, unchanged grey, hit green, miss
-  // red, false alarm orange, wrong hit purple; a legend line per kind.
+  // The agreement map: 200 pixels per cell inside a grey frame, unchanged
+  // grey, hit green, miss red, false alarm orange, wrong hit purple; a
+  // legend line per kind.
   Image png;
   ASSERT_TRUE(ReadPng(W("out/agreement.png").string(), png));
-  auto at = [&](int row, int col) { return png.At(col * 200 + 100, row * 200 + 100); };
+  const Rgb frame{128, 128, 128};
+  auto isFrame = [&](int x, int y) { return png.At(x, y) == frame; };
+  int left = 0, right = png.width - 1, top = 0, bottom = png.height / 2;
+  while (left < right && !isFrame(left, png.height / 3)) ++left;
+  while (right > left && !isFrame(right, png.height / 3)) --right;
+  while (top < bottom && !isFrame(left + 5, top)) ++top;
+  while (bottom + 1 < png.height && !isFrame(left + 5, bottom)) ++bottom;
+  const int side = (right - left - 1) / 4;  // 3 rows, 4 columns, square cells
+  ASSERT_EQ(side, 200);
+  ASSERT_EQ(bottom - top - 1, 3 * side);
+  auto at = [&](int row, int col) {
+    return png.At(left + 1 + col * side + side / 2, top + 1 + row * side + side / 2);
+  };
   EXPECT_EQ(at(0, 0), (Rgb{230, 230, 230}));
   EXPECT_EQ(at(0, 1), (Rgb{26, 152, 80}));
   EXPECT_EQ(at(0, 2), (Rgb{215, 48, 39}));
   EXPECT_EQ(at(0, 3), (Rgb{253, 174, 97}));
   EXPECT_EQ(at(1, 3), (Rgb{123, 50, 148}));
-  EXPECT_GT(png.height, 600 + 5 * 20);
+  EXPECT_EQ(at(1, 0), (Rgb{253, 174, 97}));
+  EXPECT_EQ(at(1, 1), (Rgb{230, 230, 230}));
+  EXPECT_EQ(at(2, 3), (Rgb{253, 174, 97}));
+  for (const Rgb& kind : {Rgb{26, 152, 80}, Rgb{215, 48, 39}, Rgb{253, 174, 97},
+                          Rgb{123, 50, 148}}) {  // each kind's swatch in the legend
+    bool found = false;
+    for (int y = bottom + 1; y < png.height && !found; ++y)
+      for (int x = 0; x < png.width && !found; ++x) found = png.At(x, y) == kind;
+    EXPECT_TRUE(found) << kind[0];
+  }
   // The same kinds as codes in agreement.tif: 0 unchanged, 1 hit, 2 miss,
   // 3 false alarm, 4 wrong hit (read back into a 5 x 5 grid).
   ASSERT_EQ(Run("convert out/agreement.tif codes.asc").code, 0);

@@ -3,11 +3,12 @@
 // besides its pixels.
 #pragma once
 
+#include <cairo.h>
 #include <gif_lib.h>
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -25,25 +26,34 @@ struct Image {
   }
 };
 
-// Decodes a PNG with libpng, which must itself be 8-bit RGB.
+// Decodes a PNG with Cairo; it must be opaque (RGB, no alpha channel).
 inline bool ReadPng(const std::string& path, Image& out) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
-  EXPECT_EQ(image.format, static_cast<png_uint_32>(PNG_FORMAT_RGB)) << path;
-  image.format = PNG_FORMAT_RGB;
-  out.width = static_cast<int>(image.width);
-  out.height = static_cast<int>(image.height);
-  out.rgb.assign(PNG_IMAGE_SIZE(image), 0);
-  const bool ok = png_image_finish_read(&image, nullptr, out.rgb.data(), 0, nullptr) != 0;
-  png_image_free(&image);
+  cairo_surface_t* surface = cairo_image_surface_create_from_png(path.c_str());
+  const bool ok = cairo_surface_status(surface) == CAIRO_STATUS_SUCCESS;
+  if (ok) {
+    EXPECT_EQ(cairo_image_surface_get_format(surface), CAIRO_FORMAT_RGB24) << path;
+    cairo_surface_flush(surface);
+    out.width = cairo_image_surface_get_width(surface);
+    out.height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    out.rgb.assign(static_cast<std::size_t>(out.width) * out.height * 3, 0);
+    for (int y = 0; y < out.height; ++y)
+      for (int x = 0; x < out.width; ++x) {
+        std::uint32_t word;
+        std::memcpy(&word, data + static_cast<std::size_t>(y) * stride + 4 * x, 4);
+        unsigned char* p = &out.rgb[(static_cast<std::size_t>(y) * out.width + x) * 3];
+        p[0] = (word >> 16) & 0xFF, p[1] = (word >> 8) & 0xFF, p[2] = word & 0xFF;
+      }
+  }
+  cairo_surface_destroy(surface);
   return ok;
 }
 
 struct Gif {
   int width = 0, height = 0, colours = 0;  // screen and global palette
   int loop = -1;                           // NETSCAPE2.0 loop count, -1 without
-  std::vector<Image> frames;               // each placed on the screen
+  std::vector<Image> frames;               // the screen after each frame
   std::vector<int> delays;
 };
 
@@ -58,10 +68,13 @@ inline bool ReadGif(const std::string& path, Gif& out) {
   for (int f = 0; ok && f < gif->ImageCount; ++f) {
     const SavedImage& s = gif->SavedImages[f];
     const ColorMapObject* map = s.ImageDesc.ColorMap ? s.ImageDesc.ColorMap : gif->SColorMap;
-    Image img;
+    Image img;  // drawn over the frame before (frames are kept, not disposed)
     img.width = gif->SWidth;
     img.height = gif->SHeight;
-    img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0);
+    if (f == 0)
+      img.rgb.assign(static_cast<std::size_t>(img.width) * img.height * 3, 0);
+    else
+      img.rgb = out.frames.back().rgb;
     for (int y = 0; y < s.ImageDesc.Height; ++y)
       for (int x = 0; x < s.ImageDesc.Width; ++x) {
         const GifColorType c = map->Colors[s.RasterBits[y * s.ImageDesc.Width + x]];
