@@ -37,25 +37,6 @@ namespace {
 
 constexpr int kMaxValuesPerParameter = 100000;
 
-// Model messages come from the worker threads: the handler in force is
-// called under a lock. Puts it back on destruction.
-class LockedMessages {
-public:
-  LockedMessages() {
-    inner_ = SetMessageHandler([this](const std::string& text) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (inner_) inner_(text);
-    });
-  }
-  ~LockedMessages() { SetMessageHandler(inner_); }
-  LockedMessages(const LockedMessages&) = delete;
-  LockedMessages& operator=(const LockedMessages&) = delete;
-
-private:
-  std::mutex mutex_;
-  MessageHandler inner_;
-};
-
 // FNV-1a, 64 bits: the fingerprint of an input in the database's meta table.
 class Hash {
 public:

@@ -38,25 +38,6 @@ constexpr unsigned int kMultiplier = 214013u;
 constexpr unsigned int kIncrement = 2531011u;
 constexpr unsigned int kDarkGrey = 0x404040u;
 
-// Lets the counting message handler take messages from worker threads: the
-// handler in force is called under a lock. Puts it back on destruction.
-class LockedMessages {
-public:
-  LockedMessages() {
-    inner_ = SetMessageHandler([this](const std::string& text) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (inner_) inner_(text);
-    });
-  }
-  ~LockedMessages() { SetMessageHandler(inner_); }
-  LockedMessages(const LockedMessages&) = delete;
-  LockedMessages& operator=(const LockedMessages&) = delete;
-
-private:
-  std::mutex mutex_;
-  MessageHandler inner_;
-};
-
 // The progress bar over runs, redrawn in place on standard error at most
 // ten times a second. Called from one thread at a time.
 class RunsProgress {

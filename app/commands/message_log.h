@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,25 @@ private:
   std::map<std::string, long> counts_;
   std::vector<std::string> captured_;
   static constexpr std::size_t kMaxCaptured = 16;
+};
+
+// Lets the handler in force take messages from worker threads: it is
+// called under a lock. Puts it back on destruction.
+class LockedMessages {
+public:
+  LockedMessages() {
+    inner_ = SetMessageHandler([this](const std::string& text) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (inner_) inner_(text);
+    });
+  }
+  ~LockedMessages() { SetMessageHandler(inner_); }
+  LockedMessages(const LockedMessages&) = delete;
+  LockedMessages& operator=(const LockedMessages&) = delete;
+
+private:
+  std::mutex mutex_;
+  MessageHandler inner_;
 };
 
 }  // namespace towngrow::app
