@@ -24,6 +24,8 @@ check() {  # $1: name, then the ensemble's options
       base="$(basename "$f")"
       if [ "$base" = ensemble.json ]; then  # only the repeat line names the folder
         cmp <(grep -v '"repeat"' "$f") <(grep -v '"repeat"' "$work/$name-$run/$base")
+      elif [ "$base" = report.html ]; then  # so does the command line that repeats the work
+        cmp <(grep -v '^<pre>towngrow ' "$f") <(grep -v '^<pre>towngrow ' "$work/$name-$run/$base")
       else
         cmp "$f" "$work/$name-$run/$base"
       fi
