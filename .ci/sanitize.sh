@@ -17,6 +17,6 @@ cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS="$FLAGS" \
 cmake --build "$BUILD" -j2 >"$BUILD/build.log" 2>&1 || { tail -n 50 "$BUILD/build.log"; exit 1; }
 export ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export LSAN_OPTIONS=suppressions=$PWD/.ci/lsan.supp
+export LSAN_OPTIONS=suppressions=$PWD/.ci/lsan.supp:print_suppressions=0
 ctest --test-dir "$BUILD" --output-on-failure -j2 >"$BUILD/test.log" 2>&1 || { tail -n 200 "$BUILD/test.log"; exit 1; }
 echo "sanitizer build: $(grep -E 'tests passed' "$BUILD/test.log")"
