@@ -26,8 +26,10 @@
 //
 //   ./build/bench/bench_python --benchmark_repetitions=1
 #include <benchmark/benchmark.h>
+
 #include <pybind11/embed.h>
 #include <pybind11/numpy.h>
+#include "side_by_side.h"
 
 #include <towngrow/towngrow.h>
 #include <algorithm>
@@ -40,20 +42,6 @@ namespace {
 
 namespace py = pybind11;
 using namespace towngrow;
-using Clock = std::chrono::steady_clock;
-
-struct Times {
-  double wall, cpu;
-  static Times Now() {
-    return {std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count(),
-            1e3 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC};
-  }
-  Times operator-(const Times& o) const { return {wall - o.wall, cpu - o.cpu}; }
-  void KeepBest(const Times& o, bool first) {
-    wall = first ? o.wall : std::min(wall, o.wall);
-    cpu = first ? o.cpu : std::min(cpu, o.cpu);
-  }
-};
 
 // Grows the town and returns it with the wall and processor milliseconds of
 // the steps (the call that runs them, from Python).

@@ -29,6 +29,8 @@
 //                          full step runs 2 of them, for the ratio per step
 #include <benchmark/benchmark.h>
 
+#include "side_by_side.h"
+
 #include <towngrow/towngrow.h>
 #include <algorithm>
 #include <array>
@@ -41,7 +43,6 @@
 namespace {
 
 using namespace towngrow;
-using Clock = std::chrono::steady_clock;
 
 // The full step, and the report the driver gives.
 class FullStepRun {
@@ -104,22 +105,6 @@ bool SameState(const CLandUseCoverage& x, const CLandUseCoverage& y) {
     if (x.m_pData[k] != y.m_pData[k] || x.m_pCellAge[k] != y.m_pCellAge[k]) return false;
   return true;
 }
-
-// Wall and processor time (of the process, which runs one thread here), in
-// milliseconds.
-struct Times {
-  double wall, cpu;
-  static Times Now() {
-    return {std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count(),
-            1e3 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC};
-  }
-  Times operator-(const Times& o) const { return {wall - o.wall, cpu - o.cpu}; }
-  // The better of two runs, each figure on its own.
-  void KeepBest(const Times& o, bool first) {
-    wall = first ? o.wall : std::min(wall, o.wall);
-    cpu = first ? o.cpu : std::min(cpu, o.cpu);
-  }
-};
 
 enum class Start { Town, Dense };
 
