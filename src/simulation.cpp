@@ -37,8 +37,9 @@
 // last step's (an ID, an entry, a type or, under a background, ID 3 to 5
 // changed hands), after a step that ran a land use of a host's own class
 // (it may write anywhere, also past the library's setters), after a step
-// that wrote more cells than its log holds (a 32nd of the grid, at least
-// 4096), and
+// that wrote more cells than its log holds (at first a 32nd of the grid,
+// at least 4096; each such step doubles the room for the next steps, up to
+// a quarter of the grid, beyond which copying every cell costs less), and
 // after a step left by an exception. The table of IDs is built afresh from
 // the set at every step, so parameter changes need nothing at all.
 //
@@ -224,6 +225,10 @@ struct Simulation::Tracking {
   const unsigned char* nextData = nullptr;
   detail::WriteLog log;
   std::unique_ptr<std::uint32_t[]> logRoom;
+  std::size_t logCells = 0;                  // the grid size the room was chosen for
+  std::size_t room = 0;                      // the room for the next step's log
+  const unsigned char* countedData = nullptr;  // counts were taken of these cells at a
+                                               // step's end (null: not since)
 
   // Flags every block anew from the coverage's cells.
   void FlagBlocks(const unsigned char* v, std::size_t n) {
@@ -295,6 +300,7 @@ Simulation::~Simulation() = default;
 
 int Simulation::Init(int nRows, int nCols, short age) {
   track_->full = true;
+  track_->countedData = nullptr;
   if (!a_.InitCoverage(nRows, nCols, age)) return 0;
   if (!b_.InitCoverage(nRows, nCols, age)) return 0;
   a_.m_pLandUseSet = set_;
@@ -311,6 +317,7 @@ CLandUseSet& Simulation::Set() { return *set_; }
 
 CLandUseCoverage& Simulation::Current() {
   track_->full = true;  // the host may write it: nothing known is kept
+  track_->countedData = nullptr;
   return *cur_;
 }
 
@@ -343,7 +350,9 @@ const StepReport& Simulation::Step() {
   t.full = true;  // until this step has run to its end
   if (full) {
     next->CopyValueFromCoverage(cur);
-    t.counts = CountCellsPerId(*cur);
+    // A step whose log overflowed counted its end state; nothing the host
+    // may have done since has kept the same buffer and the flag.
+    if (t.countedData != cur->m_pData) t.counts = CountCellsPerId(*cur);
     t.visit = visit;
     t.FlagBlocks(cur->m_pData, n);
   } else {
@@ -361,10 +370,17 @@ const StepReport& Simulation::Step() {
     dev[static_cast<std::size_t>(ids.pos[id])] += done;
   }
 
+  t.countedData = nullptr;
+
   // The visited cells, in the reference order, with their writes noted.
-  // Room for a 32nd of the cells (at least 4096); none for a grid whose
-  // flat indices exceed 32 bits, where any write makes the next step full.
-  const std::size_t room = n > UINT32_MAX ? 0 : std::max<std::size_t>(n / 32, 4096);
+  // Room for a 32nd of the cells (at least 4096) at first; none for a grid
+  // whose flat indices exceed 32 bits, where any write makes the next step
+  // full.
+  if (t.logCells != n) {
+    t.logCells = n;
+    t.room = n > UINT32_MAX ? 0 : std::max<std::size_t>(n / 32, 4096);
+  }
+  const std::size_t room = t.room;
   if (room != t.log.limit || t.log.cells == nullptr) {
     t.logRoom.reset(room == 0 ? nullptr : new (std::nothrow) std::uint32_t[room]);
     t.log.cells = t.logRoom.get();
@@ -424,6 +440,8 @@ const StepReport& Simulation::Step() {
   ++report_.step;
   if (ranHostRule || t.log.overflow) {
     t.counts = CountCellsPerId(*cur_);
+    t.countedData = cur_->m_pData;
+    if (t.log.overflow) t.room = std::min(2 * t.room, std::max<std::size_t>(n / 4, t.room));
   } else {
     // Make the next coverage a copy of the current one again.
     unsigned char* nowV = cur_->m_pData;
