@@ -417,7 +417,21 @@ const StepReport& Simulation::Step() {
           int done;
           // The age step of housing, industry and commerce writes the cell
           // itself; it is noted here, not by the rule.
-          if (ids.kind[id] == kAging) t.log.Note(first + k);
+          if (ids.kind[id] == kAging) {
+            t.log.Note(first + k);
+            // A dead or resting cell (below 0, or past its active ages but
+            // not yet old) is only aged by its rule, which then answers 0:
+            // done here without the call.
+            const short age = cur->m_pCellAge[first + k];
+            if (background == nullptr &&
+                (age < 0 || (age > use->m_nActiveAge &&
+                             age <= static_cast<long long>(use->m_nActiveAge) +
+                                        use->m_nInactivePeriod))) {
+              short& grown = next->m_pCellAge[first + k];
+              grown = static_cast<short>(static_cast<std::uint16_t>(grown) + 1u);
+              continue;
+            }
+          }
           if (ids.kind[id] != kHostRule) {
             done = background == nullptr
                        ? use->Develop(cur, row, col, next)
