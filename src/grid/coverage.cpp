@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "grid/cell_values.h"
 #include "grid/write_log.h"
 #include "towngrow/landuse/land_use.h"
 #include "towngrow/landuse/land_use_set.h"
@@ -92,11 +93,7 @@ int CLandUseCoverage::InitCoverage(int nRows, int nCols, short age) {
 }
 
 short CLandUseCoverage::GetCellAge(int nRow, int nCol) const {
-  if (m_pData == nullptr || m_pCellAge == nullptr || nRow < 0 || nCol < 0 || nRow >= m_nRows ||
-      nCol >= m_nCols)
-    return -100;
-  return m_pCellAge[static_cast<std::size_t>(nRow) * static_cast<std::size_t>(m_nCols) +
-                    static_cast<std::size_t>(nCol)];
+  return detail::AgeAt(*this, nRow, nCol);
 }
 
 short CLandUseCoverage::GetCellAge(CPoint pt) const { return GetCellAge(pt.y, pt.x); }

@@ -56,13 +56,13 @@ int CCommerce::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   // given a negative age by an earlier call of this step.
   growth::Categories categories(pSet);
   if (categories.At(*pCoverage, p) != Blank) return 0;
-  if (pNewCoverage->GetCellAge(p) < 0) return 0;
+  if (detail::AgeAt(*pNewCoverage, p) < 0) return 0;
 
   // Housing is counted around the new cell, streets around the commerce cell.
   const int r = m_nNeighborRadius;
-  if (categories.CountCategory(pCoverage, House, p.y, p.x, r) < ShareCount(m_nHousePercent, r))
+  if (categories.CountCategory(pCoverage, House, p.y, p.x, r) < detail::ShareCountOf(m_nHousePercent, r))
     return 0;
-  if (categories.CountStreets(pCoverage, nRow, nCol, r) < ShareCount(m_nStreetPercent, r)) return 0;
+  if (categories.CountStreets(pCoverage, nRow, nCol, r) < detail::ShareCountOf(m_nStreetPercent, r)) return 0;
 
   const int id = pSet->GetProbID(Commerce);
   growth::WriteNewCell(pNewCoverage, p, id);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "grid/cell_values.h"
 #include "grid/new_point.h"
 #include "landuse/category_table.h"
 #include "landuse/land_use_draws.h"

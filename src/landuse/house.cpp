@@ -67,14 +67,14 @@ CHouse::~CHouse() = default;
 int CHouse::GetRealDistance() { return GetRealLength(); }
 
 LandUseCategory CHouse::GetProbCategory(const int* weights) {
-  return IntToCategory(detail::MaxIndexOf(weights, 3) + 3);
+  return detail::CategoryOfInt(detail::MaxIndexOf(weights, 3) + 3);
 }
 
 int CHouse::CheckStreet(int nRow, int nCol, CLandUseCoverage* pCoverage) {
   if (pCoverage == nullptr) return 0;
   growth::Categories categories(pCoverage->m_pLandUseSet);
   const int streets = categories.CountStreets(pCoverage, nRow, nCol, m_nNeighborRadius);
-  return streets >= ShareCount(m_nStreetPercent, m_nNeighborRadius) ? 1 : 0;
+  return streets >= detail::ShareCountOf(m_nStreetPercent, m_nNeighborRadius) ? 1 : 0;
 }
 
 int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
@@ -117,13 +117,13 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   // Vacant in the coverage being written (so not taken earlier in this
   // step), and not dead at the start of the step.
   if (categories.At(*pNewCoverage, p) != Blank) return 0;
-  if (pCoverage->GetCellAge(p) < 0) return 0;
+  if (detail::AgeAt(*pCoverage, p) < 0) return 0;
   // Streets, housing, industry and commerce around the new cell, in one
   // pass over its neighbourhood.
   const LandUseCategory counted[5] = {StreetNode, StreetVertex, House, Industry, Commerce};
   int counts[5] = {0, 0, 0, 0, 0};
   categories.CountEach(pCoverage, counted, counts, p.y, p.x, r);
-  if (counts[0] + counts[1] < ShareCount(m_nStreetPercent, r)) return 0;
+  if (counts[0] + counts[1] < detail::ShareCountOf(m_nStreetPercent, r)) return 0;
   const int h = counts[2];
   const int i = counts[3];
   const int c = counts[4];
@@ -149,11 +149,11 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
     id = categories.ProbID(House);
   } else if (choice == Commerce) {
     if (pCommerce == nullptr) return 0;  // no commerce land use to read from
-    if (h < ShareCount(pCommerce->m_nHousePercent, r)) return 0;
+    if (h < detail::ShareCountOf(pCommerce->m_nHousePercent, r)) return 0;
     id = commerceID;
   } else {
     if (pIndustry == nullptr) return 0;  // no industry land use to read from
-    if (h + c > ShareCount(pIndustry->m_nHouseCommercePercent, r)) return 0;
+    if (h + c > detail::ShareCountOf(pIndustry->m_nHouseCommercePercent, r)) return 0;
     id = industryID;
   }
 

@@ -63,8 +63,8 @@ int CIndustry::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   const int r = m_nNeighborRadius;
   const int houseCommerce = categories.CountCategory(pCoverage, House, nRow, nCol, r) +
                             categories.CountCategory(pCoverage, Commerce, nRow, nCol, r);
-  if (houseCommerce > ShareCount(m_nHouseCommercePercent, r)) return 0;
-  if (categories.CountStreets(pCoverage, nRow, nCol, r) < ShareCount(m_nStreetPercent, r)) return 0;
+  if (houseCommerce > detail::ShareCountOf(m_nHouseCommercePercent, r)) return 0;
+  if (categories.CountStreets(pCoverage, nRow, nCol, r) < detail::ShareCountOf(m_nStreetPercent, r)) return 0;
 
   const int id = pSet->GetProbID(Industry);
   growth::WriteNewCell(pNewCoverage, p, id);

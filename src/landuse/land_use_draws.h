@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "grid/cell_values.h"
 #include "platform/draws.h"
 #include "platform/per_thread.h"
 #include "towngrow/grid/category.h"
@@ -85,7 +86,7 @@ inline int DirectionOf(const CLandUse& landUse) { return MaxIndexOf(landUse.m_nD
 
 // Housing, industry or commerce: three draws over the land-use weights.
 inline LandUseCategory ProbLandUseOf(const CLandUse& landUse) {
-  return IntToCategory(MaxIndexOf(landUse.m_nLandUseProb, 3) + 3);
+  return CategoryOfInt(MaxIndexOf(landUse.m_nLandUseProb, 3) + 3);
 }
 
 }  // namespace detail

@@ -75,7 +75,7 @@ int HasDemand(const CStreetNode& node, growth::Categories& table, const CLandUse
   // Thresholds are shares of the base neighbourhood, not of the window.
   const int percents[3] = {node.m_nHousePercent, node.m_nIndustryPercent, node.m_nCommercePercent};
   for (int i = 0; i < 3; ++i) {
-    if (counts[i] >= ShareCount(percents[i], node.m_nNeighborRadius)) return 1;
+    if (counts[i] >= detail::ShareCountOf(percents[i], node.m_nNeighborRadius)) return 1;
   }
   return 0;
 }

@@ -1,7 +1,9 @@
 // The framework layer: the classic random sequence and its per-thread state,
 // the message handler, points and the pointer array.
+#include <climits>
 #include <thread>
 
+#include "platform/draws.h"
 #include "support/scene.h"
 
 using namespace testkit;
@@ -25,6 +27,16 @@ TEST(RandomSource, ClassicSequencePerThreadStateAndWrappingSeeds) {
       EXPECT_EQ(RandomDraw(), static_cast<int>((state >> 16) & 0x7FFF)) << seed;
     }
   }
+}
+
+TEST(RandomSource, RemaindersByReciprocalEqualTheDivisionForEveryDrawAndSmallDivisor) {
+  // Every divisor of the reciprocal table, and some that take the division.
+  long wrong = 0;
+  for (int w = 1; w < detail::kSmallDivisors; ++w)
+    for (int d = 0; d <= 0x7FFF; ++d) wrong += detail::RemainderOf(d, w) != d % w;
+  EXPECT_EQ(wrong, 0);
+  for (int w : {detail::kSmallDivisors, 32767, 32768, 40000, -1, -3, -1000, INT_MAX, INT_MIN})
+    for (int d : {0, 1, 1023, 1024, 32767}) EXPECT_EQ(detail::RemainderOf(d, w), d % w) << w;
 }
 
 TEST(Messages, HandlerTakesEveryTextAndAnEmptyOneRestoresStandardError) {
