@@ -65,6 +65,7 @@
 
 #include "grid/write_log.h"
 #include "landuse/category_table.h"
+#include "landuse/growth_steps.h"
 #include "towngrow/landuse/commerce.h"
 #include "towngrow/landuse/house.h"
 #include "towngrow/landuse/industry.h"
@@ -89,6 +90,7 @@ enum Kind : unsigned char {
   kUnknown,   // the set holds no land use with the ID: skipped, not counted
   kQuiet,     // not visited; its result is counted per cell
   kLibrary,   // visited; every write goes through the library's setters
+  kVertex,    // the same, of exactly the street vertex's class
   kAging,     // the same, and its first write is the age of its own cell
   kHostRule,  // visited; a host's class, which may write anywhere
 };
@@ -121,7 +123,9 @@ void Classify(const CLandUseSet& set, bool background, IdTable& ids) {
       ids.kind[id] = background && id >= 3 && id <= 5 ? kLibrary : kQuiet;
     else if (IsOneOf(t, {&typeid(CHouse), &typeid(CIndustry), &typeid(CCommerce)}))
       ids.kind[id] = kAging;
-    else if (IsOneOf(t, {&typeid(CStreetNode), &typeid(CStreetVertex)}))
+    else if (t == typeid(CStreetVertex))
+      ids.kind[id] = kVertex;
+    else if (t == typeid(CStreetNode))
       ids.kind[id] = kLibrary;
     else
       ids.kind[id] = kHostRule;
@@ -431,6 +435,13 @@ const StepReport& Simulation::Step() {
               grown = static_cast<short>(static_cast<std::uint16_t>(grown) + 1u);
               continue;
             }
+          }
+          // A street vertex still joined by two street cells stays as it
+          // is, without a draw: its rule would answer 0 (asked here, under
+          // the same pinned table, to spare the call).
+          if (ids.kind[id] == kVertex && background == nullptr) {
+            const detail::CategoryTable* pinned = detail::PinnedTableOf(set_);
+            if (pinned != nullptr && growth::JoinedByTwo(*cur, *pinned, row, col)) continue;
           }
           if (ids.kind[id] != kHostRule) {
             done = background == nullptr

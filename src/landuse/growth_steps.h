@@ -3,6 +3,7 @@
 // the notices shown when a written ID differs from the default roster's.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -74,6 +75,37 @@ inline void AbandonCell(const CLandUseSet* pSet, int nRow, int nCol, CLandUseCov
 inline void WriteNewCell(CLandUseCoverage* pNewCoverage, CPoint p, int id) {
   pNewCoverage->SetCellValue(p, static_cast<unsigned char>(id));
   pNewCoverage->SetCellAge(p, 0);
+}
+
+// Whether the 3 x 3 window around a cell in the grid (clipped to it) holds
+// at least two street cells, nodes or vertices, by the table's categories:
+// then the street vertex there stays as it is, the first thing its rule
+// asks (the step driver asks it too, and spares such a cell the call).
+inline bool JoinedByTwo(const CLandUseCoverage& cov, const detail::CategoryTable& table, int nRow,
+                 int nCol) {
+  if (cov.m_pData == nullptr) return false;
+  const auto isStreet = [&table](unsigned char id) {
+    const int category = table.category[id];
+    return static_cast<int>(category == StreetNode || category == StreetVertex);
+  };
+  // Inside the grid all nine cells are counted without a branch on what
+  // they hold, which the processor cannot foresee.
+  if (nRow >= 1 && nCol >= 1 && nRow + 1 < cov.m_nRows && nCol + 1 < cov.m_nCols) {
+    const std::size_t cols = static_cast<std::size_t>(cov.m_nCols);
+    const unsigned char* p =
+        cov.m_pData + static_cast<std::size_t>(nRow - 1) * cols + static_cast<std::size_t>(nCol - 1);
+    int found = 0;
+    for (int r = 0; r < 3; ++r, p += cols) found += isStreet(p[0]) + isStreet(p[1]) + isStreet(p[2]);
+    return found >= 2;
+  }
+  int found = 0;
+  for (int r = std::max(0, nRow - 1); r <= std::min(cov.m_nRows - 1, nRow + 1); ++r) {
+    const unsigned char* row = cov.m_pData + static_cast<std::size_t>(r) * cov.m_nCols;
+    for (int c = std::max(0, nCol - 1); c <= std::min(cov.m_nCols - 1, nCol + 1); ++c) {
+      if ((found += isStreet(row[c])) == 2) return true;
+    }
+  }
+  return false;
 }
 
 // The categories of the read coverage's set for one rule call: the set's

@@ -18,39 +18,6 @@
 
 namespace towngrow {
 
-namespace {
-
-// Whether the 3 x 3 window around a cell in the grid (clipped to it) holds
-// at least two street cells, nodes or vertices, by the table's categories.
-bool JoinedByTwo(const CLandUseCoverage& cov, const detail::CategoryTable& table, int nRow,
-                 int nCol) {
-  if (cov.m_pData == nullptr) return false;
-  const auto isStreet = [&table](unsigned char id) {
-    const int category = table.category[id];
-    return static_cast<int>(category == StreetNode || category == StreetVertex);
-  };
-  // Inside the grid all nine cells are counted without a branch on what
-  // they hold, which the processor cannot foresee.
-  if (nRow >= 1 && nCol >= 1 && nRow + 1 < cov.m_nRows && nCol + 1 < cov.m_nCols) {
-    const std::size_t cols = static_cast<std::size_t>(cov.m_nCols);
-    const unsigned char* p =
-        cov.m_pData + static_cast<std::size_t>(nRow - 1) * cols + static_cast<std::size_t>(nCol - 1);
-    int found = 0;
-    for (int r = 0; r < 3; ++r, p += cols) found += isStreet(p[0]) + isStreet(p[1]) + isStreet(p[2]);
-    return found >= 2;
-  }
-  int found = 0;
-  for (int r = std::max(0, nRow - 1); r <= std::min(cov.m_nRows - 1, nRow + 1); ++r) {
-    const unsigned char* row = cov.m_pData + static_cast<std::size_t>(r) * cov.m_nCols;
-    for (int c = std::max(0, nCol - 1); c <= std::min(cov.m_nCols - 1, nCol + 1); ++c) {
-      if ((found += isStreet(row[c])) == 2) return true;
-    }
-  }
-  return false;
-}
-
-}  // namespace
-
 CStreetVertex::CStreetVertex() {
   SetID(2);
   SetLandUseCategory(StreetVertex);
@@ -68,7 +35,7 @@ int CStreetVertex::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   // In a step of the driver the set's table is at hand (pinned): a cell
   // still joined needs only its first two street cells found.
   const detail::CategoryTable* pinned = detail::PinnedTableOf(pCoverage->m_pLandUseSet);
-  if (pinned != nullptr && JoinedByTwo(*pCoverage, *pinned, nRow, nCol)) return 0;
+  if (pinned != nullptr && growth::JoinedByTwo(*pCoverage, *pinned, nRow, nCol)) return 0;
 
   const LandUseCategory categories[2] = {StreetNode, StreetVertex};
   int counts[2] = {0, 0};
