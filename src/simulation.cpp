@@ -229,8 +229,8 @@ struct Simulation::Tracking {
   const unsigned char* nextData = nullptr;
   detail::WriteLog log;
   std::unique_ptr<std::uint32_t[]> logRoom;
-  std::size_t logCells = 0;                  // the grid size the room was chosen for
-  std::size_t room = 0;                      // the room for the next step's log
+  std::size_t logCells = 0;                    // the grid size the room was chosen for
+  std::size_t room = 0;                        // the room for the next step's log
   const unsigned char* countedData = nullptr;  // counts were taken of these cells at a
                                                // step's end (null: not since)
 
@@ -428,9 +428,9 @@ const StepReport& Simulation::Step() {
             // done here without the call.
             const short age = cur->m_pCellAge[first + k];
             if (background == nullptr &&
-                (age < 0 || (age > use->m_nActiveAge &&
-                             age <= static_cast<long long>(use->m_nActiveAge) +
-                                        use->m_nInactivePeriod))) {
+                (age < 0 ||
+                 (age > use->m_nActiveAge &&
+                  age <= static_cast<long long>(use->m_nActiveAge) + use->m_nInactivePeriod))) {
               short& grown = next->m_pCellAge[first + k];
               grown = static_cast<short>(static_cast<std::uint16_t>(grown) + 1u);
               continue;

@@ -60,9 +60,11 @@ int CCommerce::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   // Housing is counted around the new cell, streets around the commerce cell.
   const int r = m_nNeighborRadius;
-  if (categories.CountCategory(pCoverage, House, p.y, p.x, r) < detail::ShareCountOf(m_nHousePercent, r))
+  if (categories.CountCategory(pCoverage, House, p.y, p.x, r) <
+      detail::ShareCountOf(m_nHousePercent, r))
     return 0;
-  if (categories.CountStreets(pCoverage, nRow, nCol, r) < detail::ShareCountOf(m_nStreetPercent, r)) return 0;
+  if (categories.CountStreets(pCoverage, nRow, nCol, r) < detail::ShareCountOf(m_nStreetPercent, r))
+    return 0;
 
   const int id = pSet->GetProbID(Commerce);
   growth::WriteNewCell(pNewCoverage, p, id);

@@ -82,7 +82,7 @@ inline void WriteNewCell(CLandUseCoverage* pNewCoverage, CPoint p, int id) {
 // then the street vertex there stays as it is, the first thing its rule
 // asks (the step driver asks it too, and spares such a cell the call).
 inline bool JoinedByTwo(const CLandUseCoverage& cov, const detail::CategoryTable& table, int nRow,
-                 int nCol) {
+                        int nCol) {
   if (cov.m_pData == nullptr) return false;
   const auto isStreet = [&table](unsigned char id) {
     const int category = table.category[id];
@@ -92,10 +92,11 @@ inline bool JoinedByTwo(const CLandUseCoverage& cov, const detail::CategoryTable
   // they hold, which the processor cannot foresee.
   if (nRow >= 1 && nCol >= 1 && nRow + 1 < cov.m_nRows && nCol + 1 < cov.m_nCols) {
     const std::size_t cols = static_cast<std::size_t>(cov.m_nCols);
-    const unsigned char* p =
-        cov.m_pData + static_cast<std::size_t>(nRow - 1) * cols + static_cast<std::size_t>(nCol - 1);
+    const unsigned char* p = cov.m_pData + static_cast<std::size_t>(nRow - 1) * cols +
+                             static_cast<std::size_t>(nCol - 1);
     int found = 0;
-    for (int r = 0; r < 3; ++r, p += cols) found += isStreet(p[0]) + isStreet(p[1]) + isStreet(p[2]);
+    for (int r = 0; r < 3; ++r, p += cols)
+      found += isStreet(p[0]) + isStreet(p[1]) + isStreet(p[2]);
     return found >= 2;
   }
   int found = 0;

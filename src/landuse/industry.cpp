@@ -64,7 +64,8 @@ int CIndustry::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   const int houseCommerce = categories.CountCategory(pCoverage, House, nRow, nCol, r) +
                             categories.CountCategory(pCoverage, Commerce, nRow, nCol, r);
   if (houseCommerce > detail::ShareCountOf(m_nHouseCommercePercent, r)) return 0;
-  if (categories.CountStreets(pCoverage, nRow, nCol, r) < detail::ShareCountOf(m_nStreetPercent, r)) return 0;
+  if (categories.CountStreets(pCoverage, nRow, nCol, r) < detail::ShareCountOf(m_nStreetPercent, r))
+    return 0;
 
   const int id = pSet->GetProbID(Industry);
   growth::WriteNewCell(pNewCoverage, p, id);

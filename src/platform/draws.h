@@ -35,7 +35,8 @@ constexpr int kSmallDivisors = 1024;
 struct SmallDivisors {
   std::uint32_t m[kSmallDivisors];
   constexpr SmallDivisors() : m() {
-    for (int w = 1; w < kSmallDivisors; ++w) m[w] = 0xFFFFFFFFu / static_cast<std::uint32_t>(w) + 1u;
+    for (int w = 1; w < kSmallDivisors; ++w)
+      m[w] = 0xFFFFFFFFu / static_cast<std::uint32_t>(w) + 1u;
   }
 };
 inline constexpr SmallDivisors kSmallDivisorTable{};
