@@ -354,8 +354,8 @@ const StepReport& Simulation::Step() {
   t.full = true;  // until this step has run to its end
   if (full) {
     next->CopyValueFromCoverage(cur);
-    // A step whose log overflowed counted its end state; nothing the host
-    // may have done since has kept the same buffer and the flag.
+    // The counts taken at the end of a step whose log overflowed still
+    // hold (Init and a non-const Current() clear the mark).
     if (t.countedData != cur->m_pData) t.counts = CountCellsPerId(*cur);
     t.visit = visit;
     t.FlagBlocks(cur->m_pData, n);
@@ -423,14 +423,9 @@ const StepReport& Simulation::Step() {
           // itself; it is noted here, not by the rule.
           if (ids.kind[id] == kAging) {
             t.log.Note(first + k);
-            // A dead or resting cell (below 0, or past its active ages but
-            // not yet old) is only aged by its rule, which then answers 0:
-            // done here without the call.
-            const short age = cur->m_pCellAge[first + k];
-            if (background == nullptr &&
-                (age < 0 ||
-                 (age > use->m_nActiveAge &&
-                  age <= static_cast<long long>(use->m_nActiveAge) + use->m_nInactivePeriod))) {
+            // A dead or resting cell is only aged by its rule, which then
+            // answers 0: done here without the call.
+            if (background == nullptr && growth::OnlyAges(cur->m_pCellAge[first + k], *use)) {
               short& grown = next->m_pCellAge[first + k];
               grown = static_cast<short>(static_cast<std::uint16_t>(grown) + 1u);
               continue;

@@ -30,6 +30,13 @@ inline bool IsOldAge(int age, const CLandUse& landUse) {
          static_cast<long long>(landUse.m_nActiveAge) + landUse.m_nInactivePeriod;
 }
 
+// A dead cell (age below 0) or a resting one (past its active ages, not
+// yet old): the rules of housing, industry and commerce only age it and
+// answer 0 (the step driver does that itself, without the call).
+inline bool OnlyAges(int age, const CLandUse& landUse) {
+  return age < 0 || (age > landUse.m_nActiveAge && !IsOldAge(age, landUse));
+}
+
 // -deadAge kept as a signed 16-bit value (the low 16 bits of the negation).
 inline short DeadAgeValue(int deadAge) {
   const unsigned int negated = 0u - static_cast<unsigned int>(deadAge);
