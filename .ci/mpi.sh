@@ -9,7 +9,7 @@ fi
 cmake -S . -B build-mpi -DCMAKE_BUILD_TYPE=Release -DTOWNGROW_MPI=ON \
   -DTOWNGROW_BUILD_TESTS=OFF -DTOWNGROW_BUILD_EXAMPLES=OFF >/dev/null
 cmake --build build-mpi --target towngrow_cli -j2 >/dev/null
-exe="$PWD/build-mpi/app/towngrow"
+exe="$PWD/build-mpi/bin/towngrow"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 mpirun="mpirun --allow-run-as-root --oversubscribe"

@@ -15,13 +15,13 @@
 
 #include <towngrow/towngrow.h>
 
-#include "maps/gdal_raster.h"
+#include "io/gdal_raster.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using towngrow::app::GdalRasterInfo;
-using towngrow::app::GeoInfo;
+using towngrow::io::GdalRasterInfo;
+using towngrow::io::GeoInfo;
 
 std::string Scratch(const std::string& name) {
   const fs::path dir = fs::exists("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
@@ -52,8 +52,8 @@ const towngrow::CLandUseCoverage& Town(int side) {
 }
 
 GeoInfo Utm() {
-  GeoInfo geo = towngrow::app::GeoFromFields(500000, 4000000, 30, 0);
-  geo.wkt = towngrow::app::CrsFromUserText("EPSG:32633");
+  GeoInfo geo = towngrow::io::GeoFromFields(500000, 4000000, 30, 0);
+  geo.wkt = towngrow::io::CrsFromUserText("EPSG:32633");
   return geo;
 }
 
@@ -64,11 +64,11 @@ void SetBytes(benchmark::State& state, int side) {
 void BM_WriteOurs(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));
   const auto& town = Town(side);
-  towngrow::app::TiffLegend legend;
+  towngrow::io::TiffLegend legend;
   legend.set = town.m_pLandUseSet;
   const std::string path = Scratch("ours.tif");
   for (auto _ : state)
-    towngrow::app::WriteGeoTiffAt(path, path, town.m_pData, side, side, Utm(), legend);
+    towngrow::io::WriteGeoTiffAt(path, path, town.m_pData, side, side, Utm(), legend);
   SetBytes(state, side);
 }
 
@@ -95,14 +95,14 @@ void BM_WriteGdal(benchmark::State& state) {
 void BM_ReadOurs(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));
   const std::string path = Scratch("ours.tif");
-  towngrow::app::TiffLegend legend;
-  towngrow::app::WriteGeoTiffAt(path, path, Town(side).m_pData, side, side, Utm(), legend);
+  towngrow::io::TiffLegend legend;
+  towngrow::io::WriteGeoTiffAt(path, path, Town(side).m_pData, side, side, Utm(), legend);
   towngrow::CLandUseCoverage cov;
   cov.InitCoverage(side, side, 0);
   for (auto _ : state) {
     GdalRasterInfo info;
-    towngrow::app::ProbeGdalRaster(path, 0, info);
-    towngrow::app::ReadGdalRaster(path, info, 6, cov);
+    towngrow::io::ProbeGdalRaster(path, 0, info);
+    towngrow::io::ReadGdalRaster(path, info, 6, cov);
   }
   SetBytes(state, side);
 }

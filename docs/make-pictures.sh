@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the pictures of docs/ and the README again with the program itself:
-#   bash docs/make-pictures.sh [build/app/towngrow]
+#   bash docs/make-pictures.sh [build/bin/towngrow]
 # grown-town.png and growth-chart.png: `towngrow run` (the built-in town,
 # 200 x 200 cells, seed 1, 100 steps), its final.png and growth.png;
 # big-grid-town.png: `towngrow run --rows 1000 --cols 1000 --steps 50`, its
@@ -12,7 +12,7 @@
 # best point's developed.png after 30 steps and one objective chart.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-exe=$(realpath "${1:-build/app/towngrow}")
+exe=$(realpath "${1:-build/bin/towngrow}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$exe" run --quiet --out "$work/run"

@@ -14,9 +14,9 @@
 #include <exception>
 #include <string>
 
-#include "commands/app_error.h"
-#include "commands/params_json.h"
 #include "import_harness.h"
+#include "io/error.h"
+#include "io/params_json.h"
 
 #include <towngrow/simulation.h>
 
@@ -27,8 +27,8 @@ inline std::string CheckParamsInput(const std::uint8_t* data, std::size_t size) 
   MessageLog log;  // notices of the growth rules stay out of the output
   CLandUseSet set;
   try {
-    towngrow::app::ApplyParamsFile(path, set);
-  } catch (const towngrow::app::AppError& e) {
+    towngrow::io::ApplyParamsFile(path, set);
+  } catch (const towngrow::io::AppError& e) {
     const std::string what = e.what();
     if (what.compare(0, path.size(), path) != 0)
       return "refusal text without the file name: " + what;
@@ -58,14 +58,14 @@ inline std::string CheckParamsInput(const std::uint8_t* data, std::size_t size) 
   }
   if (set.m_LandUseArray.GetSize() != before) return "the model changed the set";
 
-  const auto json = towngrow::app::SetToJson(set);
+  const auto json = towngrow::io::SetToJson(set);
   CLandUseSet again;
   try {
-    towngrow::app::ApplyParams(json, "again", again);
+    towngrow::io::ApplyParams(json, "again", again);
   } catch (const std::exception& e) {
     return std::string("the set's own parameters were refused: ") + e.what();
   }
-  if (towngrow::app::SetToJson(again) != json)
+  if (towngrow::io::SetToJson(again) != json)
     return "the parameters did not survive writing and reading";
   return {};
 }

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "commands/app_error.h"
-#include "commands/compare_command.h"
-#include "commands/message_log.h"
-#include "commands/params_json.h"
-#include "maps/grid_files.h"
+#include "io/error.h"
+#include "io/grid_files.h"
+#include "io/message_log.h"
+#include "io/params_json.h"
+#include "jobs/compare_command.h"
 #include "module.h"
 
 namespace towngrow::python {
@@ -33,12 +33,12 @@ py::dict Ensemble(const py::object& simulation, long steps, int runs, const py::
   config.seedStep = SeedArgument(seedStep, "seed_step");
   config.runs = runs;
   config.threads = threads;
-  const app::Json params = app::SetToJson(*s->set);
+  const io::Json params = io::SetToJson(*s->set);
   std::atomic<bool> cancelled{false};
   config.makeSet = [&params, &cancelled]() {
     if (cancelled.load()) throw Cancelled();
     auto set = std::make_unique<CLandUseSet>();
-    app::ApplyParams(params, "parameters", *set);
+    io::ApplyParams(params, "parameters", *set);
     return set;
   };
   std::unique_ptr<py::error_already_set> raised;
@@ -102,7 +102,7 @@ ClassScheme SchemeOf(const py::object& classes) {
   ClassScheme scheme;
   std::string failure;
   {
-    app::ScratchDir scratch;
+    io::ScratchDir scratch;
     const std::string path = scratch.Path() + "/classes";
     {
       std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -111,8 +111,8 @@ ClassScheme SchemeOf(const py::object& classes) {
       std::fclose(f);
     }
     try {
-      scheme = app::ReadClassFile(path);
-    } catch (const app::AppError& e) {
+      scheme = jobs::ReadClassFile(path);
+    } catch (const io::AppError& e) {
       failure = e.what();
       if (failure.compare(0, path.size(), path) == 0)
         failure = "classes" + failure.substr(path.size());

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "commands/app_error.h"
-#include "commands/calibrate_command.h"
-#include "commands/params_json.h"
-#include "maps/grid_files.h"
+#include "io/error.h"
+#include "io/grid_files.h"
+#include "io/params_json.h"
+#include "jobs/calibrate_command.h"
 #include "module.h"
 
 namespace towngrow::python {
@@ -19,21 +19,21 @@ namespace {
 // The space, checked by the program's reader (through a scratch file, so
 // that the checks and messages are the program's, with "space" for its name).
 SearchSpace SpaceOf(const py::object& space, const CLandUseSet& set,
-                    std::vector<app::SpaceEntry>& entries) {
+                    std::vector<jobs::SpaceEntry>& entries) {
   if (!py::isinstance<py::list>(space) && !py::isinstance<py::tuple>(space))
     throw py::type_error("space must be a list of dicts ({\"id\", \"field\", \"values\"})");
   const std::string text = py::module_::import("json").attr("dumps")(space).cast<std::string>();
-  app::ScratchDir scratch;
+  io::ScratchDir scratch;
   const std::string path = scratch.Path() + "/space";
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) throw std::runtime_error("cannot write a scratch file in /tmp");
   std::fwrite(text.data(), 1, text.size(), f);
   std::fclose(f);
   try {
-    SearchSpace out = app::ReadSpace(path, set, entries);
+    SearchSpace out = jobs::ReadSpace(path, set, entries);
     CheckSpace(out);
     return out;
-  } catch (const app::AppError& e) {
+  } catch (const io::AppError& e) {
     std::string what = e.what();
     if (what.compare(0, path.size(), path) == 0) what = "space" + what.substr(path.size());
     throw py::value_error(what);
@@ -100,7 +100,7 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
                             " cells, the start " + std::to_string(start.m_nRows) + " x " +
                             std::to_string(start.m_nCols));
   }
-  std::vector<app::SpaceEntry> entries;
+  std::vector<jobs::SpaceEntry> entries;
   const SearchSpace searched = SpaceOf(space, *s->set, entries);
   try {
     FirstRound(searched, settings);  // refuses a round too large to hold
@@ -108,7 +108,7 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
     throw py::value_error(std::string("space: ") + e.what());
   }
 
-  const app::Json baseParams = app::SetToJson(*s->set);
+  const io::Json baseParams = io::SetToJson(*s->set);
   CalibrationModel model;
   model.start = &start;
   model.background = s->background.get();
@@ -122,11 +122,11 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
   model.objective = objective;
   model.makeSet = [&baseParams, &entries](const Point& p) {
     auto set = std::make_unique<CLandUseSet>();
-    app::ApplyParams(baseParams, "parameters", *set);
+    io::ApplyParams(baseParams, "parameters", *set);
     for (std::size_t d = 0; d < entries.size(); ++d) {
       const int index = set->GetIDIndex(static_cast<unsigned char>(entries[d].id));
-      app::SetNumberField(*static_cast<CLandUse*>(set->m_LandUseArray.GetAt(index)),
-                          entries[d].field, p.values[d]);
+      io::SetNumberField(*static_cast<CLandUse*>(set->m_LandUseArray.GetAt(index)),
+                         entries[d].field, p.values[d]);
     }
     return set;
   };

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <string>
 
-#include "commands/app_error.h"
-#include "commands/message_log.h"
-#include "commands/params_json.h"
-#include "maps/grid_files.h"
+#include "io/error.h"
+#include "io/grid_files.h"
+#include "io/message_log.h"
+#include "io/params_json.h"
 #include "module.h"
 
 namespace towngrow::python {
@@ -45,8 +45,8 @@ void ApplyPythonParams(const py::handle& params, CLandUseSet& set) {
   if (IsPath(params)) {
     const std::string path = PathArgument(params);
     try {
-      app::ApplyParamsFile(path, set);
-    } catch (const app::AppError& e) {
+      io::ApplyParamsFile(path, set);
+    } catch (const io::AppError& e) {
       RaiseValueError(e.what());
     }
     return;
@@ -63,20 +63,20 @@ void ApplyPythonParams(const py::handle& params, CLandUseSet& set) {
   }
   try {
     // Checked on a copy first, so that a refused dict changes nothing.
-    const app::Json doc = app::Json::parse(text);
+    const io::Json doc = io::Json::parse(text);
     CLandUseSet trial;
-    app::ApplyParams(app::SetToJson(set), "params", trial);
-    app::ApplyParams(doc, "params", trial);
-    app::ApplyParams(doc, "params", set);
-  } catch (const app::AppError& e) {
+    io::ApplyParams(io::SetToJson(set), "params", trial);
+    io::ApplyParams(doc, "params", trial);
+    io::ApplyParams(doc, "params", set);
+  } catch (const io::AppError& e) {
     RaiseValueError(e.what());
-  } catch (const app::Json::exception& e) {
+  } catch (const io::Json::exception& e) {
     RaiseValueError(std::string("params: ") + e.what());
   }
 }
 
 py::object SetToPython(const CLandUseSet& set) {
-  return py::module_::import("json").attr("loads")(app::SetToJson(set).dump());
+  return py::module_::import("json").attr("loads")(io::SetToJson(set).dump());
 }
 
 py::array_t<std::uint8_t> IdArray(const py::handle& arg, const char* what) {
@@ -103,8 +103,8 @@ py::array_t<std::uint8_t> IdArray(const py::handle& arg, const char* what) {
 void MapArgument(const py::handle& arg, const char* what, CLandUseSet& set, MapData& out) {
   if (IsPath(arg)) {
     const std::string path = PathArgument(arg);
-    WithMapFiles([&](app::MessageLog& log) {
-      const app::GridFileInfo info = app::LoadFitted(path, out.cov, set, log);
+    WithMapFiles([&](io::MessageLog& log) {
+      const io::GridFileInfo info = io::LoadFitted(path, out.cov, set, log);
       out.rows = info.rows;
       out.cols = info.cols;
     });
@@ -123,14 +123,14 @@ void MapArgument(const py::handle& arg, const char* what, CLandUseSet& set, MapD
   }
   const py::array_t<std::uint8_t> a = IdArray(arg, what);
   const auto rows = a.shape(0), cols = a.shape(1);
-  if (rows < 1 || cols < 1 || rows > app::kMaxSide || cols > app::kMaxSide)
+  if (rows < 1 || cols < 1 || rows > io::kMaxSide || cols > io::kMaxSide)
     RaiseValueError(std::string(what) + ": a map of " + std::to_string(rows) + " x " +
                     std::to_string(cols) + " cells is not possible (each side from 1 to 10000)");
   // Coverages are at least 5 x 5 cells; the map's own size is kept for the
   // view that compares it.
   out.rows = static_cast<int>(rows);
   out.cols = static_cast<int>(cols);
-  out.cov.InitCoverage(std::max(out.rows, app::kMinSide), std::max(out.cols, app::kMinSide), 0);
+  out.cov.InitCoverage(std::max(out.rows, io::kMinSide), std::max(out.cols, io::kMinSide), 0);
   if (out.cov.IsEmpty()) throw std::bad_alloc();
   for (py::ssize_t r = 0; r < rows; ++r)
     std::memcpy(out.cov.m_pData + r * out.cov.m_nCols, a.data(r, 0),

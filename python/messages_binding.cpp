@@ -14,9 +14,9 @@
 #include <mutex>
 #include <vector>
 
-#include "commands/app_error.h"
-#include "commands/message_log.h"
-#include "maps/grid_files.h"
+#include "io/error.h"
+#include "io/grid_files.h"
+#include "io/message_log.h"
 #include "module.h"
 
 namespace towngrow::python {
@@ -27,9 +27,9 @@ namespace {
 py::object* g_callback = nullptr;  // set_message_handler's callable, or None
 py::object* g_warning = nullptr;   // towngrow.TowngrowWarning
 std::atomic<bool> g_pythonAlive{false};
-app::MessageLog* g_log = nullptr;  // the program's log, for map files
-MessageHandler g_logReceive;       // its receiving handler
-std::mutex g_fileMutex;            // one map file operation at a time
+io::MessageLog* g_log = nullptr;  // the program's log, for map files
+MessageHandler g_logReceive;      // its receiving handler
+std::mutex g_fileMutex;           // one map file operation at a time
 
 thread_local MessageErrors* t_errors = nullptr;
 thread_local std::vector<std::string>* t_capture = nullptr;  // map file messages
@@ -76,7 +76,7 @@ void MessageErrors::Rethrow() {
   throw py::error_already_set();
 }
 
-void WithMapFiles(const std::function<void(app::MessageLog& log)>& work) {
+void WithMapFiles(const std::function<void(io::MessageLog& log)>& work) {
   std::vector<std::string> messages;
   std::string failure;
   {
@@ -85,7 +85,7 @@ void WithMapFiles(const std::function<void(app::MessageLog& log)>& work) {
     t_capture = &messages;
     try {
       work(*g_log);
-    } catch (const app::AppError& e) {
+    } catch (const io::AppError& e) {
       failure = e.what();
     } catch (const FileError& e) {
       failure = e.what();
@@ -112,7 +112,7 @@ void BindMessages(py::module_& m) {
   g_callback = new py::object(py::none());
 
   if (g_log == nullptr) {
-    g_log = new app::MessageLog();                // installs its own handler ...
+    g_log = new io::MessageLog();                 // installs its own handler ...
     g_logReceive = SetMessageHandler(&Dispatch);  // ... which Dispatch calls for map files
   }
   g_pythonAlive = true;

@@ -14,9 +14,9 @@
 
 #include <towngrow/towngrow.h>
 
-#include "commands/message_log.h"
-#include "commands/params_json.h"
-#include "maps/gdal_raster.h"
+#include "io/gdal_raster.h"
+#include "io/message_log.h"
+#include "io/params_json.h"
 
 namespace towngrow::python {
 
@@ -50,7 +50,7 @@ private:
 // operation at a time, the program's message log receiving the messages of
 // this thread (to explain refused files); those messages reach Python
 // after a successful `work`. AppError and FileError become OSError.
-void WithMapFiles(const std::function<void(app::MessageLog& log)>& work);
+void WithMapFiles(const std::function<void(io::MessageLog& log)>& work);
 
 // ---- parameters and maps (maps_binding.cpp) ----
 
@@ -83,7 +83,7 @@ void BindMaps(py::module_& m);
 struct PySimulation {
   std::unique_ptr<CLandUseSet> set;
   std::unique_ptr<Simulation> sim;
-  app::GeoInfo geo;  // of the last map loaded; CRS of crs=
+  io::GeoInfo geo;  // of the last map loaded; CRS of crs=
   std::unique_ptr<CLandUseCoverage> background;
   long stepBase = 0;                    // steps before the last load
   std::atomic<int> views{0};            // NumPy views of the buffers alive

@@ -5,9 +5,9 @@
 #include <sstream>
 #include <string>
 
-#include "commands/app_error.h"
-#include "commands/message_log.h"
-#include "maps/grid_files.h"
+#include "io/error.h"
+#include "io/grid_files.h"
+#include "io/message_log.h"
 #include "module.h"
 
 namespace towngrow::python {
@@ -76,7 +76,7 @@ py::dict ReportDict(const PySimulation& s) {
 }
 
 void CheckSize(long long rows, long long cols) {
-  if (rows < app::kMinSide || cols < app::kMinSide || rows > app::kMaxSide || cols > app::kMaxSide)
+  if (rows < io::kMinSide || cols < io::kMinSide || rows > io::kMaxSide || cols > io::kMaxSide)
     throw py::value_error("a grid of " + std::to_string(rows) + " x " + std::to_string(cols) +
                           " cells is not possible (each side from 5 to 10000)");
 }
@@ -174,14 +174,14 @@ void Load(PySimulation& s, const py::object& file, int band, bool lenient) {
   const std::string path = PathArgument(file);
   if (band < 0) throw py::value_error("band counts from 1");
   CLandUseCoverage map;
-  app::GridFileInfo info;
-  WithMapFiles([&](app::MessageLog& log) {
-    app::MapReadOptions& reading = app::MapReading();
-    const app::MapReadOptions before = reading;
+  io::GridFileInfo info;
+  WithMapFiles([&](io::MessageLog& log) {
+    io::MapReadOptions& reading = io::MapReading();
+    const io::MapReadOptions before = reading;
     reading.band = band;
     reading.lenient = lenient;
     try {
-      info = app::LoadFitted(path, map, *s.set, log);
+      info = io::LoadFitted(path, map, *s.set, log);
     } catch (...) {
       reading = before;
       throw;
@@ -202,9 +202,9 @@ void Load(PySimulation& s, const py::object& file, int band, bool lenient) {
 void Save(PySimulation& s, const py::object& file) {
   Use use(s, "save", false);
   const std::string path = PathArgument(file);
-  WithMapFiles([&](app::MessageLog&) {
-    app::ScratchDir scratch;
-    app::ExportCoverage(s.State(), path, scratch, s.geo);
+  WithMapFiles([&](io::MessageLog&) {
+    io::ScratchDir scratch;
+    io::ExportCoverage(s.State(), path, scratch, s.geo);
   });
 }
 
@@ -219,17 +219,17 @@ void SetBackground(PySimulation& s, const py::object& bg) {
   auto grid = std::make_unique<CLandUseCoverage>();
   if (IsPath(bg)) {
     const std::string path = PathArgument(bg);
-    WithMapFiles([&](app::MessageLog& log) {
-      const app::GridFileInfo info = app::ReadGridFileInfo(path);
+    WithMapFiles([&](io::MessageLog& log) {
+      const io::GridFileInfo info = io::ReadGridFileInfo(path);
       const bool sized = info.gdal || info.format == FormatASC || info.format == FormatE00 ||
                          info.format == FormatFLT;
       if (sized && (info.rows != cur.m_nRows || info.cols != cur.m_nCols))
-        throw app::AppError(path + ": the background has " + std::to_string(info.rows) +
-                            " rows and " + std::to_string(info.cols) + " columns, the town " +
-                            std::to_string(cur.m_nRows) + " and " + std::to_string(cur.m_nCols));
-      app::InitOrFail(*grid, cur.m_nRows, cur.m_nCols, log);
+        throw io::AppError(path + ": the background has " + std::to_string(info.rows) +
+                           " rows and " + std::to_string(info.cols) + " columns, the town " +
+                           std::to_string(cur.m_nRows) + " and " + std::to_string(cur.m_nCols));
+      io::InitOrFail(*grid, cur.m_nRows, cur.m_nCols, log);
       grid->m_pLandUseSet = s.set.get();
-      app::ImportInto(path, info, *grid, log, 0);  // no-data: nothing may grow there
+      io::ImportInto(path, info, *grid, log, 0);  // no-data: nothing may grow there
     });
   } else {
     MapData map;
@@ -460,7 +460,7 @@ file name (no-data cells allow nothing) or None. Reading gives a copy.)doc");
         }
         std::string wkt;
         try {
-          WithMapFiles([&](app::MessageLog&) { wkt = app::CrsFromUserText(text); });
+          WithMapFiles([&](io::MessageLog&) { wkt = io::CrsFromUserText(text); });
         } catch (py::error_already_set& e) {
           if (!e.matches(PyExc_OSError)) throw;
           throw py::value_error(py::str(e.value()).cast<std::string>());

@@ -1,7 +1,7 @@
 // The Python module `towngrow`.
 #include <string>
 
-#include "commands/app_error.h"
+#include "io/error.h"
 #include "module.h"
 
 namespace py = pybind11;
@@ -35,7 +35,7 @@ arrive as ``ValueError`` (bad input), ``OSError`` (files) and ``MemoryError``.)d
       if (p) std::rethrow_exception(p);
     } catch (const towngrow::FileError& e) {
       PyErr_SetString(PyExc_OSError, e.what());
-    } catch (const towngrow::app::AppError& e) {
+    } catch (const towngrow::io::AppError& e) {
       PyErr_SetString(PyExc_ValueError, e.what());
     }
   });

@@ -1,11 +1,11 @@
 # Tests of the command-line host: its pieces, and end-to-end runs of the
 # executable (its path arrives as TOWNGROW_EXE).
-if(TARGET towngrow_app)
-  file(GLOB TOWNGROW_APP_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/app/test_*.cpp)
+if(TARGET towngrow_cli_lib)
+  file(GLOB TOWNGROW_APP_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/cli/test_*.cpp)
   foreach(src ${TOWNGROW_APP_TEST_SOURCES})
     get_filename_component(name ${src} NAME_WE)
     add_executable(${name} ${src})
-    target_link_libraries(${name} PRIVATE towngrow_app GTest::gtest GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE towngrow_cli_lib GTest::gtest GTest::gtest_main)
     target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${PROJECT_SOURCE_DIR})
     target_compile_options(${name} PRIVATE ${TOWNGROW_WARNINGS})
     target_compile_definitions(${name} PRIVATE TOWNGROW_EXE="$<TARGET_FILE:towngrow_cli>")
