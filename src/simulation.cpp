@@ -320,9 +320,13 @@ int Simulation::Init(int nRows, int nCols, short age) {
 CLandUseSet& Simulation::Set() { return *set_; }
 
 CLandUseCoverage& Simulation::Current() {
-  track_->full = true;  // the host may write it: nothing known is kept
-  track_->countedData = nullptr;
+  MarkEdited();  // the host may write it
   return *cur_;
+}
+
+void Simulation::MarkEdited() {
+  track_->full = true;  // nothing known of the state is kept
+  track_->countedData = nullptr;
 }
 
 const CLandUseCoverage& Simulation::Current() const { return *cur_; }
