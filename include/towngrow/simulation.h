@@ -39,6 +39,10 @@
 
 namespace towngrow {
 
+namespace detail {
+struct RunRestart;  // the library's own runners' restarts (src/run_restart.h)
+}
+
 struct StepReport {
   long step = 0;                       // number of steps done so far
   std::array<long, 256> cellsPerId{};  // cells holding each ID after the step
@@ -80,6 +84,7 @@ public:
   const StepReport& LastReport() const;
 
 private:
+  friend struct detail::RunRestart;
   std::unique_ptr<CLandUseSet> ownedSet_;
   CLandUseSet* set_;
   CLandUseCoverage a_, b_;

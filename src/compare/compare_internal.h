@@ -84,4 +84,28 @@ struct LandscapeScratchHolder {
 void Landscape(const RasterView& map, const ClassTable& t, std::vector<LandscapeMetrics>& out,
                LandscapeScratch& scratch);
 
+// Many simulated maps evaluated against one start and one observed map,
+// each map differing from the start in few cells that the caller knows (a
+// calibration's runs): the table of (start, observed, start) is counted
+// once, and a map's triple table is that one moved by its changed cells,
+// so a map costs its changed cells, not the grid. The values are those of
+// MeasureEvaluator::Evaluate(observed, simulated, &start), bit for bit.
+struct ChangedCells {
+  // Whether every measure of the evaluator comes from the triple table (no
+  // multiple-resolution, fuzzy or landscape measure).
+  static bool Suits(const MeasureEvaluator& evaluator);
+  // The table of (start, observed, start); the views are checked as
+  // Evaluate checks them.
+  static void BaseTable(const MeasureEvaluator& evaluator, const RasterView& start,
+                        const RasterView& observed, std::vector<std::uint64_t>& base);
+  // The measures of `simulated`, which equals `start` but in the listed
+  // cells (flat indices row * cols + col, each at most once; listing a
+  // cell that holds the start's value is allowed). The views must be those
+  // the base table was counted from, and simulated of their shape.
+  static void Evaluate(MeasureEvaluator& evaluator, const std::vector<std::uint64_t>& base,
+                       const RasterView& start, const RasterView& observed,
+                       const RasterView& simulated, const std::uint32_t* cells, std::size_t count,
+                       Scalar* out);
+};
+
 }  // namespace towngrow::compare_detail

@@ -167,6 +167,28 @@ const std::vector<std::string>& MeasureEvaluator::Names() const { return impl_->
 
 bool MeasureEvaluator::NeedsStart() const { return impl_->change; }
 
+namespace {
+
+// The change group, and the pair group when asked for, from a triple table.
+void FillFromTriples(const std::vector<std::uint64_t>& triples, bool pairs,
+                     std::vector<std::uint64_t>& pairTable, const ClassScheme& scheme,
+                     ComparisonResult& r) {
+  FillChange(triples, scheme, r);
+  if (pairs) {
+    PairsOfTriples(triples, scheme.Classes() + 1, pairTable);
+    FillCrossTab(pairTable, scheme, r);
+  }
+}
+
+void ClearResult(ComparisonResult& r) {
+  r.crossTab.clear();
+  r.hasChange = r.hasFuzzy = false;
+  r.resolutions.clear();
+  r.landscapeSimulated.clear();
+}
+
+}  // namespace
+
 void MeasureEvaluator::Evaluate(const RasterView& observed, const RasterView& simulated,
                                 const RasterView* start, Scalar* out) {
   Impl& m = *impl_;
@@ -174,18 +196,10 @@ void MeasureEvaluator::Evaluate(const RasterView& observed, const RasterView& si
     throw std::invalid_argument("the change measures need a start map");
   CheckViews(observed, simulated, m.change ? start : nullptr);
   ComparisonResult& r = m.result;
-  r.crossTab.clear();
-  r.hasChange = r.hasFuzzy = false;
-  r.resolutions.clear();
-  r.landscapeSimulated.clear();
-  const int K1 = m.table.K + 1;
+  ClearResult(r);
   if (m.change) {
     CountTriples(*start, observed, simulated, m.table, m.tripleTable, m.counts);
-    FillChange(m.tripleTable, m.scheme, r);
-    if (m.pairs) {
-      PairsOfTriples(m.tripleTable, K1, m.pairTable);
-      FillCrossTab(m.pairTable, m.scheme, r);
-    }
+    FillFromTriples(m.tripleTable, m.pairs, m.pairTable, m.scheme, r);
   } else if (m.pairs) {
     CountPairs(observed, simulated, m.table, m.pairTable, m.counts);
     FillCrossTab(m.pairTable, m.scheme, r);
@@ -203,4 +217,55 @@ void MeasureEvaluator::Evaluate(const RasterView& observed, const RasterView& si
   for (std::size_t i = 0; i < m.parsed.size(); ++i) out[i] = ValueOf(r, m.parsed[i]);
 }
 
+namespace compare_detail {
+
+bool ChangedCells::Suits(const MeasureEvaluator& evaluator) {
+  const MeasureEvaluator::Impl& m = *evaluator.impl_;
+  return !m.resolution && !m.fuzzy && !m.landscape;
+}
+
+void ChangedCells::BaseTable(const MeasureEvaluator& evaluator, const RasterView& start,
+                             const RasterView& observed, std::vector<std::uint64_t>& base) {
+  CheckViews(observed, start, &start);
+  std::vector<std::uint32_t> scratch;
+  CountTriples(start, observed, start, evaluator.impl_->table, base, scratch);
+}
+
+void ChangedCells::Evaluate(MeasureEvaluator& evaluator, const std::vector<std::uint64_t>& base,
+                            const RasterView& start, const RasterView& observed,
+                            const RasterView& simulated, const std::uint32_t* cells,
+                            std::size_t count, Scalar* out) {
+  MeasureEvaluator::Impl& m = *evaluator.impl_;
+  const std::size_t K1 = static_cast<std::size_t>(m.table.K) + 1;
+  const std::uint8_t* of = m.table.of.data();
+  m.tripleTable = base;
+  std::uint64_t* triples = m.tripleTable.data();
+  const std::ptrdiff_t cols = start.cols;
+  const bool flat =
+      start.Stride() == cols && observed.Stride() == cols && simulated.Stride() == cols;
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(cells[k]);
+    std::size_t s, o, x;
+    if (flat) {
+      s = of[start.data[i]], o = of[observed.data[i]], x = of[simulated.data[i]];
+    } else {
+      const int r = static_cast<int>(i / cols), c = static_cast<int>(i % cols);
+      s = of[start.Row(r)[c]], o = of[observed.Row(r)[c]], x = of[simulated.Row(r)[c]];
+    }
+    if (x == s) continue;
+    const std::size_t at = (s * K1 + o) * K1;
+    --triples[at + s];
+    ++triples[at + x];
+  }
+  ClearResult(m.result);
+  if (m.change) {
+    FillFromTriples(m.tripleTable, m.pairs, m.pairTable, m.scheme, m.result);
+  } else if (m.pairs) {
+    PairsOfTriples(m.tripleTable, static_cast<int>(K1), m.pairTable);
+    FillCrossTab(m.pairTable, m.scheme, m.result);
+  }
+  for (std::size_t i = 0; i < m.parsed.size(); ++i) out[i] = ValueOf(m.result, m.parsed[i]);
+}
+
+}  // namespace compare_detail
 }  // namespace towngrow
