@@ -105,8 +105,8 @@ void Evaluations(benchmark::State& state, const Scene& s) {
   m.start = &s.start;
   m.controls = {{RasterView{s.observed.data(), s.side, s.side, 0}, s.steps}};
   m.scheme = DefaultClasses(s.set);
-  m.measures = {"fom.developed", "producers.developed", "users.developed", "ksim",
-                "leesallee",     "quantity",            "allocation"};
+  m.measures = {"fom.developed", "producers.developed", "users.developed", "ksim", "leesallee",
+                "quantity",      "allocation"};
   m.runs = kRuns;
   m.makeSet = SetOf;
   m.objective = Objective::Parse("fom.developed");
