@@ -1,5 +1,7 @@
 #include "run_restart.h"
 
+#include <algorithm>
+
 #include "run_start.h"
 #include "step_tracking.h"
 
@@ -7,16 +9,26 @@ namespace towngrow::detail {
 
 namespace {
 
-// Puts back the start's values and ages in the cells written since, in
-// both coverages.
-void PutBack(const CLandUseCoverage& start, const std::vector<std::uint32_t>& cells,
+// Puts back the start's values and ages in the blocks written since, in
+// both coverages, and clears their marks.
+void PutBack(const CLandUseCoverage& start, std::vector<std::uint64_t>& written,
              CLandUseCoverage& a, CLandUseCoverage& b) {
-  const unsigned char* value = start.m_pData;
-  const short* age = start.m_pCellAge;
-  for (const std::uint32_t i : cells) {
-    const short was = age != nullptr ? age[i] : 0;
-    a.m_pData[i] = b.m_pData[i] = value[i];
-    a.m_pCellAge[i] = b.m_pCellAge[i] = was;
+  const std::size_t n = CellsOf(start);
+  for (std::size_t w = 0; w < written.size(); ++w) {
+    for (std::uint64_t bits = written[w]; bits != 0; bits &= bits - 1) {
+      const std::size_t first = (w * 64 + LowestBit(bits)) * kBlock;
+      const std::size_t count = std::min(kBlock, n - first);
+      std::copy_n(start.m_pData + first, count, a.m_pData + first);
+      std::copy_n(start.m_pData + first, count, b.m_pData + first);
+      if (start.m_pCellAge != nullptr) {
+        std::copy_n(start.m_pCellAge + first, count, a.m_pCellAge + first);
+        std::copy_n(start.m_pCellAge + first, count, b.m_pCellAge + first);
+      } else {
+        std::fill_n(a.m_pCellAge + first, count, short{0});
+        std::fill_n(b.m_pCellAge + first, count, short{0});
+      }
+    }
+    written[w] = 0;
   }
 }
 
@@ -41,14 +53,12 @@ const CLandUseCoverage& RunRestart::Start(Simulation& sim, const CLandUseCoverag
     const std::size_t n = CellsOf(*sim.cur_);
     since = Simulation::Tracking::Since();
     since.recording = n <= UINT32_MAX;
-    since.seen.assign((n + 63) / 64, 0);
+    since.written.assign((n + kBlock * 64 - 1) / (kBlock * 64), 0);
     since.start = &start;
     since.background = background;
     return *sim.cur_;
   }
-  PutBack(start, since.cells, cur, next);
-  for (const std::uint32_t i : since.cells) since.seen[i / 64] = 0;
-  since.cells.clear();
+  PutBack(start, since.written, cur, next);
   t.blocks = since.startBlocks;
   t.visit = since.startVisit;
   t.counts = since.startCounts;
@@ -63,9 +73,9 @@ const CLandUseCoverage& RunRestart::Start(Simulation& sim, const CLandUseCoverag
   return cur;
 }
 
-const std::vector<std::uint32_t>* RunRestart::ChangedSinceStart(const Simulation& sim) {
+const std::vector<std::uint64_t>* RunRestart::ChangedSinceStart(const Simulation& sim) {
   const Simulation::Tracking::Since& since = sim.track_->since;
-  return since.recording && !since.lost ? &since.cells : nullptr;
+  return since.recording && !since.lost ? &since.written : nullptr;
 }
 
 }  // namespace towngrow::detail

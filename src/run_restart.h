@@ -1,7 +1,8 @@
 // A driver reused run after run from one start (the calibration's runs):
-// the first run starts as StartRun starts it; the driver then notes every
-// cell its steps write, so the next run from the same start puts back only
-// those cells (values and ages, in both coverages), the block flags and
+// the first run starts as StartRun starts it; the driver then notes the
+// blocks of 64 cells into which its steps write, so the next run from the
+// same start puts back only those blocks (values and ages, in both
+// coverages), the block flags and
 // the cell counts the first step took of the start, instead of sizing,
 // copying, counting and flagging the whole grid again. The state each run
 // starts from, and so every draw and write of its steps, is the one
@@ -29,9 +30,11 @@ struct RunRestart {
   static const CLandUseCoverage& Start(Simulation& sim, const CLandUseCoverage& start,
                                        CLandUseSet* set, const CGrid* background,
                                        const std::string& kind);
-  // The cells in which the state may differ from the start of the last
-  // Start (each once), or null when the driver cannot tell.
-  static const std::vector<std::uint32_t>* ChangedSinceStart(const Simulation& sim);
+  // A bit per block of 64 cells (bit b % 64 of word b / 64 for the cells
+  // 64 b to 64 b + 63, in buffer order) set for the blocks in which the
+  // state may differ from the start of the last Start, or null when the
+  // driver cannot tell.
+  static const std::vector<std::uint64_t>* ChangedSinceStart(const Simulation& sim);
 };
 
 }  // namespace towngrow::detail

@@ -74,16 +74,16 @@ struct Simulation::Tracking {
   const unsigned char* countedData = nullptr;  // counts were taken of these cells at a
                                                // step's end (null: not since)
 
-  // Since a restart (run_restart.h): every cell a step wrote, once each, in
-  // the order first written; the state differs from the start in no other
-  // cell unless `lost` (a step whose writes the log missed, or an edit by
-  // the host). `start` holds the start's block flags, visited IDs and cell
-  // counts, taken by the first step.
+  // Since a restart (run_restart.h): a bit per 64 cells (buffer order, as
+  // the block flags) for the blocks into which a step wrote; the state
+  // differs from the start in no other block unless `lost` (a step whose
+  // writes the log missed, or an edit by the host). `start...` hold the
+  // start's block flags, visited IDs and cell counts, taken by the first
+  // step.
   struct Since {
     bool recording = false;
     bool lost = false;
-    std::vector<std::uint32_t> cells;
-    std::vector<std::uint64_t> seen;  // a bit per cell: in `cells`
+    std::vector<std::uint64_t> written;
     const CLandUseCoverage* start = nullptr;
     const CGrid* background = nullptr;
     bool haveStart = false;
@@ -189,15 +189,13 @@ struct Simulation::Tracking {
     full = false;
   }
 
-  // Adds the cells of this step's log to those written since the restart.
+  // Marks the blocks of this step's logged cells as written since the
+  // restart.
   void NoteSince() {
-    std::uint64_t* seen = since.seen.data();
+    std::uint64_t* written = since.written.data();
     for (std::size_t k = 0; k < log.count; ++k) {
-      const std::uint32_t i = log.cells[k];
-      const std::uint64_t bit = std::uint64_t{1} << (i % 64);
-      if ((seen[i / 64] & bit) != 0) continue;
-      seen[i / 64] |= bit;
-      since.cells.push_back(i);
+      const std::uint32_t b = log.cells[k] / kBlock;
+      written[b / 64] |= std::uint64_t{1} << (b % 64);
     }
   }
 

@@ -301,7 +301,7 @@ void RunItem(Job& job, std::size_t item, MeasureEvaluator& evaluator, WorkerRun&
   auto measureAt = [&](long step) {
     for (std::size_t c = 0; c < m.controls.size(); ++c) {
       if (m.controls[c].steps != step) continue;
-      const std::vector<std::uint32_t>* changed = detail::RunRestart::ChangedSinceStart(sim);
+      const std::vector<std::uint64_t>* changed = detail::RunRestart::ChangedSinceStart(sim);
       if (changed != nullptr && !job.baseTables[c].empty())
         compare_detail::ChangedCells::Evaluate(evaluator, job.baseTables[c], startView,
                                                m.controls[c].map, ViewOf(reader.Current()),

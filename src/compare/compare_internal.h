@@ -98,13 +98,14 @@ struct ChangedCells {
   // Evaluate checks them.
   static void BaseTable(const MeasureEvaluator& evaluator, const RasterView& start,
                         const RasterView& observed, std::vector<std::uint64_t>& base);
-  // The measures of `simulated`, which equals `start` but in the listed
-  // cells (flat indices row * cols + col, each at most once; listing a
-  // cell that holds the start's value is allowed). The views must be those
-  // the base table was counted from, and simulated of their shape.
+  // The measures of `simulated`, which equals `start` but in the marked
+  // blocks: bit b % 64 of blocks[b / 64] marks the cells 64 b to 64 b + 63
+  // in row-major order (flat index row * cols + col); marked cells that
+  // hold the start's value are allowed. The views must be those the base
+  // table was counted from, and simulated of their shape.
   static void Evaluate(MeasureEvaluator& evaluator, const std::vector<std::uint64_t>& base,
                        const RasterView& start, const RasterView& observed,
-                       const RasterView& simulated, const std::uint32_t* cells, std::size_t count,
+                       const RasterView& simulated, const std::uint64_t* blocks, std::size_t words,
                        Scalar* out);
 };
 

@@ -233,29 +233,40 @@ void ChangedCells::BaseTable(const MeasureEvaluator& evaluator, const RasterView
 
 void ChangedCells::Evaluate(MeasureEvaluator& evaluator, const std::vector<std::uint64_t>& base,
                             const RasterView& start, const RasterView& observed,
-                            const RasterView& simulated, const std::uint32_t* cells,
-                            std::size_t count, Scalar* out) {
+                            const RasterView& simulated, const std::uint64_t* blocks,
+                            std::size_t words, Scalar* out) {
   MeasureEvaluator::Impl& m = *evaluator.impl_;
   const std::size_t K1 = static_cast<std::size_t>(m.table.K) + 1;
   const std::uint8_t* of = m.table.of.data();
   m.tripleTable = base;
   std::uint64_t* triples = m.tripleTable.data();
-  const std::ptrdiff_t cols = start.cols;
-  const bool flat =
-      start.Stride() == cols && observed.Stride() == cols && simulated.Stride() == cols;
-  for (std::size_t k = 0; k < count; ++k) {
-    const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(cells[k]);
-    std::size_t s, o, x;
-    if (flat) {
-      s = of[start.data[i]], o = of[observed.data[i]], x = of[simulated.data[i]];
-    } else {
-      const int r = static_cast<int>(i / cols), c = static_cast<int>(i % cols);
-      s = of[start.Row(r)[c]], o = of[observed.Row(r)[c]], x = of[simulated.Row(r)[c]];
-    }
-    if (x == s) continue;
-    const std::size_t at = (s * K1 + o) * K1;
+  const std::size_t cols = static_cast<std::size_t>(start.cols);
+  const std::size_t n = static_cast<std::size_t>(start.rows) * cols;
+  const bool flat = start.Stride() == start.cols && observed.Stride() == start.cols &&
+                    simulated.Stride() == start.cols;
+  auto move = [&](unsigned char sId, unsigned char oId, unsigned char xId) {
+    const std::size_t s = of[sId], x = of[xId];
+    if (x == s) return;
+    const std::size_t at = (s * K1 + of[oId]) * K1;
     --triples[at + s];
     ++triples[at + x];
+  };
+  for (std::size_t w = 0; w < words; ++w) {
+    if (blocks[w] == 0) continue;
+    for (std::size_t b = 0; b < 64; ++b) {
+      if (((blocks[w] >> b) & 1) == 0) continue;
+      const std::size_t first = std::min((w * 64 + b) * 64, n);
+      const std::size_t last = std::min(first + 64, n);
+      for (std::size_t i = first; i < last; ++i) {
+        if (flat) {
+          if (simulated.data[i] != start.data[i])
+            move(start.data[i], observed.data[i], simulated.data[i]);
+        } else {
+          const int r = static_cast<int>(i / cols), c = static_cast<int>(i % cols);
+          move(start.Row(r)[c], observed.Row(r)[c], simulated.Row(r)[c]);
+        }
+      }
+    }
   }
   ClearResult(m.result);
   if (m.change) {
