@@ -68,10 +68,6 @@ std::string Number(double v) {
   return buf;
 }
 
-const CLandUse& LandUseAt(const CLandUseSet& set, int i) {
-  return *static_cast<const CLandUse*>(set.m_LandUseArray.GetAt(i));
-}
-
 GDALColorEntry Entry(unsigned int bgr, short alpha = 255) {
   GDALColorEntry e;
   e.c1 = static_cast<short>(bgr & 0xFF);

@@ -74,10 +74,6 @@ private:
   std::chrono::steady_clock::time_point last_ = start_;
 };
 
-const CLandUse& LandUseAt(const CLandUseSet& set, int i) {
-  return *static_cast<const CLandUse*>(set.m_LandUseArray.GetAt(i));
-}
-
 unsigned int ClassColor(const TrackedClass& cls, const CLandUseSet& set) {
   if (cls.categories.empty() || cls.categories.size() > 2) return kDarkGrey;
   for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i)

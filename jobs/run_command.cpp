@@ -42,10 +42,6 @@ private:
   std::vector<std::string> paths_;
 };
 
-const CLandUse& LandUseAt(const CLandUseSet& set, int i) {
-  return *static_cast<const CLandUse*>(set.m_LandUseArray.GetAt(i));
-}
-
 // The per-step table: cells per land use of the set, cells of other IDs,
 // developments per land use.
 class StatsTable {

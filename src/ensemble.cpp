@@ -121,10 +121,16 @@ void RunOne(Shared& sh, int index, std::vector<std::uint64_t>& perStep) {
   Simulation sim(set.get());
   CLandUseCoverage& cur = detail::StartRun(sim, start, set.get(), cfg.background, "ensemble");
 
+  SeedRandom(cfg.baseSeed + static_cast<unsigned int>(index) * cfg.seedStep);
+  if (cfg.makeStart) {
+    cfg.makeStart(index, cur);
+    if (cur.m_nRows != rows || cur.m_nCols != cols || cur.m_pData == nullptr)
+      throw std::runtime_error("the ensemble's start maker changed the size of run " +
+                               std::to_string(index) + "'s start");
+  }
+
   const std::array<long, 256> first = CountCellsPerId(cur);
   for (std::size_t id = 0; id < 256; ++id) perStep[id] = static_cast<std::uint64_t>(first[id]);
-
-  SeedRandom(cfg.baseSeed + static_cast<unsigned int>(index) * cfg.seedStep);
   const long ran = sim.Run(cfg.steps, [&](const StepReport& report) {
     const std::size_t base = static_cast<std::size_t>(report.step) * 256u;
     for (std::size_t id = 0; id < 256; ++id)
@@ -195,6 +201,14 @@ void CheckConfig(const EnsembleConfig& cfg) {
 }
 
 }  // namespace
+
+EnsembleStartMaker SparseRandomStart() {
+  return [](int runIndex, CLandUseCoverage& runStart) {
+    if (!runStart.RandomFill())
+      throw std::runtime_error("run " + std::to_string(runIndex) +
+                               "'s random start could not be made");
+  };
+}
 
 std::vector<TrackedClass> DefaultTrackedClasses() {
   return {

@@ -64,224 +64,106 @@
 #include <utility>
 
 #include "grid/write_log.h"
-#include "landuse/category_table.h"
 #include "landuse/growth_steps.h"
-#include "towngrow/landuse/commerce.h"
-#include "towngrow/landuse/house.h"
-#include "towngrow/landuse/industry.h"
-#include "towngrow/landuse/land_use.h"
-#include "towngrow/landuse/others_land.h"
-#include "towngrow/landuse/street_node.h"
-#include "towngrow/landuse/street_vertex.h"
-
-#if defined(__SSE2__) && defined(__x86_64__) && !defined(TOWNGROW_NO_VECTOR_COUNTS)
-#include <emmintrin.h>
-#define TOWNGROW_STEP_SSE2 1
-#endif
+#include "step_tracking.h"
 
 namespace towngrow {
 
+using namespace step_detail;
+
 namespace {
 
-constexpr std::size_t kBlock = 64;  // cells per block flag
-
-// What a step does with the cells of an ID.
-enum Kind : unsigned char {
-  kUnknown,   // the set holds no land use with the ID: skipped, not counted
-  kQuiet,     // not visited; its result is counted per cell
-  kLibrary,   // visited; every write goes through the library's setters
-  kVertex,    // the same, of exactly the street vertex's class
-  kAging,     // the same, and its first write is the age of its own cell
-  kHostRule,  // visited; a host's class, which may write anywhere
-};
-
-// The land use, position and kind of every ID, from the set as it is now.
-struct IdTable {
-  CLandUse* use[256];
-  int pos[256];
-  Kind kind[256];
-};
-
-bool IsOneOf(const std::type_info& t, std::initializer_list<const std::type_info*> types) {
-  for (const std::type_info* k : types)
-    if (t == *k) return true;
-  return false;
-}
-
-void Classify(const CLandUseSet& set, bool background, IdTable& ids) {
-  for (int id = 0; id < 256; ++id) {
-    const int i = set.GetIDIndex(static_cast<unsigned char>(id));
-    ids.pos[id] = i;
-    ids.use[id] = i < 0 ? nullptr : static_cast<CLandUse*>(set.m_LandUseArray.GetAt(i));
-    if (ids.use[id] == nullptr) {
-      ids.kind[id] = kUnknown;
-      continue;
-    }
-    const std::type_info& t = typeid(*ids.use[id]);
-    if (IsOneOf(t, {&typeid(CLandUse), &typeid(COthersLand)}))
-      // Under a background, IDs 3 to 5 of any class age and may be given up.
-      ids.kind[id] = background && id >= 3 && id <= 5 ? kLibrary : kQuiet;
-    else if (IsOneOf(t, {&typeid(CHouse), &typeid(CIndustry), &typeid(CCommerce)}))
-      ids.kind[id] = kAging;
-    else if (t == typeid(CStreetVertex))
-      ids.kind[id] = kVertex;
-    else if (t == typeid(CStreetNode))
-      ids.kind[id] = kLibrary;
-    else
-      ids.kind[id] = kHostRule;
-  }
-}
-
-// The IDs a step visits, and a test of up to 64 cells at once: the visited
-// IDs as at most four ranges, compared 16 cells at a time (more ranges, or
-// a target without SSE2, test cell by cell through a table).
-class VisitSet {
+// One step's visit of its cells: the rule of each visited cell in the
+// reference order, or the driver's own answer where it knows the rule's.
+class CellVisitor {
 public:
-  VisitSet() = default;
-  explicit VisitSet(const IdTable& ids) {
-    for (int id = 0; id < 256; ++id) visit_[id] = ids.kind[id] >= kLibrary;
-    for (int id = 0; id < 256;) {
-      if (!visit_[id]) {
-        ++id;
-        continue;
-      }
-      int last = id;
-      while (last + 1 < 256 && visit_[last + 1]) ++last;
-      if (ranges_ < kMaxRanges) {
-        lo_[ranges_] = static_cast<unsigned char>(id);
-        span_[ranges_] = static_cast<unsigned char>(last - id);
-      }
-      ++ranges_;
-      id = last + 1;
-    }
-  }
-  bool operator==(const VisitSet& o) const { return visit_ == o.visit_; }
-  bool operator!=(const VisitSet& o) const { return !(*this == o); }
-  bool Has(unsigned char id) const { return visit_[id]; }
+  CellVisitor(const IdTable& ids, CLandUseSet* set, CLandUseCoverage* cur, CLandUseCoverage* next,
+              const CGrid* background, detail::WriteLog& log, std::vector<long>& dev)
+      : ids_(ids),
+        set_(set),
+        cur_(cur),
+        next_(next),
+        background_(background),
+        log_(log),
+        dev_(dev) {}
 
-  // Bit k set when p[k] is a visited ID, for the n (at most 64) cells from p.
-  std::uint64_t Mask(const unsigned char* p, std::size_t n) const {
-    if (ranges_ == 0) return 0;
-#ifdef TOWNGROW_STEP_SSE2
-    if (n == kBlock && ranges_ <= kMaxRanges) {
-      std::uint64_t mask = 0;
-      for (int q = 0; q < 4; ++q) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * q));
-        __m128i hit = _mm_setzero_si128();
-        for (int k = 0; k < ranges_; ++k) {
-          // x - lo <= span, unsigned: min(x - lo, span) == x - lo
-          const __m128i d = _mm_sub_epi8(x, _mm_set1_epi8(static_cast<char>(lo_[k])));
-          const __m128i in =
-              _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(static_cast<char>(span_[k]))), d);
-          hit = _mm_or_si128(hit, in);
+  // Visits every flagged block's cells of a visited ID; clears the flag of
+  // a block that holds none.
+  void VisitBlocks(std::vector<std::uint64_t>& blocks, const VisitSet& visit, std::size_t n) {
+    const unsigned char* values = cur_->m_pData;
+    const std::size_t cols = static_cast<std::size_t>(cur_->m_nCols);
+    for (std::size_t w = 0; w < blocks.size(); ++w) {
+      for (std::uint64_t flags = blocks[w]; flags != 0; flags &= flags - 1) {
+        const std::size_t b = w * 64 + LowestBit(flags);
+        const std::size_t first = b * kBlock;
+        std::uint64_t cells = visit.Mask(values + first, std::min(kBlock, n - first));
+        if (cells == 0) {
+          blocks[w] &= ~(std::uint64_t{1} << (b % 64));
+          continue;
         }
-        mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hit)))
-                << (16 * q);
+        // Row and column of the block's first cell, then moved along.
+        std::size_t r = first / cols;
+        std::size_t c = first - r * cols;
+        std::size_t at = 0;
+        for (; cells != 0; cells &= cells - 1) {
+          const std::size_t k = LowestBit(cells);
+          for (c += k - at, at = k; c >= cols; c -= cols) ++r;
+          VisitCell(first + k, static_cast<int>(r), static_cast<int>(c), values[first + k]);
+        }
       }
-      return mask;
     }
-#endif
-    std::uint64_t mask = 0;
-    for (std::size_t k = 0; k < n; ++k)
-      mask |= static_cast<std::uint64_t>(visit_[p[k]] ? 1 : 0) << k;
-    return mask;
   }
+
+  bool RanHostRule() const { return ranHostRule_; }
 
 private:
-  static constexpr int kMaxRanges = 4;
-  std::array<bool, 256> visit_{};
-  int ranges_ = 0;
-  unsigned char lo_[kMaxRanges] = {};
-  unsigned char span_[kMaxRanges] = {};
-};
-
-// Pins the category table of the set while it lives (see
-// landuse/category_table.h).
-class PinScope {
-public:
-  explicit PinScope(const CLandUseSet* pSet) { detail::PinCategoryTable(pSet); }
-  ~PinScope() { detail::UnpinCategoryTable(); }
-  PinScope(const PinScope&) = delete;
-  PinScope& operator=(const PinScope&) = delete;
-};
-
-// Index of the lowest set bit of a nonzero word.
-inline std::size_t LowestBit(std::uint64_t x) {
-#if defined(__GNUC__) || defined(__clang__)
-  return static_cast<std::size_t>(__builtin_ctzll(x));
-#else
-  std::size_t k = 0;
-  while ((x & 1) == 0) x >>= 1, ++k;
-  return k;
-#endif
-}
-
-}  // namespace
-
-// What the driver keeps between steps to visit only the cells that can
-// change.
-struct Simulation::Tracking {
-  bool full = true;                        // the next step takes the full path
-  VisitSet visit;                          // the visited IDs the block flags were set for
-  std::vector<std::uint64_t> blocks;       // one bit per 64 cells: may hold a visited ID
-  std::array<long, 256> counts{};          // cells per ID of the current coverage
-  const unsigned char* curData = nullptr;  // the buffers the above describe
-  const unsigned char* nextData = nullptr;
-  detail::WriteLog log;
-  std::unique_ptr<std::uint32_t[]> logRoom;
-  std::size_t logCells = 0;                    // the grid size the room was chosen for
-  std::size_t room = 0;                        // the room for the next step's log
-  const unsigned char* countedData = nullptr;  // counts were taken of these cells at a
-                                               // step's end (null: not since)
-
-  // Flags every block anew from the coverage's cells.
-  void FlagBlocks(const unsigned char* v, std::size_t n) {
-    const std::size_t nBlocks = (n + kBlock - 1) / kBlock;
-    blocks.assign((nBlocks + 63) / 64, 0);
-    for (std::size_t b = 0; b < nBlocks; ++b) {
-      const std::size_t first = b * kBlock;
-      if (visit.Mask(v + first, std::min(kBlock, n - first)) != 0)
-        blocks[b / 64] |= std::uint64_t{1} << (b % 64);
+  void VisitCell(std::size_t cell, int row, int col, unsigned char id) {
+    CLandUse* use = ids_.use[id];
+    // The age step of housing, industry and commerce writes the cell
+    // itself; it is noted here, not by the rule.
+    if (ids_.kind[id] == kAging) {
+      log_.Note(cell);
+      // A dead or resting cell is only aged by its rule, which then
+      // answers 0: done here without the call.
+      if (background_ == nullptr && growth::OnlyAges(cur_->m_pCellAge[cell], *use)) {
+        short& grown = next_->m_pCellAge[cell];
+        grown = static_cast<short>(static_cast<std::uint16_t>(grown) + 1u);
+        return;
+      }
     }
+    // A street vertex still joined by two street cells stays as it is,
+    // without a draw: its rule would answer 0 (asked here, under the same
+    // pinned table, to spare the call).
+    if (ids_.kind[id] == kVertex && background_ == nullptr) {
+      const detail::CategoryTable* pinned = detail::PinnedTableOf(set_);
+      if (pinned != nullptr && growth::JoinedByTwo(*cur_, *pinned, row, col)) return;
+    }
+    int done;
+    if (ids_.kind[id] != kHostRule) {
+      done = Develop(use, row, col);
+    } else {
+      ranHostRule_ = true;
+      detail::UnpinCategoryTable();  // the host's code may change the set
+      done = Develop(use, row, col);
+      detail::PinCategoryTable(set_);
+    }
+    if (done == 1) ++dev_[static_cast<std::size_t>(ids_.pos[id])];
   }
+
+  int Develop(CLandUse* use, int row, int col) {
+    return background_ == nullptr ? use->Develop(cur_, row, col, next_)
+                                  : use->DevelopWithBackGround(cur_, row, col, next_, background_);
+  }
+
+  const IdTable& ids_;
+  CLandUseSet* set_;
+  CLandUseCoverage* cur_;
+  CLandUseCoverage* next_;
+  const CGrid* background_;
+  detail::WriteLog& log_;
+  std::vector<long>& dev_;
+  bool ranHostRule_ = false;
 };
-
-namespace {
-
-// Cells holding `id` (at most 7) whose background cell allows it; cells
-// beyond the background's own grid allow nothing.
-long AllowedCells(const CLandUseCoverage& cov, const CGrid& background, int id) {
-  if (background.m_pData == nullptr) return 0;
-  const int rows = std::min(cov.m_nRows, background.m_nRows);
-  const int cols = std::min(cov.m_nCols, background.m_nCols);
-  const auto want = static_cast<unsigned char>(id);
-  long total = 0;
-  for (int r = 0; r < rows; ++r) {
-    const unsigned char* v = cov.m_pData + static_cast<std::size_t>(r) * cov.m_nCols;
-    const unsigned char* b = background.m_pData + static_cast<std::size_t>(r) * background.m_nCols;
-    unsigned int inRow = 0;
-    for (int c = 0; c < cols; ++c)
-      inRow += static_cast<unsigned int>((v[c] == want) & ((b[c] >> id) & 1));
-    total += inRow;
-  }
-  return total;
-}
-
-// The fields CopyValueFromCoverage copies besides the cells.
-void CopyFields(CLandUseCoverage& to, const CLandUseCoverage& from) {
-  to.m_dScale = from.m_dScale;
-  to.m_nGridType = from.m_nGridType;
-  if (to.m_strName != from.m_strName) to.m_strName = from.m_strName;
-  to.m_dCellSize = from.m_dCellSize;
-  to.m_dXllCorner = from.m_dXllCorner;
-  to.m_dYllCorner = from.m_dYllCorner;
-  to.m_nNoDataValue = from.m_nNoDataValue;
-  to.m_pLandUseSet = from.m_pLandUseSet;
-}
-
-std::size_t CellsOf(const CGrid& grid) {
-  return static_cast<std::size_t>(grid.m_nRows) * static_cast<std::size_t>(grid.m_nCols);
-}
 
 }  // namespace
 
@@ -304,6 +186,7 @@ Simulation::~Simulation() = default;
 
 int Simulation::Init(int nRows, int nCols, short age) {
   track_->full = true;
+  track_->since.recording = false;
   track_->countedData = nullptr;
   if (!a_.InitCoverage(nRows, nCols, age)) return 0;
   if (!b_.InitCoverage(nRows, nCols, age)) return 0;
@@ -320,9 +203,14 @@ int Simulation::Init(int nRows, int nCols, short age) {
 CLandUseSet& Simulation::Set() { return *set_; }
 
 CLandUseCoverage& Simulation::Current() {
-  track_->full = true;  // the host may write it: nothing known is kept
-  track_->countedData = nullptr;
+  MarkEdited();  // the host may write it
   return *cur_;
+}
+
+void Simulation::MarkEdited() {
+  track_->full = true;  // nothing known of the state is kept
+  track_->countedData = nullptr;
+  track_->since.lost = true;
 }
 
 const CLandUseCoverage& Simulation::Current() const { return *cur_; }
@@ -343,147 +231,28 @@ const StepReport& Simulation::Step() {
     t.full = true;
   }
   cur->m_pLandUseSet = set_;
-  const CGrid* background = background_;
 
   IdTable ids;
-  Classify(*set_, background != nullptr, ids);
+  Classify(*set_, background_ != nullptr, ids);
   const VisitSet visit(ids);
-  const std::size_t n = CellsOf(*cur);
-  const bool full =
-      t.full || visit != t.visit || cur->m_pData != t.curData || next->m_pData != t.nextData;
-  t.full = true;  // until this step has run to its end
-  if (full) {
-    next->CopyValueFromCoverage(cur);
-    // The counts taken at the end of a step whose log overflowed still
-    // hold (Init and a non-const Current() clear the mark).
-    if (t.countedData != cur->m_pData) t.counts = CountCellsPerId(*cur);
-    t.visit = visit;
-    t.FlagBlocks(cur->m_pData, n);
-  } else {
-    CopyFields(*next, *cur);
-  }
-
-  // Results of the cells that are not visited.
-  const int nUses = set_->m_LandUseArray.GetSize();
+  t.PrepareNext(*cur, *next, visit);
+  if (report_.step == 0) t.RememberStart();
   std::vector<long>& dev = report_.developments;
-  dev.assign(static_cast<std::size_t>(nUses), 0);
-  for (int id = 0; id < 256; ++id) {
-    if (ids.kind[id] != kQuiet || t.counts[id] == 0) continue;
-    long done = t.counts[id];
-    if (background != nullptr) done = id <= 7 ? AllowedCells(*cur, *background, id) : 0;
-    dev[static_cast<std::size_t>(ids.pos[id])] += done;
-  }
-
-  t.countedData = nullptr;
+  dev.assign(static_cast<std::size_t>(set_->m_LandUseArray.GetSize()), 0);
+  t.QuietResults(ids, *cur, background_, dev);
 
   // The visited cells, in the reference order, with their writes noted.
-  // Room for a 32nd of the cells (at least 4096) at first; none for a grid
-  // whose flat indices exceed 32 bits, where any write makes the next step
-  // full.
-  if (t.logCells != n) {
-    t.logCells = n;
-    t.room = n > UINT32_MAX ? 0 : std::max<std::size_t>(n / 32, 4096);
-  }
-  const std::size_t room = t.room;
-  if (room != t.log.limit || t.log.cells == nullptr) {
-    t.logRoom.reset(room == 0 ? nullptr : new (std::nothrow) std::uint32_t[room]);
-    t.log.cells = t.logRoom.get();
-    t.log.limit = t.log.cells != nullptr ? room : 0;  // no room: a full step follows any write
-  }
-  t.log.target = next;
-  t.log.count = 0;
-  t.log.overflow = false;
-  bool ranHostRule = false;
+  t.PrepareLog(*next, CellsOf(*cur));
+  CellVisitor visitor(ids, set_, cur, next, background_, t.log, dev);
   {
     detail::WriteLogScope scope(t.log);
     PinScope pin(set_);
-    const unsigned char* values = cur->m_pData;
-    const std::size_t cols = static_cast<std::size_t>(cur->m_nCols);
-    for (std::size_t w = 0; w < t.blocks.size(); ++w) {
-      for (std::uint64_t flags = t.blocks[w]; flags != 0; flags &= flags - 1) {
-        const std::size_t b = w * 64 + LowestBit(flags);
-        const std::size_t first = b * kBlock;
-        std::uint64_t cells = visit.Mask(values + first, std::min(kBlock, n - first));
-        if (cells == 0) {
-          t.blocks[w] &= ~(std::uint64_t{1} << (b % 64));
-          continue;
-        }
-        // Row and column of the block's first cell, then moved along.
-        std::size_t r = first / cols;
-        std::size_t c = first - r * cols;
-        std::size_t at = 0;
-        for (; cells != 0; cells &= cells - 1) {
-          const std::size_t k = LowestBit(cells);
-          for (c += k - at, at = k; c >= cols; c -= cols) ++r;
-          const unsigned char id = values[first + k];
-          CLandUse* use = ids.use[id];
-          const int row = static_cast<int>(r), col = static_cast<int>(c);
-          int done;
-          // The age step of housing, industry and commerce writes the cell
-          // itself; it is noted here, not by the rule.
-          if (ids.kind[id] == kAging) {
-            t.log.Note(first + k);
-            // A dead or resting cell is only aged by its rule, which then
-            // answers 0: done here without the call.
-            if (background == nullptr && growth::OnlyAges(cur->m_pCellAge[first + k], *use)) {
-              short& grown = next->m_pCellAge[first + k];
-              grown = static_cast<short>(static_cast<std::uint16_t>(grown) + 1u);
-              continue;
-            }
-          }
-          // A street vertex still joined by two street cells stays as it
-          // is, without a draw: its rule would answer 0 (asked here, under
-          // the same pinned table, to spare the call).
-          if (ids.kind[id] == kVertex && background == nullptr) {
-            const detail::CategoryTable* pinned = detail::PinnedTableOf(set_);
-            if (pinned != nullptr && growth::JoinedByTwo(*cur, *pinned, row, col)) continue;
-          }
-          if (ids.kind[id] != kHostRule) {
-            done = background == nullptr
-                       ? use->Develop(cur, row, col, next)
-                       : use->DevelopWithBackGround(cur, row, col, next, background);
-          } else {
-            ranHostRule = true;
-            detail::UnpinCategoryTable();  // the host's code may change the set
-            done = background == nullptr
-                       ? use->Develop(cur, row, col, next)
-                       : use->DevelopWithBackGround(cur, row, col, next, background);
-            detail::PinCategoryTable(set_);
-          }
-          if (done == 1) ++dev[static_cast<std::size_t>(ids.pos[id])];
-        }
-      }
-    }
+    visitor.VisitBlocks(t.blocks, visit, CellsOf(*cur));
   }
 
   std::swap(cur_, next_);
   ++report_.step;
-  if (ranHostRule || t.log.overflow) {
-    t.counts = CountCellsPerId(*cur_);
-    t.countedData = cur_->m_pData;
-    if (t.log.overflow) t.room = std::min(2 * t.room, std::max<std::size_t>(n / 4, t.room));
-  } else {
-    // Make the next coverage a copy of the current one again.
-    unsigned char* nowV = cur_->m_pData;
-    unsigned char* wasV = next_->m_pData;
-    const short* nowA = cur_->m_pCellAge;
-    short* wasA = next_->m_pCellAge;
-    for (std::size_t k = 0; k < t.log.count; ++k) {
-      const std::uint32_t i = t.log.cells[k];
-      const unsigned char now = nowV[i];
-      const unsigned char was = wasV[i];
-      if (now != was) {
-        --t.counts[was];
-        ++t.counts[now];
-        wasV[i] = now;
-        if (visit.Has(now)) t.blocks[i / kBlock / 64] |= std::uint64_t{1} << (i / kBlock % 64);
-      }
-      wasA[i] = nowA[i];
-    }
-    t.curData = cur_->m_pData;
-    t.nextData = next_->m_pData;
-    t.full = false;
-  }
+  t.Settle(*cur_, *next_, visitor.RanHostRule());
   report_.cellsPerId = t.counts;
   return report_;
 }

@@ -41,8 +41,9 @@ protected:
       EXPECT_EQ(sim.Init(c.start->m_nRows, c.start->m_nCols), 1);
       EXPECT_EQ(sim.Current().CopyValueFromCoverage(c.start), 1);
       sim.SetBackground(c.background);
-      std::vector<std::array<long, 256>> counts = {CountCellsPerId(sim.Current())};
       SeedRandom(c.baseSeed + static_cast<unsigned>(i) * c.seedStep);
+      if (c.makeStart) sim.Current().RandomFill();  // the one maker used here: a lone random start
+      std::vector<std::array<long, 256>> counts = {CountCellsPerId(sim.Current())};
       sim.Run(c.steps, [&](const StepReport& r) { return counts.push_back(r.cellsPerId), true; });
       for (std::size_t k = 0; k < c.tracked.size(); ++k)
         for (std::size_t cell = 0; cell < s.cellCounts[k].size(); ++cell) {
@@ -88,7 +89,7 @@ TEST_F(Ensemble, RunsAreTheLoneRunsOfTheirSeedsWithTheirSetBackgroundClassesAndS
   std::copy(start_.m_pData, start_.m_pData + 24 * 31, bare.m_pData);
   for (int r = 0; r < 3; ++r) start_.SetCellValue(r, 0, 9);
   std::vector<std::string> seen;
-  for (int variant = 0; variant < 5; ++variant) {
+  for (int variant = 0; variant < 6; ++variant) {
     SCOPED_TRACE(variant);
     EnsembleConfig c = Config(10, 2);
     if (variant == 1 || variant == 2)  // a set of its own: ID 9 an industry that never grows
@@ -102,6 +103,7 @@ TEST_F(Ensemble, RunsAreTheLoneRunsOfTheirSeedsWithTheirSetBackgroundClassesAndS
     if (variant == 2) c.background = &left;
     if (variant == 3) c.tracked = {{"vacant", {Blank}}, {"other", {Others}}};
     if (variant == 4) c.start = &bare;
+    if (variant == 5) c.makeStart = SparseRandomStart();
     const EnsembleSums one = RunEnsembleRuns(c, {7});
     EXPECT_EQ(Of(one), Of(LoneSums(c, {7})));
     EXPECT_EQ(Of(RunEnsembleRuns(c, {9, 0, 4})), Of(LoneSums(c, {0, 4, 9})));
@@ -240,6 +242,9 @@ TEST_F(Ensemble, BadRequestsMismatchesAndFailuresReachTheCaller) {
   c.makeSet = []() -> std::unique_ptr<CLandUseSet> { throw std::logic_error("no set"); };
   EXPECT_THROW(RunEnsemble(c), std::logic_error);
   c.makeSet = nullptr;
+  c.makeStart = [](int, CLandUseCoverage& run) { run.InitCoverage(5, 5, 0); };
+  EXPECT_THROW(RunEnsemble(c), std::runtime_error);  // a start of another size
+  c.makeStart = nullptr;
   EXPECT_THROW(RunEnsemble(c,
                            [](int n) {
                              if (n == 2) throw std::out_of_range("enough");

@@ -225,6 +225,24 @@ TEST(Driver, RunStopsWhenTheCallbackSaysInitResetsNothingStepsWithoutCells) {
   EXPECT_EQ(r.cellsPerId[6], 1);
 }
 
+TEST(Driver, AnEditThroughAKeptPointerIsSeenOnceTheHostMarksIt) {
+  // Cells written between steps are counted (and visited) from the next
+  // step on, told by the non-const Current() or by MarkEdited() alike.
+  for (int marked = 0; marked < 2; ++marked) {
+    Simulation sim;
+    ASSERT_EQ(sim.Init(40, 40), 1);
+    ASSERT_EQ(PlaceStarterTown(sim.Current()), 1);
+    SeedRandom(5);
+    sim.Run(3);
+    unsigned char* cells = const_cast<unsigned char*>(std::as_const(sim).Current().m_pData);
+    if (marked == 0) cells = sim.Current().m_pData;
+    for (int k : {0, 2, 38 * 40 + 2, 1599}) cells[k] = static_cast<unsigned char>(1 + k % 5);
+    if (marked == 1) sim.MarkEdited();
+    sim.Run(2);
+    EXPECT_EQ(sim.LastReport().cellsPerId, CountCellsPerId(std::as_const(sim).Current()));
+  }
+}
+
 TEST(StarterTown, CrossOfStreetsOverWhatTheCoverageHeldAndRefusals) {
   // The town itself over every start is pinned by the runs above.
   CLandUseCoverage empty;

@@ -306,6 +306,10 @@ Scalar MeasureValue(const ComparisonResult& result, const ClassScheme& scheme,
 // name into `out` (names().size() of them); a start map is needed (not
 // null) when NeedsStart(). Keeps its scratch memory between calls: one
 // evaluator per thread.
+namespace compare_detail {
+struct ChangedCells;  // the calibration's evaluation from changed cells
+}
+
 class MeasureEvaluator {
 public:
   MeasureEvaluator(const ClassScheme& scheme, std::vector<std::string> names,
@@ -320,6 +324,7 @@ public:
                 Scalar* out);
 
 private:
+  friend struct compare_detail::ChangedCells;
   struct Impl;
   Impl* impl_;
 };

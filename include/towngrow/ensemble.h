@@ -6,7 +6,8 @@
 // (from makeSet), Init to the start's size, Current() filled from the start
 // (IDs and ages by CopyValueFromCoverage, then the start's cell size, lower
 // left corner and no-data value), the background if any, SeedRandom(S + i*K)
-// (unsigned arithmetic, wrapping) and Run(steps).
+// (unsigned arithmetic, wrapping), the start maker if any (makeStart, on the
+// run's coverage, drawing first from the run's sequence) and Run(steps).
 //
 // The aggregate is, per cell, how many runs ended with the cell in each
 // tracked class (a cell's class comes from its ID's category in the run's
@@ -84,11 +85,28 @@ std::vector<TrackedClass> DefaultTrackedClasses();
 // Most runs an ensemble may have (the per-cell counts are 16 bits).
 constexpr int kMaxEnsembleRuns = 65535;
 
+// Makes run runIndex's start in the worker thread that runs it, from the
+// run's coverage as the runner prepared it (sized to the ensemble's start,
+// holding its cells, ages and geometry, linked to the run's set). The
+// generator has just been seeded with the run's seed, so what the maker
+// draws comes first in the run's sequence, and the steps go on from where
+// it left the generator. It must keep the coverage's size (a run whose
+// start changed size fails the ensemble).
+using EnsembleStartMaker = std::function<void(int runIndex, CLandUseCoverage& runStart)>;
+
+// The sparse random start (CLandUseCoverage::RandomFill under the run's
+// set) as a start maker: run i of the ensemble is then, bit for bit, the
+// lone run that seeds the generator with S + i*K, fills the start so and
+// runs the steps (`towngrow run --start random`). A fill refused (a start
+// without cells) fails the ensemble.
+EnsembleStartMaker SparseRandomStart();
+
 struct EnsembleConfig {
   const CLandUseCoverage* start = nullptr;
   // Makes the set of one run; empty means the default set.
   std::function<std::unique_ptr<CLandUseSet>()> makeSet;
   const CGrid* background = nullptr;  // null: no background
+  EnsembleStartMaker makeStart;       // empty: every run starts from `start`
   long steps = 0;
   unsigned int baseSeed = 1;  // S
   unsigned int seedStep = 1;  // K: run i is seeded with S + i*K

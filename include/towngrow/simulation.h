@@ -12,8 +12,8 @@
 // step: the same draws in the same order, the same writes, messages and
 // develop results. What this asks of a host:
 // - Take the state for reading through a const Simulation (the const
-//   Current()) between steps. The non-const Current() tells the driver
-//   that the state may be edited, and the next step copies and scans the
+//   Current()) between steps. The non-const Current() and MarkEdited()
+//   tell the driver that the state may be edited, and the next step copies and scans the
 //   whole grid once; so do Init, SetBackground, a change of which IDs the
 //   set's land uses hold or of their classes, and a step that ran a land
 //   use of the host's own class (it may write anywhere).
@@ -39,6 +39,10 @@
 
 namespace towngrow {
 
+namespace detail {
+struct RunRestart;  // the library's own runners' restarts (src/run_restart.h)
+}
+
 struct StepReport {
   long step = 0;                       // number of steps done so far
   std::array<long, 256> cellsPerId{};  // cells holding each ID after the step
@@ -61,6 +65,11 @@ public:
   CLandUseSet& Set();
   CLandUseCoverage& Current();              // the state, for writing: fill it after Init
   const CLandUseCoverage& Current() const;  // the state, for reading
+  // Says that the state was (or will be) edited past the driver: the next
+  // step copies and scans the whole grid. The non-const Current() says it
+  // too; a host that reads through the const view and writes through a
+  // pointer or reference it kept calls this after writing.
+  void MarkEdited();
 
   // Background raster whose cell values are bit sets of allowed IDs; null
   // (the default) develops every cell with Develop.
@@ -75,6 +84,7 @@ public:
   const StepReport& LastReport() const;
 
 private:
+  friend struct detail::RunRestart;
   std::unique_ptr<CLandUseSet> ownedSet_;
   CLandUseSet* set_;
   CLandUseCoverage a_, b_;

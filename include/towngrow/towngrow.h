@@ -16,6 +16,7 @@
 #include "towngrow/landuse/land_use.h"
 #include "towngrow/landuse/land_use_set.h"
 #include "towngrow/landuse/others_land.h"
+#include "towngrow/landuse/set_tools.h"
 #include "towngrow/landuse/street_node.h"
 #include "towngrow/landuse/street_vertex.h"
 

@@ -28,7 +28,8 @@
 #include "towngrow/platform/random.h"
 #include "towngrow/simulation.h"
 
-#include "run_start.h"
+#include "compare/compare_internal.h"
+#include "run_restart.h"
 
 namespace towngrow {
 namespace {
@@ -238,6 +239,10 @@ struct Job {
   const std::vector<Point>& points;
   long lastStep;
   std::size_t items;  // points * runs
+  // Per control map, the table of (start, observed, start) when every
+  // measure comes from it (empty otherwise): a run is then compared by the
+  // cells its steps wrote.
+  std::vector<std::vector<std::uint64_t>> baseTables;
 
   std::atomic<std::size_t> next{0};
   std::atomic<bool> stop{false};
@@ -261,7 +266,14 @@ struct Job {
         items(p.size() * static_cast<std::size_t>(m.runs)) {}
 };
 
-void RunItem(Job& job, std::size_t item, MeasureEvaluator& evaluator) {
+// What a worker keeps from run to run: one driver, restarted from the
+// start by the cells the last run wrote, and the set of its run.
+struct WorkerRun {
+  std::unique_ptr<CLandUseSet> set;
+  std::unique_ptr<Simulation> sim;
+};
+
+void RunItem(Job& job, std::size_t item, MeasureEvaluator& evaluator, WorkerRun& keep) {
   const CalibrationModel& m = job.model;
   const std::size_t runs = static_cast<std::size_t>(m.runs);
   const std::size_t j = item / runs;
@@ -276,8 +288,10 @@ void RunItem(Job& job, std::size_t item, MeasureEvaluator& evaluator) {
   // As the ensemble runner starts run i: so `towngrow run --seed S + i*K`
   // repeats it.
   const CLandUseCoverage& start = *m.start;
-  Simulation sim(set.get());
-  detail::StartRun(sim, start, set.get(), m.background, "calibration");
+  if (!keep.sim) keep.sim = std::make_unique<Simulation>(set.get());
+  Simulation& sim = *keep.sim;
+  detail::RunRestart::Start(sim, start, set.get(), m.background, "calibration");
+  keep.set = std::move(set);  // the last run's set goes only now
   SeedRandom(m.baseSeed + run * m.seedStep);
 
   const Simulation& reader = sim;
@@ -285,9 +299,16 @@ void RunItem(Job& job, std::size_t item, MeasureEvaluator& evaluator) {
   std::vector<std::vector<Scalar>> mine(m.controls.size(),
                                         std::vector<Scalar>(job.measures.size()));
   auto measureAt = [&](long step) {
-    for (std::size_t c = 0; c < m.controls.size(); ++c)
-      if (m.controls[c].steps == step)
+    for (std::size_t c = 0; c < m.controls.size(); ++c) {
+      if (m.controls[c].steps != step) continue;
+      const std::vector<std::uint64_t>* changed = detail::RunRestart::ChangedSinceStart(sim);
+      if (changed != nullptr && !job.baseTables[c].empty())
+        compare_detail::ChangedCells::Evaluate(evaluator, job.baseTables[c], startView,
+                                               m.controls[c].map, ViewOf(reader.Current()),
+                                               changed->data(), changed->size(), mine[c].data());
+      else
         evaluator.Evaluate(m.controls[c].map, ViewOf(reader.Current()), &startView, mine[c].data());
+    }
   };
   const long ran = sim.Run(job.lastStep, [&](const StepReport& report) {
     measureAt(report.step);
@@ -315,10 +336,11 @@ void Worker(Job& job) {
   try {
     MeasureEvaluator evaluator(job.model.scheme, job.measures, job.model.halvingDistance,
                                job.model.radius);
+    WorkerRun keep;
     while (!job.stop.load()) {
       const std::size_t item = job.next.fetch_add(1);
       if (item >= job.items) break;
-      RunItem(job, item, evaluator);
+      RunItem(job, item, evaluator, keep);
     }
   } catch (...) {
     job.stop.store(true);
@@ -340,6 +362,15 @@ void PointEvaluator::Evaluate(const std::vector<Point>& points, const SearchSpac
   const std::size_t runs = static_cast<std::size_t>(im.model.runs);
   job.values.assign(points.size(), std::vector<std::vector<std::vector<Scalar>>>(runs));
   job.runsLeft.assign(points.size(), im.model.runs);
+  {
+    const MeasureEvaluator probe(im.model.scheme, im.measures, im.model.halvingDistance,
+                                 im.model.radius);
+    job.baseTables.resize(im.model.controls.size());
+    if (compare_detail::ChangedCells::Suits(probe))
+      for (std::size_t c = 0; c < im.model.controls.size(); ++c)
+        compare_detail::ChangedCells::BaseTable(probe, ViewOf(*im.model.start),
+                                                im.model.controls[c].map, job.baseTables[c]);
+  }
   std::vector<unsigned int> seeds;
   for (unsigned int i = 0; i < runs; ++i)
     seeds.push_back(im.model.baseSeed + i * im.model.seedStep);

@@ -84,4 +84,29 @@ struct LandscapeScratchHolder {
 void Landscape(const RasterView& map, const ClassTable& t, std::vector<LandscapeMetrics>& out,
                LandscapeScratch& scratch);
 
+// Many simulated maps evaluated against one start and one observed map,
+// each map differing from the start in few cells that the caller knows (a
+// calibration's runs): the table of (start, observed, start) is counted
+// once, and a map's triple table is that one moved by its changed cells,
+// so a map costs its changed cells, not the grid. The values are those of
+// MeasureEvaluator::Evaluate(observed, simulated, &start), bit for bit.
+struct ChangedCells {
+  // Whether every measure of the evaluator comes from the triple table (no
+  // multiple-resolution, fuzzy or landscape measure).
+  static bool Suits(const MeasureEvaluator& evaluator);
+  // The table of (start, observed, start); the views are checked as
+  // Evaluate checks them.
+  static void BaseTable(const MeasureEvaluator& evaluator, const RasterView& start,
+                        const RasterView& observed, std::vector<std::uint64_t>& base);
+  // The measures of `simulated`, which equals `start` but in the marked
+  // blocks: bit b % 64 of blocks[b / 64] marks the cells 64 b to 64 b + 63
+  // in row-major order (flat index row * cols + col); marked cells that
+  // hold the start's value are allowed. The views must be those the base
+  // table was counted from, and simulated of their shape.
+  static void Evaluate(MeasureEvaluator& evaluator, const std::vector<std::uint64_t>& base,
+                       const RasterView& start, const RasterView& observed,
+                       const RasterView& simulated, const std::uint64_t* blocks, std::size_t words,
+                       Scalar* out);
+};
+
 }  // namespace towngrow::compare_detail

@@ -1,0 +1,213 @@
+// What the step driver keeps between steps to visit only the cells that
+// can change, and the pieces of a step that use it (simulation.cpp tells
+// the whole story). Also what it remembers of a start it restarts from
+// (run_restart.h): the cells written since, each once.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "grid/write_log.h"
+#include "step_visits.h"
+#include "towngrow/simulation.h"
+
+namespace towngrow {
+
+namespace step_detail {
+
+// Cells holding `id` (at most 7) whose background cell allows it; cells
+// beyond the background's own grid allow nothing.
+inline long AllowedCells(const CLandUseCoverage& cov, const CGrid& background, int id) {
+  if (background.m_pData == nullptr) return 0;
+  const int rows = std::min(cov.m_nRows, background.m_nRows);
+  const int cols = std::min(cov.m_nCols, background.m_nCols);
+  const auto want = static_cast<unsigned char>(id);
+  long total = 0;
+  for (int r = 0; r < rows; ++r) {
+    const unsigned char* v = cov.m_pData + static_cast<std::size_t>(r) * cov.m_nCols;
+    const unsigned char* b = background.m_pData + static_cast<std::size_t>(r) * background.m_nCols;
+    unsigned int inRow = 0;
+    for (int c = 0; c < cols; ++c)
+      inRow += static_cast<unsigned int>((v[c] == want) & ((b[c] >> id) & 1));
+    total += inRow;
+  }
+  return total;
+}
+
+// The fields CopyValueFromCoverage copies besides the cells.
+inline void CopyFields(CLandUseCoverage& to, const CLandUseCoverage& from) {
+  to.m_dScale = from.m_dScale;
+  to.m_nGridType = from.m_nGridType;
+  if (to.m_strName != from.m_strName) to.m_strName = from.m_strName;
+  to.m_dCellSize = from.m_dCellSize;
+  to.m_dXllCorner = from.m_dXllCorner;
+  to.m_dYllCorner = from.m_dYllCorner;
+  to.m_nNoDataValue = from.m_nNoDataValue;
+  to.m_pLandUseSet = from.m_pLandUseSet;
+}
+
+inline std::size_t CellsOf(const CGrid& grid) {
+  return static_cast<std::size_t>(grid.m_nRows) * static_cast<std::size_t>(grid.m_nCols);
+}
+
+}  // namespace step_detail
+
+using namespace step_detail;
+
+// What the driver keeps between steps to visit only the cells that can
+// change, and the pieces of a step that use it.
+struct Simulation::Tracking {
+  bool full = true;                        // the next step takes the full path
+  VisitSet visit;                          // the visited IDs the block flags were set for
+  std::vector<std::uint64_t> blocks;       // one bit per 64 cells: may hold a visited ID
+  std::array<long, 256> counts{};          // cells per ID of the current coverage
+  const unsigned char* curData = nullptr;  // the buffers the above describe
+  const unsigned char* nextData = nullptr;
+  detail::WriteLog log;
+  std::unique_ptr<std::uint32_t[]> logRoom;
+  std::size_t logCells = 0;                    // the grid size the room was chosen for
+  std::size_t room = 0;                        // the room for the next step's log
+  const unsigned char* countedData = nullptr;  // counts were taken of these cells at a
+                                               // step's end (null: not since)
+
+  // Since a restart (run_restart.h): a bit per 64 cells (buffer order, as
+  // the block flags) for the blocks into which a step wrote; the state
+  // differs from the start in no other block unless `lost` (a step whose
+  // writes the log missed, or an edit by the host). `start...` hold the
+  // start's block flags, visited IDs and cell counts, taken by the first
+  // step.
+  struct Since {
+    bool recording = false;
+    bool lost = false;
+    std::vector<std::uint64_t> written;
+    const CLandUseCoverage* start = nullptr;
+    const CGrid* background = nullptr;
+    bool haveStart = false;
+    std::vector<std::uint64_t> startBlocks;
+    VisitSet startVisit;
+    std::array<long, 256> startCounts{};
+  } since;
+
+  // Flags every block anew from the coverage's cells.
+  void FlagBlocks(const unsigned char* v, std::size_t n) {
+    const std::size_t nBlocks = (n + kBlock - 1) / kBlock;
+    blocks.assign((nBlocks + 63) / 64, 0);
+    for (std::size_t b = 0; b < nBlocks; ++b) {
+      const std::size_t first = b * kBlock;
+      if (visit.Mask(v + first, std::min(kBlock, n - first)) != 0)
+        blocks[b / 64] |= std::uint64_t{1} << (b % 64);
+    }
+  }
+
+  // Makes the next coverage a copy of the current one: by the full path
+  // (copy, count and flag every cell) when nothing known can be trusted,
+  // else by its fields alone (its cells are a copy already).
+  void PrepareNext(CLandUseCoverage& cur, CLandUseCoverage& next, const VisitSet& now) {
+    const std::size_t n = CellsOf(cur);
+    const bool wholeGrid =
+        full || now != visit || cur.m_pData != curData || next.m_pData != nextData;
+    full = true;  // until this step has run to its end
+    if (wholeGrid) {
+      next.CopyValueFromCoverage(&cur);
+      // The counts taken at the end of a step whose log overflowed still
+      // hold (Init and a non-const Current() clear the mark).
+      if (countedData != cur.m_pData) counts = CountCellsPerId(cur);
+      visit = now;
+      FlagBlocks(cur.m_pData, n);
+    } else {
+      CopyFields(next, cur);
+    }
+    countedData = nullptr;
+  }
+
+  // The develop results of the cells that are not visited, per position.
+  void QuietResults(const IdTable& ids, const CLandUseCoverage& cur, const CGrid* background,
+                    std::vector<long>& dev) const {
+    for (int id = 0; id < 256; ++id) {
+      if (ids.kind[id] != kQuiet || counts[id] == 0) continue;
+      long done = counts[id];
+      if (background != nullptr) done = id <= 7 ? AllowedCells(cur, *background, id) : 0;
+      dev[static_cast<std::size_t>(ids.pos[id])] += done;
+    }
+  }
+
+  // An empty log of the cells written into `next`: room for a 32nd of the
+  // cells (at least 4096) at first; none for a grid whose flat indices
+  // exceed 32 bits, where any write makes the next step full.
+  void PrepareLog(const CLandUseCoverage& next, std::size_t n) {
+    if (logCells != n) {
+      logCells = n;
+      room = n > UINT32_MAX ? 0 : std::max<std::size_t>(n / 32, 4096);
+    }
+    if (room != log.limit || log.cells == nullptr) {
+      logRoom.reset(room == 0 ? nullptr : new (std::nothrow) std::uint32_t[room]);
+      log.cells = logRoom.get();
+      log.limit = log.cells != nullptr ? room : 0;  // no room: a full step follows any write
+    }
+    log.target = &next;
+    log.count = 0;
+    log.overflow = false;
+  }
+
+  // After the swap: the coverage the step read (`was`) becomes a copy of
+  // the new state (`now`) again by the cells the log holds, with the cell
+  // counts and block flags moved along; or, when the log cannot tell
+  // (a host's rule ran, or it overflowed), the counts are taken anew and
+  // the next step takes the full path.
+  void Settle(const CLandUseCoverage& now, CLandUseCoverage& was, bool ranHostRule) {
+    if (ranHostRule || log.overflow) {
+      since.lost = true;
+      counts = CountCellsPerId(now);
+      countedData = now.m_pData;
+      const std::size_t n = CellsOf(now);
+      if (log.overflow) room = std::min(2 * room, std::max<std::size_t>(n / 4, room));
+      return;
+    }
+    const unsigned char* nowV = now.m_pData;
+    unsigned char* wasV = was.m_pData;
+    const short* nowA = now.m_pCellAge;
+    short* wasA = was.m_pCellAge;
+    for (std::size_t k = 0; k < log.count; ++k) {
+      const std::uint32_t i = log.cells[k];
+      const unsigned char v = nowV[i];
+      const unsigned char before = wasV[i];
+      if (v != before) {
+        --counts[before];
+        ++counts[v];
+        wasV[i] = v;
+        if (visit.Has(v)) blocks[i / kBlock / 64] |= std::uint64_t{1} << (i / kBlock % 64);
+      }
+      wasA[i] = nowA[i];
+    }
+    if (since.recording) NoteSince();
+    curData = now.m_pData;
+    nextData = was.m_pData;
+    full = false;
+  }
+
+  // Marks the blocks of this step's logged cells as written since the
+  // restart.
+  void NoteSince() {
+    std::uint64_t* written = since.written.data();
+    for (std::size_t k = 0; k < log.count; ++k) {
+      const std::uint32_t b = log.cells[k] / kBlock;
+      written[b / 64] |= std::uint64_t{1} << (b % 64);
+    }
+  }
+
+  // Remembers the start's flags and counts, once the first step after a
+  // restart has taken them.
+  void RememberStart() {
+    if (!since.recording || since.lost || since.haveStart) return;
+    since.startBlocks = blocks;
+    since.startVisit = visit;
+    since.startCounts = counts;
+    since.haveStart = true;
+  }
+};
+
+}  // namespace towngrow

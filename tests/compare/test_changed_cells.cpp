@@ -1,0 +1,62 @@
+// The calibration's comparison from changed cells gives what the full
+// evaluation gives, bit for bit: random maps with IDs of no class, views
+// with their own strides, marked cells that kept the start's value, and
+// measure lists of the change group, the pair group or both.
+#include <random>
+
+#include "compare/compare_internal.h"
+#include "support/scene.h"
+
+using namespace testkit;
+
+TEST(ChangedCells, MeasuresFromTheChangedCellsAreThoseOfTheWholeMaps) {
+  const int rows = 23, cols = 31;
+  std::mt19937 random(5);
+  auto id = [&](int spread) { return static_cast<unsigned char>(random() % spread); };
+  ClassScheme scheme = DefaultClasses(CLandUseSet());
+  scheme.classOf[7] = -1;
+  // Maps held with a row stride of cols, and of cols + 3 (the padding holds noise).
+  for (const int stride : {cols, cols + 3}) {
+    std::vector<unsigned char> start(rows * stride), observed(rows * stride);
+    for (auto& v : start) v = id(8);  // 7: no class
+    for (auto& v : observed) v = id(8);
+    const std::vector<std::vector<std::string>> lists = {
+        {"fom.developed", "producers.developed", "users.developed", "ksim", "leesallee", "quantity",
+         "allocation"},
+        {"fom.housing", "ksim"},
+        {"agreement", "kappa", "quantity.street", "allocation.housing"}};
+    for (const auto& names : lists) {
+      SCOPED_TRACE(names.front() + " " + std::to_string(stride));
+      MeasureEvaluator whole(scheme, names), changed(scheme, names);
+      ASSERT_TRUE(compare_detail::ChangedCells::Suits(changed));
+      const RasterView startView{start.data(), rows, cols, stride};
+      const RasterView observedView{observed.data(), rows, cols, stride};
+      std::vector<std::uint64_t> base;
+      compare_detail::ChangedCells::BaseTable(changed, startView, observedView, base);
+      for (int run = 0; run < 4; ++run) {
+        // Blocks of 64 cells (flat order) marked at random; some of their
+        // cells change, some keep the start's value.
+        std::vector<unsigned char> simulated = start;
+        std::vector<std::uint64_t> blocks(1, 0);  // 12 blocks
+        for (int i = 0; i < rows * cols; ++i) {
+          if (i % 64 == 0 && random() % 3 == 0) blocks[0] |= std::uint64_t{1} << (i / 64);
+          if (((blocks[0] >> (i / 64)) & 1) != 0 && random() % 4 != 0)
+            simulated[(i / cols) * stride + i % cols] = id(8);
+        }
+        std::vector<Scalar> want(names.size()), got(names.size());
+        const RasterView simulatedView{simulated.data(), rows, cols, stride};
+        whole.Evaluate(observedView, simulatedView, &startView, want.data());
+        compare_detail::ChangedCells::Evaluate(changed, base, startView, observedView,
+                                               simulatedView, blocks.data(), blocks.size(),
+                                               got.data());
+        for (std::size_t m = 0; m < names.size(); ++m) {
+          EXPECT_EQ(got[m].value, want[m].value) << names[m];
+          EXPECT_STREQ(got[m].reason, want[m].reason) << names[m];
+        }
+      }
+    }
+  }
+  EXPECT_FALSE(
+      compare_detail::ChangedCells::Suits(MeasureEvaluator(scheme, {"ksim", "fuzzykappa"})));
+  EXPECT_FALSE(compare_detail::ChangedCells::Suits(MeasureEvaluator(scheme, {"allocation@2"})));
+}
