@@ -10,6 +10,7 @@ import argparse
 import os
 import sys
 
+from osgeo import gdal
 from qgis.core import (
     QgsApplication,
     QgsLayoutExporter,
@@ -18,15 +19,19 @@ from qgis.core import (
     QgsLayoutItemMap,
     QgsLayoutPoint,
     QgsLayoutSize,
+    QgsLegendRenderer,
+    QgsLegendStyle,
+    QgsMapLayerLegendUtils,
     QgsMapRendererSequentialJob,
     QgsMapSettings,
     QgsPrintLayout,
     QgsProject,
     QgsRasterLayer,
+    QgsRasterSymbolLegendNode,
     QgsUnitTypes,
 )
 from qgis.PyQt.QtCore import QSize
-from qgis.PyQt.QtGui import QColor, QFont
+from qgis.PyQt.QtGui import QColor, QFont, QImage
 
 
 def open_map(path):
@@ -54,44 +59,70 @@ def render_cells(layer, png):
     return image
 
 
+MAP_ORIGIN_MM = (5.0, 18.0)  # the map's top left corner on the page
+
+
 def render_with_legend(layer, png, title, dpi=96):
-    """The map, a title and the layer's legend on one page, exported to PNG."""
+    """The map, a title and the layer's legend (its classes) on one page, exported to PNG.
+
+    The map's longer side is 160 mm, its top left corner at MAP_ORIGIN_MM."""
     project = QgsProject.instance()
     project.addMapLayer(layer)
     layout = QgsPrintLayout(project)
     layout.initializeDefaults()
-    page = layout.pageCollection().page(0)
-    side = 160.0
-    page.setPageSize(QgsLayoutSize(side + 75.0, side + 25.0, QgsUnitTypes.LayoutMillimeters))
+    mm = QgsUnitTypes.LayoutMillimeters
+    side = 160.0  # the map's longer side
+    scale = side / max(layer.width(), layer.height())
+    width, height = layer.width() * scale, layer.height() * scale
+    layout.pageCollection().page(0).setPageSize(QgsLayoutSize(width + 80.0, height + 25.0, mm))
 
     label = QgsLayoutItemLabel(layout)
+    layout.addLayoutItem(label)
     label.setText(title)
     label.setFont(QFont("DejaVu Sans", 14))
-    label.attemptMove(QgsLayoutPoint(5, 4, QgsUnitTypes.LayoutMillimeters))
-    label.attemptResize(QgsLayoutSize(side + 65.0, 12, QgsUnitTypes.LayoutMillimeters))
-    layout.addLayoutItem(label)
+    label.attemptMove(QgsLayoutPoint(5, 4, mm))
+    label.attemptResize(QgsLayoutSize(width + 70.0, 12, mm))
 
     frame = QgsLayoutItemMap(layout)
-    frame.attemptMove(QgsLayoutPoint(5, 18, QgsUnitTypes.LayoutMillimeters))
-    frame.attemptResize(QgsLayoutSize(side, side, QgsUnitTypes.LayoutMillimeters))
-    frame.setLayers([layer])
-    frame.setCrs(layer.crs())
-    frame.zoomToExtent(layer.extent())
-    frame.setFrameEnabled(True)
     layout.addLayoutItem(frame)
+    frame.attemptMove(QgsLayoutPoint(*MAP_ORIGIN_MM, mm))
+    frame.attemptResize(QgsLayoutSize(width, height, mm))
+    frame.setLayers([layer])
+    frame.setKeepLayerSet(True)
+    if layer.crs().isValid():
+        frame.setCrs(layer.crs())
+    frame.setExtent(layer.extent())
+    frame.setFrameEnabled(True)
 
     legend = QgsLayoutItemLegend(layout)
+    layout.addLayoutItem(legend)
     legend.setTitle("Land use")
     legend.setLinkedMap(frame)
-    legend.attemptMove(QgsLayoutPoint(side + 10.0, 18, QgsUnitTypes.LayoutMillimeters))
-    layout.addLayoutItem(legend)
+    legend.setAutoUpdateModel(False)
+    model = legend.model()
+    node = model.rootGroup().findLayer(layer)
+    # The land uses only: no layer name, no band line above them.
+    QgsLegendRenderer.setNodeLegendStyle(node, QgsLegendStyle.Hidden)
+    entries = model.layerLegendNodes(node)
+    keep = [i for i, n in enumerate(entries) if isinstance(n, QgsRasterSymbolLegendNode)]
+    QgsMapLayerLegendUtils.setLegendNodeOrder(node, keep)
+    model.refreshLayerLegend(node)
+    legend.adjustBoxSize()
+    legend.attemptMove(QgsLayoutPoint(width + 10.0, 18, mm))
 
     settings = QgsLayoutExporter.ImageExportSettings()
     settings.dpi = dpi
-    result = QgsLayoutExporter(layout).exportToImage(png, settings)
+    settings.generateWorldFile = False
+    settings.exportMetadata = False
+    gdal.PushErrorHandler("CPLQuietErrorHandler")  # QGIS tries to georeference the PNG
+    try:
+        result = QgsLayoutExporter(layout).exportToImage(png, settings)
+    finally:
+        gdal.PopErrorHandler()
     project.removeMapLayer(layer.id())
     if result != QgsLayoutExporter.Success:
         raise OSError(f"{png}: QGIS could not export the picture (code {result})")
+    return QImage(png)
 
 
 def main(argv=None):
