@@ -75,7 +75,7 @@ def program():
 
 @pytest.fixture(scope="session")
 def maps(program, tmp_path_factory):
-    """A start GeoTIFF with a CRS (a grown town), an observed and a simulated
+    """A start GeoTIFF with a CRS (a grown town, three cells of ID 7), an observed and a simulated
     map later, a background that forbids industry in the left half, and a
     background of another size."""
     folder = tmp_path_factory.mktemp("maps")
@@ -86,12 +86,19 @@ def maps(program, tmp_path_factory):
             "--out", folder / "obs", "--quiet", "--no-png", "--no-gif")
     program("run", "--start", folder / "past" / "final.tif", "--steps", 10, "--seed", 7,
             "--out", folder / "sim", "--quiet", "--no-png", "--no-gif")
+    # The start holds a few cells of an ID no land use has (they never change).
+    import towngrow
+
+    sim = towngrow.Simulation(5, 5)
+    sim.load(str(folder / "past" / "final.tif"))
+    sim.ids[0, :3] = 7
+    sim.save(str(folder / "start.tif"))
     allowed = np.full((36, 48), 255, dtype=np.int64)
     allowed[:, :24] = 255 & ~(1 << 4)
     write_asc(folder / "background.asc", allowed)
     write_asc(folder / "small.asc", np.full((20, 20), 255))
     return {
-        "start": folder / "past" / "final.tif",
+        "start": folder / "start.tif",
         "observed": folder / "obs" / "final.tif",
         "simulated": folder / "sim" / "final.tif",
         "background": folder / "background.asc",
