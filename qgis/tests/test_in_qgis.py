@@ -14,6 +14,7 @@ from qgis.core import (
     QgsPalettedRasterRenderer,
     QgsProcessingContext,
     QgsProcessingFeedback,
+    QgsProject,
 )
 
 sys.path.insert(0, str(PLUGIN_PATH))
@@ -110,3 +111,23 @@ def test_cancelling_stops_the_run_and_writes_nothing(registry, tmp_path):
                                                  "FOLDER": str(tmp_path / "folder")}, feedback)
     assert not ok
     assert list(tmp_path.iterdir()) == []
+
+
+def test_processing_loads_the_end_state_with_the_land_uses_names(registry):
+    sys.path.insert(0, "/usr/share/qgis/python/plugins")  # Processing's own plugin
+    from processing.core.Processing import Processing
+
+    Processing.initialize()
+    import processing
+
+    project = QgsProject.instance()
+    context = QgsProcessingContext()
+    context.setProject(project)
+    result = processing.runAndLoadResults(
+        "towngrow:grow", {"ROWS": 30, "COLS": 30, "STEPS": 5, "OUTPUT": "TEMPORARY_OUTPUT"},
+        context=context)
+    [layer] = [x for x in project.mapLayers().values() if x.source() == result["OUTPUT"]]
+    labels = [(c.value, c.label) for c in layer.renderer().classes()]
+    assert labels == [(u["id"], u["name"])
+                      for u in sorted(towngrow.default_params()["landUses"], key=lambda u: u["id"])]
+    project.removeAllMapLayers()
