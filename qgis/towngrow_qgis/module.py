@@ -11,12 +11,14 @@ def _import():
     try:
         import towngrow
     except ImportError as e:
+        if e.name != "towngrow" or not isinstance(e, ModuleNotFoundError):
+            _MISSING = f"the towngrow Python module cannot be loaded into QGIS: {e}"
+            return None
         _MISSING = (
             f"the towngrow Python module is not installed for this QGIS's Python "
-            f"(Python {sys.version_info.major}.{sys.version_info.minor}): "
-            f"build towngrow and run `cmake --install build` (it installs the module for the "
-            f"system's python3), or start QGIS with PYTHONPATH set to the build's python folder "
-            f"({e})"
+            f"(Python {sys.version_info.major}.{sys.version_info.minor}): build towngrow and run "
+            f"`cmake --install build` (it installs the module for the system's python3), or "
+            f"start QGIS with PYTHONPATH set to the build's python folder"
         )
         return None
     return towngrow
