@@ -146,6 +146,9 @@ def test_bad_input_ends_with_one_line_and_writes_nothing(qgis, maps, tmp_path, a
 
 def test_a_missing_module_is_named_in_qgis(tmp_path):
     env = qgis_env(tmp_path, pythonpath="")
+    if subprocess.run(["/usr/bin/python3", "-c", "import towngrow"], env=env,
+                      capture_output=True).returncode == 0:
+        pytest.skip("a towngrow module is installed for the system's python3")
     assert run_qgis_process(env, "plugins", "enable", "towngrow_qgis").returncode == 0
     done = run_qgis_process(env, "run", "towngrow:grow", "--", f"OUTPUT={tmp_path / 'x.tif'}")
     assert done.returncode != 0
