@@ -108,6 +108,7 @@ def maps(program, tmp_path_factory):
 
 def write_asc(path, values):
     rows, cols = values.shape
-    head = f"ncols {cols}\nnrows {rows}\nxllcorner 0\nyllcorner 0\ncellsize 10\nNODATA_value -9999\n"
+    head = (f"ncols {cols}\nnrows {rows}\nxllcorner 0\nyllcorner 0\ncellsize 10\n"
+            "NODATA_value -9999\n")
     body = "\n".join(" ".join(str(int(v)) for v in row) for row in values)
     pathlib.Path(path).write_text(head + body + "\n")

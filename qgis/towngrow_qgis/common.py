@@ -61,5 +61,5 @@ class TowngrowAlgorithm(QgsProcessingAlgorithm):
         return path or None
 
     def fail(self, error):
-        """QgsProcessingException with the error's one line, from the module's ValueError/OSError."""
+        """Raises QgsProcessingException with the one line of a module error."""
         raise QgsProcessingException(one_line(error)) from error

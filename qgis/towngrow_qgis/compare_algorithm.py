@@ -20,19 +20,34 @@ from qgis.PyQt.QtCore import QVariant
 
 from .common import TowngrowAlgorithm
 
-HELP = """<p>Measures a simulated land-use map against an observed one of the same size, as <code>towngrow compare</code>: cells per class, agreement, kappa, quantity and allocation disagreement, the change budget and Figure of Merit (with a START map), fuzzy kappa, landscape measures and the budget at coarser resolutions.</p>
+HELP = """<p>Measures a simulated land-use map against an observed one of the same size, as
+<code>towngrow compare</code>: cells per class, agreement, kappa, quantity and allocation
+disagreement, the change budget and Figure of Merit (with a START map), fuzzy kappa, landscape
+measures and the budget at coarser resolutions.</p>
 <h3>Parameters</h3>
 <dl>
 <dt>OBSERVED</dt><dd>The observed map: a raster file layer of land-use IDs.</dd>
 <dt>SIMULATED</dt><dd>The simulated map, of the same size.</dd>
-<dt>START</dt><dd>Optional (<code>--start</code>): the map where the change began; adds hits, misses, false alarms, wrong hits, the Figure of Merit, producer's and user's accuracy and KSim.</dd>
-<dt>PARAMS</dt><dd>Optional parameter file (<code>--params</code>): which IDs belong to which land-use category.</dd>
-<dt>CLASSES</dt><dd>Optional class file (<code>--classes</code>), e.g. <code>{"classes": [{"name": "urban", "ids": [1, 2, 3, 5], "developed": true}, {"name": "open", "ids": [0, 6]}]}</code>. Default: vacant, street, housing, industry, commerce, others.</dd>
+<dt>START</dt><dd>Optional (<code>--start</code>): the map where the change began; adds hits,
+misses, false alarms, wrong hits, the Figure of Merit, producer's and user's accuracy and
+KSim.</dd>
+<dt>PARAMS</dt><dd>Optional parameter file (<code>--params</code>): which IDs belong to which
+land-use category.</dd>
+<dt>CLASSES</dt><dd>Optional class file (<code>--classes</code>), e.g. <code>{"classes": [{"name":
+"urban", "ids": [1, 2, 3, 5], "developed": true}, {"name": "open", "ids": [0, 6]}]}</code>.
+Default: vacant, street, housing, industry, commerce, others.</dd>
 <dt>NO_FUZZY</dt><dd>Leave the fuzzy kappa out (<code>--no-fuzzy</code>).</dd>
-<dt>HALVING, RADIUS</dt><dd>The fuzzy kappa's distance decay: the distance in cells at which a neighbour's weight halves (<code>--halving</code>, default 2) and the neighbourhood's radius (<code>--radius</code>, 0 to 64, default 4).</dd>
-<dt>MEASURES</dt><dd>The measures as a table (fields <code>measure</code>, <code>value</code>), one row per measure named as in <code>compare.json</code> (<code>agreement</code>, <code>kappa</code>, <code>quantity</code>, <code>allocation</code>, <code>fom.developed</code>, <code>fuzzykappa</code>, <code>allocation@4</code>, ...); the value is empty where a formula divides by zero.</dd>
+<dt>HALVING, RADIUS</dt><dd>The fuzzy kappa's distance decay: the distance in cells at which a
+neighbour's weight halves (<code>--halving</code>, default 2) and the neighbourhood's radius
+(<code>--radius</code>, 0 to 64, default 4).</dd>
+<dt>MEASURES</dt><dd>The measures as a table (fields <code>measure</code>, <code>value</code>), one
+row per measure named as in <code>compare.json</code> (<code>agreement</code>, <code>kappa</code>,
+<code>quantity</code>, <code>allocation</code>, <code>fom.developed</code>,
+<code>fuzzykappa</code>, <code>allocation@4</code>, ...); the value is empty where a formula
+divides by zero.</dd>
 </dl>
-<p>Maps of other sizes, unreadable maps and bad class or parameter files end the algorithm with one line naming the file; nothing is written then.</p>
+<p>Maps of other sizes, unreadable maps and bad class or parameter files end the algorithm with one
+line naming the file; nothing is written then.</p>
 <p>Needs the towngrow Python module installed for the system's python3.</p>"""
 
 

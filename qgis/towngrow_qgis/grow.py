@@ -32,7 +32,8 @@ class StatsTable:
         counted = [int(cells[i]) if first[i] == k else 0 for k, (i, _) in enumerate(self.uses)]
         other = int(cells.sum()) - sum(counted)
         developments = [int(d) for d in report["developments"]]
-        self.lines.append(",".join(str(v) for v in [report["step"], *counted, other, *developments]))
+        row = [report["step"], *counted, other, *developments]
+        self.lines.append(",".join(str(v) for v in row))
 
     def text(self):
         return "\n".join(self.lines) + "\n"

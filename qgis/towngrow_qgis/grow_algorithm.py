@@ -15,20 +15,35 @@ from . import styling
 from .common import TowngrowAlgorithm, keep
 from .grow import Stopped, grow
 
-HELP = """<p>Grows a town on a raster of land-use cells, exactly as <code>towngrow run</code> with the same options: the same start, parameters, background, steps and seed give the same end state, cell for cell.</p>
-<p>Land-use IDs: 0 vacant, 1 street node, 2 street vertex, 3 housing, 4 industry, 5 commerce, 6 others (a parameter file may add land uses).</p>
+HELP = """<p>Grows a town on a raster of land-use cells, exactly as <code>towngrow run</code> with
+the same options: the same start, parameters, background, steps and seed give the same end state,
+cell for cell.</p>
+<p>Land-use IDs: 0 vacant, 1 street node, 2 street vertex, 3 housing, 4 industry, 5 commerce, 6
+others (a parameter file may add land uses).</p>
 <h3>Parameters</h3>
 <dl>
-<dt>START</dt><dd>The start map (<code>--start</code>): a raster file layer of land-use IDs (whole numbers 0 to 255, band 1). The grid takes its size, georeference and CRS. Empty: the built-in town on ROWS x COLS cells.</dd>
-<dt>ROWS, COLS</dt><dd>The size of the built-in town's grid (<code>--rows</code>, <code>--cols</code>, 5 to 10000, default 200); not used with a START layer.</dd>
-<dt>BACKGROUND</dt><dd>Optional (<code>--background</code>): a raster of the same size whose cells hold the bit set of the IDs allowed there (bit k for ID k: 8 housing only, 255 everything).</dd>
-<dt>PARAMS</dt><dd>Optional parameter file (<code>--params</code>, JSON in the layout of <code>towngrow params</code>, or a run's <code>run.json</code>). Its names and colours style the output.</dd>
+<dt>START</dt><dd>The start map (<code>--start</code>): a raster file layer of land-use IDs (whole
+numbers 0 to 255, band 1). The grid takes its size, georeference and CRS. Empty: the built-in town
+on ROWS x COLS cells.</dd>
+<dt>ROWS, COLS</dt><dd>The size of the built-in town's grid (<code>--rows</code>,
+<code>--cols</code>, 5 to 10000, default 200); not used with a START layer.</dd>
+<dt>BACKGROUND</dt><dd>Optional (<code>--background</code>): a raster of the same size whose cells
+hold the bit set of the IDs allowed there (bit k for ID k: 8 housing only, 255 everything).</dd>
+<dt>PARAMS</dt><dd>Optional parameter file (<code>--params</code>, JSON in the layout of
+<code>towngrow params</code>, or a run's <code>run.json</code>). Its names and colours style the
+output.</dd>
 <dt>STEPS</dt><dd>Steps to run (<code>--steps</code>, default 100).</dd>
 <dt>SEED</dt><dd>The random seed (<code>--seed</code>, 0 to 4294967295, default 1).</dd>
-<dt>OUTPUT</dt><dd>The end state as a GeoTIFF with the start's georeference and CRS, the land uses' colour table and names; a style file <code>&lt;name&gt;.qml</code> beside it makes QGIS draw it with the land uses' colours and names in the legend.</dd>
-<dt>FOLDER</dt><dd>Optional: a folder for the statistics table <code>stats.csv</code> (per step: cells of each land use, cells of IDs no land use has, developments per land use), as <code>towngrow run</code> writes it.</dd>
+<dt>OUTPUT</dt><dd>The end state as a GeoTIFF with the start's georeference and CRS, the land uses'
+colour table and names; a style file <code>&lt;name&gt;.qml</code> beside it makes QGIS draw it
+with the land uses' colours and names in the legend.</dd>
+<dt>FOLDER</dt><dd>Optional: a folder for the statistics table <code>stats.csv</code> (per step:
+cells of each land use, cells of IDs no land use has, developments per land use), as <code>towngrow
+run</code> writes it.</dd>
 </dl>
-<p>A bad input (a background of another size, an unknown field in the parameter file, an unreadable map) ends the algorithm with one line naming the file and the key; nothing is written then. Cancelling stops after the current step and writes nothing.</p>
+<p>A bad input (a background of another size, an unknown field in the parameter file, an unreadable
+map) ends the algorithm with one line naming the file and the key; nothing is written then.
+Cancelling stops after the current step and writes nothing.</p>
 <p>Needs the towngrow Python module installed for the system's python3.</p>"""
 
 
@@ -70,7 +85,8 @@ class GrowAlgorithm(TowngrowAlgorithm):
         towngrow = self.towngrow()
         output = self.parameterAsOutputLayer(parameters, "OUTPUT", context)
         if os.path.splitext(output)[1].lower() not in (".tif", ".tiff"):
-            raise QgsProcessingException(f"OUTPUT: {output}: the end state is written as a GeoTIFF (.tif)")
+            raise QgsProcessingException(
+                f"OUTPUT: {output}: the end state is written as a GeoTIFF (.tif)")
         folder = self.parameterAsString(parameters, "FOLDER", context) or None
         steps = self.parameterAsInt(parameters, "STEPS", context)
 
