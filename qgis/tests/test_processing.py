@@ -161,22 +161,29 @@ def plugin_files():
                   if p.suffix in (".py", ".txt", ".svg"))
 
 
-def test_the_zip_holds_one_folder_named_after_the_plugin():
+def install_from_zip(profile, scratch):
+    """What Plugins > Install from ZIP does: the ZIP unpacked into the profile's plugins."""
     with zipfile.ZipFile(os.environ["TOWNGROW_QGIS_ZIP"]) as z:
         names = [n for n in z.namelist() if not n.endswith("/")]
-        assert sorted(n.split("/", 1)[1] for n in names) == plugin_files()
         assert {n.split("/", 1)[0] for n in names} == {"towngrow_qgis"}
-        assert z.read("towngrow_qgis/metadata.txt") == (
-            PLUGIN_PATH / "towngrow_qgis" / "metadata.txt").read_bytes()
+        z.extractall(profile / "python" / "plugins")
 
 
-def test_cmake_install_puts_the_plugin_where_qgis_finds_it(tmp_path):
-    profile = tmp_path / ".local" / "share" / "QGIS" / "QGIS3" / "profiles" / "default"
-    subprocess.run(["cmake", "-S", PLUGIN_PATH, "-B", tmp_path / "build",
+def install_with_cmake(profile, scratch):
+    subprocess.run(["cmake", "-S", PLUGIN_PATH, "-B", scratch / "build",
                     f"-DTOWNGROW_QGIS_PROFILE={profile}"], check=True, capture_output=True)
-    subprocess.run(["cmake", "--install", tmp_path / "build"], check=True, capture_output=True)
+    subprocess.run(["cmake", "--install", scratch / "build"], check=True, capture_output=True)
+
+
+@pytest.mark.parametrize("install", [install_from_zip, install_with_cmake])
+def test_an_installed_plugin_is_found_by_qgis(tmp_path, install):
+    profile = tmp_path / ".local" / "share" / "QGIS" / "QGIS3" / "profiles" / "default"
+    install(profile, tmp_path)
     installed = profile / "python" / "plugins" / "towngrow_qgis"
     assert sorted(p.name for p in installed.iterdir()) == plugin_files()
+    for name in plugin_files():
+        source = PLUGIN_PATH / "towngrow_qgis" / name
+        assert (installed / name).read_bytes() == source.read_bytes()
     env = qgis_env(tmp_path, plugin_path=None)
     assert run_qgis_process(env, "plugins", "enable", "towngrow_qgis").returncode == 0
     assert provider_lines(run_qgis_process(env, "list").stdout) == ALGORITHMS
