@@ -39,9 +39,9 @@ GROW_CASES = {
          "SEED": 11},
         ["--start", "start", "--background", "background", "--params", "params",
          "--steps", 25, "--seed", 11]),
-    "built-in town": (
-        {"ROWS": 40, "COLS": 57, "STEPS": 30, "SEED": 3},
-        ["--rows", 40, "--cols", 57, "--steps", 30, "--seed", 3]),
+    "built-in town, CRS": (
+        {"ROWS": 40, "COLS": 57, "STEPS": 30, "SEED": 3, "CRS": "EPSG:32633"},
+        ["--rows", 40, "--cols", 57, "--steps", 30, "--seed", 3, "--crs", "EPSG:32633"]),
     "no steps": (
         {"START": "start", "STEPS": 0, "SEED": 4294967295},
         ["--start", "start", "--steps", 0, "--seed", 4294967295]),

@@ -47,12 +47,13 @@ def write_atomic(path, text):
 
 
 def grow(towngrow, *, start=None, rows=200, cols=200, steps=100, seed=1, params=None,
-         background=None, output, folder=None, progress=None):
+         background=None, crs=None, output, folder=None, progress=None):
     """Grows a town as `towngrow run` does and writes its end state to `output`.
 
     start: a map file (its size is the grid's) or None for the built-in town
     on rows x cols cells; params: a parameter file or None; background: a map
-    file or None. progress(step, steps) is called after each step; returning
+    file or None; crs: any text GDAL takes ("EPSG:32633", WKT), which
+    replaces the start's CRS. progress(step, steps) is called after each step; returning
     False stops the run (Stopped is raised, nothing is written). With folder,
     the statistics table stats.csv goes there.
 
@@ -66,6 +67,8 @@ def grow(towngrow, *, start=None, rows=200, cols=200, steps=100, seed=1, params=
         sim.place_starter_town()
     else:
         sim.load(start)
+    if crs:
+        sim.crs = crs
     if background is not None:
         sim.background = background
     in_force = sim.params

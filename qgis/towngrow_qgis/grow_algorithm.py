@@ -2,8 +2,10 @@
 import os
 
 from qgis.core import (
+    QgsCoordinateReferenceSystem,
     QgsProcessing,
     QgsProcessingException,
+    QgsProcessingParameterCrs,
     QgsProcessingParameterFile,
     QgsProcessingParameterFolderDestination,
     QgsProcessingParameterNumber,
@@ -27,6 +29,8 @@ numbers 0 to 255, band 1). The grid takes its size, georeference and CRS. Empty:
 on ROWS x COLS cells.</dd>
 <dt>ROWS, COLS</dt><dd>The size of the built-in town's grid (<code>--rows</code>,
 <code>--cols</code>, 5 to 10000, default 200); not used with a START layer.</dd>
+<dt>CRS</dt><dd>Optional (<code>--crs</code>): the end state's coordinate reference system; it
+gives the built-in town one, or replaces the start's.</dd>
 <dt>BACKGROUND</dt><dd>Optional (<code>--background</code>): a raster of the same size whose cells
 hold the bit set of the IDs allowed there (bit k for ID k: 8 housing only, 255 everything).</dd>
 <dt>PARAMS</dt><dd>Optional parameter file (<code>--params</code>, JSON in the layout of
@@ -66,6 +70,8 @@ class GrowAlgorithm(TowngrowAlgorithm):
         self.addParameter(QgsProcessingParameterNumber(
             "COLS", "Columns of the built-in town's grid", QgsProcessingParameterNumber.Integer,
             200, minValue=5, maxValue=10000))
+        self.addParameter(QgsProcessingParameterCrs(
+            "CRS", "CRS of the end state (empty: the start's)", optional=True))
         self.addParameter(QgsProcessingParameterRasterLayer(
             "BACKGROUND", "Background (IDs allowed per cell)", optional=True))
         self.addParameter(QgsProcessingParameterFile(
@@ -80,6 +86,15 @@ class GrowAlgorithm(TowngrowAlgorithm):
         self.addParameter(QgsProcessingParameterFolderDestination(
             "FOLDER", "Folder for the statistics table", optional=True,
             createByDefault=False))
+
+    def crs_text(self, parameters, context):
+        """The CRS parameter as text GDAL takes, or None."""
+        if not self.parameterAsString(parameters, "CRS", context):
+            return None
+        crs = self.parameterAsCrs(parameters, "CRS", context)
+        if not crs.isValid():
+            raise QgsProcessingException("CRS: not a coordinate reference system QGIS knows")
+        return crs.authid() or crs.toWkt(QgsCoordinateReferenceSystem.WKT_PREFERRED_GDAL)
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
         towngrow = self.towngrow()
@@ -104,6 +119,7 @@ class GrowAlgorithm(TowngrowAlgorithm):
                 seed=int(self.parameterAsDouble(parameters, "SEED", context)),
                 params=self.file_parameter(parameters, "PARAMS", context),
                 background=self.layer_file(parameters, "BACKGROUND", context, required=False),
+                crs=self.crs_text(parameters, context),
                 output=output,
                 folder=folder,
                 progress=progress,
