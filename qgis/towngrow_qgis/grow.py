@@ -1,4 +1,9 @@
-"""A run of `towngrow run` through the Python module, apart from QGIS."""
+"""A run of `towngrow run` through the Python module, apart from QGIS.
+
+grow() is the algorithm's only call into the module for a run: once the
+module grows a town and writes the command's whole folder itself
+(towngrow.grow(..., out=folder)), its body becomes that call and the
+statistics table below goes."""
 import os
 
 
