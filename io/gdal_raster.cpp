@@ -14,7 +14,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -26,9 +25,17 @@ namespace fs = std::filesystem;
 namespace towngrow::io {
 namespace {
 
+// A function-local static rather than std::call_once: call_once reaches
+// libstdc++'s own thread-locals, which the Python module's copy (built with
+// -ftls-model=initial-exec) would then need in the static TLS block; a host
+// that loaded libstdc++ before the module (QGIS, PyQt) cannot give them
+// that, and the import fails.
 void RegisterOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { GDALAllRegister(); });
+  static const bool registered = [] {
+    GDALAllRegister();
+    return true;
+  }();
+  (void)registered;
 }
 
 // GDAL's messages are kept from the terminal while it works for us; the
