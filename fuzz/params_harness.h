@@ -3,7 +3,7 @@
 // and the inputs that once failed.
 //
 // The input is written to a file and applied to a default set with
-// ApplyParamsFile. It may only succeed or throw AppError whose text starts
+// ApplyParamsFile. It may only succeed or throw io::Error whose text starts
 // with the file's name and is one short line; any other exception is a fault. A set that
 // took the file must survive the model: a town filled at random grows for
 // three steps without leaving its land uses' ranges (every ID is one the set
@@ -28,7 +28,7 @@ inline std::string CheckParamsInput(const std::uint8_t* data, std::size_t size) 
   CLandUseSet set;
   try {
     towngrow::io::ApplyParamsFile(path, set);
-  } catch (const towngrow::io::AppError& e) {
+  } catch (const towngrow::io::Error& e) {
     const std::string what = e.what();
     if (what.compare(0, path.size(), path) != 0)
       return "refusal text without the file name: " + what;

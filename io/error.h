@@ -1,7 +1,8 @@
-// The one kind of failure the command-line host reports: bad input of any
-// kind (a missing or refused file, a bad parameter file, an impossible
-// size, an output folder that cannot be made). Its text is the single line
-// shown on standard error; the process then exits with status 2.
+// The one kind of failure the reusable layer reports: bad input of any kind
+// (a missing or refused file, a bad parameter file, an impossible size, an
+// output folder that cannot be made). Its text is one line naming the file
+// or option and what is wrong; the program shows it and exits with status
+// 2, the Python module raises it as ValueError (OSError for files).
 #pragma once
 
 #include <stdexcept>
@@ -9,11 +10,9 @@
 
 namespace towngrow::io {
 
-constexpr int kExitBadInput = 2;
-
-class AppError : public std::runtime_error {
+class Error : public std::runtime_error {
 public:
-  explicit AppError(const std::string& what) : std::runtime_error(what) {}
+  explicit Error(const std::string& what) : std::runtime_error(what) {}
 };
 
 }  // namespace towngrow::io

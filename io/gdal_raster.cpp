@@ -17,8 +17,9 @@
 #include <system_error>
 #include <vector>
 
+#include "io/atomic_files.h"
 #include "io/error.h"
-#include "io/grid_files.h"
+#include "io/grid_header.h"
 
 namespace fs = std::filesystem;
 
@@ -195,21 +196,21 @@ bool ProbeGdalRaster(const std::string& path, int band, GdalRasterInfo& info) {
   info.rows = ds->GetRasterYSize();
   info.cols = ds->GetRasterXSize();
   info.bands = ds->GetRasterCount();
-  if (info.bands < 1) throw AppError(path + ": holds no raster band");
+  if (info.bands < 1) throw Error(path + ": holds no raster band");
   if (info.bands > 1 && band == 0)
-    throw AppError(path + ": has " + std::to_string(info.bands) +
-                   " bands; choose the one to read with --band N (1 to " +
-                   std::to_string(info.bands) + ")");
+    throw Error(path + ": has " + std::to_string(info.bands) +
+                " bands; choose the one to read with --band N (1 to " + std::to_string(info.bands) +
+                ")");
   info.band = info.bands == 1 ? 1 : band;
   if (info.band > info.bands)
-    throw AppError(path + ": has " + std::to_string(info.bands) + " bands, no band " +
-                   std::to_string(info.band));
+    throw Error(path + ": has " + std::to_string(info.bands) + " bands, no band " +
+                std::to_string(info.band));
   GDALRasterBand* b = ds->GetRasterBand(info.band);
   const GDALDataType type = b->GetRasterDataType();
   info.valueType = GDALGetDataTypeName(type);
   if (GDALDataTypeIsComplex(type))
-    throw AppError(path + ": holds complex values (" + info.valueType +
-                   "); land-use IDs are whole numbers 0 to 255");
+    throw Error(path + ": holds complex values (" + info.valueType +
+                "); land-use IDs are whole numbers 0 to 255");
   int has = 0;
   info.noData = b->GetNoDataValue(&has);
   info.hasNoData = has != 0;
@@ -226,9 +227,9 @@ void ReadGdalRaster(const std::string& path, const GdalRasterInfo& info, unsigne
                     CLandUseCoverage& cov) {
   QuietGdal quiet;
   const Dataset ds = OpenRaster(path);
-  if (!ds) throw AppError(path + ": cannot be read: " + QuietGdal::Why("GDAL cannot open it"));
+  if (!ds) throw Error(path + ": cannot be read: " + QuietGdal::Why("GDAL cannot open it"));
   if (cov.m_pData == nullptr || cov.m_nRows < info.rows || cov.m_nCols < info.cols)
-    throw AppError(path + ": does not fit the grid");
+    throw Error(path + ": does not fit the grid");
   GDALRasterBand* band = ds->GetRasterBand(info.band);
   const char* pixelType = band->GetMetadataItem("PIXELTYPE", "IMAGE_STRUCTURE");
   const bool bytes = band->GetRasterDataType() == GDT_Byte &&
@@ -254,8 +255,8 @@ void ReadGdalRaster(const std::string& path, const GdalRasterInfo& info, unsigne
       err = band->RasterIO(GF_Read, 0, top, info.cols, h, values.data(), info.cols, h, GDT_Float64,
                            0, 0, nullptr);
     if (err != CE_None)
-      throw AppError(path + ": read error at row " + std::to_string(top) + ": " +
-                     QuietGdal::Why("GDAL could not read it"));
+      throw Error(path + ": read error at row " + std::to_string(top) + ": " +
+                  QuietGdal::Why("GDAL could not read it"));
     const bool check = !bytes || info.hasNoData;  // bytes without no-data are IDs as they are
     for (int r = 0; r < h; ++r) {
       unsigned char* cells = out + static_cast<std::size_t>(r) * stride;
@@ -270,11 +271,11 @@ void ReadGdalRaster(const std::string& path, const GdalRasterInfo& info, unsigne
           continue;
         }
         if (!(v >= 0.0 && v <= 255.0) || v != std::floor(v))
-          throw AppError(path + ": row " + std::to_string(top + r) + ", column " +
-                         std::to_string(c) + ": value " + Number(v) +
-                         (std::isfinite(v) && v >= 0.0 && v <= 255.0 ? " is not a whole number"
-                                                                     : " is outside 0 to 255") +
-                         " (land-use IDs are whole numbers 0 to 255)");
+          throw Error(path + ": row " + std::to_string(top + r) + ", column " + std::to_string(c) +
+                      ": value " + Number(v) +
+                      (std::isfinite(v) && v >= 0.0 && v <= 255.0 ? " is not a whole number"
+                                                                  : " is outside 0 to 255") +
+                      " (land-use IDs are whole numbers 0 to 255)");
         cells[c] = static_cast<unsigned char>(v);
       }
       if (cov.m_pCellAge)
@@ -287,15 +288,14 @@ void WriteGeoTiffAt(const std::string& path, const std::string& shown, const uns
                     int rows, int cols, const GeoInfo& geo, const TiffLegend& legend) {
   QuietGdal quiet;
   GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-  if (!driver) throw AppError(shown + ": cannot be written: GDAL has no GeoTIFF driver");
+  if (!driver) throw Error(shown + ": cannot be written: GDAL has no GeoTIFF driver");
   CPLStringList options;
   options.SetNameValue("TILED", "YES");
   options.SetNameValue("BLOCKXSIZE", "256");
   options.SetNameValue("BLOCKYSIZE", "256");
   options.SetNameValue("COMPRESS", "DEFLATE");
   GDALDataset* raw = driver->Create(path.c_str(), cols, rows, 1, GDT_Byte, options.List());
-  if (!raw)
-    throw AppError(shown + ": cannot be written: " + QuietGdal::Why("GDAL cannot create it"));
+  if (!raw) throw Error(shown + ": cannot be written: " + QuietGdal::Why("GDAL cannot create it"));
   Dataset ds(raw);
   double gt[6];
   std::copy(geo.transform, geo.transform + 6, gt);
@@ -319,12 +319,12 @@ void WriteGeoTiffAt(const std::string& path, const std::string& shown, const uns
     auto* data = const_cast<unsigned char*>(cells + static_cast<std::size_t>(top) * cols);
     if (band->RasterIO(GF_Write, 0, top, cols, h, data, cols, h, GDT_Byte, 0, 0, nullptr) !=
         CE_None)
-      throw AppError(shown + ": write error: " + QuietGdal::Why("GDAL could not write it"));
+      throw Error(shown + ": write error: " + QuietGdal::Why("GDAL could not write it"));
   }
   CPLErrorReset();
   ds.reset();  // closing writes the last tiles and the .aux.xml
   if (QuietGdal::Failed())
-    throw AppError(shown + ": write error: " + QuietGdal::Why("GDAL could not finish it"));
+    throw Error(shown + ": write error: " + QuietGdal::Why("GDAL could not finish it"));
 }
 
 void WriteGeoTiff(const std::string& path, const unsigned char* cells, int rows, int cols,
@@ -352,8 +352,8 @@ std::string CrsFromUserText(const std::string& text) {
   const std::string wkt =
       !text.empty() && srs.SetFromUserInput(text.c_str()) == OGRERR_NONE ? IdentifiedWkt(srs) : "";
   if (wkt.empty())
-    throw AppError("--crs " + text + ": not a coordinate reference system GDAL knows (" +
-                   QuietGdal::Why("e.g. EPSG:32633") + ")");
+    throw Error("--crs " + text + ": not a coordinate reference system GDAL knows (" +
+                QuietGdal::Why("e.g. EPSG:32633") + ")");
   return wkt;
 }
 
@@ -367,7 +367,7 @@ std::string CrsFromPrjFile(const std::string& prjPath) {
   const std::string wkt = text.size() <= 65536 && srs.SetFromUserInput(text.c_str()) == OGRERR_NONE
                               ? IdentifiedWkt(srs)
                               : "";
-  if (wkt.empty()) throw AppError(prjPath + ": not a coordinate reference system GDAL reads");
+  if (wkt.empty()) throw Error(prjPath + ": not a coordinate reference system GDAL reads");
   return wkt;
 }
 

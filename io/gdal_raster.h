@@ -56,13 +56,13 @@ struct GdalRasterInfo {
 };
 
 // True when GDAL can open `path` as a raster; fills `info` then (band 1 or
-// `band` when it has several). Throws AppError for a raster without bands,
+// `band` when it has several). Throws io::Error for a raster without bands,
 // one of several bands without `band` (0), a band it does not have, or
 // complex values. False when GDAL does not know the file.
 bool ProbeGdalRaster(const std::string& path, int band, GdalRasterInfo& info);
 
 // Reads the raster's band into the top-left corner of `cov` (already sized
-// to hold it), age 0 in every cell it covers. Throws AppError naming the
+// to hold it), age 0 in every cell it covers. Throws io::Error naming the
 // file, row, column and value of the first cell that is not a whole number
 // from 0 to 255 (no-data cells take `othersId`).
 void ReadGdalRaster(const std::string& path, const GdalRasterInfo& info, unsigned char othersId,
@@ -77,20 +77,20 @@ struct TiffLegend {
 };
 
 // Writes rows x cols bytes (row 0 first) as a GeoTIFF at `path`, through a
-// temporary name. Throws AppError naming `path`.
+// temporary name. Throws io::Error naming `path`.
 void WriteGeoTiff(const std::string& path, const unsigned char* cells, int rows, int cols,
                   const GeoInfo& geo, const TiffLegend& legend);
 
 // The same into the exact file `path` (no temporary name; the .aux.xml, if
-// GDAL writes one, is `path` + ".aux.xml"). Throws AppError naming `shown`.
+// GDAL writes one, is `path` + ".aux.xml"). Throws io::Error naming `shown`.
 void WriteGeoTiffAt(const std::string& path, const std::string& shown, const unsigned char* cells,
                     int rows, int cols, const GeoInfo& geo, const TiffLegend& legend);
 
 // --crs: any definition GDAL takes (EPSG:32633, WKT, PROJ string) as WKT.
-// Throws AppError quoting the text.
+// Throws io::Error quoting the text.
 std::string CrsFromUserText(const std::string& text);
 // The CRS of a .prj file (ESRI or OGC WKT); empty when there is no file.
-// Throws AppError when the file holds no CRS GDAL can read.
+// Throws io::Error when the file holds no CRS GDAL can read.
 std::string CrsFromPrjFile(const std::string& prjPath);
 // The CRS as ESRI WKT, for a .prj file.
 std::string EsriWkt(const std::string& wkt);

@@ -23,7 +23,7 @@ class Lines {
 public:
   explicit Lines(const std::string& path) : in_(path, std::ios::binary) {
     in_.rdbuf()->pubsetbuf(buffer_, sizeof buffer_);
-    if (!in_) throw AppError(path + ": cannot be opened");
+    if (!in_) throw Error(path + ": cannot be opened");
   }
   bool Next(std::string& line) {
     if (!std::getline(in_, line)) return false;
@@ -101,7 +101,7 @@ const char* CellProblem(double v, bool hasNoData, double noData) {
 }
 
 [[noreturn]] void Fail(const std::string& path, long line, const std::string& what) {
-  throw AppError(path + ": line " + std::to_string(line) + ": " + what);
+  throw Error(path + ": line " + std::to_string(line) + ": " + what);
 }
 
 // The values of one grid row as the library's readers split it: white space
@@ -220,7 +220,7 @@ void CheckE00(const std::string& path, const GridFileInfo& info, StrictFindings&
   double noData = 0;
   bool hasNoData = false;
   for (int i = 3; i <= 6; ++i) {
-    if (!in.Next(line)) throw AppError(path + ": the header ends at line " + std::to_string(i));
+    if (!in.Next(line)) throw Error(path + ": the header ends at line " + std::to_string(i));
     if (line.size() > 79)
       Fail(path, i, "a header line of more than 79 characters (the reader splits it)");
     if (i == 3) {
@@ -237,8 +237,8 @@ void CheckE00(const std::string& path, const GridFileInfo& info, StrictFindings&
     std::string row;
     for (int i = 0; i < k; ++i) {
       if (!in.Next(line))
-        throw AppError(path + ": ends inside row " + std::to_string(r) + " of the " +
-                       std::to_string(info.rows) + " rows the header promises");
+        throw Error(path + ": ends inside row " + std::to_string(r) + " of the " +
+                    std::to_string(info.rows) + " rows the header promises");
       row += line;
     }
     CheckRow(path, in.Number(), row, r, info.cols, hasNoData, noData, found);
@@ -283,15 +283,15 @@ void CheckFlt(const std::string& path, const GridFileInfo& info, StrictFindings&
   for (int r = 0; r < info.rows; ++r) {
     data.read(reinterpret_cast<char*>(buf.data()),
               static_cast<std::streamsize>(buf.size() * sizeof(float)));
-    if (!data) throw AppError(path + ": ends inside row " + std::to_string(r));
+    if (!data) throw Error(path + ": ends inside row " + std::to_string(r));
     for (int c = 0; c < info.cols; ++c) {
       const double f = buf[static_cast<std::size_t>(c)];
       if (std::isfinite(f) && std::trunc(f) == noDataWhole) continue;
       const char* problem = std::isnan(f) ? "is not a number" : CellProblem(f, false, 0);
       if (problem)
-        throw AppError(path + ": row " + std::to_string(r) + ", column " + std::to_string(c) +
-                       ": value " + Num(f) + " " + problem +
-                       " (land-use IDs are whole numbers 0 to 255)");
+        throw Error(path + ": row " + std::to_string(r) + ", column " + std::to_string(c) +
+                    ": value " + Num(f) + " " + problem +
+                    " (land-use IDs are whole numbers 0 to 255)");
     }
   }
   (void)found;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "io/grid_files.h"
+#include "io/grid_header.h"
 
 namespace towngrow::io {
 
@@ -25,7 +25,7 @@ struct StrictFindings {
   std::vector<std::size_t> noDataCells;
 };
 
-// Throws AppError on the first fault. `info` is what ReadGridFileInfo found.
+// Throws io::Error on the first fault. `info` is what ReadGridFileInfo found.
 StrictFindings CheckStrictly(const std::string& path, const GridFileInfo& info);
 
 }  // namespace towngrow::io

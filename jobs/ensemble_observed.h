@@ -1,47 +1,45 @@
-// `towngrow ensemble ... --observed OBS [--start-of-change START]`: every
-// run's end state compared with an observed map, and the probability of
-// developed (the share of runs that ended developed, per cell) scored
-// against the observed developed cells.
+// An ensemble compared with an observed map: every run's end state compared
+// with it, and the probability of developed (the share of runs that ended
+// developed, per cell) scored against the observed developed cells.
 //
-// Per run, every named measure of towngrow/compare.h for the default
-// classes of the ensemble's land uses (the change measures from START, or,
-// without it, from the ensemble's start unless that is random: then there
-// are none). The runs' values are kept by run index, so the results depend
-// neither on threads nor on processes; in a distributed ensemble they are
-// summed onto process 0 as bit patterns that only their own process holds.
+// Per run, every named measure of towngrow/compare.h for the classes given
+// (by default those of the ensemble's land uses), the change measures from
+// the start of the change (a map given, or the ensemble's start unless that
+// is random: then there are none). The runs' values are kept by run index,
+// so the results depend neither on threads nor on processes; in a
+// distributed ensemble they are summed onto process 0 as bit patterns that
+// only their own process holds.
 //
 // Outputs, beside the ensemble's own:
-//   comparison.json  the files compared, the cells of IDs without a class in
-//                    them (left out, as by compare), per measure the mean, sample
-//                    standard deviation and the number of runs where it is
-//                    defined (null with a reason when no run has a value),
-//                    and for developed the ROC AUC and the reliability table
-//                    in tenths of predicted percentage
+//   comparison.json  the maps compared, the cells of IDs without a class in
+//                    them (left out, as by compare), per measure the mean,
+//                    sample standard deviation and the number of runs where
+//                    it is defined (null with a reason when no run has a
+//                    value), and for developed the ROC AUC and the
+//                    reliability table in tenths of predicted percentage
 //   comparison.csv   one line per run: run, seed, every measure (6
 //                    decimals; empty where undefined)
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include <towngrow/towngrow.h>
 
-#include "io/message_log.h"
-#include "io/staged_files.h"
+#include "io/output_folder.h"
 
 namespace towngrow::jobs {
 
 class EnsembleComparison {
 public:
-  // Reads the observed map and the start of change (empty: changeStart, or
-  // no change measures when that is null); both must have rows x cols
-  // cells. Throws AppError.
-  EnsembleComparison(const std::string& observed, const std::string& startOfChange,
-                     const CLandUseCoverage* changeStart, CLandUseSet& set, int rows, int cols,
-                     int runs, io::MessageLog& log);
+  // `observed` and `start` (null: no change measures) must have the
+  // ensemble's size and outlive this; `observedName` and `startName` name
+  // them in the results ("" for the start: the ensemble's own start).
+  EnsembleComparison(const CLandUseCoverage& observed, std::string observedName,
+                     const CLandUseCoverage* start, std::string startName, ClassScheme scheme,
+                     int runs);
 
   // For EnsembleConfig::onRunEnd (any thread, distinct runs).
   void OnRunEnd(int run, const CLandUseCoverage& final);
@@ -51,28 +49,31 @@ public:
   std::vector<std::uint64_t> Pack() const;
   void Unpack(const std::vector<std::uint64_t>& words);
 
-  // comparison.json and comparison.csv into `dir`, staged; the summary
-  // lines for the terminal.
-  void Write(io::StagedFiles& staged, const std::string& dir, const EnsembleResult& result,
-             unsigned int seed, unsigned int seedStep) const;
-  void PrintSummary(std::FILE* out) const;
+  // The statistics over the runs and the score of the probability of
+  // developed, once every run is in.
+  void Finish(const EnsembleResult& result);
 
-  // The repeat options: " --observed <abs>" and " --start-of-change <abs>".
-  std::string RepeatOptions() const;
+  // comparison.json and comparison.csv (after Finish).
+  void Write(io::OutputFolder& folder, const EnsembleResult& result, unsigned int seed,
+             unsigned int seedStep) const;
+  // The summary lines for a terminal (after Finish).
+  std::string SummaryText() const;
+
+  const std::vector<std::string>& Names() const { return names_; }
+  const std::vector<RunStatistic>& Statistics() const { return stats_; }
+  const ProbabilityScore& Score() const { return score_; }
 
 private:
-  std::string observedFile_, startFile_;
+  std::string observedName_, startName_;
   ClassScheme scheme_;
   std::vector<std::string> names_;
-  CLandUseCoverage observed_, start_;
   RasterView observedView_{}, startView_{};
   bool hasStart_ = false;
   std::vector<std::vector<Scalar>> perRun_;
   std::array<std::uint64_t, 256> observedNone_{};  // cells per ID without a class
   std::array<std::uint64_t, 256> startNone_{};
-  // Filled by Write for the summary.
-  mutable std::vector<RunStatistic> stats_;
-  mutable ProbabilityScore score_{};
+  std::vector<RunStatistic> stats_;
+  ProbabilityScore score_{};
 };
 
 }  // namespace towngrow::jobs

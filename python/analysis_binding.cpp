@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "io/class_file.h"
 #include "io/error.h"
 #include "io/grid_files.h"
 #include "io/message_log.h"
 #include "io/params_json.h"
-#include "jobs/compare_command.h"
 #include "module.h"
 
 namespace towngrow::python {
@@ -33,13 +33,11 @@ py::dict Ensemble(const py::object& simulation, long steps, int runs, const py::
   config.seedStep = SeedArgument(seedStep, "seed_step");
   config.runs = runs;
   config.threads = threads;
-  const io::Json params = io::SetToJson(*s->set);
+  const CLandUseSet& params = *s->set;
   std::atomic<bool> cancelled{false};
   config.makeSet = [&params, &cancelled]() {
     if (cancelled.load()) throw Cancelled();
-    auto set = std::make_unique<CLandUseSet>();
-    io::ApplyParams(params, "parameters", *set);
-    return set;
+    return CopyLandUseSet(params);
   };
   std::unique_ptr<py::error_already_set> raised;
   EnsembleProgress onProgress = [&](int done) {
@@ -96,30 +94,13 @@ py::dict Ensemble(const py::object& simulation, long steps, int runs, const py::
   return d;
 }
 
-// A class dict ({"classes": [...]}) through the program's class file reader.
+// A class dict ({"classes": [...]}) through the layer's class reader.
 ClassScheme SchemeOf(const py::object& classes) {
-  const std::string text = py::module_::import("json").attr("dumps")(classes).cast<std::string>();
-  ClassScheme scheme;
-  std::string failure;
-  {
-    io::ScratchDir scratch;
-    const std::string path = scratch.Path() + "/classes";
-    {
-      std::FILE* f = std::fopen(path.c_str(), "wb");
-      if (f == nullptr) throw std::runtime_error("cannot write a scratch file in /tmp");
-      std::fwrite(text.data(), 1, text.size(), f);
-      std::fclose(f);
-    }
-    try {
-      scheme = jobs::ReadClassFile(path);
-    } catch (const io::AppError& e) {
-      failure = e.what();
-      if (failure.compare(0, path.size(), path) == 0)
-        failure = "classes" + failure.substr(path.size());
-    }
+  try {
+    return io::ReadClasses(JsonOf(classes, "classes"), "classes");
+  } catch (const io::Error& e) {
+    throw py::value_error(e.what());
   }
-  if (!failure.empty()) throw py::value_error(failure);
-  return scheme;
 }
 
 py::dict CompareMaps(const py::object& observed, const py::object& simulated,

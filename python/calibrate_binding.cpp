@@ -10,81 +10,54 @@
 #include "io/error.h"
 #include "io/grid_files.h"
 #include "io/params_json.h"
-#include "jobs/calibrate_command.h"
+#include "io/search_space.h"
+#include "jobs/calibrate.h"
 #include "module.h"
 
 namespace towngrow::python {
 namespace {
 
-// The space, checked by the program's reader (through a scratch file, so
-// that the checks and messages are the program's, with "space" for its name).
-SearchSpace SpaceOf(const py::object& space, const CLandUseSet& set,
-                    std::vector<jobs::SpaceEntry>& entries) {
-  if (!py::isinstance<py::list>(space) && !py::isinstance<py::tuple>(space))
-    throw py::type_error("space must be a list of dicts ({\"id\", \"field\", \"values\"})");
-  const std::string text = py::module_::import("json").attr("dumps")(space).cast<std::string>();
-  io::ScratchDir scratch;
-  const std::string path = scratch.Path() + "/space";
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) throw std::runtime_error("cannot write a scratch file in /tmp");
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-  try {
-    SearchSpace out = jobs::ReadSpace(path, set, entries);
-    CheckSpace(out);
-    return out;
-  } catch (const io::AppError& e) {
-    std::string what = e.what();
-    if (what.compare(0, path.size(), path) == 0) what = "space" + what.substr(path.size());
-    throw py::value_error(what);
-  } catch (const std::invalid_argument& e) {
-    throw py::value_error(std::string("space: ") + e.what());
-  }
-}
-
-SearchMethod MethodOf(const std::string& name) {
-  if (name == "grid") return SearchMethod::Grid;
-  if (name == "refine") return SearchMethod::Refine;
-  if (name == "lhs") return SearchMethod::Lhs;
-  throw py::value_error("method " + name + ": not one of grid, refine, lhs");
-}
-
 py::object ScalarOf(const Scalar& s) {
   return s.value ? py::object(py::float_(*s.value)) : py::none();
+}
+
+// The copy of a coverage's IDs and ages that a calibration starts from.
+void CopyState(const CLandUseCoverage& from, CLandUseCoverage& to) {
+  if (!to.InitCoverage(from.m_nRows, from.m_nCols, 0)) throw std::bad_alloc();
+  to.CopyValueFromCoverage(&from);
 }
 
 py::list Calibrate(const py::object& simulation, const py::dict& observed, const py::object& space,
                    int runs, const py::int_& seed, const py::int_& seedStep,
                    const std::string& method, int rounds, int keep, int lattice, int samples,
-                   const std::string& objectiveText, int threads, const py::object& progress) {
+                   const std::string& objective, int threads, const py::object& progress) {
   PySimulation* s = SimulationOf(simulation);
   if (s == nullptr) throw py::type_error("calibrate() grows from a towngrow.Simulation");
   if (runs < 1 || runs > 65535)
     throw py::value_error("runs must be from 1 to 65535, got " + std::to_string(runs));
   if (threads < 0) throw py::value_error("threads must be 0 or more");
   if (observed.empty()) throw py::value_error("observed: give {steps: map, ...} (one or more)");
-  SearchSettings settings;
-  settings.method = MethodOf(method);
-  settings.rounds = rounds;
-  settings.keep = keep;
-  settings.lattice = lattice;
-  settings.samples = samples;
-  const unsigned int baseSeed = SeedArgument(seed, "seed");
-  settings.seed = baseSeed;
-  try {
-    CheckSettings(settings);
-  } catch (const std::invalid_argument& e) {
-    throw py::value_error(std::string("search settings: ") + e.what());
-  }
-  Objective objective;
-  try {
-    objective = Objective::Parse(objectiveText);
-  } catch (const std::invalid_argument& e) {
-    throw py::value_error("objective " + objectiveText + ": " + e.what());
-  }
+  if (!py::isinstance<py::list>(space) && !py::isinstance<py::tuple>(space))
+    throw py::type_error("space must be a list of dicts ({\"id\", \"field\", \"values\"})");
+  jobs::CalibrateOptions o;
+  o.runs = runs;
+  o.town.seed = SeedArgument(seed, "seed");
+  o.seedStep = SeedArgument(seedStep, "seed_step");
+  o.method = method;
+  o.rounds = rounds;
+  o.keep = keep;
+  o.lattice = lattice;
+  o.samples = samples;
+  o.objective = objective;
+  o.threads = threads;
 
   Use use(*s, "calibrate from", false);
+  jobs::CalibrationInputs in;
+  in.repeatable = false;
   const CLandUseCoverage& start = s->State();
+  CopyState(start, in.start);
+  in.hasBackground = s->background != nullptr;
+  if (in.hasBackground) CopyState(*s->background, in.background);
   // The control maps, by steps after the start.
   std::map<long, MapData> controls;
   for (auto item : observed) {
@@ -100,53 +73,30 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
                             " cells, the start " + std::to_string(start.m_nRows) + " x " +
                             std::to_string(start.m_nCols));
   }
-  std::vector<jobs::SpaceEntry> entries;
-  const SearchSpace searched = SpaceOf(space, *s->set, entries);
-  try {
-    FirstRound(searched, settings);  // refuses a round too large to hold
-  } catch (const std::invalid_argument& e) {
-    throw py::value_error(std::string("space: ") + e.what());
+  in.controls = std::vector<jobs::ControlMapFile>(controls.size());
+  std::size_t c = 0;
+  for (auto& [steps, map] : controls) {
+    in.controls[c].steps = steps;
+    CopyState(map.cov, in.controls[c++].map);
   }
-
-  const io::Json baseParams = io::SetToJson(*s->set);
-  CalibrationModel model;
-  model.start = &start;
-  model.background = s->background.get();
-  for (const auto& c : controls) model.controls.push_back({c.second.View(), c.first});
-  model.scheme = DefaultClasses(*s->set);
-  model.measures = {"fom.developed", "producers.developed", "users.developed", "ksim", "leesallee",
-                    "quantity",      "allocation"};
-  model.runs = runs;
-  model.baseSeed = baseSeed;
-  model.seedStep = SeedArgument(seedStep, "seed_step");
-  model.objective = objective;
-  model.makeSet = [&baseParams, &entries](const Point& p) {
-    auto set = std::make_unique<CLandUseSet>();
-    io::ApplyParams(baseParams, "parameters", *set);
-    for (std::size_t d = 0; d < entries.size(); ++d) {
-      const int index = set->GetIDIndex(static_cast<unsigned char>(entries[d].id));
-      io::SetNumberField(*static_cast<CLandUse*>(set->m_LandUseArray.GetAt(index)),
-                         entries[d].field, p.values[d]);
-    }
-    return set;
-  };
-  std::unique_ptr<PointEvaluator> evaluator;
   try {
-    evaluator = std::make_unique<PointEvaluator>(model, threads);
-  } catch (const std::invalid_argument& e) {
-    throw py::value_error("objective " + objectiveText + ": " + e.what());
+    in.space = io::ReadSpace(JsonOf(space, "space"), "space", *s->set, in.entries);
+    in.scheme = DefaultClasses(*s->set);
+    in.baseParams = io::SetToJson(*s->set);
+    jobs::FinishCalibrationInputs(o, in);
+  } catch (const io::Error& e) {
+    throw py::value_error(e.what());
   }
 
   // Progress (and Ctrl-C) between points, with the GIL; an exception from
   // it stops the search.
-  std::size_t done = 0, total = 0;
-  SearchHooks hooks;
-  hooks.evaluate = [&](const std::vector<Point>& points, int round,
-                       const std::function<void(std::size_t, PointResult &&)>& finished) {
-    evaluator->Evaluate(points, searched, round, finished);
-  };
-  hooks.roundBegins = [&](int, std::size_t points, std::size_t known) { total += points - known; };
-  hooks.finished = [&](const PointResult&) {
+  long done = 0, total = 0;
+  jobs::CalibrateHooks hooks;
+  hooks.progress = [&](const jobs::ProgressReport& r) {
+    if (r.done == 0) {
+      total += r.total;
+      return;
+    }
     ++done;
     py::gil_scoped_acquire gil;
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
@@ -156,10 +106,11 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
   SearchResult result;
   {
     py::gil_scoped_release release;
-    result = Search(searched, settings, hooks);
+    result = jobs::Calibrate(in, nullptr, hooks);
   }
   errors.Rethrow();
 
+  const SearchSpace& searched = in.space;
   py::list ranking;
   for (std::size_t i = 0; i < result.ranking.size(); ++i) {
     const PointResult& r = result.ranking[i];
@@ -175,15 +126,14 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
     d["objective"] = ScalarOf(r.objective);
     d["quantity"] = ScalarOf(r.quantity);
     d["round"] = r.round;
-    std::size_t c = 0;
-    for (const auto& control : controls) {
-      const std::string at = " step " + std::to_string(control.first);
-      for (std::size_t m = 0; m < evaluator->Measures().size(); ++m) {
+    const std::vector<std::string>& measures = in.evaluator->Measures();
+    for (std::size_t c = 0; c < in.controls.size(); ++c) {
+      const std::string at = " step " + std::to_string(in.controls[c].steps);
+      for (std::size_t m = 0; m < measures.size(); ++m) {
         const RunStatistic& stat = r.stats[c][m];
-        d[py::str(evaluator->Measures()[m] + at + " mean")] = ScalarOf(stat.mean);
-        d[py::str(evaluator->Measures()[m] + at + " sd")] = ScalarOf(stat.sd);
+        d[py::str(measures[m] + at + " mean")] = ScalarOf(stat.mean);
+        d[py::str(measures[m] + at + " sd")] = ScalarOf(stat.sd);
       }
-      ++c;
     }
     ranking.append(d);
   }

@@ -36,6 +36,15 @@ std::string PathArgument(const py::handle& path) {
   return text.cast<std::string>();
 }
 
+io::Json JsonOf(const py::handle& value, const std::string& what) {
+  try {
+    return io::Json::parse(ToJsonText(value));
+  } catch (py::error_already_set& e) {
+    if (!e.matches(PyExc_TypeError) && !e.matches(PyExc_ValueError)) throw;
+    RaiseValueError(what + ": not JSON data: " + py::str(e.value()).cast<std::string>());
+  }
+}
+
 bool IsPath(const py::handle& x) {
   return py::isinstance<py::str>(x) || py::hasattr(x, "__fspath__");
 }
@@ -46,7 +55,7 @@ void ApplyPythonParams(const py::handle& params, CLandUseSet& set) {
     const std::string path = PathArgument(params);
     try {
       io::ApplyParamsFile(path, set);
-    } catch (const io::AppError& e) {
+    } catch (const io::Error& e) {
       RaiseValueError(e.what());
     }
     return;
@@ -68,7 +77,7 @@ void ApplyPythonParams(const py::handle& params, CLandUseSet& set) {
     io::ApplyParams(io::SetToJson(set), "params", trial);
     io::ApplyParams(doc, "params", trial);
     io::ApplyParams(doc, "params", set);
-  } catch (const io::AppError& e) {
+  } catch (const io::Error& e) {
     RaiseValueError(e.what());
   } catch (const io::Json::exception& e) {
     RaiseValueError(std::string("params: ") + e.what());
@@ -104,7 +113,7 @@ void MapArgument(const py::handle& arg, const char* what, CLandUseSet& set, MapD
   if (IsPath(arg)) {
     const std::string path = PathArgument(arg);
     WithMapFiles([&](io::MessageLog& log) {
-      const io::GridFileInfo info = io::LoadFitted(path, out.cov, set, log);
+      const io::GridFileInfo info = io::LoadFitted(path, out.cov, set, log, io::MapReadOptions());
       out.rows = info.rows;
       out.cols = info.cols;
     });

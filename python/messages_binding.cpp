@@ -85,7 +85,7 @@ void WithMapFiles(const std::function<void(io::MessageLog& log)>& work) {
     t_capture = &messages;
     try {
       work(*g_log);
-    } catch (const io::AppError& e) {
+    } catch (const io::Error& e) {
       failure = e.what();
     } catch (const FileError& e) {
       failure = e.what();

@@ -15,6 +15,7 @@
 #include <towngrow/towngrow.h>
 
 #include "io/gdal_raster.h"
+#include "io/json_file.h"
 #include "io/message_log.h"
 #include "io/params_json.h"
 
@@ -49,7 +50,7 @@ private:
 // Runs `work` (without the GIL) with the program's map reading: one file
 // operation at a time, the program's message log receiving the messages of
 // this thread (to explain refused files); those messages reach Python
-// after a successful `work`. AppError and FileError become OSError.
+// after a successful `work`. io::Error and FileError become OSError.
 void WithMapFiles(const std::function<void(io::MessageLog& log)>& work);
 
 // ---- parameters and maps (maps_binding.cpp) ----
@@ -58,6 +59,11 @@ void WithMapFiles(const std::function<void(io::MessageLog& log)>& work);
 // refusals raise ValueError naming the key.
 void ApplyPythonParams(const py::handle& params, CLandUseSet& set);
 py::object SetToPython(const CLandUseSet& set);
+
+// A Python value (dicts, lists, numbers, texts; NumPy scalars and arrays as
+// the numbers and lists they hold) as JSON; ValueError naming `what` for
+// anything else.
+io::Json JsonOf(const py::handle& value, const std::string& what);
 
 // File names: str or os.PathLike.
 bool IsPath(const py::handle& x);

@@ -8,6 +8,7 @@
 #include "io/error.h"
 #include "io/grid_files.h"
 #include "io/message_log.h"
+#include "io/town.h"
 #include "module.h"
 
 namespace towngrow::python {
@@ -76,9 +77,11 @@ py::dict ReportDict(const PySimulation& s) {
 }
 
 void CheckSize(long long rows, long long cols) {
-  if (rows < io::kMinSide || cols < io::kMinSide || rows > io::kMaxSide || cols > io::kMaxSide)
-    throw py::value_error("a grid of " + std::to_string(rows) + " x " + std::to_string(cols) +
-                          " cells is not possible (each side from 5 to 10000)");
+  try {
+    io::CheckGridSize(rows, cols);
+  } catch (const io::Error& e) {
+    throw py::value_error(e.what());
+  }
 }
 
 // Sizes the driver; MemoryError when the buffers cannot be had.
@@ -101,22 +104,8 @@ void RefuseResizeWithViews(const PySimulation& s, const char* what) {
 
 // Cells of IDs no land use has: one warning, as the program gives.
 void WarnOfUnknownIds(const std::string& path, const PySimulation& s) {
-  const auto cells = CountCellsPerId(s.State());
-  long count = 0;
-  std::string ids;
-  int listed = 0;
-  for (int id = 0; id < 256; ++id) {
-    if (cells[static_cast<std::size_t>(id)] == 0 ||
-        s.set->IsIDExist(static_cast<unsigned char>(id)))
-      continue;
-    count += cells[static_cast<std::size_t>(id)];
-    if (++listed <= 8) ids += (ids.empty() ? "" : ", ") + std::to_string(id);
-  }
-  if (count == 0) return;
-  if (listed > 8) ids += ", ...";
-  const std::string text = path + ": " + std::to_string(count) +
-                           " cells hold IDs that no land use has (" + ids +
-                           "); those cells never change";
+  const std::string text = io::UnknownIdsWarning(path, s.State(), *s.set);
+  if (text.empty()) return;
   py::module_::import("warnings")
       .attr("warn")(text, py::module_::import("towngrow").attr("TowngrowWarning"), 2);
 }
@@ -175,19 +164,11 @@ void Load(PySimulation& s, const py::object& file, int band, bool lenient) {
   if (band < 0) throw py::value_error("band counts from 1");
   CLandUseCoverage map;
   io::GridFileInfo info;
-  WithMapFiles([&](io::MessageLog& log) {
-    io::MapReadOptions& reading = io::MapReading();
-    const io::MapReadOptions before = reading;
-    reading.band = band;
-    reading.lenient = lenient;
-    try {
-      info = io::LoadFitted(path, map, *s.set, log);
-    } catch (...) {
-      reading = before;
-      throw;
-    }
-    reading = before;
-  });
+  io::MapReadOptions reading;
+  reading.band = band;
+  reading.lenient = lenient;
+  WithMapFiles(
+      [&](io::MessageLog& log) { info = io::LoadFitted(path, map, *s.set, log, reading); });
   const CLandUseCoverage& cur = s.State();
   if (map.m_nRows != cur.m_nRows || map.m_nCols != cur.m_nCols) {
     RefuseResizeWithViews(s, "load a map of another size");
@@ -220,16 +201,8 @@ void SetBackground(PySimulation& s, const py::object& bg) {
   if (IsPath(bg)) {
     const std::string path = PathArgument(bg);
     WithMapFiles([&](io::MessageLog& log) {
-      const io::GridFileInfo info = io::ReadGridFileInfo(path);
-      const bool sized = info.gdal || info.format == FormatASC || info.format == FormatE00 ||
-                         info.format == FormatFLT;
-      if (sized && (info.rows != cur.m_nRows || info.cols != cur.m_nCols))
-        throw io::AppError(path + ": the background has " + std::to_string(info.rows) +
-                           " rows and " + std::to_string(info.cols) + " columns, the town " +
-                           std::to_string(cur.m_nRows) + " and " + std::to_string(cur.m_nCols));
-      io::InitOrFail(*grid, cur.m_nRows, cur.m_nCols, log);
-      grid->m_pLandUseSet = s.set.get();
-      io::ImportInto(path, info, *grid, log, 0);  // no-data: nothing may grow there
+      io::LoadBackgroundFile(path, cur.m_nRows, cur.m_nCols, *s.set, *grid, log,
+                             io::MapReadOptions());
     });
   } else {
     MapData map;

@@ -35,7 +35,7 @@ arrive as ``ValueError`` (bad input), ``OSError`` (files) and ``MemoryError``.)d
       if (p) std::rethrow_exception(p);
     } catch (const towngrow::FileError& e) {
       PyErr_SetString(PyExc_OSError, e.what());
-    } catch (const towngrow::io::AppError& e) {
+    } catch (const towngrow::io::Error& e) {
       PyErr_SetString(PyExc_ValueError, e.what());
     }
   });

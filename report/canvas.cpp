@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "io/file_util.h"
+#include "io/atomic_files.h"
 
 namespace towngrow::report {
 

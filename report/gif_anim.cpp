@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "io/file_util.h"
+#include "io/atomic_files.h"
 #include "report/canvas.h"
 #include "report/render.h"
 #include "towngrow/towngrow.h"

@@ -117,8 +117,8 @@ std::string ReportHtml(const Report& r) {
     std::ifstream in(p.file, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in.good() && !in.eof())
-      throw io::AppError(p.name + ": cannot read the picture for the report");
-    if (bytes.empty()) throw io::AppError(p.name + ": cannot read the picture for the report");
+      throw io::Error(p.name + ": cannot read the picture for the report");
+    if (bytes.empty()) throw io::Error(p.name + ": cannot read the picture for the report");
     h << "<figure><img alt=\"" << HtmlEscape(p.caption) << "\" src=\"data:" << MimeOf(p.name)
       << ";base64," << Base64(bytes) << "\"><figcaption>" << HtmlEscape(p.caption) << " ("
       << HtmlEscape(p.name) << ")</figcaption></figure>\n";

@@ -36,7 +36,7 @@ std::string HtmlEscape(const std::string& text);
 // Standard base64 with padding.
 std::string Base64(const std::string& bytes);
 
-// The page. Throws AppError when a picture cannot be read.
+// The page. Throws io::Error when a picture cannot be read.
 std::string ReportHtml(const Report& report);
 
 }  // namespace towngrow::report

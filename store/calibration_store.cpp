@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "io/error.h"
-#include "io/params_json.h"
+#include "io/json_file.h"
 
 namespace towngrow::store {
 namespace {
@@ -36,7 +36,7 @@ class Statement {
 public:
   Statement(sqlite3* db, const char* sql, const std::string& path) : path_(path) {
     if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK)
-      throw io::AppError(path + ": " + sqlite3_errmsg(db));
+      throw io::Error(path + ": " + sqlite3_errmsg(db));
   }
   ~Statement() { sqlite3_finalize(st_); }
   Statement(const Statement&) = delete;
@@ -70,7 +70,7 @@ public:
       sqlite3_reset(st_);
       return false;
     }
-    throw io::AppError(path_ + ": " + sqlite3_errmsg(sqlite3_db_handle(st_)));
+    throw io::Error(path_ + ": " + sqlite3_errmsg(sqlite3_db_handle(st_)));
   }
   std::string ColText(int i) const {
     const unsigned char* t = sqlite3_column_text(st_, i);
@@ -92,7 +92,7 @@ void Exec(sqlite3* db, const char* sql, const std::string& path) {
   if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
     const std::string what = err ? err : "failed";
     sqlite3_free(err);
-    throw io::AppError(path + ": " + what);
+    throw io::Error(path + ": " + what);
   }
 }
 
@@ -124,14 +124,14 @@ void CalibrationStore::CheckCompatible(const std::string& path, const StoreMeta&
   }
   sqlite3_close(db);
   if (!readable || stored.empty())
-    throw io::AppError(path + ": not a calibration database; remove it or choose another --out");
+    throw io::Error(path + ": not a calibration database; remove it or choose another --out");
   for (const auto& [key, value] : meta) {
     auto it = stored.find(key);
     if (it == stored.end() || it->second != value) {
       auto word = MetaWords().find(key);
-      throw io::AppError(path + ": made for another " +
-                         (word != MetaWords().end() ? word->second : key) + " (meta key " + key +
-                         "); remove it or choose another --out");
+      throw io::Error(path + ": made for another " +
+                      (word != MetaWords().end() ? word->second : key) + " (meta key " + key +
+                      "); remove it or choose another --out");
     }
   }
 }
@@ -144,7 +144,7 @@ CalibrationStore::CalibrationStore(const std::string& path, const StoreMeta& met
     const std::string what = db_ ? sqlite3_errmsg(db_) : "cannot open";
     sqlite3_close(db_);
     db_ = nullptr;
-    throw io::AppError(path + ": " + what);
+    throw io::Error(path + ": " + what);
   }
   sqlite3_busy_timeout(db_, 10000);
   Exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", path_);
@@ -188,7 +188,7 @@ std::optional<PointResult> CalibrationStore::Lookup(const std::string& key) cons
     const auto c = static_cast<std::size_t>(q.ColInt(0));
     auto m = at.find(q.ColText(1));
     if (c >= steps_.size() || m == at.end())
-      throw io::AppError(path_ + ": point " + key + " holds a measure this calibration does not");
+      throw io::Error(path_ + ": point " + key + " holds a measure this calibration does not");
     RunStatistic& s = r.stats[c][m->second];
     s.defined = static_cast<int>(q.ColInt(2));
     s.mean = q.ColScalar(3, 5);
@@ -196,7 +196,7 @@ std::optional<PointResult> CalibrationStore::Lookup(const std::string& key) cons
     ++rows;
   }
   if (rows != steps_.size() * measures_.size())
-    throw io::AppError(path_ + ": point " + key + " lacks measures");
+    throw io::Error(path_ + ": point " + key + " lacks measures");
   return r;
 }
 

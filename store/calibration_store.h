@@ -39,7 +39,7 @@ using StoreMeta = std::vector<std::pair<std::string, std::string>>;
 
 class CalibrationStore {
 public:
-  // Refuses (AppError) a database at `path` whose meta table differs from
+  // Refuses (io::Error) a database at `path` whose meta table differs from
   // `meta`, or that is not a calibration database; does nothing when there
   // is no file. Writes nothing.
   static void CheckCompatible(const std::string& path, const StoreMeta& meta);

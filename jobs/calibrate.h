@@ -1,0 +1,169 @@
+// `towngrow calibrate`: fits parameters to a town's past. Points of a
+// search space (values of land-use parameters, io/search_space.h) are each
+// run `runs` times from the start map (run i seeded seed + i * seed step,
+// as an ensemble seeds run i) and compared with the control maps, observed
+// a number of steps after the start; the objective ranks them.
+//
+// Outputs in the folder:
+//   calibration.sqlite  every finished point (store/calibration_store.h); a
+//                       rerun of the same calibration skips the points it
+//                       holds, so one killed at any moment goes on where it
+//                       stopped
+//   ranking.csv         every point, best first: rank, key, values,
+//                       objective, quantity, round, then the mean and sd of
+//                       each measure at each control map
+//   rounds.csv          per round: points, the ranges searched, best
+//                       objective and point of the round and so far
+//   best.json           the best point's complete parameters (works as a
+//                       parameter file) and a "run" record that repeats its
+//                       runs
+//   rounds.png          the best objective after each round
+//   objective-<parameter>.png  the objective of every point against the
+//                       parameter's value (other characters than letters,
+//                       digits, '.', '_', '-' of the name as '-')
+//   report.html         the ten best points, the rounds, these charts inline
+//                       and the command line that repeats the calibration
+//   validation.csv      with held-out maps: the best point scored on each
+//                       (not used for fitting): objective, quantity and each
+//                       measure's mean and sd over its runs
+//   best/step-<N>/      for the best point, the ensemble's maps and the
+//                       comparison with the control map of N steps (as
+//                       `towngrow ensemble --observed` writes them)
+//
+// Choices of ours:
+// - Bad input of any kind (files, keys, values outside a parameter's legal
+//   range, control maps of another size, steps of 0, a database made for
+//   other inputs) is refused before anything is written.
+// - Held-out maps are not part of the database's fingerprint: the fit does
+//   not depend on them.
+// - The database is the only file written while the search runs; the other
+//   outputs appear together when it ends.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <towngrow/calibrate.h>
+#include <towngrow/towngrow.h>
+
+#include "io/json_file.h"
+#include "io/message_log.h"
+#include "io/output_folder.h"
+#include "io/search_space.h"
+#include "io/town.h"
+#include "jobs/hooks.h"
+#include "jobs/record.h"
+#include "store/calibration_store.h"
+
+namespace towngrow::jobs {
+
+struct CalibrateOptions {
+  io::TownOptions town;               // start, size, parameters, background, seed (not steps)
+  std::vector<std::string> observed;  // MAP:STEPS
+  std::vector<std::string> validate;  // MAP:STEPS, held out: the best point scored apart
+  std::string space;                  // search space file
+  std::string classes;                // class file of the comparisons (empty: the land uses')
+  int runs = 4;
+  unsigned int seedStep = 1;
+  std::string method = "grid";
+  int rounds = 3;
+  int keep = 3;
+  int lattice = 5;
+  int samples = 100;
+  std::string objective = "fom.developed";
+  int threads = 0;
+  PictureOptions pictures;
+};
+
+// The measures every point records at every control map.
+const std::vector<std::string>& CalibrationMeasures();
+
+// A map observed some steps after the start.
+struct ControlMapFile {
+  std::string path;  // as given ("" for a map given in memory)
+  long steps = 0;
+  CLandUseCoverage map;
+};
+
+// Everything a calibration is made of, read and checked (on every process
+// of a distributed calibration).
+struct CalibrationInputs {
+  CalibrationInputs();
+  ~CalibrationInputs();
+  SearchSettings settings;
+  Objective objective;
+  io::TownOptions town;  // as given, with the steps of the last control map
+  io::TownSetup setup;
+  CLandUseCoverage start, background;
+  bool hasBackground = false;
+  std::vector<ControlMapFile> controls;
+  std::vector<ControlMapFile> held;  // held out, scored apart
+  std::vector<io::SpaceEntry> entries;
+  SearchSpace space;
+  ClassScheme scheme;
+  io::Json baseParams;     // the parameters every point starts from
+  bool repeatable = true;  // the options repeat it (a host's own start does not)
+  std::unique_ptr<PointEvaluator> evaluator;
+  std::vector<std::unique_ptr<PointEvaluator>> validators;  // one per held-out map
+
+  // The set of a point's runs.
+  std::unique_ptr<CLandUseSet> SetOf(const Point& point) const;
+};
+
+// "map.asc:20" into the map's path and 20 (the last ':' splits); `option`
+// names the option in refusals.
+void ParseControlMap(const std::string& arg, ControlMapFile& control,
+                     const std::string& option = "--observed");
+
+// Reads every input of the options: the town, control and held-out maps,
+// space and classes; then FinishCalibrationInputs. Throws io::Error.
+void ReadCalibrationInputs(const CalibrateOptions& options, io::MessageLog& log,
+                           CalibrationInputs& inputs);
+
+// Checks the settings, objective and space, and makes the evaluators from
+// the inputs' start, background, control and held-out maps, space, scheme
+// and parameters (a host that makes those itself calls this).
+void FinishCalibrationInputs(const CalibrateOptions& options, CalibrationInputs& inputs);
+
+// What a database is made for (its meta table).
+store::StoreMeta CalibrationMeta(const CalibrateOptions& options, const CalibrationInputs& inputs);
+
+// Opens (or makes) the calibration's database in the folder: refused when it
+// was made for other inputs, or when `resume` asks for one that is not there.
+std::unique_ptr<store::CalibrationStore> OpenCalibrationStore(const CalibrateOptions& options,
+                                                              const CalibrationInputs& inputs,
+                                                              io::OutputFolder& folder,
+                                                              bool resume);
+
+using Evaluate = std::function<void(const std::vector<Point>& points, int round,
+                                    const std::function<void(std::size_t, PointResult&&)>& done)>;
+
+struct CalibrateHooks {
+  Progress progress;  // the points of the round done; the note: the round and the best so far
+  std::function<void(const RoundReport& round)> roundEnds;
+  Evaluate evaluate;  // a host's own spreading of the points (empty: the inputs' evaluator)
+};
+
+// Runs the search; finished points go to the store (if any) as they finish,
+// and points it holds are not run again. Rethrows what the hooks throw
+// (the store keeps the points finished until then).
+SearchResult Calibrate(CalibrationInputs& inputs, store::CalibrationStore* store,
+                       const CalibrateHooks& hooks);
+
+// The best point scored on each held-out map (one result per map).
+std::vector<PointResult> ScoreHeldOut(const CalibrationInputs& inputs, const PointResult& best);
+
+// ranking.csv, rounds.csv, validation.csv, best.json, the charts and
+// report.html (the folder's own; the database is written as the search goes).
+void WriteCalibrationOutputs(const CalibrationInputs& inputs, const SearchResult& result,
+                             const std::vector<PointResult>& validation,
+                             const CalibrateOptions& options, io::OutputFolder& folder);
+
+// best/step-<N>/ for each control map: the best point's ensemble and its
+// comparison (on this process alone).
+void WriteBestEnsembles(const CalibrationInputs& inputs, const CalibrateOptions& options,
+                        io::OutputFolder& folder);
+
+}  // namespace towngrow::jobs

@@ -1,0 +1,227 @@
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "io/class_file.h"
+#include "io/error.h"
+#include "io/grid_files.h"
+#include "io/params_json.h"
+#include "jobs/calibrate.h"
+
+namespace towngrow::jobs {
+namespace {
+
+// FNV-1a, 64 bits: the fingerprint of an input in the database's meta table.
+class Hash {
+public:
+  Hash& Add(const void* data, std::size_t n) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < n; ++i) h_ = (h_ ^ p[i]) * 0x100000001B3ull;
+    return *this;
+  }
+  Hash& Add(const std::string& s) { return Add(s.data(), s.size()); }
+  std::string Hex() const {
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016" PRIx64, h_);
+    return buf;
+  }
+
+private:
+  std::uint64_t h_ = 0xCBF29CE484222325ull;
+};
+
+std::string MapPrint(const CLandUseCoverage& cov, bool ages) {
+  Hash h;
+  const std::size_t n =
+      static_cast<std::size_t>(cov.m_nRows) * static_cast<std::size_t>(cov.m_nCols);
+  h.Add(std::to_string(cov.m_nRows) + "x" + std::to_string(cov.m_nCols));
+  h.Add(cov.m_pData, n);
+  if (ages && cov.m_pCellAge != nullptr) h.Add(cov.m_pCellAge, n * sizeof(short));
+  return std::to_string(cov.m_nRows) + "x" + std::to_string(cov.m_nCols) + ":" + h.Hex();
+}
+
+SearchMethod MethodOf(const std::string& name) {
+  if (name == "grid") return SearchMethod::Grid;
+  if (name == "refine") return SearchMethod::Refine;
+  if (name == "lhs") return SearchMethod::Lhs;
+  throw io::Error("--method " + name + ": not one of grid, refine, lhs");
+}
+
+}  // namespace
+
+CalibrationInputs::CalibrationInputs() = default;
+CalibrationInputs::~CalibrationInputs() = default;
+
+std::unique_ptr<CLandUseSet> CalibrationInputs::SetOf(const Point& point) const {
+  return io::SetForPoint(baseParams, entries, point);
+}
+
+const std::vector<std::string>& CalibrationMeasures() {
+  static const std::vector<std::string> measures = {
+      "fom.developed", "producers.developed", "users.developed", "ksim", "leesallee",
+      "quantity",      "allocation"};
+  return measures;
+}
+
+void ParseControlMap(const std::string& arg, ControlMapFile& c, const std::string& option) {
+  const std::size_t colon = arg.rfind(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == arg.size())
+    throw io::Error(option + " " + arg + ": give MAP:STEPS (steps after the start)");
+  c.path = arg.substr(0, colon);
+  const std::string steps = arg.substr(colon + 1);
+  if (steps.size() > 9 || steps.find_first_not_of("0123456789") != std::string::npos)
+    throw io::Error(option + " " + arg + ": the steps must be a whole number from 1 to 100000000");
+  c.steps = std::stol(steps);
+  if (c.steps < 1 || c.steps > 100000000)
+    throw io::Error(option + " " + arg + ": the steps must be a whole number from 1 to 100000000");
+}
+
+void ReadCalibrationInputs(const CalibrateOptions& o, io::MessageLog& log, CalibrationInputs& in) {
+  const io::TownOptions& t = o.town;
+  if (t.start == "random")
+    throw io::Error("--start random cannot be calibrated: give a start map or 'town'");
+  if (o.observed.empty()) throw io::Error("--observed MAP:STEPS is required (one or more)");
+  if (o.space.empty()) throw io::Error("--space FILE is required");
+  if (o.runs < 1 || o.runs > kMaxEnsembleRuns)
+    throw io::Error("--runs must be from 1 to 65535, not " + std::to_string(o.runs));
+  if (o.threads < 0) throw io::Error("--threads must be 0 or more");
+  MethodOf(o.method);
+
+  // The inputs, all read before anything is written.
+  in.controls = std::vector<ControlMapFile>(o.observed.size());
+  for (std::size_t c = 0; c < in.controls.size(); ++c)
+    ParseControlMap(o.observed[c], in.controls[c]);
+  if (o.validate.size() > 100) throw io::Error("--validate: at most 100 maps");
+  in.held = std::vector<ControlMapFile>(o.validate.size());
+  for (std::size_t c = 0; c < in.held.size(); ++c)
+    ParseControlMap(o.validate[c], in.held[c], "--validate");
+  in.town = t;
+  in.town.steps = 0;
+  for (const ControlMapFile& c : in.controls) in.town.steps = std::max(in.town.steps, c.steps);
+  io::TownSetup& setup = in.setup;
+  io::PrepareTown(in.town, setup);
+  io::InitOrFail(in.start, setup.rows, setup.cols, log);
+  in.start.m_pLandUseSet = &setup.set;
+  io::PlaceStart(in.town, setup, in.town.seed, in.start, log);
+  in.hasBackground = io::LoadBackground(in.town, setup, in.background, log);
+  for (auto* maps : {&in.controls, &in.held})
+    for (ControlMapFile& c : *maps)
+      io::LoadOfSize(c.path, setup.rows, setup.cols, "the start", c.map, setup.set, log, t.maps);
+  in.space = io::ReadSpaceFile(o.space, setup.set, in.entries);
+  in.scheme = o.classes.empty() ? DefaultClasses(setup.set) : io::ReadClassFile(o.classes);
+  in.baseParams = io::SetToJson(setup.set);
+  FinishCalibrationInputs(o, in);
+}
+
+void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
+  SearchSettings& settings = in.settings;
+  settings.method = MethodOf(o.method);
+  settings.rounds = o.rounds;
+  settings.keep = o.keep;
+  settings.lattice = o.lattice;
+  settings.samples = o.samples;
+  settings.seed = o.town.seed;
+  try {
+    CheckSettings(settings);
+  } catch (const std::invalid_argument& e) {
+    throw io::Error(std::string("search settings: ") + e.what());
+  }
+  try {
+    in.objective = Objective::Parse(o.objective);
+  } catch (const std::invalid_argument& e) {
+    throw io::Error("--objective " + o.objective + ": " + e.what());
+  }
+  const std::string spaceName = o.space.empty() ? "space" : o.space;
+  try {
+    CheckSpace(in.space);
+    FirstRound(in.space, settings);  // refuses a round too large to hold
+  } catch (const std::invalid_argument& e) {
+    throw io::Error(spaceName + ": " + e.what());
+  }
+
+  CalibrationModel model;
+  model.start = &in.start;
+  model.background = in.hasBackground ? &in.background : nullptr;
+  for (const ControlMapFile& c : in.controls) model.controls.push_back({ViewOf(c.map), c.steps});
+  model.scheme = in.scheme;
+  model.measures = CalibrationMeasures();
+  model.runs = o.runs;
+  model.baseSeed = o.town.seed;
+  model.seedStep = o.seedStep;
+  model.objective = in.objective;
+  model.makeSet = [&in](const Point& p) { return in.SetOf(p); };
+  try {
+    in.validators.clear();
+    for (const ControlMapFile& h : in.held) {
+      CalibrationModel alone = model;
+      alone.controls = {{ViewOf(h.map), h.steps}};
+      in.validators.push_back(std::make_unique<PointEvaluator>(alone, o.threads));
+    }
+    in.evaluator = std::make_unique<PointEvaluator>(model, o.threads);
+  } catch (const std::invalid_argument& e) {
+    throw io::Error(std::string("--objective ") + o.objective + ": " + e.what());
+  }
+}
+
+store::StoreMeta CalibrationMeta(const CalibrateOptions& o, const CalibrationInputs& in) {
+  store::StoreMeta meta;
+  meta.emplace_back("format", "towngrow calibration 1");
+  meta.emplace_back("start", MapPrint(in.start, true));
+  std::string controlPrint;
+  for (const ControlMapFile& c : in.controls)
+    controlPrint +=
+        (controlPrint.empty() ? "" : ";") + std::to_string(c.steps) + "@" + MapPrint(c.map, false);
+  meta.emplace_back("controls", controlPrint);
+  meta.emplace_back("background", in.hasBackground ? MapPrint(in.background, false) : "none");
+  meta.emplace_back("params", Hash().Add(in.baseParams.dump()).Hex());
+  std::string spaceText;
+  for (const SearchParameter& p : in.space) {
+    spaceText += p.name + "=";
+    for (double v : p.values) spaceText += ValueText(v) + ",";
+    spaceText += ";";
+  }
+  meta.emplace_back("space", spaceText);
+  meta.emplace_back("runs", std::to_string(o.runs));
+  meta.emplace_back("seed", std::to_string(o.town.seed));
+  meta.emplace_back("seedStep", std::to_string(o.seedStep));
+  meta.emplace_back("search", o.method + " rounds " + std::to_string(o.rounds) + " keep " +
+                                  std::to_string(o.keep) + " lattice " + std::to_string(o.lattice) +
+                                  " samples " + std::to_string(o.samples));
+  meta.emplace_back("objective", in.objective.Text());
+  std::string measureList;
+  for (const std::string& m : in.evaluator->Measures()) measureList += m + ",";
+  meta.emplace_back("measures", measureList);
+  // Classes other than the land uses' own change every measure.
+  if (!o.classes.empty() || in.scheme.names != DefaultClasses(in.setup.set).names) {
+    std::string classes;
+    for (std::size_t k = 0; k < in.scheme.names.size(); ++k) {
+      classes += in.scheme.names[k] + (in.scheme.developed[k] ? "*" : "") + "=";
+      for (int id = 0; id < 256; ++id)
+        if (in.scheme.classOf[static_cast<std::size_t>(id)] == static_cast<int>(k))
+          classes += std::to_string(id) + ",";
+      classes += ";";
+    }
+    meta.emplace_back("classes", classes);
+  }
+  return meta;
+}
+
+std::unique_ptr<store::CalibrationStore> OpenCalibrationStore(const CalibrateOptions& o,
+                                                              const CalibrationInputs& in,
+                                                              io::OutputFolder& folder,
+                                                              bool resume) {
+  const std::string path = folder.At("calibration.sqlite");
+  const store::StoreMeta meta = CalibrationMeta(o, in);
+  std::error_code ec;
+  if (resume && !std::filesystem::exists(path, ec))
+    throw io::Error("--resume: " + path + " does not exist");
+  store::CalibrationStore::CheckCompatible(path, meta);
+  folder.Make();
+  std::vector<long> steps;
+  for (const ControlMapFile& c : in.controls) steps.push_back(c.steps);
+  return std::make_unique<store::CalibrationStore>(path, meta, in.evaluator->Measures(), steps);
+}
+
+}  // namespace towngrow::jobs

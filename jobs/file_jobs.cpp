@@ -1,0 +1,176 @@
+#include "jobs/file_jobs.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <filesystem>
+
+#include <towngrow/towngrow.h>
+
+#include "io/error.h"
+#include "io/grid_files.h"
+#include "io/message_log.h"
+#include "io/params_json.h"
+#include "report/render.h"
+
+namespace fs = std::filesystem;
+
+namespace towngrow::jobs {
+namespace {
+
+void LoadSet(const std::string& params, CLandUseSet& set) {
+  if (!params.empty()) io::ApplyParamsFile(params, set);
+}
+
+void MakeParentFolder(const std::string& path) {
+  const fs::path parent = fs::path(path).parent_path();
+  if (!parent.empty()) io::MakeFolder(parent.string());
+}
+
+// printf into the end of a text.
+__attribute__((format(printf, 2, 3))) void Appendf(std::string& text, const char* format, ...) {
+  char line[1024];
+  std::va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  text += line;
+}
+
+const char* FormatTitle(ImportDataFormat f) {
+  switch (f) {
+    case FormatASC:
+      return "ASCII grid";
+    case FormatE00:
+      return "E00 integer grid";
+    case FormatFLT:
+      return "float grid with header";
+    case FormatXYA:
+      return "point list (column, row, ID)";
+    case FormatDAT:
+      return "point list (column, row, ID)";
+    default:
+      return "unknown";
+  }
+}
+
+}  // namespace
+
+void ConvertFile(const std::string& in, const std::string& out, const std::string& params,
+                 const std::string& crs, const io::MapReadOptions& maps, io::MessageLog& log) {
+  CLandUseSet set;
+  LoadSet(params, set);
+  // Refuse an unwritable kind or CRS before reading anything.
+  if (!io::IsWritableName(out))
+    throw io::Error(out + ": cannot write this kind of file (names ending in " +
+                    io::kWritableKinds + " can be written)");
+  const std::string wkt = crs.empty() ? std::string() : io::CrsFromUserText(crs);
+  CLandUseCoverage cov;
+  io::GridFileInfo info = io::LoadFitted(in, cov, set, log, maps);
+  if (!wkt.empty()) info.geo.wkt = wkt;
+  MakeParentFolder(out);
+  io::ScratchDir scratch;
+  io::ExportCoverage(cov, out, scratch, info.geo);
+}
+
+std::string FileInfoText(const std::string& path, const std::string& params,
+                         const io::MapReadOptions& maps, io::MessageLog& log) {
+  std::string text;
+  CLandUseSet set;
+  LoadSet(params, set);
+  CLandUseCoverage cov;
+  const io::GridFileInfo info = io::LoadFitted(path, cov, set, log, maps);
+  const bool points = info.format == FormatXYA || info.format == FormatDAT;
+  text += "file:           " + path + "\n";
+  if (info.gdal) {
+    Appendf(text, "kind:           %s, read through GDAL (%s)\n", info.raster.driverLong.c_str(),
+            info.raster.driver.c_str());
+    Appendf(text, "band:           %d of %d, %s values\n", info.raster.band, info.raster.bands,
+            info.raster.valueType.c_str());
+  } else {
+    Appendf(text, "kind:           %s (%s)\n", FormatTitle(info.format),
+            io::FormatWord(info.format).c_str());
+  }
+  if (points)
+    Appendf(text,
+            "size:           %d rows x %d columns (largest row and column named + 1), "
+            "%ld points\n",
+            info.rows, info.cols, info.points);
+  else
+    Appendf(text, "size:           %d rows x %d columns\n", info.rows, info.cols);
+  if (info.hasGeoref)
+    Appendf(text, "georeference:   lower-left x %.10g, lower-left y %.10g, cell size %.10g\n",
+            cov.m_dXllCorner, cov.m_dYllCorner, cov.m_dCellSize);
+  else
+    Appendf(text, "georeference:   none in this file\n");
+  const double* t = info.geo.transform;
+  if (info.gdal && info.geo.hasTransform && (t[2] != 0 || t[4] != 0 || t[5] != -t[1]))
+    Appendf(text, "transform:      %.10g %.10g %.10g %.10g %.10g %.10g (not square cells)\n", t[0],
+            t[1], t[2], t[3], t[4], t[5]);
+  Appendf(text, "crs:            %s\n", io::CrsTitle(info.geo.wkt).c_str());
+  if (info.gdal && info.hasNoData)
+    Appendf(text, "no-data value:  %.10g (read as land-use ID %d)\n", info.raster.noData,
+            io::OthersId(&set));
+  else if (info.format == FormatASC && info.hasNoData)
+    Appendf(text, "no-data value:  %d\n", cov.m_nNoDataValue);
+  else if (info.hasNoData)
+    Appendf(text, "no-data value:  %ld\n", info.noData);
+
+  long counts[256] = {};
+  for (int r = 0; r < info.rows; ++r)
+    for (int c = 0; c < info.cols; ++c) ++counts[cov.GetCellValue(r, c)];
+  const double total = static_cast<double>(info.rows) * info.cols;
+  Appendf(text, "cells per land-use ID:\n");
+  Appendf(text, "  %4s  %-24s %10s %7s\n", "ID", "land use", "cells", "share");
+  for (int id = 0; id < 256; ++id) {
+    if (counts[id] == 0) continue;
+    const int index = set.GetIDIndex(static_cast<unsigned char>(id));
+    const std::string name =
+        index < 0 ? std::string("(no land use)")
+                  : static_cast<const CLandUse*>(set.m_LandUseArray.GetAt(index))->m_strLandUseName;
+    Appendf(text, "  %4d  %-24s %10ld %6.2f%%\n", id, name.c_str(), counts[id],
+            100.0 * static_cast<double>(counts[id]) / total);
+  }
+  return text;
+}
+
+void RenderFile(const std::string& in, const std::string& outPng, int scale,
+                const std::string& params, const std::string& extent,
+                const io::MapReadOptions& maps, io::MessageLog& log) {
+  CLandUseSet set;
+  LoadSet(params, set);
+  if (scale < 0 || scale > 64) throw io::Error("--scale must be from 1 to 64 (0: automatic)");
+  report::ExtentMode mode;
+  if (!report::ParseExtentMode(extent, mode)) throw io::Error("--extent must be town or full");
+  CLandUseCoverage cov;
+  const io::GridFileInfo info = io::LoadFitted(in, cov, set, log, maps);
+  report::MapPicture map;
+  map.cells = cov.m_pData;
+  map.rows = cov.m_nRows;
+  map.cols = cov.m_nCols;
+  report::LandUseColors(set, report::PresentIds(cov), map);
+  map.scale = scale;
+  map.mapScale = report::MapScaleOf(io::GeoForOutput(cov, info.geo));
+  map.view =
+      report::ViewOf(report::FlaggedBox(map.cells, map.rows, map.cols, report::DevelopedIds(set)),
+                     map.rows, map.cols, mode);
+  map.title = fs::path(in).filename().string();
+  map.subtitle = report::ViewText(map.rows, map.cols, map.view);
+  MakeParentFolder(outPng);
+  const std::string temp = io::TempNameFor(outPng);
+  const std::string err = report::WriteMapPng(map, temp);
+  if (!err.empty()) {
+    std::error_code ec;
+    fs::remove(temp, ec);
+    throw io::Error(outPng + ": " + err);
+  }
+  io::PublishTemp(temp, outPng);
+}
+
+std::string ParamsText(const std::string& params) {
+  CLandUseSet set;
+  LoadSet(params, set);
+  return io::DumpReadable(io::SetToJson(set));
+}
+
+}  // namespace towngrow::jobs

@@ -1,0 +1,10 @@
+#include "jobs/hooks.h"
+
+namespace towngrow::jobs {
+
+Processes& ThisProcessAlone() {
+  static Processes alone;
+  return alone;
+}
+
+}  // namespace towngrow::jobs

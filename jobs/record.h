@@ -1,0 +1,36 @@
+// What repeats a job: the record its JSON file keeps beside the parameters
+// (version, seed, steps, size, start, background: files as absolute paths)
+// and the command-line words that repeat the town it grew from.
+#pragma once
+
+#include <string>
+
+#include "io/json_file.h"
+#include "io/town.h"
+
+namespace towngrow::jobs {
+
+// How the pictures of a job look: what the maps show ("town": the
+// developed area with a margin; "full": the whole grid) and the y axis of
+// the charts of cells over the steps ("linear" or "log").
+struct PictureOptions {
+  std::string extent = "town";
+  std::string chartScale = "linear";
+};
+
+// The "run" record: towngrowVersion, seed, steps, rows, cols, start and
+// background.
+io::Json RunRecord(const io::TownOptions& town, const io::TownSetup& setup);
+
+// " --rows R --cols C --steps N --seed S --start X", then " --background B",
+// " --band N", " --lenient" and " --crs C" when given.
+std::string RepeatOptions(const io::TownOptions& town, const io::TownSetup& setup);
+
+// " --band N" and " --lenient" when the maps are read so.
+std::string MapReadWords(const io::MapReadOptions& maps);
+
+// The start as the record names it: the file as an absolute path, or the
+// word ("town", "random").
+std::string StartWord(const io::TownOptions& town, const io::TownSetup& setup);
+
+}  // namespace towngrow::jobs

@@ -1,0 +1,302 @@
+// The pictures: what a map shows (its view, the cells' colours where the
+// geometry puts them, the legend, the scale bar), the GIF's frames and
+// palette, the charts' ticks and points, and the report page's pieces.
+// Pictures are read back with the support layer's decoders.
+#include <towngrow/towngrow.h>
+
+#include <cmath>
+
+#include "io/error.h"
+#include "io/gdal_raster.h"
+#include "report/canvas.h"
+#include "report/chart.h"
+#include "report/render.h"
+#include "report/report.h"
+#include "report/run_charts.h"
+#include "support/files.h"
+#include "support/pictures.h"
+
+using namespace towngrow;
+using namespace towngrow::io;
+using namespace towngrow::report;
+using namespace testkit;
+
+namespace {
+
+Rgb RgbOf(unsigned int color) {  // 0x00BBGGRR
+  return {static_cast<int>(color & 0xFF), static_cast<int>((color >> 8) & 0xFF),
+          static_cast<int>((color >> 16) & 0xFF)};
+}
+
+// The pixel at the middle of cell (r, c) of a picture laid out as g.
+Rgb CellPixel(const Image& img, const MapGeometry& g, int r, int c) {
+  const int x = g.mapX + static_cast<int>((c - g.view.col + 0.5) * g.pixelsPerCell);
+  const int y = g.mapY + static_cast<int>((r - g.view.row + 0.5) * g.pixelsPerCell);
+  return img.At(x, y);
+}
+
+bool HasColorBelow(const Image& img, int top, const Rgb& color) {
+  for (int y = top; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x)
+      if (img.At(x, y) == color) return true;
+  return false;
+}
+
+}  // namespace
+
+TEST(Pictures, ViewsFitTheDevelopedCellsWithAMarginInsideTheGrid) {
+  struct Case {
+    Extent box;
+    int rows, cols;
+    ExtentMode mode;
+    Extent view;
+  } cases[] = {
+      {{450, 440, 100, 120}, 1000, 1000, ExtentMode::Town, {438, 428, 124, 144}},  // margin 12
+      {{450, 440, 100, 120}, 1000, 1000, ExtentMode::Full, {0, 0, 1000, 1000}},
+      {{}, 300, 200, ExtentMode::Town, {0, 0, 300, 200}},            // nothing developed
+      {{0, 0, 5, 5}, 1000, 1000, ExtentMode::Town, {0, 0, 20, 20}},  // kept inside, 20 at least
+      {{990, 995, 10, 5}, 1000, 1000, ExtentMode::Town, {980, 980, 20, 20}},
+      {{500, 100, 2, 400}, 1000, 1000, ExtentMode::Town, {441, 60, 120, 480}},  // a quarter
+      {{0, 0, 30, 30}, 30, 30, ExtentMode::Town, {0, 0, 30, 30}},
+  };
+  for (const Case& k : cases) {
+    const Extent v = ViewOf(k.box, k.rows, k.cols, k.mode);
+    EXPECT_EQ(v, k.view) << k.box.row << "," << k.box.col << " -> " << v.row << "," << v.col << " "
+                         << v.rows << "x" << v.cols;
+  }
+  const unsigned char cells[12] = {0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 1, 0};  // 3 x 4
+  ValueFlags flags{};
+  flags[1] = flags[3] = true;
+  EXPECT_EQ(FlaggedBox(cells, 3, 4, flags), (Extent{1, 1, 2, 2}));
+  EXPECT_TRUE(FlaggedBox(cells, 3, 4, ValueFlags{}).Empty());
+  ExtentMode mode;
+  EXPECT_TRUE(ParseExtentMode("full", mode) && mode == ExtentMode::Full);
+  EXPECT_FALSE(ParseExtentMode("Town", mode));
+}
+
+TEST(Pictures, ScaleBarsAreRoundLengthsOfSixtyToOneHundredFiftyPixels) {
+  struct Case {
+    MapScale scale;
+    double ppc;
+    const char* label;
+    double pixels;
+  } cases[] = {
+      {{30, "m"}, 6, "500 m", 500.0 / 5},
+      {{30, "m"}, 1, "2 km", 2000.0 / 30},
+      {{0.001, "\xC2\xB0"}, 4, "0.02 \xC2\xB0", 80},
+      {{10, "ft"}, 0.5, "2000 ft", 100},
+      {{1, "map units"}, 1, "100 map units", 100},
+  };
+  for (const Case& k : cases) {
+    ScaleBar bar;
+    ASSERT_TRUE(ChooseScaleBar(k.scale, k.ppc, bar)) << k.label;
+    EXPECT_EQ(bar.label, k.label);
+    EXPECT_NEAR(bar.pixels, k.pixels, 1e-9) << k.label;
+  }
+  ScaleBar bar;
+  EXPECT_FALSE(ChooseScaleBar(MapScale{}, 4, bar));
+
+  GeoInfo geo;
+  EXPECT_EQ(MapScaleOf(geo).cellSize, 0.0);  // no transform: no bar
+  geo.hasTransform = true;
+  geo.transform[1] = 25;
+  const std::pair<const char*, const char*> crs[] = {
+      {"", "map units"}, {"EPSG:32633", "m"}, {"EPSG:4326", "\xC2\xB0"}, {"EPSG:2263", "ft"}};
+  for (const auto& [name, unit] : crs) {
+    geo.wkt = *name ? CrsFromUserText(name) : "";
+    EXPECT_EQ(MapScaleOf(geo).unit, unit) << name;
+    EXPECT_EQ(MapScaleOf(geo).cellSize, 25);
+  }
+}
+
+TEST(Pictures, AMapShowsEachCellInItsColourWithALegendOfThePresentLandUses) {
+  ScratchDir dir;
+  CLandUseSet set;
+  CLandUseCoverage cov;
+  ASSERT_TRUE(cov.InitCoverage(60, 80, 0));
+  cov.SetCellValue(30, 40, 3);
+  cov.SetCellValue(35, 50, 1);
+  cov.SetCellValue(0, 0, 6);  // others in a corner: not developed, outside the town's view
+  struct Case {
+    ExtentMode mode;
+    int scale;
+    Extent view;
+  } cases[] = {{ExtentMode::Full, 0, {0, 0, 60, 80}},
+               {ExtentMode::Full, 3, {0, 0, 60, 80}},
+               {ExtentMode::Town, 0, {23, 36, 20, 20}}};
+  for (const Case& k : cases) {
+    MapPicture map;
+    map.cells = cov.m_pData;
+    map.rows = 60;
+    map.cols = 80;
+    LandUseColors(set, PresentIds(cov), map);
+    ValueFlags developed = DevelopedIds(set);
+    map.view = ViewOf(FlaggedBox(map.cells, 60, 80, developed), 60, 80, k.mode);
+    map.scale = k.scale;
+    map.title = "Title";
+    map.mapScale = {30, "m"};
+    const std::string path = (dir / "map.png");
+    MapGeometry g;
+    ASSERT_EQ(WriteMapPng(map, path, &g), "");
+    Image img;
+    ASSERT_TRUE(ReadPng(path, img));
+    EXPECT_EQ(img.width, g.width);
+    EXPECT_EQ(img.height, g.height);
+    EXPECT_EQ(g.view, k.view);
+    EXPECT_EQ(g.mapW, static_cast<int>(k.view.cols * g.pixelsPerCell));
+    if (k.scale > 0) {
+      EXPECT_EQ(g.pixelsPerCell, k.scale);
+    }
+    EXPECT_EQ(CellPixel(img, g, 30, 40), RgbOf(set.GetColor(3)));
+    EXPECT_EQ(CellPixel(img, g, 35, 50), RgbOf(set.GetColor(1)));
+    EXPECT_EQ(CellPixel(img, g, 31, 41), (Rgb{255, 255, 255}));
+    if (k.mode == ExtentMode::Full) {
+      EXPECT_EQ(CellPixel(img, g, 0, 0), RgbOf(set.GetColor(6)));
+    }
+    EXPECT_EQ(img.At(g.mapX - 1, g.mapY + g.mapH / 2), (Rgb{128, 128, 128}));  // the frame
+    // The legend: vacant, street node, housing, others, and no commerce.
+    ASSERT_EQ(map.legend.size(), 4u);
+    EXPECT_EQ(map.legend[2].text, "Housing (ID 3)");
+    for (int id : {1, 3, 6})
+      EXPECT_TRUE(HasColorBelow(img, g.legendTop, RgbOf(set.GetColor(id)))) << id;
+    EXPECT_FALSE(HasColorBelow(img, g.legendTop, RgbOf(set.GetColor(5))));
+  }
+  // The built-in town on a large grid fills the picture, not a tenth of it.
+  CLandUseCoverage big;
+  ASSERT_TRUE(big.InitCoverage(1000, 1000, 0));
+  big.m_pLandUseSet = &set;
+  ASSERT_TRUE(PlaceStarterTown(big));
+  const Extent view =
+      ViewOf(FlaggedBox(big.m_pData, 1000, 1000, DevelopedIds(set)), 1000, 1000, ExtentMode::Town);
+  EXPECT_LT(view.cols, 100);
+  EXPECT_GT(view.col, 400);
+}
+
+TEST(Pictures, GifFramesShareOneViewAndThePaletteOfGreysAndTheSetsColours) {
+  ScratchDir dir;
+  CLandUseSet set;
+  CLandUseCoverage cov;
+  ASSERT_TRUE(cov.InitCoverage(200, 300, 0));
+  const std::string path = (dir / "g.gif");
+  GifRecorder gif;
+  GifOptions options;
+  options.lastStep = 2;
+  ASSERT_EQ(gif.Open(path, set, 200, 300, options), "");
+  cov.SetCellValue(100, 150, 3);
+  ASSERT_EQ(gif.AddFrame(cov, 0), "");
+  cov.SetCellValue(120, 170, 5);  // the view grows to hold it for every frame
+  ASSERT_EQ(gif.AddFrame(cov, 1), "");
+  ASSERT_EQ(gif.AddFrame(cov, 2), "");  // nothing changed but the step
+  EXPECT_FALSE(fs::exists(path));       // written on Close only
+  ASSERT_EQ(gif.Close(), "");
+  Gif read;
+  ASSERT_TRUE(ReadGif(path, read));
+  ASSERT_EQ(read.frames.size(), 3u);
+  EXPECT_EQ(read.loop, 0);
+  EXPECT_EQ(read.delays, (std::vector<int>{10, 10, 10}));
+  const MapGeometry& g = gif.Geometry();
+  EXPECT_EQ(read.width, g.width);
+  EXPECT_TRUE(g.view.row <= 100 && g.view.row + g.view.rows > 120) << g.view.row;
+  EXPECT_LT(g.view.cols, 300);
+  EXPECT_EQ(CellPixel(read.frames[0], g, 100, 150), RgbOf(set.GetColor(3)));
+  EXPECT_EQ(CellPixel(read.frames[0], g, 120, 170), (Rgb{255, 255, 255}));
+  EXPECT_EQ(CellPixel(read.frames[1], g, 120, 170), RgbOf(set.GetColor(5)));
+  EXPECT_NE(read.frames[1].rgb, read.frames[2].rgb);  // "Step 1 of 2", "Step 2 of 2"
+  // Every pixel of every frame is a grey or a colour of the set.
+  std::set<Rgb> palette;
+  for (int k = 0; k < 16; ++k) palette.insert({17 * k, 17 * k, 17 * k});
+  for (int id = 0; id < 256; ++id)
+    palette.insert(RgbOf(set.GetColor(static_cast<unsigned char>(id))));
+  for (const Image& frame : read.frames) {
+    EXPECT_EQ(frame.At(frame.width - 2, 2), (Rgb{255, 255, 255}));  // a row of white alone
+    for (int y = 0; y < frame.height; y += 3)
+      for (int x = 0; x < frame.width; x += 3) ASSERT_EQ(palette.count(frame.At(x, y)), 1u);
+  }
+
+  GifRecorder empty;
+  ASSERT_EQ(empty.Open(path + "2", set, 200, 300, options), "");
+  EXPECT_NE(empty.Close().find("no frame"), std::string::npos);
+  EXPECT_FALSE(fs::exists(path + "2"));
+}
+
+TEST(Pictures, ChartTicksAreRoundAndPointsLandWhereTheAxesSay) {
+  EXPECT_EQ(NiceTicks(0, 100, 5), (std::vector<double>{0, 20, 40, 60, 80, 100}));
+  EXPECT_EQ(NiceTicks(0.13, 0.41, 6), (std::vector<double>{0.15, 0.2, 0.25, 0.3, 0.35, 0.4}));
+  EXPECT_EQ(NiceTicks(0, 3, 7, true), (std::vector<double>{0, 1, 2, 3}));
+  EXPECT_EQ(LogTicks(3, 20000), (std::vector<double>{10, 100, 1000, 10000}));
+  EXPECT_EQ(LogTicks(1, 30), (std::vector<double>{1, 2, 5, 10, 20}));
+  EXPECT_EQ(TickLabel(0.25, 0.05), "0.25");
+  EXPECT_EQ(TickLabel(4000, 1000), "4000");
+  EXPECT_EQ(TickLabel(2e6, 1e6), "2e+06");
+
+  ScratchDir dir;
+  const std::string path = (dir / "c.png");
+  for (bool log : {false, true}) {
+    Chart chart;
+    chart.logY = log;
+    ChartSeries line;
+    line.color = 0x0000FFu;  // red
+    line.x = {0, 10, 20, 30};
+    line.y = {-5, 100, 1000, 2000};  // -5 is left out of a log axis
+    line.lo = {-5, 50, 900, 1900};
+    line.hi = {-5, 150, 1100, 2100};
+    chart.series = {line};
+    ChartGeometry g;
+    ASSERT_EQ(WriteChartPng(chart, path, &g), "");
+    Image img;
+    ASSERT_TRUE(ReadPng(path, img));
+    EXPECT_EQ(img.height, g.height);
+    const int x = static_cast<int>(g.PixelX(20)), y = static_cast<int>(g.PixelY(1000));
+    EXPECT_EQ(img.At(x, y), (Rgb{255, 0, 0})) << log;
+    EXPECT_EQ(g.y0 > 0, log);  // the log axis starts near 50, the linear one below -5
+    EXPECT_NEAR(g.PixelY(2100), g.plotY, g.plotH * 0.05);
+    EXPECT_EQ(g.PixelX(log ? 10 : 0), g.plotX);
+  }
+  Chart none;
+  none.logY = true;
+  none.series.push_back(ChartSeries{"n", 0, ChartSeries::Kind::Line, {1, 2}, {0, -1}, {}, {}});
+  EXPECT_NE(WriteChartPng(none, path).find("no value"), std::string::npos);
+}
+
+TEST(Pictures, GrowthRecordsKeepAtMostTheirPointsAndTheLastStep) {
+  CLandUseSet set;
+  GrowthRecord record(set);
+  std::array<long, 256> cells{};
+  for (long step = 0; step <= 5001; ++step) {
+    cells[3] = step;
+    record.Add(step, cells);
+  }
+  EXPECT_LE(record.Points(), GrowthRecord::kMaxPoints);
+  EXPECT_GE(record.Points(), GrowthRecord::kMaxPoints / 2);
+  const Chart chart = record.ToChart(false, "");
+  ASSERT_EQ(chart.series.size(), 6u);  // no vacant land
+  const ChartSeries& housing = chart.series[2];
+  EXPECT_EQ(housing.name, "Housing (ID 3)");
+  EXPECT_EQ(housing.x.back(), 5001);
+  EXPECT_EQ(housing.y.back(), 5001);
+  for (std::size_t i = 0; i < housing.x.size(); ++i) ASSERT_EQ(housing.y[i], housing.x[i]);
+}
+
+TEST(Pictures, ReportPagesEscapeTheirTextAndCarryThePicturesInline) {
+  const std::pair<std::string, std::string> base64[] = {
+      {"", ""},        {"f", "Zg=="},          {"fo", "Zm8="},
+      {"foo", "Zm9v"}, {"foobar", "Zm9vYmFy"}, {std::string("\xFF\x00\x10", 3), "/wAQ"}};
+  for (const auto& [in, out] : base64) EXPECT_EQ(Base64(in), out);
+  EXPECT_EQ(HtmlEscape("a<b>&\"c'"), "a&lt;b&gt;&amp;&quot;c&#39;");
+
+  ScratchDir dir;
+  WriteAll(dir / "p.png", "foo");
+  Report report;
+  report.title = "<run>";
+  report.command = "towngrow run --out 'a&b'";
+  report.tables.push_back({"cells", {"land use", "cells"}, {{"Housing", "12"}}});
+  report.pictures.push_back({"map", (dir / "p.png"), "final.png"});
+  report.pictures.push_back({"anim", (dir / "p.png"), "growth.gif"});
+  const std::string html = ReportHtml(report);
+  for (const char* part :
+       {"<title>&lt;run&gt;</title>", "--out &#39;a&amp;b&#39;", "<td class=\"n\">12</td>",
+        "src=\"data:image/png;base64,Zm9v\"", "src=\"data:image/gif;base64,Zm9v\""})
+    EXPECT_NE(html.find(part), std::string::npos) << part;
+  report.pictures.push_back({"lost", (dir / "none.png"), "none.png"});
+  EXPECT_THROW(ReportHtml(report), io::Error);
+}
