@@ -659,6 +659,54 @@ TEST(CalibrateEvaluate, BadModelsAreRefused) {
   }
 }
 
+// Screening the model: over 12 steps from a start of age 0, housing never
+// leaves its active age (30), so its inactive period has no effect; nor has
+// anything of the others land, which nothing grows. Morris gives both
+// mu* = 0 for the objective and every measure, and ranks them last.
+TEST(CalibrateScreening, FieldsWithoutEffectGetMuStarZeroAndRankLast) {
+  const Town town(30);
+  const std::vector<long> steps = {6, 12};
+  const auto observed = Grown(town, Point{{2, 1, 30}}, 1000, steps);
+  CalibrationModel m = ModelOf(town, observed, steps, 2);
+  m.makeSet = [](const Point& p) {
+    auto set = std::make_unique<CLandUseSet>();
+    static_cast<CStreetNode*>(set->m_LandUseArray.GetAt(set->GetIDIndex(1)))->m_nMinStep =
+        static_cast<int>(p.values[0]);
+    auto* house = static_cast<CHouse*>(set->m_LandUseArray.GetAt(set->GetIDIndex(3)));
+    house->m_nStreetPercent = static_cast<int>(p.values[1]);
+    house->m_nInactivePeriod = static_cast<int>(p.values[2]);
+    static_cast<CLandUse*>(set->m_LandUseArray.GetAt(set->GetIDIndex(6)))->m_nPolicy =
+        static_cast<int>(p.values[3]);
+    return set;
+  };
+  PointEvaluator ev(m, 2);
+  const SearchSpace space = {Param("node.minStep", {1, 2, 3, 4, 5, 6}),
+                             Param("house.streetPercent", {0, 10, 20, 30, 40, 50}),
+                             Param("house.inactivePeriod", {0, 10, 20, 30}),
+                             Param("others.policy", {0, 50, 100})};
+  SearchSettings s;
+  s.method = SearchMethod::Morris;
+  s.trajectories = 6;
+  SearchHooks h;
+  h.evaluate = [&](const std::vector<Point>& pts, int round,
+                   const std::function<void(std::size_t, PointResult &&)>& done) {
+    ev.Evaluate(pts, space, round, done);
+  };
+  const SearchResult r = Search(space, s, h);
+  const Sensitivity e = MorrisEffects(space, s, r.ranking, ev.Measures());
+  EXPECT_EQ(e.none, (std::vector<bool>{false, false, true, true}));
+  ASSERT_EQ(e.order.size(), 4u);
+  EXPECT_EQ(std::set<std::size_t>(e.order.begin(), e.order.begin() + 2),
+            (std::set<std::size_t>{0, 1}));
+  for (std::size_t d : {0, 1}) EXPECT_GT(e.objective[d].muStar, 0) << space[d].name;
+  for (std::size_t d : {2, 3}) {
+    EXPECT_EQ(e.objective[d].count, 6) << space[d].name;
+    EXPECT_EQ(e.objective[d].muStar, 0) << space[d].name;
+    for (const auto& atControl : e.effects)
+      for (const auto& measure : atControl) EXPECT_EQ(measure[d].muStar, 0) << space[d].name;
+  }
+}
+
 // Maps grown with known values (seed 1000, not one of the calibration's
 // seeds) at three control steps are matched best by those values among
 // 4 x 4 x 4 points, by the default objective over 8 runs. (One observed
