@@ -1,6 +1,8 @@
 // CMA-ES through pagmo2, one generation per round. See optimise/cmaes.h.
 #include "optimise/cmaes.h"
 
+#include "optimise/pagmo_bridge.h"
+
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -22,38 +24,6 @@ double FitnessOf(const PointResult& r) {
   return r.objective.value ? -*r.objective.value : kUndefined;
 }
 
-// What pagmo's evaluations answer: while drawing a generation, they record
-// the points asked (fitness 0, never used: the copy that draws is thrown
-// away); while evolving, they answer from the results of the round.
-struct Oracle {
-  const SearchSpace* space = nullptr;
-  bool recording = false;
-  std::vector<pagmo::vector_double> recorded;
-  std::map<std::string, double> fitness;  // by point key, every result so far
-
-  double Answer(const pagmo::vector_double& x) {
-    if (recording) {
-      recorded.push_back(x);
-      return 0.0;
-    }
-    const std::string key = PointKey(*space, PointAtFractions(*space, x));
-    const auto it = fitness.find(key);
-    if (it == fitness.end())
-      throw std::logic_error("CMA-ES asked for point " + key + ", which was not evaluated");
-    return it->second;
-  }
-};
-
-// The problem pagmo sees: the unit cube, fitness from the oracle.
-struct UnitCube {
-  std::shared_ptr<Oracle> oracle;
-  std::size_t dimension = 1;
-  pagmo::vector_double fitness(const pagmo::vector_double& x) const { return {oracle->Answer(x)}; }
-  std::pair<pagmo::vector_double, pagmo::vector_double> get_bounds() const {
-    return {pagmo::vector_double(dimension, 0.0), pagmo::vector_double(dimension, 1.0)};
-  }
-};
-
 pagmo::cmaes MakeAlgorithm(double sigma, std::uint64_t seed) {
   // One generation per evolve, the adapted state kept between calls;
   // points kept within the bounds.
@@ -62,6 +32,9 @@ pagmo::cmaes MakeAlgorithm(double sigma, std::uint64_t seed) {
 }
 
 }  // namespace
+
+using detail::Oracle;
+using detail::UnitCube;
 
 struct CmaesProposer::State {
   CmaesSettings settings;
@@ -78,32 +51,17 @@ struct CmaesProposer::State {
   std::uint64_t RunSeed() const { return settings.seed + static_cast<std::uint64_t>(restarts); }
 
   std::vector<Point> Sample(const SearchSpace& space) {
-    SearchSettings lhs;
-    lhs.method = SearchMethod::Lhs;
-    lhs.samples = population;
-    lhs.seed = RunSeed();
-    std::vector<Point> points;
-    for (const Point& p : FirstRound(space, lhs))
-      points.push_back(PointAtFractions(space, FractionsOf(space, p)));
+    std::vector<Point> points = detail::Sample(space, population, RunSeed());
     sampling = true;
     generations = 0;
     stale = 0;
     return points;
   }
 
-  // The next generation, drawn by a copy of the algorithm; empty when the
-  // algorithm has stopped.
+  // The next generation; empty when the algorithm has stopped.
   std::vector<Point> Draw(const SearchSpace& space) {
-    pagmo::cmaes copy = *algorithm;
-    pagmo::population copyPop = *pop;
-    oracle->recording = true;
-    oracle->recorded.clear();
-    copy.evolve(copyPop);
-    oracle->recording = false;
-    std::vector<Point> points;
-    if (oracle->recorded.size() != static_cast<std::size_t>(population)) return points;
-    for (const pagmo::vector_double& x : oracle->recorded)
-      points.push_back(PointAtFractions(space, x));
+    std::vector<Point> points = detail::DrawGeneration(*algorithm, *pop, *oracle, space);
+    if (points.size() != static_cast<std::size_t>(population)) points.clear();
     return points;
   }
 };
@@ -155,7 +113,7 @@ std::vector<Point> CmaesProposer::Next(const SearchSpace& space, const std::vect
                            std::to_string(asked.size()) + " points");
   bool anyNew = false;
   for (const PointResult* r : results) {
-    s.oracle->fitness[r->key] = FitnessOf(*r);
+    s.oracle->fitness[r->key] = {FitnessOf(*r)};
     anyNew = s.seen.insert(r->key).second || anyNew;
   }
   s.stale = anyNew ? 0 : s.stale + 1;

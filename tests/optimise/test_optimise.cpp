@@ -8,15 +8,18 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <towngrow/towngrow.h>
 
 #include "optimise/cmaes.h"
+#include "optimise/nsga2.h"
 
 namespace {
 
@@ -58,6 +61,9 @@ struct Formula {
         PointResult r;
         r.objective = Scalar::Of(flat ? 0.5 : -std::sqrt(d));
         r.quantity = Scalar::Of(0);
+        // For NSGA-II: quantity u0, allocation 1 - u0 + u1 (u1 only hurts).
+        r.stats = {{RunStatistic{1, Scalar::Of(u[0]), Scalar::Of(0)},
+                    RunStatistic{1, Scalar::Of(1 - u[0] + u[1]), Scalar::Of(0)}}};
         done(i, std::move(r));
       }
     };
@@ -118,54 +124,71 @@ TEST(Cmaes, FindsTheBestPointOfAKnownFunctionWithinTheParametersValues) {
   EXPECT_LT(*Search(space, lhs, g.Hooks(space)).ranking.front().objective.value, -0.01);
 }
 
-TEST(Cmaes, TheSameSeedGivesTheSamePointsAndAResumedSearchAsksTheSame) {
-  const SearchSpace space = Space();
-  CmaesSettings c;
-  c.seed = 5;
-  Formula whole{{12, 1.1, 50, 3}};
-  const SearchResult full = SearchCmaes(space, Budget(120), c, whole.Hooks(space));
-  Formula again{{12, 1.1, 50, 3}};
-  SearchCmaes(space, Budget(120), c, again.Hooks(space));
-  EXPECT_EQ(again.Keys(space), whole.Keys(space));
-  c.seed = 6;
-  Formula other{{12, 1.1, 50, 3}};
-  SearchCmaes(space, Budget(120), c, other.Hooks(space));
-  EXPECT_NE(other.Keys(space), whole.Keys(space));
-  c.seed = 5;
+// Runs a search of 120 points by either optimiser with the given seed.
+using Searcher = SearchResult (*)(const SearchSpace&, const SearchHooks&, std::uint64_t);
 
-  // Killed after 50 points, then resumed from what it had stored.
-  std::map<std::string, PointResult> store;
-  Formula first{{12, 1.1, 50, 3}};
-  SearchHooks h = first.Hooks(space);
-  h.finished = [&store](const PointResult& r) {
-    if (store.size() == 50) throw std::runtime_error("killed");
-    store[r.key] = r;
-  };
-  EXPECT_THROW(SearchCmaes(space, Budget(120), c, h), std::runtime_error);
-  Formula second{{12, 1.1, 50, 3}};
-  h = second.Hooks(space);
-  h.lookup = [&store](const std::string& key) -> std::optional<PointResult> {
-    const auto it = store.find(key);
-    if (it == store.end()) return std::nullopt;
-    return it->second;
-  };
-  const SearchResult resumed = SearchCmaes(space, Budget(120), c, h);
-  std::vector<std::string> want, got;
-  for (const PointResult& r : full.ranking) want.push_back(r.key);
-  for (const PointResult& r : resumed.ranking) got.push_back(r.key);
-  EXPECT_EQ(got, want);
-  ASSERT_EQ(resumed.rounds.size(), full.rounds.size());
-  for (std::size_t k = 0; k < full.rounds.size(); ++k)
-    EXPECT_EQ(resumed.rounds[k].points, full.rounds[k].points) << "round " << k + 1;
-  std::vector<std::string> fresh;
-  for (const std::string& k : whole.Keys(space))
-    if (!store.count(k)) fresh.push_back(k);
-  std::vector<std::string> asked = second.Keys(space);
-  std::set<std::string> seen;
-  asked.erase(std::remove_if(asked.begin(), asked.end(),
-                             [&seen](const std::string& k) { return !seen.insert(k).second; }),
-              asked.end());
-  EXPECT_EQ(asked, fresh);
+SearchResult ByCmaes(const SearchSpace& space, const SearchHooks& h, std::uint64_t seed) {
+  CmaesSettings c;
+  c.seed = seed;
+  return SearchCmaes(space, Budget(120), c, h);
+}
+
+SearchResult ByNsga2(const SearchSpace& space, const SearchHooks& h, std::uint64_t seed) {
+  optimise::Nsga2Settings n;
+  n.population = 12;
+  n.seed = seed;
+  return optimise::SearchNsga2(space, Budget(120), n, h);
+}
+
+TEST(Optimisers, TheSameSeedGivesTheSamePointsAndAResumedSearchAsksTheSame) {
+  const SearchSpace space = Space();
+  for (const auto& [name, search] : {std::pair<const char*, Searcher>{"cmaes", ByCmaes},
+                                     std::pair<const char*, Searcher>{"nsga2", ByNsga2}}) {
+    SCOPED_TRACE(name);
+    Formula whole{{12, 1.1, 50, 3}};
+    const SearchResult full = search(space, whole.Hooks(space), 5);
+    EXPECT_EQ(full.ranking.size(), 120u);
+    Formula again{{12, 1.1, 50, 3}};
+    search(space, again.Hooks(space), 5);
+    EXPECT_EQ(again.Keys(space), whole.Keys(space));
+    Formula other{{12, 1.1, 50, 3}};
+    search(space, other.Hooks(space), 6);
+    EXPECT_NE(other.Keys(space), whole.Keys(space));
+
+    // Killed after 50 points, then resumed from what it had stored.
+    std::map<std::string, PointResult> store;
+    Formula first{{12, 1.1, 50, 3}};
+    SearchHooks h = first.Hooks(space);
+    h.finished = [&store](const PointResult& r) {
+      if (store.size() == 50) throw std::runtime_error("killed");
+      store[r.key] = r;
+    };
+    EXPECT_THROW(search(space, h, 5), std::runtime_error);
+    Formula second{{12, 1.1, 50, 3}};
+    h = second.Hooks(space);
+    h.lookup = [&store](const std::string& key) -> std::optional<PointResult> {
+      const auto it = store.find(key);
+      if (it == store.end()) return std::nullopt;
+      return it->second;
+    };
+    const SearchResult resumed = search(space, h, 5);
+    std::vector<std::string> want, got;
+    for (const PointResult& r : full.ranking) want.push_back(r.key);
+    for (const PointResult& r : resumed.ranking) got.push_back(r.key);
+    EXPECT_EQ(got, want);
+    ASSERT_EQ(resumed.rounds.size(), full.rounds.size());
+    for (std::size_t k = 0; k < full.rounds.size(); ++k)
+      EXPECT_EQ(resumed.rounds[k].points, full.rounds[k].points) << "round " << k + 1;
+    std::vector<std::string> fresh;
+    for (const std::string& k : whole.Keys(space))
+      if (!store.count(k)) fresh.push_back(k);
+    std::vector<std::string> asked = second.Keys(space);
+    std::set<std::string> seen;
+    asked.erase(std::remove_if(asked.begin(), asked.end(),
+                               [&seen](const std::string& k) { return !seen.insert(k).second; }),
+                asked.end());
+    EXPECT_EQ(asked, fresh);
+  }
 }
 
 TEST(Cmaes, AStoppedRunRestartsWithTwiceThePopulation) {
@@ -203,6 +226,64 @@ TEST(Cmaes, BadSettingsAreRefused) {
                std::invalid_argument);
   EXPECT_EQ(optimise::PopulationFor(CmaesSettings{}, 18), 12);
   EXPECT_EQ(optimise::PopulationFor(CmaesSettings{}, 1), 5);
+}
+
+TEST(Nsga2, FindsAFrontOfQuantityAgainstAllocation) {
+  // Quantity u0, allocation 1 - u0 + u1: the front is u1 at its lowest,
+  // every u0. n's fractions are u0, x's u1 (x from 0.1 by 0.1).
+  const SearchSpace space = Space();
+  Formula f{{0, 0.1, 1, 0}};
+  optimise::Nsga2Settings n;
+  n.population = 16;
+  const SearchResult r = optimise::SearchNsga2(space, Budget(600), n, f.Hooks(space));
+  EXPECT_EQ(r.ranking.size(), 600u);
+  for (std::size_t k = 1; k < f.rounds.size(); ++k) EXPECT_LE(f.rounds[k].size(), 16u);
+  const std::vector<PointResult> front = optimise::ParetoFront(r.ranking, n);
+  std::set<double> spread;
+  for (const PointResult& p : front) {
+    EXPECT_EQ(p.point.values[1], 0.1) << p.key;
+    spread.insert(p.point.values[0]);
+  }
+  EXPECT_GE(spread.size(), 10u) << "the front covers the trade-off";
+}
+
+TEST(Nsga2, TheFrontAndItsFile) {
+  const SearchSpace space = {SearchParameter{"a", true, 0, 9, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}}};
+  auto R = [](double a, std::optional<double> q, std::optional<double> al) {
+    PointResult r;
+    r.point = Point{{a}};
+    r.key = "a=" + ValueText(a);
+    auto s = [](std::optional<double> v) {
+      return RunStatistic{v ? 1 : 0, v ? Scalar::Of(*v) : Scalar::None("x"), Scalar::Of(0)};
+    };
+    r.stats = {{s(q), s(al)}, {s(q), s(al)}};
+    r.objective = Scalar::Of(a / 10);
+    return r;
+  };
+  const std::vector<PointResult> results = {
+      R(0, 0.3, 0.1),            // on the front
+      R(1, 0.1, 0.4),            // on the front
+      R(2, 0.2, 0.2),            // on the front
+      R(3, 0.2, 0.25),           // beaten by a=2
+      R(4, 0.1, 0.4),            // ties a=1: kept
+      R(5, 0.5, 0.1),            // beaten by a=0
+      R(6, std::nullopt, 0.0),   // undefined quantity counts as 2: still the lowest allocation
+      R(7, 0.05, std::nullopt),  // undefined allocation: the lowest quantity
+  };
+  optimise::Nsga2Settings n;
+  std::vector<std::string> keys;
+  const std::vector<PointResult> front = optimise::ParetoFront(results, n);
+  for (const PointResult& p : front) keys.push_back(p.key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"a=7", "a=1", "a=4", "a=2", "a=0", "a=6"}));
+  EXPECT_EQ(optimise::ParetoCsv({front[0], front[3]}, space, n),
+            "point,a,quantity,allocation,objective\n"
+            "\"a=7\",7,0.050000,,0.700000\n"
+            "\"a=2\",2,0.200000,0.200000,0.200000\n");
+  n.population = 10;
+  EXPECT_THROW(optimise::Nsga2Proposer{n}, std::invalid_argument);
+  n.population = 8;
+  n.allocationAt = 0;
+  EXPECT_THROW(optimise::Nsga2Proposer{n}, std::invalid_argument);
 }
 
 // ---------------------------------------------------------------------------
