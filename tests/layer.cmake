@@ -1,9 +1,9 @@
 # Tests of the reusable layer and the program, in folders that mirror
-# theirs: tests/io, tests/report, tests/store and tests/jobs link that
+# theirs: tests/io, tests/report, tests/store, tests/optimise and tests/jobs link that
 # folder's library; tests/cli links the command line's and runs the
 # executable end to end (its path arrives as TOWNGROW_EXE).
 if(TARGET towngrow_cli_lib)
-  foreach(folder io report store jobs cli)
+  foreach(folder io report store optimise jobs cli)
     set(library towngrow_${folder})
     if(folder STREQUAL "cli")
       set(library towngrow_cli_lib)

@@ -46,6 +46,33 @@
 //   platform. Repeated points (after integer rounding) count once. The
 //   next rounds refine as above (the last round's step being its range
 //   over the number of its distinct values less one).
+// - Morris: one round of `trajectories` elementary-effects trajectories
+//   (Morris 1991) over `levels` levels (even) of each parameter's range:
+//   level l of P stands for the fraction l / (P - 1) of the range (its
+//   smallest to its largest value), taken as the nearest of the
+//   parameter's values (NearestValue). Per trajectory, from splitmix64
+//   seeded with `seed`: a random order of the parameters (Fisher-Yates,
+//   last place first), then per parameter in the space's order its
+//   direction (up or down, one draw) and its start level (one draw; low
+//   half of the levels going up, high half going down); the trajectory
+//   starts at those levels and moves one parameter at a time, in the drawn
+//   order, by P / 2 levels: k + 1 points for k parameters. MorrisEffects
+//   turns the results into mu, mu* and sigma.
+// - Proposed: the host's Proposer gives round 1 and, from each round's
+//   results, the next round (an optimiser learning where good points lie).
+//   The search ends when it proposes no point, when the budget
+//   (`evaluations`) is spent or after 100 rounds in a row without a new
+//   point.
+//
+// Budget (`evaluations`, 0: none): the most distinct points a search holds,
+// counting those a host hands back from a store as those run now; a round
+// that would pass it keeps its repeats and its first new points, in the
+// order asked, up to the budget, and is the last.
+//
+// Sizes: PlannedSize says before any work how many points a round (and the
+// whole search, where known) holds at most; Search refuses a search any of
+// whose rounds could pass `maxPoints`, naming the number, before it asks
+// for any point.
 //
 // Points are identified by their canonical key: "name=value" per
 // parameter, in the space's order, joined by "; ", values in their
@@ -99,23 +126,75 @@ std::string ValueText(double value);
 // "name=value; name=value" in the space's order.
 std::string PointKey(const SearchSpace& space, const Point& point);
 
-enum class SearchMethod { Grid, Refine, Lhs };
+enum class SearchMethod { Grid, Refine, Lhs, Morris, Proposed };
+
+// The most points a round may hold unless the settings say otherwise.
+constexpr double kDefaultMaxPoints = 100000;
 
 struct SearchSettings {
   SearchMethod method = SearchMethod::Grid;
-  int rounds = 3;          // refine, lhs: rounds in all (lhs: its sample is round 1), 1..100
-  int keep = 3;            // k: the best points a round narrows around, 1..1000
-  int lattice = 5;         // values per parameter of a refinement lattice, 2..1000
-  int samples = 100;       // lhs: points of the sample, 1..10000000
-  std::uint64_t seed = 1;  // lhs draws
+  int rounds = 3;         // refine, lhs: rounds in all (lhs: its sample is round 1), 1..100
+  int keep = 3;           // k: the best points a round narrows around, 1..1000
+  int lattice = 5;        // values per parameter of a refinement lattice, 2..1000
+  int samples = 100;      // lhs: points of the sample, 1..10000000
+  int trajectories = 10;  // morris: R, 1..1000000
+  int levels = 4;         // morris: P, even, 2..1000
+  long evaluations = 0;   // the budget of distinct points, 0 (none) to 100000000
+  double maxPoints = kDefaultMaxPoints;  // the most points of a round, 1..100000000
+  std::uint64_t seed = 1;                // lhs and morris draws
 };
 
 // Throws std::invalid_argument for settings outside the ranges above.
 void CheckSettings(const SearchSettings& settings);
 
+// The nearest of the parameter's values to v (the lower of two as near).
+double NearestValue(const SearchParameter& parameter, double v);
+
+// The point at fractions u (0..1, one per parameter) of each parameter's
+// range (its smallest to its largest value), each value the nearest of the
+// parameter's values.
+Point PointAtFractions(const SearchSpace& space, const std::vector<double>& u);
+// A point's fractions of each parameter's range (0 for a single value).
+std::vector<double> FractionsOf(const SearchSpace& space, const Point& point);
+
+struct PointResult;
+
+// A method that proposes each round from the results of the rounds before
+// (Search calls it from the calling thread, never twice at once).
+class Proposer {
+public:
+  virtual ~Proposer() = default;
+  // Points of every round where the method fixes it (0: not known).
+  virtual std::size_t RoundSize(const SearchSpace& space) const = 0;
+  // Round 1.
+  virtual std::vector<Point> First(const SearchSpace& space) = 0;
+  // The next round from the last one: `asked` as this proposer gave it and
+  // one result per asked point, in the same order (a point asked twice has
+  // the same result twice). No point: the search ends.
+  virtual std::vector<Point> Next(const SearchSpace& space, const std::vector<Point>& asked,
+                                  const std::vector<const PointResult*>& results) = 0;
+};
+
+// How many points a search asks for at most, before it starts.
+struct SearchSize {
+  double firstRound = 0;  // round 1 (repeats counted)
+  double laterRound = 0;  // the most of any later round (0: no later round)
+  double total = 0;       // the whole search, at most (0: not known)
+  std::string what;       // how the largest round is made, for messages
+};
+SearchSize PlannedSize(const SearchSpace& space, const SearchSettings& settings,
+                       const Proposer* proposer = nullptr);
+// Throws std::invalid_argument when a round could hold more than
+// settings.maxPoints points: "a round of N points (...) is more than the
+// most allowed, M: ...", suggesting cmaes.
+void CheckSize(const SearchSpace& space, const SearchSettings& settings,
+               const Proposer* proposer = nullptr);
+
 // The points of round 1: the full factorial in odometer order (the last
-// parameter changes fastest), or the Latin hypercube sample in stratum
-// order of the first parameter.
+// parameter changes fastest), the Latin hypercube sample in stratum order
+// of the first parameter, or the Morris trajectories one after another.
+// Throws std::invalid_argument for a Proposed search (its proposer gives
+// round 1) and for a round of more than settings.maxPoints points.
 std::vector<Point> FirstRound(const SearchSpace& space, const SearchSettings& settings);
 
 // A parameter's range in a round and the step of its lattice there.
@@ -288,9 +367,48 @@ struct SearchResult {
   std::vector<RoundReport> rounds;
 };
 
-// Runs the search. Throws std::invalid_argument for a bad space or bad
-// settings; rethrows what the hooks throw.
+// Runs the search. Throws std::invalid_argument for a bad space, bad
+// settings or a round too large (CheckSize), and for a Proposed search
+// without a proposer; rethrows what the hooks and the proposer throw, and
+// std::logic_error for a proposed value outside its parameter's legal
+// range or not whole for an integer parameter.
 SearchResult Search(const SearchSpace& space, const SearchSettings& settings,
-                    const SearchHooks& hooks);
+                    const SearchHooks& hooks, Proposer* proposer = nullptr);
+
+// ---------------------------------------------------------------------------
+// Screening
+
+// The elementary effects of one parameter on one quantity: an effect is
+// the change of the quantity over the change of the parameter as a
+// fraction of its range, between the two points of a trajectory that
+// differ in it (left out where the quantity is undefined at either point,
+// or the two values are equal after rounding).
+struct ElementaryEffects {
+  int count = 0;      // effects taken
+  double mu = 0;      // their mean
+  double muStar = 0;  // the mean of their absolute values
+  double sigma = 0;   // their sample standard deviation (0 for one)
+};
+
+struct Sensitivity {
+  std::vector<std::string> measures;  // as PointEvaluator::Measures()
+  // [parameter]: effects on the objective.
+  std::vector<ElementaryEffects> objective;
+  // [control][measure][parameter]: effects on each measure's mean.
+  std::vector<std::vector<std::vector<ElementaryEffects>>> effects;
+  // Parameters by influence: higher mu* of the objective first, then the
+  // higher largest mu* over the control maps and measures, then the
+  // space's order.
+  std::vector<std::size_t> order;
+  // [parameter]: no effect at all (every mu* 0, objective and measures).
+  std::vector<bool> none;
+};
+
+// The effects of a Morris search from its results (any order; looked up by
+// key). Throws std::invalid_argument for settings of another method, and
+// when a trajectory's point has no result.
+Sensitivity MorrisEffects(const SearchSpace& space, const SearchSettings& settings,
+                          const std::vector<PointResult>& results,
+                          const std::vector<std::string>& measures);
 
 }  // namespace towngrow

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -16,7 +17,8 @@
 namespace towngrow {
 namespace {
 
-constexpr double kMaxPoints = 1e8;  // a round of more points is refused
+constexpr double kMaxPoints = 1e8;      // no round may hold more, whatever the settings
+constexpr int kRoundsWithoutNew = 100;  // a proposed search ends after so many rounds
 
 // splitmix64: small, fast and the same on every platform.
 class Draws {
@@ -57,13 +59,18 @@ double SpaceHigh(const SearchParameter& p) {
   return *std::max_element(p.values.begin(), p.values.end());
 }
 
+std::string TooLarge(double count, const std::string& what, double most) {
+  return "a round of " + ValueText(count) + " points (" + what +
+         ") is more than the most allowed, " + ValueText(most) +
+         ": narrow the space, or search it with cmaes";
+}
+
 // The full factorial of the lists, last list fastest.
-std::vector<Point> Factorial(const std::vector<std::vector<double>>& lists) {
+std::vector<Point> Factorial(const std::vector<std::vector<double>>& lists, double most) {
   double count = 1;
   for (const auto& l : lists) count *= static_cast<double>(l.size());
-  if (count > kMaxPoints)
-    throw std::invalid_argument("a round of " + ValueText(count) +
-                                " points is too large (at most 100000000)");
+  if (count > most)
+    throw std::invalid_argument(TooLarge(count, "a lattice of the parameters' values", most));
   std::vector<Point> points;
   points.reserve(static_cast<std::size_t>(count));
   std::vector<std::size_t> at(lists.size(), 0);
@@ -99,7 +106,80 @@ std::vector<Point> LatinHypercube(const SearchSpace& space, const SearchSettings
   return points;
 }
 
+// Morris trajectories, one after another (see towngrow/calibrate.h).
+std::vector<Point> MorrisTrajectories(const SearchSpace& space, const SearchSettings& s) {
+  const std::size_t k = space.size();
+  const int levels = s.levels, jump = s.levels / 2;
+  const double top = static_cast<double>(levels - 1);
+  Draws draws(s.seed);
+  std::vector<Point> points;
+  points.reserve(static_cast<std::size_t>(s.trajectories) * (k + 1));
+  for (int t = 0; t < s.trajectories; ++t) {
+    std::vector<std::size_t> order(k);
+    for (std::size_t d = 0; d < k; ++d) order[d] = d;
+    for (std::size_t j = k; j > 1; --j) std::swap(order[j - 1], order[draws.Below(j)]);
+    std::vector<int> level(k), step(k);
+    for (std::size_t d = 0; d < k; ++d) {
+      const bool up = draws.Below(2) == 0;
+      const int base = static_cast<int>(draws.Below(static_cast<std::size_t>(levels - jump)));
+      level[d] = up ? base : jump + base;
+      step[d] = up ? jump : -jump;
+    }
+    auto pointAt = [&] {
+      std::vector<double> u(k);
+      for (std::size_t d = 0; d < k; ++d) u[d] = level[d] / top;
+      return PointAtFractions(space, u);
+    };
+    points.push_back(pointAt());
+    for (std::size_t j = 0; j < k; ++j) {
+      level[order[j]] += step[order[j]];
+      points.push_back(pointAt());
+    }
+  }
+  return points;
+}
+
+// The size of a refinement lattice: per parameter the lattice's values, at
+// most the whole numbers of an integer parameter's first range.
+double RefineLattice(const SearchSpace& space, const SearchSettings& s) {
+  double count = 1;
+  for (const SearchParameter& p : space) {
+    double n = s.lattice;
+    if (p.integer) n = std::min(n, SpaceHigh(p) - SpaceLow(p) + 1);
+    count *= n;
+  }
+  return count;
+}
+
 }  // namespace
+
+double NearestValue(const SearchParameter& p, double v) {
+  double best = p.values.front();
+  for (double x : p.values) {
+    const double dx = std::fabs(x - v), db = std::fabs(best - v);
+    if (dx < db || (dx == db && x < best)) best = x;
+  }
+  return best;
+}
+
+Point PointAtFractions(const SearchSpace& space, const std::vector<double>& u) {
+  Point point;
+  for (std::size_t d = 0; d < space.size(); ++d) {
+    const double low = SpaceLow(space[d]), high = SpaceHigh(space[d]);
+    const double f = std::clamp(d < u.size() ? u[d] : 0.0, 0.0, 1.0);
+    point.values.push_back(NearestValue(space[d], f >= 1 ? high : low + f * (high - low)));
+  }
+  return point;
+}
+
+std::vector<double> FractionsOf(const SearchSpace& space, const Point& point) {
+  std::vector<double> u;
+  for (std::size_t d = 0; d < space.size(); ++d) {
+    const double low = SpaceLow(space[d]), high = SpaceHigh(space[d]);
+    u.push_back(high > low ? (point.values.at(d) - low) / (high - low) : 0.0);
+  }
+  return u;
+}
 
 void CheckSpace(const SearchSpace& space) {
   if (space.empty()) throw std::invalid_argument("the space has no parameter");
@@ -131,6 +211,71 @@ void CheckSettings(const SearchSettings& s) {
     throw std::invalid_argument("the lattice must have 2 to 1000 values per parameter");
   if (s.samples < 1 || s.samples > 10000000)
     throw std::invalid_argument("the sample must have 1 to 10000000 points");
+  if (s.trajectories < 1 || s.trajectories > 1000000)
+    throw std::invalid_argument("trajectories must be from 1 to 1000000");
+  if (s.levels < 2 || s.levels > 1000 || s.levels % 2 != 0)
+    throw std::invalid_argument("levels must be an even number from 2 to 1000");
+  if (s.evaluations < 0 || s.evaluations > 100000000)
+    throw std::invalid_argument("evaluations must be from 0 (no budget) to 100000000");
+  if (!(s.maxPoints >= 1 && s.maxPoints <= kMaxPoints))
+    throw std::invalid_argument("the most points of a round must be from 1 to 100000000");
+  if (s.method == SearchMethod::Proposed && s.evaluations == 0)
+    throw std::invalid_argument("a search that proposes its points needs a budget of evaluations");
+}
+
+SearchSize PlannedSize(const SearchSpace& space, const SearchSettings& s,
+                       const Proposer* proposer) {
+  CheckSpace(space);
+  CheckSettings(s);
+  SearchSize size;
+  const double grid = [&] {
+    double n = 1;
+    for (const SearchParameter& p : space) n *= static_cast<double>(p.values.size());
+    return n;
+  }();
+  const double budget = s.evaluations > 0 ? static_cast<double>(s.evaluations) : 0.0;
+  auto capped = [budget](double n) { return budget > 0 ? std::min(n, budget) : n; };
+  const std::string parameters =
+      std::to_string(space.size()) + " parameter" + (space.size() == 1 ? "" : "s");
+  switch (s.method) {
+    case SearchMethod::Grid:
+      size.firstRound = grid;
+      size.total = capped(grid);
+      size.what = "every combination of the values of " + parameters;
+      break;
+    case SearchMethod::Refine:
+    case SearchMethod::Lhs: {
+      size.firstRound = s.method == SearchMethod::Lhs ? s.samples : grid;
+      size.laterRound = s.rounds > 1 ? RefineLattice(space, s) : 0;
+      size.total = capped(size.firstRound + (s.rounds - 1) * size.laterRound);
+      size.what =
+          size.laterRound > size.firstRound
+              ? "refine's lattice of " + std::to_string(s.lattice) + " values over " + parameters
+          : s.method == SearchMethod::Lhs ? "a Latin hypercube sample"
+                                          : "every combination of the values of " + parameters;
+      break;
+    }
+    case SearchMethod::Morris:
+      size.firstRound = static_cast<double>(s.trajectories) * static_cast<double>(space.size() + 1);
+      size.total = capped(size.firstRound);
+      size.what = std::to_string(s.trajectories) + " Morris trajectories over " + parameters;
+      break;
+    case SearchMethod::Proposed: {
+      const double round = proposer ? static_cast<double>(proposer->RoundSize(space)) : 0.0;
+      size.firstRound = round;
+      size.laterRound = round;
+      size.total = budget;
+      size.what = "a generation";
+      break;
+    }
+  }
+  return size;
+}
+
+void CheckSize(const SearchSpace& space, const SearchSettings& s, const Proposer* proposer) {
+  const SearchSize size = PlannedSize(space, s, proposer);
+  const double largest = std::max(size.firstRound, size.laterRound);
+  if (largest > s.maxPoints) throw std::invalid_argument(TooLarge(largest, size.what, s.maxPoints));
 }
 
 std::string ValueText(double v) {
@@ -158,10 +303,21 @@ std::string PointKey(const SearchSpace& space, const Point& point) {
 std::vector<Point> FirstRound(const SearchSpace& space, const SearchSettings& settings) {
   CheckSpace(space);
   CheckSettings(settings);
+  if (settings.method == SearchMethod::Proposed)
+    throw std::invalid_argument("a proposed search's first round comes from its proposer");
+  const SearchSize size = PlannedSize(space, settings);
+  if (size.firstRound > settings.maxPoints)
+    throw std::invalid_argument(TooLarge(
+        size.firstRound,
+        settings.method == SearchMethod::Lhs      ? "a Latin hypercube sample"
+        : settings.method == SearchMethod::Morris ? "Morris trajectories"
+                                                  : "every combination of the parameters' values",
+        settings.maxPoints));
   if (settings.method == SearchMethod::Lhs) return LatinHypercube(space, settings);
+  if (settings.method == SearchMethod::Morris) return MorrisTrajectories(space, settings);
   std::vector<std::vector<double>> lists;
   for (const SearchParameter& p : space) lists.push_back(p.values);
-  return Factorial(lists);
+  return Factorial(lists, settings.maxPoints);
 }
 
 std::vector<ParameterRange> RangesOf(const SearchSpace& space, const std::vector<Point>& points) {
@@ -215,41 +371,85 @@ bool RanksBefore(const PointResult& a, const PointResult& b) {
   return a.key < b.key;
 }
 
+namespace {
+
+// A proposed point's values must be legal ones of their parameters.
+void CheckProposed(const SearchSpace& space, const Point& p) {
+  if (p.values.size() != space.size())
+    throw std::logic_error("the proposer gave a point of " + std::to_string(p.values.size()) +
+                           " values for " + std::to_string(space.size()) + " parameters");
+  for (std::size_t d = 0; d < space.size(); ++d) {
+    const SearchParameter& q = space[d];
+    const double v = p.values[d];
+    if (!std::isfinite(v) || v < q.lowest || v > q.highest || (q.integer && v != std::floor(v)))
+      throw std::logic_error("the proposer gave " + q.name + "=" + ValueText(v) +
+                             ", not a legal value of it");
+  }
+}
+
+}  // namespace
+
 SearchResult Search(const SearchSpace& space, const SearchSettings& settings,
-                    const SearchHooks& hooks) {
+                    const SearchHooks& hooks, Proposer* proposer) {
   if (!hooks.evaluate) throw std::invalid_argument("a search needs a way to evaluate points");
-  std::vector<Point> next = FirstRound(space, settings);
-  const int rounds = settings.method == SearchMethod::Grid ? 1 : settings.rounds;
+  const bool proposed = settings.method == SearchMethod::Proposed;
+  if (proposed && proposer == nullptr)
+    throw std::invalid_argument("a search that proposes its points needs a proposer");
+  CheckSize(space, settings, proposed ? proposer : nullptr);
+  std::vector<Point> next = proposed ? proposer->First(space) : FirstRound(space, settings);
+  const int rounds =
+      settings.method == SearchMethod::Grid || settings.method == SearchMethod::Morris ? 1
+      : proposed ? std::numeric_limits<int>::max()
+                 : settings.rounds;
+  const std::size_t budget = static_cast<std::size_t>(settings.evaluations);
 
   std::vector<PointResult> all;           // every point of the search, in the order met
   std::map<std::string, std::size_t> at;  // key -> index in all
   SearchResult out;
+  int withoutNew = 0;  // rounds in a row that brought no point not met before
   for (int round = 1; round <= rounds; ++round) {
+    if (proposed) {
+      if (static_cast<double>(next.size()) > settings.maxPoints)
+        throw std::invalid_argument(
+            TooLarge(static_cast<double>(next.size()), "a proposed round", settings.maxPoints));
+      for (const Point& p : next) CheckProposed(space, p);
+    }
     // The round's distinct points; those met before keep their results.
+    // Points beyond the budget are left out, and the round is the last.
     std::vector<std::size_t> members;
     std::vector<Point> todo;
-    std::vector<std::string> todoKeys;
+    std::vector<std::string> todoKeys, askedKeys;
     std::set<std::string> inRound;
-    std::size_t known = 0;
+    std::size_t known = 0, fresh = 0;
+    bool cut = false;
     for (Point& p : next) {
       std::string key = PointKey(space, p);
-      if (!inRound.insert(key).second) continue;
+      askedKeys.push_back(key);
+      if (inRound.count(key)) continue;
       auto found = at.find(key);
-      if (found == at.end() && hooks.lookup) {
-        if (std::optional<PointResult> stored = hooks.lookup(key)) {
-          stored->point = p;
-          stored->key = key;
-          found = at.emplace(key, all.size()).first;
-          all.push_back(std::move(*stored));
+      if (found == at.end()) {
+        if (budget > 0 && all.size() + todo.size() >= budget) {
+          cut = true;
+          continue;
+        }
+        ++fresh;
+        if (hooks.lookup) {
+          if (std::optional<PointResult> stored = hooks.lookup(key)) {
+            stored->point = p;
+            stored->key = key;
+            found = at.emplace(key, all.size()).first;
+            all.push_back(std::move(*stored));
+          }
         }
       }
+      inRound.insert(key);
       if (found != at.end()) {
         members.push_back(found->second);
         ++known;
         continue;
       }
       todoKeys.push_back(std::move(key));
-      todo.push_back(std::move(p));
+      todo.push_back(p);
     }
     if (hooks.roundBegins) hooks.roundBegins(round, inRound.size(), known);
 
@@ -289,7 +489,17 @@ SearchResult Search(const SearchSpace& space, const SearchSettings& settings,
     const std::vector<ParameterRange> ranges = report.ranges;
     if (hooks.roundEnds) hooks.roundEnds(report);
     out.rounds.push_back(std::move(report));
-    if (round == rounds || order.empty()) break;
+    if (round == rounds || order.empty() || cut || (budget > 0 && all.size() >= budget)) break;
+
+    if (proposed) {
+      withoutNew = fresh == 0 ? withoutNew + 1 : 0;
+      if (withoutNew >= kRoundsWithoutNew) break;
+      std::vector<const PointResult*> results;
+      for (const std::string& key : askedKeys) results.push_back(&all[at.at(key)]);
+      next = proposer->Next(space, next, results);
+      if (next.empty()) break;
+      continue;
+    }
 
     // The next lattice around the best k points so far.
     std::vector<const Point*> best;
@@ -301,14 +511,108 @@ SearchResult Search(const SearchSpace& space, const SearchSettings& settings,
       const ParameterRange r = NextRange(space[d], ranges[d], best, d);
       lists.push_back(Lattice(space[d], r.low, r.high, settings.lattice));
     }
-    next = Factorial(lists);
-    bool fresh = false;
-    for (const Point& p : next) fresh = fresh || at.count(PointKey(space, p)) == 0;
-    if (!fresh) break;
+    next = Factorial(lists, settings.maxPoints);
+    bool anyNew = false;
+    for (const Point& p : next) anyNew = anyNew || at.count(PointKey(space, p)) == 0;
+    if (!anyNew) break;
   }
   out.ranking = std::move(all);
   std::sort(out.ranking.begin(), out.ranking.end(), RanksBefore);
   return out;
+}
+
+namespace {
+
+ElementaryEffects Summarise(const std::vector<double>& effects) {
+  ElementaryEffects e;
+  e.count = static_cast<int>(effects.size());
+  if (effects.empty()) return e;
+  const double n = static_cast<double>(effects.size());
+  for (double x : effects) {
+    e.mu += x;
+    e.muStar += std::fabs(x);
+  }
+  e.mu /= n;
+  e.muStar /= n;
+  if (effects.size() > 1) {
+    double ss = 0;
+    for (double x : effects) ss += (x - e.mu) * (x - e.mu);
+    e.sigma = std::sqrt(ss / (n - 1));
+  }
+  return e;
+}
+
+}  // namespace
+
+Sensitivity MorrisEffects(const SearchSpace& space, const SearchSettings& settings,
+                          const std::vector<PointResult>& results,
+                          const std::vector<std::string>& measures) {
+  if (settings.method != SearchMethod::Morris)
+    throw std::invalid_argument("elementary effects come from a Morris search");
+  const std::vector<Point> points = FirstRound(space, settings);
+  std::map<std::string, const PointResult*> byKey;
+  for (const PointResult& r : results) byKey[r.key] = &r;
+  const std::size_t k = space.size();
+  std::size_t controls = 0;
+  for (const PointResult& r : results) controls = std::max(controls, r.stats.size());
+
+  // [parameter] objective effects; [control][measure][parameter] effects.
+  std::vector<std::vector<double>> objective(k);
+  std::vector<std::vector<std::vector<std::vector<double>>>> effects(
+      controls, std::vector<std::vector<std::vector<double>>>(measures.size(),
+                                                              std::vector<std::vector<double>>(k)));
+  auto resultOf = [&](const Point& p) {
+    const std::string key = PointKey(space, p);
+    const auto it = byKey.find(key);
+    if (it == byKey.end()) throw std::invalid_argument("point " + key + " has no result");
+    return it->second;
+  };
+  for (std::size_t at = 0; at < points.size(); at += k + 1) {
+    for (std::size_t j = 0; j < k; ++j) {
+      const Point& before = points[at + j];
+      const Point& after = points[at + j + 1];
+      std::size_t d = 0;
+      while (d < k && before.values[d] == after.values[d]) ++d;
+      if (d == k) continue;  // the move vanished in rounding
+      const double range = SpaceHigh(space[d]) - SpaceLow(space[d]);
+      const double delta = (after.values[d] - before.values[d]) / range;
+      const PointResult& a = *resultOf(before);
+      const PointResult& b = *resultOf(after);
+      if (a.objective.value && b.objective.value)
+        objective[d].push_back((*b.objective.value - *a.objective.value) / delta);
+      for (std::size_t c = 0; c < controls && c < a.stats.size() && c < b.stats.size(); ++c)
+        for (std::size_t m = 0; m < measures.size(); ++m) {
+          if (m >= a.stats[c].size() || m >= b.stats[c].size()) continue;
+          const Scalar& ya = a.stats[c][m].mean;
+          const Scalar& yb = b.stats[c][m].mean;
+          if (ya.value && yb.value) effects[c][m][d].push_back((*yb.value - *ya.value) / delta);
+        }
+    }
+  }
+
+  Sensitivity s;
+  s.measures = measures;
+  std::vector<double> largest(k, 0.0);
+  for (std::size_t d = 0; d < k; ++d) s.objective.push_back(Summarise(objective[d]));
+  s.effects.resize(controls);
+  for (std::size_t c = 0; c < controls; ++c)
+    for (std::size_t m = 0; m < measures.size(); ++m) {
+      s.effects[c].emplace_back();
+      for (std::size_t d = 0; d < k; ++d) {
+        s.effects[c][m].push_back(Summarise(effects[c][m][d]));
+        largest[d] = std::max(largest[d], s.effects[c][m][d].muStar);
+      }
+    }
+  for (std::size_t d = 0; d < k; ++d) {
+    s.order.push_back(d);
+    s.none.push_back(s.objective[d].muStar == 0 && largest[d] == 0);
+  }
+  std::stable_sort(s.order.begin(), s.order.end(), [&](std::size_t a, std::size_t b) {
+    if (s.objective[a].muStar != s.objective[b].muStar)
+      return s.objective[a].muStar > s.objective[b].muStar;
+    return largest[a] > largest[b];
+  });
+  return s;
 }
 
 }  // namespace towngrow

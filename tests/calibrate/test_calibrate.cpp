@@ -4,6 +4,7 @@
 // recovery of known parameter values from maps the model made itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <set>
@@ -220,6 +221,289 @@ TEST(CalibrateObjective, ParsesProductsAndWeightedMeans) {
     EXPECT_THROW(Objective::Parse(bad), std::invalid_argument) << bad;
 }
 
+TEST(CalibrateSearch, MorrisTrajectoriesMoveOneParameterAtATimeByHalfTheLevels) {
+  // Levels 0, 1/5, ..., 1 of each range; a move is 3 levels.
+  const SearchSpace space = {Param("a", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}),
+                             Param("b", {0, 0.5, 1, 1.5, 2, 2.5}, false, 0, 10),
+                             Param("c", {5, 10, 15, 20, 25, 30}, true, 0, 100)};
+  SearchSettings s;
+  s.method = SearchMethod::Morris;
+  s.trajectories = 30;
+  s.levels = 6;
+  s.seed = 4;
+  const std::vector<Point> pts = FirstRound(space, s);
+  ASSERT_EQ(pts.size(), 30u * 4);
+  const double moves[3] = {6, 1.5, 15};  // 3/5 of each range, rounded to the nearest value
+  std::set<std::vector<double>> starts;
+  std::set<std::size_t> firstMoved;
+  for (std::size_t t = 0; t < 30; ++t) {
+    std::vector<int> moved(3, 0);
+    starts.insert(pts[t * 4].values);
+    for (std::size_t j = 0; j < 3; ++j) {
+      const Point& a = pts[t * 4 + j];
+      const Point& b = pts[t * 4 + j + 1];
+      int differ = 0;
+      for (std::size_t d = 0; d < 3; ++d) {
+        if (a.values[d] == b.values[d]) continue;
+        ++differ;
+        ++moved[d];
+        if (j == 0) firstMoved.insert(d);
+        EXPECT_NEAR(std::fabs(b.values[d] - a.values[d]), moves[d], 1e-9) << t << " " << j;
+      }
+      EXPECT_EQ(differ, 1) << "trajectory " << t << " move " << j;
+    }
+    EXPECT_EQ(moved, (std::vector<int>{1, 1, 1})) << "trajectory " << t;
+  }
+  EXPECT_GT(starts.size(), 10u) << "the starts are drawn";
+  EXPECT_EQ(firstMoved.size(), 3u) << "the order of the moves is drawn";
+  for (const Point& p : pts)
+    for (std::size_t d = 0; d < 3; ++d)
+      EXPECT_NE(std::find(space[d].values.begin(), space[d].values.end(), p.values[d]),
+                space[d].values.end());
+  std::vector<std::string> again, other;
+  for (const Point& p : FirstRound(space, s)) again.push_back(PointKey(space, p));
+  s.seed = 5;
+  for (const Point& p : FirstRound(space, s)) other.push_back(PointKey(space, p));
+  std::vector<std::string> first;
+  for (const Point& p : pts) first.push_back(PointKey(space, p));
+  EXPECT_EQ(first, again);
+  EXPECT_NE(first, other);
+}
+
+TEST(CalibrateSearch, MorrisEffectsOfAKnownFunction) {
+  // objective = 3 fa - 2 fb^2 + 0 fc over the fractions of the ranges:
+  // a's effects are all 3; b's vary; c has none and ranks last.
+  const SearchSpace space = {Param("c", {0, 1, 2, 3}), Param("a", {0, 1, 2, 3, 4, 5, 6}),
+                             Param("b", {0, 10, 20, 30, 40, 50, 60})};
+  SearchSettings s;
+  s.method = SearchMethod::Morris;
+  s.trajectories = 12;
+  s.levels = 4;
+  SearchHooks h;
+  h.evaluate = [](const std::vector<Point>& pts, int,
+                  const std::function<void(std::size_t, PointResult &&)>& done) {
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+      PointResult r;
+      const double fa = pts[i].values[1] / 6, fb = pts[i].values[2] / 60;
+      r.objective = Scalar::Of(3 * fa - 2 * fb * fb);
+      r.stats = {{RunStatistic{1, Scalar::Of(fa), Scalar::Of(0)},
+                  RunStatistic{1, Scalar::Of(pts[i].values[0] > 9 ? 1 : 0), Scalar::Of(0)}}};
+      done(i, std::move(r));
+    }
+  };
+  const SearchResult r = Search(space, s, h);
+  const Sensitivity e = MorrisEffects(space, s, r.ranking, {"fa", "never"});
+  EXPECT_EQ(e.order, (std::vector<std::size_t>{1, 2, 0}));
+  EXPECT_EQ(e.none, (std::vector<bool>{true, false, false}));
+  EXPECT_EQ(e.objective[1].count, 12);
+  EXPECT_NEAR(e.objective[1].mu, 3, 1e-12);
+  EXPECT_NEAR(e.objective[1].muStar, 3, 1e-12);
+  EXPECT_NEAR(e.objective[1].sigma, 0, 1e-12);
+  EXPECT_LT(e.objective[2].mu, 0);
+  EXPECT_GT(e.objective[2].sigma, 0);
+  EXPECT_EQ(e.objective[0].muStar, 0);
+  ASSERT_EQ(e.effects.size(), 1u);
+  EXPECT_NEAR(e.effects[0][0][1].muStar, 1, 1e-12);  // fa against a
+  EXPECT_EQ(e.effects[0][0][2].muStar, 0);
+  EXPECT_EQ(e.effects[0][1][0].count, 12);
+  EXPECT_EQ(e.effects[0][1][0].muStar, 0);
+  EXPECT_THROW(MorrisEffects(space, s, {}, {"fa"}), std::invalid_argument);
+  EXPECT_THROW(MorrisEffects(space, SearchSettings{}, r.ranking, {"fa"}), std::invalid_argument);
+}
+
+// A proposer that walks: each round the four neighbours (one value up or
+// down in either parameter) of the best point of the last round, itself
+// asked again; ends when the best stays. It records what it was given.
+struct Walker : Proposer {
+  std::vector<std::vector<std::string>> given;  // per round: the keys of the results
+  std::size_t RoundSize(const SearchSpace&) const override { return 5; }
+  std::vector<Point> First(const SearchSpace&) override { return {Point{{0, 0}}, Point{{0, 0}}}; }
+  std::vector<Point> Next(const SearchSpace& space, const std::vector<Point>& asked,
+                          const std::vector<const PointResult*>& results) override {
+    std::vector<std::string> keys;
+    std::size_t best = 0;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      keys.push_back(results[i]->key);
+      if (RanksBefore(*results[i], *results[best])) best = i;
+    }
+    given.push_back(keys);
+    if (given.size() > 1 && best == 0) return {};
+    const Point at = asked[best];
+    std::vector<Point> next = {at};
+    for (std::size_t d = 0; d < 2; ++d)
+      for (double step : {-1.0, 1.0}) {
+        Point p = at;
+        p.values[d] = std::clamp(p.values[d] + step, 0.0, 9.0);
+        next.push_back(p);
+      }
+    (void)space;
+    return next;
+  }
+};
+
+TEST(CalibrateSearch, AProposerIsGivenEachRoundsResultsInTheOrderItAsked) {
+  const SearchSpace space = {Param("a", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}),
+                             Param("b", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9})};
+  SearchSettings s;
+  s.method = SearchMethod::Proposed;
+  s.evaluations = 1000;
+  Formula f{{3, 2}};
+  Walker w;
+  const SearchResult r = Search(space, s, f.Hooks(space), &w);
+  EXPECT_EQ(r.ranking.front().key, "a=3; b=2");
+  ASSERT_GE(w.given.size(), 2u);
+  EXPECT_EQ(w.given[0], (std::vector<std::string>{"a=0; b=0", "a=0; b=0"}));
+  EXPECT_EQ(w.given[1],
+            (std::vector<std::string>{"a=0; b=0", "a=0; b=0", "a=1; b=0", "a=0; b=0", "a=0; b=1"}));
+  EXPECT_EQ(r.rounds[1].points, 3u);
+  EXPECT_EQ(r.rounds[1].evaluated, 2u);
+  std::set<std::string> once(f.evaluated.begin(), f.evaluated.end());
+  EXPECT_EQ(once.size(), f.evaluated.size()) << "a point was evaluated twice";
+
+  // The budget: the round that reaches it keeps its repeats and its first
+  // new points, and is the last.
+  s.evaluations = 4;
+  Formula g{{3, 2}};
+  Walker w2;
+  const SearchResult cut = Search(space, s, g.Hooks(space), &w2);
+  EXPECT_EQ(cut.ranking.size(), 4u);
+  EXPECT_EQ(w2.given.size(), 2u);
+  // Round 3 walks from a=0 b=1 (ties go to the smaller key): itself, a=1
+  // b=1 new, a=0 b=0 known; a=0 b=2 is cut.
+  EXPECT_EQ(cut.rounds.back().points, 3u);
+  EXPECT_EQ(cut.rounds.back().evaluated, 1u);
+  EXPECT_EQ(g.evaluated.back(), "a=1; b=1");
+}
+
+TEST(CalibrateSearch, AProposedSearchResumedFromAStoreAsksTheSamePoints) {
+  const SearchSpace space = {Param("a", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}),
+                             Param("b", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9})};
+  SearchSettings s;
+  s.method = SearchMethod::Proposed;
+  s.evaluations = 9;
+  Formula whole{{6, 5}};
+  Walker w;
+  const SearchResult full = Search(space, s, whole.Hooks(space), &w);
+
+  std::map<std::string, PointResult> store;
+  Formula first{{6, 5}};
+  SearchHooks h = first.Hooks(space);
+  h.finished = [&store](const PointResult& r) {
+    if (store.size() == 5) throw std::runtime_error("killed");
+    store[r.key] = r;
+  };
+  Walker w1;
+  EXPECT_THROW(Search(space, s, h, &w1), std::runtime_error);
+  Formula second{{6, 5}};
+  h = second.Hooks(space);
+  h.lookup = [&store](const std::string& key) -> std::optional<PointResult> {
+    auto it = store.find(key);
+    if (it == store.end()) return std::nullopt;
+    return it->second;
+  };
+  Walker w2;
+  const SearchResult resumed = Search(space, s, h, &w2);
+  EXPECT_EQ(Keys(resumed.ranking), Keys(full.ranking));
+  EXPECT_EQ(w2.given, w.given);
+  EXPECT_EQ(second.evaluated.size() + 5, whole.evaluated.size());
+}
+
+TEST(CalibrateSearch, SizesAreToldAndTooLargeRoundsRefusedBeforeAnyPoint) {
+  SearchSpace nine;
+  for (int d = 0; d < 9; ++d)
+    nine.push_back(Param("p" + std::to_string(d), {0, 0.5, 1}, false, 0, 1));
+  SearchSpace ints = nine;
+  for (SearchParameter& p : ints) p = Param(p.name, {0, 1, 2});
+  auto with = [](SearchMethod m, int rounds) {
+    SearchSettings s;
+    s.method = m;
+    s.rounds = rounds;
+    return s;
+  };
+  SearchSettings morris = with(SearchMethod::Morris, 1);
+  morris.trajectories = 20;
+  SearchSettings budget = with(SearchMethod::Grid, 1);
+  budget.evaluations = 50;
+  Walker w;
+  SearchSettings walk = with(SearchMethod::Proposed, 1);
+  walk.evaluations = 300;
+  const struct {
+    const char* what;
+    const SearchSpace& space;
+    SearchSettings settings;
+    const Proposer* proposer;
+    double first, later, total;
+  } cases[] = {
+      {"grid", nine, with(SearchMethod::Grid, 3), nullptr, 19683, 0, 19683},
+      {"refine: 5^9 lattice", nine, with(SearchMethod::Refine, 3), nullptr, 19683, 1953125,
+       19683 + 2 * 1953125},
+      {"refine: integers of 3 values", ints, with(SearchMethod::Refine, 2), nullptr, 19683, 19683,
+       2 * 19683},
+      {"lhs", nine, with(SearchMethod::Lhs, 1), nullptr, 100, 0, 100},
+      {"morris", nine, morris, nullptr, 200, 0, 200},
+      {"budget", nine, budget, nullptr, 19683, 0, 50},
+      {"proposed", nine, walk, &w, 5, 5, 300},
+  };
+  for (const auto& c : cases) {
+    const SearchSize z = PlannedSize(c.space, c.settings, c.proposer);
+    EXPECT_EQ(z.firstRound, c.first) << c.what;
+    EXPECT_EQ(z.laterRound, c.later) << c.what;
+    EXPECT_EQ(z.total, c.total) << c.what;
+  }
+  bool asked = false;
+  SearchHooks h;
+  h.evaluate = [&asked](const std::vector<Point>&, int,
+                        const std::function<void(std::size_t, PointResult &&)>&) { asked = true; };
+  try {
+    Search(nine, with(SearchMethod::Refine, 3), h);
+    ADD_FAILURE() << "refine's lattice of 1953125 points was run";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "a round of 1953125 points (refine's lattice of 5 values over 9 parameters) is more "
+              "than the most allowed, 100000: narrow the space, or search it with cmaes");
+  }
+  EXPECT_FALSE(asked);
+  SearchSettings small = with(SearchMethod::Grid, 1);
+  small.maxPoints = 19682;
+  EXPECT_THROW(Search(nine, small, h), std::invalid_argument);
+  EXPECT_THROW(FirstRound(nine, small), std::invalid_argument);
+  small.maxPoints = 19683;
+  EXPECT_EQ(FirstRound(nine, small).size(), 19683u);
+}
+
+TEST(CalibrateSearch, BadProposalsAndProposedSettingsAreRefused) {
+  const SearchSpace space = {Param("a", {0, 1, 2}), Param("b", {0, 0.5}, false, 0, 1)};
+  struct Fixed : Proposer {
+    Point p;
+    std::size_t RoundSize(const SearchSpace&) const override { return 1; }
+    std::vector<Point> First(const SearchSpace&) override { return {p}; }
+    std::vector<Point> Next(const SearchSpace&, const std::vector<Point>&,
+                            const std::vector<const PointResult*>&) override {
+      return {};
+    }
+  };
+  SearchSettings s;
+  s.method = SearchMethod::Proposed;
+  s.evaluations = 10;
+  Formula f{{1, 0}};
+  for (const Point& bad : {Point{{1.5, 0}}, Point{{101, 0}}, Point{{1, NAN}}, Point{{1}}}) {
+    Fixed fixed;
+    fixed.p = bad;
+    EXPECT_THROW(Search(space, s, f.Hooks(space), &fixed), std::logic_error);
+  }
+  Fixed good;
+  good.p = Point{{1, 0.25}};  // legal though not one of b's listed values
+  EXPECT_EQ(Search(space, s, f.Hooks(space), &good).ranking.size(), 1u);
+  EXPECT_THROW(Search(space, s, f.Hooks(space)), std::invalid_argument);  // no proposer
+  s.evaluations = 0;
+  EXPECT_THROW(Search(space, s, f.Hooks(space), &good), std::invalid_argument);
+  s = SearchSettings{};
+  for (int levels : {0, 3, 1002}) {
+    s.levels = levels;
+    EXPECT_THROW(CheckSettings(s), std::invalid_argument) << levels;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Points evaluated by running the model.
 
@@ -372,6 +656,54 @@ TEST(CalibrateEvaluate, BadModelsAreRefused) {
     } catch (const std::invalid_argument& e) {
       EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
     }
+  }
+}
+
+// Screening the model: over 12 steps from a start of age 0, housing never
+// leaves its active age (30), so its inactive period has no effect; nor has
+// anything of the others land, which nothing grows. Morris gives both
+// mu* = 0 for the objective and every measure, and ranks them last.
+TEST(CalibrateScreening, FieldsWithoutEffectGetMuStarZeroAndRankLast) {
+  const Town town(30);
+  const std::vector<long> steps = {6, 12};
+  const auto observed = Grown(town, Point{{2, 1, 30}}, 1000, steps);
+  CalibrationModel m = ModelOf(town, observed, steps, 2);
+  m.makeSet = [](const Point& p) {
+    auto set = std::make_unique<CLandUseSet>();
+    static_cast<CStreetNode*>(set->m_LandUseArray.GetAt(set->GetIDIndex(1)))->m_nMinStep =
+        static_cast<int>(p.values[0]);
+    auto* house = static_cast<CHouse*>(set->m_LandUseArray.GetAt(set->GetIDIndex(3)));
+    house->m_nStreetPercent = static_cast<int>(p.values[1]);
+    house->m_nInactivePeriod = static_cast<int>(p.values[2]);
+    static_cast<CLandUse*>(set->m_LandUseArray.GetAt(set->GetIDIndex(6)))->m_nPolicy =
+        static_cast<int>(p.values[3]);
+    return set;
+  };
+  PointEvaluator ev(m, 2);
+  const SearchSpace space = {Param("node.minStep", {1, 2, 3, 4, 5, 6}),
+                             Param("house.streetPercent", {0, 10, 20, 30, 40, 50}),
+                             Param("house.inactivePeriod", {0, 10, 20, 30}),
+                             Param("others.policy", {0, 50, 100})};
+  SearchSettings s;
+  s.method = SearchMethod::Morris;
+  s.trajectories = 6;
+  SearchHooks h;
+  h.evaluate = [&](const std::vector<Point>& pts, int round,
+                   const std::function<void(std::size_t, PointResult &&)>& done) {
+    ev.Evaluate(pts, space, round, done);
+  };
+  const SearchResult r = Search(space, s, h);
+  const Sensitivity e = MorrisEffects(space, s, r.ranking, ev.Measures());
+  EXPECT_EQ(e.none, (std::vector<bool>{false, false, true, true}));
+  ASSERT_EQ(e.order.size(), 4u);
+  EXPECT_EQ(std::set<std::size_t>(e.order.begin(), e.order.begin() + 2),
+            (std::set<std::size_t>{0, 1}));
+  for (std::size_t d : {0, 1}) EXPECT_GT(e.objective[d].muStar, 0) << space[d].name;
+  for (std::size_t d : {2, 3}) {
+    EXPECT_EQ(e.objective[d].count, 6) << space[d].name;
+    EXPECT_EQ(e.objective[d].muStar, 0) << space[d].name;
+    for (const auto& atControl : e.effects)
+      for (const auto& measure : atControl) EXPECT_EQ(measure[d].muStar, 0) << space[d].name;
   }
 }
 
