@@ -1,14 +1,9 @@
 #include "cli/calibrate_ranks.h"
 
-#include "io/error.h"
-
-#ifdef TOWNGROW_MPI
-#define OMPI_SKIP_MPICXX 1  // the C interface only
-#define MPICH_SKIP_MPICXX 1
-#include <mpi.h>
-
 #include <cmath>
-#endif
+
+#include "cli/mpi.h"
+#include "io/error.h"
 
 namespace towngrow::cli {
 

@@ -1,18 +1,13 @@
 #include "cli/processes.h"
 
-#include <cstdlib>
-#include <cstring>
-
-#ifdef TOWNGROW_MPI
-#define OMPI_SKIP_MPICXX 1  // the C interface only
-#define MPICH_SKIP_MPICXX 1
-#include <mpi.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
-#endif
+
+#include "cli/mpi.h"
 
 namespace towngrow::cli {
 

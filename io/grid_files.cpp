@@ -50,6 +50,19 @@ bool IsWritableName(const std::string& path) {
   return IsTiffName(path) || (format != FormatOther && format != FormatXY);
 }
 
+void CheckWritableName(const std::string& path) {
+  if (!IsWritableName(path))
+    throw Error(path + ": cannot write this kind of file (names ending in " + kWritableKinds +
+                " can be written)");
+}
+
+TiffLegend LandUseLegend(const CLandUseCoverage& cov) {
+  TiffLegend legend;
+  legend.set = cov.m_pLandUseSet;
+  legend.description = "land-use ID";
+  return legend;
+}
+
 void InitOrFail(CLandUseCoverage& cov, int rows, int cols, MessageLog& log) {
   if (rows < kMinSide || cols < kMinSide || rows > kMaxSide || cols > kMaxSide)
     throw Error("a grid of " + std::to_string(rows) + " x " + std::to_string(cols) +
@@ -213,14 +226,10 @@ std::vector<std::pair<std::string, std::string>> ExportToScratch(const CLandUseC
 
 void ExportCoverage(const CLandUseCoverage& cov, const std::string& finalPath, ScratchDir& scratch,
                     const GeoInfo& geo) {
-  if (!IsWritableName(finalPath))
-    throw Error(finalPath + ": cannot write this kind of file (names ending in " + kWritableKinds +
-                " can be written)");
+  CheckWritableName(finalPath);
   if (IsTiffName(finalPath)) {
-    TiffLegend legend;
-    legend.set = cov.m_pLandUseSet;
-    legend.description = "land-use ID";
-    WriteGeoTiff(finalPath, cov.m_pData, cov.m_nRows, cov.m_nCols, GeoForOutput(cov, geo), legend);
+    WriteGeoTiff(finalPath, cov.m_pData, cov.m_nRows, cov.m_nCols, GeoForOutput(cov, geo),
+                 LandUseLegend(cov));
     return;
   }
   for (const auto& [work, final] : ExportToScratch(cov, finalPath, scratch, geo)) {

@@ -42,8 +42,14 @@ GeoInfo GeoForOutput(const CLandUseCoverage& cov, const GeoInfo& geo);
 
 // The names that can be written, for messages: ".asc, .e00, .flt, .xya, .dat or .tif".
 extern const char* const kWritableKinds;
-// True when ExportCoverage writes this kind of name.
+// True when ExportCoverage writes this kind of name; CheckWritableName
+// refuses any other (io::Error naming it).
 bool IsWritableName(const std::string& path);
+void CheckWritableName(const std::string& path);
+
+// How a land-use map is drawn as a GeoTIFF: the colours and names of the
+// coverage's set (the default roster without one).
+TiffLegend LandUseLegend(const CLandUseCoverage& cov);
 
 // Sizes a coverage; on refusal an io::Error (memory exhaustion named as such).
 void InitOrFail(CLandUseCoverage& cov, int rows, int cols, MessageLog& log);

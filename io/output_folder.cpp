@@ -34,15 +34,10 @@ std::string OutputFolder::AddText(const std::string& name, const std::string& co
 std::string OutputFolder::AddMap(const std::string& name, const CLandUseCoverage& cov,
                                  const GeoInfo& geo) {
   const std::string final = At(name);
-  if (!IsWritableName(final))
-    throw Error(final + ": cannot write this kind of file (names ending in " + kWritableKinds +
-                " can be written)");
-  if (IsTiffName(final)) {
-    TiffLegend legend;
-    legend.set = cov.m_pLandUseSet;
-    legend.description = "land-use ID";
-    return AddGeoTiff(name, cov.m_pData, cov.m_nRows, cov.m_nCols, GeoForOutput(cov, geo), legend);
-  }
+  CheckWritableName(final);
+  if (IsTiffName(final))
+    return AddGeoTiff(name, cov.m_pData, cov.m_nRows, cov.m_nCols, GeoForOutput(cov, geo),
+                      LandUseLegend(cov));
   Make();
   std::string first;
   for (const auto& [work, target] : ExportToScratch(cov, final, Scratch(), geo)) {

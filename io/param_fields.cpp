@@ -241,8 +241,7 @@ Json FieldToJson(const Field& f, CLandUse& lu) {
     case Type::Color:
       return ColorToHex(*static_cast<unsigned int*>(at));
     case Type::Category: {
-      const int c = static_cast<int>(*static_cast<LandUseCategory*>(at));
-      return c >= 0 && c < 7 ? kCategoryWords[c] : "Others";
+      return CategoryWord(*static_cast<LandUseCategory*>(at));
     }
   }
   return nullptr;
@@ -324,6 +323,11 @@ void ApplyLandUseEntry(const Json& entry, const Where& w, CLandUseSet& set) {
 }
 
 std::string KindOf(const CLandUse& landUse) { return KindWord(KindBitOf(landUse)); }
+
+std::string CategoryWord(LandUseCategory category) {
+  const int c = static_cast<int>(category);
+  return c >= 0 && c < 7 ? kCategoryWords[c] : "Others";
+}
 
 std::string ColorToHex(unsigned int color) {
   char buf[8];

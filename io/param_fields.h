@@ -47,6 +47,10 @@ void SetNumberField(CLandUse& landUse, const std::string& key, double value);
 // parameter template shows them (a list's entries one by one).
 std::vector<std::string> NumberFieldKeys(const CLandUse& landUse);
 
+// The word of a category, as "category" holds it: "Blank", "StreetNode",
+// "StreetVertex", "House", "Industry", "Commerce", "Others".
+std::string CategoryWord(LandUseCategory category);
+
 // "#RRGGBB" for a colour in the layout 0x00BBGGRR.
 std::string ColorToHex(unsigned int color);
 

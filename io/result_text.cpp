@@ -1,5 +1,6 @@
 #include "io/result_text.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -33,6 +34,22 @@ Json IdCountsJson(const std::array<std::uint64_t, 256>& counts) {
   for (std::size_t id = 0; id < 256; ++id)
     if (counts[id] > 0) j[std::to_string(id)] = counts[id];
   return j;
+}
+
+void Appendf(std::string& text, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  if (n > 0) {
+    std::string line(static_cast<std::size_t>(n) + 1, '\0');
+    std::vsnprintf(line.data(), line.size(), format, again);
+    line.pop_back();
+    text += line;
+  }
+  va_end(again);
 }
 
 std::string AbsolutePath(const std::string& p) {

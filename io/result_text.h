@@ -26,6 +26,9 @@ std::string FixedText(double value, int decimals);
 Json ScalarJson(const Scalar& value);
 Json IdCountsJson(const std::array<std::uint64_t, 256>& counts);
 
+// printf at the end of a text.
+__attribute__((format(printf, 2, 3))) void Appendf(std::string& text, const char* format, ...);
+
 // A path as an absolute, normalised path (unchanged if that fails), and a
 // word quoted for a POSIX shell when it needs it.
 std::string AbsolutePath(const std::string& path);

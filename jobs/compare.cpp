@@ -1,7 +1,6 @@
 #include "jobs/compare.h"
 
 #include <array>
-#include <cstdarg>
 #include <cstdio>
 #include <sstream>
 #include <utility>
@@ -26,16 +25,6 @@ using io::ShellWord;
 std::string Fixed(const Scalar& v) { return FixedText(v, 6); }
 
 io::Json ToJson(const Scalar& v) { return io::ScalarJson(v); }
-
-// printf into the end of a text.
-__attribute__((format(printf, 2, 3))) void Appendf(std::string& text, const char* format, ...) {
-  char line[1024];
-  std::va_list args;
-  va_start(args, format);
-  std::vsnprintf(line, sizeof line, format, args);
-  va_end(args);
-  text += line;
-}
 
 // Per cell of the agreement map.
 enum Code : unsigned char { kSame, kHit, kMiss, kFalseAlarm, kWrongHit, kNoClass, kOther };
@@ -294,43 +283,44 @@ std::string ComparisonSummaryText(const MapComparison& m) {
   const ClassScheme& scheme = m.scheme;
   const ComparisonResult& r = m.result;
   std::string text;
-  Appendf(text,
-          "Compared %s (simulated) with %s (observed): %d x %d cells, %llu with a class "
-          "in both\n",
-          m.shown[1].c_str(), m.shown[0].c_str(), m.views[0].rows, m.views[0].cols,
-          static_cast<unsigned long long>(r.cells));
-  Appendf(text, "  %-16s %12s %12s %9s %10s\n", "class", "observed", "simulated", "quantity",
-          "allocation");
+  io::Appendf(text,
+              "Compared %s (simulated) with %s (observed): %d x %d cells, %llu with a class "
+              "in both\n",
+              m.shown[1].c_str(), m.shown[0].c_str(), m.views[0].rows, m.views[0].cols,
+              static_cast<unsigned long long>(r.cells));
+  io::Appendf(text, "  %-16s %12s %12s %9s %10s\n", "class", "observed", "simulated", "quantity",
+              "allocation");
   for (std::size_t k = 0; k < scheme.names.size(); ++k)
-    Appendf(text, "  %-16s %12llu %12llu %9s %10s\n", scheme.names[k].c_str(),
-            static_cast<unsigned long long>(r.observedCells[k]),
-            static_cast<unsigned long long>(r.simulatedCells[k]),
-            Shown4(r.classQuantity[k]).c_str(), Shown4(r.classAllocation[k]).c_str());
-  Appendf(text, "  agreement %s  kappa %s  quantity %s  allocation %s  Lee-Sallee %s\n",
-          Shown4(r.agreement).c_str(), Shown4(r.kappa).c_str(), Shown4(r.quantity).c_str(),
-          Shown4(r.allocation).c_str(), Shown4(r.leeSallee).c_str());
+    io::Appendf(text, "  %-16s %12llu %12llu %9s %10s\n", scheme.names[k].c_str(),
+                static_cast<unsigned long long>(r.observedCells[k]),
+                static_cast<unsigned long long>(r.simulatedCells[k]),
+                Shown4(r.classQuantity[k]).c_str(), Shown4(r.classAllocation[k]).c_str());
+  io::Appendf(text, "  agreement %s  kappa %s  quantity %s  allocation %s  Lee-Sallee %s\n",
+              Shown4(r.agreement).c_str(), Shown4(r.kappa).c_str(), Shown4(r.quantity).c_str(),
+              Shown4(r.allocation).c_str(), Shown4(r.leeSallee).c_str());
   if (r.hasChange)
-    Appendf(text,
-            "  change since %s: Figure of Merit %s (developed %s), producer's %s, user's "
-            "%s, KSim %s\n",
-            m.shown[2].c_str(), Shown4(r.overall.figureOfMerit).c_str(),
-            Shown4(r.developed.figureOfMerit).c_str(), Shown4(r.overall.producers).c_str(),
-            Shown4(r.overall.users).c_str(), Shown4(r.ksim).c_str());
+    io::Appendf(text,
+                "  change since %s: Figure of Merit %s (developed %s), producer's %s, user's "
+                "%s, KSim %s\n",
+                m.shown[2].c_str(), Shown4(r.overall.figureOfMerit).c_str(),
+                Shown4(r.developed.figureOfMerit).c_str(), Shown4(r.overall.producers).c_str(),
+                Shown4(r.overall.users).c_str(), Shown4(r.ksim).c_str());
   if (r.hasFuzzy)
-    Appendf(text, "  fuzzy kappa %s (halving distance %g, radius %g cells)\n",
-            Shown4(r.fuzzyKappa).c_str(), r.halvingDistance, r.radius);
-  Appendf(text, "  %-10s %10s %9s %10s\n", "block side", "agreement", "quantity", "allocation");
+    io::Appendf(text, "  fuzzy kappa %s (halving distance %g, radius %g cells)\n",
+                Shown4(r.fuzzyKappa).c_str(), r.halvingDistance, r.radius);
+  io::Appendf(text, "  %-10s %10s %9s %10s\n", "block side", "agreement", "quantity", "allocation");
   for (const ResolutionBudget& b : r.resolutions)
-    Appendf(text, "  %10lld %10s %9s %10s\n", b.blockSide, Shown4(b.agreement).c_str(),
-            Shown4(b.quantity).c_str(), Shown4(b.allocation).c_str());
+    io::Appendf(text, "  %10lld %10s %9s %10s\n", b.blockSide, Shown4(b.agreement).c_str(),
+                Shown4(b.quantity).c_str(), Shown4(b.allocation).c_str());
   const std::array<std::uint64_t, 256>* none[3] = {
       &r.unclassified.observed, &r.unclassified.simulated, &r.unclassified.start};
   const char* mapNames[3] = {"observed", "simulated", "start"};
   for (int i = 0; i < 3; ++i)
     for (int id = 0; id < 256; ++id)
       if ((*none[i])[static_cast<std::size_t>(id)] > 0)
-        Appendf(text, "  %s map: %llu cells of ID %d have no class and are left out\n", mapNames[i],
-                static_cast<unsigned long long>((*none[i])[static_cast<std::size_t>(id)]), id);
+        io::Appendf(text, "  %s map: %llu cells of ID %d have no class and are left out\n",
+                    mapNames[i],
+                    static_cast<unsigned long long>((*none[i])[static_cast<std::size_t>(id)]), id);
   return text;
 }
 

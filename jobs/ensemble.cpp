@@ -7,6 +7,7 @@
 #include "io/class_file.h"
 #include "io/error.h"
 #include "io/grid_files.h"
+#include "io/param_fields.h"
 #include "io/params_json.h"
 #include "io/result_text.h"
 #include "report/pages.h"
@@ -24,25 +25,6 @@ unsigned int ClassColor(const TrackedClass& cls, const CLandUseSet& set) {
     if (LandUseAt(set, i).m_LandUseCategory == cls.categories.front())
       return LandUseAt(set, i).m_Color;
   return kDarkGrey;
-}
-
-std::string CategoryWord(LandUseCategory c) {
-  switch (c) {
-    case Blank:
-      return "Blank";
-    case StreetNode:
-      return "StreetNode";
-    case StreetVertex:
-      return "StreetVertex";
-    case House:
-      return "House";
-    case Industry:
-      return "Industry";
-    case Commerce:
-      return "Commerce";
-    default:
-      return "Others";
-  }
 }
 
 // "Housing: percent of 100 runs" for the class "housing".
@@ -256,7 +238,7 @@ void WriteEnsembleOutputs(const EnsembleTown& t, const EnsembleOutcome& outcome,
   io::Json trackedJson = io::Json::array();
   for (const auto& cls : tracked) {
     io::Json categories = io::Json::array();
-    for (LandUseCategory cat : cls.categories) categories.push_back(CategoryWord(cat));
+    for (LandUseCategory cat : cls.categories) categories.push_back(io::CategoryWord(cat));
     trackedJson.push_back(io::Json{{"name", cls.name}, {"categories", categories}});
   }
   run["tracked"] = trackedJson;

@@ -1,7 +1,6 @@
 #include "jobs/file_jobs.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <filesystem>
 
@@ -11,6 +10,7 @@
 #include "io/grid_files.h"
 #include "io/message_log.h"
 #include "io/params_json.h"
+#include "io/result_text.h"
 #include "report/render.h"
 
 namespace fs = std::filesystem;
@@ -25,16 +25,6 @@ void LoadSet(const std::string& params, CLandUseSet& set) {
 void MakeParentFolder(const std::string& path) {
   const fs::path parent = fs::path(path).parent_path();
   if (!parent.empty()) io::MakeFolder(parent.string());
-}
-
-// printf into the end of a text.
-__attribute__((format(printf, 2, 3))) void Appendf(std::string& text, const char* format, ...) {
-  char line[1024];
-  std::va_list args;
-  va_start(args, format);
-  std::vsnprintf(line, sizeof line, format, args);
-  va_end(args);
-  text += line;
 }
 
 const char* FormatTitle(ImportDataFormat f) {
@@ -61,9 +51,7 @@ void ConvertFile(const std::string& in, const std::string& out, const std::strin
   CLandUseSet set;
   LoadSet(params, set);
   // Refuse an unwritable kind or CRS before reading anything.
-  if (!io::IsWritableName(out))
-    throw io::Error(out + ": cannot write this kind of file (names ending in " +
-                    io::kWritableKinds + " can be written)");
+  io::CheckWritableName(out);
   const std::string wkt = crs.empty() ? std::string() : io::CrsFromUserText(crs);
   CLandUseCoverage cov;
   io::GridFileInfo info = io::LoadFitted(in, cov, set, log, maps);
@@ -83,53 +71,53 @@ std::string FileInfoText(const std::string& path, const std::string& params,
   const bool points = info.format == FormatXYA || info.format == FormatDAT;
   text += "file:           " + path + "\n";
   if (info.gdal) {
-    Appendf(text, "kind:           %s, read through GDAL (%s)\n", info.raster.driverLong.c_str(),
-            info.raster.driver.c_str());
-    Appendf(text, "band:           %d of %d, %s values\n", info.raster.band, info.raster.bands,
-            info.raster.valueType.c_str());
+    io::Appendf(text, "kind:           %s, read through GDAL (%s)\n",
+                info.raster.driverLong.c_str(), info.raster.driver.c_str());
+    io::Appendf(text, "band:           %d of %d, %s values\n", info.raster.band, info.raster.bands,
+                info.raster.valueType.c_str());
   } else {
-    Appendf(text, "kind:           %s (%s)\n", FormatTitle(info.format),
-            io::FormatWord(info.format).c_str());
+    io::Appendf(text, "kind:           %s (%s)\n", FormatTitle(info.format),
+                io::FormatWord(info.format).c_str());
   }
   if (points)
-    Appendf(text,
-            "size:           %d rows x %d columns (largest row and column named + 1), "
-            "%ld points\n",
-            info.rows, info.cols, info.points);
+    io::Appendf(text,
+                "size:           %d rows x %d columns (largest row and column named + 1), "
+                "%ld points\n",
+                info.rows, info.cols, info.points);
   else
-    Appendf(text, "size:           %d rows x %d columns\n", info.rows, info.cols);
+    io::Appendf(text, "size:           %d rows x %d columns\n", info.rows, info.cols);
   if (info.hasGeoref)
-    Appendf(text, "georeference:   lower-left x %.10g, lower-left y %.10g, cell size %.10g\n",
-            cov.m_dXllCorner, cov.m_dYllCorner, cov.m_dCellSize);
+    io::Appendf(text, "georeference:   lower-left x %.10g, lower-left y %.10g, cell size %.10g\n",
+                cov.m_dXllCorner, cov.m_dYllCorner, cov.m_dCellSize);
   else
-    Appendf(text, "georeference:   none in this file\n");
+    io::Appendf(text, "georeference:   none in this file\n");
   const double* t = info.geo.transform;
   if (info.gdal && info.geo.hasTransform && (t[2] != 0 || t[4] != 0 || t[5] != -t[1]))
-    Appendf(text, "transform:      %.10g %.10g %.10g %.10g %.10g %.10g (not square cells)\n", t[0],
-            t[1], t[2], t[3], t[4], t[5]);
-  Appendf(text, "crs:            %s\n", io::CrsTitle(info.geo.wkt).c_str());
+    io::Appendf(text, "transform:      %.10g %.10g %.10g %.10g %.10g %.10g (not square cells)\n",
+                t[0], t[1], t[2], t[3], t[4], t[5]);
+  io::Appendf(text, "crs:            %s\n", io::CrsTitle(info.geo.wkt).c_str());
   if (info.gdal && info.hasNoData)
-    Appendf(text, "no-data value:  %.10g (read as land-use ID %d)\n", info.raster.noData,
-            io::OthersId(&set));
+    io::Appendf(text, "no-data value:  %.10g (read as land-use ID %d)\n", info.raster.noData,
+                io::OthersId(&set));
   else if (info.format == FormatASC && info.hasNoData)
-    Appendf(text, "no-data value:  %d\n", cov.m_nNoDataValue);
+    io::Appendf(text, "no-data value:  %d\n", cov.m_nNoDataValue);
   else if (info.hasNoData)
-    Appendf(text, "no-data value:  %ld\n", info.noData);
+    io::Appendf(text, "no-data value:  %ld\n", info.noData);
 
   long counts[256] = {};
   for (int r = 0; r < info.rows; ++r)
     for (int c = 0; c < info.cols; ++c) ++counts[cov.GetCellValue(r, c)];
   const double total = static_cast<double>(info.rows) * info.cols;
-  Appendf(text, "cells per land-use ID:\n");
-  Appendf(text, "  %4s  %-24s %10s %7s\n", "ID", "land use", "cells", "share");
+  io::Appendf(text, "cells per land-use ID:\n");
+  io::Appendf(text, "  %4s  %-24s %10s %7s\n", "ID", "land use", "cells", "share");
   for (int id = 0; id < 256; ++id) {
     if (counts[id] == 0) continue;
     const int index = set.GetIDIndex(static_cast<unsigned char>(id));
     const std::string name =
         index < 0 ? std::string("(no land use)")
                   : static_cast<const CLandUse*>(set.m_LandUseArray.GetAt(index))->m_strLandUseName;
-    Appendf(text, "  %4d  %-24s %10ld %6.2f%%\n", id, name.c_str(), counts[id],
-            100.0 * static_cast<double>(counts[id]) / total);
+    io::Appendf(text, "  %4d  %-24s %10ld %6.2f%%\n", id, name.c_str(), counts[id],
+                100.0 * static_cast<double>(counts[id]) / total);
   }
   return text;
 }

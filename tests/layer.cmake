@@ -21,3 +21,9 @@ if(TARGET towngrow_cli_lib)
     endforeach()
   endforeach()
 endif()
+
+# The includes follow the direction of the layers (core, io, report/store/
+# optimise, jobs, hosts).
+add_test(NAME layers COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/cmake/check_layers.py
+  ${PROJECT_SOURCE_DIR})
+set_tests_properties(layers PROPERTIES LABELS "unit")
