@@ -12,6 +12,7 @@
 
 #include <towngrow/towngrow.h>
 
+#include "cli/prepare_command.h"
 #include "commands/app_error.h"
 #include "commands/calibrate_command.h"
 #include "commands/compare_command.h"
@@ -294,6 +295,8 @@ int RunCli(int argc, char** argv) {
                    "developed) or 'full' (the whole grid)")
       ->check(CLI::IsMember({"town", "full"}));
   AddMapOptions(renderCmd, maps);
+
+  cli::AddPrepareCommand(app);
 
   try {
     app.parse(argc, argv);
