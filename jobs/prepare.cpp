@@ -241,8 +241,8 @@ Json ClassesJson(const PrepareResult& result) {
   for (int id : ids) (Developed(set, id) ? developed : rest).push_back(id);
   Json doc;
   doc["classes"] = Json::array();
-  doc["classes"].push_back({{"name", "developed"}, {"ids", developed}, {"developed", true}});
-  doc["classes"].push_back({{"name", "undeveloped"}, {"ids", rest}});
+  doc["classes"].push_back({{"name", "urban"}, {"ids", developed}, {"developed", true}});
+  doc["classes"].push_back({{"name", "non-urban"}, {"ids", rest}});
   return doc;
 }
 

@@ -103,7 +103,8 @@ void ApplyStreetRule(const std::vector<std::uint8_t>& street, int rows, int cols
       }
       int runs = 0;
       for (int k = 0; k < 8; ++k) runs += ring[k] && !ring[(k + 7) % 8];
-      ids[row + c] = neighbours <= 1 || runs >= 3 ? nodeId : vertexId;
+      const bool end = neighbours == 0 || (runs == 1 && neighbours <= 2);
+      ids[row + c] = end || runs >= 3 ? nodeId : vertexId;
     }
   }
 }

@@ -4,8 +4,10 @@
 //
 // The rule, for every street cell (a cell a "street" rule named and no
 // later layer took), looking at its 8 neighbours:
-// - an end: exactly one neighbour is a street cell; a lone street cell
-//   (none) counts as an end too;
+// - an end: exactly one neighbour is a street cell, or two that touch each
+//   other (where a line drawn as a staircase ends, its last cell has the
+//   next cell and the one beyond it as neighbours); a lone street cell (no
+//   street neighbour) counts as an end too;
 // - a junction: the street neighbours form three or more separate runs
 //   around the cell (going round the 8 neighbours, each step from a
 //   non-street to a street neighbour starts a run), that is three or more
