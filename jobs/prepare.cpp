@@ -326,7 +326,6 @@ void WritePrepareOutputs(const PrepareResult& result, const std::string& folder)
   const app::GeoInfo geo = OutputGeo(g);
   app::MakeFolder(folder);
   app::StagedFiles staged;
-  app::ScratchDir scratch;
   app::Report report;
   report.title = "towngrow prepare: " + result.recipe.name;
   report.command = "towngrow prepare " + app::ShellWord(app::AbsolutePath(result.recipe.name)) +
@@ -366,10 +365,11 @@ void WritePrepareOutputs(const PrepareResult& result, const std::string& folder)
     pic.title = map.file;
     pic.subtitle = legend.description;
     pic.mapScale = app::MapScaleOf(geo);
-    const std::string png = Join(scratch.Path(), map.file + ".png");
+    const std::string pngName = map.file.substr(0, map.file.size() - 4) + ".png";
+    const std::string png = staged.Add(Join(folder, pngName));
     const std::string err = app::WriteMapPng(pic, png);
-    if (!err.empty()) throw app::AppError(err);
-    report.pictures.push_back({map.file + ": " + legend.description, png, map.file});
+    if (!err.empty()) throw app::AppError(Join(folder, pngName) + ": " + err);
+    report.pictures.push_back({map.file + ": " + legend.description, png, pngName});
 
     app::ReportTable cells;
     cells.caption = map.file + ": cells per " + (map.background ? "allowed set" : "land use");
@@ -411,7 +411,7 @@ std::string PrepareSummary(const PrepareResult& result, const std::string& folde
     files += map.file + ", ";
   }
   if (result.oneClass) files += "classes.json, ";
-  text += "Wrote " + files + "prepare.json and report.html into " + folder + "\n";
+  text += "Wrote " + files + "their pictures (.png), prepare.json and report.html into " + folder + "\n";
   text += "Calibrate with (fill in the space file):\n  " + CalibrateCommandLine(result, folder) + "\n";
   return text;
 }

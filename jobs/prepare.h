@@ -10,6 +10,9 @@
 //   start.tif, background.tif (when the recipe has a background),
 //   observed-<name>.tif    GeoTIFFs as the program writes them (the grid's
 //                          georeference and CRS, colour table, class names)
+//   start.png, background.png, observed-<name>.png
+//                          the same maps drawn (the land uses' colours and
+//                          names; a background's allowed sets)
 //   classes.json           when a control map's rules give one developed
 //                          land use (a binary urban map): the class file
 //                          of `towngrow compare --classes` that compares

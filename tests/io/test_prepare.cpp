@@ -152,7 +152,8 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
   const std::set<std::string> want = {"start.tif", "start.tif.aux.xml", "background.tif",
                                       "background.tif.aux.xml", "observed-1950.tif",
                                       "observed-1950.tif.aux.xml", "classes.json", "prepare.json",
-                                      "report.html"};
+                                      "report.html", "start.png", "background.png",
+                                      "observed-1950.png"};
   EXPECT_EQ(Listing(out), want);
   for (const PreparedMap& m : r.maps) {
     const std::vector<int> cells = ReadCells(out + "/" + m.file);
