@@ -78,8 +78,8 @@ void MakeRaster(const std::string& path, Value value) {
 void MakeRoads(const std::string& path) {
   if (fs::exists(path)) return;
   const std::string part = path + ".part.gpkg";
-  GDALDataset* ds = GetGDALDriverManager()->GetDriverByName("GPKG")->Create(
-      part.c_str(), 0, 0, 0, GDT_Unknown, nullptr);
+  GDALDataset* ds = GetGDALDriverManager()->GetDriverByName("GPKG")->Create(part.c_str(), 0, 0, 0,
+                                                                            GDT_Unknown, nullptr);
   OGRSpatialReference srs = Utm();
   OGRLayer* layer = ds->CreateLayer("roads", &srs, wkbLineString, nullptr);
   OGRFieldDefn year("year", OFTInteger);
@@ -164,8 +164,7 @@ void GdalAlone(benchmark::State& state) {
   for (auto _ : state) {
     std::vector<unsigned char> cells(static_cast<std::size_t>(kRows) * kCols);
     for (const char* name : {"landcover.tif", "roads.tif", "excluded.tif", "urban.tif"}) {
-      GDALDataset* ds =
-          static_cast<GDALDataset*>(GDALOpen((d + "/" + name).c_str(), GA_ReadOnly));
+      GDALDataset* ds = static_cast<GDALDataset*>(GDALOpen((d + "/" + name).c_str(), GA_ReadOnly));
       if (ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, kCols, kRows, cells.data(), kCols, kRows,
                                          GDT_Byte, 0, 0, nullptr) != CE_None)
         std::abort();
@@ -175,8 +174,8 @@ void GdalAlone(benchmark::State& state) {
     for (const char* w : {"-of", "MEM", "-burn", "1", "-ot", "Byte", "-te", "500000", "4065000",
                           "650000", "4200000", "-ts", "5000", "4500"})
       argv.AddString(w);
-    GDALDatasetH src = GDALOpenEx((d + "/roads.gpkg").c_str(), GDAL_OF_VECTOR, nullptr, nullptr,
-                                  nullptr);
+    GDALDatasetH src =
+        GDALOpenEx((d + "/roads.gpkg").c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr);
     GDALRasterizeOptions* o = GDALRasterizeOptionsNew(argv.List(), nullptr);
     GDALDatasetH out = GDALRasterize("", nullptr, src, o, nullptr);
     GDALRasterizeOptionsFree(o);

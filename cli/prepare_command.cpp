@@ -50,10 +50,12 @@ void AddPrepareCommand(CLI::App& app) {
       "Recipe:\n"
       "  {\"grid\": {\"like\": \"urban-1930.tif\"},\n"
       "   \"start\": [{\"raster\": \"landcover.tif\", \"classes\": {\"21-24\": 3, \"11\": 6}},\n"
-      "             {\"vector\": \"roads.gpkg\", \"where\": \"year <= 1930\", \"as\": \"street\"}],\n"
+      "             {\"vector\": \"roads.gpkg\", \"where\": \"year <= 1930\", \"as\": "
+      "\"street\"}],\n"
       "   \"background\": [{\"vector\": \"parks.gpkg\", \"allow\": [0, 2]}],\n"
       "   \"observed\": [{\"name\": \"1950\", \"steps\": 20,\n"
-      "                 \"layers\": [{\"raster\": \"urban-1950.tif\", \"classes\": {\"1-255\": 3}}]}]}\n"
+      "                 \"layers\": [{\"raster\": \"urban-1950.tif\", \"classes\": {\"1-255\": "
+      "3}}]}]}\n"
       "See docs/prepare.md for every key, the presets (nlcd, corine, worldcover), the street "
       "rule and what the background does.\n");
   cmd->callback([options]() {

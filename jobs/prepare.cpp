@@ -142,8 +142,9 @@ std::string CellsText(const CLandUseSet& set, const std::array<std::uint64_t, 25
   for (int v = 0; v < 257; ++v) {
     if (cells[v] == 0) continue;
     const std::string what =
-        background ? "allows " + AllowText(v)
-                   : (v == io::kStreet ? "street" : NameOf(set, v) + " (" + std::to_string(v) + ")");
+        background
+            ? "allows " + AllowText(v)
+            : (v == io::kStreet ? "street" : NameOf(set, v) + " (" + std::to_string(v) + ")");
     text += (text.empty() ? "" : ", ") + what + ": " + std::to_string(cells[v]);
   }
   return text.empty() ? "none" : text;
@@ -169,7 +170,8 @@ PrepareResult RunPrepare(const Json& recipe, const std::string& folder, const st
   result.set = std::make_shared<CLandUseSet>();
   if (!r.params.empty()) {
     std::error_code ec;
-    if (!fs::exists(r.paramsFile, ec)) throw app::AppError(r.name + ": params: " + r.params + ": no such file");
+    if (!fs::exists(r.paramsFile, ec))
+      throw app::AppError(r.name + ": params: " + r.params + ": no such file");
     app::ApplyParamsFile(r.paramsFile, *result.set);
   }
   const CLandUseSet& set = *result.set;
@@ -252,10 +254,12 @@ std::string CalibrateCommandLine(const PrepareResult& result, const std::string&
     if (map.background)
       words += " --background " + app::ShellWord(Join(folder, map.file));
     else if (!map.name.empty())
-      words += " --observed " + app::ShellWord(Join(folder, map.file) + ":" + std::to_string(map.steps));
+      words +=
+          " --observed " + app::ShellWord(Join(folder, map.file) + ":" + std::to_string(map.steps));
   }
   if (result.oneClass) words += " --classes " + app::ShellWord(Join(folder, "classes.json"));
-  if (!result.recipe.params.empty()) words += " --params " + app::ShellWord(result.recipe.paramsFile);
+  if (!result.recipe.params.empty())
+    words += " --params " + app::ShellWord(result.recipe.paramsFile);
   return words + " --space SPACE.json";
 }
 
@@ -271,8 +275,9 @@ Json PrepareRecord(const PrepareResult& result, const std::string& folder) {
   grid["rows"] = g.rows;
   grid["cols"] = g.cols;
   grid["from"] = g.from;
-  grid["transform"] = g.geo.hasTransform ? Json(std::vector<double>(g.geo.transform, g.geo.transform + 6))
-                                         : Json(nullptr);
+  grid["transform"] = g.geo.hasTransform
+                          ? Json(std::vector<double>(g.geo.transform, g.geo.transform + 6))
+                          : Json(nullptr);
   grid["crs"] = g.geo.wkt.empty() ? Json(nullptr) : Json(app::CrsTitle(g.geo.wkt));
   grid["crsWkt"] = g.geo.wkt.empty() ? Json(nullptr) : Json(g.geo.wkt);
   doc["grid"] = grid;
@@ -305,7 +310,8 @@ Json PrepareRecord(const PrepareResult& result, const std::string& folder) {
       inputs.push_back(i);
       Json set = Json::object();
       for (int v = 0; v < 257; ++v)
-        if (layer.cells[v] != 0) set[v == io::kStreet ? "street" : std::to_string(v)] = layer.cells[v];
+        if (layer.cells[v] != 0)
+          set[v == io::kStreet ? "street" : std::to_string(v)] = layer.cells[v];
       Json l = {{"key", in.key}, {"cellsSet", set}};
       if (in.vector && layer.joined > 0) l["joined"] = layer.joined;
       layers.push_back(l);
@@ -330,11 +336,11 @@ void WritePrepareOutputs(const PrepareResult& result, const std::string& folder)
   report.title = "towngrow prepare: " + result.recipe.name;
   report.command = "towngrow prepare " + app::ShellWord(app::AbsolutePath(result.recipe.name)) +
                    " --out " + app::ShellWord(app::AbsolutePath(folder));
-  report.facts = {{"grid", std::to_string(g.rows) + " x " + std::to_string(g.cols) + " cells, " +
-                               g.from},
-                  {"CRS", CrsText(g.geo.wkt)},
-                  {"calibrate", CalibrateCommandLine(result, folder)},
-                  {"towngrow", Version()}};
+  report.facts = {
+      {"grid", std::to_string(g.rows) + " x " + std::to_string(g.cols) + " cells, " + g.from},
+      {"CRS", CrsText(g.geo.wkt)},
+      {"calibrate", CalibrateCommandLine(result, folder)},
+      {"towngrow", Version()}};
   app::ReportTable layers;
   layers.caption = "Layers: the cells each set (later layers win)";
   layers.header = {"map", "layer", "file", "placed", "cells set"};
@@ -349,7 +355,9 @@ void WritePrepareOutputs(const PrepareResult& result, const std::string& folder)
       legend.description = "background: land uses allowed per cell (bit k for ID k)";
     } else {
       legend.set = result.set.get();
-      legend.description = map.name.empty() ? "start map" : "control map " + map.name + " (" + std::to_string(map.steps) + " steps)";
+      legend.description = map.name.empty() ? "start map"
+                                            : "control map " + map.name + " (" +
+                                                  std::to_string(map.steps) + " steps)";
     }
     app::WriteGeoTiffAt(temp, path, map.cells.data(), g.rows, g.cols, geo, legend);
     std::error_code ec;
@@ -378,17 +386,19 @@ void WritePrepareOutputs(const PrepareResult& result, const std::string& folder)
       if (map.counts[v] == 0) continue;
       char share[32];
       std::snprintf(share, sizeof share, "%.2f %%", 100.0 * map.counts[v] / map.cells.size());
-      cells.rows.push_back({map.background ? AllowText(v) : NameOf(*result.set, v), std::to_string(v),
-                            std::to_string(map.counts[v]), share});
+      cells.rows.push_back({map.background ? AllowText(v) : NameOf(*result.set, v),
+                            std::to_string(v), std::to_string(map.counts[v]), share});
     }
     report.tables.push_back(cells);
     for (const io::LayerReport& layer : map.layers)
-      layers.rows.push_back({map.file, layer.input.key, layer.input.path, layer.input.placing,
-                             CellsText(*result.set, layer.cells, map.background) +
-                                 (layer.joined > 0 ? "; " + std::to_string(layer.joined) + " joined" : "")});
+      layers.rows.push_back(
+          {map.file, layer.input.key, layer.input.path, layer.input.placing,
+           CellsText(*result.set, layer.cells, map.background) +
+               (layer.joined > 0 ? "; " + std::to_string(layer.joined) + " joined" : "")});
   }
   report.tables.push_back(layers);
-  if (result.oneClass) staged.AddText(Join(folder, "classes.json"), app::DumpReadable(ClassesJson(result)));
+  if (result.oneClass)
+    staged.AddText(Join(folder, "classes.json"), app::DumpReadable(ClassesJson(result)));
   staged.AddText(Join(folder, "prepare.json"), app::DumpReadable(PrepareRecord(result, folder)));
   staged.AddText(Join(folder, "report.html"), app::ReportHtml(report));
   staged.PublishAll();
@@ -411,8 +421,10 @@ std::string PrepareSummary(const PrepareResult& result, const std::string& folde
     files += map.file + ", ";
   }
   if (result.oneClass) files += "classes.json, ";
-  text += "Wrote " + files + "their pictures (.png), prepare.json and report.html into " + folder + "\n";
-  text += "Calibrate with (fill in the space file):\n  " + CalibrateCommandLine(result, folder) + "\n";
+  text += "Wrote " + files + "their pictures (.png), prepare.json and report.html into " + folder +
+          "\n";
+  text +=
+      "Calibrate with (fill in the space file):\n  " + CalibrateCommandLine(result, folder) + "\n";
   return text;
 }
 

@@ -201,8 +201,9 @@ Grid ResolveGrid(const Recipe& recipe) {
     }
     const double w = (g.bounds[2] - g.bounds[0]) / g.cell, h = (g.bounds[3] - g.bounds[1]) / g.cell;
     if (w > kMaxGridSide + 1 || h > kMaxGridSide + 1)
-      Fail(recipe, "grid", "the bounds hold more than " + std::to_string(kMaxGridSide) +
-                               " cells of " + std::to_string(g.cell) + " on a side");
+      Fail(recipe, "grid",
+           "the bounds hold more than " + std::to_string(kMaxGridSide) + " cells of " +
+               std::to_string(g.cell) + " on a side");
     grid.cols = std::max(1, static_cast<int>(std::ceil(w - 1e-9)));
     grid.rows = std::max(1, static_cast<int>(std::ceil(h - 1e-9)));
     grid.geo.hasTransform = true;
@@ -251,8 +252,8 @@ void PlanRaster(const Recipe& r, const Grid& grid, PlannedLayer& p) {
            s.path + ": " +
                (p.info.georeferenced ? std::string("the grid has no georeference")
                                      : std::string("the layer has no georeference")) +
-               ", so it must have the grid's size (" + SizeText(grid.rows, grid.cols) +
-               "), not " + SizeText(p.info.rows, p.info.cols));
+               ", so it must have the grid's size (" + SizeText(grid.rows, grid.cols) + "), not " +
+               SizeText(p.info.rows, p.info.cols));
     p.info.placing = "as it stands";
     return;
   }
@@ -306,7 +307,8 @@ void PlanVector(const Recipe& r, const Grid& grid, PlannedLayer& p) {
   if (!s.layer.empty()) {
     layer = ds.GetLayerByName(s.layer.c_str());
     if (layer == nullptr)
-      Fail(r, s.key + ".layer", s.path + " has no layer \"" + s.layer + "\" (it has: " + names + ")");
+      Fail(r, s.key + ".layer",
+           s.path + " has no layer \"" + s.layer + "\" (it has: " + names + ")");
   } else if (ds.GetLayerCount() == 1) {
     layer = ds.GetLayer(0);
   } else if (ds.GetLayerCount() == 0) {
@@ -347,8 +349,9 @@ void PlanVector(const Recipe& r, const Grid& grid, PlannedLayer& p) {
   if (CPLGetLastErrorType() == CE_Failure)
     Fail(r, key, s.path + ": read error: " + Quiet::Why("?"));
   if (p.info.features > 0 && p.geometries.empty())
-    Fail(r, key, s.path + ": none of its " + std::to_string(p.info.features) +
-                     " features overlaps the grid");
+    Fail(r, key,
+         s.path + ": none of its " + std::to_string(p.info.features) +
+             " features overlaps the grid");
   p.info.placing = ct ? "reprojected and burnt" : "burnt";
 }
 
@@ -390,8 +393,8 @@ void Classify(const Recipe& r, PlannedLayer& p, Code* out) {
   Quiet quiet;
   for (int top = 0; top < p.info.rows; top += strip) {
     const int h = std::min(strip, p.info.rows - top);
-    if (band->RasterIO(GF_Read, 0, top, cols, h, buf.data(), cols, h, GDT_Float64, 0, 0,
-                       nullptr) != CE_None)
+    if (band->RasterIO(GF_Read, 0, top, cols, h, buf.data(), cols, h, GDT_Float64, 0, 0, nullptr) !=
+        CE_None)
       Fail(r, s.key + ".raster", s.path + ": read error: " + Quiet::Why("?"));
     Code* o = out + static_cast<std::size_t>(top) * cols;
     const std::size_t n = static_cast<std::size_t>(h) * cols;
@@ -424,10 +427,10 @@ std::vector<Code> RasterOnGrid(const Recipe& r, PlannedLayer& p, const Grid& gri
   std::vector<Code> own(static_cast<std::size_t>(p.info.rows) * p.info.cols);
   Classify<Code>(r, p, own.data());
   Quiet quiet;
-  Dataset src = MemOver(own.data(), type, p.info.rows, p.info.cols, p.gt, p.info.crs,
+  Dataset src =
+      MemOver(own.data(), type, p.info.rows, p.info.cols, p.gt, p.info.crs, Coding<Code>::kKeep);
+  Dataset dst = MemOver(onGrid.data(), type, grid.rows, grid.cols, grid.geo.transform, grid.geo.wkt,
                         Coding<Code>::kKeep);
-  Dataset dst = MemOver(onGrid.data(), type, grid.rows, grid.cols, grid.geo.transform,
-                        grid.geo.wkt, Coding<Code>::kKeep);
   const std::string keep = std::to_string(Coding<Code>::kKeep);
   CPLStringList args;
   for (const char* a : {"-r", p.mode ? "mode" : "near", "-srcnodata", keep.c_str(), "-dstnodata",
@@ -440,8 +443,8 @@ std::vector<Code> RasterOnGrid(const Recipe& r, PlannedLayer& p, const Grid& gri
       GDALWarp(nullptr, GDALDataset::ToHandle(dst.get()), 1, &srcH, options, &usageError);
   GDALWarpAppOptionsFree(options);
   if (out == nullptr)
-    Fail(r, p.spec->key + ".raster", p.spec->path + ": GDAL cannot warp it onto the grid (" +
-                                         Quiet::Why("?") + ")");
+    Fail(r, p.spec->key + ".raster",
+         p.spec->path + ": GDAL cannot warp it onto the grid (" + Quiet::Why("?") + ")");
   dst.reset();  // flushes into onGrid
   return onGrid;
 }

@@ -49,7 +49,7 @@ Grid ResolveGrid(const Recipe& recipe);
 struct InputInfo {
   std::string key, path, file;
   bool vector = false;
-  std::string driver;   // GDAL's short name
+  std::string driver;      // GDAL's short name
   int rows = 0, cols = 0;  // a raster's
   long features = 0;       // a vector's, after `where`
   std::string crs;         // WKT, empty when unknown

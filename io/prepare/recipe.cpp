@@ -51,8 +51,8 @@ public:
   }
 
   long Whole(const Json& v, const std::string& key, long lo, long hi) const {
-    if (!v.is_number_integer() && !(v.is_number_float() && std::floor(v.get<double>()) ==
-                                                               v.get<double>()))
+    if (!v.is_number_integer() &&
+        !(v.is_number_float() && std::floor(v.get<double>()) == v.get<double>()))
       Fail(key, "must be a whole number");
     const double d = v.get<double>();
     if (d < lo || d > hi)
@@ -152,7 +152,8 @@ public:
       else
         Keys(v, key, {"raster", "band", "classes"});
       layer.path = Text(v["raster"], key + ".raster");
-      if (v.contains("band")) layer.band = static_cast<int>(Whole(v["band"], key + ".band", 1, 65535));
+      if (v.contains("band"))
+        layer.band = static_cast<int>(Whole(v["band"], key + ".band", 1, 65535));
       const bool classes = v.contains("classes"), preset = v.contains("preset");
       if (classes && preset) Fail(key, "give \"classes\" or \"preset\", not both");
       if (preset) {
@@ -204,8 +205,8 @@ public:
     }
     for (const char* k : {"crs", "bounds", "cell"})
       if (!v.contains(k))
-        Fail("grid", std::string("needs \"like\", or \"crs\", \"bounds\" and \"cell\" (no \"") +
-                         k + "\")");
+        Fail("grid",
+             std::string("needs \"like\", or \"crs\", \"bounds\" and \"cell\" (no \"") + k + "\")");
     g.kind = GridSpec::Bounds;
     g.crs = Text(v["crs"], "grid.crs");
     const Json& b = v["bounds"];
@@ -248,11 +249,11 @@ std::vector<ValueRule> PresetRules(const std::string& preset) {
     add(11, 11, 6);  // open water
     add(21, 24, 3);  // developed, open space to high intensity
   } else if (preset == "corine") {
-    add(111, 112, 3);     // continuous and discontinuous urban fabric
-    add(121, 121, 4);     // industrial or commercial units
+    add(111, 112, 3);        // continuous and discontinuous urban fabric
+    add(121, 121, 4);        // industrial or commercial units
     add(122, 122, kStreet);  // road and rail networks
-    add(123, 123, 4);     // port areas
-    add(511, 523, 6);     // inland and marine waters
+    add(123, 123, 4);        // port areas
+    add(511, 523, 6);        // inland and marine waters
   } else if (preset == "worldcover") {
     add(50, 50, 3);  // built-up
     add(80, 80, 6);  // permanent water bodies

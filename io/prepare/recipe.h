@@ -52,7 +52,7 @@ struct ValueRule {
 };
 
 struct LayerSpec {
-  std::string key;   // start[1], observed[0].layers[2], ...
+  std::string key;  // start[1], observed[0].layers[2], ...
   bool vector = false;
   std::string path;  // as the recipe writes it
   std::string file;  // resolved against the recipe's folder

@@ -99,7 +99,8 @@ TEST_F(PrepareCli, WarnsOfAnIdNoLandUseHasAndPrintsTheCalibrateLine) {
             48);
   EXPECT_EQ(std::count(start.begin(), start.end(), 1), 2);  // the road's two ends
   // The program runs from what it wrote.
-  const Result run = Run("run --start out/start.tif --steps 3 --no-gif --no-png --quiet --out grown");
+  const Result run =
+      Run("run --start out/start.tif --steps 3 --no-gif --no-png --quiet --out grown");
   EXPECT_EQ(run.code, 0) << run.err;
 }
 

@@ -31,8 +31,13 @@ std::string Coord(double px, double py) {  // grid columns and rows from the bot
 }
 
 std::vector<std::string> GridWords() {
-  return {"-te", std::to_string(kX0), std::to_string(kY0), std::to_string(kX0 + kCols * kCell),
-          std::to_string(kY0 + kRows * kCell), "-ts", std::to_string(kCols),
+  return {"-te",
+          std::to_string(kX0),
+          std::to_string(kY0),
+          std::to_string(kX0 + kCols * kCell),
+          std::to_string(kY0 + kRows * kCell),
+          "-ts",
+          std::to_string(kCols),
           std::to_string(kRows)};
 }
 
@@ -49,13 +54,14 @@ class GisCase : public ::testing::Test {
 protected:
   void SetUp() override {
     a0_ = {3.5, 5.2}, a1_ = {35.3, 22.6}, b0_ = {10.2, 26.4}, b1_ = {24.7, 2.3};
-    AddGpkgLayer(dir_ / "roads.gpkg", "roads", 32617, wkbLineString,
-                 {{"LINESTRING(" + Coord(a0_[0], a0_[1]) + ", " + Coord(a1_[0], a1_[1]) + ")", 1920},
-                  {"LINESTRING(" + Coord(b0_[0], b0_[1]) + ", " + Coord(b1_[0], b1_[1]) + ")", 1930},
-                  {"LINESTRING(" + Coord(30.5, 2.5) + ", " + Coord(38.5, 9.5) + ")", 1950}});
+    AddGpkgLayer(
+        dir_ / "roads.gpkg", "roads", 32617, wkbLineString,
+        {{"LINESTRING(" + Coord(a0_[0], a0_[1]) + ", " + Coord(a1_[0], a1_[1]) + ")", 1920},
+         {"LINESTRING(" + Coord(b0_[0], b0_[1]) + ", " + Coord(b1_[0], b1_[1]) + ")", 1930},
+         {"LINESTRING(" + Coord(30.5, 2.5) + ", " + Coord(38.5, 9.5) + ")", 1950}});
     AddGpkgLayer(dir_ / "roads.gpkg", "parks", 32617, wkbPolygon,
-                 {{"POLYGON((" + Coord(26, 24) + ", " + Coord(37, 24) + ", " + Coord(37, 29) + ", " +
-                       Coord(26, 29) + ", " + Coord(26, 24) + "))",
+                 {{"POLYGON((" + Coord(26, 24) + ", " + Coord(37, 24) + ", " + Coord(37, 29) +
+                       ", " + Coord(26, 29) + ", " + Coord(26, 24) + "))",
                    0}});
     const double gt[6] = {-81.0015, 0.0001, 0, 36.1535, 0, -0.0001};
     std::vector<int> cover(100 * 130);
@@ -95,13 +101,15 @@ TEST_F(GisCase, StreetsAreTheBurntCellsWithNodesAtTheEndsAndTheCrossing) {
   }
   // Where the two lines cross.
   const double d = (a1_[0] - a0_[0]) * (b1_[1] - b0_[1]) - (a1_[1] - a0_[1]) * (b1_[0] - b0_[0]);
-  const double t = ((b0_[0] - a0_[0]) * (b1_[1] - b0_[1]) - (b0_[1] - a0_[1]) * (b1_[0] - b0_[0])) / d;
+  const double t =
+      ((b0_[0] - a0_[0]) * (b1_[1] - b0_[1]) - (b0_[1] - a0_[1]) * (b1_[0] - b0_[0])) / d;
   const int cross = Cell(a0_[0] + t * (a1_[0] - a0_[0]), a0_[1] + t * (a1_[1] - a0_[1]));
   const std::set<int> ends = {Cell(a0_[0], a0_[1]), Cell(a1_[0], a1_[1]), Cell(b0_[0], b0_[1]),
                               Cell(b1_[0], b1_[1])};
   int atCrossing = 0;
   for (int n : nodes) {
-    const bool near = std::abs(n / kCols - cross / kCols) <= 1 && std::abs(n % kCols - cross % kCols) <= 1;
+    const bool near =
+        std::abs(n / kCols - cross / kCols) <= 1 && std::abs(n % kCols - cross % kCols) <= 1;
     EXPECT_TRUE(ends.count(n) || near) << "a node at row " << n / kCols << ", column " << n % kCols;
     atCrossing += near;
   }
@@ -115,7 +123,8 @@ TEST_F(GisCase, LandCoverLandsWhereGdalwarpByModePutsIt) {
   const PreparedMap& start = MapOf(r, "start.tif");
   EXPECT_EQ(start.layers[0].input.placing, "most frequent value");
   std::vector<std::string> words = GridWords();
-  for (const char* w : {"-r", "mode", "-t_srs", "EPSG:32617", "-dstnodata", "0"}) words.push_back(w);
+  for (const char* w : {"-r", "mode", "-t_srs", "EPSG:32617", "-dstnodata", "0"})
+    words.push_back(w);
   const std::vector<int> warped = GdalProgram(true, dir_ / "cover.tif", words);
   ASSERT_EQ(warped.size(), start.cells.size());
   std::map<int, int> classes = {{0, 0}, {11, 6}, {21, 3}, {22, 4}, {41, 5}};
@@ -149,11 +158,12 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
   const PrepareResult r = RunPrepare(recipe_, dir_.Path(), "recipe");
   const std::string out = dir_ / "out";
   towngrow::jobs::WritePrepareOutputs(r, out);
-  const std::set<std::string> want = {"start.tif", "start.tif.aux.xml", "background.tif",
-                                      "background.tif.aux.xml", "observed-1950.tif",
-                                      "observed-1950.tif.aux.xml", "classes.json", "prepare.json",
-                                      "report.html", "start.png", "background.png",
-                                      "observed-1950.png"};
+  const std::set<std::string> want = {"start.tif",         "start.tif.aux.xml",
+                                      "background.tif",    "background.tif.aux.xml",
+                                      "observed-1950.tif", "observed-1950.tif.aux.xml",
+                                      "classes.json",      "prepare.json",
+                                      "report.html",       "start.png",
+                                      "background.png",    "observed-1950.png"};
   EXPECT_EQ(Listing(out), want);
   for (const PreparedMap& m : r.maps) {
     const std::vector<int> cells = ReadCells(out + "/" + m.file);
@@ -162,7 +172,8 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
   GDALDatasetH ds = GDALOpen((out + "/start.tif").c_str(), GA_ReadOnly);
   double gt[6];
   GDALGetGeoTransform(ds, gt);
-  EXPECT_EQ(std::vector<double>(gt, gt + 6), (std::vector<double>{kX0, kCell, 0, kY0 + kRows * kCell, 0, -kCell}));
+  EXPECT_EQ(std::vector<double>(gt, gt + 6),
+            (std::vector<double>{kX0, kCell, 0, kY0 + kRows * kCell, 0, -kCell}));
   EXPECT_NE(std::string(GDALGetProjectionRef(ds)).find("32617"), std::string::npos);
   EXPECT_NE(GDALGetRasterColorTable(GDALGetRasterBand(ds, 1)), nullptr);
   GDALClose(ds);
@@ -175,8 +186,9 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
   EXPECT_EQ(record["inputs"].size(), 4u);
   EXPECT_EQ(record["inputs"][1]["features"], 2);  // the filter's two roads
   EXPECT_EQ(record["outputs"]["background.tif"]["cells"]["5"], 55);
-  EXPECT_NE(record["calibrate"].get<std::string>().find("--observed " + out + "/observed-1950.tif:20"),
-            std::string::npos);
+  EXPECT_NE(
+      record["calibrate"].get<std::string>().find("--observed " + out + "/observed-1950.tif:20"),
+      std::string::npos);
 }
 
 // Layers on a grid without georeference, taken as they stand.
@@ -188,7 +200,8 @@ protected:
 TEST_F(Order, LaterLayersWinAndUnnamedOrNoDataCellsKeepWhatLiesBelow) {
   const double noData = -9;
   MakeRaster(dir_ / "base.tif", 3, 4, std::vector<int>(12, 7));
-  MakeRaster(dir_ / "mid.tif", 3, 4, {1, 2, 3, -9, 1, 2, 3, -9, 1000, 2, 3, -9}, nullptr, 0, GDT_Int32, &noData);
+  MakeRaster(dir_ / "mid.tif", 3, 4, {1, 2, 3, -9, 1, 2, 3, -9, 1000, 2, 3, -9}, nullptr, 0,
+             GDT_Int32, &noData);
   MakeRaster(dir_ / "road.tif", 3, 4, {0, 0, 0, 0, 9, 9, 9, 9, 0, 0, 0, 0});
   MakeRaster(dir_ / "top.tif", 3, 4, {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
   const Json recipe = Json::parse(R"({"start": [
@@ -207,13 +220,16 @@ TEST_F(Order, ClassesApplyToTheLayersValuesBeforeTheMostFrequentIsTaken) {
   // Each grid cell covers 5 x 5 layer cells: 9 of value 41 and 16 of 21, 22
   // or 23, which one class takes.
   std::vector<int> values(10 * 10);
-  for (int i = 0; i < 100; ++i) values[i] = (i % 10) % 5 < 2 && (i / 10) % 5 < 5 && (i % 5) * 5 + (i / 10) % 5 < 9 ? 41 : 21 + i % 3;
+  for (int i = 0; i < 100; ++i)
+    values[i] =
+        (i % 10) % 5 < 2 && (i / 10) % 5 < 5 && (i % 5) * 5 + (i / 10) % 5 < 9 ? 41 : 21 + i % 3;
   int fortyOnes = 0;
   for (int i = 0; i < 25; ++i) fortyOnes += values[(i / 5) * 10 + i % 5] == 41;
   ASSERT_EQ(fortyOnes, 9);
   const double layerGt[6] = {0, 2, 0, 20, 0, -2};
   MakeRaster(dir_ / "fine.tif", 10, 10, values, layerGt, 32633);
-  MakeRaster(dir_ / "like.tif", 2, 2, {0, 0, 0, 0}, std::array<double, 6>{0, 10, 0, 20, 0, -10}.data(), 32633);
+  MakeRaster(dir_ / "like.tif", 2, 2, {0, 0, 0, 0},
+             std::array<double, 6>{0, 10, 0, 20, 0, -10}.data(), 32633);
   const Json recipe = Json::parse(R"({"grid": {"like": "like.tif"},
       "start": [{"raster": "fine.tif", "classes": {"21-23": 3, "41": 5}}]})");
   const PrepareResult r = RunPrepare(recipe, dir_.Path(), "recipe");
@@ -232,10 +248,12 @@ TEST(StreetRule, NodesAtEndsAndJunctionsOnly) {
       {"straight line", {".....", ".###.", "....."}, {".....", ".NVN.", "....."}},
       {"diagonal staircase", {"##...", ".###.", "...##"}, {"NV...", ".VVV.", "...VN"}},
       {"T", {".###.", "..#..", "..#.."}, {".NNN.", "..V..", "..N.."}},
-      {"plus", {"..#..", "..#..", "#####", "..#..", "..#.."},
+      {"plus",
+       {"..#..", "..#..", "#####", "..#..", "..#.."},
        {"..N..", "..V..", "NVNVN", "..V..", "..N.."}},
       {"arm of one cell", {"..#..", "#####"}, {"..V..", "NVNVN"}},
-      {"cross of diagonals", {"#...#", ".#.#.", "..#..", ".#.#.", "#...#"},
+      {"cross of diagonals",
+       {"#...#", ".#.#.", "..#..", ".#.#.", "#...#"},
        {"N...N", ".V.V.", "..N..", ".V.V.", "N...N"}},
       {"leaves the grid", {"###", "...", "..."}, {"NVN", "...", "..."}},
       {"loop", {"###", "#.#", "###"}, {"VVV", "V.V", "VVV"}},

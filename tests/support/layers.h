@@ -62,8 +62,8 @@ inline void AddGpkgLayer(const std::string& path, const std::string& layer, int 
   GDALDataset* ds = static_cast<GDALDataset*>(
       GDALOpenEx(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, nullptr, nullptr));
   if (ds == nullptr)
-    ds = GetGDALDriverManager()->GetDriverByName("GPKG")->Create(path.c_str(), 0, 0, 0,
-                                                                 GDT_Unknown, nullptr);
+    ds = GetGDALDriverManager()->GetDriverByName("GPKG")->Create(path.c_str(), 0, 0, 0, GDT_Unknown,
+                                                                 nullptr);
   ASSERT_NE(ds, nullptr) << path;
   OGRSpatialReference srs = Epsg(epsg);
   OGRLayer* l = ds->CreateLayer(layer.c_str(), &srs, type, nullptr);
@@ -86,9 +86,9 @@ inline void AddGpkgLayer(const std::string& path, const std::string& layer, int 
 inline std::vector<int> ReadCells(GDALDatasetH ds) {
   GDALDataset* d = GDALDataset::FromHandle(ds);
   std::vector<int> v(static_cast<std::size_t>(d->GetRasterXSize()) * d->GetRasterYSize());
-  EXPECT_EQ(d->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, d->GetRasterXSize(),
-                                          d->GetRasterYSize(), v.data(), d->GetRasterXSize(),
-                                          d->GetRasterYSize(), GDT_Int32, 0, 0, nullptr),
+  EXPECT_EQ(d->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, d->GetRasterXSize(), d->GetRasterYSize(),
+                                          v.data(), d->GetRasterXSize(), d->GetRasterYSize(),
+                                          GDT_Int32, 0, 0, nullptr),
             CE_None);
   return v;
 }
@@ -110,8 +110,8 @@ inline std::vector<int> GdalProgram(bool warp, const std::string& source,
   argv.AddString("-of");
   argv.AddString("MEM");
   for (const std::string& w : words) argv.AddString(w.c_str());
-  GDALDatasetH src = GDALOpenEx(source.c_str(), warp ? GDAL_OF_RASTER : GDAL_OF_VECTOR, nullptr,
-                                nullptr, nullptr);
+  GDALDatasetH src =
+      GDALOpenEx(source.c_str(), warp ? GDAL_OF_RASTER : GDAL_OF_VECTOR, nullptr, nullptr, nullptr);
   EXPECT_NE(src, nullptr) << source;
   GDALDatasetH out = nullptr;
   int usage = 0;
