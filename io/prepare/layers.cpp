@@ -167,6 +167,8 @@ public:
   // A raster's: taken as it stands, or warped (by mode or nearest).
   bool warp = false, mode = false;
   double gt[6] = {0, 1, 0, 0, 0, 1};
+  // The part of a raster that is read: x and y offsets, columns and rows.
+  int win[4] = {0, 0, 0, 0};
   // A vector's features, in the grid's CRS, those that overlap the grid.
   std::vector<std::unique_ptr<OGRGeometry>> geometries;
 };
@@ -231,6 +233,52 @@ Grid ResolveGrid(const Recipe& recipe) {
 
 namespace {
 
+// The layer's cells the grid draws on (a small grid on a national land
+// cover reads a county's worth): points of a 21 x 21 lattice over the grid
+// taken back into the layer's pixels by GDAL's transformer, three cells
+// wider on each side; the whole layer when no point can be taken back.
+void SourceWindow(GDALDataset& ds, const Grid& grid, int win[4]) {
+  const int cols = ds.GetRasterXSize(), rows = ds.GetRasterYSize();
+  win[0] = 0, win[1] = 0, win[2] = cols, win[3] = rows;
+  GDALDriver* mem = GetGDALDriverManager()->GetDriverByName("MEM");
+  if (mem == nullptr) return;
+  Dataset target(mem->Create("", grid.cols, grid.rows, 0, GDT_Byte, nullptr));
+  if (!target) return;
+  target->SetGeoTransform(const_cast<double*>(grid.geo.transform));
+  if (!grid.geo.wkt.empty()) {
+    const OGRSpatialReference srs = SrsOf(grid.geo.wkt);
+    target->SetSpatialRef(&srs);
+  }
+  void* arg = GDALCreateGenImgProjTransformer2(GDALDataset::ToHandle(&ds),
+                                               GDALDataset::ToHandle(target.get()), nullptr);
+  if (arg == nullptr) return;
+  constexpr int kSide = 21;
+  std::vector<double> x, y, z(kSide * kSide, 0.0);
+  for (int i = 0; i < kSide; ++i)
+    for (int j = 0; j < kSide; ++j) {
+      x.push_back(grid.cols * j / (kSide - 1.0));
+      y.push_back(grid.rows * i / (kSide - 1.0));
+    }
+  std::vector<int> ok(x.size(), 0);
+  GDALGenImgProjTransform(arg, TRUE, static_cast<int>(x.size()), x.data(), y.data(), z.data(),
+                          ok.data());
+  GDALDestroyGenImgProjTransformer(arg);
+  double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+  for (std::size_t i = 0; i < x.size(); ++i)
+    if (ok[i] && std::isfinite(x[i]) && std::isfinite(y[i])) {
+      x0 = std::min(x0, x[i]), x1 = std::max(x1, x[i]);
+      y0 = std::min(y0, y[i]), y1 = std::max(y1, y[i]);
+    }
+  if (!(x0 <= x1 && y0 <= y1)) return;
+  const double pad = 3;
+  const int c0 = static_cast<int>(std::max(0.0, std::floor(x0 - pad)));
+  const int r0 = static_cast<int>(std::max(0.0, std::floor(y0 - pad)));
+  const int c1 = static_cast<int>(std::min<double>(cols, std::ceil(x1 + pad)));
+  const int r1 = static_cast<int>(std::min<double>(rows, std::ceil(y1 + pad)));
+  if (c0 >= c1 || r0 >= r1) return;
+  win[0] = c0, win[1] = r0, win[2] = c1 - c0, win[3] = r1 - r0;
+}
+
 void PlanRaster(const Recipe& r, const Grid& grid, PlannedLayer& p) {
   const LayerSpec& s = *p.spec;
   const std::string key = s.key + ".raster";
@@ -246,6 +294,7 @@ void PlanRaster(const Recipe& r, const Grid& grid, PlannedLayer& p) {
   p.info.crs = WktOf(ds.GetSpatialRef());
   p.info.georeferenced = GeoTransformOf(ds, p.gt);
   const bool sameSize = p.info.rows == grid.rows && p.info.cols == grid.cols;
+  p.win[2] = p.info.cols, p.win[3] = p.info.rows;
   if (!p.info.georeferenced || !grid.geo.hasTransform) {
     if (!sameSize)
       Fail(r, key,
@@ -285,6 +334,7 @@ void PlanRaster(const Recipe& r, const Grid& grid, PlannedLayer& p) {
   if (!box.Overlaps(BoxOf(grid.geo.transform, grid.rows, grid.cols)))
     Fail(r, key, s.path + ": does not overlap the grid");
   p.warp = true;
+  SourceWindow(ds, grid, p.win);
   p.mode = cell < CellOf(grid.geo.transform) * (1 - 1e-9);
   p.info.placing = p.mode ? "most frequent value" : "nearest neighbour";
 }
@@ -387,14 +437,14 @@ void Classify(const Recipe& r, PlannedLayer& p, Code* out) {
   GDALRasterBand* band = p.ds->GetRasterBand(s.band);
   int hasNoData = 0;
   const double noData = band->GetNoDataValue(&hasNoData);
-  const int cols = p.info.cols;
+  const int cols = p.win[2];
   const int strip = std::max(1, (1 << 21) / std::max(1, cols));
   std::vector<double> buf(static_cast<std::size_t>(strip) * cols);
   Quiet quiet;
-  for (int top = 0; top < p.info.rows; top += strip) {
-    const int h = std::min(strip, p.info.rows - top);
-    if (band->RasterIO(GF_Read, 0, top, cols, h, buf.data(), cols, h, GDT_Float64, 0, 0, nullptr) !=
-        CE_None)
+  for (int top = 0; top < p.win[3]; top += strip) {
+    const int h = std::min(strip, p.win[3] - top);
+    if (band->RasterIO(GF_Read, p.win[0], p.win[1] + top, cols, h, buf.data(), cols, h, GDT_Float64,
+                       0, 0, nullptr) != CE_None)
       Fail(r, s.key + ".raster", s.path + ": read error: " + Quiet::Why("?"));
     Code* o = out + static_cast<std::size_t>(top) * cols;
     const std::size_t n = static_cast<std::size_t>(h) * cols;
@@ -424,11 +474,14 @@ std::vector<Code> RasterOnGrid(const Recipe& r, PlannedLayer& p, const Grid& gri
     return onGrid;
   }
   const GDALDataType type = sizeof(Code) == 1 ? GDT_Byte : GDT_UInt16;
-  std::vector<Code> own(static_cast<std::size_t>(p.info.rows) * p.info.cols);
+  std::vector<Code> own(static_cast<std::size_t>(p.win[3]) * p.win[2]);
   Classify<Code>(r, p, own.data());
   Quiet quiet;
+  const double* g = p.gt;
+  const double windowGt[6] = {g[0] + p.win[0] * g[1] + p.win[1] * g[2], g[1], g[2],
+                              g[3] + p.win[0] * g[4] + p.win[1] * g[5], g[4], g[5]};
   Dataset src =
-      MemOver(own.data(), type, p.info.rows, p.info.cols, p.gt, p.info.crs, Coding<Code>::kKeep);
+      MemOver(own.data(), type, p.win[3], p.win[2], windowGt, p.info.crs, Coding<Code>::kKeep);
   Dataset dst = MemOver(onGrid.data(), type, grid.rows, grid.cols, grid.geo.transform, grid.geo.wkt,
                         Coding<Code>::kKeep);
   const std::string keep = std::to_string(Coding<Code>::kKeep);
