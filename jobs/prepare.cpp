@@ -334,8 +334,12 @@ void WritePrepareOutputs(const PrepareResult& result, const std::string& folder)
   app::StagedFiles staged;
   app::Report report;
   report.title = "towngrow prepare: " + result.recipe.name;
-  report.command = "towngrow prepare " + app::ShellWord(app::AbsolutePath(result.recipe.name)) +
-                   " --out " + app::ShellWord(app::AbsolutePath(folder));
+  std::error_code ec;
+  report.command = fs::is_regular_file(result.recipe.name, ec)
+                       ? "towngrow prepare " +
+                             app::ShellWord(app::AbsolutePath(result.recipe.name)) + " --out " +
+                             app::ShellWord(app::AbsolutePath(folder))
+                       : "(a recipe given as a value: prepare.json holds it under \"given\")";
   report.facts = {
       {"grid", std::to_string(g.rows) + " x " + std::to_string(g.cols) + " cells, " + g.from},
       {"CRS", CrsText(g.geo.wkt)},
@@ -423,8 +427,11 @@ std::string PrepareSummary(const PrepareResult& result, const std::string& folde
   if (result.oneClass) files += "classes.json, ";
   text += "Wrote " + files + "their pictures (.png), prepare.json and report.html into " + folder +
           "\n";
-  text +=
-      "Calibrate with (fill in the space file):\n  " + CalibrateCommandLine(result, folder) + "\n";
+  if (result.recipe.observed.empty())
+    text += "Add control maps (\"observed\") to the recipe to calibrate on them\n";
+  else
+    text += "Calibrate with (fill in the space file):\n  " + CalibrateCommandLine(result, folder) +
+            "\n";
   return text;
 }
 
