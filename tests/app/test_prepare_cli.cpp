@@ -18,6 +18,8 @@ protected:
     MakeRaster(W("plain.tif"), 4, 5, std::vector<int>(20, 1));
     AddGpkgLayer(W("roads.gpkg"), "roads", 32633, wkbLineString,
                  {{"LINESTRING(400015 5000015, 400225 5000165)", 1930}});
+    AddGpkgLayer(W("roads.gpkg"), "far", 32633, wkbLineString,
+                 {{"LINESTRING(900015 5000015, 900225 5000165)", 1930}});
   }
   void Recipe(const std::string& json) { WriteAll(W("recipe.json"), json); }
 };
@@ -56,7 +58,13 @@ TEST_F(PrepareCli, RefusesBadRecipesAndLayersWithOneLineAndWritesNothing) {
       {R"({"start": [{"raster": "geo.tif", "classes": {"1": 3}}, {"raster": "far.tif", "classes": {"1": 4}}]})",
        "recipe.json: start[1].raster: far.tif: does not overlap the grid"},
       {R"({"start": [{"raster": "geo.tif", "classes": {"1": 3}},
-                     {"vector": "roads.gpkg", "where": "nosuchfield > 3", "as": "street"}]})",
+                     {"vector": "roads.gpkg", "layer": "far", "as": 3}]})",
+       "recipe.json: start[1].vector: roads.gpkg: none of its 1 features overlaps the grid"},
+      {R"({"start": [{"raster": "geo.tif", "classes": {"1": 3}},
+                     {"vector": "roads.gpkg", "as": 3}]})",
+       "recipe.json: start[1].layer: roads.gpkg holds several layers (roads, far): name one"},
+      {R"({"start": [{"raster": "geo.tif", "classes": {"1": 3}},
+                     {"vector": "roads.gpkg", "layer": "roads", "where": "nosuchfield > 3", "as": "street"}]})",
        "recipe.json: start[1].where: GDAL refuses \"nosuchfield > 3\""},
       {R"({"start": [{"raster": "geo.tif", "classes": {"1": 3}}],
            "observed": [{"name": "a/b", "steps": 20, "layers": [{"raster": "geo.tif", "classes": {"1": 3}}]}]})",
@@ -81,7 +89,7 @@ TEST_F(PrepareCli, RefusesBadRecipesAndLayersWithOneLineAndWritesNothing) {
 
 TEST_F(PrepareCli, WarnsOfAnIdNoLandUseHasAndPrintsTheCalibrateLine) {
   Recipe(R"({"start": [{"raster": "geo.tif", "classes": {"1": 9}},
-                       {"vector": "roads.gpkg", "as": "street"}],
+                       {"vector": "roads.gpkg", "layer": "roads", "as": "street"}],
              "observed": [{"name": "1950", "steps": 20,
                            "layers": [{"raster": "geo.tif", "classes": {"1": 3}}]}]})");
   const Result r = Run("prepare recipe.json --out out");

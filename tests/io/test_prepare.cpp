@@ -236,6 +236,23 @@ TEST_F(Order, ClassesApplyToTheLayersValuesBeforeTheMostFrequentIsTaken) {
   EXPECT_EQ(r.maps[0].cells, (std::vector<std::uint8_t>{3, 3, 3, 3}));
 }
 
+TEST_F(Order, GridFromBoundsRoundsUpAndPresetsNameTheirLegendsCodes) {
+  // CORINE's three-digit codes; 999 is no class of the legend.
+  MakeRaster(dir_ / "clc.tif", 2, 10, {111, 112, 121, 122, 123, 211, 512, 523, 999, 141,  //
+                                       111, 111, 111, 111, 111, 111, 111, 111, 111, 111},
+             std::array<double, 6>{0, 10, 0, 20, 0, -10}.data(), 32633);
+  const Json recipe = Json::parse(R"({
+      "grid": {"crs": "EPSG:32633", "bounds": [0, 5, 95, 20], "cell": 10},
+      "start": [{"raster": "clc.tif", "preset": "corine"}]})");
+  const PrepareResult r = RunPrepare(recipe, dir_.Path(), "recipe");
+  ASSERT_EQ(r.grid.rows, 2);
+  ASSERT_EQ(r.grid.cols, 10);
+  EXPECT_EQ(std::vector<double>(r.grid.geo.transform, r.grid.geo.transform + 6),
+            (std::vector<double>{0, 10, 0, 20, 0, -10}));
+  EXPECT_EQ(std::vector<std::uint8_t>(r.maps[0].cells.begin(), r.maps[0].cells.begin() + 10),
+            (std::vector<std::uint8_t>{3, 3, 4, 1, 4, 0, 6, 6, 0, 0}));
+}
+
 // The street rule on small networks: '#' street cells, answers 'N' node, 'V' vertex.
 struct StreetCase {
   const char* name;
