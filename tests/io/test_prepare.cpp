@@ -8,6 +8,7 @@
 
 #include "commands/app_error.h"
 #include "commands/compare_command.h"
+#include "io/prepare/checksum.h"
 #include "io/prepare/streets.h"
 #include "jobs/prepare.h"
 #include "support/files.h"
@@ -251,6 +252,25 @@ TEST_F(Order, GridFromBoundsRoundsUpAndPresetsNameTheirLegendsCodes) {
             (std::vector<double>{0, 10, 0, 20, 0, -10}));
   EXPECT_EQ(std::vector<std::uint8_t>(r.maps[0].cells.begin(), r.maps[0].cells.begin() + 10),
             (std::vector<std::uint8_t>{3, 3, 4, 1, 4, 0, 6, 6, 0, 0}));
+}
+
+TEST(Checksum, FileSha256MatchesTheStandardsVectors) {
+  ScratchDir dir;
+  const struct {
+    std::string bytes;
+    const char* sha256;
+  } cases[] = {
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",  // padding in a second block
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'),  // reads of several blocks
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& c : cases) {
+    WriteAll(dir / "f", c.bytes);
+    EXPECT_EQ(towngrow::io::FileSha256(dir / "f"), c.sha256) << c.bytes.size();
+  }
+  EXPECT_EQ(towngrow::io::FileSha256(dir.Path()), "");  // a folder has none
 }
 
 // The street rule on small networks: '#' street cells, answers 'N' node, 'V' vertex.
