@@ -16,6 +16,12 @@ protected:
     MakeRaster(W("geo.tif"), 6, 8, std::vector<int>(48, 1), gt, 32633);
     MakeRaster(W("far.tif"), 6, 8, std::vector<int>(48, 1), farGt, 32633);
     MakeRaster(W("plain.tif"), 4, 5, std::vector<int>(20, 1));
+    // A VRT that states GDAL's default transform: no georeference either.
+    WriteAll(W("plain.vrt"),
+             "<VRTDataset rasterXSize=\"5\" rasterYSize=\"4\"><GeoTransform>0, 1, 0, 0, 0, "
+             "1</GeoTransform><VRTRasterBand dataType=\"Int32\" band=\"1\"><SimpleSource>"
+             "<SourceFilename relativeToVRT=\"1\">plain.tif</SourceFilename><SourceBand>1"
+             "</SourceBand></SimpleSource></VRTRasterBand></VRTDataset>");
     AddGpkgLayer(W("roads.gpkg"), "roads", 32633, wkbLineString,
                  {{"LINESTRING(400015 5000015, 400225 5000165)", 1930}});
     AddGpkgLayer(W("roads.gpkg"), "far", 32633, wkbLineString,
@@ -53,6 +59,8 @@ TEST_F(PrepareCli, RefusesBadRecipesAndLayersWithOneLineAndWritesNothing) {
       {R"({"grid": {"like": "geo.tif"}, "start": [{"raster": "plain.tif", "classes": {"1": 3}}]})",
        "recipe.json: start[0].raster: plain.tif: the layer has no georeference, so it must have "
        "the grid's size (6 x 8 cells), not 4 x 5 cells"},
+      {R"({"grid": {"like": "geo.tif"}, "start": [{"raster": "plain.vrt", "classes": {"1": 3}}]})",
+       "recipe.json: start[0].raster: plain.vrt: the layer has no georeference"},
       {R"({"grid": {"like": "plain.tif"}, "start": [{"vector": "roads.gpkg", "as": "street"}]})",
        "recipe.json: start[0].vector: roads.gpkg: a vector layer needs a grid with georeference"},
       {R"({"start": [{"raster": "geo.tif", "classes": {"1": 3}}, {"raster": "far.tif", "classes": {"1": 4}}]})",

@@ -42,6 +42,8 @@ std::vector<std::string> GridWords() {
           std::to_string(kRows)};
 }
 
+std::string FileSha256Of(const std::string& path) { return towngrow::io::FileSha256(path); }
+
 const PreparedMap& MapOf(const PrepareResult& r, const std::string& file) {
   for (const PreparedMap& m : r.maps)
     if (m.file == file) return m;
@@ -186,6 +188,9 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
   EXPECT_EQ(record["grid"]["rows"], kRows);
   EXPECT_EQ(record["inputs"].size(), 4u);
   EXPECT_EQ(record["inputs"][1]["features"], 2);  // the filter's two roads
+  EXPECT_EQ(record["inputs"][0]["placed"], "most frequent value");
+  EXPECT_EQ(record["inputs"][1]["georeferenced"], true);
+  EXPECT_EQ(record["inputs"][3]["sha256"], FileSha256Of(dir_ / "cover.tif"));
   EXPECT_EQ(record["outputs"]["background.tif"]["cells"]["5"], 55);
   EXPECT_NE(
       record["calibrate"].get<std::string>().find("--observed " + out + "/observed-1950.tif:20"),
@@ -318,6 +323,26 @@ TEST(StreetRule, BurntCellsOfOneLineAreJoinedInsideTheGridOnly) {
   for (int c : {0, 1, 5, 6}) burnt[8 + c] = 1;
   EXPECT_EQ(towngrow::io::JoinLineCells({{0.5, 1.5}, {6.5, 1.5}}, 3, 8, burnt), 3);
   for (int c = 0; c < 7; ++c) EXPECT_EQ(burnt[8 + c], 1) << c;
+  // Steep lines down and up whose burnt cells skip rows 2 to 7: one cell
+  // joined in each of those rows, every row's cell beside the next one's.
+  for (const bool up : {false, true}) {
+    std::vector<std::uint8_t> steep(10 * 4, 0);
+    for (int cell : {0 * 4 + 1, 1 * 4 + 1, 8 * 4 + 2, 9 * 4 + 2}) steep[cell] = 1;
+    std::vector<towngrow::io::PixelPoint> line = {{1.5, 0.5}, {2.5, 9.5}};
+    if (up) std::swap(line[0], line[1]);
+    EXPECT_EQ(towngrow::io::JoinLineCells(line, 10, 4, steep), 6) << up;
+    int last = -1;
+    for (int r = 0; r < 10; ++r) {
+      int count = 0, col = -1;
+      for (int c = 0; c < 4; ++c)
+        if (steep[r * 4 + c]) ++count, col = c;
+      EXPECT_EQ(count, 1) << "row " << r << (up ? " up" : " down");
+      if (last >= 0) {
+        EXPECT_LE(std::abs(col - last), 1) << "row " << r;
+      }
+      last = col;
+    }
+  }
   std::vector<std::uint8_t> out(3 * 8, 0);
   out[0 * 8 + 7] = out[2 * 8 + 7] = 1;
   EXPECT_EQ(towngrow::io::JoinLineCells({{7.5, 0.5}, {9.5, 1.5}, {7.5, 2.5}}, 3, 8, out), 0);
