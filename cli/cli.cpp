@@ -1,5 +1,5 @@
-// The command line: `towngrow run|ensemble|compare|calibrate|params|convert|info|render`, --help on
-// every command, --version. Bad input of any kind (a wrong option as much
+// The command line: `towngrow run|ensemble|compare|calibrate|prepare|params|convert|info|
+// render`, --help on every command, --version. Bad input of any kind (a wrong option as much
 // as a refused file) gives one line on standard error and exit status 2.
 #include "cli/cli.h"
 
@@ -39,8 +39,9 @@ int RunCli(int argc, char** argv) {
   app.option_defaults()->always_capture_default(true);
 
   std::vector<std::unique_ptr<Command>> commands;
-  for (auto add : {AddRunCommand, AddEnsembleCommand, AddCompareCommand, AddCalibrateCommand,
-                   AddParamsCommand, AddConvertCommand, AddInfoCommand, AddRenderCommand})
+  for (auto add :
+       {AddRunCommand, AddEnsembleCommand, AddCompareCommand, AddCalibrateCommand,
+        AddPrepareCommand, AddParamsCommand, AddConvertCommand, AddInfoCommand, AddRenderCommand})
     commands.push_back(add(app));
 
   try {

@@ -32,6 +32,7 @@ std::unique_ptr<Command> AddRunCommand(CLI::App& app);
 std::unique_ptr<Command> AddEnsembleCommand(CLI::App& app);
 std::unique_ptr<Command> AddCompareCommand(CLI::App& app);
 std::unique_ptr<Command> AddCalibrateCommand(CLI::App& app);
+std::unique_ptr<Command> AddPrepareCommand(CLI::App& app);
 std::unique_ptr<Command> AddParamsCommand(CLI::App& app);
 std::unique_ptr<Command> AddConvertCommand(CLI::App& app);
 std::unique_ptr<Command> AddInfoCommand(CLI::App& app);

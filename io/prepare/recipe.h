@@ -1,0 +1,107 @@
+// The recipe of `towngrow prepare`: which layers make the start map, the
+// background and the control maps, on which grid. ParseRecipe checks a
+// recipe as JSON before any layer is opened and answers what it says.
+//
+// Layout (keys of ours beside the fixed ones: "band", "description"):
+//   {"grid": {"like": FILE} | {"crs": TEXT, "bounds": [xmin, ymin, xmax, ymax], "cell": SIZE},
+//    "start": [LAYER, ...],
+//    "background": [LAYER, ...],
+//    "observed": [{"name": NAME, "steps": N, "layers": [LAYER, ...]}, ...],
+//    "params": FILE,
+//    "description": TEXT}
+// A layer of a start or control map is {"raster": FILE, "band": B,
+// "classes": {VALUE: ID | "street", ...}} or the same with "preset" in place
+// of "classes", or {"vector": SOURCE, "layer": NAME, "where": SQL, "as": ID
+// | "street"}. A background layer is {"raster": FILE, "classes": {VALUE:
+// [ID, ...]}} or {"vector": SOURCE, "layer": ..., "where": ..., "allow":
+// [ID, ...]}. VALUE is a whole number ("11") or an inclusive range
+// ("21-24", "-5--1"); the ranges of one layer may not overlap.
+//
+// Choices of ours:
+// - Paths are relative to the recipe's folder; absolute paths stay as they
+//   are.
+// - "band" (from 1, default 1) picks a band of a raster of several.
+// - A control map's name is 1 to 40 letters, digits, '_', '-' or '.', unique
+//   (it names observed-<name>.tif); its steps are 1 to 100000000.
+// - Anything else is refused with an AppError "<recipe>: <key>: <problem>"
+//   (keys as start[1].classes["21-24"]).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "io/json_file.h"
+
+namespace towngrow::io {
+
+// The value a rule of a start or control map gives for "street": the cell
+// joins the street network (street node or vertex, see streets.h).
+constexpr int kStreet = 256;
+
+// What a layer's rules give: land-use IDs (0..255, or kStreet) for a start
+// or control map, sets of allowed IDs (bit k for ID k) for a background.
+enum class Target { Ids, Background };
+
+struct ValueRule {
+  std::int64_t lo = 0, hi = 0;  // inclusive
+  int value = 0;
+  std::string key;  // where the recipe gives it, for messages
+};
+
+struct LayerSpec {
+  std::string key;  // start[1], observed[0].layers[2], ...
+  bool vector = false;
+  std::string path;  // as the recipe writes it
+  std::string file;  // resolved against the recipe's folder
+  int band = 1;
+  std::vector<ValueRule> rules;  // a raster's, sorted by lo
+  std::string preset;            // the preset the rules come from, if any
+  std::string layer, where;      // a vector's
+  int value = 0;                 // a vector's ID (or kStreet) or allowed set
+  std::string valueKey;          // where the recipe gives it
+};
+
+struct ObservedSpec {
+  std::string key;
+  std::string name;
+  long steps = 0;
+  std::vector<LayerSpec> layers;
+};
+
+struct GridSpec {
+  enum Kind { FirstRaster, Like, Bounds };
+  Kind kind = FirstRaster;
+  std::string like, likeFile;  // Like: the path and the resolved file
+  std::string crs;             // Bounds: as given
+  double bounds[4] = {0, 0, 0, 0};
+  double cell = 0;
+};
+
+struct Recipe {
+  std::string name;    // the recipe in messages: its file name, or "recipe"
+  std::string folder;  // the folder its paths are relative to
+  GridSpec grid;
+  std::vector<LayerSpec> start;
+  bool hasBackground = false;
+  std::vector<LayerSpec> background;
+  std::vector<ObservedSpec> observed;
+  std::string params, paramsFile;  // optional parameter file
+  std::string description;
+};
+
+// Checks and reads a recipe. Throws AppError.
+Recipe ParseRecipe(const Json& doc, const std::string& name, const std::string& folder);
+
+// The rules of a preset legend ("nlcd", "corine", "worldcover"); empty for
+// another name.
+std::vector<ValueRule> PresetRules(const std::string& preset);
+
+// Every layer of a recipe, in the order the maps are made (start,
+// background, each control map).
+std::vector<const LayerSpec*> AllLayers(const Recipe& recipe);
+
+// The rule that names `v`, or null (rules sorted by lo, not overlapping).
+const ValueRule* FindRule(const std::vector<ValueRule>& rules, std::int64_t v);
+
+}  // namespace towngrow::io

@@ -1,0 +1,355 @@
+// The engine of `towngrow prepare`, in process, on layers the tests make:
+// where GDAL puts each layer on the grid, the order the layers are laid
+// down in, the street rule, and the files written.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "io/class_file.h"
+#include "io/error.h"
+#include "io/output_folder.h"
+#include "io/prepare/checksum.h"
+#include "io/prepare/streets.h"
+#include "jobs/prepare.h"
+#include "support/files.h"
+#include "support/layers.h"
+
+namespace {
+
+using towngrow::io::Error;
+using towngrow::jobs::Json;
+using towngrow::jobs::PreparedMap;
+using towngrow::jobs::PrepareResult;
+using towngrow::jobs::RunPrepare;
+using namespace testkit;
+
+// The grid of the GIS case: UTM 17N, 40 x 30 cells of 30 m.
+constexpr double kX0 = 500000, kY0 = 4000000, kCell = 30;
+constexpr int kCols = 40, kRows = 30;
+
+std::string Coord(double px, double py) {  // grid columns and rows from the bottom
+  return std::to_string(kX0 + px * kCell) + " " + std::to_string(kY0 + py * kCell);
+}
+
+std::vector<std::string> GridWords() {
+  return {"-te",
+          std::to_string(kX0),
+          std::to_string(kY0),
+          std::to_string(kX0 + kCols * kCell),
+          std::to_string(kY0 + kRows * kCell),
+          "-ts",
+          std::to_string(kCols),
+          std::to_string(kRows)};
+}
+
+std::string FileSha256Of(const std::string& path) { return towngrow::io::FileSha256(path); }
+
+const PreparedMap& MapOf(const PrepareResult& r, const std::string& file) {
+  for (const PreparedMap& m : r.maps)
+    if (m.file == file) return m;
+  throw std::runtime_error("no map " + file);
+}
+
+// Two roads of 1930 that cross inside the grid and end inside it, a road of
+// 1950 the filter leaves out, a park, and land cover in geographic
+// coordinates with cells about a third of the grid's.
+class GisCase : public ::testing::Test {
+protected:
+  void SetUp() override {
+    a0_ = {3.5, 5.2}, a1_ = {35.3, 22.6}, b0_ = {10.2, 26.4}, b1_ = {24.7, 2.3};
+    AddGpkgLayer(
+        dir_ / "roads.gpkg", "roads", 32617, wkbLineString,
+        {{"LINESTRING(" + Coord(a0_[0], a0_[1]) + ", " + Coord(a1_[0], a1_[1]) + ")", 1920},
+         {"LINESTRING(" + Coord(b0_[0], b0_[1]) + ", " + Coord(b1_[0], b1_[1]) + ")", 1930},
+         {"LINESTRING(" + Coord(30.5, 2.5) + ", " + Coord(38.5, 9.5) + ")", 1950}});
+    AddGpkgLayer(dir_ / "roads.gpkg", "parks", 32617, wkbPolygon,
+                 {{"POLYGON((" + Coord(26, 24) + ", " + Coord(37, 24) + ", " + Coord(37, 29) +
+                       ", " + Coord(26, 29) + ", " + Coord(26, 24) + "))",
+                   0}});
+    const double gt[6] = {-81.0015, 0.0001, 0, 36.1535, 0, -0.0001};
+    std::vector<int> cover(100 * 130);
+    const int legend[4] = {11, 21, 22, 41};
+    for (int r = 0; r < 100; ++r)
+      for (int c = 0; c < 130; ++c)
+        cover[r * 130 + c] = legend[((r / 6) * 3 + c / 4 + ((r + c) % 5 == 0)) % 4];
+    MakeRaster(dir_ / "cover.tif", 100, 130, cover, gt, 4326, GDT_Byte);
+    recipe_ = Json::parse(R"({
+      "grid": {"crs": "EPSG:32617", "bounds": [500000, 4000000, 501200, 4000900], "cell": 30},
+      "start": [{"raster": "cover.tif", "classes": {"11": 6, "21": 3, "22": 4, "41": 5}},
+                {"vector": "roads.gpkg", "layer": "roads", "where": "year <= 1930", "as": "street"}],
+      "background": [{"vector": "roads.gpkg", "layer": "parks", "allow": [0, 2]}]})");
+  }
+
+  int Cell(double px, double py) const {  // the cell holding a point (grid units from the bottom)
+    return (kRows - 1 - static_cast<int>(std::floor(py))) * kCols + static_cast<int>(px);
+  }
+
+  ScratchDir dir_;
+  std::array<double, 2> a0_, a1_, b0_, b1_;
+  Json recipe_;
+};
+
+TEST_F(GisCase, StreetsAreTheBurntCellsWithNodesAtTheEndsAndTheCrossing) {
+  const PrepareResult r = RunPrepare(recipe_, dir_.Path(), "recipe");
+  const std::vector<std::uint8_t>& ids = MapOf(r, "start.tif").cells;
+  std::vector<std::string> words = GridWords();
+  for (const char* w : {"-burn", "1", "-l", "roads", "-where", "year <= 1930", "-ot", "Byte"})
+    words.push_back(w);
+  const std::vector<int> burnt = GdalProgram(false, dir_ / "roads.gpkg", words);
+  ASSERT_EQ(burnt.size(), ids.size());
+  std::set<int> nodes;
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    EXPECT_EQ(burnt[i] == 1, ids[i] == 1 || ids[i] == 2) << "cell " << i;
+    if (ids[i] == 1) nodes.insert(static_cast<int>(i));
+  }
+  // Where the two lines cross.
+  const double d = (a1_[0] - a0_[0]) * (b1_[1] - b0_[1]) - (a1_[1] - a0_[1]) * (b1_[0] - b0_[0]);
+  const double t =
+      ((b0_[0] - a0_[0]) * (b1_[1] - b0_[1]) - (b0_[1] - a0_[1]) * (b1_[0] - b0_[0])) / d;
+  const int cross = Cell(a0_[0] + t * (a1_[0] - a0_[0]), a0_[1] + t * (a1_[1] - a0_[1]));
+  const std::set<int> ends = {Cell(a0_[0], a0_[1]), Cell(a1_[0], a1_[1]), Cell(b0_[0], b0_[1]),
+                              Cell(b1_[0], b1_[1])};
+  int atCrossing = 0;
+  for (int n : nodes) {
+    const bool near =
+        std::abs(n / kCols - cross / kCols) <= 1 && std::abs(n % kCols - cross % kCols) <= 1;
+    EXPECT_TRUE(ends.count(n) || near) << "a node at row " << n / kCols << ", column " << n % kCols;
+    atCrossing += near;
+  }
+  for (int e : ends) EXPECT_TRUE(nodes.count(e)) << "no node at the end in cell " << e;
+  EXPECT_GE(atCrossing, 1);
+  EXPECT_LE(atCrossing, 2);
+}
+
+TEST_F(GisCase, LandCoverLandsWhereGdalwarpByModePutsIt) {
+  const PrepareResult r = RunPrepare(recipe_, dir_.Path(), "recipe");
+  const PreparedMap& start = MapOf(r, "start.tif");
+  EXPECT_EQ(start.layers[0].input.placing, "most frequent value");
+  std::vector<std::string> words = GridWords();
+  for (const char* w : {"-r", "mode", "-t_srs", "EPSG:32617", "-dstnodata", "0"})
+    words.push_back(w);
+  const std::vector<int> warped = GdalProgram(true, dir_ / "cover.tif", words);
+  ASSERT_EQ(warped.size(), start.cells.size());
+  std::map<int, int> classes = {{0, 0}, {11, 6}, {21, 3}, {22, 4}, {41, 5}};
+  int compared = 0, uncovered = 0;
+  for (std::size_t i = 0; i < warped.size(); ++i) {
+    if (start.cells[i] == 1 || start.cells[i] == 2) continue;  // a street laid over it
+    EXPECT_EQ(start.cells[i], classes.at(warped[i])) << "cell " << i;
+    ++compared;
+    uncovered += warped[i] == 0;
+  }
+  EXPECT_GT(compared, 1000);
+  EXPECT_GT(uncovered, 0);  // the land cover stops short of the grid's east edge: vacant there
+  EXPECT_LT(uncovered, 200);
+}
+
+TEST_F(GisCase, ParkCellsAllowOnlyWhatTheRecipeSays) {
+  const PrepareResult r = RunPrepare(recipe_, dir_.Path(), "recipe");
+  std::vector<std::string> words = GridWords();
+  for (const char* w : {"-burn", "1", "-l", "parks", "-ot", "Byte"}) words.push_back(w);
+  const std::vector<int> park = GdalProgram(false, dir_ / "roads.gpkg", words);
+  const PreparedMap& bg = MapOf(r, "background.tif");
+  ASSERT_EQ(park.size(), bg.cells.size());
+  for (std::size_t i = 0; i < park.size(); ++i)
+    EXPECT_EQ(bg.cells[i], park[i] ? 0b101 : 255) << "cell " << i;
+  EXPECT_EQ(bg.counts[0b101], 11u * 5u);
+}
+
+TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
+  recipe_["observed"] = Json::parse(
+      R"([{"name": "1950", "steps": 20, "layers": [{"raster": "cover.tif", "classes": {"21-22": 3}}]}])");
+  const PrepareResult r = RunPrepare(recipe_, dir_.Path(), "recipe");
+  const std::string out = dir_ / "out";
+  towngrow::io::OutputFolder folder(out);
+  towngrow::jobs::WritePrepareOutputs(r, folder);
+  folder.Publish();
+  const std::set<std::string> want = {"start.tif",         "start.tif.aux.xml",
+                                      "background.tif",    "background.tif.aux.xml",
+                                      "observed-1950.tif", "observed-1950.tif.aux.xml",
+                                      "classes.json",      "prepare.json",
+                                      "report.html",       "start.png",
+                                      "background.png",    "observed-1950.png"};
+  EXPECT_EQ(Listing(out), want);
+  for (const PreparedMap& m : r.maps) {
+    const std::vector<int> cells = ReadCells(out + "/" + m.file);
+    EXPECT_TRUE(std::equal(cells.begin(), cells.end(), m.cells.begin(), m.cells.end())) << m.file;
+  }
+  GDALDatasetH ds = GDALOpen((out + "/start.tif").c_str(), GA_ReadOnly);
+  double gt[6];
+  GDALGetGeoTransform(ds, gt);
+  EXPECT_EQ(std::vector<double>(gt, gt + 6),
+            (std::vector<double>{kX0, kCell, 0, kY0 + kRows * kCell, 0, -kCell}));
+  EXPECT_NE(std::string(GDALGetProjectionRef(ds)).find("32617"), std::string::npos);
+  EXPECT_NE(GDALGetRasterColorTable(GDALGetRasterBand(ds, 1)), nullptr);
+  GDALClose(ds);
+  // The class file is one `compare --classes` reads: developed against the rest.
+  const towngrow::ClassScheme scheme = towngrow::io::ReadClassFile(out + "/classes.json");
+  ASSERT_EQ(scheme.Classes(), 2);
+  for (int id = 0; id <= 6; ++id) EXPECT_EQ(scheme.classOf[id], id >= 1 && id <= 5 ? 0 : 1) << id;
+  const Json record = Json::parse(ReadAll(out + "/prepare.json"));
+  EXPECT_EQ(record["grid"]["rows"], kRows);
+  EXPECT_EQ(record["inputs"].size(), 4u);
+  EXPECT_EQ(record["inputs"][1]["features"], 2);  // the filter's two roads
+  EXPECT_EQ(record["inputs"][0]["placed"], "most frequent value");
+  EXPECT_EQ(record["inputs"][1]["georeferenced"], true);
+  EXPECT_EQ(record["inputs"][3]["sha256"], FileSha256Of(dir_ / "cover.tif"));
+  EXPECT_EQ(record["outputs"]["background.tif"]["cells"]["5"], 55);
+  EXPECT_NE(
+      record["calibrate"].get<std::string>().find("--observed " + out + "/observed-1950.tif:20"),
+      std::string::npos);
+}
+
+// Layers on a grid without georeference, taken as they stand.
+class Order : public ::testing::Test {
+protected:
+  ScratchDir dir_;
+};
+
+TEST_F(Order, LaterLayersWinAndUnnamedOrNoDataCellsKeepWhatLiesBelow) {
+  const double noData = -9;
+  MakeRaster(dir_ / "base.tif", 3, 4, std::vector<int>(12, 7));
+  MakeRaster(dir_ / "mid.tif", 3, 4, {1, 2, 3, -9, 1, 2, 3, -9, 1000, 2, 3, -9}, nullptr, 0,
+             GDT_Int32, &noData);
+  MakeRaster(dir_ / "road.tif", 3, 4, {0, 0, 0, 0, 9, 9, 9, 9, 0, 0, 0, 0});
+  MakeRaster(dir_ / "top.tif", 3, 4, {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
+  const Json recipe = Json::parse(R"({"start": [
+      {"raster": "base.tif", "classes": {"7": 3}},
+      {"raster": "mid.tif", "classes": {"1": 4, "3": 0, "1000-1000": 5, "-9": 6}},
+      {"raster": "road.tif", "classes": {"9": "street"}},
+      {"raster": "top.tif", "classes": {"1": 6}}]})");
+  const PrepareResult r = RunPrepare(recipe, dir_.Path(), "recipe");
+  // Row 1's street: 3 cells (the 4th taken by top.tif), ends at both sides.
+  EXPECT_EQ(r.maps[0].cells, (std::vector<std::uint8_t>{4, 3, 0, 3, 1, 2, 1, 6, 5, 3, 0, 3}));
+  EXPECT_EQ(r.maps[0].layers[1].cells[4], 2u);
+  EXPECT_EQ(r.maps[0].layers[2].cells[towngrow::io::kStreet], 4u);
+}
+
+TEST_F(Order, ClassesApplyToTheLayersValuesBeforeTheMostFrequentIsTaken) {
+  // Each grid cell covers 5 x 5 layer cells: 9 of value 41 and 16 of 21, 22
+  // or 23, which one class takes.
+  std::vector<int> values(10 * 10);
+  for (int i = 0; i < 100; ++i)
+    values[i] =
+        (i % 10) % 5 < 2 && (i / 10) % 5 < 5 && (i % 5) * 5 + (i / 10) % 5 < 9 ? 41 : 21 + i % 3;
+  int fortyOnes = 0;
+  for (int i = 0; i < 25; ++i) fortyOnes += values[(i / 5) * 10 + i % 5] == 41;
+  ASSERT_EQ(fortyOnes, 9);
+  const double layerGt[6] = {0, 2, 0, 20, 0, -2};
+  MakeRaster(dir_ / "fine.tif", 10, 10, values, layerGt, 32633);
+  MakeRaster(dir_ / "like.tif", 2, 2, {0, 0, 0, 0},
+             std::array<double, 6>{0, 10, 0, 20, 0, -10}.data(), 32633);
+  const Json recipe = Json::parse(R"({"grid": {"like": "like.tif"},
+      "start": [{"raster": "fine.tif", "classes": {"21-23": 3, "41": 5}}]})");
+  const PrepareResult r = RunPrepare(recipe, dir_.Path(), "recipe");
+  EXPECT_EQ(r.maps[0].cells, (std::vector<std::uint8_t>{3, 3, 3, 3}));
+}
+
+TEST_F(Order, GridFromBoundsRoundsUpAndPresetsNameTheirLegendsCodes) {
+  // CORINE's three-digit codes; 999 is no class of the legend.
+  MakeRaster(dir_ / "clc.tif", 2, 10, {111, 112, 121, 122, 123, 211, 512, 523, 999, 141,  //
+                                       111, 111, 111, 111, 111, 111, 111, 111, 111, 111},
+             std::array<double, 6>{0, 10, 0, 20, 0, -10}.data(), 32633);
+  const Json recipe = Json::parse(R"({
+      "grid": {"crs": "EPSG:32633", "bounds": [0, 5, 95, 20], "cell": 10},
+      "start": [{"raster": "clc.tif", "preset": "corine"}]})");
+  const PrepareResult r = RunPrepare(recipe, dir_.Path(), "recipe");
+  ASSERT_EQ(r.grid.rows, 2);
+  ASSERT_EQ(r.grid.cols, 10);
+  EXPECT_EQ(std::vector<double>(r.grid.geo.transform, r.grid.geo.transform + 6),
+            (std::vector<double>{0, 10, 0, 20, 0, -10}));
+  EXPECT_EQ(std::vector<std::uint8_t>(r.maps[0].cells.begin(), r.maps[0].cells.begin() + 10),
+            (std::vector<std::uint8_t>{3, 3, 4, 1, 4, 0, 6, 6, 0, 0}));
+}
+
+TEST(Checksum, FileSha256MatchesTheStandardsVectors) {
+  ScratchDir dir;
+  const struct {
+    std::string bytes;
+    const char* sha256;
+  } cases[] = {
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",  // padding in a second block
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'),  // reads of several blocks
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& c : cases) {
+    WriteAll(dir / "f", c.bytes);
+    EXPECT_EQ(towngrow::io::FileSha256(dir / "f"), c.sha256) << c.bytes.size();
+  }
+  EXPECT_EQ(towngrow::io::FileSha256(dir.Path()), "");  // a folder has none
+}
+
+// The street rule on small networks: '#' street cells, answers 'N' node, 'V' vertex.
+struct StreetCase {
+  const char* name;
+  std::vector<std::string> in, out;
+};
+
+TEST(StreetRule, NodesAtEndsAndJunctionsOnly) {
+  const StreetCase cases[] = {
+      {"lone cell", {".....", "..#..", "....."}, {".....", "..N..", "....."}},
+      {"straight line", {".....", ".###.", "....."}, {".....", ".NVN.", "....."}},
+      {"diagonal staircase", {"##...", ".###.", "...##"}, {"NV...", ".VVV.", "...VN"}},
+      {"T", {".###.", "..#..", "..#.."}, {".NNN.", "..V..", "..N.."}},
+      {"plus",
+       {"..#..", "..#..", "#####", "..#..", "..#.."},
+       {"..N..", "..V..", "NVNVN", "..V..", "..N.."}},
+      {"arm of one cell", {"..#..", "#####"}, {"..V..", "NVNVN"}},
+      {"cross of diagonals",
+       {"#...#", ".#.#.", "..#..", ".#.#.", "#...#"},
+       {"N...N", ".V.V.", "..N..", ".V.V.", "N...N"}},
+      {"leaves the grid", {"###", "...", "..."}, {"NVN", "...", "..."}},
+      {"loop", {"###", "#.#", "###"}, {"VVV", "V.V", "VVV"}},
+  };
+  for (const StreetCase& c : cases) {
+    const int rows = static_cast<int>(c.in.size()), cols = static_cast<int>(c.in[0].size());
+    std::vector<std::uint8_t> street, ids(static_cast<std::size_t>(rows) * cols, 0);
+    for (const std::string& row : c.in)
+      for (char ch : row) street.push_back(ch == '#');
+    towngrow::io::ApplyStreetRule(street, rows, cols, 1, 2, ids);
+    std::vector<std::string> got;
+    for (int r = 0; r < rows; ++r) {
+      std::string row;
+      for (int col = 0; col < cols; ++col) row += ".NV"[ids[r * cols + col]];
+      got.push_back(row);
+    }
+    EXPECT_EQ(got, c.out) << c.name;
+  }
+}
+
+TEST(StreetRule, BurntCellsOfOneLineAreJoinedInsideTheGridOnly) {
+  // A line along row 1 whose burnt cells skip columns 2 to 4, and one that
+  // leaves the grid at the right and comes back.
+  std::vector<std::uint8_t> burnt(3 * 8, 0);
+  for (int c : {0, 1, 5, 6}) burnt[8 + c] = 1;
+  EXPECT_EQ(towngrow::io::JoinLineCells({{0.5, 1.5}, {6.5, 1.5}}, 3, 8, burnt), 3);
+  for (int c = 0; c < 7; ++c) EXPECT_EQ(burnt[8 + c], 1) << c;
+  // Steep lines down and up whose burnt cells skip rows 2 to 7: one cell
+  // joined in each of those rows, every row's cell beside the next one's.
+  for (const bool up : {false, true}) {
+    std::vector<std::uint8_t> steep(10 * 4, 0);
+    for (int cell : {0 * 4 + 1, 1 * 4 + 1, 8 * 4 + 2, 9 * 4 + 2}) steep[cell] = 1;
+    std::vector<towngrow::io::PixelPoint> line = {{1.5, 0.5}, {2.5, 9.5}};
+    if (up) std::swap(line[0], line[1]);
+    EXPECT_EQ(towngrow::io::JoinLineCells(line, 10, 4, steep), 6) << up;
+    int last = -1;
+    for (int r = 0; r < 10; ++r) {
+      int count = 0, col = -1;
+      for (int c = 0; c < 4; ++c)
+        if (steep[r * 4 + c]) ++count, col = c;
+      EXPECT_EQ(count, 1) << "row " << r << (up ? " up" : " down");
+      if (last >= 0) {
+        EXPECT_LE(std::abs(col - last), 1) << "row " << r;
+      }
+      last = col;
+    }
+  }
+  std::vector<std::uint8_t> out(3 * 8, 0);
+  out[0 * 8 + 7] = out[2 * 8 + 7] = 1;
+  EXPECT_EQ(towngrow::io::JoinLineCells({{7.5, 0.5}, {9.5, 1.5}, {7.5, 2.5}}, 3, 8, out), 0);
+  EXPECT_EQ(out[1 * 8 + 7], 0);
+}
+
+}  // namespace
