@@ -271,8 +271,8 @@ store::StoreMeta CalibrationMeta(const CalibrateOptions& o, const CalibrationInp
     search += " rounds " + std::to_string(o.rounds) + " keep " + std::to_string(o.keep) +
               " lattice " + std::to_string(o.lattice) + " samples " + std::to_string(o.samples);
   else if (o.method == "morris")
-    search += " trajectories " + std::to_string(o.trajectories) + " levels " +
-              std::to_string(o.levels);
+    search +=
+        " trajectories " + std::to_string(o.trajectories) + " levels " + std::to_string(o.levels);
   else if (in.makeProposer)
     search += " population " + std::to_string(in.makeProposer()->RoundSize(in.space));
   if (o.evaluations > 0) search += " evaluations " + std::to_string(o.evaluations);

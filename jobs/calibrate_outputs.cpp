@@ -128,11 +128,11 @@ std::string CalibrateRepeat(const CalibrateOptions& o, const std::string& out) {
   w += " --runs " + std::to_string(o.runs) + " --seed " + std::to_string(t.seed) + " --seed-step " +
        std::to_string(o.seedStep) + " --method " + o.method + " --rounds " +
        std::to_string(o.rounds) + " --keep " + std::to_string(o.keep) + " --lattice " +
-       std::to_string(o.lattice) + " --samples " + std::to_string(o.samples) +
-       " --trajectories " + std::to_string(o.trajectories) + " --levels " +
-       std::to_string(o.levels) + " --evaluations " + std::to_string(o.evaluations) +
-       " --population " + std::to_string(o.population) + " --majority-runs " +
-       std::to_string(o.majorityRuns) + " --objective " + ShellWord(o.objective);
+       std::to_string(o.lattice) + " --samples " + std::to_string(o.samples) + " --trajectories " +
+       std::to_string(o.trajectories) + " --levels " + std::to_string(o.levels) +
+       " --evaluations " + std::to_string(o.evaluations) + " --population " +
+       std::to_string(o.population) + " --majority-runs " + std::to_string(o.majorityRuns) +
+       " --objective " + ShellWord(o.objective);
   if (!o.classes.empty()) w += " --classes " + ShellWord(AbsolutePath(o.classes));
   w += MapReadWords(t.maps);
   return w + " --out " + ShellWord(AbsolutePath(out));
@@ -172,8 +172,12 @@ report::Report CalibrationReport(const CalibrationInputs& in, const CalibrateOpt
   report::ReportTable rounds;
   const bool generations = in.settings.method == SearchMethod::Proposed;
   rounds.caption = generations ? "Generations" : "Rounds";
-  rounds.header = {generations ? "generation" : "round", "points", "run now", "evaluations",
-                   "best of the round", "best so far"};
+  rounds.header = {generations ? "generation" : "round",
+                   "points",
+                   "run now",
+                   "evaluations",
+                   "best of the round",
+                   "best so far"};
   std::vector<double> bestSoFar;
   const std::vector<long> held = HeldAfter(result);
   for (std::size_t i = 0; i < result.rounds.size(); ++i) {
@@ -277,10 +281,10 @@ std::string SensitivityCsv(const Sensitivity& e, const SearchSpace& space,
                            const std::vector<long>& steps) {
   std::ostringstream text;
   text << "parameter,rank,effect,measure,steps,mu,mu*,sigma,effects\n";
-  auto row = [&](std::size_t p, std::size_t rank, const std::string& measure,
-                 const std::string& at, const ElementaryEffects& x) {
-    text << io::CsvField(space[p].name) << ',' << rank << ',' << (e.none[p] ? "none" : "yes")
-         << ',' << io::CsvField(measure) << ',' << at << ',' << Fixed(Scalar::Of(x.mu)) << ','
+  auto row = [&](std::size_t p, std::size_t rank, const std::string& measure, const std::string& at,
+                 const ElementaryEffects& x) {
+    text << io::CsvField(space[p].name) << ',' << rank << ',' << (e.none[p] ? "none" : "yes") << ','
+         << io::CsvField(measure) << ',' << at << ',' << Fixed(Scalar::Of(x.mu)) << ','
          << Fixed(Scalar::Of(x.muStar)) << ',' << Fixed(Scalar::Of(x.sigma)) << ',' << x.count
          << '\n';
   };
@@ -308,8 +312,8 @@ void WriteCalibrationOutputs(const CalibrationInputs& in, const SearchResult& re
                    ValidationCsv(validation, majority.held, in.held, measures, best.key));
   std::unique_ptr<Sensitivity> effects;
   if (in.settings.method == SearchMethod::Morris) {
-    effects = std::make_unique<Sensitivity>(
-        MorrisEffects(space, in.settings, result.ranking, measures));
+    effects =
+        std::make_unique<Sensitivity>(MorrisEffects(space, in.settings, result.ranking, measures));
     std::vector<long> steps;
     for (const ControlMapFile& c : in.controls) steps.push_back(c.steps);
     folder.AddText("sensitivity.csv", SensitivityCsv(*effects, space, steps));
@@ -339,8 +343,7 @@ void WriteCalibrationOutputs(const CalibrationInputs& in, const SearchResult& re
                     "  (run i: --seed seed + i * seedStep, modulo 2^32)";
   doc["run"] = run;
   folder.AddText("best.json", io::DumpReadable(doc));
-  report::AddReportPage(folder,
-                        CalibrationReport(in, o, result, majority, effects.get(), folder));
+  report::AddReportPage(folder, CalibrationReport(in, o, result, majority, effects.get(), folder));
 }
 
 void WriteBestEnsembles(const CalibrationInputs& in, const CalibrateOptions& o,
@@ -386,8 +389,8 @@ void WriteBestEnsembles(const CalibrationInputs& in, const CalibrateOptions& o,
     io::OutputFolder step(folder.At("best/step-" + std::to_string(c.steps)));
     WriteEnsembleOutputs(t, outcome, e, step);
     if (k < majority.fitted.size())
-      step.AddText("majority.json", io::DumpReadable(MajorityJson(majority.fitted[k],
-                                                                  in.evaluator->Measures(), c)));
+      step.AddText("majority.json",
+                   io::DumpReadable(MajorityJson(majority.fitted[k], in.evaluator->Measures(), c)));
     step.Publish();
   }
 }

@@ -59,10 +59,10 @@ std::vector<jobs::ControlMapFile> MapsByStep(const py::dict& maps, const char* w
 py::list Calibrate(const py::object& simulation, const py::dict& observed, const py::object& space,
                    int runs, const py::int_& seed, const py::int_& seedStep,
                    const std::string& method, int rounds, int keep, int lattice, int samples,
-                   int trajectories, int levels, long evaluations, int population,
-                   double maxPoints, int majorityRuns, const std::string& objective,
-                   const py::object& classes, const py::object& validate, const py::object& out,
-                   int threads, const py::object& progress) {
+                   int trajectories, int levels, long evaluations, int population, double maxPoints,
+                   int majorityRuns, const std::string& objective, const py::object& classes,
+                   const py::object& validate, const py::object& out, int threads,
+                   const py::object& progress) {
   PySimulation* s = SimulationOf(simulation);
   if (s == nullptr) throw py::type_error("calibrate() grows from a towngrow.Simulation");
   if (runs < 1 || runs > 65535)

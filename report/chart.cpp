@@ -192,8 +192,8 @@ bool LayOutChart(const Chart& chart, ChartGeometry& g, std::string& why) {
   g.width = chart.width;
   g.categoryBand = 0;
   for (const std::string& name : chart.categories)
-    g.categoryBand = std::max(
-        g.categoryBand, static_cast<int>(std::ceil(measure.TextWidth(name, kTickSize))) - 8);
+    g.categoryBand = std::max(g.categoryBand,
+                              static_cast<int>(std::ceil(measure.TextWidth(name, kTickSize))) - 8);
   int y = g.plotY + g.plotH + 8 + 16 + g.categoryBand + (chart.xLabel.empty() ? 0 : 22) + 8;
   const double itemW = LegendItemWidth(measure, chart);
   if (itemW > 0) {

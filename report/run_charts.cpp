@@ -169,8 +169,9 @@ Chart RoundsChart(const std::vector<double>& best, const std::string& objectiveN
   return chart;
 }
 
-Chart SensitivityChart(const std::vector<std::string>& parameters, const std::vector<double>& muStar,
-                       const std::vector<double>& sigma, const std::string& objectiveName) {
+Chart SensitivityChart(const std::vector<std::string>& parameters,
+                       const std::vector<double>& muStar, const std::vector<double>& sigma,
+                       const std::string& objectiveName) {
   Chart chart;
   chart.title = "Influence of each parameter on " + objectiveName;
   chart.subtitle = "Morris screening: mu* (bars) and sigma (whiskers) of the elementary effects";

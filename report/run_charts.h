@@ -55,7 +55,8 @@ Chart ObjectiveChart(const std::string& parameter, const std::vector<double>& va
 Chart RoundsChart(const std::vector<double>& best, const std::string& objectiveName);
 // A screening's mu* per parameter as bars with a whisker of sigma above and
 // below, in the order given.
-Chart SensitivityChart(const std::vector<std::string>& parameters, const std::vector<double>& muStar,
-                       const std::vector<double>& sigma, const std::string& objectiveName);
+Chart SensitivityChart(const std::vector<std::string>& parameters,
+                       const std::vector<double>& muStar, const std::vector<double>& sigma,
+                       const std::string& objectiveName);
 
 }  // namespace towngrow::report

@@ -749,14 +749,14 @@ TEST(CalibrateMajority, CellsInAClassInAtLeastHalfOfTheRuns) {
     std::uint16_t vacant, street, housing, others;
     unsigned char start, want;
   } cells[] = {
-      {4, 0, 0, 0, 0, 0},  // never developed
-      {2, 1, 1, 0, 0, 1},  // developed in 2 of 4 (half): street and housing tie, street first
-      {2, 0, 2, 0, 0, 3},  // half: housing
-      {1, 2, 1, 0, 9, 1},  // 3 of 4 developed, street the most
-      {3, 1, 0, 0, 0, 0},  // 1 of 4: the vacant class
-      {1, 0, 1, 2, 6, 6},  // 1 of 4 developed: others (2) over vacant (1)
-      {1, 0, 1, 1, 0, 0},  // vacant and others tie: vacant, listed first
-      {0, 1, 0, 0, 9, 9},  // 1 of 4 developed, no run in another class: the start's ID
+      {4, 0, 0, 0, 0, 0},      // never developed
+      {2, 1, 1, 0, 0, 1},      // developed in 2 of 4 (half): street and housing tie, street first
+      {2, 0, 2, 0, 0, 3},      // half: housing
+      {1, 2, 1, 0, 9, 1},      // 3 of 4 developed, street the most
+      {3, 1, 0, 0, 0, 0},      // 1 of 4: the vacant class
+      {1, 0, 1, 2, 6, 6},      // 1 of 4 developed: others (2) over vacant (1)
+      {1, 0, 1, 1, 0, 0},      // vacant and others tie: vacant, listed first
+      {0, 1, 0, 0, 9, 9},      // 1 of 4 developed, no run in another class: the start's ID
       {0, 0, 0, 0, 200, 200},  // no run in any class
   };
   const int n = static_cast<int>(std::size(cells));

@@ -92,7 +92,7 @@ protected:
 TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
   const struct {
     const char* method;
-    const char* file;  // the method's own file, compared too
+    const char* file;   // the method's own file, compared too
     const char* again;  // a third run's first round line
   } searches[] = {
       {" --method refine --rounds 2", "rounds.csv", "round 1: 64 points (0 run now)"},
@@ -204,7 +204,8 @@ TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
   EXPECT_NEAR(major["measures"]["leesallee"].get<double>(),
               fresh["measures"]["leesallee"].get<double>(), 1e-12);
   const std::vector<std::string> header = Split(held[0], ',');
-  const auto at = std::find(header.begin(), header.end(), "majority.fom.developed") - header.begin();
+  const auto at =
+      std::find(header.begin(), header.end(), "majority.fom.developed") - header.begin();
   ASSERT_LT(static_cast<std::size_t>(at), header.size());
   EXPECT_NEAR(std::stod(Split(held[1], ',')[static_cast<std::size_t>(at)]), freshFom, 1e-6);
 }
@@ -237,7 +238,8 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       {"", " --method best", "--method best"},
       {"", " --steps 9", "--steps: a calibration runs each point to its control maps' steps"},
       {"", " --objective ksim", "done/calibration.sqlite: made for another objective"},
-      {"", " --method cmaes --evaluations 30", "done/calibration.sqlite: made for another search settings"},
+      {"", " --method cmaes --evaluations 30",
+       "done/calibration.sqlite: made for another search settings"},
       {"", " --method cmaes", "--method cmaes needs --evaluations N"},
       {"", " --method nsga2", "--method nsga2 needs --evaluations N"},
       {"", " --population 8", "--population is for cmaes and nsga2, not grid"},
@@ -280,7 +282,8 @@ TEST_F(CalibrateCliTest, SensitivityHoldsTheElementaryEffectsOfThePoints) {
       "--out m --quiet");
   ASSERT_EQ(r.code, 0) << r.err;
   towngrow::SearchSpace space(3);
-  space[0].name = "id1.minStep", space[1].name = "id1.maxLength", space[2].name = "id3.neighborRadius";
+  space[0].name = "id1.minStep", space[1].name = "id1.maxLength",
+  space[2].name = "id3.neighborRadius";
   for (double v = 1; v <= 7; ++v) space[0].values.push_back(v);
   for (double v = 1; v <= 20; ++v) space[1].values.push_back(v);
   for (double v = 0; v <= 3; ++v) space[2].values.push_back(v);
