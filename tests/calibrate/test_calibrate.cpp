@@ -769,9 +769,9 @@ TEST(CalibrateMajority, CellsInAClassInAtLeastHalfOfTheRuns) {
   }
   const RasterView view{start.data(), 1, n, 0};
   EXPECT_EQ(MajorityMap(counts, 4, scheme, view), want);
-  // With 5 runs, 2 developed is less than half: the cell of 2 + 2 is vacant.
-  counts[0][2] = 3;
-  want[2] = 0;
+  // With 5 runs, 2 developed is less than half: those cells are vacant.
+  counts[0][1] = counts[0][2] = 3;
+  want[1] = want[2] = 0;
   EXPECT_EQ(MajorityMap(counts, 5, scheme, view), want);
   EXPECT_THROW(MajorityMap(counts, 0, scheme, view), std::invalid_argument);
   counts.pop_back();

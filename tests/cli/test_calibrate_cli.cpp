@@ -144,9 +144,10 @@ TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
     // A third run finds every point done.
     const Result again = Run(Command("cut", c.method));
     EXPECT_NE(again.out.find(c.again), std::string::npos) << again.out;
-    for (const std::string& line : Split(again.out))
+    for (const std::string& line : Split(again.out)) {
       if (line.find("run now)") != std::string::npos)
         EXPECT_NE(line.find("(0 run now)"), std::string::npos) << line;
+    }
     EXPECT_EQ(ReadAll(W("cut/ranking.csv")), ReadAll(W("whole/ranking.csv")));
   }
 }
@@ -348,7 +349,10 @@ TEST_F(CalibrateCliTest, SensitivityHoldsTheElementaryEffectsOfThePoints) {
   }
   EXPECT_EQ(line, lines.size() - (lines.back().empty() ? 1 : 0));
   EXPECT_TRUE(fs::exists(W("m/sensitivity.png")));
-  EXPECT_NE(ReadAll(W("m/report.html")).find("id1.maxLength</td><td>0.0000"), std::string::npos);
+  EXPECT_NE(ReadAll(W("m/report.html"))
+                .find("id1.maxLength</td><td class=\"n\">0.0000</td><td class=\"n\">0.0000</td><td "
+                      "class=\"n\">0.0000</td><td>none</td>"),
+            std::string::npos);
 }
 
 // `towngrow params --space` lists every numeric field with its legal range
