@@ -121,7 +121,9 @@ public:
   std::vector<Point> First(const SearchSpace& space) override {
     const Times before = Times::Now();
     std::vector<Point> points = inner_.First(space);
-    own_ = own_ + (Times::Now() - before);
+    const Times took = Times::Now() - before;
+    own_.wall += took.wall;
+    own_.cpu += took.cpu;
     rounds_.push_back(points);
     return points;
   }
@@ -129,7 +131,9 @@ public:
                           const std::vector<const PointResult*>& results) override {
     const Times before = Times::Now();
     std::vector<Point> points = inner_.Next(space, asked, results);
-    own_ = own_ + (Times::Now() - before);
+    const Times took = Times::Now() - before;
+    own_.wall += took.wall;
+    own_.cpu += took.cpu;
     rounds_.push_back(points);
     return points;
   }
