@@ -4,7 +4,7 @@
 # from the start map and background it wrote, and a short calibration
 # (a grid search of 4 points, 2 runs each) on the control maps with the
 # command line prepare printed. Skipped when the data set is not there.
-#   bash .ci/demo200.sh [build/app/towngrow]
+#   bash .ci/demo200.sh [build/bin/towngrow]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 data=../shared/data/demo200
@@ -12,7 +12,7 @@ if [ ! -d "$data" ]; then
   echo "demo200: skipped ($data is not there)"
   exit 0
 fi
-exe=$(realpath "${1:-build/app/towngrow}")
+exe=$(realpath "${1:-build/bin/towngrow}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$exe" prepare examples/demo200/recipe.json --out "$work/prepared" | tee "$work/prepare.txt"

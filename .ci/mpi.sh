@@ -55,25 +55,33 @@ cat > "$work/space.json" <<'JSON'
  {"id": 3, "field": "neighborRadius", "min": 0, "max": 3, "step": 1},
  {"id": 3, "field": "streetPercent", "values": [0, 20]}]
 JSON
-calibrate() {  # $1: output folder, then the launcher's words
-  local out="$1"; shift
+calibrate() {  # $1: output folder, $2: the search's options (one word list), then the launcher's
+  local out="$1" search="$2"; shift 2
+  # shellcheck disable=SC2086
   "$@" "$exe" calibrate --start town --rows 30 --cols 30 --observed "$work/past/step-0004.asc:4" \
     --observed "$work/past/step-0008.asc:8" --space "$work/space.json" --runs 3 --seed 7 \
-    --method refine --rounds 2 --quiet --out "$out"
+    $search --quiet --out "$out"
 }
 rows() {
   for table in meta points measures; do
     sqlite3 "$1/calibration.sqlite" "SELECT * FROM $table" | LC_ALL=C sort
   done
 }
-calibrate "$work/cal-threads" env
-calibrate "$work/cal-mpi1" $mpirun -np 1
-calibrate "$work/cal-mpi3" $mpirun -np 3
-for run in mpi1 mpi3; do
-  cmp <(rows "$work/cal-threads") <(rows "$work/cal-$run")
-  for f in ranking.csv rounds.csv; do cmp "$work/cal-threads/$f" "$work/cal-$run/$f"; done
-  cmp <(grep -v '"repeat"' "$work/cal-threads/best.json") \
-    <(grep -v '"repeat"' "$work/cal-$run/best.json")
-  [ "$(rows "$work/cal-threads" | wc -l)" -gt 100 ]
+for search in "--method refine --rounds 2" "--method cmaes --evaluations 30" \
+  "--method morris --trajectories 8"; do
+  name="$(echo "$search" | cut -d' ' -f2)"
+  calibrate "$work/$name-threads" "$search" env
+  calibrate "$work/$name-mpi1" "$search" $mpirun -np 1
+  calibrate "$work/$name-mpi3" "$search" $mpirun -np 3
+  for run in mpi1 mpi3; do
+    cmp <(rows "$work/$name-threads") <(rows "$work/$name-$run")
+    for f in ranking.csv rounds.csv best/step-8/majority.json; do
+      cmp "$work/$name-threads/$f" "$work/$name-$run/$f"
+    done
+    if [ "$name" = morris ]; then cmp "$work/$name-threads/sensitivity.csv" "$work/$name-$run/sensitivity.csv"; fi
+    cmp <(grep -v '"repeat"' "$work/$name-threads/best.json") \
+      <(grep -v '"repeat"' "$work/$name-$run/best.json")
+    [ "$(rows "$work/$name-threads" | wc -l)" -gt 100 ]
+  done
+  echo "mpi: calibration by $name: 1 and 3 processes give the threaded database and ranking"
 done
-echo "mpi: calibration: 1 and 3 processes give the threaded database and ranking"

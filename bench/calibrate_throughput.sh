@@ -11,9 +11,11 @@
 # BUILD, run for run, for the ratio of the two on the same machine state.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-exe=$(cd "${1:-build}" && pwd)/app/towngrow
+# The program is bin/towngrow in a build (app/towngrow in older ones).
+program() { if [ -x "$1/bin/towngrow" ]; then echo "$1/bin/towngrow"; else echo "$1/app/towngrow"; fi; }
+exe=$(program "$(cd "${1:-build}" && pwd)")
 runs=${2:-1}
-other=${3:+$(cd "$3" && pwd)/app/towngrow}
+other=${3:+$(program "$(cd "$3" && pwd)")}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"

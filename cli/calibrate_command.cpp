@@ -3,6 +3,7 @@
 // progress, the round lines and the summary (jobs/calibrate.h searches and
 // writes the folder).
 #include <chrono>
+#include <cstdio>
 #include <exception>
 
 #include "cli/calibrate_ranks.h"
@@ -114,14 +115,19 @@ public:
     }
     if (!root) return ServePoints(in);
 
+    if (!quiet_) {
+      std::fprintf(out, "%s: %s\n", o_.method.c_str(), jobs::PlanText(in).c_str());
+      std::fflush(out);
+    }
     ProgressBar progress(ProgressShown(quiet_));
     jobs::CalibrateHooks hooks;
     hooks.progress = progress.Hook();
     hooks.roundEnds = [&](const RoundReport& r) {
       progress.Finish(true);
       if (quiet_) return;
-      std::fprintf(out, "round %d: %zu points (%zu run now), best %s at %s\n", r.round, r.points,
-                   r.evaluated,
+      std::fprintf(out, "%s %d: %zu points (%zu run now), best %s at %s\n",
+                   in.settings.method == SearchMethod::Proposed ? "generation" : "round", r.round,
+                   r.points, r.evaluated,
                    r.bestOfRound ? io::FixedText(r.bestOfRound->objective, 4).c_str() : "-",
                    r.bestOfRound ? r.bestOfRound->key.c_str() : "-");
       std::fflush(out);
@@ -142,9 +148,10 @@ public:
     store.reset();
 
     const std::vector<PointResult> validation = jobs::ScoreHeldOut(in, result.ranking.front());
-    jobs::WriteCalibrationOutputs(in, result, validation, o_, folder);
+    const jobs::MajorityScores majority = jobs::ScoreMajorities(in, o_, result.ranking.front());
+    jobs::WriteCalibrationOutputs(in, result, validation, majority, o_, folder);
     folder.Publish();
-    jobs::WriteBestEnsembles(in, o_, folder);
+    jobs::WriteBestEnsembles(in, o_, majority, folder);
     if (!quiet_)
       PrintSummary(out, in, result, validation, processes.Size(),
                    std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
@@ -206,14 +213,32 @@ CalibrateCommand::CalibrateCommand(CLI::App& parent) {
                   "Run i (from 0) of every point is seeded with seed + i * seed-step");
   app->add_option("--method", o_.method,
                   "grid (every combination of the values), refine (rounds, each a "
-                  "finer lattice around the best --keep points) or lhs (--samples "
-                  "Latin hypercube points over the ranges, then refinement)");
+                  "finer lattice around the best --keep points), lhs (--samples "
+                  "Latin hypercube points over the ranges, then refinement), morris (screening: "
+                  "which parameters matter; sensitivity.csv), cmaes (CMA-ES, learns where the "
+                  "good points lie; for many parameters) or nsga2 (a front of quantity against "
+                  "allocation disagreement; pareto.csv)");
   app->add_option("--rounds", o_.rounds, "refine, lhs: rounds in all (1 to 100)");
   app->add_option("--keep", o_.keep,
                   "refine, lhs: the best points a round narrows around (1 to 1000)");
   app->add_option("--lattice", o_.lattice,
                   "refine, lhs: values per parameter of a refinement round (2 to 1000)");
   app->add_option("--samples", o_.samples, "lhs: points of the first round");
+  app->add_option("--evaluations", o_.evaluations,
+                  "The budget: the most distinct points evaluated (points found in the database "
+                  "count, repeats do not); required by cmaes and nsga2; 0: none");
+  app->add_option("--population", o_.population,
+                  "cmaes: points per generation (0: 4 + 3 ln(parameters)); nsga2: a multiple of "
+                  "4, at least 8 (0: 40)");
+  app->add_option("--trajectories", o_.trajectories,
+                  "morris: trajectories, each parameters + 1 points (1 to 1000000)");
+  app->add_option("--levels", o_.levels, "morris: levels of each range, even (2 to 1000)");
+  app->add_option("--max-points", o_.maxPoints,
+                  "A search any of whose rounds could hold more points is refused before it "
+                  "starts (1 to 100000000)");
+  app->add_option("--majority-runs", o_.majorityRuns,
+                  "Fresh runs of the best point whose majority map (cells in a class in at least "
+                  "half of them) is scored on every control and held-out map (1 to 65535)");
   app->add_option("--objective", o_.objective,
                   "A measure name, a product (fom.developed*ksim) or a weighted mean "
                   "(0.6*fom.developed+0.4*leesallee); see below");

@@ -12,14 +12,18 @@ public:
     app = parent.add_subcommand(
         "params", "Print the parameters of every land use as JSON: a template for --params.");
     app->add_option("--params", params_, "Show these parameters applied to the defaults");
+    app->add_flag("--space", space_,
+                  "Print every numeric field of every land use with its legal range as a "
+                  "calibration's space file (min, max, step), ready to cut down");
   }
   int Run(std::FILE* out) override {
-    std::fputs(jobs::ParamsText(params_).c_str(), out);
+    std::fputs((space_ ? jobs::SpaceText(params_) : jobs::ParamsText(params_)).c_str(), out);
     return 0;
   }
 
 private:
   std::string params_;
+  bool space_ = false;
 };
 
 class ConvertCommand : public Command {

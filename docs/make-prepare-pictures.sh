@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Makes the pictures of docs/prepare.md with the program itself:
-#   bash docs/make-prepare-pictures.sh [build/app/towngrow]
+#   bash docs/make-prepare-pictures.sh [build/bin/towngrow]
 # prepare-streets.png: `towngrow prepare` on four vector roads (a GeoPackage
 # made here with ogr2ogr from WKT), start.tif drawn by `towngrow render`;
 # prepare-demo200-*.png: the demo200 recipe (examples/demo200/recipe.json,
 # when ../shared/data/demo200 is there), its start.png and background.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-exe=$(realpath "${1:-build/app/towngrow}")
+exe=$(realpath "${1:-build/bin/towngrow}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # Grid: 40 x 24 cells of 10 m from (0, 0) in UTM 33N; the roads in metres.

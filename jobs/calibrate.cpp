@@ -1,21 +1,60 @@
 #include "jobs/calibrate.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "io/result_text.h"
 
 namespace towngrow::jobs {
 
+namespace {
+
+// "12 s", "4 min", "2.5 h".
+std::string Duration(double seconds) {
+  char buf[32];
+  if (seconds < 90)
+    std::snprintf(buf, sizeof buf, "%.0f s", seconds);
+  else if (seconds < 5400)
+    std::snprintf(buf, sizeof buf, "%.0f min", seconds / 60);
+  else
+    std::snprintf(buf, sizeof buf, "%.1f h", seconds / 3600);
+  return buf;
+}
+
+}  // namespace
+
 SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
                        const CalibrateHooks& hooks) {
   std::vector<std::string> names;
   for (const SearchParameter& p : in.space) names.push_back(p.name);
-  long done = 0, total = 0;
+  const std::unique_ptr<Proposer> proposer = in.makeProposer ? in.makeProposer() : nullptr;
+  const SearchSize size = PlannedSize(in.space, in.settings, proposer.get());
+  const long budget = in.settings.evaluations;
+  const bool generations = in.settings.method == SearchMethod::Proposed;
+  // Points held so far (looked up or run) and run now, and the time the
+  // points run now took: the time left is the points left at that pace.
+  long done = 0, total = 0, held = 0, runNow = 0;
   int round = 0;
   std::string best;
+  const auto began = std::chrono::steady_clock::now();
+  double firstAt = -1;  // seconds at the start of the first point run now
   auto report = [&]() {
-    if (hooks.progress)
-      hooks.progress({done, total, "points", "round " + std::to_string(round) + best});
+    if (!hooks.progress) return;
+    std::string note = (generations ? "generation " : "round ") + std::to_string(round) + best;
+    if (budget > 0) note += ", " + std::to_string(budget - held) + " evaluations left";
+    if (runNow > 0) {
+      const double now =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+      const double each = (now - firstAt) / static_cast<double>(runNow);
+      // The whole search where its size is known, the round otherwise.
+      const double whole = budget > 0 ? static_cast<double>(budget) : size.total;
+      const bool known = whole > 0 && (size.laterRound == 0 || budget > 0);
+      const double left = known ? std::max(0.0, whole - static_cast<double>(held))
+                                : static_cast<double>(total - done);
+      note += ", about " + Duration(each * left) + " left" + (known ? "" : " in the round");
+    }
+    hooks.progress({done, total, "points", note});
   };
   SearchHooks search;
   search.evaluate =
@@ -24,17 +63,26 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
                                       const std::function<void(std::size_t, PointResult &&)>& d) {
                          in.evaluator->Evaluate(points, in.space, r, d);
                        });
-  if (store != nullptr)
-    search.lookup = [store](const std::string& key) { return store->Lookup(key); };
+  search.lookup = [&](const std::string& key) -> std::optional<PointResult> {
+    if (store == nullptr) return std::nullopt;
+    std::optional<PointResult> r = store->Lookup(key);
+    if (r) ++held;
+    return r;
+  };
   search.finished = [&](const PointResult& r) {
     if (store != nullptr) store->Add(r, names);
     ++done;
+    ++held;
+    ++runNow;
     report();
   };
   search.roundBegins = [&](int r, std::size_t points, std::size_t known) {
     round = r;
     done = 0;
     total = static_cast<long>(points - known);
+    if (firstAt < 0 && total > 0)
+      firstAt = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    if (hooks.roundBegins) hooks.roundBegins(r, points, known);
     report();
   };
   search.roundEnds = [&](const RoundReport& r) {
@@ -42,7 +90,7 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
       best = ", best so far " + io::FixedText(r.bestSoFar->objective, 4);
     if (hooks.roundEnds) hooks.roundEnds(r);
   };
-  return Search(in.space, in.settings, search);
+  return Search(in.space, in.settings, search, proposer.get());
 }
 
 std::vector<PointResult> ScoreHeldOut(const CalibrationInputs& in, const PointResult& best) {
@@ -52,6 +100,23 @@ std::vector<PointResult> ScoreHeldOut(const CalibrationInputs& in, const PointRe
       validation.push_back(std::move(r));
     });
   return validation;
+}
+
+}  // namespace towngrow::jobs
+
+namespace towngrow::jobs {
+
+MajorityScores ScoreMajorities(const CalibrationInputs& in, const CalibrateOptions& o,
+                               const PointResult& best) {
+  MajorityScores scores;
+  const unsigned int fresh =
+      o.town.seed + static_cast<unsigned int>(o.runs) * o.seedStep;  // after the fit's seeds
+  for (std::size_t c = 0; c < in.controls.size(); ++c)
+    scores.fitted.push_back(
+        ScoreMajority(*in.evaluator, best.point, c, o.majorityRuns, fresh, o.threads));
+  for (const auto& v : in.validators)
+    scores.held.push_back(ScoreMajority(*v, best.point, 0, o.majorityRuns, fresh, o.threads));
+  return scores;
 }
 
 }  // namespace towngrow::jobs

@@ -25,10 +25,30 @@
 //                       and the command line that repeats the calibration
 //   validation.csv      with held-out maps: the best point scored on each
 //                       (not used for fitting): objective, quantity and each
-//                       measure's mean and sd over its runs
+//                       measure's mean and sd over its runs, then
+//                       majority.<measure> of the majority map there
 //   best/step-<N>/      for the best point, the ensemble's maps and the
 //                       comparison with the control map of N steps (as
-//                       `towngrow ensemble --observed` writes them)
+//                       `towngrow ensemble --observed` writes them), and
+//                       majority.json: the measures of the map of the cells
+//                       in a class in at least half of `majorityRuns` fresh
+//                       runs (MajorityMap; run i seeded seed + (runs + i) *
+//                       seed step: none of the fit's own seeds)
+//   sensitivity.csv     morris: per parameter, its rank by influence and
+//                       whether it has any effect, then mu, mu* and sigma of
+//                       its elementary effects on the objective (control
+//                       "all") and on each measure's mean at each control
+//                       map (MorrisEffects); sensitivity.png the objective's
+//                       mu* per parameter as bars with sigma
+//   pareto.csv          nsga2: the points no other beats in both quantity
+//                       and allocation disagreement (optimise/nsga2.h)
+//
+// Methods: grid, refine and lhs (lattices and samples, towngrow/calibrate.h),
+// morris (screening: elementary effects), cmaes (CMA-ES, optimise/cmaes.h)
+// and nsga2 (NSGA-II, optimise/nsga2.h); the last two need `evaluations`,
+// the budget of distinct points. Every search says before it starts how
+// many points it holds at most (PlanText) and refuses a round of more than
+// `maxPoints`.
 //
 // Choices of ours:
 // - Bad input of any kind (files, keys, values outside a parameter's legal
@@ -72,6 +92,12 @@ struct CalibrateOptions {
   int keep = 3;
   int lattice = 5;
   int samples = 100;
+  int trajectories = 10;  // morris: R
+  int levels = 4;         // morris: P (even)
+  long evaluations = 0;   // the budget of distinct points (0: none); cmaes, nsga2 need one
+  int population = 0;     // cmaes (0: 4 + 3 ln n), nsga2 (0: 40)
+  double maxPoints = kDefaultMaxPoints;  // the most points of a round
+  int majorityRuns = 25;                 // fresh runs of the best point's majority maps
   std::string objective = "fom.developed";
   int threads = 0;
   PictureOptions pictures;
@@ -107,6 +133,8 @@ struct CalibrationInputs {
   bool repeatable = true;  // the options repeat it (a host's own start does not)
   std::unique_ptr<PointEvaluator> evaluator;
   std::vector<std::unique_ptr<PointEvaluator>> validators;  // one per held-out map
+  // cmaes, nsga2: a new proposer for each search (empty for the others).
+  std::function<std::unique_ptr<Proposer>()> makeProposer;
 
   // The set of a point's runs.
   std::unique_ptr<CLandUseSet> SetOf(const Point& point) const;
@@ -137,11 +165,19 @@ std::unique_ptr<store::CalibrationStore> OpenCalibrationStore(const CalibrateOpt
                                                               io::OutputFolder& folder,
                                                               bool resume);
 
+// What the search holds, said before it starts: "lhs: 300 points, then up
+// to 3125 per round of refinement (at most 12800 in all)".
+std::string PlanText(const CalibrationInputs& inputs);
+
 using Evaluate = std::function<void(const std::vector<Point>& points, int round,
                                     const std::function<void(std::size_t, PointResult&&)>& done)>;
 
 struct CalibrateHooks {
-  Progress progress;  // the points of the round done; the note: the round and the best so far
+  // The points of the round done; the note: the round (generation), the
+  // best objective so far, the evaluations left of a budget and, after the
+  // first points run now, the time left.
+  Progress progress;
+  std::function<void(int round, std::size_t points, std::size_t known)> roundBegins;
   std::function<void(const RoundReport& round)> roundEnds;
   Evaluate evaluate;  // a host's own spreading of the points (empty: the inputs' evaluator)
 };
@@ -155,15 +191,30 @@ SearchResult Calibrate(CalibrationInputs& inputs, store::CalibrationStore* store
 // The best point scored on each held-out map (one result per map).
 std::vector<PointResult> ScoreHeldOut(const CalibrationInputs& inputs, const PointResult& best);
 
+// The best point's majority maps scored on each control map (`fitted`)
+// and held-out map (`held`): `majorityRuns` runs seeded seed + (runs + i) *
+// seed step, fresh seeds none of the fit's runs had.
+struct MajorityScores {
+  std::vector<MajorityScore> fitted, held;
+};
+MajorityScores ScoreMajorities(const CalibrationInputs& inputs, const CalibrateOptions& options,
+                               const PointResult& best);
+
 // ranking.csv, rounds.csv, validation.csv, best.json, the charts and
 // report.html (the folder's own; the database is written as the search goes).
 void WriteCalibrationOutputs(const CalibrationInputs& inputs, const SearchResult& result,
                              const std::vector<PointResult>& validation,
-                             const CalibrateOptions& options, io::OutputFolder& folder);
+                             const MajorityScores& majority, const CalibrateOptions& options,
+                             io::OutputFolder& folder);
 
-// best/step-<N>/ for each control map: the best point's ensemble and its
-// comparison (on this process alone).
+// best/step-<N>/ for each control map: the best point's ensemble, its
+// comparison and majority.json (on this process alone).
 void WriteBestEnsembles(const CalibrationInputs& inputs, const CalibrateOptions& options,
-                        io::OutputFolder& folder);
+                        const MajorityScores& majority, io::OutputFolder& folder);
+
+// sensitivity.csv of a Morris search's effects (names: the space's
+// parameters; steps: the control maps').
+std::string SensitivityCsv(const Sensitivity& effects, const SearchSpace& space,
+                           const std::vector<long>& steps);
 
 }  // namespace towngrow::jobs

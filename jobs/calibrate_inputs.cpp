@@ -9,6 +9,8 @@
 #include "io/grid_files.h"
 #include "io/params_json.h"
 #include "jobs/calibrate.h"
+#include "optimise/cmaes.h"
+#include "optimise/nsga2.h"
 
 namespace towngrow::jobs {
 namespace {
@@ -46,7 +48,15 @@ SearchMethod MethodOf(const std::string& name) {
   if (name == "grid") return SearchMethod::Grid;
   if (name == "refine") return SearchMethod::Refine;
   if (name == "lhs") return SearchMethod::Lhs;
-  throw io::Error("--method " + name + ": not one of grid, refine, lhs");
+  if (name == "morris") return SearchMethod::Morris;
+  if (name == "cmaes" || name == "nsga2") return SearchMethod::Proposed;
+  throw io::Error("--method " + name + ": not one of grid, refine, lhs, morris, cmaes, nsga2");
+}
+
+std::string Count(double n) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.0f", n);
+  return buf;
 }
 
 }  // namespace
@@ -122,11 +132,36 @@ void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
   settings.keep = o.keep;
   settings.lattice = o.lattice;
   settings.samples = o.samples;
+  settings.trajectories = o.trajectories;
+  settings.levels = o.levels;
+  settings.evaluations = o.evaluations;
+  settings.maxPoints = o.maxPoints;
   settings.seed = o.town.seed;
+  const bool proposed = settings.method == SearchMethod::Proposed;
+  if (proposed && o.evaluations < 1)
+    throw io::Error("--method " + o.method +
+                    " needs --evaluations N (the budget of distinct points)");
+  if (o.population != 0 && !proposed)
+    throw io::Error("--population is for cmaes and nsga2, not " + o.method);
+  if (o.majorityRuns < 1 || o.majorityRuns > kMaxEnsembleRuns)
+    throw io::Error("--majority-runs must be from 1 to 65535, not " +
+                    std::to_string(o.majorityRuns));
   try {
     CheckSettings(settings);
   } catch (const std::invalid_argument& e) {
     throw io::Error(std::string("search settings: ") + e.what());
+  }
+  in.makeProposer = nullptr;
+  if (o.method == "cmaes") {
+    optimise::CmaesSettings c;
+    c.population = o.population;
+    c.seed = o.town.seed;
+    try {
+      optimise::CheckCmaesSettings(c);
+    } catch (const std::invalid_argument& e) {
+      throw io::Error(std::string("--population: ") + e.what());
+    }
+    in.makeProposer = [c] { return std::make_unique<optimise::CmaesProposer>(c); };
   }
   try {
     in.objective = Objective::Parse(o.objective);
@@ -136,7 +171,6 @@ void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
   const std::string spaceName = o.space.empty() ? "space" : o.space;
   try {
     CheckSpace(in.space);
-    FirstRound(in.space, settings);  // refuses a round too large to hold
   } catch (const std::invalid_argument& e) {
     throw io::Error(spaceName + ": " + e.what());
   }
@@ -163,6 +197,50 @@ void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
   } catch (const std::invalid_argument& e) {
     throw io::Error(std::string("--objective ") + o.objective + ": " + e.what());
   }
+  if (o.method == "nsga2") {
+    optimise::Nsga2Settings n;
+    n.population = o.population != 0 ? o.population : 40;
+    n.seed = o.town.seed;
+    const std::vector<std::string>& measures = in.evaluator->Measures();
+    n.quantityAt = static_cast<std::size_t>(
+        std::find(measures.begin(), measures.end(), "quantity") - measures.begin());
+    n.allocationAt = static_cast<std::size_t>(
+        std::find(measures.begin(), measures.end(), "allocation") - measures.begin());
+    try {
+      optimise::CheckNsga2Settings(n);
+    } catch (const std::invalid_argument& e) {
+      throw io::Error(std::string("--population: ") + e.what());
+    }
+    in.makeProposer = [n] { return std::make_unique<optimise::Nsga2Proposer>(n); };
+  }
+  // A round too large to hold is refused before any work.
+  try {
+    const std::unique_ptr<Proposer> proposer = in.makeProposer ? in.makeProposer() : nullptr;
+    CheckSize(in.space, settings, proposer.get());
+  } catch (const std::invalid_argument& e) {
+    throw io::Error(spaceName + ": " + e.what());
+  }
+}
+
+std::string PlanText(const CalibrationInputs& in) {
+  const std::unique_ptr<Proposer> proposer = in.makeProposer ? in.makeProposer() : nullptr;
+  const SearchSize size = PlannedSize(in.space, in.settings, proposer.get());
+  const SearchSettings& s = in.settings;
+  std::string text;
+  if (s.method == SearchMethod::Proposed) {
+    text = Count(static_cast<double>(s.evaluations)) + " points at most (the budget), " +
+           Count(size.firstRound) + " per round";
+  } else {
+    text = Count(size.firstRound) + " points";
+    if (size.laterRound > 0)
+      text += " in round 1, then up to " + Count(size.laterRound) + " per round of " +
+              std::to_string(s.rounds - 1) + " more";
+    if (size.total > 0 && size.total != size.firstRound)
+      text += " (at most " + Count(size.total) + " in all)";
+    else if (s.evaluations > 0 && size.total < size.firstRound)
+      text += " (the budget: " + Count(size.total) + ")";
+  }
+  return text + ": " + size.what;
 }
 
 store::StoreMeta CalibrationMeta(const CalibrateOptions& o, const CalibrationInputs& in) {
@@ -186,9 +264,19 @@ store::StoreMeta CalibrationMeta(const CalibrateOptions& o, const CalibrationInp
   meta.emplace_back("runs", std::to_string(o.runs));
   meta.emplace_back("seed", std::to_string(o.town.seed));
   meta.emplace_back("seedStep", std::to_string(o.seedStep));
-  meta.emplace_back("search", o.method + " rounds " + std::to_string(o.rounds) + " keep " +
-                                  std::to_string(o.keep) + " lattice " + std::to_string(o.lattice) +
-                                  " samples " + std::to_string(o.samples));
+  // What makes the points of the search (a database of another search is
+  // refused: its points were asked by other rules, so rounds differ).
+  std::string search = o.method;
+  if (o.method == "grid" || o.method == "refine" || o.method == "lhs")
+    search += " rounds " + std::to_string(o.rounds) + " keep " + std::to_string(o.keep) +
+              " lattice " + std::to_string(o.lattice) + " samples " + std::to_string(o.samples);
+  else if (o.method == "morris")
+    search +=
+        " trajectories " + std::to_string(o.trajectories) + " levels " + std::to_string(o.levels);
+  else if (in.makeProposer)
+    search += " population " + std::to_string(in.makeProposer()->RoundSize(in.space));
+  if (o.evaluations > 0) search += " evaluations " + std::to_string(o.evaluations);
+  meta.emplace_back("search", search);
   meta.emplace_back("objective", in.objective.Text());
   std::string measureList;
   for (const std::string& m : in.evaluator->Measures()) measureList += m + ",";

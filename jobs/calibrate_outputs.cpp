@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <sstream>
@@ -7,6 +8,7 @@
 #include "io/result_text.h"
 #include "jobs/calibrate.h"
 #include "jobs/ensemble.h"
+#include "optimise/nsga2.h"
 #include "report/pages.h"
 #include "report/run_charts.h"
 
@@ -14,6 +16,7 @@ namespace towngrow::jobs {
 namespace {
 
 using io::AbsolutePath;
+using io::Json;
 using io::ShellWord;
 
 std::string Fixed(const Scalar& s, int digits = 6) { return io::FixedText(s, digits); }
@@ -42,14 +45,31 @@ std::string RankingCsv(const std::vector<PointResult>& ranking, const SearchSpac
   return text.str();
 }
 
-std::string RoundsCsv(const std::vector<RoundReport>& rounds, const SearchSpace& space) {
+// Distinct points held after each round (a point counts in the round that
+// first asked for it).
+std::vector<long> HeldAfter(const SearchResult& result) {
+  std::vector<long> held;
+  for (const RoundReport& r : result.rounds) {
+    long n = 0;
+    for (const PointResult& p : result.ranking) n += p.round <= r.round ? 1 : 0;
+    held.push_back(n);
+  }
+  return held;
+}
+
+std::string RoundsCsv(const SearchResult& result, const SearchSpace& space, long budget) {
+  const std::vector<RoundReport>& rounds = result.rounds;
+  const std::vector<long> held = HeldAfter(result);
   std::ostringstream text;
-  text << "round,points";
+  // The evaluations so far and left, for the searches that have a budget.
+  text << "round,points" << (budget > 0 ? ",evaluations,evaluations left" : "");
   for (const SearchParameter& p : space)
     text << ',' << io::CsvField(p.name + " low") << ',' << io::CsvField(p.name + " high");
   text << ",best objective of round,best point of round,best objective so far,best point so far\n";
-  for (const RoundReport& r : rounds) {
+  for (std::size_t i = 0; i < rounds.size(); ++i) {
+    const RoundReport& r = rounds[i];
     text << r.round << ',' << r.points;
+    if (budget > 0) text << ',' << held[i] << ',' << budget - held[i];
     for (const ParameterRange& g : r.ranges)
       text << ',' << ValueText(g.low) << ',' << ValueText(g.high);
     text << ',' << (r.bestOfRound ? Fixed(r.bestOfRound->objective) : "") << ','
@@ -62,18 +82,21 @@ std::string RoundsCsv(const std::vector<RoundReport>& rounds, const SearchSpace&
 
 // The best point scored on each held-out map: one row per map.
 std::string ValidationCsv(const std::vector<PointResult>& scored,
+                          const std::vector<MajorityScore>& majority,
                           const std::vector<ControlMapFile>& held,
                           const std::vector<std::string>& measures, const std::string& key) {
   std::ostringstream text;
   text << "map,steps,point,objective,quantity";
   for (const std::string& m : measures)
     text << ',' << io::CsvField(m + " mean") << ',' << io::CsvField(m + " sd");
+  for (const std::string& m : measures) text << ',' << io::CsvField("majority." + m);
   text << '\n';
   for (std::size_t v = 0; v < scored.size(); ++v) {
     text << io::CsvField(held[v].path) << ',' << held[v].steps << ',' << io::CsvField(key) << ','
          << Fixed(scored[v].objective) << ',' << Fixed(scored[v].quantity);
     for (const RunStatistic& s : scored[v].stats.at(0))
       text << ',' << Fixed(s.mean) << ',' << Fixed(s.sd);
+    for (const Scalar& m : majority.at(v).values) text << ',' << Fixed(m);
     text << '\n';
   }
   return text.str();
@@ -106,28 +129,38 @@ std::string CalibrateRepeat(const CalibrateOptions& o, const std::string& out) {
   w += " --runs " + std::to_string(o.runs) + " --seed " + std::to_string(t.seed) + " --seed-step " +
        std::to_string(o.seedStep) + " --method " + o.method + " --rounds " +
        std::to_string(o.rounds) + " --keep " + std::to_string(o.keep) + " --lattice " +
-       std::to_string(o.lattice) + " --samples " + std::to_string(o.samples) + " --objective " +
-       ShellWord(o.objective);
+       std::to_string(o.lattice) + " --samples " + std::to_string(o.samples) + " --trajectories " +
+       std::to_string(o.trajectories) + " --levels " + std::to_string(o.levels) +
+       " --evaluations " + std::to_string(o.evaluations) + " --population " +
+       std::to_string(o.population) + " --majority-runs " + std::to_string(o.majorityRuns) +
+       " --objective " + ShellWord(o.objective);
   if (!o.classes.empty()) w += " --classes " + ShellWord(AbsolutePath(o.classes));
   w += MapReadWords(t.maps);
   return w + " --out " + ShellWord(AbsolutePath(out));
 }
 
 // report.html of a calibration: the ten best points, the rounds, the
+// majority maps' scores, a screening's ranking of the parameters, the
 // objective against each parameter and the best objective per round (the
-// charts staged as objective-<parameter>.png and rounds.png; a chart with
-// no defined objective is left out).
-report::Report CalibrationReport(const CalibrateOptions& o, const SearchResult& result,
-                                 const SearchSpace& space, const std::string& objective,
-                                 bool repeatable, io::OutputFolder& folder) {
+// charts staged as objective-<parameter>.png, rounds.png and
+// sensitivity.png; a chart with no defined objective is left out).
+report::Report CalibrationReport(const CalibrationInputs& in, const CalibrateOptions& o,
+                                 const SearchResult& result, const MajorityScores& majority,
+                                 const Sensitivity* effects, io::OutputFolder& folder) {
+  const SearchSpace& space = in.space;
+  const std::string objective = in.objective.Text();
   report::Report report;
   report.title = "towngrow calibrate: " + std::to_string(result.ranking.size()) +
                  " points ranked by " + objective;
-  if (repeatable) report.command = CalibrateRepeat(o, folder.Path());
+  if (in.repeatable) report.command = CalibrateRepeat(o, folder.Path());
   report.facts = {{"runs per point", std::to_string(o.runs)},
                   {"search", o.method},
                   {"best point", result.ranking.front().key},
                   {"towngrow", Version()}};
+  if (o.evaluations > 0)
+    report.facts.insert(report.facts.begin() + 2,
+                        {"evaluations", std::to_string(result.ranking.size()) + " of a budget of " +
+                                            std::to_string(o.evaluations)});
   auto shown = [](const Scalar& v) { return v.value ? Fixed(v, 4) : std::string("-"); };
   report::ReportTable best;
   best.caption = "The best points (ranking.csv holds them all)";
@@ -138,26 +171,80 @@ report::Report CalibrationReport(const CalibrateOptions& o, const SearchResult& 
                          std::to_string(r.round)});
   }
   report::ReportTable rounds;
-  rounds.caption = "Rounds";
-  rounds.header = {"round", "points", "run now", "best of the round", "best so far"};
+  const bool generations = in.settings.method == SearchMethod::Proposed;
+  rounds.caption = generations ? "Generations" : "Rounds";
+  rounds.header = {generations ? "generation" : "round",
+                   "points",
+                   "run now",
+                   "evaluations",
+                   "best of the round",
+                   "best so far"};
   std::vector<double> bestSoFar;
-  for (const RoundReport& r : result.rounds) {
+  const std::vector<long> held = HeldAfter(result);
+  for (std::size_t i = 0; i < result.rounds.size(); ++i) {
+    const RoundReport& r = result.rounds[i];
     rounds.rows.push_back({std::to_string(r.round), std::to_string(r.points),
-                           std::to_string(r.evaluated),
+                           std::to_string(r.evaluated), std::to_string(held[i]),
                            r.bestOfRound ? shown(r.bestOfRound->objective) : "-",
                            r.bestSoFar ? shown(r.bestSoFar->objective) : "-"});
     bestSoFar.push_back(r.bestSoFar && r.bestSoFar->objective.value ? *r.bestSoFar->objective.value
                                                                     : NAN);
   }
-  report.tables = {best, rounds};
+  report.tables = {best};
+  // The majority maps: the measures of the cells in a class in at least
+  // half of the fresh runs, on the fitted and the held-out maps.
+  const std::vector<std::string>& measures = in.evaluator->Measures();
+  report::ReportTable major;
+  major.caption = "The best point's majority map (cells in a class in at least half of " +
+                  std::to_string(o.majorityRuns) + " fresh runs) against each map";
+  major.header = {"map", "steps", "fitted", "developed cells"};
+  for (const std::string& m : measures) major.header.push_back(m);
+  auto majorRow = [&](const ControlMapFile& c, const MajorityScore& m, const char* fitted) {
+    std::vector<std::string> row = {c.path.empty() ? "(given)" : c.path, std::to_string(c.steps),
+                                    fitted, std::to_string(m.developed)};
+    for (const Scalar& v : m.values) row.push_back(shown(v));
+    major.rows.push_back(std::move(row));
+  };
+  for (std::size_t c = 0; c < majority.fitted.size(); ++c)
+    majorRow(in.controls[c], majority.fitted[c], "yes");
+  for (std::size_t c = 0; c < majority.held.size(); ++c)
+    majorRow(in.held[c], majority.held[c], "held out");
+  if (!major.rows.empty()) report.tables.push_back(major);
+  if (effects != nullptr) {
+    report::ReportTable influence;
+    influence.caption =
+        "The parameters by influence (Morris screening; sensitivity.csv has every measure)";
+    influence.header = {"rank", "parameter", "mu* of " + objective, "sigma", "mu", "effect"};
+    for (std::size_t i = 0; i < effects->order.size(); ++i) {
+      const std::size_t p = effects->order[i];
+      const ElementaryEffects& e = effects->objective[p];
+      influence.rows.push_back({std::to_string(i + 1), space[p].name,
+                                Fixed(Scalar::Of(e.muStar), 4), Fixed(Scalar::Of(e.sigma), 4),
+                                Fixed(Scalar::Of(e.mu), 4), effects->none[p] ? "none" : "yes"});
+    }
+    report.tables.push_back(influence);
+  }
+  report.tables.push_back(rounds);
   auto chart = [&](const report::Chart& c, const std::string& name, const std::string& caption) {
     report::ChartGeometry g;
     std::string why;
     if (!report::LayOutChart(c, g, why)) return;
     report.pictures.push_back(report::AddChartPng(folder, name, c, caption));
   };
+  if (effects != nullptr) {
+    std::vector<std::string> names;
+    std::vector<double> muStar, sigma;
+    for (std::size_t p : effects->order) {
+      names.push_back(space[p].name);
+      muStar.push_back(effects->objective[p].muStar);
+      sigma.push_back(effects->objective[p].sigma);
+    }
+    chart(report::SensitivityChart(names, muStar, sigma, objective), "sensitivity.png",
+          "The influence of each parameter on the objective (mu* with sigma)");
+  }
   chart(report::RoundsChart(bestSoFar, objective), "rounds.png",
-        "The best objective after each round");
+        std::string("The best objective after each ") + (generations ? "generation" : "round") +
+            " (" + std::to_string(result.ranking.size()) + " evaluations)");
   for (std::size_t k = 0; k < space.size(); ++k) {
     std::vector<double> values, objectives;
     for (const PointResult& r : result.ranking) {
@@ -171,19 +258,76 @@ report::Report CalibrationReport(const CalibrateOptions& o, const SearchResult& 
   return report;
 }
 
+Json MajorityJson(const MajorityScore& m, const std::vector<std::string>& measures,
+                  const ControlMapFile& c) {
+  Json doc;
+  doc["map"] = c.path;
+  doc["steps"] = c.steps;
+  doc["runs"] = m.runs;
+  doc["seeds"] = m.seeds;
+  doc["rule"] =
+      "a cell developed in at least half of the runs takes the developed class of the most runs, "
+      "any other the class of the most runs";
+  doc["developedCells"] = m.developed;
+  Json values = Json::object();
+  for (std::size_t k = 0; k < measures.size() && k < m.values.size(); ++k)
+    values[measures[k]] = io::ScalarJson(m.values[k]);
+  doc["measures"] = values;
+  return doc;
+}
+
 }  // namespace
 
+std::string SensitivityCsv(const Sensitivity& e, const SearchSpace& space,
+                           const std::vector<long>& steps) {
+  std::ostringstream text;
+  text << "parameter,rank,effect,measure,steps,mu,mu*,sigma,effects\n";
+  auto row = [&](std::size_t p, std::size_t rank, const std::string& measure, const std::string& at,
+                 const ElementaryEffects& x) {
+    text << io::CsvField(space[p].name) << ',' << rank << ',' << (e.none[p] ? "none" : "yes") << ','
+         << io::CsvField(measure) << ',' << at << ',' << Fixed(Scalar::Of(x.mu)) << ','
+         << Fixed(Scalar::Of(x.muStar)) << ',' << Fixed(Scalar::Of(x.sigma)) << ',' << x.count
+         << '\n';
+  };
+  for (std::size_t i = 0; i < e.order.size(); ++i) {
+    const std::size_t p = e.order[i];
+    row(p, i + 1, "objective", "all", e.objective[p]);
+    for (std::size_t c = 0; c < e.effects.size(); ++c)
+      for (std::size_t m = 0; m < e.measures.size(); ++m)
+        row(p, i + 1, e.measures[m], std::to_string(steps.at(c)), e.effects[c][m][p]);
+  }
+  return text.str();
+}
+
 void WriteCalibrationOutputs(const CalibrationInputs& in, const SearchResult& result,
-                             const std::vector<PointResult>& validation, const CalibrateOptions& o,
+                             const std::vector<PointResult>& validation,
+                             const MajorityScores& majority, const CalibrateOptions& o,
                              io::OutputFolder& folder) {
   const SearchSpace& space = in.space;
   const PointResult& best = result.ranking.front();
-  folder.AddText("ranking.csv",
-                 RankingCsv(result.ranking, space, in.evaluator->Measures(), in.controls));
-  folder.AddText("rounds.csv", RoundsCsv(result.rounds, space));
+  const std::vector<std::string>& measures = in.evaluator->Measures();
+  folder.AddText("ranking.csv", RankingCsv(result.ranking, space, measures, in.controls));
+  folder.AddText("rounds.csv", RoundsCsv(result, space, in.settings.evaluations));
   if (!validation.empty())
     folder.AddText("validation.csv",
-                   ValidationCsv(validation, in.held, in.evaluator->Measures(), best.key));
+                   ValidationCsv(validation, majority.held, in.held, measures, best.key));
+  std::unique_ptr<Sensitivity> effects;
+  if (in.settings.method == SearchMethod::Morris) {
+    effects =
+        std::make_unique<Sensitivity>(MorrisEffects(space, in.settings, result.ranking, measures));
+    std::vector<long> steps;
+    for (const ControlMapFile& c : in.controls) steps.push_back(c.steps);
+    folder.AddText("sensitivity.csv", SensitivityCsv(*effects, space, steps));
+  }
+  if (o.method == "nsga2") {
+    optimise::Nsga2Settings n;
+    n.quantityAt = static_cast<std::size_t>(
+        std::find(measures.begin(), measures.end(), "quantity") - measures.begin());
+    n.allocationAt = static_cast<std::size_t>(
+        std::find(measures.begin(), measures.end(), "allocation") - measures.begin());
+    folder.AddText("pareto.csv",
+                   optimise::ParetoCsv(optimise::ParetoFront(result.ranking, n), space, n));
+  }
   const std::unique_ptr<CLandUseSet> bestSet = in.SetOf(best.point);
   io::Json doc = io::SetToJson(*bestSet);
   io::Json run = RunRecord(in.town, in.setup);
@@ -200,13 +344,13 @@ void WriteCalibrationOutputs(const CalibrationInputs& in, const SearchResult& re
                     "  (run i: --seed seed + i * seedStep, modulo 2^32)";
   doc["run"] = run;
   folder.AddText("best.json", io::DumpReadable(doc));
-  report::AddReportPage(
-      folder, CalibrationReport(o, result, space, in.objective.Text(), in.repeatable, folder));
+  report::AddReportPage(folder, CalibrationReport(in, o, result, majority, effects.get(), folder));
 }
 
 void WriteBestEnsembles(const CalibrationInputs& in, const CalibrateOptions& o,
-                        io::OutputFolder& folder) {
-  for (const ControlMapFile& c : in.controls) {
+                        const MajorityScores& majority, io::OutputFolder& folder) {
+  for (std::size_t k = 0; k < in.controls.size(); ++k) {
+    const ControlMapFile& c = in.controls[k];
     EnsembleOptions e;
     e.town = in.town;
     e.town.params = folder.At("best.json");
@@ -245,6 +389,9 @@ void WriteBestEnsembles(const CalibrationInputs& in, const CalibrateOptions& o,
     const EnsembleOutcome outcome = GrowEnsemble(t, e, {}, ThisProcessAlone());
     io::OutputFolder step(folder.At("best/step-" + std::to_string(c.steps)));
     WriteEnsembleOutputs(t, outcome, e, step);
+    if (k < majority.fitted.size())
+      step.AddText("majority.json",
+                   io::DumpReadable(MajorityJson(majority.fitted[k], in.evaluator->Measures(), c)));
     step.Publish();
   }
 }

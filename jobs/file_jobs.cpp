@@ -1,6 +1,7 @@
 #include "jobs/file_jobs.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 
@@ -9,6 +10,7 @@
 #include "io/error.h"
 #include "io/grid_files.h"
 #include "io/message_log.h"
+#include "io/param_fields.h"
 #include "io/params_json.h"
 #include "io/result_text.h"
 #include "report/render.h"
@@ -159,6 +161,29 @@ std::string ParamsText(const std::string& params) {
   CLandUseSet set;
   LoadSet(params, set);
   return io::DumpReadable(io::SetToJson(set));
+}
+
+std::string SpaceText(const std::string& params) {
+  CLandUseSet set;
+  LoadSet(params, set);
+  io::Json space = io::Json::array();
+  for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i) {
+    const CLandUse& use = *static_cast<const CLandUse*>(set.m_LandUseArray.GetAt(i));
+    for (const std::string& key : io::NumberFieldKeys(use)) {
+      io::NumberField f;
+      if (!io::FindNumberField(use, key, f).empty()) continue;
+      double step = std::pow(10.0, std::ceil(std::log10((f.max - f.min) / 1000) - 1e-9));
+      if (!(step > 0) || (f.integer && step < 1)) step = 1;
+      io::Json e;
+      e["id"] = static_cast<int>(use.GetID());
+      e["field"] = key;
+      e["min"] = f.min;
+      e["max"] = f.max;
+      e["step"] = step;
+      space.push_back(e);
+    }
+  }
+  return io::DumpReadable(space);
 }
 
 }  // namespace towngrow::jobs

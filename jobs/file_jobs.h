@@ -33,4 +33,12 @@ void RenderFile(const std::string& in, const std::string& outPng, int scale,
 // file applied) as JSON text.
 std::string ParamsText(const std::string& params);
 
+// Every numeric field of every land use of the set with its legal range,
+// as a calibration's space file: {"id", "field", "min", "max", "step"} per
+// field, land uses in the set's order, fields as the template shows them.
+// The step is 1 for whole numbers over at most 1000 values, otherwise the
+// smallest power of ten that keeps 1001 values or fewer (1 at least for
+// whole numbers), so every entry reads back as it is.
+std::string SpaceText(const std::string& params);
+
 }  // namespace towngrow::jobs

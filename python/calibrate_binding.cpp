@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "io/class_file.h"
 #include "io/error.h"
 #include "io/grid_files.h"
+#include "io/output_folder.h"
 #include "io/params_json.h"
 #include "io/search_space.h"
 #include "jobs/calibrate.h"
@@ -27,10 +29,40 @@ void CopyState(const CLandUseCoverage& from, CLandUseCoverage& to) {
   to.CopyValueFromCoverage(&from);
 }
 
+// Control maps given as {steps: map}, in steps order, checked against the
+// start's size.
+std::vector<jobs::ControlMapFile> MapsByStep(const py::dict& maps, const char* what,
+                                             PySimulation& s, const CLandUseCoverage& start) {
+  std::map<long, MapData> byStep;
+  for (auto item : maps) {
+    const long steps = item.first.cast<long>();
+    if (steps < 1 || steps > 100000000)
+      throw py::value_error(std::string(what) + ": the steps must be from 1 to 100000000, got " +
+                            std::to_string(steps));
+    MapData& map = byStep[steps];
+    MapArgument(item.second, what, *s.set, map);
+    if (map.rows != start.m_nRows || map.cols != start.m_nCols)
+      throw py::value_error(std::string(what) + "[" + std::to_string(steps) + "]: the map has " +
+                            std::to_string(map.rows) + " x " + std::to_string(map.cols) +
+                            " cells, the start " + std::to_string(start.m_nRows) + " x " +
+                            std::to_string(start.m_nCols));
+  }
+  std::vector<jobs::ControlMapFile> out(byStep.size());
+  std::size_t c = 0;
+  for (auto& [steps, map] : byStep) {
+    out[c].steps = steps;
+    CopyState(map.cov, out[c++].map);
+  }
+  return out;
+}
+
 py::list Calibrate(const py::object& simulation, const py::dict& observed, const py::object& space,
                    int runs, const py::int_& seed, const py::int_& seedStep,
                    const std::string& method, int rounds, int keep, int lattice, int samples,
-                   const std::string& objective, int threads, const py::object& progress) {
+                   int trajectories, int levels, long evaluations, int population, double maxPoints,
+                   int majorityRuns, const std::string& objective, const py::object& classes,
+                   const py::object& validate, const py::object& out, int threads,
+                   const py::object& progress) {
   PySimulation* s = SimulationOf(simulation);
   if (s == nullptr) throw py::type_error("calibrate() grows from a towngrow.Simulation");
   if (runs < 1 || runs > 65535)
@@ -48,48 +80,56 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
   o.keep = keep;
   o.lattice = lattice;
   o.samples = samples;
+  o.trajectories = trajectories;
+  o.levels = levels;
+  o.evaluations = evaluations;
+  o.population = population;
+  o.maxPoints = maxPoints;
+  o.majorityRuns = majorityRuns;
   o.objective = objective;
   o.threads = threads;
+  if (!validate.is_none() && !py::isinstance<py::dict>(validate))
+    throw py::type_error("validate must be a dict {steps: map}");
+  if (!classes.is_none() && !py::isinstance<py::dict>(classes))
+    throw py::type_error("classes must be a dict (as a class file holds it)");
 
   Use use(*s, "calibrate from", false);
   jobs::CalibrationInputs in;
   in.repeatable = false;
   const CLandUseCoverage& start = s->State();
   CopyState(start, in.start);
+  in.setup.rows = start.m_nRows;  // the best point's ensembles grow on this grid
+  in.setup.cols = start.m_nCols;
+  in.setup.geo = s->geo;
   in.hasBackground = s->background != nullptr;
   if (in.hasBackground) CopyState(*s->background, in.background);
-  // The control maps, by steps after the start.
-  std::map<long, MapData> controls;
-  for (auto item : observed) {
-    const long steps = item.first.cast<long>();
-    if (steps < 1 || steps > 100000000)
-      throw py::value_error("observed: the steps must be from 1 to 100000000, got " +
-                            std::to_string(steps));
-    MapData& map = controls[steps];
-    MapArgument(item.second, "observed", *s->set, map);
-    if (map.rows != start.m_nRows || map.cols != start.m_nCols)
-      throw py::value_error("observed[" + std::to_string(steps) + "]: the map has " +
-                            std::to_string(map.rows) + " x " + std::to_string(map.cols) +
-                            " cells, the start " + std::to_string(start.m_nRows) + " x " +
-                            std::to_string(start.m_nCols));
-  }
-  in.controls = std::vector<jobs::ControlMapFile>(controls.size());
-  std::size_t c = 0;
-  for (auto& [steps, map] : controls) {
-    in.controls[c].steps = steps;
-    CopyState(map.cov, in.controls[c++].map);
-  }
+  in.controls = MapsByStep(observed, "observed", *s, start);
+  if (!validate.is_none()) in.held = MapsByStep(validate.cast<py::dict>(), "validate", *s, start);
   try {
     in.space = io::ReadSpace(JsonOf(space, "space"), "space", *s->set, in.entries);
-    in.scheme = DefaultClasses(*s->set);
+    in.scheme = classes.is_none() ? DefaultClasses(*s->set)
+                                  : io::ReadClasses(JsonOf(classes, "classes"), "classes");
+    if (!classes.is_none()) o.classes = "classes";  // the database records the scheme
     in.baseParams = io::SetToJson(*s->set);
     jobs::FinishCalibrationInputs(o, in);
   } catch (const io::Error& e) {
     throw py::value_error(e.what());
   }
+  // With a folder: its database (refused when made for other inputs; the
+  // points it holds are not run again) and, at the end, the command's files.
+  std::unique_ptr<io::OutputFolder> folder;
+  std::unique_ptr<store::CalibrationStore> store;
+  if (!out.is_none()) {
+    folder = std::make_unique<io::OutputFolder>(py::str(out).cast<std::string>());
+    try {
+      store = jobs::OpenCalibrationStore(o, in, *folder, false);
+    } catch (const io::Error& e) {
+      throw py::value_error(e.what());
+    }
+  }
 
   // Progress (and Ctrl-C) between points, with the GIL; an exception from
-  // it stops the search.
+  // it stops the search (the database keeps the points finished so far).
   long done = 0, total = 0;
   jobs::CalibrateHooks hooks;
   hooks.progress = [&](const jobs::ProgressReport& r) {
@@ -106,7 +146,16 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
   SearchResult result;
   {
     py::gil_scoped_release release;
-    result = jobs::Calibrate(in, nullptr, hooks);
+    result = jobs::Calibrate(in, store.get(), hooks);
+    store.reset();
+    if (folder) {
+      const PointResult& best = result.ranking.front();
+      const std::vector<PointResult> validation = jobs::ScoreHeldOut(in, best);
+      const jobs::MajorityScores majority = jobs::ScoreMajorities(in, o, best);
+      jobs::WriteCalibrationOutputs(in, result, validation, majority, o, *folder);
+      folder->Publish();
+      jobs::WriteBestEnsembles(in, o, majority, *folder);
+    }
   }
   errors.Rethrow();
 
@@ -147,8 +196,12 @@ void BindCalibrate(py::module_& m) {
       "calibrate", &Calibrate, py::arg("simulation"), py::arg("observed"), py::arg("space"),
       py::kw_only(), py::arg("runs") = 4, py::arg("seed") = 1, py::arg("seed_step") = 1,
       py::arg("method") = "grid", py::arg("rounds") = 3, py::arg("keep") = 3,
-      py::arg("lattice") = 5, py::arg("samples") = 100, py::arg("objective") = "fom.developed",
-      py::arg("threads") = 0, py::arg("progress") = py::none(),
+      py::arg("lattice") = 5, py::arg("samples") = 100, py::arg("trajectories") = 10,
+      py::arg("levels") = 4, py::arg("evaluations") = 0, py::arg("population") = 0,
+      py::arg("max_points") = kDefaultMaxPoints, py::arg("majority_runs") = 25,
+      py::arg("objective") = "fom.developed", py::arg("classes") = py::none(),
+      py::arg("validate") = py::none(), py::arg("out") = py::none(), py::arg("threads") = 0,
+      py::arg("progress") = py::none(),
       R"doc(Searches land-use parameter values whose runs come closest to observed maps, as ``towngrow calibrate``.
 
 ``simulation`` gives the start (its current state, parameters and
@@ -166,12 +219,29 @@ Each point is run ``runs`` times (run i seeded ``seed + i * seed_step``, as
 ``objective`` (a measure name, a product ``"fom.developed*ksim"`` or a
 weighted mean ``"0.6*fom.developed+0.4*leesallee"``) ranks the points.
 ``method``: ``"grid"`` (every combination), ``"refine"`` (then ``rounds - 1``
-finer lattices of ``lattice`` values around the best ``keep`` points) or
+finer lattices of ``lattice`` values around the best ``keep`` points),
 ``"lhs"`` (a Latin hypercube of ``samples`` points drawn from ``seed``, then
-refined). The runs go to ``threads`` worker threads (0: one per core)
-without the GIL; the ranking never depends on them. ``progress(done,
-total)`` is called after each point; an exception from it (or Ctrl-C)
-stops the search.
+refined), ``"morris"`` (screening: ``trajectories`` elementary-effects
+trajectories over ``levels`` levels), ``"cmaes"`` (CMA-ES, generations of
+``population`` points) or ``"nsga2"`` (a front of quantity against
+allocation disagreement); the last two need ``evaluations``, the budget of
+distinct points (a budget for the others too). A search any of whose rounds
+could hold more than ``max_points`` points is refused before it starts.
+``classes`` is a class scheme as a dict (as the program's class file holds
+it); ``validate`` maps steps to held-out maps, scored apart and never
+fitted. The runs go to ``threads`` worker threads (0: one per core) without
+the GIL; the ranking never depends on them. ``progress(done, total)`` is
+called after each point; an exception from it (or Ctrl-C, as
+``KeyboardInterrupt``) stops the search.
+
+With ``out`` (a folder), the files of ``towngrow calibrate`` are written
+there (ranking.csv, rounds.csv, best.json, report.html, validation.csv,
+sensitivity.csv, pareto.csv, best/step-N/ with majority.json: the measures
+of the map of cells in a class in at least half of ``majority_runs`` fresh
+runs), without a command line that repeats the work; its database
+``calibration.sqlite`` keeps every finished point as it finishes, so a call
+stopped by Ctrl-C or an exception keeps them, and a second call with the
+same inputs goes on from them (one with other inputs is refused).
 
 Returns the ranking, best first, as a list of dicts (one row of the
 program's ``ranking.csv`` each; ``pandas.DataFrame(ranking)`` makes the

@@ -143,7 +143,12 @@ bool LayOutChart(const Chart& chart, ChartGeometry& g, std::string& why) {
     return false;
   }
   g.logX = chart.logX, g.logY = chart.logY;
-  if (chart.logX) {
+  if (!chart.categories.empty()) {
+    xlo = 0.5, xhi = static_cast<double>(chart.categories.size()) + 0.5;
+    g.xTicks.clear();
+    for (std::size_t i = 1; i <= chart.categories.size(); ++i)
+      g.xTicks.push_back(static_cast<double>(i));
+  } else if (chart.logX) {
     xlo = std::log10(xlo), xhi = std::log10(xhi);
     if (xhi - xlo < 1e-9) xlo -= 0.5, xhi += 0.5;
     g.xTicks = LogTicks(std::pow(10.0, xlo), std::pow(10.0, xhi));
@@ -165,6 +170,9 @@ bool LayOutChart(const Chart& chart, ChartGeometry& g, std::string& why) {
     g.y0 = ylo - pad, g.y1 = yhi + pad;
     g.yTicks = LogTicks(std::pow(10.0, g.y0), std::pow(10.0, g.y1));
   } else {
+    bool bars = false;
+    for (const ChartSeries& s : chart.series) bars = bars || s.kind == ChartSeries::Kind::Bars;
+    if (bars) ylo = std::min(ylo, 0.0), yhi = std::max(yhi, 0.0);
     if (ylo > 0 && ylo < 0.35 * yhi) ylo = 0;  // counts: from 0 when close to it
     if (yhi == ylo) ylo -= 1, yhi += 1;
     const double pad = (yhi - ylo) * 0.04;
@@ -182,7 +190,11 @@ bool LayOutChart(const Chart& chart, ChartGeometry& g, std::string& why) {
   g.plotW = chart.width - g.plotX - kPad - 10;
   g.plotH = chart.plotHeight;
   g.width = chart.width;
-  int y = g.plotY + g.plotH + 8 + 16 + (chart.xLabel.empty() ? 0 : 22) + 8;
+  g.categoryBand = 0;
+  for (const std::string& name : chart.categories)
+    g.categoryBand = std::max(g.categoryBand,
+                              static_cast<int>(std::ceil(measure.TextWidth(name, kTickSize))) - 8);
+  int y = g.plotY + g.plotH + 8 + 16 + g.categoryBand + (chart.xLabel.empty() ? 0 : 22) + 8;
   const double itemW = LegendItemWidth(measure, chart);
   if (itemW > 0) {
     const int colW = static_cast<int>(std::ceil(itemW)) + kItemGap;
@@ -209,9 +221,20 @@ void DrawChart(Canvas& canvas, const Chart& chart, const ChartGeometry& g) {
     canvas.Text(label, g.plotX - 6 - canvas.TextWidth(label, kTickSize), py + 4, kTickSize,
                 kTextGrey);
   }
+  for (std::size_t i = 0; i < chart.categories.size(); ++i) {
+    // Upright, read from the bottom, ending under the axis.
+    const std::string& name = chart.categories[i];
+    cairo_save(cr);
+    cairo_translate(cr, g.PixelX(static_cast<double>(i + 1)) + 4,
+                    bottom + 10 + canvas.TextWidth(name, kTickSize));
+    cairo_rotate(cr, -M_PI / 2);
+    canvas.Text(name, 0, 0, kTickSize, kTextGrey);
+    cairo_restore(cr);
+  }
   for (double t : g.xTicks) {
     const double px = std::round(g.PixelX(t)) + 0.5;
     canvas.Line(px, g.plotY, px, bottom, kGrid);
+    if (!chart.categories.empty()) continue;
     const std::string label = TickLabel(t, Step(g.xTicks));
     canvas.Text(label, px - canvas.TextWidth(label, kTickSize) / 2, bottom + 8 + 12, kTickSize,
                 kTextGrey);
@@ -220,7 +243,7 @@ void DrawChart(Canvas& canvas, const Chart& chart, const ChartGeometry& g) {
   if (!chart.xLabel.empty())
     canvas.Text(chart.xLabel,
                 g.plotX + g.plotW / 2.0 - canvas.TextWidth(chart.xLabel, kLabelSize) / 2,
-                bottom + 8 + 16 + 20, kLabelSize, kBlack);
+                bottom + 8 + 16 + g.categoryBand + 20, kLabelSize, kBlack);
   if (!chart.yLabel.empty()) {
     cairo_save(cr);
     cairo_translate(cr, kPad + 13,
@@ -262,6 +285,30 @@ void DrawChart(Canvas& canvas, const Chart& chart, const ChartGeometry& g) {
         continue;
       }
       SetColor(cr, color);
+      if (s.kind == ChartSeries::Kind::Bars) {
+        const double half = (g.PixelX(1.0) - g.PixelX(0.0)) / 4;
+        const double zero = g.PixelY(std::max(0.0, g.y0));
+        for (std::size_t i = 0; i < n; ++i) {
+          if (!Drawable(s.x[i], chart.logX) || !Drawable(s.y[i], chart.logY)) continue;
+          const double px = g.PixelX(s.x[i]), py = g.PixelY(s.y[i]);
+          canvas.FillRect(px - half, std::min(py, zero), 2 * half, std::fabs(zero - py),
+                          Lighter(color, 0.6));
+          if (i < s.lo.size() && i < s.hi.size() && Drawable(s.lo[i], chart.logY) &&
+              Drawable(s.hi[i], chart.logY)) {
+            const double a = g.PixelY(s.lo[i]), b = g.PixelY(s.hi[i]), cap = half / 2;
+            SetColor(cr, color);
+            cairo_set_line_width(cr, 1.5);
+            cairo_move_to(cr, px, a);
+            cairo_line_to(cr, px, b);
+            cairo_move_to(cr, px - cap, a);
+            cairo_line_to(cr, px + cap, a);
+            cairo_move_to(cr, px - cap, b);
+            cairo_line_to(cr, px + cap, b);
+            cairo_stroke(cr);
+          }
+        }
+        continue;
+      }
       if (s.kind == ChartSeries::Kind::Points) {
         for (std::size_t i = 0; i < n; ++i) {
           if (!Drawable(s.x[i], chart.logX) || !Drawable(s.y[i], chart.logY)) continue;
@@ -295,7 +342,8 @@ void DrawChart(Canvas& canvas, const Chart& chart, const ChartGeometry& g) {
   if (itemW <= 0) return;
   const int colW = static_cast<int>(std::ceil(itemW)) + kItemGap;
   const int columns = std::max(1, (g.width - 2 * kPad + kItemGap) / colW);
-  const int top0 = g.plotY + g.plotH + 8 + 16 + (chart.xLabel.empty() ? 0 : 22) + 8;
+  const int top0 =
+      g.plotY + g.plotH + 8 + 16 + g.categoryBand + (chart.xLabel.empty() ? 0 : 22) + 8;
   int i = 0;
   for (const ChartSeries& s : chart.series) {
     if (s.name.empty()) continue;
@@ -305,6 +353,8 @@ void DrawChart(Canvas& canvas, const Chart& chart, const ChartGeometry& g) {
       SetColor(cr, color);
       cairo_arc(cr, x + kSwatch / 2.0, top + kSwatch / 2.0, 4, 0, 2 * M_PI);
       cairo_fill(cr);
+    } else if (s.kind == ChartSeries::Kind::Bars) {
+      canvas.FillRect(x, top, kSwatch, kSwatch, Lighter(color, 0.6));
     } else {
       if (!s.lo.empty()) canvas.FillRect(x, top, kSwatch, kSwatch, Lighter(color, 0.28));
       canvas.FillRect(x, top + kSwatch / 2.0 - 1.5, kSwatch, 3, color);

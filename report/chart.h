@@ -22,8 +22,10 @@ namespace towngrow::report {
 
 class Canvas;
 
+// Bars: one bar from 0 to y at each x, half a unit of x wide, with lo and
+// hi (when given) drawn as a whisker over it.
 struct ChartSeries {
-  enum class Kind { Line, Points };
+  enum class Kind { Line, Points, Bars };
   std::string name;                // legend text; empty: no legend line
   unsigned int color = 0x000000u;  // 0x00BBGGRR; colours near white are drawn grey
   Kind kind = Kind::Line;
@@ -35,6 +37,9 @@ struct Chart {
   std::string title, subtitle, xLabel, yLabel;
   bool logX = false, logY = false;
   bool integerX = false;  // x ticks at whole numbers only
+  // When not empty, the x axis names categories: category i stands at x =
+  // i + 1, its name written upright under the axis instead of the ticks.
+  std::vector<std::string> categories;
   std::vector<ChartSeries> series;
   int width = 800;       // pixels of the whole picture
   int plotHeight = 420;  // pixels of the plot area
@@ -58,6 +63,7 @@ struct ChartGeometry {
   int width = 0, height = 0;
   bool logX = false, logY = false;
   int plotX = 0, plotY = 0, plotW = 0, plotH = 0;
+  int categoryBand = 0;  // pixels under the plot for the categories' names
   double x0 = 0, x1 = 1, y0 = 0, y1 = 1;
   std::vector<double> xTicks, yTicks;  // values, not logs
   // The pixel of a value (x: column, y: row); the value must be above 0

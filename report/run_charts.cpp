@@ -1,6 +1,7 @@
 // The charts of the commands' outputs.
 #include "report/run_charts.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "towngrow/towngrow.h"
@@ -165,6 +166,28 @@ Chart RoundsChart(const std::vector<double>& best, const std::string& objectiveN
   ChartSeries dots = s;
   dots.kind = ChartSeries::Kind::Points;
   chart.series = {s, dots};
+  return chart;
+}
+
+Chart SensitivityChart(const std::vector<std::string>& parameters,
+                       const std::vector<double>& muStar, const std::vector<double>& sigma,
+                       const std::string& objectiveName) {
+  Chart chart;
+  chart.title = "Influence of each parameter on " + objectiveName;
+  chart.subtitle = "Morris screening: mu* (bars) and sigma (whiskers) of the elementary effects";
+  chart.yLabel = "mu* of " + objectiveName;
+  chart.categories = parameters;
+  ChartSeries s;
+  s.kind = ChartSeries::Kind::Bars;
+  s.color = 0xB4772Eu;
+  for (std::size_t i = 0; i < parameters.size() && i < muStar.size(); ++i) {
+    s.x.push_back(static_cast<double>(i + 1));
+    s.y.push_back(muStar[i]);
+    const double sd = i < sigma.size() ? sigma[i] : 0.0;
+    s.lo.push_back(std::max(0.0, muStar[i] - sd));
+    s.hi.push_back(muStar[i] + sd);
+  }
+  chart.series.push_back(std::move(s));
   return chart;
 }
 

@@ -53,5 +53,10 @@ Chart ObjectiveChart(const std::string& parameter, const std::vector<double>& va
                      const std::vector<double>& objective, const std::string& objectiveName);
 // The best objective so far after each round (rounds from 1).
 Chart RoundsChart(const std::vector<double>& best, const std::string& objectiveName);
+// A screening's mu* per parameter as bars with a whisker of sigma above and
+// below, in the order given.
+Chart SensitivityChart(const std::vector<std::string>& parameters,
+                       const std::vector<double>& muStar, const std::vector<double>& sigma,
+                       const std::string& objectiveName);
 
 }  // namespace towngrow::report

@@ -732,3 +732,48 @@ TEST(CalibrateRecovery, TheTruePointRanksFirst) {
 }
 
 }  // namespace
+
+// The majority map of hand-made counts: developed in at least half of the
+// runs first (whatever developed class each run gave), then the class of
+// the most runs, ties to the class listed first, and the start's ID where
+// no run left the cell in a class of that kind.
+TEST(CalibrateMajority, CellsInAClassInAtLeastHalfOfTheRuns) {
+  ClassScheme scheme;  // vacant {0}, street {1, 2}*, housing {3}*, others {6, 7}
+  scheme.names = {"vacant", "street", "housing", "others"};
+  scheme.developed = {false, true, true, false};
+  scheme.classOf[0] = 0;
+  scheme.classOf[2] = scheme.classOf[1] = 1;
+  scheme.classOf[3] = 2;
+  scheme.classOf[7] = scheme.classOf[6] = 3;
+  const struct {
+    std::uint16_t vacant, street, housing, others;
+    unsigned char start, want;
+  } cells[] = {
+      {4, 0, 0, 0, 0, 0},      // never developed
+      {2, 1, 1, 0, 0, 1},      // developed in 2 of 4 (half): street and housing tie, street first
+      {2, 0, 2, 0, 0, 3},      // half: housing
+      {1, 2, 1, 0, 9, 1},      // 3 of 4 developed, street the most
+      {3, 1, 0, 0, 0, 0},      // 1 of 4: the vacant class
+      {1, 0, 1, 2, 6, 6},      // 1 of 4 developed: others (2) over vacant (1)
+      {1, 0, 1, 1, 0, 0},      // vacant and others tie: vacant, listed first
+      {0, 1, 0, 0, 9, 9},      // 1 of 4 developed, no run in another class: the start's ID
+      {0, 0, 0, 0, 200, 200},  // no run in any class
+  };
+  const int n = static_cast<int>(std::size(cells));
+  std::vector<std::vector<std::uint16_t>> counts(4, std::vector<std::uint16_t>(n));
+  std::vector<unsigned char> start(n), want(n);
+  for (int i = 0; i < n; ++i) {
+    counts[0][i] = cells[i].vacant, counts[1][i] = cells[i].street;
+    counts[2][i] = cells[i].housing, counts[3][i] = cells[i].others;
+    start[i] = cells[i].start, want[i] = cells[i].want;
+  }
+  const RasterView view{start.data(), 1, n, 0};
+  EXPECT_EQ(MajorityMap(counts, 4, scheme, view), want);
+  // With 5 runs, 2 developed is less than half: those cells are vacant.
+  counts[0][1] = counts[0][2] = 3;
+  want[1] = want[2] = 0;
+  EXPECT_EQ(MajorityMap(counts, 5, scheme, view), want);
+  EXPECT_THROW(MajorityMap(counts, 0, scheme, view), std::invalid_argument);
+  counts.pop_back();
+  EXPECT_THROW(MajorityMap(counts, 4, scheme, view), std::invalid_argument);
+}

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <string>
@@ -85,49 +86,71 @@ protected:
   }
 };
 
+// For each kind of search (a lattice, CMA-ES's generations, Morris's
+// trajectories): killed once some points are in and rerun, the database and
+// the files equal those of an uninterrupted run on more threads.
 TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
-  const Result whole = Run(Command("whole", " --threads 2 --method refine --rounds 2"));
-  ASSERT_EQ(whole.code, 0) << whole.err;
-  long total = 0;
-  const std::string want = Dump(W("whole/calibration.sqlite"), &total);
+  const struct {
+    const char* method;
+    const char* file;   // the method's own file, compared too
+    const char* again;  // a third run's first round line
+  } searches[] = {
+      {" --method refine --rounds 2", "rounds.csv", "round 1: 64 points (0 run now)"},
+      {" --method cmaes --evaluations 40", "rounds.csv", "generation 1: 7 points (0 run now)"},
+      {" --method morris --trajectories 12", "sensitivity.csv", "round 1: "},
+  };
+  for (const auto& c : searches) {
+    SCOPED_TRACE(c.method);
+    fs::remove_all(W("whole"));
+    fs::remove_all(W("cut"));
+    const Result whole = Run(Command("whole", std::string(" --threads 2") + c.method));
+    ASSERT_EQ(whole.code, 0) << whole.err;
+    long total = 0;
+    const std::string want = Dump(W("whole/calibration.sqlite"), &total);
 
-  // The same calibration on one thread, killed once some points are in.
-  std::fflush(nullptr);
-  const pid_t child = fork();
-  if (child == 0) {
-    if (chdir(work_.c_str()) != 0) _exit(99);
-    freopen("/dev/null", "w", stdout);
-    freopen("/dev/null", "w", stderr);
-    const std::string cmd = "exec '" + std::string(TOWNGROW_EXE) + "' " +
-                            Command("cut", " --threads 1 --method refine --rounds 2");
-    execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
-    _exit(99);
-  }
-  long atKill = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (atKill < 10 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    if (fs::exists(W("cut/calibration.sqlite"))) Dump(W("cut/calibration.sqlite"), &atKill);
-  }
-  kill(child, SIGKILL);
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status)) << "the calibration ended before it was killed";
-  long kept = 0;
-  Dump(W("cut/calibration.sqlite"), &kept);
-  EXPECT_GE(kept, 10);
-  EXPECT_LT(kept, total);
-  EXPECT_FALSE(fs::exists(W("cut/ranking.csv")));
+    // The same calibration on one thread, killed once some points are in.
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+      if (chdir(work_.c_str()) != 0) _exit(99);
+      freopen("/dev/null", "w", stdout);
+      freopen("/dev/null", "w", stderr);
+      const std::string cmd = "exec '" + std::string(TOWNGROW_EXE) + "' " +
+                              Command("cut", std::string(" --threads 1") + c.method);
+      execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+      _exit(99);
+    }
+    long atKill = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (atKill < 10 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      if (fs::exists(W("cut/calibration.sqlite"))) Dump(W("cut/calibration.sqlite"), &atKill);
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the calibration ended before it was killed";
+    long kept = 0;
+    Dump(W("cut/calibration.sqlite"), &kept);
+    EXPECT_GE(kept, 10);
+    EXPECT_LT(kept, total);
+    EXPECT_FALSE(fs::exists(W("cut/ranking.csv")));
 
-  const Result rerun = Run(Command("cut", " --threads 1 --method refine --rounds 2 --resume"));
-  ASSERT_EQ(rerun.code, 0) << rerun.err;
-  EXPECT_EQ(Dump(W("cut/calibration.sqlite")), want);
-  EXPECT_EQ(ReadAll(W("cut/ranking.csv")), ReadAll(W("whole/ranking.csv")));
-  EXPECT_EQ(ReadAll(W("cut/rounds.csv")), ReadAll(W("whole/rounds.csv")));
-  // A third run finds every point done.
-  const Result again = Run(Command("cut", " --method refine --rounds 2"));
-  EXPECT_NE(again.out.find("round 1: 64 points (0 run now)"), std::string::npos) << again.out;
-  EXPECT_EQ(ReadAll(W("cut/ranking.csv")), ReadAll(W("whole/ranking.csv")));
+    const Result rerun = Run(Command("cut", std::string(" --threads 1 --resume") + c.method));
+    ASSERT_EQ(rerun.code, 0) << rerun.err;
+    EXPECT_EQ(Dump(W("cut/calibration.sqlite")), want);
+    for (const char* f : {"ranking.csv", "rounds.csv", c.file, "best/step-8/majority.json"})
+      EXPECT_EQ(ReadAll(W(std::string("cut/") + f)), ReadAll(W(std::string("whole/") + f))) << f;
+    // A third run finds every point done.
+    const Result again = Run(Command("cut", c.method));
+    EXPECT_NE(again.out.find(c.again), std::string::npos) << again.out;
+    for (const std::string& line : Split(again.out)) {
+      if (line.find("run now)") != std::string::npos) {
+        EXPECT_NE(line.find("(0 run now)"), std::string::npos) << line;
+      }
+    }
+    EXPECT_EQ(ReadAll(W("cut/ranking.csv")), ReadAll(W("whole/ranking.csv")));
+  }
 }
 
 // With one run per point, the best point's measure is that of a lone run
@@ -138,7 +161,7 @@ TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
   const Result r =
       Run("calibrate --start town --rows 30 --cols 30 --observed obs/step-0008.asc:8 --space "
           "one.json --runs 1 --seed 42 --out cal --quiet --validate obs/step-0008.asc:8 --validate "
-          "obs/step-0004.asc:4");
+          "obs/step-0004.asc:4 --majority-runs 1");
   ASSERT_EQ(r.code, 0) << r.err;
   const Json best = Json::parse(ReadAll(W("cal/best.json")));
   EXPECT_FALSE(best["landUses"][1]["junctionFill"].get<bool>());
@@ -162,6 +185,31 @@ TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
   EXPECT_EQ(Split(held[1], ',')[3], row[4]);  // objective
   EXPECT_EQ(Split(held[2], ',')[0], "obs/step-0004.asc");
   EXPECT_NE(Split(held[2], ',')[3], row[4]);
+
+  // The majority map of one fresh run is that run (seed 42 + 1, after the
+  // fit's): its measures are those of the lone run seeded 43, on the fitted
+  // map and on the held-out map of the same steps.
+  ASSERT_EQ(Run("run --params cal/best.json --rows 30 --cols 30 --steps 8 --seed 43 --out fresh "
+                "--quiet --no-png --no-gif")
+                .code,
+            0);
+  ASSERT_EQ(Run("compare obs/step-0008.asc fresh/final.asc --start obs/step-0000.asc --out cmp2 "
+                "--quiet --no-fuzzy")
+                .code,
+            0);
+  const Json fresh = Json::parse(ReadAll(W("cmp2/compare.json")));
+  const Json major = Json::parse(ReadAll(W("cal/best/step-8/majority.json")));
+  EXPECT_EQ(major["seeds"], Json::parse("[43]"));
+  const double freshFom = fresh["change"]["developed"]["figureOfMerit"].get<double>();
+  EXPECT_NE(freshFom, std::stod(fom));  // another seed: another town
+  EXPECT_NEAR(major["measures"]["fom.developed"].get<double>(), freshFom, 1e-12);
+  EXPECT_NEAR(major["measures"]["leesallee"].get<double>(),
+              fresh["measures"]["leesallee"].get<double>(), 1e-12);
+  const std::vector<std::string> header = Split(held[0], ',');
+  const auto at =
+      std::find(header.begin(), header.end(), "majority.fom.developed") - header.begin();
+  ASSERT_LT(static_cast<std::size_t>(at), header.size());
+  EXPECT_NEAR(std::stod(Split(held[1], ',')[static_cast<std::size_t>(at)]), freshFom, 1e-6);
 }
 
 TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
@@ -192,13 +240,26 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       {"", " --method best", "--method best"},
       {"", " --steps 9", "--steps: a calibration runs each point to its control maps' steps"},
       {"", " --objective ksim", "done/calibration.sqlite: made for another objective"},
+      {"", " --method cmaes --evaluations 30",
+       "done/calibration.sqlite: made for another search settings"},
+      {"", " --method cmaes", "--method cmaes needs --evaluations N"},
+      {"", " --method nsga2", "--method nsga2 needs --evaluations N"},
+      {"", " --population 8", "--population is for cmaes and nsga2, not grid"},
+      {"", " --method cmaes --evaluations 9 --population 4", "population must be from 5"},
+      {"", " --method nsga2 --evaluations 9 --population 10", "a multiple of 4"},
+      {"", " --method morris --levels 3", "levels must be an even number"},
+      {"", " --method morris --trajectories 0", "trajectories must be from 1"},
+      {"", " --max-points 63",
+       "space.json: a round of 64 points (every combination of the values of 3 parameters) is "
+       "more than the most allowed, 63: narrow the space, or search it with cmaes"},
+      {"", " --majority-runs 0", "--majority-runs must be from 1 to 65535"},
   };
   const std::string good = ReadAll(W("space.json"));
   const std::string db = Dump(W("done/calibration.sqlite"));
   for (const auto& c : cases) {
     Space("space.json", *c.space ? c.space : good);
-    ExpectBadInput(Command(std::string(c.more) == " --objective ksim" ? "done" : "new", c.more),
-                   c.says);
+    const bool done = std::string(c.says).rfind("done/", 0) == 0;
+    ExpectBadInput(Command(done ? "done" : "new", c.more), c.says);
     EXPECT_FALSE(fs::exists(W("new")));
   }
   EXPECT_EQ(Dump(W("done/calibration.sqlite")), db);
@@ -207,6 +268,119 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       (std::set<std::string>{"best", "best.json", "calibration.sqlite", "objective-id1.minStep.png",
                              "objective-id3.neighborRadius.png", "objective-id3.streetPercent.png",
                              "ranking.csv", "report.html", "rounds.csv", "rounds.png"}));
+}
+
+// sensitivity.csv holds the elementary effects of the points in
+// ranking.csv (MorrisEffects): per parameter by rank, the objective's and
+// every measure's mu, mu* and sigma at each control map; the street nodes'
+// maxLength (their lengths come from maxStep) has none and comes last.
+TEST_F(CalibrateCliTest, SensitivityHoldsTheElementaryEffectsOfThePoints) {
+  Space("morris.json", R"([{"id": 1, "field": "minStep", "min": 1, "max": 7, "step": 1},
+      {"id": 1, "field": "maxLength", "min": 1, "max": 20, "step": 1},
+      {"id": 3, "field": "neighborRadius", "min": 0, "max": 3, "step": 1}])");
+  const Result r = Run(
+      "calibrate --start town --rows 30 --cols 30 --observed obs/step-0004.asc:4 --observed "
+      "obs/step-0008.asc:8 --space morris.json --runs 2 --seed 7 --method morris --trajectories 6 "
+      "--out m --quiet");
+  ASSERT_EQ(r.code, 0) << r.err;
+  towngrow::SearchSpace space(3);
+  space[0].name = "id1.minStep", space[1].name = "id1.maxLength",
+  space[2].name = "id3.neighborRadius";
+  for (double v = 1; v <= 7; ++v) space[0].values.push_back(v);
+  for (double v = 1; v <= 20; ++v) space[1].values.push_back(v);
+  for (double v = 0; v <= 3; ++v) space[2].values.push_back(v);
+  for (auto& p : space) p.integer = true, p.lowest = 0, p.highest = 10000;
+  // The points back from ranking.csv: values, objective, each measure's mean.
+  const std::vector<std::string> rows = Split(ReadAll(W("m/ranking.csv")));
+  const std::vector<std::string> header = Split(rows[0], ',');
+  // rank, point, 3 values, objective, quantity, round, then per control
+  // map and measure its mean and sd.
+  std::vector<std::string> measures;
+  for (std::size_t k = 8; k < 8 + (header.size() - 8) / 2; k += 2)
+    measures.push_back(header[k].substr(0, header[k].find(" step 4 mean")));
+  ASSERT_EQ(measures.size() * 4 + 8, header.size()) << rows[0];
+  std::vector<towngrow::PointResult> results;
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    if (rows[i].empty()) continue;
+    // The key holds "; ", no comma: the fields split plainly.
+    const std::vector<std::string> f = Split(rows[i], ',');
+    towngrow::PointResult p;
+    for (int d = 0; d < 3; ++d) p.point.values.push_back(std::stod(f[2 + d]));
+    p.key = towngrow::PointKey(space, p.point);
+    p.objective = towngrow::Scalar::Of(std::stod(f[5]));
+    p.stats.assign(2, std::vector<towngrow::RunStatistic>(measures.size()));
+    for (std::size_t c = 0; c < 2; ++c)
+      for (std::size_t m = 0; m < measures.size(); ++m) {
+        const std::string& v = f[8 + 2 * (c * measures.size() + m)];
+        if (!v.empty()) p.stats[c][m].mean = towngrow::Scalar::Of(std::stod(v));
+      }
+    results.push_back(p);
+  }
+  towngrow::SearchSettings settings;
+  settings.method = towngrow::SearchMethod::Morris;
+  settings.trajectories = 6;
+  settings.seed = 7;
+  const towngrow::Sensitivity e = towngrow::MorrisEffects(space, settings, results, measures);
+  ASSERT_EQ(e.order.back(), 1u);
+  EXPECT_TRUE(e.none[1]);
+  EXPECT_FALSE(e.none[0] || e.none[2]);
+  const std::vector<std::string> lines = Split(ReadAll(W("m/sensitivity.csv")));
+  EXPECT_EQ(lines[0], "parameter,rank,effect,measure,steps,mu,mu*,sigma,effects");
+  std::size_t line = 1;
+  for (std::size_t rank = 0; rank < 3; ++rank) {
+    const std::size_t p = e.order[rank];
+    for (int k = -1; k < static_cast<int>(2 * measures.size()); ++k, ++line) {
+      SCOPED_TRACE(lines[line]);
+      const std::vector<std::string> f = Split(lines[line], ',');
+      ASSERT_EQ(f.size(), 9u);
+      const std::size_t c = k < 0 ? 0 : static_cast<std::size_t>(k) / measures.size();
+      const std::size_t m = k < 0 ? 0 : static_cast<std::size_t>(k) % measures.size();
+      const towngrow::ElementaryEffects& x = k < 0 ? e.objective[p] : e.effects[c][m][p];
+      EXPECT_EQ(f[0], space[p].name);
+      EXPECT_EQ(f[1], std::to_string(rank + 1));
+      EXPECT_EQ(f[2], e.none[p] ? "none" : "yes");
+      EXPECT_EQ(f[3], k < 0 ? "objective" : measures[m]);
+      EXPECT_EQ(f[4], k < 0 ? "all" : c == 0 ? "4" : "8");
+      // ranking.csv's 6 decimals over a step of a third of the range.
+      EXPECT_NEAR(std::stod(f[5]), x.mu, 1e-5);
+      EXPECT_NEAR(std::stod(f[6]), x.muStar, 1e-5);
+      EXPECT_NEAR(std::stod(f[7]), x.sigma, 1e-5);
+      EXPECT_EQ(f[8], std::to_string(x.count));
+    }
+  }
+  EXPECT_EQ(line, lines.size() - (lines.back().empty() ? 1 : 0));
+  EXPECT_TRUE(fs::exists(W("m/sensitivity.png")));
+  EXPECT_NE(ReadAll(W("m/report.html"))
+                .find("id1.maxLength</td><td class=\"n\">0.0000</td><td class=\"n\">0.0000</td><td "
+                      "class=\"n\">0.0000</td><td>none</td>"),
+            std::string::npos);
+}
+
+// `towngrow params --space` lists every numeric field with its legal range
+// in steps a space file takes: it reads back whole, and a grid over it is
+// refused before any work with its size and the suggestion of cmaes.
+TEST_F(CalibrateCliTest, TheSpaceOfEveryFieldReadsBack) {
+  const Result p = Run("params --space");
+  ASSERT_EQ(p.code, 0) << p.err;
+  const Json all = Json::parse(p.out);
+  ASSERT_GT(all.size(), 60u);
+  bool activeAge = false;
+  for (const Json& e : all) {
+    EXPECT_LE((e["max"].get<double>() - e["min"].get<double>()) / e["step"].get<double>(),
+              1000.0 + 1e-9)
+        << e.dump();
+    activeAge = activeAge || (e["id"] == 3 && e["field"] == "activeAge" && e["min"] == 0 &&
+                              e["max"] == 1000000 && e["step"] == 1000);
+  }
+  EXPECT_TRUE(activeAge) << p.out;
+  std::ofstream(W("all.json")) << p.out;
+  ExpectBadInput(
+      "calibrate --start town --rows 30 --cols 30 --observed obs/step-0004.asc:4 --space all.json "
+      "--out all",
+      "points (every combination of the values of " + std::to_string(all.size()) +
+          " parameters) is more than the most allowed, 100000: narrow the space, or search it "
+          "with cmaes");
+  EXPECT_FALSE(fs::exists(W("all")));
 }
 
 }  // namespace
