@@ -17,6 +17,7 @@ void CheckGridSize(long long rows, long long cols) {
 void PrepareTown(const TownOptions& o, TownSetup& setup) {
   if (o.steps < 0) throw Error("--steps must be 0 or more");
   if (!o.params.empty()) ApplyParamsFile(o.params, setup.set);
+  if (!o.paramsGiven.is_null()) ApplyParams(o.paramsGiven, "params", setup.set);
 
   // Size: given, or fitted to a start file.
   setup.fromFile = o.start != "town" && o.start != "random";
