@@ -139,20 +139,12 @@ py::dict Ensemble(const py::object& simulation, long steps, int runs, const py::
     folder->Publish();
   });
   py::dict d = ResultDict(town, outcome.result);
-  d["out"] = folder ? py::object(py::str(folder->Path())) : py::object(py::none());
+  d["out"] = OutValue(folder.get());
   return d;
 }
 
-}  // namespace
-
-void BindEnsemble(py::module_& m) {
-  m.def(
-      "ensemble", &Ensemble, py::arg("simulation"), py::arg("steps"), py::arg("runs"),
-      py::kw_only(), py::arg("seed") = 1, py::arg("seed_step") = 1, py::arg("threads") = 0,
-      py::arg("progress") = py::none(), py::arg("observed") = py::none(),
-      py::arg("start_of_change") = py::none(), py::arg("classes") = py::none(),
-      py::arg("out") = py::none(),
-      R"doc(Grows the simulation's current state ``runs`` times and sums up where each land use ended, as ``towngrow ensemble``.
+const char* const kEnsembleDoc =
+    R"doc(Grows the simulation's current state ``runs`` times and sums up where each land use ended, as ``towngrow ensemble``.
 
 Run i (from 0) is exactly ``seed(seed + i * seed_step)`` and ``run(steps)`` on a
 copy of ``simulation`` (its state, parameters and background), as
@@ -187,7 +179,16 @@ is the start); ``out``, the folder or ``None``; with ``observed``,
 measure of :func:`compare` its mean and sample deviation over the runs where
 it is defined (``None`` where none is) and that number of runs, and the ROC
 AUC of the probability of developed against the observed developed cells.
-Bad arguments raise ``ValueError`` naming them, refused files ``OSError``.)doc");
+Bad arguments raise ``ValueError`` naming them, refused files ``OSError``.)doc";
+
+}  // namespace
+
+void BindEnsemble(py::module_& m) {
+  m.def("ensemble", &Ensemble, py::arg("simulation"), py::arg("steps"), py::arg("runs"),
+        py::kw_only(), py::arg("seed") = 1, py::arg("seed_step") = 1, py::arg("threads") = 0,
+        py::arg("progress") = py::none(), py::arg("observed") = py::none(),
+        py::arg("start_of_change") = py::none(), py::arg("classes") = py::none(),
+        py::arg("out") = py::none(), kEnsembleDoc);
 }
 
 }  // namespace towngrow::python

@@ -87,7 +87,7 @@ py::dict Grow(const py::object& start, std::optional<long long> rows, std::optio
   d["final"] = final;
   d["steps"] = growth->stepsRun;
   d["stats"] = stats;
-  d["out"] = folder ? py::object(py::str(folder->Path())) : py::object(py::none());
+  d["out"] = OutValue(folder.get());
   return d;
 }
 

@@ -60,6 +60,10 @@ std::unique_ptr<io::OutputFolder> OutFolder(const py::object& out) {
   return std::make_unique<io::OutputFolder>(PathArgument(out));
 }
 
+py::object OutValue(const io::OutputFolder* folder) {
+  return folder != nullptr ? py::object(py::str(folder->Path())) : py::object(py::none());
+}
+
 unsigned int SeedArgument(const py::int_& value, const char* what) {
   const long long v = value.cast<long long>();
   if (v < 0 || v > 4294967295LL)

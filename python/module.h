@@ -91,6 +91,8 @@ private:
 // The folder of `out=` (str or os.PathLike; None: no folder). Its files
 // are staged and published together (io::OutputFolder).
 std::unique_ptr<io::OutputFolder> OutFolder(const py::object& out);
+// The folder's path as the result dicts give it ("out": None without one).
+py::object OutValue(const io::OutputFolder* folder);
 
 // ---- parameters and maps (maps_binding.cpp) ----
 
