@@ -39,8 +39,10 @@ void PrepareTown(const TownOptions& o, TownSetup& setup) {
 void CheckRandomStartIds(const CLandUseSet& set) {
   for (int id = 0; id <= 5; ++id)
     if (!set.IsIDExist(static_cast<unsigned char>(id)))
-      throw Error("--start random places the IDs 0 to 5, but no land use has ID " +
-                  std::to_string(id));
+      throw Error(
+          "the sparse random start (--start random) places the IDs 0 to 5, but no land use "
+          "has ID " +
+          std::to_string(id));
 }
 
 std::string UnknownIdsWarning(const std::string& path, const CLandUseCoverage& cov,

@@ -18,7 +18,7 @@ namespace {
 jobs::GrowOptions GrowArguments(const py::object& start, std::optional<long long> rows,
                                 std::optional<long long> cols, long steps, const py::int_& seed,
                                 const py::object& params, const py::object& background,
-                                const py::object& crs, int band) {
+                                const std::optional<std::string>& crs, int band) {
   jobs::GrowOptions o;
   io::TownOptions& t = o.town;
   if (!IsPath(start))
@@ -34,8 +34,8 @@ jobs::GrowOptions GrowArguments(const py::object& start, std::optional<long long
   t.seed = SeedArgument(seed, "seed");
   if (!params.is_none()) t.paramsGiven = ParamsDocument(params);
   if (!background.is_none()) t.background = PathArgument(background);
-  if (!crs.is_none()) {
-    t.crs = crs.cast<std::string>();
+  if (crs) {
+    t.crs = *crs;
     io::CrsFromUserText(t.crs);  // refused here as ValueError, not as a file
   }
   if (band < 0 || band > 65535)
@@ -47,8 +47,8 @@ jobs::GrowOptions GrowArguments(const py::object& start, std::optional<long long
 
 py::dict Grow(const py::object& start, std::optional<long long> rows, std::optional<long long> cols,
               long steps, const py::int_& seed, const py::object& params,
-              const py::object& background, const py::object& crs, int band, bool lenient,
-              long every, const std::vector<std::string>& formats, bool png, bool gif,
+              const py::object& background, const std::optional<std::string>& crs, int band,
+              bool lenient, long every, const std::vector<std::string>& formats, bool png, bool gif,
               const std::string& extent, const std::string& chartScale, const py::object& out,
               const py::object& progress) {
   jobs::GrowOptions o =
