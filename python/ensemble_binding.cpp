@@ -165,9 +165,11 @@ With ``out`` (a folder, made if missing) the command's files are written
 there, all together once every run is done: the maps per class
 (``<class>.asc``, ``.tif``, ``.png``), ``ensemble.csv``, ``ensemble.png``,
 with ``observed`` ``comparison.json`` and ``comparison.csv``, and
-``ensemble.json`` and ``report.html``, whose record names the start "given in
-memory" and has no command line that repeats it. Maps given as files are
-named by their absolute paths, others "given in memory".
+``ensemble.json`` and ``report.html``, whose record names the start (and a
+background) "given in memory" and has no command line that repeats it. The
+maps and tables are those of ``towngrow ensemble`` from the same start,
+byte for byte; observed maps given as files are named by their absolute
+paths, others "given in memory".
 
 Returns a dict: ``runs``, ``steps``; ``probability``, a dict of float arrays
 (rows, cols) per class (``housing``, ``industry``, ``commerce``, ``street``,

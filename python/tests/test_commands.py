@@ -131,7 +131,8 @@ def test_ensemble_writes_the_program_maps_and_comparison(program, town):
     for name in expected.keys() - {"ensemble.json", "report.html"}:
         assert got[name] == expected[name], name
     record = json.loads(got["ensemble.json"])["run"]
-    assert record["start"] == "given in memory" and "repeat" not in record
+    assert record["start"] == record["background"] == "given in memory"
+    assert "repeat" not in record
 
     theirs = json.loads(expected["comparison.json"])
     assert result["comparison"]["auc"] == theirs["developedProbability"]["auc"]
