@@ -17,6 +17,16 @@ namespace {
 
 [[noreturn]] void RaiseValueError(const std::string& text) { throw py::value_error(text); }
 
+// A map file of an argument read through the layer: a refusal names the
+// argument before the file ("simulated: <file>: ...").
+void ReadMapFile(const char* what, const std::function<void()>& read) {
+  try {
+    WithMapFiles(read);
+  } catch (const FileFailure& e) {
+    throw FileFailure(std::string(what) + ": " + e.what());
+  }
+}
+
 // Python values to JSON text; NumPy scalars count as the numbers they hold.
 std::string ToJsonText(const py::handle& value) {
   py::module_ json = py::module_::import("json");
@@ -121,7 +131,7 @@ MapInfo MapArgument(const py::handle& arg, const char* what, CLandUseSet& set,
   MapInfo info;
   if (IsPath(arg)) {
     info.path = info.kind = PathArgument(arg);
-    WithMapFiles([&]() {
+    ReadMapFile(what, [&]() {
       const io::GridFileInfo file =
           io::LoadFitted(info.path, cov, set, Log(), io::MapReadOptions());
       info.rows = file.rows;
@@ -172,7 +182,7 @@ MapInfo MapOfSize(const py::handle& arg, const char* what, int rows, int cols, c
   if (IsPath(arg)) {
     MapInfo info;
     info.path = info.kind = PathArgument(arg);
-    WithMapFiles([&]() {
+    ReadMapFile(what, [&]() {
       info.geo =
           io::LoadOfSize(info.path, rows, cols, whose, cov, set, Log(), io::MapReadOptions()).geo;
     });
