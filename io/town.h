@@ -48,8 +48,8 @@ struct TownSetup {
 void CheckGridSize(long long rows, long long cols);
 
 // Checks the steps, applies the parameter file and the document given, reads
-// the start file's header,
-// fixes the size and where the output maps lie. Throws io::Error.
+// the start file's header, fixes the size and where the output maps lie.
+// Throws io::Error.
 void PrepareTown(const TownOptions& options, TownSetup& setup);
 
 // Refuses a sparse random start with a set that lacks one of the IDs 0 to
