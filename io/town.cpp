@@ -17,6 +17,7 @@ void CheckGridSize(long long rows, long long cols) {
 void PrepareTown(const TownOptions& o, TownSetup& setup) {
   if (o.steps < 0) throw Error("--steps must be 0 or more");
   if (!o.params.empty()) ApplyParamsFile(o.params, setup.set);
+  if (!o.paramsGiven.is_null()) ApplyParams(o.paramsGiven, "params", setup.set);
 
   // Size: given, or fitted to a start file.
   setup.fromFile = o.start != "town" && o.start != "random";
@@ -38,8 +39,10 @@ void PrepareTown(const TownOptions& o, TownSetup& setup) {
 void CheckRandomStartIds(const CLandUseSet& set) {
   for (int id = 0; id <= 5; ++id)
     if (!set.IsIDExist(static_cast<unsigned char>(id)))
-      throw Error("--start random places the IDs 0 to 5, but no land use has ID " +
-                  std::to_string(id));
+      throw Error(
+          "the sparse random start (--start random) places the IDs 0 to 5, but no land use "
+          "has ID " +
+          std::to_string(id));
 }
 
 std::string UnknownIdsWarning(const std::string& path, const CLandUseCoverage& cov,

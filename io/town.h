@@ -16,6 +16,7 @@
 
 #include "io/gdal_raster.h"
 #include "io/grid_header.h"
+#include "io/json_file.h"
 #include "io/message_log.h"
 
 namespace towngrow::io {
@@ -26,9 +27,10 @@ struct TownOptions {
   bool sizeGiven = false;  // rows or cols given: not fitted to a start file
   long steps = 100;
   unsigned int seed = 1;
-  std::string start = "town";  // "town", "random" or a file name
+  std::string start = "town";  // "town", "random", a file name; empty: a state a host gives
   std::string background;      // file name or empty
   std::string params;          // file name or empty
+  Json paramsGiven;            // a parameter document a host gives (null: none), after `params`
   std::string crs;             // as given (empty: the start file's)
   MapReadOptions maps;         // how the start, background and other maps are read
 };
@@ -45,8 +47,9 @@ struct TownSetup {
 // Refuses a grid size the coverage does not take (each side 5 to 10000).
 void CheckGridSize(long long rows, long long cols);
 
-// Checks the steps, reads the parameter file and the start file's header,
-// fixes the size and where the output maps lie. Throws io::Error.
+// Checks the steps, applies the parameter file and the document given, reads
+// the start file's header, fixes the size and where the output maps lie.
+// Throws io::Error.
 void PrepareTown(const TownOptions& options, TownSetup& setup);
 
 // Refuses a sparse random start with a set that lacks one of the IDs 0 to

@@ -324,11 +324,15 @@ std::string ComparisonSummaryText(const MapComparison& m) {
   return text;
 }
 
-void ReadMapComparison(const MapComparisonOptions& o, io::MessageLog& log, MapComparison& m) {
+void CheckComparisonOptions(const MapComparisonOptions& o) {
   if (!(o.halvingDistance > 0.0 && o.halvingDistance <= 1e6))
     throw io::Error("--halving must be above 0 cells");
   if (!(o.radius >= 0.0 && o.radius <= 64.0))
     throw io::Error("--radius must be from 0 to 64 cells");
+}
+
+void ReadMapComparison(const MapComparisonOptions& o, io::MessageLog& log, MapComparison& m) {
+  CheckComparisonOptions(o);
   CLandUseSet set;
   if (!o.params.empty()) io::ApplyParamsFile(o.params, set);
   m.scheme = o.classes.empty() ? DefaultClasses(set) : io::ReadClassFile(o.classes);

@@ -67,7 +67,13 @@ struct MapComparison {
   ComparisonResult result;
 };
 
-// Reads the maps and the classes of the options. Throws io::Error.
+// Refuses a fuzzy kappa's halving distance or radius out of range.
+void CheckComparisonOptions(const MapComparisonOptions& options);
+
+// Reads the maps and the classes of the options. Throws io::Error. (A host
+// that has the maps in memory fills a MapComparison itself: the maps, their
+// views, names, the observed map's georeference, the scheme, and
+// `repeatable` false unless the options name every input.)
 void ReadMapComparison(const MapComparisonOptions& options, io::MessageLog& log,
                        MapComparison& comparison);
 

@@ -231,6 +231,7 @@ void WriteEnsembleOutputs(const EnsembleTown& t, const EnsembleOutcome& outcome,
 
   io::Json doc = io::SetToJson(setup.set);
   io::Json run = RunRecord(town, setup);
+  if (t.hasBackground && town.background.empty()) run["background"] = "given in memory";
   run["command"] = "ensemble";
   run["runs"] = o.runs;
   run["seedStep"] = o.seedStep;

@@ -21,30 +21,40 @@ class StatsTable {
 public:
   explicit StatsTable(const CLandUseSet& set) : set_(set) {
     const int n = set.m_LandUseArray.GetSize();
-    text_ << "step";
-    for (int i = 0; i < n; ++i) text_ << ',' << io::CsvField(Label(i) + " cells");
-    text_ << ",other IDs cells";
-    for (int i = 0; i < n; ++i) text_ << ',' << io::CsvField(Label(i) + " developments");
-    text_ << '\n';
+    table_.columns.push_back("step");
+    for (int i = 0; i < n; ++i) table_.columns.push_back(Label(i) + " cells");
+    table_.columns.push_back("other IDs cells");
+    for (int i = 0; i < n; ++i) table_.columns.push_back(Label(i) + " developments");
   }
   void Add(long step, const std::array<long, 256>& cells, const std::vector<long>& developments) {
     const int n = set_.m_LandUseArray.GetSize();
+    std::vector<long> row{step};
     long held = 0;
-    text_ << step;
     for (int i = 0; i < n; ++i) {
       const unsigned char id = LandUseAt(set_, i).m_ID;
       const long c = set_.GetIDIndex(id) == i ? cells[id] : 0;  // an ID counts once
       held += c;
-      text_ << ',' << c;
+      row.push_back(c);
     }
     long total = 0;
     for (long c : cells) total += c;
-    text_ << ',' << (total - held);
+    row.push_back(total - held);
     for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i)
-      text_ << ',' << (i < developments.size() ? developments[i] : 0);
-    text_ << '\n';
+      row.push_back(i < developments.size() ? developments[i] : 0);
+    table_.rows.push_back(std::move(row));
   }
-  std::string Text() const { return text_.str(); }
+  const StepTable& Table() const { return table_; }
+  std::string Text() const {
+    std::ostringstream text;
+    for (std::size_t k = 0; k < table_.columns.size(); ++k)
+      text << (k ? "," : "") << io::CsvField(table_.columns[k]);
+    text << '\n';
+    for (const std::vector<long>& row : table_.rows) {
+      for (std::size_t k = 0; k < row.size(); ++k) text << (k ? "," : "") << row[k];
+      text << '\n';
+    }
+    return text.str();
+  }
 
 private:
   std::string Label(int i) const {
@@ -52,7 +62,7 @@ private:
     return lu.m_strLandUseName + " (ID " + std::to_string(lu.m_ID) + ")";
   }
   const CLandUseSet& set_;
-  std::ostringstream text_;
+  StepTable table_;
 };
 
 std::string SnapshotName(long step, const std::string& ext) {
@@ -84,12 +94,23 @@ struct Growth::Records {
 Growth::Growth() = default;
 Growth::~Growth() = default;
 
-std::unique_ptr<Growth> GrowTown(const GrowOptions& o, io::MessageLog& log,
-                                 const Progress& progress, io::OutputFolder* folder) {
+void CheckGrowOptions(const GrowOptions& o) {
+  if (o.town.steps < 0 || o.town.steps > kMaxSteps)
+    throw io::Error("--steps must be from 0 to " + std::to_string(kMaxSteps));
   if (o.every < 1) throw io::Error("--every must be 1 or more");
   for (const auto& f : o.formats)
     if (f != "asc" && f != "e00" && f != "flt" && f != "xya" && f != "tif")
       throw io::Error("--format " + f + ": not one of asc, e00, flt, xya, tif");
+  ExtentOf(o.pictures);
+  if (o.pictures.chartScale != "linear" && o.pictures.chartScale != "log")
+    throw io::Error("--chart-scale must be linear or log");
+}
+
+const StepTable& StepStatistics(const Growth& growth) { return growth.records->stats.Table(); }
+
+std::unique_ptr<Growth> GrowTown(const GrowOptions& o, io::MessageLog& log,
+                                 const Progress& progress, io::OutputFolder* folder) {
+  CheckGrowOptions(o);
   const report::ExtentMode extent = ExtentOf(o.pictures);
 
   auto growth = std::make_unique<Growth>();

@@ -64,6 +64,22 @@ struct Growth {
   std::unique_ptr<Records> records;
 };
 
+// The most steps a run takes.
+constexpr long kMaxSteps = 100000000;
+
+// Refuses options out of range (steps, every, formats, extent, chart
+// scale) with an io::Error naming the option; reads no file.
+void CheckGrowOptions(const GrowOptions& options);
+
+// The table stats.csv holds: its column names ("step", "<land use> (ID n)
+// cells", ..., "other IDs cells", "<land use> (ID n) developments", ...)
+// and one row of numbers per step from step 0.
+struct StepTable {
+  std::vector<std::string> columns;
+  std::vector<std::vector<long>> rows;
+};
+const StepTable& StepStatistics(const Growth& growth);
+
 // Checks the options, builds the town and grows it. With a folder, the
 // animation's frames and the snapshots are recorded into it on the way
 // (WriteGrowthOutputs adds the rest; nothing appears before the folder is

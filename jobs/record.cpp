@@ -5,6 +5,7 @@
 namespace towngrow::jobs {
 
 std::string StartWord(const io::TownOptions& o, const io::TownSetup& setup) {
+  if (o.start.empty()) return "given in memory";
   return setup.fromFile ? io::AbsolutePath(o.start) : o.start;
 }
 

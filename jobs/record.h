@@ -29,8 +29,8 @@ std::string RepeatOptions(const io::TownOptions& town, const io::TownSetup& setu
 // " --band N" and " --lenient" when the maps are read so.
 std::string MapReadWords(const io::MapReadOptions& maps);
 
-// The start as the record names it: the file as an absolute path, or the
-// word ("town", "random").
+// The start as the record names it: the file as an absolute path, the
+// word ("town", "random"), or "given in memory" for a host's own state.
 std::string StartWord(const io::TownOptions& town, const io::TownSetup& setup);
 
 }  // namespace towngrow::jobs

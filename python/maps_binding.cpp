@@ -1,8 +1,11 @@
-// Parameters as Python dicts (the layout of `towngrow params`) and map
-// arguments (arrays, simulations, files) for the functions that take maps.
+// Parameters and classes as Python dicts (the layouts of `towngrow params`
+// and of class files) and map arguments (arrays, simulations, files) for
+// the functions that take maps.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "io/class_file.h"
 #include "io/error.h"
 #include "io/grid_files.h"
 #include "io/message_log.h"
@@ -13,6 +16,16 @@ namespace towngrow::python {
 namespace {
 
 [[noreturn]] void RaiseValueError(const std::string& text) { throw py::value_error(text); }
+
+// A map file of an argument read through the layer: a refusal names the
+// argument before the file ("simulated: <file>: ...").
+void ReadMapFile(const char* what, const std::function<void()>& read) {
+  try {
+    WithMapFiles(read);
+  } catch (const FileFailure& e) {
+    throw FileFailure(std::string(what) + ": " + e.what());
+  }
+}
 
 // Python values to JSON text; NumPy scalars count as the numbers they hold.
 std::string ToJsonText(const py::handle& value) {
@@ -49,38 +62,42 @@ bool IsPath(const py::handle& x) {
   return py::isinstance<py::str>(x) || py::hasattr(x, "__fspath__");
 }
 
-void ApplyPythonParams(const py::handle& params, CLandUseSet& set) {
-  if (params.is_none()) return;
-  if (IsPath(params)) {
-    const std::string path = PathArgument(params);
-    try {
-      io::ApplyParamsFile(path, set);
-    } catch (const io::Error& e) {
-      RaiseValueError(e.what());
-    }
-    return;
-  }
-  if (!py::isinstance<py::dict>(params))
+io::Json ParamsDocument(const py::handle& params, const CLandUseSet* set) {
+  if (!IsPath(params) && !py::isinstance<py::dict>(params))
     throw py::type_error("params must be a dict (the layout of default_params()) or a file name");
-  std::string text;
   try {
-    text = ToJsonText(params);
-  } catch (py::error_already_set& e) {
-    if (!e.matches(PyExc_TypeError) && !e.matches(PyExc_ValueError)) throw;
-    RaiseValueError(std::string("params: not JSON data: ") +
-                    py::str(e.value()).cast<std::string>());
-  }
-  try {
-    // Checked on a copy first, so that a refused dict changes nothing.
-    const io::Json doc = io::Json::parse(text);
+    std::string name = "params";
+    io::Json doc;
+    if (IsPath(params)) {
+      name = PathArgument(params);
+      doc = io::ReadJsonFile(name, "parameter file");
+    } else {
+      doc = JsonOf(params, "params");
+    }
+    // Checked on a copy, so that a refused document changes nothing.
     CLandUseSet trial;
-    io::ApplyParams(io::SetToJson(set), "params", trial);
-    io::ApplyParams(doc, "params", trial);
-    io::ApplyParams(doc, "params", set);
+    if (set != nullptr) io::ApplyParams(io::SetToJson(*set), "params", trial);
+    io::ApplyParams(doc, name, trial);
+    return doc;
   } catch (const io::Error& e) {
     RaiseValueError(e.what());
   } catch (const io::Json::exception& e) {
     RaiseValueError(std::string("params: ") + e.what());
+  }
+}
+
+void ApplyPythonParams(const py::handle& params, CLandUseSet& set) {
+  if (params.is_none()) return;
+  const io::Json doc = ParamsDocument(params, &set);
+  io::ApplyParams(doc, "params", set);
+}
+
+ClassScheme ClassesArgument(const py::handle& classes) {
+  try {
+    if (IsPath(classes)) return io::ReadClassFile(PathArgument(classes));
+    return io::ReadClasses(JsonOf(classes, "classes"), "classes");
+  } catch (const io::Error& e) {
+    RaiseValueError(e.what());
   }
 }
 
@@ -109,26 +126,32 @@ py::array_t<std::uint8_t> IdArray(const py::handle& arg, const char* what) {
   return py::array_t<std::uint8_t, py::array::c_style | py::array::forcecast>::ensure(a);
 }
 
-void MapArgument(const py::handle& arg, const char* what, CLandUseSet& set, MapData& out) {
+MapInfo MapArgument(const py::handle& arg, const char* what, CLandUseSet& set,
+                    CLandUseCoverage& cov) {
+  MapInfo info;
   if (IsPath(arg)) {
-    const std::string path = PathArgument(arg);
-    WithMapFiles([&](io::MessageLog& log) {
-      const io::GridFileInfo info = io::LoadFitted(path, out.cov, set, log, io::MapReadOptions());
-      out.rows = info.rows;
-      out.cols = info.cols;
+    info.path = info.kind = PathArgument(arg);
+    ReadMapFile(what, [&]() {
+      const io::GridFileInfo file =
+          io::LoadFitted(info.path, cov, set, Log(), io::MapReadOptions());
+      info.rows = file.rows;
+      info.cols = file.cols;
+      info.geo = file.geo;
     });
-    return;
+    info.mapFile = true;
+    return info;
   }
-  if (const CLandUseCoverage* state = StateOf(arg)) {
-    out.cov.InitCoverage(state->m_nRows, state->m_nCols, 0);
-    if (out.cov.IsEmpty()) throw std::bad_alloc();
-    std::memcpy(
-        out.cov.m_pData, state->m_pData,
-        static_cast<std::size_t>(state->m_nRows) * static_cast<std::size_t>(state->m_nCols));
-    out.cov.m_pLandUseSet = &set;
-    out.rows = state->m_nRows;
-    out.cols = state->m_nCols;
-    return;
+  if (PySimulation* s = SimulationOf(arg)) {
+    const CLandUseCoverage* state = StateOf(arg);
+    if (!cov.InitCoverage(state->m_nRows, state->m_nCols, 0)) throw std::bad_alloc();
+    cov.CopyValueFromCoverage(state);
+    cov.m_pLandUseSet = &set;
+    info.rows = state->m_nRows;
+    info.cols = state->m_nCols;
+    info.kind = "a Simulation";
+    info.geo = s->geo;
+    info.mapFile = s->mapLoaded;
+    return info;
   }
   const py::array_t<std::uint8_t> a = IdArray(arg, what);
   const auto rows = a.shape(0), cols = a.shape(1);
@@ -137,14 +160,43 @@ void MapArgument(const py::handle& arg, const char* what, CLandUseSet& set, MapD
                     std::to_string(cols) + " cells is not possible (each side from 1 to 10000)");
   // Coverages are at least 5 x 5 cells; the map's own size is kept for the
   // view that compares it.
-  out.rows = static_cast<int>(rows);
-  out.cols = static_cast<int>(cols);
-  out.cov.InitCoverage(std::max(out.rows, io::kMinSide), std::max(out.cols, io::kMinSide), 0);
-  if (out.cov.IsEmpty()) throw std::bad_alloc();
+  info.rows = static_cast<int>(rows);
+  info.cols = static_cast<int>(cols);
+  info.kind = "an array";
+  if (!cov.InitCoverage(std::max(info.rows, io::kMinSide), std::max(info.cols, io::kMinSide), 0))
+    throw std::bad_alloc();
   for (py::ssize_t r = 0; r < rows; ++r)
-    std::memcpy(out.cov.m_pData + r * out.cov.m_nCols, a.data(r, 0),
-                static_cast<std::size_t>(cols));
-  out.cov.m_pLandUseSet = &set;
+    std::memcpy(cov.m_pData + r * cov.m_nCols, a.data(r, 0), static_cast<std::size_t>(cols));
+  cov.m_pLandUseSet = &set;
+  return info;
+}
+
+void MapArgument(const py::handle& arg, const char* what, CLandUseSet& set, MapData& out) {
+  const MapInfo info = MapArgument(arg, what, set, out.cov);
+  out.rows = info.rows;
+  out.cols = info.cols;
+}
+
+MapInfo MapOfSize(const py::handle& arg, const char* what, int rows, int cols, const char* whose,
+                  CLandUseSet& set, CLandUseCoverage& cov) {
+  if (IsPath(arg)) {
+    MapInfo info;
+    info.path = info.kind = PathArgument(arg);
+    ReadMapFile(what, [&]() {
+      info.geo =
+          io::LoadOfSize(info.path, rows, cols, whose, cov, set, Log(), io::MapReadOptions()).geo;
+    });
+    info.rows = rows;
+    info.cols = cols;
+    info.mapFile = true;
+    return info;
+  }
+  MapInfo info = MapArgument(arg, what, set, cov);
+  if (info.rows != rows || info.cols != cols)
+    RaiseValueError(std::string(what) + ": the map has " + std::to_string(info.rows) + " x " +
+                    std::to_string(info.cols) + " cells, " + whose + " " + std::to_string(rows) +
+                    " x " + std::to_string(cols));
+  return info;
 }
 
 void BindMaps(py::module_& m) {

@@ -1,43 +1,40 @@
-// The library's messages in Python, and the program's map files under one
-// lock.
+// The library's messages in Python.
 //
-// One process-wide handler (Dispatch) is installed for the module's life.
-// A message goes, with the GIL taken, to the callback given to
-// set_message_handler, or else to warnings.warn as a TowngrowWarning;
-// messages of ensemble workers take the same way from their own threads.
-// While a thread reads or writes a map file through the program's code, its
-// messages go to the program's message log instead (which explains a
-// refused file); they reach Python once the file operation succeeded.
+// The module's io::MessageLog (the layer's thread-safe log) takes every
+// message of the library first, from any thread: it counts them and keeps
+// what a thread showed inside a capture window, from which the layer
+// explains a refused file in one line. Each message then goes on, with the
+// GIL taken, to the callback given to set_message_handler, or else to
+// warnings.warn as a TowngrowWarning, on the thread that showed it
+// (ensemble workers too). The layer's own warnings (a map holding IDs no
+// land use has) go to warnings.warn.
 #include <cstdio>
-#include <exception>
-#include <functional>
-#include <mutex>
-#include <vector>
 
 #include "io/error.h"
-#include "io/grid_files.h"
-#include "io/message_log.h"
 #include "module.h"
 
 namespace towngrow::python {
 namespace {
 
-// Owned by the module for the process's life (never destroyed: the handler
-// may still be called from a thread while the interpreter shuts down).
+// Owned by the module for the process's life (never destroyed: a message
+// may still come from a thread while the interpreter shuts down).
 py::object* g_callback = nullptr;  // set_message_handler's callable, or None
 py::object* g_warning = nullptr;   // towngrow.TowngrowWarning
 std::atomic<bool> g_pythonAlive{false};
-io::MessageLog* g_log = nullptr;  // the program's log, for map files
-MessageHandler g_logReceive;      // its receiving handler
-std::mutex g_fileMutex;           // one map file operation at a time
+io::MessageLog* g_log = nullptr;
+MessageHandler g_logReceive;  // the log's own handler
 
 thread_local MessageErrors* t_errors = nullptr;
-thread_local std::vector<std::string>* t_capture = nullptr;  // map file messages
 
-void ToPython(const std::string& text) {
+// A message (or, with `warning`, a warning of the layer) to Python.
+void ToPython(const std::string& text, bool warning) {
+  if (!g_pythonAlive.load()) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return;
+  }
   py::gil_scoped_acquire gil;
   try {
-    if (g_callback != nullptr && !g_callback->is_none()) {
+    if (!warning && !g_callback->is_none()) {
       (*g_callback)(text);
     } else {
       py::module_::import("warnings").attr("warn")(text, *g_warning, 1);
@@ -52,19 +49,13 @@ void ToPython(const std::string& text) {
 }
 
 void Dispatch(const std::string& text) {
-  if (t_capture != nullptr) {
-    g_logReceive(text);
-    t_capture->push_back(text);
-    return;
-  }
-  if (!g_pythonAlive.load()) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    return;
-  }
-  ToPython(text);
+  g_logReceive(text);
+  ToPython(text, false);
 }
 
 }  // namespace
+
+io::MessageLog& Log() { return *g_log; }
 
 MessageErrors::MessageErrors() : outer_(t_errors) { t_errors = this; }
 MessageErrors::~MessageErrors() { t_errors = outer_; }
@@ -76,30 +67,19 @@ void MessageErrors::Rethrow() {
   throw py::error_already_set();
 }
 
-void WithMapFiles(const std::function<void(io::MessageLog& log)>& work) {
-  std::vector<std::string> messages;
-  std::string failure;
+void WithMapFiles(const std::function<void()>& work) {
+  MessageErrors errors;
   {
     py::gil_scoped_release release;
-    std::lock_guard<std::mutex> lock(g_fileMutex);
-    t_capture = &messages;
     try {
-      work(*g_log);
+      work();
     } catch (const io::Error& e) {
-      failure = e.what();
+      throw FileFailure(e.what());
     } catch (const FileError& e) {
-      failure = e.what();
-    } catch (...) {
-      t_capture = nullptr;
-      throw;
+      throw FileFailure(e.what());
     }
-    t_capture = nullptr;
   }
-  if (!failure.empty()) {
-    PyErr_SetString(PyExc_OSError, failure.c_str());
-    throw py::error_already_set();
-  }
-  for (const std::string& text : messages) ToPython(text);
+  errors.Rethrow();
 }
 
 void BindMessages(py::module_& m) {
@@ -110,10 +90,9 @@ void BindMessages(py::module_& m) {
                                 PyExc_UserWarning, nullptr)));
   m.attr("TowngrowWarning") = *g_warning;
   g_callback = new py::object(py::none());
-
   if (g_log == nullptr) {
-    g_log = new io::MessageLog();                 // installs its own handler ...
-    g_logReceive = SetMessageHandler(&Dispatch);  // ... which Dispatch calls for map files
+    g_log = new io::MessageLog([](const std::string& text) { ToPython(text, true); });
+    g_logReceive = SetMessageHandler(&Dispatch);  // the log first, then Python
   }
   g_pythonAlive = true;
   // Messages after the interpreter's end go to standard error.
@@ -131,17 +110,20 @@ void BindMessages(py::module_& m) {
       py::arg("handler"),
       R"doc(Sends the library's messages to ``handler`` and returns the handler it replaces.
 
-The library shows a few fixed texts: exhausted memory, refused files, and the
-notices "Yes,You have changed the setting,.." (a rule wrote an ID that differs
-from the default roster's). ``handler(text)`` is called once per message, with
-the GIL held, from the thread that showed it (for an ensemble, its worker
-threads). With ``None`` (the default) each message goes to ``warnings.warn``
-as a :class:`TowngrowWarning`, so the usual warning filters apply. An exception
-raised by the handler ends the call that showed the message (after its
-current step) and is raised from it; on a worker thread it is printed as an
-unraisable exception.
+The library shows a few fixed texts: exhausted memory, values a map reader
+refuses, and the notices "Yes,You have changed the setting,.." (a rule wrote
+an ID that differs from the default roster's). ``handler(text)`` is called
+once per message, with the GIL held, from the thread that showed it (for an
+ensemble, its worker threads). With ``None`` (the default) each message goes
+to ``warnings.warn`` as a :class:`TowngrowWarning`, so the usual warning
+filters apply. An exception raised by the handler ends the call that showed
+the message (after its current step) and is raised from it; on a worker
+thread it is printed as an unraisable exception. A map file that is refused
+raises ``OSError`` whose one line names the file and what is wrong (the
+message that explains it, when the library showed one).
 
-The handler is process-wide, like the library's.)doc");
+Warnings of the module itself (a map holding IDs no land use has) always go
+to ``warnings.warn``. The handler is process-wide, like the library's.)doc");
 }
 
 }  // namespace towngrow::python

@@ -1,11 +1,12 @@
-// Shared pieces of the Python module: the Simulation wrapper, the message
-// dispatcher, map and parameter conversions, and the error translation.
+// Shared pieces of the Python module: the Simulation wrapper, the messages,
+// map and parameter arguments, the calls of the layer's jobs, and the error
+// translation.
 #pragma once
 
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -17,18 +18,33 @@
 #include "io/gdal_raster.h"
 #include "io/json_file.h"
 #include "io/message_log.h"
-#include "io/params_json.h"
+#include "io/output_folder.h"
+#include "jobs/hooks.h"
 
 namespace towngrow::python {
 
 namespace py = pybind11;
 
+// A refused or failed file, raised in Python as OSError (io::Error, the
+// layer's one failure type, is raised as ValueError where it is not about
+// a file).
+struct FileFailure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// A seed argument (0 to 4294967295; ValueError naming `what` otherwise).
+unsigned int SeedArgument(const py::int_& value, const char* what);
+
 // ---- messages (messages_binding.cpp) ----
 
-// Installs the process-wide handler that hands the library's messages to
-// Python (set_message_handler's callback, else warnings.warn), and binds
+// Makes the module's message log (the layer's io::MessageLog: every
+// message of the library, from any thread) and hands each message on to
+// Python: set_message_handler's callback, else warnings.warn; binds
 // set_message_handler and the warning class.
 void BindMessages(py::module_& m);
+
+// The module's log, which the layer's readers and jobs are given.
+io::MessageLog& Log();
 
 // While one lives on a thread, an exception raised by the Python message
 // callback on that thread is kept (the first one) instead of being printed
@@ -47,16 +63,45 @@ private:
   MessageErrors* outer_;
 };
 
-// Runs `work` (without the GIL) with the program's map reading: one file
-// operation at a time, the program's message log receiving the messages of
-// this thread (to explain refused files); those messages reach Python
-// after a successful `work`. io::Error and FileError become OSError.
-void WithMapFiles(const std::function<void(io::MessageLog& log)>& work);
+// Runs `work` (a map file read or written through the layer) without the
+// GIL; io::Error and FileError become FileFailure (OSError), whose one line
+// the layer explains from the messages this thread showed.
+void WithMapFiles(const std::function<void()>& work);
+
+// ---- the layer's jobs (job_calls.cpp) ----
+
+// A job run from Python: `Run` does its work without the GIL; the job's
+// progress hook calls the Python `progress(done, total)` (None: no call)
+// with the GIL. Ctrl-C, an exception from `progress` or one raised by the
+// message handler on this thread stop the job at its next report; Run then
+// raises that exception. io::Error and FileError of the work become
+// FileFailure (OSError): by then every argument has been checked.
+class JobCall {
+public:
+  explicit JobCall(py::object progress);
+  jobs::Progress Progress();
+  void Run(const std::function<void()>& work);
+
+private:
+  py::object progress_;
+  MessageErrors errors_;
+  std::unique_ptr<py::error_already_set> raised_;
+};
+
+// The folder of `out=` (str or os.PathLike; None: no folder). Its files
+// are staged and published together (io::OutputFolder).
+std::unique_ptr<io::OutputFolder> OutFolder(const py::object& out);
+// The folder's path as the result dicts give it ("out": None without one).
+py::object OutValue(const io::OutputFolder* folder);
 
 // ---- parameters and maps (maps_binding.cpp) ----
 
-// A Python object (dict, or str/path of a JSON file) applied to a set;
-// refusals raise ValueError naming the key.
+// A parameter document from a Python object: a dict in the layout of
+// default_params(), or the name of a JSON parameter file. It is checked on
+// a copy of `set` (default: the default roster): refusals raise ValueError
+// naming the key, and nothing is changed.
+io::Json ParamsDocument(const py::handle& params, const CLandUseSet* set = nullptr);
+// Applies such an object (None: nothing) to the set.
 void ApplyPythonParams(const py::handle& params, CLandUseSet& set);
 py::object SetToPython(const CLandUseSet& set);
 
@@ -65,31 +110,51 @@ py::object SetToPython(const CLandUseSet& set);
 // anything else.
 io::Json JsonOf(const py::handle& value, const std::string& what);
 
+// Class schemes for comparisons: a dict in the layout of a class file, or
+// the name of one; ValueError naming the key.
+ClassScheme ClassesArgument(const py::handle& classes);
+
 // File names: str or os.PathLike.
 bool IsPath(const py::handle& x);
 std::string PathArgument(const py::handle& path);
 
 // A map argument: a 2-D array of IDs, a Simulation (its current state) or
-// a file name, its IDs copied into a coverage linked to `set` (at least
-// 5 x 5 cells; rows and cols are the map's own size). Bad maps raise
-// ValueError (OSError for files).
+// a file name, its IDs copied into `cov`, linked to `set` (at least 5 x 5
+// cells; rows and cols are the map's own size). Bad maps raise ValueError
+// (OSError for files).
+struct MapInfo {
+  int rows = 0, cols = 0;
+  std::string path;      // the file read ("" for an array or a Simulation)
+  std::string kind;      // "an array", "a Simulation" or the file's name as given
+  io::GeoInfo geo;       // where the map lies (a file's, a Simulation's)
+  bool mapFile = false;  // the cells come from a map file (theirs have a size)
+};
+MapInfo MapArgument(const py::handle& arg, const char* what, CLandUseSet& set,
+                    CLandUseCoverage& cov);
+// The map arguments of calibrate(): the map and its own size.
 struct MapData {
   CLandUseCoverage cov;
   int rows = 0, cols = 0;
-  RasterView View() const { return ViewOf(cov, rows, cols); }
 };
 void MapArgument(const py::handle& arg, const char* what, CLandUseSet& set, MapData& out);
+// The same for a map that must have rows x cols cells: a file of another
+// size is refused before it is read (OSError), another array or
+// Simulation raises ValueError ("<what>: the map has R x C cells, <whose>
+// r x c").
+MapInfo MapOfSize(const py::handle& arg, const char* what, int rows, int cols, const char* whose,
+                  CLandUseSet& set, CLandUseCoverage& cov);
 
 void BindMaps(py::module_& m);
 
-// ---- the simulation (simulation_binding.cpp) ----
+// ---- the simulation (simulation_state.cpp, simulation_binding.cpp) ----
 
 // The Python Simulation: the driver, its own set, where its maps lie, the
 // background, and who is using it.
 struct PySimulation {
   std::unique_ptr<CLandUseSet> set;
   std::unique_ptr<Simulation> sim;
-  io::GeoInfo geo;  // of the last map loaded; CRS of crs=
+  io::GeoInfo geo;         // of the last map loaded; CRS of crs=
+  bool mapLoaded = false;  // the state came from a map file: its cells have a size
   std::unique_ptr<CLandUseCoverage> background;
   long stepBase = 0;                    // steps before the last load
   std::atomic<int> views{0};            // NumPy views of the buffers alive
@@ -125,12 +190,16 @@ private:
   bool nested_ = false;
 };
 
-// ---- ensemble, compare (analysis_binding.cpp), calibrate (calibrate_binding.cpp) ----
+// ---- the functions that have a command ----
+// grow (grow_binding.cpp), ensemble (ensemble_binding.cpp), compare
+// (compare_binding.cpp), calibrate (calibrate_binding.cpp). The prepare job
+// binds here as BindPrepare (prepare_binding.cpp) when it is merged:
+// towngrow.prepare(recipe, out) with the recipe a dict or a file name,
+// through the job's Read.../Write...Outputs and OutFolder like the others.
 
-void BindAnalysis(py::module_& m);
+void BindGrow(py::module_& m);
+void BindEnsemble(py::module_& m);
+void BindCompare(py::module_& m);
 void BindCalibrate(py::module_& m);
-
-// A seed argument (0 to 4294967295; ValueError naming `what` otherwise).
-unsigned int SeedArgument(const py::int_& value, const char* what);
 
 }  // namespace towngrow::python

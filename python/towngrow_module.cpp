@@ -25,8 +25,10 @@ the same seed repeats exactly, and repeats ``towngrow run``::
     sim.save("town.tif")
 
 Classes and functions: :class:`Simulation`, :func:`seed`,
-:func:`default_params`, :func:`ensemble`, :func:`compare`, :func:`calibrate`,
-:func:`set_message_handler`, :class:`TowngrowWarning`. The library's errors
+:func:`default_params`, :func:`set_message_handler`, :class:`TowngrowWarning`;
+the commands of the program, through the same code: :func:`grow`
+(``towngrow run``), :func:`ensemble`, :func:`compare`, :func:`calibrate`, each
+writing the command's files with ``out=``. The library's errors
 arrive as ``ValueError`` (bad input), ``OSError`` (files) and ``MemoryError``.)doc";
   m.attr("__version__") = towngrow::Version();
 
@@ -35,19 +37,15 @@ arrive as ``ValueError`` (bad input), ``OSError`` (files) and ``MemoryError``.)d
       if (p) std::rethrow_exception(p);
     } catch (const towngrow::FileError& e) {
       PyErr_SetString(PyExc_OSError, e.what());
+    } catch (const FileFailure& e) {
+      PyErr_SetString(PyExc_OSError, e.what());
     } catch (const towngrow::io::Error& e) {
       PyErr_SetString(PyExc_ValueError, e.what());
     }
   });
 
   m.def(
-      "seed",
-      [](const py::int_& value) {
-        const long long v = value.cast<long long>();
-        if (v < 0 || v > 4294967295LL)
-          throw py::value_error("seed must be 0 to 4294967295, got " + std::to_string(v));
-        towngrow::SeedRandom(static_cast<unsigned int>(v));
-      },
+      "seed", [](const py::int_& value) { towngrow::SeedRandom(SeedArgument(value, "seed")); },
       py::arg("n"),
       R"doc(Seeds the calling thread's random generator (as ``towngrow run --seed n``).
 
@@ -57,6 +55,9 @@ starts drawn on a thread use that thread's. ``n`` is 0 to 4294967295.)doc");
   BindMessages(m);
   BindMaps(m);
   BindSimulation(m);
-  BindAnalysis(m);
+  BindGrow(m);
+  BindEnsemble(m);
+  BindCompare(m);
   BindCalibrate(m);
+  // BindPrepare(m): towngrow.prepare, with the prepare job (see module.h).
 }
