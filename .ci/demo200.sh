@@ -30,10 +30,6 @@ cat > "$work/space.json" <<'JSON'
 JSON
 args=${calibrate#*towngrow calibrate }
 args=${args/SPACE.json/$work/space.json}
-# The class file is given where calibrate knows --classes.
-if ! "$exe" calibrate --help | grep -q -- '--classes'; then
-  args=${args/--classes $work\/prepared\/classes.json /}
-fi
 eval "\"\$exe\" calibrate $args --runs 2 --quiet --out \"\$work/fit\""
 test -s "$work/fit/ranking.csv"
 echo "demo200: prepared, ran 20 steps and calibrated ($(($(wc -l < "$work/fit/ranking.csv") - 1)) points)"

@@ -66,6 +66,7 @@
 #include <vector>
 
 #include <towngrow/calibrate.h>
+#include <towngrow/calibrate_scores.h>
 #include <towngrow/towngrow.h>
 
 #include "io/json_file.h"

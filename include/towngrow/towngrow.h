@@ -23,6 +23,7 @@
 #include "towngrow/formats/file_error.h"
 
 #include "towngrow/calibrate.h"
+#include "towngrow/calibrate_scores.h"
 #include "towngrow/compare.h"
 #include "towngrow/ensemble.h"
 #include "towngrow/simulation.h"

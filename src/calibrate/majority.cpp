@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "towngrow/calibrate.h"
+#include "towngrow/calibrate_scores.h"
 #include "towngrow/ensemble.h"
 
 namespace towngrow {

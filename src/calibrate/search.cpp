@@ -1,5 +1,5 @@
-// The search over a space of parameter values: points, their keys, the
-// rounds of grid, refine and Latin hypercube searches, and the ranking.
+// The search over a space of parameter values: the rounds of grid, refine,
+// Latin hypercube, Morris and proposed searches.
 // See towngrow/calibrate.h for the rules.
 #include <algorithm>
 #include <cmath>
@@ -12,9 +12,15 @@
 #include <string>
 #include <utility>
 
+#include "space_values.h"
 #include "towngrow/calibrate.h"
 
 namespace towngrow {
+
+using calibrate_values::Rounded;
+using calibrate_values::SpaceHigh;
+using calibrate_values::SpaceLow;
+
 namespace {
 
 constexpr double kMaxPoints = 1e8;      // no round may hold more, whatever the settings
@@ -38,26 +44,6 @@ public:
 private:
   std::uint64_t state_;
 };
-
-// A value as the parameter holds it: whole for integers, 10 significant
-// digits for reals, within the legal range.
-double Rounded(const SearchParameter& p, double v) {
-  if (p.integer) {
-    v = std::round(v);
-  } else {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.10g", v);
-    v = std::strtod(buf, nullptr);
-  }
-  return std::clamp(v, p.lowest, p.highest);
-}
-
-double SpaceLow(const SearchParameter& p) {
-  return *std::min_element(p.values.begin(), p.values.end());
-}
-double SpaceHigh(const SearchParameter& p) {
-  return *std::max_element(p.values.begin(), p.values.end());
-}
 
 std::string TooLarge(double count, const std::string& what, double most) {
   return "a round of " + ValueText(count) + " points (" + what +
@@ -153,57 +139,6 @@ double RefineLattice(const SearchSpace& space, const SearchSettings& s) {
 
 }  // namespace
 
-double NearestValue(const SearchParameter& p, double v) {
-  double best = p.values.front();
-  for (double x : p.values) {
-    const double dx = std::fabs(x - v), db = std::fabs(best - v);
-    if (dx < db || (dx == db && x < best)) best = x;
-  }
-  return best;
-}
-
-Point PointAtFractions(const SearchSpace& space, const std::vector<double>& u) {
-  Point point;
-  for (std::size_t d = 0; d < space.size(); ++d) {
-    const double low = SpaceLow(space[d]), high = SpaceHigh(space[d]);
-    const double f = std::clamp(d < u.size() ? u[d] : 0.0, 0.0, 1.0);
-    point.values.push_back(NearestValue(space[d], f >= 1 ? high : low + f * (high - low)));
-  }
-  return point;
-}
-
-std::vector<double> FractionsOf(const SearchSpace& space, const Point& point) {
-  std::vector<double> u;
-  for (std::size_t d = 0; d < space.size(); ++d) {
-    const double low = SpaceLow(space[d]), high = SpaceHigh(space[d]);
-    u.push_back(high > low ? (point.values.at(d) - low) / (high - low) : 0.0);
-  }
-  return u;
-}
-
-void CheckSpace(const SearchSpace& space) {
-  if (space.empty()) throw std::invalid_argument("the space has no parameter");
-  std::set<std::string> names;
-  for (const SearchParameter& p : space) {
-    if (p.name.empty()) throw std::invalid_argument("a parameter of the space has no name");
-    if (!names.insert(p.name).second)
-      throw std::invalid_argument("parameter " + p.name + " is listed twice");
-    if (!(p.lowest <= p.highest))
-      throw std::invalid_argument(p.name + ": its legal range is empty");
-    if (p.values.empty()) throw std::invalid_argument(p.name + ": no value");
-    std::set<double> seen;
-    for (double v : p.values) {
-      if (!std::isfinite(v) || v < p.lowest || v > p.highest)
-        throw std::invalid_argument(p.name + ": " + ValueText(v) + " is outside " +
-                                    ValueText(p.lowest) + " to " + ValueText(p.highest));
-      if (p.integer && v != std::floor(v))
-        throw std::invalid_argument(p.name + ": " + ValueText(v) + " is not a whole number");
-      if (!seen.insert(v).second)
-        throw std::invalid_argument(p.name + ": " + ValueText(v) + " is listed twice");
-    }
-  }
-}
-
 void CheckSettings(const SearchSettings& s) {
   if (s.rounds < 1 || s.rounds > 100) throw std::invalid_argument("rounds must be from 1 to 100");
   if (s.keep < 1 || s.keep > 1000) throw std::invalid_argument("k must be from 1 to 1000");
@@ -278,28 +213,6 @@ void CheckSize(const SearchSpace& space, const SearchSettings& s, const Proposer
   if (largest > s.maxPoints) throw std::invalid_argument(TooLarge(largest, size.what, s.maxPoints));
 }
 
-std::string ValueText(double v) {
-  if (v == 0) return "0";
-  if (v == std::floor(v) && std::fabs(v) < 1e15) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.0f", v);
-    return buf;
-  }
-  char buf[40];
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-    if (std::strtod(buf, nullptr) == v) break;
-  }
-  return buf;
-}
-
-std::string PointKey(const SearchSpace& space, const Point& point) {
-  std::string key;
-  for (std::size_t d = 0; d < space.size() && d < point.values.size(); ++d)
-    key += (d ? "; " : "") + space[d].name + "=" + ValueText(point.values[d]);
-  return key;
-}
-
 std::vector<Point> FirstRound(const SearchSpace& space, const SearchSettings& settings) {
   CheckSpace(space);
   CheckSettings(settings);
@@ -318,57 +231,6 @@ std::vector<Point> FirstRound(const SearchSpace& space, const SearchSettings& se
   std::vector<std::vector<double>> lists;
   for (const SearchParameter& p : space) lists.push_back(p.values);
   return Factorial(lists, settings.maxPoints);
-}
-
-std::vector<ParameterRange> RangesOf(const SearchSpace& space, const std::vector<Point>& points) {
-  std::vector<ParameterRange> ranges(space.size());
-  for (std::size_t d = 0; d < space.size(); ++d) {
-    std::set<double> distinct;
-    for (const Point& p : points) distinct.insert(p.values[d]);
-    if (distinct.empty()) continue;
-    ParameterRange& r = ranges[d];
-    r.low = *distinct.begin();
-    r.high = *distinct.rbegin();
-    r.step = distinct.size() > 1 ? (r.high - r.low) / static_cast<double>(distinct.size() - 1) : 0;
-  }
-  return ranges;
-}
-
-ParameterRange NextRange(const SearchParameter& parameter, const ParameterRange& last,
-                         const std::vector<const Point*>& best, std::size_t p) {
-  ParameterRange r;
-  if (best.empty()) return last;
-  double low = best.front()->values[p], high = low;
-  for (const Point* b : best) {
-    low = std::min(low, b->values[p]);
-    high = std::max(high, b->values[p]);
-  }
-  r.low = std::max(SpaceLow(parameter), low - last.step);
-  r.high = std::min(SpaceHigh(parameter), high + last.step);
-  return r;
-}
-
-std::vector<double> Lattice(const SearchParameter& parameter, double low, double high, int count) {
-  std::vector<double> values;
-  const int n = low == high ? 1 : count;
-  for (int j = 0; j < n; ++j) {
-    const double t = n == 1 ? 0.0 : static_cast<double>(j) / static_cast<double>(n - 1);
-    const double v = Rounded(parameter, j == n - 1 ? high : low + t * (high - low));
-    if (values.empty() || values.back() != v) values.push_back(v);
-  }
-  return values;
-}
-
-bool RanksBefore(const PointResult& a, const PointResult& b) {
-  const auto& oa = a.objective.value;
-  const auto& ob = b.objective.value;
-  if (oa.has_value() != ob.has_value()) return oa.has_value();
-  if (oa && *oa != *ob) return *oa > *ob;
-  const auto& qa = a.quantity.value;
-  const auto& qb = b.quantity.value;
-  if (qa.has_value() != qb.has_value()) return qa.has_value();
-  if (qa && *qa != *qb) return *qa < *qb;
-  return a.key < b.key;
 }
 
 namespace {
@@ -519,100 +381,6 @@ SearchResult Search(const SearchSpace& space, const SearchSettings& settings,
   out.ranking = std::move(all);
   std::sort(out.ranking.begin(), out.ranking.end(), RanksBefore);
   return out;
-}
-
-namespace {
-
-ElementaryEffects Summarise(const std::vector<double>& effects) {
-  ElementaryEffects e;
-  e.count = static_cast<int>(effects.size());
-  if (effects.empty()) return e;
-  const double n = static_cast<double>(effects.size());
-  for (double x : effects) {
-    e.mu += x;
-    e.muStar += std::fabs(x);
-  }
-  e.mu /= n;
-  e.muStar /= n;
-  if (effects.size() > 1) {
-    double ss = 0;
-    for (double x : effects) ss += (x - e.mu) * (x - e.mu);
-    e.sigma = std::sqrt(ss / (n - 1));
-  }
-  return e;
-}
-
-}  // namespace
-
-Sensitivity MorrisEffects(const SearchSpace& space, const SearchSettings& settings,
-                          const std::vector<PointResult>& results,
-                          const std::vector<std::string>& measures) {
-  if (settings.method != SearchMethod::Morris)
-    throw std::invalid_argument("elementary effects come from a Morris search");
-  const std::vector<Point> points = FirstRound(space, settings);
-  std::map<std::string, const PointResult*> byKey;
-  for (const PointResult& r : results) byKey[r.key] = &r;
-  const std::size_t k = space.size();
-  std::size_t controls = 0;
-  for (const PointResult& r : results) controls = std::max(controls, r.stats.size());
-
-  // [parameter] objective effects; [control][measure][parameter] effects.
-  std::vector<std::vector<double>> objective(k);
-  std::vector<std::vector<std::vector<std::vector<double>>>> effects(
-      controls, std::vector<std::vector<std::vector<double>>>(measures.size(),
-                                                              std::vector<std::vector<double>>(k)));
-  auto resultOf = [&](const Point& p) {
-    const std::string key = PointKey(space, p);
-    const auto it = byKey.find(key);
-    if (it == byKey.end()) throw std::invalid_argument("point " + key + " has no result");
-    return it->second;
-  };
-  for (std::size_t at = 0; at < points.size(); at += k + 1) {
-    for (std::size_t j = 0; j < k; ++j) {
-      const Point& before = points[at + j];
-      const Point& after = points[at + j + 1];
-      std::size_t d = 0;
-      while (d < k && before.values[d] == after.values[d]) ++d;
-      if (d == k) continue;  // the move vanished in rounding
-      const double range = SpaceHigh(space[d]) - SpaceLow(space[d]);
-      const double delta = (after.values[d] - before.values[d]) / range;
-      const PointResult& a = *resultOf(before);
-      const PointResult& b = *resultOf(after);
-      if (a.objective.value && b.objective.value)
-        objective[d].push_back((*b.objective.value - *a.objective.value) / delta);
-      for (std::size_t c = 0; c < controls && c < a.stats.size() && c < b.stats.size(); ++c)
-        for (std::size_t m = 0; m < measures.size(); ++m) {
-          if (m >= a.stats[c].size() || m >= b.stats[c].size()) continue;
-          const Scalar& ya = a.stats[c][m].mean;
-          const Scalar& yb = b.stats[c][m].mean;
-          if (ya.value && yb.value) effects[c][m][d].push_back((*yb.value - *ya.value) / delta);
-        }
-    }
-  }
-
-  Sensitivity s;
-  s.measures = measures;
-  std::vector<double> largest(k, 0.0);
-  for (std::size_t d = 0; d < k; ++d) s.objective.push_back(Summarise(objective[d]));
-  s.effects.resize(controls);
-  for (std::size_t c = 0; c < controls; ++c)
-    for (std::size_t m = 0; m < measures.size(); ++m) {
-      s.effects[c].emplace_back();
-      for (std::size_t d = 0; d < k; ++d) {
-        s.effects[c][m].push_back(Summarise(effects[c][m][d]));
-        largest[d] = std::max(largest[d], s.effects[c][m][d].muStar);
-      }
-    }
-  for (std::size_t d = 0; d < k; ++d) {
-    s.order.push_back(d);
-    s.none.push_back(s.objective[d].muStar == 0 && largest[d] == 0);
-  }
-  std::stable_sort(s.order.begin(), s.order.end(), [&](std::size_t a, std::size_t b) {
-    if (s.objective[a].muStar != s.objective[b].muStar)
-      return s.objective[a].muStar > s.objective[b].muStar;
-    return largest[a] > largest[b];
-  });
-  return s;
 }
 
 }  // namespace towngrow
