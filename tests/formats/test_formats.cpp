@@ -4,6 +4,7 @@
 // fuzz target's inputs replayed by tests/formats/test_robust.cpp.)
 #include <clocale>
 
+#include "formats/numbers.h"
 #include "formats/text_file.h"
 #include "support/files.h"
 #include "support/scene.h"
@@ -337,4 +338,53 @@ TEST(Formats, ReadAndWriteErrorsReachTheCallerAsFileErrors) {
     }
   }
   EXPECT_TRUE(messages.texts.empty());
+}
+
+// Numbers are read from a range of characters as atof and atoi read them,
+// and never from beyond the range's end (the point, the exponent or a
+// digit just past it are not part of the number; a read past the end
+// changes no value, so it shows in the sanitizer build).
+TEST(Formats, NumbersReadAsTheCLibraryReadsThemWithinTheirRange) {
+  struct Case {
+    std::string text;
+    std::size_t length;  // of the range read
+    double real;
+    int whole;
+  };
+  const Case cases[] = {
+      {"12e5", 4, 12e5, 12},   {"12.5", 2, 12, 12},
+      {"12.5", 3, 12, 12},     {"  -3.25E-2x", 11, -3.25e-2, -3},
+      {".5", 2, 0.5, 0},       {"7.", 2, 7, 7},
+      {"1e", 2, 1, 1},         {"5e+3", 3, 5, 5},
+      {"+0.000", 6, 0, 0},     {"99999999999", 11, 99999999999.0, 2147483647},
+      {"-x", 2, 0, 0},         {"\t\n42", 4, 42, 42},
+      {"0.0012e3", 8, 1.2, 0},
+  };
+  for (const Case& c : cases) {
+    // A buffer of exactly the range: a read beyond it is the sanitizers' to see.
+    const std::vector<char> range(c.text.begin(), c.text.begin() + c.length);
+    const char* b = range.data();
+    EXPECT_EQ(io::ParseDoublePrefix(b, b + c.length), c.real) << c.text << " of " << c.length;
+    EXPECT_EQ(io::ParseIntPrefix(b, b + c.length), c.whole) << c.text << " of " << c.length;
+  }
+}
+
+// A line read in blocks keeps exactly its first `keep` characters however
+// the blocks fall, and the next line starts after its line end.
+TEST(Formats, LinesKeepTheirFirstCharactersAcrossBlocks) {
+  ScratchDir dir;
+  const std::string long_line(37, 'a');
+  WriteAll(dir / "lines.txt", "0123456789abcdefghij\r\n" + long_line + "\nend");
+  for (std::size_t block : {1, 3, 4, 7, 64}) {
+    BlockSize size(block);
+    io::FileReader in;
+    ASSERT_TRUE(in.Open(dir / "lines.txt"));
+    std::string line;
+    in.ReadLine(line, 10);
+    EXPECT_EQ(line, "0123456789") << block;
+    in.ReadLine(line, 100);
+    EXPECT_EQ(line, long_line) << block;
+    in.ReadLine(line, 2);
+    EXPECT_EQ(line, "en") << block;
+  }
 }
