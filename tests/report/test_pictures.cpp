@@ -160,6 +160,15 @@ TEST(Pictures, AMapShowsEachCellInItsColourWithALegendOfThePresentLandUses) {
     for (int id : {1, 3, 6})
       EXPECT_TRUE(HasColorBelow(img, g.legendTop, RgbOf(set.GetColor(id)))) << id;
     EXPECT_FALSE(HasColorBelow(img, g.legendTop, RgbOf(set.GetColor(5))));
+    // Colours set again replace the legend; a heat map has none.
+    LandUseColors(set, PresentIds(cov), map);
+    EXPECT_EQ(map.legend.size(), 4u);
+    HeatColors(0xff0000, map);
+    EXPECT_TRUE(map.legend.empty());
+    EXPECT_TRUE(map.percentBar);
+    LandUseColors(set, PresentIds(cov), map);
+    EXPECT_EQ(map.legend.size(), 4u);
+    EXPECT_FALSE(map.percentBar);
   }
   // The built-in town on a large grid fills the picture, not a tenth of it.
   CLandUseCoverage big;
