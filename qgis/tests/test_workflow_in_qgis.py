@@ -154,19 +154,17 @@ def test_the_model_prepares_calibrates_and_projects(registry, layers, tmp_path):
               "SPACE": str(layers / "space.json"), "RUNS": 2, "STEPS": 12,
               "prepare:Prepared maps": str(tmp_path / "maps"),
               "calibrate:Calibration": str(tmp_path / "fit"),
-              "calibrate:Best parameters": str(tmp_path / "best.json"),
-              "calibrate:Ranking": str(tmp_path / "ranking.csv"),
               "ensemble:Probability of development": str(tmp_path / "developed.tif")}
     model.initAlgorithm()
     feedback = QgsProcessingFeedback()
     result, ok = model.run(inputs, QgsProcessingContext(), feedback)
     assert ok, feedback.textLog()
     # The projection grows the prepared start with the calibration's best point.
-    best = json.loads((tmp_path / "best.json").read_text())
-    assert best["run"]["point"] in (tmp_path / "ranking.csv").read_text().splitlines()[1]
+    best = json.loads((tmp_path / "fit" / "best.json").read_text())
+    assert best["run"]["point"] in (tmp_path / "fit" / "ranking.csv").read_text().splitlines()[1]
     again, ok, errors = run_in_qgis(registry, "towngrow:ensemble", {
         "START": tmp_path / "maps" / "start.tif", "BACKGROUND": tmp_path / "maps" /
-        "background.tif", "PARAMS": tmp_path / "best.json", "STEPS": 12, "RUNS": 2,
+        "background.tif", "PARAMS": tmp_path / "fit" / "best.json", "STEPS": 12, "RUNS": 2,
         "OUTPUT": tmp_path / "again.tif"})
     assert ok, errors
     assert (tmp_path / "again.tif").read_bytes() == (tmp_path / "developed.tif").read_bytes()

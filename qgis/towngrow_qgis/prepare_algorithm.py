@@ -34,8 +34,8 @@ burnt onto it).</p>
 <dt>LANDCOVER</dt><dd>The land-cover raster layer (a file); its grid is the maps' grid.</dd>
 <dt>LANDCOVER_CLASSES</dt><dd>Its class table: rows of a value or an inclusive range of values
 (<code>11</code>, <code>21-24</code>) and the land-use ID they become (0 to 255, or
-<code>street</code>). Cells of other values stay vacant (ID 0). Default: NLCD's developed classes
-21-24 as housing (3), open water 11 as others (6).</dd>
+<code>street</code>). Cells of other values stay vacant (ID 0). Default (also when empty): NLCD's
+developed classes 21-24 as housing (3), open water 11 as others (6).</dd>
 <dt>ROADS, ROADS_WHERE</dt><dd>Optional road lines (a vector file layer in any CRS), burnt as
 streets over the land cover: their ends and junctions become street nodes (ID 1), the rest street
 vertices (ID 2); ROADS_WHERE is an optional attribute filter (<code>year &lt;= 1990</code>).</dd>
@@ -64,9 +64,16 @@ nothing is written then.</p>
 <p>Needs the towngrow Python module installed for the system's python3.</p>"""
 
 
+# The class tables used when none is given: NLCD's developed classes as housing and
+# open water as others; any value 1-255 of a later map as housing.
+DEFAULT_CLASSES = {"LANDCOVER_CLASSES": ["21-24", "3", "11", "6"],
+                   "OBSERVED_CLASSES": ["1-255", "3"]}
+
+
 def class_rules(algorithm, parameters, name, context):
     """A class table parameter as the recipe's "classes" (value or range: ID or "street")."""
-    cells = [str(c).strip() for c in algorithm.parameterAsMatrix(parameters, name, context)]
+    cells = [str(c).strip() for c in algorithm.parameterAsMatrix(parameters, name, context)
+             if str(c).strip()] or DEFAULT_CLASSES[name]
     if len(cells) % 2:
         raise QgsProcessingException(f"{name}: rows of two cells (values, ID) are needed")
     rules = {}
@@ -79,8 +86,6 @@ def class_rules(algorithm, parameters, name, context):
         except ValueError:
             raise QgsProcessingException(
                 f"{name}: {values}: \"{target}\" is no land-use ID (0 to 255 or street)")
-    if not rules:
-        raise QgsProcessingException(f"{name}: the class table is empty")
     return rules
 
 
@@ -127,7 +132,7 @@ class PrepareAlgorithm(TowngrowAlgorithm):
         self.addParameter(QgsProcessingParameterRasterLayer("LANDCOVER", "Land cover"))
         self.addParameter(QgsProcessingParameterMatrix(
             "LANDCOVER_CLASSES", "Land-cover classes", headers=["values", "ID"],
-            defaultValue=["21-24", "3", "11", "6"]))
+            defaultValue=DEFAULT_CLASSES["LANDCOVER_CLASSES"], optional=True))
         self.addParameter(QgsProcessingParameterVectorLayer(
             "ROADS", "Road lines", [QgsProcessing.TypeVectorLine], optional=True))
         self.addParameter(QgsProcessingParameterString(
@@ -146,7 +151,7 @@ class PrepareAlgorithm(TowngrowAlgorithm):
             "OBSERVED_STEPS", "Steps of the later maps (e.g. 10, 20)", optional=True))
         self.addParameter(QgsProcessingParameterMatrix(
             "OBSERVED_CLASSES", "Classes of the later maps", headers=["values", "ID"],
-            defaultValue=["1-255", "3"]))
+            defaultValue=DEFAULT_CLASSES["OBSERVED_CLASSES"], optional=True))
         self.addParameter(QgsProcessingParameterFile(
             "PARAMS", "Parameter file", extension="json", optional=True))
         self.addParameter(QgsProcessingParameterFolderDestination("FOLDER", "Folder of the maps"))
