@@ -215,3 +215,29 @@ def test_bad_input_ends_with_one_line_and_writes_nothing(registry, prepared, lay
     for word in named:
         assert word in errors[0]
     assert not out.exists() or not [p for p in out.rglob("*") if p.is_file()]
+
+
+@pytest.mark.parametrize("name", ["towngrow:prepare", "towngrow:grow", "towngrow:ensemble",
+                                  "towngrow:calibrate", "towngrow:compare"])
+def test_the_help_names_every_parameter(registry, name):
+    algorithm = registry.algorithmById(name)
+    assert [p.name() for p in algorithm.parameterDefinitions()
+            if p.name() not in algorithm.shortHelpString()] == []
+
+
+class WarningLog(QgsProcessingFeedback):
+    def __init__(self):
+        super().__init__()
+        self.lines = []
+
+    def pushWarning(self, text):  # noqa: N802
+        self.lines.append(text)
+
+
+def test_the_modules_warnings_go_to_the_processing_log(registry, layers, tmp_path):
+    log = WarningLog()
+    result, ok, errors = run_in_qgis(registry, "towngrow:prepare", {
+        "LANDCOVER": layers / "landcover.tif", "LANDCOVER_CLASSES": ["41", "12"],
+        "FOLDER": tmp_path / "maps"}, log)
+    assert ok, errors
+    assert len(log.lines) == 1 and "ID 12 is no land use" in log.lines[0], log.lines

@@ -25,7 +25,7 @@ from qgis.core import (
 )
 from qgis.PyQt.QtCore import QVariant
 
-from .common import Canceled, TowngrowAlgorithm, one_line, progress_of
+from .common import Canceled, TowngrowAlgorithm, one_line, progress_of, warnings_to
 from .ensemble_algorithm import add_start_parameters, seed_parameter, start_simulation
 
 METHODS = ["grid", "refine", "lhs", "morris", "cmaes", "nsga2"]
@@ -151,16 +151,17 @@ class CalibrateAlgorithm(TowngrowAlgorithm):
         folder = self.parameterAsString(parameters, "FOLDER", context)
         output = self.parameterAsFileOutput(parameters, "OUTPUT", context)
         try:
-            sim = start_simulation(towngrow, self, parameters, context)
-            ranking = towngrow.calibrate(
-                sim, observed, space,
-                method=METHODS[self.parameterAsEnum(parameters, "METHOD", context)],
-                evaluations=self.parameterAsInt(parameters, "EVALUATIONS", context),
-                runs=self.parameterAsInt(parameters, "RUNS", context),
-                seed=int(self.parameterAsDouble(parameters, "SEED", context)),
-                classes=classes, validate=validate,
-                objective=self.parameterAsString(parameters, "OBJECTIVE", context),
-                out=folder, progress=progress_of(feedback, "point"))
+            with warnings_to(feedback):
+                sim = start_simulation(towngrow, self, parameters, context)
+                ranking = towngrow.calibrate(
+                    sim, observed, space,
+                    method=METHODS[self.parameterAsEnum(parameters, "METHOD", context)],
+                    evaluations=self.parameterAsInt(parameters, "EVALUATIONS", context),
+                    runs=self.parameterAsInt(parameters, "RUNS", context),
+                    seed=int(self.parameterAsDouble(parameters, "SEED", context)),
+                    classes=classes, validate=validate,
+                    objective=self.parameterAsString(parameters, "OBJECTIVE", context),
+                    out=folder, progress=progress_of(feedback, "point"))
         except Canceled:
             raise QgsProcessingException(
                 f"towngrow:calibrate was cancelled; the finished points are kept in {folder} "

@@ -1,6 +1,8 @@
 """What every towngrow algorithm shares: the module, layers as files, errors."""
+import contextlib
 import os
 import shutil
+import warnings
 
 from qgis.core import QgsProcessingAlgorithm, QgsProcessingException
 
@@ -89,6 +91,19 @@ class TowngrowAlgorithm(QgsProcessingAlgorithm):
     def fail(self, error):
         """Raises QgsProcessingException with the one line of a module error."""
         raise QgsProcessingException(one_line(error)) from error
+
+
+@contextlib.contextmanager
+def warnings_to(feedback):
+    """Shows the module's warnings (an ID no land use has, a filter that selects no
+    feature) in Processing's log, one line each, instead of Python's warnings."""
+    with warnings.catch_warnings(record=True) as seen:
+        warnings.simplefilter("always")
+        try:
+            yield
+        finally:
+            for warning in seen:
+                feedback.pushWarning(one_line(warning.message))
 
 
 class Canceled(Exception):

@@ -18,7 +18,7 @@ from qgis.core import (
 )
 from qgis.PyQt.QtCore import QVariant
 
-from .common import TowngrowAlgorithm
+from .common import TowngrowAlgorithm, warnings_to
 
 HELP = """<p>Measures a simulated land-use map against an observed one of the same size, as
 <code>towngrow compare</code>: cells per class, agreement, kappa, quantity and allocation
@@ -104,14 +104,15 @@ class CompareAlgorithm(TowngrowAlgorithm):
         start = self.layer_file(parameters, "START", context, required=False)
         classes = self.read_classes(parameters, context)
         try:
-            measures = towngrow.compare(
-                observed, simulated, start,
-                params=self.file_parameter(parameters, "PARAMS", context),
-                classes=classes,
-                fuzzy=not self.parameterAsBool(parameters, "NO_FUZZY", context),
-                halving=self.parameterAsDouble(parameters, "HALVING", context),
-                radius=self.parameterAsDouble(parameters, "RADIUS", context),
-            )
+            with warnings_to(feedback):
+                measures = towngrow.compare(
+                    observed, simulated, start,
+                    params=self.file_parameter(parameters, "PARAMS", context),
+                    classes=classes,
+                    fuzzy=not self.parameterAsBool(parameters, "NO_FUZZY", context),
+                    halving=self.parameterAsDouble(parameters, "HALVING", context),
+                    radius=self.parameterAsDouble(parameters, "RADIUS", context),
+                )
         except ValueError as e:
             path = self.file_parameter(parameters, "CLASSES", context)
             text = str(e)

@@ -17,6 +17,7 @@ from qgis.core import (
 
 from .common import (
     Canceled,
+    warnings_to,
     FolderLeftAsFound,
     TowngrowAlgorithm,
     copy_map,
@@ -151,17 +152,18 @@ class EnsembleAlgorithm(TowngrowAlgorithm):
                 f"{'START_OF_CHANGE' if change else 'CLASSES'}: needs an OBSERVED map")
         runs = self.parameterAsInt(parameters, "RUNS", context)
         try:
-            sim = start_simulation(towngrow, self, parameters, context)
-            with FolderLeftAsFound(folder), \
-                    tempfile.TemporaryDirectory(prefix="towngrow-ensemble-") as scratch:
-                done = towngrow.ensemble(
-                    sim, self.parameterAsInt(parameters, "STEPS", context), runs,
-                    seed=int(self.parameterAsDouble(parameters, "SEED", context)),
-                    seed_step=int(self.parameterAsDouble(parameters, "SEED_STEP", context)),
-                    observed=observed, start_of_change=change, classes=classes,
-                    out=folder or os.path.join(scratch, "ensemble"),
-                    progress=progress_of(feedback, "run"))
-                copy_map(os.path.join(done["out"], which + ".tif"), output)
+            with warnings_to(feedback):
+                sim = start_simulation(towngrow, self, parameters, context)
+                with FolderLeftAsFound(folder), \
+                        tempfile.TemporaryDirectory(prefix="towngrow-ensemble-") as scratch:
+                    done = towngrow.ensemble(
+                        sim, self.parameterAsInt(parameters, "STEPS", context), runs,
+                        seed=int(self.parameterAsDouble(parameters, "SEED", context)),
+                        seed_step=int(self.parameterAsDouble(parameters, "SEED_STEP", context)),
+                        observed=observed, start_of_change=change, classes=classes,
+                        out=folder or os.path.join(scratch, "ensemble"),
+                        progress=progress_of(feedback, "run"))
+                    copy_map(os.path.join(done["out"], which + ".tif"), output)
         except Canceled:
             raise QgsProcessingException("towngrow:ensemble was cancelled; nothing was written")
         except (ValueError, OSError, RuntimeError, MemoryError) as e:

@@ -18,6 +18,7 @@ from qgis.core import (
 
 from .common import (
     Canceled,
+    warnings_to,
     FolderLeftAsFound,
     TowngrowAlgorithm,
     copy_map,
@@ -129,14 +130,15 @@ class GrowAlgorithm(TowngrowAlgorithm):
             arguments["rows"] = self.parameterAsInt(parameters, "ROWS", context)
             arguments["cols"] = self.parameterAsInt(parameters, "COLS", context)
         try:
-            with FolderLeftAsFound(folder), \
-                    tempfile.TemporaryDirectory(prefix="towngrow-grow-") as scratch:
-                if folder is None:  # only the end state is wanted
-                    run = towngrow.grow(**arguments, png=False, gif=False,
-                                        out=os.path.join(scratch, "run"))
-                else:
-                    run = towngrow.grow(**arguments, out=folder)
-                copy_map(os.path.join(run["out"], "final.tif"), output)
+            with warnings_to(feedback):
+                with FolderLeftAsFound(folder), \
+                        tempfile.TemporaryDirectory(prefix="towngrow-grow-") as scratch:
+                    if folder is None:  # only the end state is wanted
+                        run = towngrow.grow(**arguments, png=False, gif=False,
+                                            out=os.path.join(scratch, "run"))
+                    else:
+                        run = towngrow.grow(**arguments, out=folder)
+                    copy_map(os.path.join(run["out"], "final.tif"), output)
         except Canceled:
             raise QgsProcessingException("towngrow:grow was cancelled; nothing was written")
         except (ValueError, OSError, RuntimeError, MemoryError) as e:

@@ -22,7 +22,7 @@ from qgis.core import (
     QgsProcessingParameterVectorLayer,
 )
 
-from .common import Canceled, TowngrowAlgorithm, one_line, style_map
+from .common import Canceled, TowngrowAlgorithm, one_line, style_map, warnings_to
 
 HELP = """<p>Makes the maps a run and a calibration take from your own layers, as <code>towngrow
 prepare</code> does from the equivalent recipe: the start map (land-use IDs with a street network
@@ -214,7 +214,8 @@ class PrepareAlgorithm(TowngrowAlgorithm):
             feedback.setProgressText(stage)
 
         try:
-            done = towngrow.prepare(recipe, folder, progress=progress)
+            with warnings_to(feedback):
+                done = towngrow.prepare(recipe, folder, progress=progress)
         except Canceled:
             raise QgsProcessingException("towngrow:prepare was cancelled; nothing was written")
         except (ValueError, OSError, RuntimeError, MemoryError) as e:
