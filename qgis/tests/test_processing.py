@@ -5,6 +5,7 @@ import csv
 import json
 import os
 import subprocess
+import xml.etree.ElementTree as ET
 import zipfile
 
 import pytest
@@ -120,7 +121,16 @@ def test_compare_gives_the_measures_of_towngrow_compare(request, program, maps, 
     expected = json.loads((tmp_path / "cli" / "compare.json").read_text())["measures"]
     run_case(request, case, "towngrow:compare",
              dict(params, OBSERVED=maps["observed"], SIMULATED=maps["simulated"],
-                  MEASURES=tmp_path / "measures.csv"))
+                  MEASURES=tmp_path / "measures.csv", OUTPUT=tmp_path / "agreement.tif"))
+    assert ((tmp_path / "agreement.tif").read_bytes()
+            == (tmp_path / "cli" / "agreement.tif").read_bytes())
+    request.getfixturevalue("registry")
+    from qgis.core import QgsRasterLayer
+
+    names = [c.text for c in ET.parse(tmp_path / "cli" / "agreement.tif.aux.xml").iter("Category")]
+    layer = QgsRasterLayer(str(tmp_path / "agreement.tif"), "agreement", "gdal")  # its .qml
+    assert [(c.value, c.label) for c in layer.renderer().classes()] == [
+        (value, name) for value, name in enumerate(names) if name]
     got = read_measures(tmp_path / "measures.csv")
     assert sorted(got) == sorted(expected)
     for name, value in expected.items():

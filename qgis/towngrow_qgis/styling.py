@@ -28,6 +28,24 @@ def land_use_classes(params):
     return [(i, name, color) for i, (name, color) in sorted(classes.items())]
 
 
+def named_values(path):
+    """The land-use-like classes of a map whose GeoTIFF names its values (categories
+    and colour table, as the agreement map of a comparison has them), in the layout
+    of a parameter dict."""
+    from osgeo import gdal
+
+    dataset = gdal.Open(path)  # kept while its band is read
+    band = dataset.GetRasterBand(1)
+    table = band.GetColorTable()  # before the names: it loads the .aux.xml that holds them
+    uses = []
+    for value, name in enumerate(band.GetCategoryNames() or []):
+        if name:
+            red, green, blue = table.GetColorEntry(value)[:3] if table else (128, 128, 128)
+            uses.append({"id": value, "name": name,
+                         "color": f"#{red:02X}{green:02X}{blue:02X}"})
+    return {"landUses": uses}
+
+
 def paletted_renderer(layer, params):
     """A paletted renderer of band 1 with one class per land use, labelled by its name."""
     classes = [
