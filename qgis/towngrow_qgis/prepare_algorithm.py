@@ -95,13 +95,13 @@ def vector_source(name, layer):
     if not os.path.isfile(parts[0]):
         raise QgsProcessingException(
             f"{name}: the layer {layer.name()} is not a file (save it as a GeoPackage first)")
-    spec = {"vector": parts[0]}
+    entry = {"vector": parts[0]}
     for part in parts[1:]:
         if part.startswith("layername="):
-            spec["layer"] = part[len("layername="):]
+            entry["layer"] = part[len("layername="):]
     if layer.subsetString():
-        spec["where"] = layer.subsetString()
-    return spec
+        entry["where"] = layer.subsetString()
+    return entry
 
 
 def ids_list(algorithm, parameters, name, context):
@@ -172,20 +172,20 @@ class PrepareAlgorithm(TowngrowAlgorithm):
                   "classes": class_rules(self, parameters, "LANDCOVER_CLASSES", context)}]
         roads = self.parameterAsVectorLayer(parameters, "ROADS", context)
         if roads is not None:
-            spec = vector_source("ROADS", roads)
+            entry = vector_source("ROADS", roads)
             where = self.parameterAsString(parameters, "ROADS_WHERE", context)
             if where:
-                spec["where"] = f"({spec['where']}) AND ({where})" if "where" in spec else where
-            start.append(dict(spec, **{"as": "street"}))
+                entry["where"] = f"({entry['where']}) AND ({where})" if "where" in entry else where
+            start.append(dict(entry, **{"as": "street"}))
         recipe = {"grid": {"like": landcover}, "start": start}
         excluded = self.parameterAsVectorLayer(parameters, "EXCLUDED", context)
         if excluded is not None:
-            spec = vector_source("EXCLUDED", excluded)
+            entry = vector_source("EXCLUDED", excluded)
             paint = self.parameterAsInt(parameters, "EXCLUDED_AS", context)
             if paint >= 0:
-                start.append(dict(spec, **{"as": paint}))
+                start.append(dict(entry, **{"as": paint}))
             allow = ids_list(self, parameters, "EXCLUDED_ALLOW", context)
-            recipe["background"] = [dict(spec, allow=allow)]
+            recipe["background"] = [dict(entry, allow=allow)]
         observed = self.layer_files(parameters, "OBSERVED", context)
         if observed:
             steps = self.steps_list(parameters, "OBSERVED_STEPS", context, len(observed),
