@@ -192,14 +192,13 @@ private:
 
 // ---- the functions that have a command ----
 // grow (grow_binding.cpp), ensemble (ensemble_binding.cpp), compare
-// (compare_binding.cpp), calibrate (calibrate_binding.cpp). The prepare job
-// binds here as BindPrepare (prepare_binding.cpp) when it is merged:
-// towngrow.prepare(recipe, out) with the recipe a dict or a file name,
-// through the job's Read.../Write...Outputs and OutFolder like the others.
+// (compare_binding.cpp), calibrate (calibrate_binding.cpp), prepare
+// (prepare_binding.cpp).
 
 void BindGrow(py::module_& m);
 void BindEnsemble(py::module_& m);
 void BindCompare(py::module_& m);
 void BindCalibrate(py::module_& m);
+void BindPrepare(py::module_& m);
 
 }  // namespace towngrow::python

@@ -27,8 +27,8 @@ the same seed repeats exactly, and repeats ``towngrow run``::
 Classes and functions: :class:`Simulation`, :func:`seed`,
 :func:`default_params`, :func:`set_message_handler`, :class:`TowngrowWarning`;
 the commands of the program, through the same code: :func:`grow`
-(``towngrow run``), :func:`ensemble`, :func:`compare`, :func:`calibrate`, each
-writing the command's files with ``out=``. The library's errors
+(``towngrow run``), :func:`ensemble`, :func:`compare`, :func:`calibrate`,
+:func:`prepare`, each writing the command's files with ``out=``. The library's errors
 arrive as ``ValueError`` (bad input), ``OSError`` (files) and ``MemoryError``.)doc";
   m.attr("__version__") = towngrow::Version();
 
@@ -59,5 +59,5 @@ starts drawn on a thread use that thread's. ``n`` is 0 to 4294967295.)doc");
   BindEnsemble(m);
   BindCompare(m);
   BindCalibrate(m);
-  // BindPrepare(m): towngrow.prepare, with the prepare job (see module.h).
+  BindPrepare(m);
 }

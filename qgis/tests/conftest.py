@@ -9,6 +9,8 @@ import numpy as np
 import pytest
 
 PLUGIN_PATH = pathlib.Path(__file__).resolve().parents[1]
+# The module's tests make small layers with GDAL (test_prepare.make_layers).
+LAYER_MAKERS = PLUGIN_PATH.parent / "python" / "tests"
 
 
 def qgis_env(home, plugin_path=PLUGIN_PATH, pythonpath=None):
@@ -112,3 +114,39 @@ def write_asc(path, values):
             "NODATA_value -9999\n")
     body = "\n".join(" ".join(str(int(v)) for v in row) for row in values)
     pathlib.Path(path).write_text(head + body + "\n")
+
+
+@pytest.fixture(scope="session")
+def registry():
+    """QGIS started in this process (PyQGIS) with the provider: the algorithms run
+    as Processing runs them, without a qgis_process start-up per case."""
+    from qgis.core import QgsApplication
+
+    import sys
+    sys.path.insert(0, str(PLUGIN_PATH))
+    from towngrow_qgis.provider import TowngrowProvider
+
+    app = QgsApplication([], False)
+    app.initQgis()
+    provider = TowngrowProvider()  # the registry does not keep the Python object alive
+    assert QgsApplication.processingRegistry().addProvider(provider)
+    yield QgsApplication.processingRegistry()
+    app.exitQgis()
+
+
+def run_in_qgis(registry, name, params, feedback=None):
+    """Runs an algorithm in this process; answers (results, ok, the error lines)."""
+    from qgis.core import QgsProcessingContext, QgsProcessingFeedback
+
+    class Feedback(QgsProcessingFeedback):
+        errors = []
+
+        def reportError(self, text, fatal=False):  # noqa: N802
+            self.errors.append(text)
+
+    feedback = feedback or Feedback()
+    feedback.errors = []
+    algorithm = registry.createAlgorithmById(name)
+    result, ok = algorithm.run({k: str(v) if isinstance(v, pathlib.Path) else v
+                                for k, v in params.items()}, QgsProcessingContext(), feedback)
+    return result, ok, feedback.errors

@@ -10,7 +10,6 @@ import pytest
 from conftest import PLUGIN_PATH
 
 from qgis.core import (
-    QgsApplication,
     QgsPalettedRasterRenderer,
     QgsProcessingContext,
     QgsProcessingFeedback,
@@ -20,20 +19,9 @@ from qgis.core import (
 sys.path.insert(0, str(PLUGIN_PATH))
 import render_map  # noqa: E402
 import towngrow  # noqa: E402
-from towngrow_qgis.provider import TowngrowProvider  # noqa: E402
 
 PARAMS = {"landUses": [{"id": 3, "name": "Housing estate", "color": "#A02080"},
                        {"id": 5, "name": "Shops", "color": "#10C0F0"}]}
-
-
-@pytest.fixture(scope="module")
-def registry():
-    app = QgsApplication([], False)
-    app.initQgis()
-    provider = TowngrowProvider()  # the registry does not keep the Python object alive
-    assert QgsApplication.processingRegistry().addProvider(provider)
-    yield QgsApplication.processingRegistry()
-    app.exitQgis()
 
 
 def run(registry, name, params, feedback=None):

@@ -1,5 +1,7 @@
 """towngrow:compare: every measure of `towngrow compare`, as a table."""
 import json
+import os
+import tempfile
 
 from qgis.core import (
     QgsCoordinateReferenceSystem,
@@ -12,13 +14,23 @@ from qgis.core import (
     QgsProcessingParameterBoolean,
     QgsProcessingParameterFeatureSink,
     QgsProcessingParameterFile,
+    QgsProcessingParameterFolderDestination,
     QgsProcessingParameterNumber,
+    QgsProcessingParameterRasterDestination,
     QgsProcessingParameterRasterLayer,
     QgsWkbTypes,
 )
 from qgis.PyQt.QtCore import QVariant
 
-from .common import TowngrowAlgorithm
+from . import styling
+from .common import (
+    FolderLeftAsFound,
+    TowngrowAlgorithm,
+    copy_map,
+    style_map,
+    tiff_output,
+    warnings_to,
+)
 
 HELP = """<p>Measures a simulated land-use map against an observed one of the same size, as
 <code>towngrow compare</code>: cells per class, agreement, kappa, quantity and allocation
@@ -45,6 +57,12 @@ row per measure named as in <code>compare.json</code> (<code>agreement</code>, <
 <code>quantity</code>, <code>allocation</code>, <code>fom.developed</code>,
 <code>fuzzykappa</code>, <code>allocation@4</code>, ...); the value is empty where a formula
 divides by zero.</dd>
+<dt>OUTPUT</dt><dd>The agreement map (<code>agreement.tif</code>): with START, where the change
+agrees (hits, misses, false alarms, wrong hits, unchanged), else where the classes agree; its
+classes load with their names and colours.</dd>
+<dt>FOLDER</dt><dd>Optional (<code>--out</code>): the folder <code>towngrow compare</code> writes
+(<code>compare.json</code>, <code>crosstab.csv</code>, <code>landscape.csv</code>,
+<code>resolution.csv</code>, the pictures and <code>report.html</code>).</dd>
 </dl>
 <p>Maps of other sizes, unreadable maps and bad class or parameter files end the algorithm with one
 line naming the file; nothing is written then.</p>
@@ -86,6 +104,11 @@ class CompareAlgorithm(TowngrowAlgorithm):
             minValue=0.0, maxValue=64.0))
         self.addParameter(QgsProcessingParameterFeatureSink(
             "MEASURES", "Measures", QgsProcessing.TypeVector))
+        self.addParameter(QgsProcessingParameterRasterDestination(
+            "OUTPUT", "Agreement map", defaultValue=QgsProcessing.TEMPORARY_OUTPUT))
+        self.addParameter(QgsProcessingParameterFolderDestination(
+            "FOLDER", "Folder of the comparison (tables, pictures, report)", optional=True,
+            createByDefault=False))
 
     def read_classes(self, parameters, context):
         path = self.file_parameter(parameters, "CLASSES", context)
@@ -103,15 +126,22 @@ class CompareAlgorithm(TowngrowAlgorithm):
         simulated = self.layer_file(parameters, "SIMULATED", context)
         start = self.layer_file(parameters, "START", context, required=False)
         classes = self.read_classes(parameters, context)
+        output = tiff_output(self, parameters, "OUTPUT", context)
+        folder = self.parameterAsString(parameters, "FOLDER", context) or None
         try:
-            measures = towngrow.compare(
-                observed, simulated, start,
-                params=self.file_parameter(parameters, "PARAMS", context),
-                classes=classes,
-                fuzzy=not self.parameterAsBool(parameters, "NO_FUZZY", context),
-                halving=self.parameterAsDouble(parameters, "HALVING", context),
-                radius=self.parameterAsDouble(parameters, "RADIUS", context),
-            )
+            with warnings_to(feedback), FolderLeftAsFound(folder), \
+                    tempfile.TemporaryDirectory(prefix="towngrow-compare-") as scratch:
+                out = folder or os.path.join(scratch, "compare")
+                measures = towngrow.compare(
+                    observed, simulated, start,
+                    params=self.file_parameter(parameters, "PARAMS", context),
+                    classes=classes,
+                    fuzzy=not self.parameterAsBool(parameters, "NO_FUZZY", context),
+                    halving=self.parameterAsDouble(parameters, "HALVING", context),
+                    radius=self.parameterAsDouble(parameters, "RADIUS", context),
+                    out=out,
+                )
+                copy_map(os.path.join(out, "agreement.tif"), output)
         except ValueError as e:
             path = self.file_parameter(parameters, "CLASSES", context)
             text = str(e)
@@ -134,5 +164,6 @@ class CompareAlgorithm(TowngrowAlgorithm):
             feature["measure"] = name
             feature["value"] = value
             sink.addFeature(feature, QgsFeatureSink.FastInsert)
+        style_map(context, output, styling.named_values(output))
         feedback.pushInfo(f"{len(measures)} measures of {simulated} against {observed}")
-        return {"MEASURES": dest}
+        return {"MEASURES": dest, "OUTPUT": output, "FOLDER": folder}

@@ -1,10 +1,13 @@
 """towngrow:grow: a run of `towngrow run` from a start layer or the built-in town."""
 import os
+import tempfile
 
 from qgis.core import (
     QgsCoordinateReferenceSystem,
     QgsProcessing,
     QgsProcessingException,
+    QgsProcessingOutputFile,
+    QgsProcessingOutputHtml,
     QgsProcessingParameterCrs,
     QgsProcessingParameterFile,
     QgsProcessingParameterFolderDestination,
@@ -13,9 +16,16 @@ from qgis.core import (
     QgsProcessingParameterRasterLayer,
 )
 
-from . import styling
-from .common import TowngrowAlgorithm, keep
-from .grow import Stopped, grow
+from .common import (
+    Canceled,
+    warnings_to,
+    FolderLeftAsFound,
+    TowngrowAlgorithm,
+    copy_map,
+    progress_of,
+    style_map,
+    tiff_output,
+)
 
 HELP = """<p>Grows a town on a raster of land-use cells, exactly as <code>towngrow run</code> with
 the same options: the same start, parameters, background, steps and seed give the same end state,
@@ -41,9 +51,12 @@ output.</dd>
 <dt>OUTPUT</dt><dd>The end state as a GeoTIFF with the start's georeference and CRS, the land uses'
 colour table and names; a style file <code>&lt;name&gt;.qml</code> beside it makes QGIS draw it
 with the land uses' colours and names in the legend.</dd>
-<dt>FOLDER</dt><dd>Optional: a folder for the statistics table <code>stats.csv</code> (per step:
-cells of each land use, cells of IDs no land use has, developments per land use), as <code>towngrow
-run</code> writes it.</dd>
+<dt>FOLDER</dt><dd>Optional (<code>--out</code>): the folder <code>towngrow run</code> writes,
+byte for byte: <code>final.asc</code>, <code>final.tif</code>, the snapshots, <code>stats.csv</code>
+(per step: cells of each land use, cells of IDs no land use has, developments per land use),
+<code>final.png</code>, <code>growth.png</code>, <code>growth.gif</code>, <code>run.json</code>
+and the report page <code>report.html</code>. The outputs STATS and REPORT name the table and the
+page.</dd>
 </dl>
 <p>A bad input (a background of another size, an unknown field in the parameter file, an unreadable
 map) ends the algorithm with one line naming the file and the key; nothing is written then.
@@ -84,8 +97,10 @@ class GrowAlgorithm(TowngrowAlgorithm):
         self.addParameter(QgsProcessingParameterRasterDestination(
             "OUTPUT", "End state", defaultValue=QgsProcessing.TEMPORARY_OUTPUT))
         self.addParameter(QgsProcessingParameterFolderDestination(
-            "FOLDER", "Folder for the statistics table", optional=True,
+            "FOLDER", "Folder of the run (report, statistics, pictures)", optional=True,
             createByDefault=False))
+        self.addOutput(QgsProcessingOutputFile("STATS", "Statistics table (stats.csv)"))
+        self.addOutput(QgsProcessingOutputHtml("REPORT", "Report page"))
 
     def crs_text(self, parameters, context):
         """The CRS parameter as text GDAL takes, or None."""
@@ -98,48 +113,41 @@ class GrowAlgorithm(TowngrowAlgorithm):
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
         towngrow = self.towngrow()
-        output = self.parameterAsOutputLayer(parameters, "OUTPUT", context)
-        if os.path.splitext(output)[1].lower() not in (".tif", ".tiff"):
-            raise QgsProcessingException(
-                f"OUTPUT: {output}: the end state is written as a GeoTIFF (.tif)")
+        output = tiff_output(self, parameters, "OUTPUT", context)
         folder = self.parameterAsString(parameters, "FOLDER", context) or None
         steps = self.parameterAsInt(parameters, "STEPS", context)
-
-        def progress(step, total):
-            feedback.setProgress(100.0 * step / max(total, 1))
-            return not feedback.isCanceled()
-
+        start = self.layer_file(parameters, "START", context, required=False)
+        arguments = dict(
+            start=start or "town",
+            steps=steps,
+            seed=int(self.parameterAsDouble(parameters, "SEED", context)),
+            params=self.file_parameter(parameters, "PARAMS", context),
+            background=self.layer_file(parameters, "BACKGROUND", context, required=False),
+            crs=self.crs_text(parameters, context),
+            progress=progress_of(feedback),
+        )
+        if start is None:
+            arguments["rows"] = self.parameterAsInt(parameters, "ROWS", context)
+            arguments["cols"] = self.parameterAsInt(parameters, "COLS", context)
         try:
-            sim = grow(
-                towngrow,
-                start=self.layer_file(parameters, "START", context, required=False),
-                rows=self.parameterAsInt(parameters, "ROWS", context),
-                cols=self.parameterAsInt(parameters, "COLS", context),
-                steps=steps,
-                seed=int(self.parameterAsDouble(parameters, "SEED", context)),
-                params=self.file_parameter(parameters, "PARAMS", context),
-                background=self.layer_file(parameters, "BACKGROUND", context, required=False),
-                crs=self.crs_text(parameters, context),
-                output=output,
-                folder=folder,
-                progress=progress,
-            )
-            params = sim.params
-        except Stopped as e:
-            raise QgsProcessingException(f"towngrow:grow {e}") from e
+            with warnings_to(feedback):
+                with FolderLeftAsFound(folder), \
+                        tempfile.TemporaryDirectory(prefix="towngrow-grow-") as scratch:
+                    if folder is None:  # only the end state is wanted
+                        run = towngrow.grow(**arguments, png=False, gif=False,
+                                            out=os.path.join(scratch, "run"))
+                    else:
+                        run = towngrow.grow(**arguments, out=folder)
+                    copy_map(os.path.join(run["out"], "final.tif"), output)
+        except Canceled:
+            raise QgsProcessingException("towngrow:grow was cancelled; nothing was written")
         except (ValueError, OSError, RuntimeError, MemoryError) as e:
             self.fail(e)
-        try:
-            styling.write_land_use_style(output, params)
-        except OSError as e:
-            for path in (output, output + ".aux.xml"):
-                if os.path.exists(path):
-                    os.remove(path)
-            self.fail(e)
-        if context.willLoadLayerOnCompletion(output):
-            details = context.layerToLoadOnCompletionDetails(output)
-            details.setPostProcessor(keep(styling.LandUseStyler(params)))
-        feedback.pushInfo(
-            f"Grew {sim.rows} x {sim.cols} cells for {steps} steps "
-            f"(seed {self.parameterAsDouble(parameters, 'SEED', context):.0f}) into {output}")
-        return {"OUTPUT": output, "FOLDER": folder}
+        params = towngrow.Simulation(5, 5, arguments["params"]).params
+        style_map(context, output, params)
+        rows, cols = run["final"].shape
+        feedback.pushInfo(f"Grew {rows} x {cols} cells for {run['steps']} steps "
+                          f"(seed {arguments['seed']}) into {output}")
+        return {"OUTPUT": output, "FOLDER": folder,
+                "STATS": folder and os.path.join(folder, "stats.csv"),
+                "REPORT": folder and os.path.join(folder, "report.html")}

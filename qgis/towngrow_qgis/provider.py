@@ -4,8 +4,11 @@ import os
 from qgis.core import QgsProcessingProvider
 from qgis.PyQt.QtGui import QIcon
 
+from .calibrate_algorithm import CalibrateAlgorithm
 from .compare_algorithm import CompareAlgorithm
+from .ensemble_algorithm import EnsembleAlgorithm
 from .grow_algorithm import GrowAlgorithm
+from .prepare_algorithm import PrepareAlgorithm
 
 
 class TowngrowProvider(QgsProcessingProvider):
@@ -22,5 +25,6 @@ class TowngrowProvider(QgsProcessingProvider):
         return QIcon(os.path.join(os.path.dirname(__file__), "icon.svg"))
 
     def loadAlgorithms(self):  # noqa: N802
-        for algorithm in (GrowAlgorithm(), CompareAlgorithm()):
+        for algorithm in (PrepareAlgorithm(), GrowAlgorithm(), EnsembleAlgorithm(),
+                          CalibrateAlgorithm(), CompareAlgorithm()):
             self.addAlgorithm(algorithm)
