@@ -76,12 +76,13 @@ TEST(MapHeaders, EachKindTellsItsSizeCellAndCorner) {
       {{{"h.flt", "abcd"}, {"h.hdr", "hello\n"}}, "h.hdr: not a float grid header"},
       {{{"lone.flt", "abcd"}}, "lone.flt: its header file lone.hdr cannot be opened"},
       {{{"n.e00", "EXP  0\nGRD  2\nabc\n"}}, "n.e00: bad E00 grid description (line 3)"},
-      {{{"w.e00", "EXP  0\nGRD  2\n     10001         5 1\n"}},
-       "w.e00: the grid has 5 rows and 10001 columns, more than the largest grid of 10000 x "
+      {{{"w.e00", "EXP  0\nGRD  2\n         5     10001 1\n"}},
+       "w.e00: the grid has 10001 rows and 5 columns, more than the largest grid of 10000 x "
        "10000"},
       {{{"z.asc", "ncols 3\nnrows 0\n"}}, "z.asc: bad grid header: 3 columns and 0 rows"},
       {{{"m.xya", "3 10000 1\n"}},
        "m.xya: names the cell at column 3, row 10000, beyond the largest grid of 10000 x 10000"},
+      {{{"c.xya", "1 1 1\n10000 0 1\n"}}, "c.xya: names the cell at column 10000, row 0"},
       {{{"m.xy", "1 1 1\n"}}, "m.xy: .xy point lists have no defined layout"},
       {{{"d.txt", "hello\n"}}, "d.txt: unknown kind of file"},
   };
