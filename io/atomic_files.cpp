@@ -115,7 +115,38 @@ void StagedFiles::Adopt(const std::string& temp, const std::string& finalPath) {
 }
 
 void StagedFiles::PublishAll() {
-  for (const auto& f : files_) PublishTemp(f.temp, f.final);
+  // The file each final name held is kept under a second name until every
+  // file is in place; when one cannot be, those already renamed are put
+  // back, so the folder holds what it held before.
+  struct Done {
+    std::string final, kept;  // kept: "" when the name was free
+  };
+  std::vector<Done> done;
+  std::error_code ec;
+  try {
+    for (const auto& f : files_) {
+      std::string kept;
+      if (fs::is_regular_file(fs::symlink_status(f.final, ec))) {
+        kept = f.temp + ".old";
+        fs::remove(kept, ec);
+        fs::create_hard_link(f.final, kept, ec);
+        if (ec) fs::copy_file(f.final, kept, fs::copy_options::overwrite_existing, ec);
+        if (ec) throw Error(f.final + ": cannot be replaced: " + ec.message());
+      }
+      done.push_back({f.final, kept});
+      PublishTemp(f.temp, f.final);
+    }
+  } catch (...) {
+    for (auto d = done.rbegin(); d != done.rend(); ++d) {
+      if (d->kept.empty())
+        RemovePartialFile(d->final);
+      else
+        fs::rename(d->kept, d->final, ec);
+    }
+    throw;
+  }
+  for (const Done& d : done)
+    if (!d.kept.empty()) fs::remove(d.kept, ec);
   files_.clear();
 }
 

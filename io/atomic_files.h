@@ -38,9 +38,10 @@ private:
 
 // Output files that appear together or not at all: each is written under
 // a temporary name beside its final one, and all are renamed to their
-// final names, in the order they were added, by PublishAll. Whatever was
-// not published is removed when the object goes (a failure half-way leaves
-// nothing behind).
+// final names, in the order they were added, by PublishAll. When one of
+// them cannot be (its name taken by a folder, say), those already renamed
+// are put back as they were. Whatever was not published is removed when
+// the object goes (a failure half-way leaves nothing behind).
 class StagedFiles {
 public:
   StagedFiles() = default;

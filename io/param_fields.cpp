@@ -140,7 +140,8 @@ long long ReadInt(const Json& v, double min, double max, const Where& w) {
   const std::string want = "must be an integer from " + Num(min) + " to " + Num(max);
   if (v.is_number_unsigned()) {
     const auto u = v.get<unsigned long long>();
-    if (static_cast<double>(u) > max) w.Fail(want + ", got " + v.dump());
+    if (static_cast<double>(u) < min || static_cast<double>(u) > max)
+      w.Fail(want + ", got " + v.dump());
     return static_cast<long long>(u);
   }
   if (!v.is_number_integer()) w.Fail(want + ", got " + TypeName(v));

@@ -101,7 +101,8 @@ const std::map<std::string, std::string>& MetaWords() {
       {"start", "start map"},     {"controls", "control maps"}, {"background", "background"},
       {"params", "parameters"},   {"space", "search space"},    {"runs", "number of runs"},
       {"seed", "seed"},           {"seedStep", "seed step"},    {"search", "search settings"},
-      {"objective", "objective"}, {"measures", "measures"},     {"format", "database layout"}};
+      {"objective", "objective"}, {"measures", "measures"},     {"format", "database layout"},
+      {"classes", "class file"}};
   return words;
 }
 
@@ -125,15 +126,21 @@ void CalibrationStore::CheckCompatible(const std::string& path, const StoreMeta&
   sqlite3_close(db);
   if (!readable || stored.empty())
     throw io::Error(path + ": not a calibration database; remove it or choose another --out");
+  auto refuse = [&](const std::string& key) {
+    auto word = MetaWords().find(key);
+    throw io::Error(path + ": made for another " +
+                    (word != MetaWords().end() ? word->second : key) + " (meta key " + key +
+                    "); remove it or choose another --out");
+  };
+  std::set<std::string> asked;
   for (const auto& [key, value] : meta) {
     auto it = stored.find(key);
-    if (it == stored.end() || it->second != value) {
-      auto word = MetaWords().find(key);
-      throw io::Error(path + ": made for another " +
-                      (word != MetaWords().end() ? word->second : key) + " (meta key " + key +
-                      "); remove it or choose another --out");
-    }
+    if (it == stored.end() || it->second != value) refuse(key);
+    asked.insert(key);
   }
+  // A key only the store has (classes of its own, say) changed its measures too.
+  for (const auto& entry : stored)
+    if (asked.count(entry.first) == 0) refuse(entry.first);
 }
 
 CalibrationStore::CalibrationStore(const std::string& path, const StoreMeta& meta,

@@ -1,0 +1,140 @@
+// The folder a job writes into: its files appear together when it
+// publishes, or none of them (a job that never publishes, a writer that
+// fails, a publish that fails half-way), and what the folder held before
+// stays as it was; map names it cannot write are refused.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+
+#include "io/error.h"
+#include "io/grid_files.h"
+#include "io/output_folder.h"
+#include "support/files.h"
+
+using namespace towngrow;
+using namespace towngrow::io;
+using testkit::Listing;
+using testkit::ReadAll;
+using testkit::WriteAll;
+using Names = std::set<std::string>;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Refusal(const std::function<void()>& write) {
+  try {
+    write();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "";
+}
+
+// The folder's names, and each file's text after "=".
+std::string Held(const std::string& dir) {
+  std::string held;
+  for (const std::string& name : Listing(dir))
+    held += name + (fs::is_regular_file(dir + "/" + name) ? "=" + ReadAll(dir + "/" + name) : "/") +
+            " ";
+  return held;
+}
+
+}  // namespace
+
+TEST(OutputFolder, FilesAppearTogetherOnPublishOrNotAtAll) {
+  testkit::ScratchDir scratch;
+  const std::string dir = scratch / "runs/out";
+  {
+    OutputFolder out(dir);
+    out.AddText("a.txt", "1");
+    const std::string temp = out.AddWritten("b.txt", [](const std::string& t) {
+      WriteAll(t, "2");
+      return std::string();
+    });
+    EXPECT_EQ(ReadAll(temp), "2");
+    for (const std::string& name : Listing(dir)) EXPECT_EQ(name[0], '.') << name;
+    out.Publish();
+  }
+  EXPECT_EQ(Held(dir), "a.txt=1 b.txt=2 ");
+  {
+    OutputFolder again(dir);  // a second publish replaces what it writes
+    again.AddText("a.txt", "3");
+    again.Publish();
+  }
+  EXPECT_EQ(Held(dir), "a.txt=3 b.txt=2 ");
+  {
+    OutputFolder unpublished(dir);
+    unpublished.AddText("a.txt", "4");
+    unpublished.AddText("c.txt", "5");
+  }
+  {
+    OutputFolder failing(dir);
+    failing.AddText("a.txt", "6");
+    EXPECT_EQ(Refusal([&] {
+                failing.AddWritten("c.txt", [](const std::string& t) {
+                  WriteAll(t, "half");
+                  return std::string("the disk is full");
+                });
+              }),
+              dir + "/c.txt: the disk is full");
+  }
+  EXPECT_EQ(Held(dir), "a.txt=3 b.txt=2 ");
+  WriteAll(scratch / "file", "x");
+  OutputFolder under(scratch / "file/out");
+  EXPECT_EQ(Refusal([&] {
+              under.AddText("a.txt", "1");
+            }).rfind(scratch / "file/out: cannot create the output folder", 0),
+            0u);
+  EXPECT_EQ(Listing(scratch.Path()), (Names{"file", "runs"}));
+}
+
+// A name among the files taken by a folder: the publish fails naming it,
+// and every file keeps its earlier content, with nothing left beside them.
+TEST(OutputFolder, AFailedPublishLeavesTheEarlierFilesIntact) {
+  testkit::ScratchDir scratch;
+  const std::string dir = scratch / "out";
+  fs::create_directories(dir + "/c.txt");
+  WriteAll(dir + "/c.txt/x", "kept");
+  WriteAll(dir + "/a.txt", "old");
+  WriteAll(dir + "/e.txt", "old");
+  {
+    OutputFolder out(dir);
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}) out.AddText(name, "new");
+    EXPECT_EQ(Refusal([&] { out.Publish(); }).rfind(dir + "/c.txt: cannot be written", 0), 0u);
+  }
+  EXPECT_EQ(Held(dir), "a.txt=old c.txt/ e.txt=old ");
+  EXPECT_EQ(ReadAll(dir + "/c.txt/x"), "kept");
+}
+
+// Maps: the names of the kinds that can be written, with their companions
+// published beside them; any other name refused before anything is written.
+TEST(OutputFolder, MapsOfWritableNamesWithTheirCompanions) {
+  const std::pair<const char*, bool> names[] = {
+      {"m.asc", true}, {"m.E00", true}, {"m.flt", true},      {"m.xya", true},
+      {"m.dat", true}, {"m.TIF", true}, {"m.tiff", true},     {"m.png", false},
+      {"m.xy", false}, {"m", false},    {"m.asc.txt", false}, {"m.ti", false},
+  };
+  for (const auto& [name, writable] : names) {
+    EXPECT_EQ(IsWritableName(name), writable) << name;
+    EXPECT_EQ(Refusal([&] { CheckWritableName(name); }),
+              writable ? ""
+                       : std::string(name) +
+                             ": cannot write this kind of file (names ending in "
+                             ".asc, .e00, .flt, .xya, .dat or .tif can be written)");
+  }
+  testkit::ScratchDir scratch;
+  CLandUseCoverage cov;
+  ASSERT_EQ(cov.InitCoverage(5, 6, 0), 1);
+  cov.SetCellValue(4, 5, 3);
+  OutputFolder out(scratch / "maps");
+  EXPECT_NE(Refusal([&] { out.AddMap("m.png", cov, GeoInfo()); }), "");
+  out.AddMap("m.flt", cov, GeoInfo());
+  out.AddMap("m.xya", cov, GeoInfo());
+  EXPECT_EQ(Listing(scratch / "maps").count("m.flt"), 0u);
+  out.Publish();
+  EXPECT_EQ(Listing(scratch / "maps"), (Names{"m.flt", "m.hdr", "m.xya"}));
+  EXPECT_EQ(ReadAll(scratch / "maps/m.xya"), "   5    4    3\r\n");
+}
