@@ -139,9 +139,6 @@ REFUSED = [
     # (change to the recipe, the program's line)
     ({"start": [{"raster": "nope.tif", "classes": {"1": 3}}]},
      "start[0].raster: nope.tif: no such file"),
-    ({"extra": 1}, "extra: unknown key"),
-    ({"background": [{"vector": "park.gpkg", "allow": [0, 8]}]}, "background[0].allow[1]: ID 8"),
-    ({"observed": [{"name": "a/b", "steps": 3, "layers": []}]}, "observed[0].name"),
 ]
 
 

@@ -58,20 +58,6 @@ def test_the_end_state_opens_with_the_land_uses_classes_and_names(grown):
     assert legend == [name for _, name, _ in expected]
 
 
-def test_qgis_draws_every_cell_in_its_land_uses_colour(grown, tmp_path):
-    out, params = grown
-    sim = towngrow.Simulation(5, 5)
-    sim.load(str(out))
-    ids = sim.ids.copy()
-    colours = {u["id"]: int(u["color"][1:], 16) for u in params["landUses"]}
-    image = render_map.render_cells(render_map.open_map(str(out)), str(tmp_path / "cells.png"))
-    assert (image.width(), image.height()) == (80, 60)
-    drawn = np.array([[image.pixel(c, r) & 0xFFFFFF for c in range(80)] for r in range(60)])
-    expected = np.vectorize(colours.get)(ids)
-    assert (drawn == expected).all()
-    assert {3, 5} <= set(np.unique(ids))
-
-
 def test_the_picture_shows_the_land_uses_in_their_shares_and_the_legend_beside(grown, tmp_path):
     out, params = grown
     sim = towngrow.Simulation(5, 5)

@@ -181,8 +181,6 @@ REFUSED = [
                             "SPACE": "bad_space"}, ["bad-space.json", "nosuchField"]),
     ("towngrow:prepare", {"LANDCOVER": "landcover", "LANDCOVER_CLASSES": ["9-1", "3"]},
      ['classes["9-1"]', "the range is reversed"]),
-    ("towngrow:compare", {"OBSERVED": "observed", "SIMULATED": "small"},
-     ["simulated", "20 x 20"]),
     ("towngrow:compare", {"OBSERVED": "observed", "SIMULATED": "observed",
                           "CLASSES": "bad_classes"}, ["bad-classes.json", "ID 1"]),
 ]

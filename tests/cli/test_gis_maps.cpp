@@ -110,7 +110,6 @@ TEST_F(GisMapsTest, RastersAndGridsAreReadAsTheyMean) {
       {"info --lenient nd.asc", line(241, "(no land use)", 1)},  // the plain reader's way
       {"info --lenient big.asc", line(44, "(no land use)", 1)},
       {"info --band 3 rgb.tif", line(3, "Housing", 2)},
-      {"info centre.asc", "lower-left x 0, lower-left y 0, cell size 10"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
