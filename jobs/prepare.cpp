@@ -49,17 +49,17 @@ bool Developed(const CLandUseSet& set, int id) {
 }
 
 // The values a layer's rules give (IDs, kStreet, or allowed sets).
-std::set<int> ValuesOf(const io::LayerSpec& layer) {
+std::set<int> ValuesOf(const io::LayerEntry& layer) {
   std::set<int> values;
   if (layer.vector) values.insert(layer.value);
   for (const io::ValueRule& rule : layer.rules) values.insert(rule.value);
   return values;
 }
 
-void WarnUnknownIds(const io::Recipe& r, const std::vector<io::LayerSpec>& layers,
+void WarnUnknownIds(const io::Recipe& r, const std::vector<io::LayerEntry>& layers,
                     const CLandUseSet& set, const PrepareHooks& hooks) {
   if (!hooks.warning) return;
-  for (const io::LayerSpec& layer : layers) {
+  for (const io::LayerEntry& layer : layers) {
     std::set<int> told;
     auto check = [&](int id, const std::string& key) {
       if (id == io::kStreet || LandUseOf(set, id) != nullptr || !told.insert(id).second) return;
@@ -71,10 +71,10 @@ void WarnUnknownIds(const io::Recipe& r, const std::vector<io::LayerSpec>& layer
   }
 }
 
-std::vector<io::LayerPlan> Plan(const io::Recipe& r, const std::vector<io::LayerSpec>& layers,
+std::vector<io::LayerPlan> Plan(const io::Recipe& r, const std::vector<io::LayerEntry>& layers,
                                 const io::Grid& grid, const PrepareHooks& hooks) {
   std::vector<io::LayerPlan> plans;
-  for (const io::LayerSpec& layer : layers) {
+  for (const io::LayerEntry& layer : layers) {
     if (hooks.stage) hooks.stage("Opening " + layer.key + " (" + layer.path + ")");
     plans.push_back(io::PlanLayer(r, layer, grid));
     const io::InputInfo& info = io::InfoOf(*plans.back());
@@ -177,7 +177,7 @@ PrepareResult RunPrepare(const Json& recipe, const std::string& folder, const st
   }
   const CLandUseSet& set = *result.set;
   WarnUnknownIds(r, r.start, set, hooks);
-  for (const io::ObservedSpec& o : r.observed) WarnUnknownIds(r, o.layers, set, hooks);
+  for (const io::ObservedEntry& o : r.observed) WarnUnknownIds(r, o.layers, set, hooks);
   if (hooks.stage) hooks.stage("Making the grid");
   result.grid = io::ResolveGrid(r);
   const io::Grid& grid = result.grid;
@@ -186,7 +186,7 @@ PrepareResult RunPrepare(const Json& recipe, const std::string& folder, const st
   std::vector<io::LayerPlan> start = Plan(r, r.start, grid, hooks);
   std::vector<io::LayerPlan> background = Plan(r, r.background, grid, hooks);
   std::vector<std::vector<io::LayerPlan>> observed;
-  for (const io::ObservedSpec& o : r.observed) observed.push_back(Plan(r, o.layers, grid, hooks));
+  for (const io::ObservedEntry& o : r.observed) observed.push_back(Plan(r, o.layers, grid, hooks));
 
   const unsigned char node = IdOfCategory(set, StreetNode, 1);
   const unsigned char vertex = IdOfCategory(set, StreetVertex, 2);
@@ -219,7 +219,7 @@ PrepareResult RunPrepare(const Json& recipe, const std::string& folder, const st
     observed[k].clear();
     // At most one developed land use besides streets: a binary map.
     std::set<int> developed;
-    for (const io::LayerSpec& layer : r.observed[k].layers)
+    for (const io::LayerEntry& layer : r.observed[k].layers)
       for (int v : ValuesOf(layer))
         if (Developed(set, v) && v != io::kStreet && v != node && v != vertex) developed.insert(v);
     if (developed.size() <= 1) result.oneClass = true;

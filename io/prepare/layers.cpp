@@ -55,7 +55,7 @@ struct Coding {
 
 template <class Code>
 void Classify(const Recipe& r, PlannedLayer& p, Code* out) {
-  const LayerSpec& s = *p.spec;
+  const LayerEntry& s = *p.entry;
   const Coding<Code> coding(s.rules);
   GDALRasterBand* band = p.ds->GetRasterBand(s.band);
   int hasNoData = 0;
@@ -89,7 +89,7 @@ void Classify(const Recipe& r, PlannedLayer& p, Code* out) {
 template <class Code>
 std::vector<Code> RasterOnGrid(const Recipe& r, PlannedLayer& p, const Grid& grid,
                                std::vector<int>& values) {
-  values = Coding<Code>(p.spec->rules).values;
+  values = Coding<Code>(p.entry->rules).values;
   const std::size_t cells = static_cast<std::size_t>(grid.rows) * grid.cols;
   std::vector<Code> onGrid(cells, Coding<Code>::kKeep);
   if (!p.warp) {
@@ -119,8 +119,8 @@ std::vector<Code> RasterOnGrid(const Recipe& r, PlannedLayer& p, const Grid& gri
       GDALWarp(nullptr, GDALDataset::ToHandle(dst.get()), 1, &srcH, options, &usageError);
   GDALWarpAppOptionsFree(options);
   if (out == nullptr)
-    Fail(r, p.spec->key + ".raster",
-         p.spec->path + ": GDAL cannot warp it onto the grid (" + Quiet::Why("?") + ")");
+    Fail(r, p.entry->key + ".raster",
+         p.entry->path + ": GDAL cannot warp it onto the grid (" + Quiet::Why("?") + ")");
   dst.reset();  // flushes into onGrid
   return onGrid;
 }
@@ -142,13 +142,13 @@ std::vector<std::uint8_t> Burn(const Recipe& r, PlannedLayer& p, const Grid& gri
     if (GDALRasterizeGeometries(GDALDataset::ToHandle(dst.get()), 1, bandList,
                                 static_cast<int>(handles.size()), handles.data(), nullptr, nullptr,
                                 burn.data(), nullptr, nullptr, nullptr) != CE_None)
-      Fail(r, p.spec->key + ".vector",
-           p.spec->path + ": GDAL cannot burn it onto the grid (" + Quiet::Why("?") + ")");
+      Fail(r, p.entry->key + ".vector",
+           p.entry->path + ": GDAL cannot burn it onto the grid (" + Quiet::Why("?") + ")");
   }
-  if (p.spec->value != kStreet) return burnt;
+  if (p.entry->value != kStreet) return burnt;
   double inv[6];
   if (!GDALInvGeoTransform(const_cast<double*>(grid.geo.transform), inv))
-    Fail(r, p.spec->key + ".vector", "the grid's transform cannot be inverted");
+    Fail(r, p.entry->key + ".vector", "the grid's transform cannot be inverted");
   std::vector<PixelPoint> line;
   auto joinLine = [&](const OGRLineString& ls) {
     line.clear();
@@ -176,9 +176,9 @@ std::vector<std::uint8_t> Burn(const Recipe& r, PlannedLayer& p, const Grid& gri
 template <class Put>
 void PlaceLayer(const Recipe& r, PlannedLayer& p, const Grid& grid, LayerReport& report, Put put) {
   const std::size_t cells = static_cast<std::size_t>(grid.rows) * grid.cols;
-  if (p.spec->vector) {
+  if (p.entry->vector) {
     const std::vector<std::uint8_t> burnt = Burn(r, p, grid, report.joined);
-    const int v = p.spec->value;
+    const int v = p.entry->value;
     for (std::size_t i = 0; i < cells; ++i)
       if (burnt[i]) {
         put(i, v);
@@ -187,7 +187,7 @@ void PlaceLayer(const Recipe& r, PlannedLayer& p, const Grid& grid, LayerReport&
     return;
   }
   std::set<int> distinct;
-  for (const ValueRule& rule : p.spec->rules) distinct.insert(rule.value);
+  for (const ValueRule& rule : p.entry->rules) distinct.insert(rule.value);
   std::vector<int> values;
   auto apply = [&](const auto& onGrid, auto keep) {
     for (std::size_t i = 0; i < cells; ++i)

@@ -67,7 +67,7 @@ using LayerPlan = std::unique_ptr<PlannedLayer, PlannedLayerDeleter>;
 
 // Opens a layer and checks it against the grid (file, band, georeference,
 // overlap, `where`); reads a vector layer's features. Throws AppError.
-LayerPlan PlanLayer(const Recipe& recipe, const LayerSpec& spec, const Grid& grid);
+LayerPlan PlanLayer(const Recipe& recipe, const LayerEntry& entry, const Grid& grid);
 const InputInfo& InfoOf(const PlannedLayer& plan);
 
 // What one layer did to a map: cells it set per value (IDs 0..255, 256 for

@@ -32,11 +32,11 @@ const InputInfo& InfoOf(const PlannedLayer& plan) { return plan.info; }
 
 Grid ResolveGrid(const Recipe& recipe) {
   Grid grid;
-  const GridSpec& g = recipe.grid;
+  const GridChoice& g = recipe.grid;
   std::string key = "grid.like", path = g.like, file = g.likeFile;
-  if (g.kind == GridSpec::FirstRaster) {
-    const LayerSpec* first = nullptr;
-    for (const LayerSpec* l : AllLayers(recipe))
+  if (g.kind == GridChoice::FirstRaster) {
+    const LayerEntry* first = nullptr;
+    for (const LayerEntry* l : AllLayers(recipe))
       if (!l->vector) {
         first = l;
         break;
@@ -49,7 +49,7 @@ Grid ResolveGrid(const Recipe& recipe) {
     path = first->path;
     file = first->file;
   }
-  if (g.kind == GridSpec::Bounds) {
+  if (g.kind == GridChoice::Bounds) {
     try {
       grid.geo.wkt = CrsFromUserText(g.crs);
     } catch (const Error& e) {
@@ -79,7 +79,7 @@ Grid ResolveGrid(const Recipe& recipe) {
     grid.from = "like " + path;
   }
   if (grid.rows > kMaxGridSide || grid.cols > kMaxGridSide)
-    Fail(recipe, g.kind == GridSpec::Bounds ? "grid" : key,
+    Fail(recipe, g.kind == GridChoice::Bounds ? "grid" : key,
          SizeText(grid.rows, grid.cols) + ": a grid has at most " + std::to_string(kMaxGridSide) +
              " rows and columns");
   return grid;
@@ -134,7 +134,7 @@ void SourceWindow(GDALDataset& ds, const Grid& grid, int win[4]) {
 }
 
 void PlanRaster(const Recipe& r, const Grid& grid, PlannedLayer& p) {
-  const LayerSpec& s = *p.spec;
+  const LayerEntry& s = *p.entry;
   const std::string key = s.key + ".raster";
   p.ds = OpenSource(r, key, s.path, s.file, false);
   GDALDataset& ds = *p.ds;
@@ -194,7 +194,7 @@ void PlanRaster(const Recipe& r, const Grid& grid, PlannedLayer& p) {
 }
 
 void PlanVector(const Recipe& r, const Grid& grid, PlannedLayer& p) {
-  const LayerSpec& s = *p.spec;
+  const LayerEntry& s = *p.entry;
   const std::string key = s.key + ".vector";
   if (!grid.geo.hasTransform)
     Fail(r, key,
@@ -261,19 +261,19 @@ void PlanVector(const Recipe& r, const Grid& grid, PlannedLayer& p) {
 
 }  // namespace
 
-LayerPlan PlanLayer(const Recipe& recipe, const LayerSpec& spec, const Grid& grid) {
+LayerPlan PlanLayer(const Recipe& recipe, const LayerEntry& entry, const Grid& grid) {
   LayerPlan p(new PlannedLayer);
-  p->spec = &spec;
-  p->info.key = spec.key;
-  p->info.path = spec.path;
-  p->info.file = spec.file;
-  p->info.vector = spec.vector;
+  p->entry = &entry;
+  p->info.key = entry.key;
+  p->info.path = entry.path;
+  p->info.file = entry.file;
+  p->info.vector = entry.vector;
   p->recipe = &recipe;
-  if (spec.vector)
+  if (entry.vector)
     PlanVector(recipe, grid, *p);
   else
     PlanRaster(recipe, grid, *p);
-  p->info.sha256 = FileSha256(spec.file);
+  p->info.sha256 = FileSha256(entry.file);
   return p;
 }
 

@@ -16,7 +16,7 @@ namespace towngrow::io {
 class PlannedLayer {
 public:
   const Recipe* recipe = nullptr;
-  const LayerSpec* spec = nullptr;
+  const LayerEntry* entry = nullptr;
   InputInfo info;
   prepare_gdal::Dataset ds;
   // A raster's: taken as it stands, or warped (by mode or nearest).

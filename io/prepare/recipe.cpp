@@ -138,8 +138,8 @@ public:
     return true;
   }
 
-  LayerSpec Layer(const Json& v, const std::string& key, Target target) const {
-    LayerSpec layer;
+  LayerEntry Layer(const Json& v, const std::string& key, Target target) const {
+    LayerEntry layer;
     layer.key = key;
     if (!v.is_object()) Fail(key, "must be an object with \"raster\" or \"vector\"");
     const bool raster = v.contains("raster"), vector = v.contains("vector");
@@ -185,20 +185,20 @@ public:
     return layer;
   }
 
-  std::vector<LayerSpec> Layers(const Json& v, const std::string& key, Target target) const {
+  std::vector<LayerEntry> Layers(const Json& v, const std::string& key, Target target) const {
     if (!v.is_array()) Fail(key, "must be a list of layers");
-    std::vector<LayerSpec> layers;
+    std::vector<LayerEntry> layers;
     for (std::size_t i = 0; i < v.size(); ++i)
       layers.push_back(Layer(v[i], key + "[" + std::to_string(i) + "]", target));
     return layers;
   }
 
-  GridSpec Grid(const Json& v) {
-    GridSpec g;
+  GridChoice Grid(const Json& v) {
+    GridChoice g;
     Keys(v, "grid", {"like", "crs", "bounds", "cell"});
     if (v.contains("like")) {
       if (v.size() > 1) Fail("grid", "give \"like\" alone, or \"crs\", \"bounds\" and \"cell\"");
-      g.kind = GridSpec::Like;
+      g.kind = GridChoice::Like;
       g.like = Text(v["like"], "grid.like");
       g.likeFile = Resolve(g.like);
       return g;
@@ -207,7 +207,7 @@ public:
       if (!v.contains(k))
         Fail("grid",
              std::string("needs \"like\", or \"crs\", \"bounds\" and \"cell\" (no \"") + k + "\")");
-    g.kind = GridSpec::Bounds;
+    g.kind = GridChoice::Bounds;
     g.crs = Text(v["crs"], "grid.crs");
     const Json& b = v["bounds"];
     if (!b.is_array() || b.size() != 4) Fail("grid.bounds", "must be [xmin, ymin, xmax, ymax]");
@@ -269,12 +269,12 @@ const ValueRule* FindRule(const std::vector<ValueRule>& rules, std::int64_t v) {
   return v <= it->hi ? &*it : nullptr;
 }
 
-std::vector<const LayerSpec*> AllLayers(const Recipe& recipe) {
-  std::vector<const LayerSpec*> all;
-  for (const LayerSpec& l : recipe.start) all.push_back(&l);
-  for (const LayerSpec& l : recipe.background) all.push_back(&l);
-  for (const ObservedSpec& o : recipe.observed)
-    for (const LayerSpec& l : o.layers) all.push_back(&l);
+std::vector<const LayerEntry*> AllLayers(const Recipe& recipe) {
+  std::vector<const LayerEntry*> all;
+  for (const LayerEntry& l : recipe.start) all.push_back(&l);
+  for (const LayerEntry& l : recipe.background) all.push_back(&l);
+  for (const ObservedEntry& o : recipe.observed)
+    for (const LayerEntry& l : o.layers) all.push_back(&l);
   return all;
 }
 
@@ -297,7 +297,7 @@ Recipe ParseRecipe(const Json& doc, const std::string& name, const std::string& 
     if (!obs.is_array()) in.Fail("observed", "must be a list of control maps");
     std::set<std::string> names;
     for (std::size_t i = 0; i < obs.size(); ++i) {
-      ObservedSpec o;
+      ObservedEntry o;
       o.key = "observed[" + std::to_string(i) + "]";
       in.Keys(obs[i], o.key, {"name", "steps", "layers"});
       for (const char* k : {"name", "steps", "layers"})

@@ -49,7 +49,7 @@ struct ValueRule {
   std::string key;  // where the recipe gives it, for messages
 };
 
-struct LayerSpec {
+struct LayerEntry {
   std::string key;  // start[1], observed[0].layers[2], ...
   bool vector = false;
   std::string path;  // as the recipe writes it
@@ -62,14 +62,14 @@ struct LayerSpec {
   std::string valueKey;          // where the recipe gives it
 };
 
-struct ObservedSpec {
+struct ObservedEntry {
   std::string key;
   std::string name;
   long steps = 0;
-  std::vector<LayerSpec> layers;
+  std::vector<LayerEntry> layers;
 };
 
-struct GridSpec {
+struct GridChoice {
   enum Kind { FirstRaster, Like, Bounds };
   Kind kind = FirstRaster;
   std::string like, likeFile;  // Like: the path and the resolved file
@@ -81,11 +81,11 @@ struct GridSpec {
 struct Recipe {
   std::string name;    // the recipe in messages: its file name, or "recipe"
   std::string folder;  // the folder its paths are relative to
-  GridSpec grid;
-  std::vector<LayerSpec> start;
+  GridChoice grid;
+  std::vector<LayerEntry> start;
   bool hasBackground = false;
-  std::vector<LayerSpec> background;
-  std::vector<ObservedSpec> observed;
+  std::vector<LayerEntry> background;
+  std::vector<ObservedEntry> observed;
   std::string params, paramsFile;  // optional parameter file
   std::string description;
 };
@@ -99,7 +99,7 @@ std::vector<ValueRule> PresetRules(const std::string& preset);
 
 // Every layer of a recipe, in the order the maps are made (start,
 // background, each control map).
-std::vector<const LayerSpec*> AllLayers(const Recipe& recipe);
+std::vector<const LayerEntry*> AllLayers(const Recipe& recipe);
 
 // The rule that names `v`, or null (rules sorted by lo, not overlapping).
 const ValueRule* FindRule(const std::vector<ValueRule>& rules, std::int64_t v);
