@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "region_scene.h"
+
 namespace {
 
 using namespace towngrow;
@@ -25,16 +27,8 @@ struct Scene {
   SearchSpace space;
   std::vector<Point> points;
   Scene() {
-    start.InitCoverage(kSide, kSide, 0);
-    start.m_pLandUseSet = &set;
-    PlaceStarterTown(start);
-    Simulation sim(&set);
-    sim.Init(kSide, kSide);
-    sim.Current().CopyValueFromCoverage(&start);
-    SeedRandom(1000);
-    sim.Run(kSteps);
-    const Simulation& read = sim;
-    observed.assign(read.Current().m_pData, read.Current().m_pData + kSide * kSide);
+    bench::PlaceTowns(start, set, kSide, 1);
+    observed = bench::GrowControl(set, start, kSide, kSteps);
     space = {SearchParameter{"house.streetPercent", true, 0, 100, {0, 5, 10, 15, 20, 25, 30, 35}}};
     points = FirstRound(space, SearchSettings{});
   }
@@ -45,13 +39,6 @@ const Scene& TheScene() {
   return scene;
 }
 
-std::unique_ptr<CLandUseSet> SetOf(const Point& p) {
-  auto set = std::make_unique<CLandUseSet>();
-  static_cast<CHouse*>(set->m_LandUseArray.GetAt(set->GetIDIndex(3)))->m_nStreetPercent =
-      static_cast<int>(p.values[0]);
-  return set;
-}
-
 void BM_CalibrationPoints(benchmark::State& state) {
   const Scene& s = TheScene();
   CalibrationModel m;
@@ -59,7 +46,7 @@ void BM_CalibrationPoints(benchmark::State& state) {
   m.controls = {{RasterView{s.observed.data(), kSide, kSide, 0}, kSteps}};
   m.scheme = DefaultClasses(s.set);
   m.runs = kRuns;
-  m.makeSet = SetOf;
+  m.makeSet = bench::HouseStreetPercentSet;
   m.objective = Objective::Parse("fom.developed");
   PointEvaluator evaluator(m, 2);
   for (auto _ : state) {
@@ -77,7 +64,7 @@ void BM_BareEnsembleRuns(benchmark::State& state) {
     for (const Point& p : s.points) {
       EnsembleConfig c;
       c.start = &s.start;
-      c.makeSet = [&p] { return SetOf(p); };
+      c.makeSet = [&p] { return bench::HouseStreetPercentSet(p); };
       c.steps = kSteps;
       c.runs = kRuns;
       c.threads = 2;

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "optimise/cmaes.h"
+#include "region_scene.h"
 #include "side_by_side.h"
 
 namespace {
@@ -45,31 +46,8 @@ struct Scene {
 
   Scene(int side_, long steps_, int lattice, long evaluations_)
       : side(side_), steps(steps_), evaluations(evaluations_) {
-    start.InitCoverage(side, side, 0);
-    start.m_pLandUseSet = &set;
-    if (lattice == 1) {
-      PlaceStarterTown(start);
-    } else {
-      CLandUseCoverage town;
-      const int spacing = side / lattice;
-      town.InitCoverage(spacing, spacing, 0);
-      town.m_pLandUseSet = &set;
-      PlaceStarterTown(town);
-      for (int i = 0; i < lattice; ++i)
-        for (int j = 0; j < lattice; ++j)
-          for (int r = 0; r < spacing; ++r)
-            for (int c = 0; c < spacing; ++c)
-              if (town.GetCellValue(r, c) != 0)
-                start.SetCellValue(i * spacing + r, j * spacing + c, town.GetCellValue(r, c));
-    }
-    Simulation sim(&set);
-    sim.Init(side, side);
-    sim.Current().CopyValueFromCoverage(&start);
-    SeedRandom(1000);
-    sim.Run(steps);
-    const Simulation& read = sim;
-    const unsigned char* cells = read.Current().m_pData;
-    observed.assign(cells, cells + static_cast<std::size_t>(side) * side);
+    bench::PlaceTowns(start, set, side, lattice);
+    observed = bench::GrowControl(set, start, side, steps);
     auto range = [](const char* name, double lo, double hi) {
       SearchParameter p{name, true, lo, hi, {}};
       for (double v = lo; v <= hi; ++v) p.values.push_back(v);

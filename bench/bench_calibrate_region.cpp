@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "region_scene.h"
 #include "side_by_side.h"
 
 namespace {
@@ -51,32 +52,8 @@ struct Scene {
 
   Scene(int side_, long steps_, int lattice, std::vector<double> streetPercents)
       : side(side_), steps(steps_) {
-    start.InitCoverage(side, side, 0);
-    start.m_pLandUseSet = &set;
-    if (lattice == 1) {
-      PlaceStarterTown(start);
-    } else {
-      // One starting town in the middle of every lattice cell.
-      CLandUseCoverage town;
-      const int spacing = side / lattice;
-      town.InitCoverage(spacing, spacing, 0);
-      town.m_pLandUseSet = &set;
-      PlaceStarterTown(town);
-      for (int i = 0; i < lattice; ++i)
-        for (int j = 0; j < lattice; ++j)
-          for (int r = 0; r < spacing; ++r)
-            for (int c = 0; c < spacing; ++c)
-              if (town.GetCellValue(r, c) != 0)
-                start.SetCellValue(i * spacing + r, j * spacing + c, town.GetCellValue(r, c));
-    }
-    Simulation sim(&set);
-    sim.Init(side, side);
-    sim.Current().CopyValueFromCoverage(&start);
-    SeedRandom(1000);
-    sim.Run(steps);
-    const Simulation& read = sim;
-    const unsigned char* cells = read.Current().m_pData;
-    observed.assign(cells, cells + static_cast<std::size_t>(side) * side);
+    bench::PlaceTowns(start, set, side, lattice);
+    observed = bench::GrowControl(set, start, side, steps);
     for (unsigned char v : observed) developed += v >= 1 && v <= 5;
     space = {SearchParameter{"house.streetPercent", true, 0, 100, std::move(streetPercents)}};
     points = FirstRound(space, SearchSettings{});
@@ -93,13 +70,6 @@ const Scene& Town() {
   return scene;
 }
 
-std::unique_ptr<CLandUseSet> SetOf(const Point& p) {
-  auto set = std::make_unique<CLandUseSet>();
-  static_cast<CHouse*>(set->m_LandUseArray.GetAt(set->GetIDIndex(3)))->m_nStreetPercent =
-      static_cast<int>(p.values[0]);
-  return set;
-}
-
 void Evaluations(benchmark::State& state, const Scene& s) {
   CalibrationModel m;
   m.start = &s.start;
@@ -108,7 +78,7 @@ void Evaluations(benchmark::State& state, const Scene& s) {
   m.measures = {"fom.developed", "producers.developed", "users.developed", "ksim", "leesallee",
                 "quantity",      "allocation"};
   m.runs = kRuns;
-  m.makeSet = SetOf;
+  m.makeSet = bench::HouseStreetPercentSet;
   m.objective = Objective::Parse("fom.developed");
   PointEvaluator evaluator(m, 2);
   double wall = 0, cpu = 0;
