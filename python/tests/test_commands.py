@@ -148,8 +148,6 @@ def test_ensemble_writes_the_program_maps_and_comparison(program, town):
     (dict(observed="start/final.asc", start_of_change=np.zeros((5, 5))), ValueError,
      "start_of_change"),
     (dict(observed="big/final.asc"), OSError, "observed: big/final.asc: has 30 x 30"),
-    (dict(observed="start/final.asc", classes={"classes": [{"name": "a", "ids": [300]}]}),
-     ValueError, r"classes: classes\[0\]\.ids"),
     (dict(observed="start/final.asc", classes="missing.json"), ValueError, "missing.json"),
     (dict(classes=URBAN), ValueError, "classes needs observed"),
     (dict(runs=0), ValueError, "runs"),

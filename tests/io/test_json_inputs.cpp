@@ -54,7 +54,7 @@ TEST(ParamsJson, EachFieldLandsOnItsLandUseAndNothingElseChanges) {
   const Json doc = Json::parse(R"({"run": {"seed": 3}, "landUses": [
     {"id": 3, "activeAge": 20, "residentialLandUseProb": [60, 20, 21], "streetPercent": 11},
     {"id": 4, "streetPercent": 12, "houseCommercePercent": 13},
-    {"id": 5, "kind": "Commerce", "streetPercent": 14, "housePercent": 15},
+    {"id": 5, "kind": "Commerce", "streetPercent": 14, "housePercent": 0},
     {"id": 1, "housePercent": 16, "connectMode": 2, "junctionFill": false, "densityRate": -0.25,
      "directionProb": [1, 2, 3, 4, 5, 6, 7, 32767]},
     {"id": 2, "color": "#00FF80", "category": "Others", "name": "Lane"},
@@ -74,7 +74,7 @@ TEST(ParamsJson, EachFieldLandsOnItsLandUseAndNothingElseChanges) {
       << node.m_bJunctionFill << " " << node.m_dDensityRate << " " << node.m_nDirectionProb[7]
       << " " << std::hex << lane.m_Color << " " << lane.m_LandUseCategory << " " << std::dec
       << works.m_nDeadAge;
-  EXPECT_EQ(got.str(), "20 21 11 12 13 14 15 16 2 0 -0.25 32767 80ff00 6 32767");
+  EXPECT_EQ(got.str(), "20 21 11 12 13 14 0 16 2 0 -0.25 32767 80ff00 6 32767");
   EXPECT_EQ(lane.m_strLandUseName, "Lane");
   EXPECT_EQ(set.GetIDIndex(9), 7);  // appended
 
@@ -147,10 +147,10 @@ TEST(ParamsJson, RefusalsNameTheFileTheKeyAndTheProblem) {
        "landUses[0].policy: must be an integer from 0 to 100, got 101"},
       {R"({"landUses": [{"id": 1, "minStep": 0}]})",
        "landUses[0].minStep: must be an integer from 1 to 10000, got 0"},
-      {R"({"landUses": [{"id": 1, "industryPercent": -1}]})",
-       "landUses[0].industryPercent: must be an integer from 0 to 100, got -1"},
-      {R"({"landUses": [{"id": 4, "houseCommercePercent": -1}]})",
-       "landUses[0].houseCommercePercent: must be an integer from 0 to 100, got -1"},
+      {R"({"landUses": [{"id": 1, "industryPercent": 101}]})",
+       "landUses[0].industryPercent: must be an integer from 0 to 100, got 101"},
+      {R"({"landUses": [{"id": 4, "houseCommercePercent": 101}]})",
+       "landUses[0].houseCommercePercent: must be an integer from 0 to 100, got 101"},
       {R"({"landUses": [{"id": 1, "connectMode": 3}]})",
        "landUses[0].connectMode: must be an integer from 0 to 2, got 3"},
       {R"({"landUses": [{"id": 0}, {"id": 4, "directionProb": [1, 2]}]})",

@@ -195,6 +195,8 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
   EXPECT_EQ(record["inputs"][1]["georeferenced"], true);
   EXPECT_EQ(record["inputs"][3]["sha256"], FileSha256Of(dir_ / "cover.tif"));
   EXPECT_EQ(record["outputs"]["background.tif"]["cells"]["5"], 55);
+  EXPECT_NE(ReadAll(out + "/report.html").find("<td class=\"n\">5</td><td class=\"n\">55</td>"),
+            std::string::npos);  // the report's row of the background's value 5
   EXPECT_NE(
       record["calibrate"].get<std::string>().find("--observed " + out + "/observed-1950.tif:20"),
       std::string::npos);
