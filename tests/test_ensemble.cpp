@@ -228,6 +228,7 @@ TEST_F(Ensemble, BadRequestsMismatchesAndFailuresReachTheCaller) {
     EXPECT_THROW(a.Merge(other), std::invalid_argument);
   EXPECT_EQ(a.runs * 1000 + a.cellSum[0], 1000u);  // a refused merge changes nothing
   EXPECT_THROW(EnsembleSums::Zero(0, 3, 4, 1), std::invalid_argument);
+  EXPECT_THROW(EnsembleSums::Zero(3, 0, 4, 1), std::invalid_argument);
   EXPECT_THROW(EnsembleSums::Zero(65536, 65537, 0, 1), std::invalid_argument);  // over 2^32 cells
   EXPECT_THROW(FinishEnsemble(EnsembleSums::Zero(2, 3, 4, 1), {{"x", {House}}}),
                std::invalid_argument);

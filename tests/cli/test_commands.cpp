@@ -76,16 +76,16 @@ TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
   Script({
       {"run", "Grew 200 x 200 cells for 100 steps (seed 1) into towngrow-out",
        "=1e0f5ab354810f5f towngrow-out=cd2650f1c75f7e11 towngrow-out/ final.asc=bf01b526d803b0dd "
-       "final.png=b7d5cabfd7112f08 growth.gif=8c4fe0b091b29640 growth.png=5942f60042d8e34a "
+       "final.png=b7d5cabfd7112f08 growth.gif=604dce0d69849864 growth.png=5942f60042d8e34a "
        "run.json=49250a812f1c5119 "
        "stats.csv=d9ad348099f1c50e"},
       {"run --rows 5 --cols 1000 --steps 1 --quiet --no-png --out w", kQuiet,
-       "w/ growth.gif=9104580a5473b836"},
+       "w/ growth.gif=09c53e85e3b89a9f"},
       {"run --params p.json " + same + " --out one", kQuiet,
-       "one/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=a248792fa11d5bd8 "
+       "one/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=d0662e831d2848ff "
        "final.png=691a7e700c698a67 run.json=01a30a62b6600807"},
       {"run --params one/run.json " + same + " --out two", kQuiet,
-       "two/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=a248792fa11d5bd8 "
+       "two/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=d0662e831d2848ff "
        "final.png=691a7e700c698a67"},
       {repeat + " --every 3 --out three --quiet", kQuiet,
        "three/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840"},
@@ -106,7 +106,7 @@ TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
            " step-0004.asc=" + LibraryRun(20, 25, 1, 4, dir_ / "lib.asc") +
            " step-0002.hdr=67cccb434ae6b632 step-0002.flt=8b8479b907d67ae3 "
            "step-0004.e00=c79ed36241344bd0 step-0004.xya=8ae88d9c13da4736 "
-           "growth.gif=3e26c9da875fdfde"},
+           "growth.gif=9196a2ec86e49360"},
       {"run --rows 30 --cols 45 --steps 4 --quiet --no-gif --no-png --out c", kQuiet, ""},
       {"run --start c/final.asc --steps 6 --seed 2 --quiet --no-gif --no-png --out d", kQuiet,
        "d/ final.asc=ece5e02bc37d0a6f stats.csv=c1e697132766b97c run.json=7006c600b5fd851b"},
