@@ -232,6 +232,7 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       {"", " --objective ksim", "done/calibration.sqlite: made for another objective"},
       {"", " --method cmaes --evaluations 30",
        "done/calibration.sqlite: made for another search settings"},
+      {"", " --rounds 2", "done/calibration.sqlite: made for another search settings"},
       {"", " --method cmaes", "--method cmaes needs --evaluations N"},
       {"", " --method nsga2", "--method nsga2 needs --evaluations N"},
       {"", " --population 8", "--population is for cmaes and nsga2, not grid"},

@@ -119,6 +119,10 @@ TEST_F(CompareCliTest, ClassesAndUnclassifiedIds) {
   EXPECT_EQ(doc["cells"], 10);
   EXPECT_TRUE(doc["fuzzyKappa"].is_null());
   EXPECT_NE(r.out.find("simulated map: 2 cells of ID 9 have no class"), std::string::npos);
+  ASSERT_EQ(Run("convert out/agreement.tif codes.asc").code, 0);
+  std::vector<int> codes(25, 0);  // same class but for "no class" (5) where ID 9 lies
+  codes[12] = codes[13] = 5;
+  EXPECT_EQ(AscCells(W("codes.asc")), codes);
   r = Run("compare square.asc square.asc --quiet --out same");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.out, "");

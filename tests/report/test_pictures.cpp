@@ -249,7 +249,8 @@ TEST(Pictures, ChartTicksAreRoundAndPointsLandWhereTheAxesSay) {
     line.y = {-5, 100, 1000, 2000};  // -5 is left out of a log axis
     line.lo = {-5, 50, 900, 1900};
     line.hi = {-5, 150, 1100, 2100};
-    chart.series = {line};
+    const ChartSeries dots{"dots", 0x00FF00u, ChartSeries::Kind::Points, {25}, {1500}, {}, {}};
+    chart.series = {line, dots};  // only the dots are named: one legend line, a green swatch
     ChartGeometry g;
     ASSERT_EQ(WriteChartPng(chart, path, &g), "");
     Image img;
@@ -257,9 +258,10 @@ TEST(Pictures, ChartTicksAreRoundAndPointsLandWhereTheAxesSay) {
     EXPECT_EQ(img.height, g.height);
     const int x = static_cast<int>(g.PixelX(20)), y = static_cast<int>(g.PixelY(1000));
     EXPECT_EQ(img.At(x, y), (Rgb{255, 0, 0})) << log;
+    EXPECT_TRUE(HasColorBelow(img, g.plotY + g.plotH + 1, Rgb{0, 255, 0})) << log;
     EXPECT_EQ(g.y0 > 0, log);  // the log axis starts near 50, the linear one below -5
     EXPECT_NEAR(g.PixelY(2100), g.plotY, g.plotH * 0.05);
-    EXPECT_EQ(g.PixelX(log ? 10 : 0), g.plotX);
+    EXPECT_NEAR(g.PixelX(log ? 10 : 0), g.plotX, g.plotW * 0.05);  // the dots' margin
   }
   Chart none;
   none.logY = true;
