@@ -163,12 +163,10 @@ TEST(CalibrateSearch, BadSpacesAndSettingsAreRefused) {
       EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
     }
   }
-  SearchSettings s;
-  s.lattice = 1;
-  EXPECT_THROW(CheckSettings(s), std::invalid_argument);
-  s = SearchSettings{};
-  s.rounds = 0;
-  EXPECT_THROW(CheckSettings(s), std::invalid_argument);
+  SearchSettings lattice, rounds, points;
+  lattice.lattice = 1, rounds.rounds = 0, points.maxPoints = 0;
+  for (const SearchSettings& s : {lattice, rounds, points})
+    EXPECT_THROW(CheckSettings(s), std::invalid_argument);
 }
 
 TEST(CalibrateSearch, RankingOrder) {
