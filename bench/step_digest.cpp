@@ -73,9 +73,9 @@ void Report(const char* name, Digest& d) {
 // Runs `steps` host steps from a start; `change` may alter the set before
 // each step (step number given).
 template <class Change>
-void Scenario(const char* name, int rows, int cols, unsigned seed, int steps,
-              const std::vector<int>& weights, CLandUseSet& set, const CGrid* background,
-              Change change) {
+void DigestCase(const char* name, int rows, int cols, unsigned seed, int steps,
+                const std::vector<int>& weights, CLandUseSet& set, const CGrid* background,
+                Change change) {
   CLandUseCoverage a, b;
   a.InitCoverage(rows, cols, 0);
   b.InitCoverage(rows, cols, 0);
@@ -112,12 +112,12 @@ int main() {
 
   {
     CLandUseSet set;
-    Scenario("sparse 120x90 s7", 120, 90, 7, 60, sparse, set, nullptr, NoChange);
-    Scenario("sparse 5x5 s3", 5, 5, 3, 40, sparse, set, nullptr, NoChange);
-    Scenario("sparse 7x13 s11", 7, 13, 11, 60, sparse, set, nullptr, NoChange);
-    Scenario("dense 100x100 s7", 100, 100, 7, 30, dense, set, nullptr, NoChange);
-    Scenario("mixed 60x61 s5", 60, 61, 5, 40, mixed, set, nullptr, NoChange);
-    Scenario("mixed 6x200 s9", 6, 200, 9, 40, mixed, set, nullptr, NoChange);
+    DigestCase("sparse 120x90 s7", 120, 90, 7, 60, sparse, set, nullptr, NoChange);
+    DigestCase("sparse 5x5 s3", 5, 5, 3, 40, sparse, set, nullptr, NoChange);
+    DigestCase("sparse 7x13 s11", 7, 13, 11, 60, sparse, set, nullptr, NoChange);
+    DigestCase("dense 100x100 s7", 100, 100, 7, 30, dense, set, nullptr, NoChange);
+    DigestCase("mixed 60x61 s5", 60, 61, 5, 40, mixed, set, nullptr, NoChange);
+    DigestCase("mixed 6x200 s9", 6, 200, 9, 40, mixed, set, nullptr, NoChange);
   }
   {
     // Parameters of every rule moved off their defaults.
@@ -142,9 +142,9 @@ int main() {
     auto* commerce = As<CLandUse>(set, 5);
     commerce->m_nNeighborRadius = 4;
     commerce->m_nDeadAge = 5;
-    Scenario("params mixed 80x80 s2", 80, 80, 2, 40, mixed, set, nullptr, NoChange);
+    DigestCase("params mixed 80x80 s2", 80, 80, 2, 40, mixed, set, nullptr, NoChange);
     node->m_nConnectMode = 1;
-    Scenario("params sparse 150x150 s4", 150, 150, 4, 60, sparse, set, nullptr, NoChange);
+    DigestCase("params sparse 150x150 s4", 150, 150, 4, 60, sparse, set, nullptr, NoChange);
   }
   {
     // Appended land uses: a second housing (ID 9), a second vacant land
@@ -167,8 +167,8 @@ int main() {
     odd->m_LandUseCategory = static_cast<LandUseCategory>(9);
     set.m_LandUseArray.Add(odd);
     const std::vector<int> wide = {60, 4, 10, 30, 10, 10, 3, 3, 3, 10, 0, 0, 5};
-    Scenario("appended wide 90x70 s6", 90, 70, 6, 40, wide, set, nullptr, NoChange);
-    Scenario("appended sparse 100x100 s8", 100, 100, 8, 50, sparse, set, nullptr, NoChange);
+    DigestCase("appended wide 90x70 s6", 90, 70, 6, 40, wide, set, nullptr, NoChange);
+    DigestCase("appended sparse 100x100 s8", 100, 100, 8, 50, sparse, set, nullptr, NoChange);
   }
   {
     // The host changes IDs and categories between steps.
@@ -178,7 +178,7 @@ int main() {
     auto* extra = new CLandUse();
     extra->m_ID = 20;
     extra->m_LandUseCategory = Commerce;
-    Scenario("changing 90x90 s12", 90, 90, 12, 60, mixed, set, nullptr, [&](int s) {
+    DigestCase("changing 90x90 s12", 90, 90, 12, 60, mixed, set, nullptr, [&](int s) {
       if (s == 10) house->m_LandUseCategory = Industry;
       if (s == 15) house->m_LandUseCategory = House;
       if (s == 20) commerce->m_ID = 11;
@@ -199,7 +199,7 @@ int main() {
       for (int c = 0; c < 100; ++c)
         background.SetCellValue(
             r, c, static_cast<unsigned char>((r * 7 + c * 13) % 3 == 0 ? 0x07 : 0xFF));
-    Scenario("background 100x100 s21", 100, 100, 21, 40, mixed, set, &background, NoChange);
+    DigestCase("background 100x100 s21", 100, 100, 21, 40, mixed, set, &background, NoChange);
 
     Simulation sim;
     sim.Init(100, 100);

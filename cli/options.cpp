@@ -25,6 +25,15 @@ void AddTownOptions(CLI::App* cmd, io::TownOptions& town, jobs::PictureOptions& 
   cmd->add_option("--background", town.background,
                   "Background file of the grid's size: each cell's value is a bit set of the "
                   "land-use IDs allowed there (bit k for ID k)");
+  cmd->add_option("--schedule", town.schedule,
+                  "Schedule file (JSON, as 'towngrow prepare' writes it): per step N, land-use "
+                  "rasters painted over the state (streets, districts; no-data where nothing "
+                  "changes), a background and a suitability surface that take effect at the "
+                  "start of step N, so they are in the map after N steps");
+  cmd->add_option("--suitability", town.suitability,
+                  "Suitability raster of the grid's size: 0 to 100 (or 0 to 1 in a float band; "
+                  "no-data 0). A development of a land use whose suitabilityWeight w is above 0 "
+                  "into a cell of suitability s passes with probability s^w");
   cmd->add_option("--params", town.params,
                   "Parameter file (JSON, as printed by 'towngrow params'; run.json works too)");
   cmd->add_option("--out", out, "Output folder (created if missing)");

@@ -223,6 +223,26 @@ bool ProbeGdalRaster(const std::string& path, int band, GdalRasterInfo& info) {
   return true;
 }
 
+std::vector<float> ReadGdalBand(const std::string& path, const GdalRasterInfo& info,
+                                bool& isFloat) {
+  QuietGdal quiet;
+  const Dataset ds = OpenRaster(path);
+  if (!ds) throw Error(path + ": cannot be read: " + QuietGdal::Why("GDAL cannot open it"));
+  GDALRasterBand* band = ds->GetRasterBand(info.band);
+  isFloat = GDALDataTypeIsFloating(band->GetRasterDataType()) != 0;
+  std::vector<float> values(static_cast<std::size_t>(info.rows) *
+                            static_cast<std::size_t>(info.cols));
+  if (band->RasterIO(GF_Read, 0, 0, info.cols, info.rows, values.data(), info.cols, info.rows,
+                     GDT_Float32, 0, 0, nullptr) != CE_None)
+    throw Error(path + ": read error: " + QuietGdal::Why("GDAL could not read it"));
+  if (info.hasNoData) {
+    const auto noData = static_cast<float>(info.noData);
+    for (float& v : values)
+      if (v == noData || (std::isnan(noData) && std::isnan(v))) v = std::nanf("");
+  }
+  return values;
+}
+
 void ReadGdalRaster(const std::string& path, const GdalRasterInfo& info, unsigned char othersId,
                     CLandUseCoverage& cov) {
   QuietGdal quiet;

@@ -68,6 +68,11 @@ bool ProbeGdalRaster(const std::string& path, int band, GdalRasterInfo& info);
 void ReadGdalRaster(const std::string& path, const GdalRasterInfo& info, unsigned char othersId,
                     CLandUseCoverage& cov);
 
+// Reads the raster's band as numbers, row by row; no-data cells are NaN.
+// `isFloat` tells whether the band holds numbers with fractions (a
+// floating-point type). Throws io::Error naming the file.
+std::vector<float> ReadGdalBand(const std::string& path, const GdalRasterInfo& info, bool& isFloat);
+
 // How a GeoTIFF is drawn: the land uses of a set, or a percentage ramp.
 struct TiffLegend {
   const CLandUseSet* set = nullptr;  // classes: colours and names of this set

@@ -23,6 +23,7 @@ enum KindBit : unsigned {
   kCommerce = 1u << 5,
   kOthers = 1u << 6,
   kAll = 0x7Fu,
+  kSettles = kHouse | kIndustry | kCommerce,
 };
 
 struct KindInfo {
@@ -119,6 +120,21 @@ const std::vector<Field>& Fields() {
       // Commerce.
       {"housePercent", Type::Int, kCommerce, 0, 100, 0, Member(&CCommerce::m_nHousePercent)},
       {"streetPercent", Type::Int, kCommerce, 0, 100, 0, Member(&CCommerce::m_nStreetPercent)},
+      // Beyond the street-driven rules (towngrow/scenario.h): the suitability
+      // weight of the land uses that settle cells, the settlement rules of
+      // those that settle by them.
+      {"suitabilityWeight", Type::Double, kNode | kSettles, 0, 10, 0,
+       Member(&CLandUse::m_dSuitabilityWeight)},
+      {"spontaneousRate", Type::Int, kSettles, 0, 100, 0, Member(&CLandUse::m_nSpontaneousRate)},
+      {"spontaneousNodePercent", Type::Int, kSettles, 0, 100, 0,
+       Member(&CLandUse::m_nSpontaneousNodePercent)},
+      {"centerPercent", Type::Int, kSettles, 0, 100, 0, Member(&CLandUse::m_nCenterPercent)},
+      {"centerCells", Type::Int, kSettles, 0, 8, 0, Member(&CLandUse::m_nCenterCells)},
+      {"edgePercent", Type::Int, kSettles, 0, 100, 0, Member(&CLandUse::m_nEdgePercent)},
+      {"edgeRadius", Type::Int, kSettles, 0, 50, 0, Member(&CLandUse::m_nEdgeRadius)},
+      {"roadRadius", Type::Int, kSettles, 0, 50, 0, Member(&CLandUse::m_nRoadRadius)},
+      {"roadTrip", Type::Int, kSettles, 0, 50, 0, Member(&CLandUse::m_nRoadTrip)},
+      {"roadCells", Type::Int, kSettles, 0, 8, 0, Member(&CLandUse::m_nRoadCells)},
   };
   return fields;
 }

@@ -100,4 +100,12 @@ bool LoadBackground(const TownOptions& o, TownSetup& setup, CLandUseCoverage& ba
   return true;
 }
 
+const Scenario* LoadTownScenario(const TownOptions& o, TownSetup& setup, MessageLog& log) {
+  setup.hasScenario = !o.schedule.empty() || !o.suitability.empty();
+  if (!setup.hasScenario) return nullptr;
+  setup.scenario = LoadScenario(o.schedule, o.suitability, setup.rows, setup.cols, o.steps,
+                                setup.set, log, o.maps);
+  return &setup.scenario.scenario;
+}
+
 }  // namespace towngrow::io

@@ -18,6 +18,7 @@
 #include "io/grid_header.h"
 #include "io/json_file.h"
 #include "io/message_log.h"
+#include "io/scenario_files.h"
 
 namespace towngrow::io {
 
@@ -29,6 +30,8 @@ struct TownOptions {
   unsigned int seed = 1;
   std::string start = "town";  // "town", "random", a file name; empty: a state a host gives
   std::string background;      // file name or empty
+  std::string schedule;        // schedule file (io/scenario_files.h) or empty
+  std::string suitability;     // suitability raster or empty
   std::string params;          // file name or empty
   Json paramsGiven;            // a parameter document a host gives (null: none), after `params`
   std::string crs;             // as given (empty: the start file's)
@@ -41,7 +44,9 @@ struct TownSetup {
   int cols = 0;
   bool fromFile = false;  // the start is a file (not "town" or "random")
   GridFileInfo startInfo;
-  GeoInfo geo;  // where the output maps lie: the start file's, the CRS of `crs`
+  GeoInfo geo;              // where the output maps lie: the start file's, the CRS of `crs`
+  LoadedScenario scenario;  // the schedule and suitability, once loaded
+  bool hasScenario = false;
 };
 
 // Refuses a grid size the coverage does not take (each side 5 to 10000).
@@ -76,5 +81,10 @@ void LoadBackgroundFile(const std::string& path, int rows, int cols, CLandUseSet
 // The options' background, if one is given; false when there is none.
 bool LoadBackground(const TownOptions& options, TownSetup& setup, CLandUseCoverage& background,
                     MessageLog& log);
+
+// The options' schedule and suitability, if any is given, into
+// setup.scenario (for setup's size and set, a run of the options' steps);
+// the scenario for the driver, or null when there is none.
+const Scenario* LoadTownScenario(const TownOptions& options, TownSetup& setup, MessageLog& log);
 
 }  // namespace towngrow::io

@@ -125,6 +125,7 @@ struct CalibrationInputs {
   io::TownSetup setup;
   CLandUseCoverage start, background;
   bool hasBackground = false;
+  const Scenario* scenario = nullptr;  // the schedule and suitability (in setup), or none
   std::vector<ControlMapFile> controls;
   std::vector<ControlMapFile> held;  // held out, scored apart
   std::vector<io::SpaceEntry> entries;

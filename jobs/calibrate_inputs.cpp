@@ -116,6 +116,10 @@ void ReadCalibrationInputs(const CalibrateOptions& o, io::MessageLog& log, Calib
   in.start.m_pLandUseSet = &setup.set;
   io::PlaceStart(in.town, setup, in.town.seed, in.start, log);
   in.hasBackground = io::LoadBackground(in.town, setup, in.background, log);
+  io::TownOptions scenarioSteps = in.town;  // held-out maps may lie beyond the fit's steps
+  for (const ControlMapFile& h : in.held)
+    scenarioSteps.steps = std::max(scenarioSteps.steps, h.steps);
+  in.scenario = io::LoadTownScenario(scenarioSteps, setup, log);
   for (auto* maps : {&in.controls, &in.held})
     for (ControlMapFile& c : *maps)
       io::LoadOfSize(c.path, setup.rows, setup.cols, "the start", c.map, setup.set, log, t.maps);
@@ -178,6 +182,7 @@ void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
   CalibrationModel model;
   model.start = &in.start;
   model.background = in.hasBackground ? &in.background : nullptr;
+  model.scenario = in.scenario;
   for (const ControlMapFile& c : in.controls) model.controls.push_back({ViewOf(c.map), c.steps});
   model.scheme = in.scheme;
   model.measures = CalibrationMeasures();
@@ -253,6 +258,11 @@ store::StoreMeta CalibrationMeta(const CalibrateOptions& o, const CalibrationInp
         (controlPrint.empty() ? "" : ";") + std::to_string(c.steps) + "@" + MapPrint(c.map, false);
   meta.emplace_back("controls", controlPrint);
   meta.emplace_back("background", in.hasBackground ? MapPrint(in.background, false) : "none");
+  if (in.setup.hasScenario) {
+    Hash scenario;
+    for (const io::ScenarioFile& f : in.setup.scenario.files) scenario.Add(f.sha256);
+    meta.emplace_back("scenario", scenario.Hex());
+  }
   meta.emplace_back("params", Hash().Add(in.baseParams.dump()).Hex());
   std::string spaceText;
   for (const SearchParameter& p : in.space) {

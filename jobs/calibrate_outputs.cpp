@@ -126,6 +126,8 @@ std::string CalibrateRepeat(const CalibrateOptions& o, const std::string& out) {
   w += " --space " + ShellWord(AbsolutePath(o.space));
   if (!t.params.empty()) w += " --params " + ShellWord(AbsolutePath(t.params));
   if (!t.background.empty()) w += " --background " + ShellWord(AbsolutePath(t.background));
+  if (!t.schedule.empty()) w += " --schedule " + ShellWord(AbsolutePath(t.schedule));
+  if (!t.suitability.empty()) w += " --suitability " + ShellWord(AbsolutePath(t.suitability));
   w += " --runs " + std::to_string(o.runs) + " --seed " + std::to_string(t.seed) + " --seed-step " +
        std::to_string(o.seedStep) + " --method " + o.method + " --rounds " +
        std::to_string(o.rounds) + " --keep " + std::to_string(o.keep) + " --lattice " +
@@ -380,6 +382,9 @@ void WriteBestEnsembles(const CalibrationInputs& in, const CalibrateOptions& o,
       to->m_pLandUseSet = &t.setup.set;
     }
     t.hasBackground = in.hasBackground;
+    t.scenario = in.scenario;
+    t.setup.hasScenario = in.setup.hasScenario;
+    t.setup.scenario.files = in.setup.scenario.files;
     if (in.hasBackground) {
       if (!t.background.InitCoverage(in.setup.rows, in.setup.cols, 0)) throw std::bad_alloc();
       t.background.CopyValueFromCoverage(&in.background);

@@ -93,6 +93,7 @@ void ReadEnsembleTown(const EnsembleOptions& o, io::MessageLog& log, EnsembleTow
   t.start.m_pLandUseSet = &t.setup.set;
   io::PlaceStart(o.town, t.setup, o.town.seed, t.start, log);  // a random start: only checked
   t.hasBackground = io::LoadBackground(o.town, t.setup, t.background, log);
+  t.scenario = io::LoadTownScenario(o.town, t.setup, log);
   if (o.observed.empty()) return;
   const int rows = t.setup.rows, cols = t.setup.cols;
   io::LoadOfSize(o.observed, rows, cols, "the ensemble's grid", t.observed, t.setup.set, log,
@@ -121,6 +122,7 @@ EnsembleOutcome GrowEnsemble(EnsembleTown& t, const EnsembleOptions& o, const Pr
       config.start = &t.start;
       if (t.randomStart) config.makeStart = SparseRandomStart();
       config.background = t.hasBackground ? &t.background : nullptr;
+      config.scenario = t.scenario;
       config.steps = o.town.steps;
       config.baseSeed = o.town.seed;
       config.seedStep = o.seedStep;
@@ -221,12 +223,13 @@ void WriteEnsembleOutputs(const EnsembleTown& t, const EnsembleOutcome& outcome,
   }
   folder.AddText("ensemble.csv", EnsembleCsv(result, setup.set));
   report::Report page;
-  page.pictures.push_back(
-      report::AddChartPng(folder, "ensemble.png",
-                          report::EnsembleChart(setup.set, result, o.pictures.chartScale == "log",
-                                                seeds + ", " + std::to_string(setup.rows) + " x " +
-                                                    std::to_string(setup.cols) + " cells"),
-                          "Mean cells per land use with one standard deviation"));
+  page.pictures.push_back(report::AddChartPng(
+      folder, "ensemble.png",
+      MarkScheduled(report::EnsembleChart(setup.set, result, o.pictures.chartScale == "log",
+                                          seeds + ", " + std::to_string(setup.rows) + " x " +
+                                              std::to_string(setup.cols) + " cells"),
+                    setup),
+      "Mean cells per land use with one standard deviation"));
   if (t.comparison) t.comparison->Write(folder, result, town.seed, o.seedStep);
 
   io::Json doc = io::SetToJson(setup.set);

@@ -78,8 +78,9 @@ struct EnsembleTown {
   CLandUseCoverage start;
   CLandUseCoverage background;
   bool hasBackground = false;
-  bool randomStart = false;  // every run makes its own sparse random start
-  bool repeatable = true;    // the options repeat it (a host's own town does not)
+  const Scenario* scenario = nullptr;  // the schedule and suitability (in setup), or none
+  bool randomStart = false;            // every run makes its own sparse random start
+  bool repeatable = true;              // the options repeat it (a host's own town does not)
   CLandUseCoverage observed, startOfChange;
   std::unique_ptr<EnsembleComparison> comparison;
 };

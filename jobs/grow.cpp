@@ -131,6 +131,7 @@ std::unique_ptr<Growth> GrowTown(const GrowOptions& o, io::MessageLog& log,
   io::PlaceStart(o.town, setup, o.town.seed, cur, log);
   if (io::LoadBackground(o.town, setup, growth->background, log))
     sim.SetBackground(&growth->background);
+  sim.SetScenario(io::LoadTownScenario(o.town, setup, log));
 
   // Every input is good: now the records.
   growth->records = std::make_unique<Growth::Records>(set);
@@ -149,6 +150,7 @@ std::unique_ptr<Growth> GrowTown(const GrowOptions& o, io::MessageLog& log,
     options.subtitle = SeedText(o);
     options.lastStep = o.town.steps;
     options.mapScale = rec.mapScale;
+    options.marked = ScheduledSteps(setup);
     const std::string err = rec.gif.Open(rec.gifTemp, set, rows, cols, options);
     if (!err.empty()) throw io::Error(folder->At("growth.gif") + ": " + err);
   }
@@ -211,9 +213,10 @@ void WriteGrowthOutputs(Growth& growth, const GrowOptions& o, io::OutputFolder& 
     page.pictures.push_back(report::AddMapPng(folder, "final.png", map, "The town at the end"));
     page.pictures.push_back(report::AddChartPng(
         folder, "growth.png",
-        rec.chart.ToChart(
-            o.pictures.chartScale == "log",
-            seedText + ", " + std::to_string(rows) + " x " + std::to_string(cols) + " cells"),
+        MarkScheduled(rec.chart.ToChart(o.pictures.chartScale == "log",
+                                        seedText + ", " + std::to_string(rows) + " x " +
+                                            std::to_string(cols) + " cells"),
+                      setup),
         "Cells per land use over the steps"));
   }
   if (!rec.gifTemp.empty()) {

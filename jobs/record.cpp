@@ -19,7 +19,36 @@ io::Json RunRecord(const io::TownOptions& o, const io::TownSetup& setup) {
   run["start"] = StartWord(o, setup);
   run["background"] =
       o.background.empty() ? io::Json(nullptr) : io::Json(io::AbsolutePath(o.background));
+  if (setup.hasScenario) run["scenario"] = ScenarioRecord(o, setup);
   return run;
+}
+
+io::Json ScenarioRecord(const io::TownOptions& o, const io::TownSetup& setup) {
+  io::Json record = io::Json::object();
+  record["schedule"] =
+      o.schedule.empty() ? io::Json(nullptr) : io::Json(io::AbsolutePath(o.schedule));
+  record["suitability"] =
+      o.suitability.empty() ? io::Json(nullptr) : io::Json(io::AbsolutePath(o.suitability));
+  io::Json files = io::Json::array();
+  for (const io::ScenarioFile& f : setup.scenario.files)
+    files.push_back({{"file", io::AbsolutePath(f.path)}, {"sha256", f.sha256}});
+  record["files"] = files;
+  io::Json steps = io::Json::array();
+  for (const long s : ScheduledSteps(setup)) steps.push_back(s);
+  record["steps"] = steps;
+  return record;
+}
+
+std::vector<long> ScheduledSteps(const io::TownSetup& setup) {
+  std::vector<long> steps;
+  for (const ScheduleEntry& e : setup.scenario.scenario.schedule) steps.push_back(e.step);
+  return steps;
+}
+
+report::Chart MarkScheduled(report::Chart chart, const io::TownSetup& setup) {
+  for (const long s : ScheduledSteps(setup)) chart.marks.push_back(static_cast<double>(s));
+  chart.markLabel = "scheduled";
+  return chart;
 }
 
 std::string MapReadWords(const io::MapReadOptions& maps) {
@@ -36,6 +65,9 @@ std::string RepeatOptions(const io::TownOptions& o, const io::TownSetup& setup) 
                       io::ShellWord(StartWord(o, setup));
   if (!o.background.empty())
     words += " --background " + io::ShellWord(io::AbsolutePath(o.background));
+  if (!o.schedule.empty()) words += " --schedule " + io::ShellWord(io::AbsolutePath(o.schedule));
+  if (!o.suitability.empty())
+    words += " --suitability " + io::ShellWord(io::AbsolutePath(o.suitability));
   words += MapReadWords(o.maps);
   if (!o.crs.empty()) words += " --crs " + io::ShellWord(o.crs);
   return words;

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "io/json_file.h"
 #include "io/town.h"
+#include "report/chart.h"
 
 namespace towngrow::jobs {
 
@@ -22,7 +24,18 @@ struct PictureOptions {
 // background.
 io::Json RunRecord(const io::TownOptions& town, const io::TownSetup& setup);
 
+// The "scenario" record of a run with a schedule or a suitability surface:
+// both files (absolute, null when not given), every file read with its
+// SHA-256, and the steps of the schedule's entries.
+io::Json ScenarioRecord(const io::TownOptions& town, const io::TownSetup& setup);
+
+// The steps of the schedule's entries (none without a schedule), and a
+// chart with them marked.
+std::vector<long> ScheduledSteps(const io::TownSetup& setup);
+report::Chart MarkScheduled(report::Chart chart, const io::TownSetup& setup);
+
 // " --rows R --cols C --steps N --seed S --start X", then " --background B",
+// " --schedule F", " --suitability F",
 // " --band N", " --lenient" and " --crs C" when given.
 std::string RepeatOptions(const io::TownOptions& town, const io::TownSetup& setup);
 

@@ -61,7 +61,8 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
                    const std::string& method, int rounds, int keep, int lattice, int samples,
                    int trajectories, int levels, long evaluations, int population, double maxPoints,
                    int majorityRuns, const std::string& objective, const py::object& classes,
-                   const py::object& validate, const py::object& out, int threads,
+                   const py::object& validate, const py::object& schedule,
+                   const py::object& suitability, const py::object& out, int threads,
                    const py::object& progress) {
   PySimulation* s = SimulationOf(simulation);
   if (s == nullptr) throw py::type_error("calibrate() grows from a towngrow.Simulation");
@@ -88,6 +89,7 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
   o.majorityRuns = majorityRuns;
   o.objective = objective;
   o.threads = threads;
+  ScenarioArguments(schedule, suitability, o.town);
   if (!validate.is_none() && !py::isinstance<py::dict>(validate))
     throw py::type_error("validate must be a dict {steps: map}");
   if (!classes.is_none() && !py::isinstance<py::dict>(classes))
@@ -105,6 +107,11 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
   if (in.hasBackground) CopyState(*s->background, in.background);
   in.controls = MapsByStep(observed, "observed", *s, start);
   if (!validate.is_none()) in.held = MapsByStep(validate.cast<py::dict>(), "validate", *s, start);
+  io::TownOptions scenario = o.town;  // through the last control or held-out map
+  scenario.steps = 0;
+  for (const auto* maps : {&in.controls, &in.held})
+    for (const jobs::ControlMapFile& c : *maps) scenario.steps = std::max(scenario.steps, c.steps);
+  in.scenario = LoadScenarioFiles(scenario, in.setup);
   try {
     in.space = io::ReadSpace(JsonOf(space, "space"), "space", *s->set, in.entries);
     in.scheme = classes.is_none() ? DefaultClasses(*s->set)
@@ -200,7 +207,8 @@ void BindCalibrate(py::module_& m) {
       py::arg("levels") = 4, py::arg("evaluations") = 0, py::arg("population") = 0,
       py::arg("max_points") = kDefaultMaxPoints, py::arg("majority_runs") = 25,
       py::arg("objective") = "fom.developed", py::arg("classes") = py::none(),
-      py::arg("validate") = py::none(), py::arg("out") = py::none(), py::arg("threads") = 0,
+      py::arg("validate") = py::none(), py::arg("schedule") = py::none(),
+      py::arg("suitability") = py::none(), py::arg("out") = py::none(), py::arg("threads") = 0,
       py::arg("progress") = py::none(),
       R"doc(Searches land-use parameter values whose runs come closest to observed maps, as ``towngrow calibrate``.
 

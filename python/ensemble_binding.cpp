@@ -103,7 +103,8 @@ py::dict ResultDict(const jobs::EnsembleTown& t, const EnsembleResult& result) {
 py::dict Ensemble(const py::object& simulation, long steps, int runs, const py::int_& seed,
                   const py::int_& seedStep, int threads, const py::object& progress,
                   const py::object& observed, const py::object& startOfChange,
-                  const py::object& classes, const py::object& out) {
+                  const py::object& classes, const py::object& schedule,
+                  const py::object& suitability, const py::object& out) {
   PySimulation* s = SimulationOf(simulation);
   if (s == nullptr) throw py::type_error("ensemble() grows from a towngrow.Simulation");
   jobs::EnsembleOptions o;
@@ -113,6 +114,7 @@ py::dict Ensemble(const py::object& simulation, long steps, int runs, const py::
   o.seedStep = SeedArgument(seedStep, "seed_step");
   o.runs = runs;
   o.threads = threads;
+  ScenarioArguments(schedule, suitability, o.town);
   if (steps < 0 || steps > jobs::kMaxSteps)
     throw py::value_error("steps must be from 0 to " + std::to_string(jobs::kMaxSteps));
   if (runs < 1 || runs > kMaxEnsembleRuns)
@@ -126,6 +128,7 @@ py::dict Ensemble(const py::object& simulation, long steps, int runs, const py::
   jobs::EnsembleTown town;
   town.town = o.town;
   FillTown(*s, town);
+  town.scenario = LoadScenarioFiles(o.town, town.setup);
   if (!observed.is_none()) CompareWithObserved(town, observed, startOfChange, classes, runs);
 
   std::unique_ptr<io::OutputFolder> folder = OutFolder(out);
@@ -159,7 +162,8 @@ start's size) compares every run's end state with it, as ``--observed`` does:
 the change measures from ``start_of_change`` (a map of the same kinds;
 default: the simulation's state), in the classes of ``classes`` (a dict in
 the layout of :func:`compare`'s, or a class file; default: the land uses'
-classes).
+classes). ``schedule`` and ``suitability`` (file names) are read as
+``--schedule`` and ``--suitability`` read them, for the simulation's grid.
 
 With ``out`` (a folder, made if missing) the command's files are written
 there, all together once every run is done: the maps per class
@@ -190,6 +194,7 @@ void BindEnsemble(py::module_& m) {
         py::kw_only(), py::arg("seed") = 1, py::arg("seed_step") = 1, py::arg("threads") = 0,
         py::arg("progress") = py::none(), py::arg("observed") = py::none(),
         py::arg("start_of_change") = py::none(), py::arg("classes") = py::none(),
+        py::arg("schedule") = py::none(), py::arg("suitability") = py::none(),
         py::arg("out") = py::none(), kEnsembleDoc);
 }
 

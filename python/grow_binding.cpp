@@ -47,12 +47,14 @@ jobs::GrowOptions GrowArguments(const py::object& start, std::optional<long long
 
 py::dict Grow(const py::object& start, std::optional<long long> rows, std::optional<long long> cols,
               long steps, const py::int_& seed, const py::object& params,
-              const py::object& background, const std::optional<std::string>& crs, int band,
+              const py::object& background, const py::object& schedule,
+              const py::object& suitability, const std::optional<std::string>& crs, int band,
               bool lenient, long every, const std::vector<std::string>& formats, bool png, bool gif,
               const std::string& extent, const std::string& chartScale, const py::object& out,
               const py::object& progress) {
   jobs::GrowOptions o =
       GrowArguments(start, rows, cols, steps, seed, params, background, crs, band);
+  ScenarioArguments(schedule, suitability, o.town);
   o.town.maps.lenient = lenient;
   o.every = every;
   o.formats = formats;
@@ -97,6 +99,7 @@ void BindGrow(py::module_& m) {
   m.def("grow", &Grow, py::arg("start") = "town", py::kw_only(), py::arg("rows") = py::none(),
         py::arg("cols") = py::none(), py::arg("steps") = 100, py::arg("seed") = 1,
         py::arg("params") = py::none(), py::arg("background") = py::none(),
+        py::arg("schedule") = py::none(), py::arg("suitability") = py::none(),
         py::arg("crs") = py::none(), py::arg("band") = 0, py::arg("lenient") = false,
         py::arg("every") = 1, py::arg("formats") = std::vector<std::string>(),
         py::arg("png") = true, py::arg("gif") = true, py::arg("extent") = "town",
@@ -110,7 +113,9 @@ Each argument is the option of the same name (``chart_scale`` is
 sparse random start) or a map file whose size becomes the grid's unless
 ``rows`` or ``cols`` is given (default 200 x 200); ``params`` a dict in the
 layout of :func:`default_params` or a parameter file; ``background`` a map
-file of the grid's size; ``crs`` any text GDAL takes, which replaces the
+file of the grid's size; ``schedule`` a schedule file (layers, backgrounds
+and suitability surfaces that take effect at their steps) and
+``suitability`` a suitability raster; ``crs`` any text GDAL takes, which replaces the
 start's CRS in the output maps; ``band`` and ``lenient`` how map files are
 read; ``every``, ``formats`` (a list of ``"asc"``, ``"e00"``, ``"flt"``,
 ``"xya"``, ``"tif"``), ``extent`` (``"town"`` or ``"full"``) and

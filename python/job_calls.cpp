@@ -71,4 +71,21 @@ unsigned int SeedArgument(const py::int_& value, const char* what) {
   return static_cast<unsigned int>(v);
 }
 
+void ScenarioArguments(const py::object& schedule, const py::object& suitability,
+                       io::TownOptions& town) {
+  for (const auto& [arg, name, into] :
+       {std::tuple{&schedule, "schedule", &town.schedule},
+        std::tuple{&suitability, "suitability", &town.suitability}}) {
+    if (arg->is_none()) continue;
+    if (!IsPath(*arg)) throw py::type_error(std::string(name) + " must be a file name or None");
+    *into = PathArgument(*arg);
+  }
+}
+
+const Scenario* LoadScenarioFiles(const io::TownOptions& town, io::TownSetup& setup) {
+  const Scenario* scenario = nullptr;
+  WithMapFiles([&] { scenario = io::LoadTownScenario(town, setup, Log()); });
+  return scenario;
+}
+
 }  // namespace towngrow::python

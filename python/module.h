@@ -19,6 +19,7 @@
 #include "io/json_file.h"
 #include "io/message_log.h"
 #include "io/output_folder.h"
+#include "io/town.h"
 #include "jobs/hooks.h"
 
 namespace towngrow::python {
@@ -34,6 +35,14 @@ struct FileFailure : std::runtime_error {
 
 // A seed argument (0 to 4294967295; ValueError naming `what` otherwise).
 unsigned int SeedArgument(const py::int_& value, const char* what);
+
+// schedule= and suitability= (file names, None for none) into the options;
+// TypeError for anything else.
+void ScenarioArguments(const py::object& schedule, const py::object& suitability,
+                       io::TownOptions& town);
+// Loads them for setup's grid (OSError for a refused file); the scenario,
+// or null when neither is given.
+const Scenario* LoadScenarioFiles(const io::TownOptions& town, io::TownSetup& setup);
 
 // ---- messages (messages_binding.cpp) ----
 

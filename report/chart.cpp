@@ -253,6 +253,19 @@ void DrawChart(Canvas& canvas, const Chart& chart, const ChartGeometry& g) {
     cairo_restore(cr);
   }
 
+  for (double x : chart.marks) {
+    if (!Drawable(x, chart.logX) || (chart.logX ? std::log10(x) : x) < g.x0 ||
+        (chart.logX ? std::log10(x) : x) > g.x1)
+      continue;
+    const double px = std::round(g.PixelX(x)) + 0.5;
+    const double dash[2] = {4, 3};
+    cairo_save(cr);
+    cairo_set_dash(cr, dash, 2, 0);
+    canvas.Line(px, g.plotY, px, bottom, kTextGrey);
+    cairo_restore(cr);
+    canvas.Text(chart.markLabel, px + 3, g.plotY + 12, kTickSize, kTextGrey);
+  }
+
   // The series, clipped to the plot: bands first, then lines and points.
   cairo_save(cr);
   cairo_rectangle(cr, g.plotX + 1, g.plotY + 1, g.plotW - 1, g.plotH - 1);

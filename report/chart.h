@@ -41,6 +41,10 @@ struct Chart {
   // i + 1, its name written upright under the axis instead of the ticks.
   std::vector<std::string> categories;
   std::vector<ChartSeries> series;
+  // Steps marked by a dashed vertical line with `markLabel` beside its top
+  // (the steps a schedule's entries took effect), inside the x range only.
+  std::vector<double> marks;
+  std::string markLabel;
   int width = 800;       // pixels of the whole picture
   int plotHeight = 420;  // pixels of the plot area
 };

@@ -226,10 +226,22 @@ std::string GifRecorder::Close() {
   map.view = ViewOf(m.box, m.rows, m.cols, m.options.extent);
   map.subtitle = ViewText(m.rows, m.cols, map.view);
   if (!m.options.subtitle.empty()) map.subtitle = m.options.subtitle + ", " + map.subtitle;
-  const long widest = *std::max_element(m.steps.begin(), m.steps.end());
+  const char* const kMark = ", scheduled layers";
+  std::vector<std::string> titles;
+  bool marked = false;
+  for (std::size_t f = 0; f < m.steps.size(); ++f) {
+    titles.push_back(StepTitle(m.steps[f], m.options.lastStep));
+    for (const long s : m.options.marked)
+      if (s <= m.steps[f] && (f == 0 || s > m.steps[f - 1])) {
+        titles.back() += kMark;
+        marked = true;
+        break;
+      }
+  }
+  const long most = *std::max_element(m.steps.begin(), m.steps.end());
+  const std::string widest = StepTitle(most, m.options.lastStep) + (marked ? kMark : "");
   std::string why;
-  if (!LayOutMap(map, kGifMaxSide, StepTitle(widest, m.options.lastStep), m.geometry, why))
-    return GifFailure(m.path, why);
+  if (!LayOutMap(map, kGifMaxSide, widest, m.geometry, why)) return GifFailure(m.path, why);
   const MapGeometry& g = m.geometry;
   if (g.width > 65535 || g.height > 65535) return GifFailure(m.path, "the frames are too large");
   Canvas canvas(g.width, g.height);
@@ -286,7 +298,7 @@ std::string GifRecorder::Close() {
       if (!journalOk) break;
     }
     canvas.FillRect(0, 0, g.width, g.height, kWhite);
-    map.title = StepTitle(m.steps[f], m.options.lastStep);
+    map.title = titles[f];
     DrawMap(canvas, map, g);
     canvas.Flush();
     int x0 = g.width, x1 = -1, y0 = g.height, y1 = -1;

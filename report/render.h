@@ -171,6 +171,9 @@ struct GifOptions {
   ExtentMode extent = ExtentMode::Town;
   std::string subtitle;
   long lastStep = -1;  // shown as "Step N of M" when 0 or more
+  // Steps at which a schedule's entries took effect: the first frame at or
+  // after each says so in its title ("Step 20 of 60, scheduled layers").
+  std::vector<long> marked;
   int delayCs = 10;
   MapScale mapScale;
 };

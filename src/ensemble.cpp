@@ -120,6 +120,7 @@ void RunOne(Shared& sh, int index, std::vector<std::uint64_t>& perStep) {
 
   Simulation sim(set.get());
   CLandUseCoverage& cur = detail::StartRun(sim, start, set.get(), cfg.background, "ensemble");
+  sim.SetScenario(cfg.scenario);
 
   SeedRandom(cfg.baseSeed + static_cast<unsigned int>(index) * cfg.seedStep);
   if (cfg.makeStart) {

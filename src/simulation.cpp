@@ -65,6 +65,7 @@
 
 #include "grid/write_log.h"
 #include "landuse/growth_steps.h"
+#include "landuse/settle_rules.h"
 #include "step_tracking.h"
 
 namespace towngrow {
@@ -165,6 +166,20 @@ private:
   bool ranHostRule_ = false;
 };
 
+// Whether every ID of a developed category (street node to commerce) that
+// the state holds is visited, so that the blocks flagged for visited IDs
+// hold every developed cell.
+bool DevelopedAreVisited(const IdTable& ids, const CLandUseSet& set,
+                         const std::array<long, 256>& counts) {
+  const detail::CategoryTable& table = detail::CategoryTableOf(&set);
+  for (int id = 0; id < 256; ++id) {
+    const int category = table.category[id];
+    if (counts[id] > 0 && category >= StreetNode && category <= Commerce && ids.kind[id] < kLibrary)
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 Simulation::Simulation()
@@ -215,6 +230,8 @@ void Simulation::MarkEdited() {
 
 const CLandUseCoverage& Simulation::Current() const { return *cur_; }
 
+void Simulation::SetScenario(const Scenario* pScenario) { scenario_ = pScenario; }
+
 void Simulation::SetBackground(const CGrid* pBackground) {
   background_ = pBackground;
   track_->full = true;
@@ -231,23 +248,40 @@ const StepReport& Simulation::Step() {
     t.full = true;
   }
   cur->m_pLandUseSet = set_;
+  // What the scenario holds in force for this step.
+  const long stepNo = report_.step + 1;
+  const CGrid* background = BackgroundAt(scenario_, stepNo, background_);
+  const Suitability* surface = SuitabilityAt(scenario_, stepNo);
+  const ScheduleEntry* entry = EntryAt(scenario_, stepNo);
 
   IdTable ids;
-  Classify(*set_, background_ != nullptr, ids);
+  Classify(*set_, background != nullptr, ids);
   const VisitSet visit(ids);
   t.PrepareNext(*cur, *next, visit);
   if (report_.step == 0) t.RememberStart();
+  if (entry != nullptr) t.Paint(*cur, *next, entry->paint);
   std::vector<long>& dev = report_.developments;
   dev.assign(static_cast<std::size_t>(set_->m_LandUseArray.GetSize()), 0);
-  t.QuietResults(ids, *cur, background_, dev);
+  t.QuietResults(ids, *cur, background, dev);
 
-  // The visited cells, in the reference order, with their writes noted.
+  // The visited cells, in the reference order, with their writes noted;
+  // then the settlement rules, if any land use has them on.
   t.PrepareLog(*next, CellsOf(*cur));
-  CellVisitor visitor(ids, set_, cur, next, background_, t.log, dev);
+  CellVisitor visitor(ids, set_, cur, next, background, t.log, dev);
+  report_.settled = SettleCounts{};
   {
     detail::WriteLogScope scope(t.log);
     PinScope pin(set_);
+    SuitabilityScope gate(set_, surface);
     visitor.VisitBlocks(t.blocks, visit, CellsOf(*cur));
+    if (detail::AnySettleRule(*set_)) {
+      detail::SettleHints hints;
+      if (!visitor.RanHostRule()) hints.log = &t.log;
+      if (DevelopedAreVisited(ids, *set_, t.counts)) hints.developedBlocks = &t.blocks;
+      report_.settled = detail::Settle(*cur, *next, background, detail::t_suitabilityGate, hints);
+    }
+    report_.suitabilityTested = gate.Tested();
+    report_.suitabilityRefused = gate.Refused();
   }
 
   std::swap(cur_, next_);

@@ -124,6 +124,25 @@ struct Simulation::Tracking {
     countedData = nullptr;
   }
 
+  // Paints a scheduled entry's cells into both coverages (which are copies
+  // of each other here), with the counts, block flags and the blocks
+  // written since a restart moved along.
+  void Paint(CLandUseCoverage& cur, CLandUseCoverage& next, const PaintedCells& paint) {
+    const std::size_t n = CellsOf(cur);
+    for (std::size_t i = 0; i < paint.cells.size(); ++i) {
+      const std::uint32_t k = paint.cells[i];
+      if (k >= n) continue;
+      const unsigned char id = paint.ids[i];
+      --counts[cur.m_pData[k]];
+      ++counts[id];
+      cur.m_pData[k] = next.m_pData[k] = id;
+      cur.m_pCellAge[k] = next.m_pCellAge[k] = 0;
+      const std::size_t b = k / kBlock;
+      if (visit.Has(id)) blocks[b / 64] |= std::uint64_t{1} << (b % 64);
+      if (since.recording) since.written[b / 64] |= std::uint64_t{1} << (b % 64);
+    }
+  }
+
   // The develop results of the cells that are not visited, per position.
   void QuietResults(const IdTable& ids, const CLandUseCoverage& cur, const CGrid* background,
                     std::vector<long>& dev) const {

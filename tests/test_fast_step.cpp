@@ -2,12 +2,15 @@
 // only the cells written, against the plain per-cell loop of the public
 // surface: random rosters (duplicate and unknown IDs, categories out of
 // range, hosts' own classes that draw and write anywhere), random starts,
-// backgrounds and host edits between steps. Every state, develop result,
-// cell count and message must agree after every step.
+// backgrounds and host edits between steps, scenarios (painted cells,
+// backgrounds and suitability surfaces by step) and the settlement rules
+// switched on and off. Every state, develop result, settled count, cell
+// count and message must agree after every step.
 #include <gtest/gtest.h>
 
 #include <towngrow/towngrow.h>
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -68,6 +71,45 @@ void EditSet(CLandUseSet& set, unsigned what, unsigned a, unsigned b) {
   if (what == 3) delete use, arr.SetAt(at, MakeLandUse(static_cast<int>(b % 9)));
   if (what == 4) arr.Add(MakeLandUse(static_cast<int>(b % 9)));
   if (what == 5) use->m_nPolicy = static_cast<int>(b % 101);
+  if (what == 7) {  // the settlement rules and the suitability weight
+    use->m_nSpontaneousRate = static_cast<int>(b % 60);
+    use->m_nSpontaneousNodePercent = static_cast<int>(b % 40);
+    use->m_nCenterPercent = static_cast<int>(b % 70), use->m_nCenterCells = static_cast<int>(b % 9);
+    use->m_nEdgePercent = static_cast<int>(b % 30), use->m_nEdgeRadius = static_cast<int>(b % 4);
+    use->m_nRoadCells = static_cast<int>(b % 5), use->m_nRoadRadius = static_cast<int>(b % 7);
+    use->m_nRoadTrip = static_cast<int>(b % 12);
+    use->m_dSuitabilityWeight = (b % 5) * 0.75;
+  }
+}
+
+// A scenario of random entries: painted cells, backgrounds of the grid's
+// size and suitability surfaces, at a few steps.
+Scenario RandomScenario(std::mt19937& rnd, int rows, int cols) {
+  const auto surface = [&] {
+    auto s = std::make_shared<Suitability>();
+    s->rows = rows, s->cols = cols;
+    for (int k = 0; k < rows * cols; ++k) s->values.push_back(static_cast<float>(rnd() % 5) / 4);
+    return s;
+  };
+  Scenario sc;
+  if (rnd() % 2) sc.suitability = surface();
+  for (long step = 1 + rnd() % 4; step <= 30; step += 1 + rnd() % 9) {
+    ScheduleEntry e;
+    e.step = step;
+    for (int k = static_cast<int>(rnd() % 7); k < rows * cols;
+         k += 1 + static_cast<int>(rnd() % 40))
+      e.paint.cells.push_back(static_cast<std::uint32_t>(k)), e.paint.ids.push_back(rnd() % 8);
+    if (rnd() % 3 == 0) e.suitability = surface();
+    if (rnd() % 3 == 0) {
+      auto bg = std::make_shared<CGrid>();
+      bg->InitGrid(rows, cols, 0);
+      for (int k = 0; k < rows * cols; ++k) bg->m_pData[k] = rnd() & 0xFF;
+      e.background = bg;
+    }
+    sc.schedule.push_back(e);
+  }
+  CheckScenario(sc, rows, cols);
+  return sc;
 }
 
 std::vector<std::string> g_messages;
@@ -102,6 +144,9 @@ TEST(FastStep, MatchesThePlainLoopOverRandomRostersStartsBackgroundsAndEdits) {
     for (int k = 0; k < (sc[0] - 1) * (sc[1] + 3); ++k) background.m_pData[k] = rnd() & 0xFF;
     Simulation sim(&drv);
     ASSERT_EQ(sim.Init(sc[0], sc[1]), 1);
+    const Scenario scenario = RandomScenario(rnd, sc[0], sc[1]);
+    if (seed % 4 != 0) sim.SetScenario(&scenario);
+    const Scenario* plan = seed % 4 != 0 ? &scenario : nullptr;
     SeedRandom(seed);
     const int weights[4][12] = {
         {}, {}, {30, 8, 20, 40, 25, 25, 5, 3, 3, 3, 2, 2}, {100, 2, 10, 40, 10, 10, 1}};
@@ -115,7 +160,7 @@ TEST(FastStep, MatchesThePlainLoopOverRandomRostersStartsBackgroundsAndEdits) {
     CLandUseCoverage *cur = &a, *next = &b;
     const CGrid* bg = nullptr;
     for (int step = 1; step <= 30; ++step) {
-      const unsigned what = rnd() % 16, x = rnd(), y = rnd();
+      const unsigned what = step == 1 && seed % 3 != 0 ? 7 : rnd() % 16, x = rnd(), y = rnd();
       if (what == 0)  // edits between steps, through the host's handles
         for (CLandUseCoverage* cov : {&sim.Current(), cur})
           cov->SetCellValue(x % sc[0], y % sc[1], y % 12);
@@ -130,16 +175,25 @@ TEST(FastStep, MatchesThePlainLoopOverRandomRostersStartsBackgroundsAndEdits) {
       g_messages.clear();
       g_running = &ref;
       SeedRandom(seed * 1000 + step);
-      next->CopyValueFromCoverage(cur);  // the plain loop of the public surface
+      // The plain loop of the public surface: the entry painted, the cells
+      // developed under the gate, then the settlement rules.
+      if (const ScheduleEntry* e = EntryAt(plan, step)) PaintEntry(*e, *cur);
+      const CGrid* inForce = BackgroundAt(plan, step, bg);
+      next->CopyValueFromCoverage(cur);
       std::vector<long> dev(static_cast<std::size_t>(ref.m_LandUseArray.GetSize()), 0);
-      for (int r = 0; r < cur->m_nRows; ++r)
-        for (int c = 0; c < cur->m_nCols; ++c) {
-          const int i = ref.GetIDIndex(cur->GetCellValue(r, c));
-          if (i < 0) continue;
-          auto* use = static_cast<CLandUse*>(ref.m_LandUseArray.GetAt(i));
-          dev[i] += (bg ? use->DevelopWithBackGround(cur, r, c, next, bg)
-                        : use->Develop(cur, r, c, next)) == 1;
-        }
+      SettleCounts settled{};
+      {
+        SuitabilityScope gate(&ref, SuitabilityAt(plan, step));
+        for (int r = 0; r < cur->m_nRows; ++r)
+          for (int c = 0; c < cur->m_nCols; ++c) {
+            const int i = ref.GetIDIndex(cur->GetCellValue(r, c));
+            if (i < 0) continue;
+            auto* use = static_cast<CLandUse*>(ref.m_LandUseArray.GetAt(i));
+            dev[i] += (inForce ? use->DevelopWithBackGround(cur, r, c, next, inForce)
+                               : use->Develop(cur, r, c, next)) == 1;
+          }
+        settled = SettleByRules(*cur, *next, inForce, SuitabilityAt(plan, step));
+      }
       std::swap(cur, next);
       const CLandUseCoverage& got = static_cast<const Simulation&>(sim).Current();
       const int n = sc[0] * sc[1];
@@ -147,6 +201,7 @@ TEST(FastStep, MatchesThePlainLoopOverRandomRostersStartsBackgroundsAndEdits) {
       ASSERT_TRUE(std::equal(got.m_pData, got.m_pData + n, cur->m_pData));
       ASSERT_TRUE(std::equal(got.m_pCellAge, got.m_pCellAge + n, cur->m_pCellAge));
       ASSERT_EQ(report.developments, dev);
+      ASSERT_EQ(report.settled, settled);
       ASSERT_EQ(report.cellsPerId, CountCellsPerId(*cur));
       ASSERT_EQ(driverMessages, g_messages);
       ASSERT_EQ(driverNextDraw, RandomDraw());

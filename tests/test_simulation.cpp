@@ -14,7 +14,7 @@ namespace {
 
 using SetUp = void (*)(CLandUseSet&, int step);  // step -1: before the start
 
-struct Scenario {
+struct DriverCase {
   const char* name;
   int rows, cols;
   unsigned seed;
@@ -109,7 +109,7 @@ void Changing(CLandUseSet& set, int step) {
 
 // Reduced with a fresh set and start: through the driver (which also
 // checks its reports) or through the hand-written reference step.
-std::string RunDigest(const Scenario& k, bool driver) {
+std::string RunDigest(const DriverCase& k, bool driver) {
   NoticeRecorder notices;
   CLandUseSet set;
   k.setUp(set, -1);
@@ -171,7 +171,7 @@ const std::vector<int> kSparse, kDense = {100, 2, 10, 40, 10, 10, 0},
 }  // namespace
 
 TEST(Runs, DriverAndReferenceStepAgreeAndArePinned) {
-  const Scenario scenarios[] = {
+  const DriverCase scenarios[] = {
       {"town 100x100 s1", 100, 100, 1, 50, nullptr, true, NoChange, false, "23da3f7115922465"},
       {"sparse 100x100 s1", 100, 100, 1, 50, &kSparse, false, NoChange, false, "1f9a09ac9936d3ef"},
       {"mixed 5x5 s3", 5, 5, 3, 40, &kMixed, false, NoChange, false, "54f29930ae6e2963"},
@@ -193,7 +193,7 @@ TEST(Runs, DriverAndReferenceStepAgreeAndArePinned) {
       {"background town 64x64 s33", 64, 64, 33, 60, &kSparse, true, Appended, true,
        "d35c03b08a1cf3fd"},
   };
-  for (const Scenario& k : scenarios) {
+  for (const DriverCase& k : scenarios) {
     const std::string driver = RunDigest(k, true);
     EXPECT_EQ(driver, RunDigest(k, false)) << k.name;
     EXPECT_EQ(driver, k.pin) << k.name;

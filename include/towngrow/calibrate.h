@@ -94,6 +94,7 @@
 #include "towngrow/grid/coverage.h"
 #include "towngrow/grid/grid.h"
 #include "towngrow/landuse/land_use_set.h"
+#include "towngrow/scenario.h"
 
 namespace towngrow {
 
@@ -265,6 +266,7 @@ struct PointResult;
 struct CalibrationModel {
   const CLandUseCoverage* start = nullptr;  // time 0; its size is the grid's
   const CGrid* background = nullptr;        // null: none
+  const Scenario* scenario = nullptr;       // null: none (towngrow/scenario.h)
   std::vector<ControlMap> controls;         // 1 or more, of the start's size
   ClassScheme scheme;                       // classes of the measures
   // The measures recorded per control map. The objective's measures and

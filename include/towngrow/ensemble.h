@@ -68,6 +68,7 @@
 #include "towngrow/grid/coverage.h"
 #include "towngrow/grid/grid.h"
 #include "towngrow/landuse/land_use_set.h"
+#include "towngrow/scenario.h"
 
 namespace towngrow {
 
@@ -105,8 +106,9 @@ struct EnsembleConfig {
   const CLandUseCoverage* start = nullptr;
   // Makes the set of one run; empty means the default set.
   std::function<std::unique_ptr<CLandUseSet>()> makeSet;
-  const CGrid* background = nullptr;  // null: no background
-  EnsembleStartMaker makeStart;       // empty: every run starts from `start`
+  const CGrid* background = nullptr;   // null: no background
+  const Scenario* scenario = nullptr;  // null: none (towngrow/scenario.h)
+  EnsembleStartMaker makeStart;        // empty: every run starts from `start`
   long steps = 0;
   unsigned int baseSeed = 1;  // S
   unsigned int seedStep = 1;  // K: run i is seeded with S + i*K

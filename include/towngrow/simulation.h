@@ -36,6 +36,7 @@
 
 #include "towngrow/grid/coverage.h"
 #include "towngrow/landuse/land_use_set.h"
+#include "towngrow/scenario.h"
 
 namespace towngrow {
 
@@ -48,6 +49,10 @@ struct StepReport {
   std::array<long, 256> cellsPerId{};  // cells holding each ID after the step
   std::vector<long> developments;      // per position of the set's array:
                                        // Develop calls that returned 1
+  // With a scenario or the settlement rules (towngrow/scenario.h):
+  SettleCounts settled{};       // cells each settlement rule settled in the step
+  long suitabilityTested = 0;   // developments that took the suitability draw
+  long suitabilityRefused = 0;  // of them, refused
 };
 
 class Simulation {
@@ -74,6 +79,11 @@ public:
   // Background raster whose cell values are bit sets of allowed IDs; null
   // (the default) develops every cell with Develop.
   void SetBackground(const CGrid* pBackground);
+  // The scenario the steps read (towngrow/scenario.h), null for none (the
+  // default); not owned, and it must not change while it is set. Its
+  // entries take effect by the step count: a run started again by Init
+  // reads them from the first step again.
+  void SetScenario(const Scenario* pScenario);
 
   const StepReport& Step();
   // Runs n steps; the callback (if any) sees each report and may return
@@ -91,6 +101,7 @@ private:
   CLandUseCoverage* cur_;
   CLandUseCoverage* next_;
   const CGrid* background_ = nullptr;
+  const Scenario* scenario_ = nullptr;
   StepReport report_;
   struct Tracking;  // what is kept between steps to visit only what can change
   std::unique_ptr<Tracking> track_;

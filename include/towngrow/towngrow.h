@@ -26,4 +26,5 @@
 #include "towngrow/calibrate_scores.h"
 #include "towngrow/compare.h"
 #include "towngrow/ensemble.h"
+#include "towngrow/scenario.h"
 #include "towngrow/simulation.h"

@@ -25,7 +25,15 @@ from qgis.core import (
 )
 from qgis.PyQt.QtCore import QVariant
 
-from .common import Canceled, TowngrowAlgorithm, one_line, progress_of, warnings_to
+from .common import (
+    SCENARIO_HELP,
+    Canceled,
+    TowngrowAlgorithm,
+    one_line,
+    progress_of,
+    scenario_arguments,
+    warnings_to,
+)
 from .ensemble_algorithm import add_start_parameters, seed_parameter, start_simulation
 
 METHODS = ["grid", "refine", "lhs", "morris", "cmaes", "nsga2"]
@@ -39,6 +47,7 @@ the points.</p>
 <dt>START, ROWS, COLS, BACKGROUND, PARAMS</dt><dd>The start (<code>--start</code>; empty: the
 built-in town on ROWS x COLS cells), the IDs allowed per cell (<code>--background</code>) and the
 parameter file whose values the search starts from (<code>--params</code>).</dd>
+""" + SCENARIO_HELP + """
 <dt>SPACE</dt><dd>The search space file (<code>--space</code>): a JSON list such as <code>[{"id":
 3, "field": "activeAge", "values": [5, 10, 20]}, {"id": 5, "field": "housePercent", "min": 10,
 "max": 40, "step": 10}]</code>.</dd>
@@ -160,6 +169,7 @@ class CalibrateAlgorithm(TowngrowAlgorithm):
                     runs=self.parameterAsInt(parameters, "RUNS", context),
                     seed=int(self.parameterAsDouble(parameters, "SEED", context)),
                     classes=classes, validate=validate,
+                    **scenario_arguments(self, parameters, context),
                     objective=self.parameterAsString(parameters, "OBJECTIVE", context),
                     out=folder, progress=progress_of(feedback, "point"))
         except Canceled:

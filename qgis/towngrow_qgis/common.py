@@ -4,7 +4,12 @@ import os
 import shutil
 import warnings
 
-from qgis.core import QgsProcessingAlgorithm, QgsProcessingException
+from qgis.core import (
+    QgsProcessingAlgorithm,
+    QgsProcessingException,
+    QgsProcessingParameterFile,
+    QgsProcessingParameterRasterLayer,
+)
 
 from . import module, styling
 
@@ -183,3 +188,27 @@ class FolderLeftAsFound:
             except OSError:
                 pass
         return False
+
+
+SCENARIO_HELP = """<dt>SCHEDULE</dt><dd>Optional schedule file (<code>--schedule</code>, the
+<code>schedule.json</code> of towngrow:prepare): per step N, land-use rasters painted over the state,
+a background and a suitability surface that take effect at the start of step N.</dd>
+<dt>SUITABILITY</dt><dd>Optional (<code>--suitability</code>): a raster of the start's size, 0 to
+100 (or 0 to 1 in a float band); a development of a land use whose <code>suitabilityWeight</code>
+w is above 0 into a cell of suitability s passes with probability s^w.</dd>"""
+
+
+def add_scenario_parameters(algorithm):
+    """SCHEDULE and SUITABILITY, as --schedule and --suitability."""
+    algorithm.addParameter(QgsProcessingParameterFile(
+        "SCHEDULE", "Schedule (layers, backgrounds, suitability by step)", extension="json",
+        optional=True))
+    algorithm.addParameter(QgsProcessingParameterRasterLayer(
+        "SUITABILITY", "Suitability surface", optional=True))
+
+
+def scenario_arguments(algorithm, parameters, context):
+    """The schedule= and suitability= arguments of the module's functions."""
+    return dict(
+        schedule=algorithm.file_parameter(parameters, "SCHEDULE", context),
+        suitability=algorithm.layer_file(parameters, "SUITABILITY", context, required=False))

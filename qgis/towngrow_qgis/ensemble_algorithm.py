@@ -16,12 +16,15 @@ from qgis.core import (
 )
 
 from .common import (
+    SCENARIO_HELP,
     Canceled,
     warnings_to,
     FolderLeftAsFound,
     TowngrowAlgorithm,
+    add_scenario_parameters,
     copy_map,
     progress_of,
+    scenario_arguments,
     style_map,
     tiff_output,
 )
@@ -43,6 +46,7 @@ the built-in town on ROWS x COLS cells.</dd>
 k), a raster of the start's size.</dd>
 <dt>PARAMS</dt><dd>Optional parameter file (<code>--params</code>), e.g. the OUTPUT of
 towngrow:calibrate (its best point).</dd>
+""" + SCENARIO_HELP + """
 <dt>STEPS</dt><dd>Steps of every run (<code>--steps</code>, default 100).</dd>
 <dt>RUNS</dt><dd>How many runs (<code>--runs</code>, 1 to 65535, default 20).</dd>
 <dt>SEED, SEED_STEP</dt><dd>The first run's seed and the step between runs' seeds
@@ -98,6 +102,7 @@ def add_start_parameters(algorithm):
         "BACKGROUND", "Background (IDs allowed per cell)", optional=True))
     algorithm.addParameter(QgsProcessingParameterFile(
         "PARAMS", "Parameter file", extension="json", optional=True))
+    add_scenario_parameters(algorithm)
 
 
 def seed_parameter(name, label):
@@ -161,6 +166,7 @@ class EnsembleAlgorithm(TowngrowAlgorithm):
                         seed=int(self.parameterAsDouble(parameters, "SEED", context)),
                         seed_step=int(self.parameterAsDouble(parameters, "SEED_STEP", context)),
                         observed=observed, start_of_change=change, classes=classes,
+                        **scenario_arguments(self, parameters, context),
                         out=folder or os.path.join(scratch, "ensemble"),
                         progress=progress_of(feedback, "run"))
                     copy_map(os.path.join(done["out"], which + ".tif"), output)

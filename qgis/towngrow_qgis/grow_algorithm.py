@@ -20,9 +20,12 @@ from .common import (
     Canceled,
     warnings_to,
     FolderLeftAsFound,
+    SCENARIO_HELP,
     TowngrowAlgorithm,
+    add_scenario_parameters,
     copy_map,
     progress_of,
+    scenario_arguments,
     style_map,
     tiff_output,
 )
@@ -46,6 +49,7 @@ hold the bit set of the IDs allowed there (bit k for ID k: 8 housing only, 255 e
 <dt>PARAMS</dt><dd>Optional parameter file (<code>--params</code>, JSON in the layout of
 <code>towngrow params</code>, or a run's <code>run.json</code>). Its names and colours style the
 output.</dd>
+""" + SCENARIO_HELP + """
 <dt>STEPS</dt><dd>Steps to run (<code>--steps</code>, default 100).</dd>
 <dt>SEED</dt><dd>The random seed (<code>--seed</code>, 0 to 4294967295, default 1).</dd>
 <dt>OUTPUT</dt><dd>The end state as a GeoTIFF with the start's georeference and CRS, the land uses'
@@ -89,6 +93,7 @@ class GrowAlgorithm(TowngrowAlgorithm):
             "BACKGROUND", "Background (IDs allowed per cell)", optional=True))
         self.addParameter(QgsProcessingParameterFile(
             "PARAMS", "Parameter file", extension="json", optional=True))
+        add_scenario_parameters(self)
         self.addParameter(QgsProcessingParameterNumber(
             "STEPS", "Steps", QgsProcessingParameterNumber.Integer, 100, minValue=0))
         self.addParameter(QgsProcessingParameterNumber(
@@ -125,6 +130,7 @@ class GrowAlgorithm(TowngrowAlgorithm):
             background=self.layer_file(parameters, "BACKGROUND", context, required=False),
             crs=self.crs_text(parameters, context),
             progress=progress_of(feedback),
+            **scenario_arguments(self, parameters, context),
         )
         if start is None:
             arguments["rows"] = self.parameterAsInt(parameters, "ROWS", context)

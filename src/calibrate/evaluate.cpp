@@ -291,6 +291,7 @@ void RunItem(Job& job, std::size_t item, MeasureEvaluator& evaluator, WorkerRun&
   if (!keep.sim) keep.sim = std::make_unique<Simulation>(set.get());
   Simulation& sim = *keep.sim;
   detail::RunRestart::Start(sim, start, set.get(), m.background, "calibration");
+  sim.SetScenario(m.scenario);
   keep.set = std::move(set);  // the last run's set goes only now
   SeedRandom(m.baseSeed + run * m.seedStep);
 

@@ -65,6 +65,7 @@ MajorityScore ScoreMajority(const PointEvaluator& evaluator, const Point& point,
   e.start = &start;
   e.makeSet = [&model, &point] { return model.makeSet(point); };
   e.background = model.background;
+  e.scenario = model.scenario;
   e.steps = model.controls[control].steps;
   e.baseSeed = baseSeed;
   e.seedStep = model.seedStep;

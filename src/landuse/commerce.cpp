@@ -11,6 +11,7 @@
 #include "towngrow/landuse/commerce.h"
 
 #include "landuse/growth_steps.h"
+#include "landuse/suitability_gate.h"
 
 namespace towngrow {
 
@@ -67,6 +68,7 @@ int CCommerce::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
     return 0;
 
   const int id = pSet->GetProbID(Commerce);
+  if (!detail::SuitabilityPasses(p.y, p.x, id)) return 0;
   growth::WriteNewCell(pNewCoverage, p, id);
   if (id != 5) ShowMessage(growth::kCommerceChangedNotice);
   return 1;

@@ -8,6 +8,7 @@
 #include <typeinfo>
 
 #include "landuse/growth_steps.h"
+#include "landuse/suitability_gate.h"
 #include "towngrow/landuse/commerce.h"
 #include "towngrow/landuse/industry.h"
 
@@ -157,6 +158,7 @@ int CHouse::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
     id = industryID;
   }
 
+  if (!detail::SuitabilityPasses(p.y, p.x, id)) return 0;
   growth::WriteNewCell(pNewCoverage, p, id);
   // The same notice for every category housing places.
   if (id != DefaultIDOf(choice)) ShowMessage(growth::kIndustryChangedNotice);

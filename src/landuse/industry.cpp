@@ -11,6 +11,7 @@
 #include "towngrow/landuse/industry.h"
 
 #include "landuse/growth_steps.h"
+#include "landuse/suitability_gate.h"
 
 namespace towngrow {
 
@@ -68,6 +69,7 @@ int CIndustry::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
     return 0;
 
   const int id = pSet->GetProbID(Industry);
+  if (!detail::SuitabilityPasses(p.y, p.x, id)) return 0;
   growth::WriteNewCell(pNewCoverage, p, id);
   if (id != 4) ShowMessage(growth::kIndustryChangedNotice);
   return 1;

@@ -91,7 +91,17 @@ CLandUse::CLandUse()
       m_nNeighborRadius(2),
       m_nDirectionProb{125, 125, 125, 125, 125, 125, 125, 125},
       m_nLandUseProb{33, 33, 33},
-      m_nPolicy(100) {}
+      m_nPolicy(100),
+      m_dSuitabilityWeight(0.0),
+      m_nSpontaneousRate(0),
+      m_nSpontaneousNodePercent(0),
+      m_nCenterPercent(0),
+      m_nCenterCells(2),
+      m_nEdgePercent(0),
+      m_nEdgeRadius(1),
+      m_nRoadRadius(5),
+      m_nRoadTrip(10),
+      m_nRoadCells(0) {}
 
 CLandUse::~CLandUse() = default;
 

@@ -26,6 +26,7 @@
 #include <algorithm>
 
 #include "landuse/growth_steps.h"
+#include "landuse/suitability_gate.h"
 #include "towngrow/grid/coverage.h"
 #include "towngrow/landuse/land_use_set.h"
 #include "towngrow/platform/messages.h"
@@ -199,6 +200,7 @@ int CStreetNode::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
         const int r2 = RandomDraw() % 100;
         const LandUseCategory category = r2 > m_nJunctionHousePercent ? Commerce : House;
         const int id = ProbIDOf(pCoverage, category);
+        if (!detail::SuitabilityPasses(r, c, id)) continue;
         pNewCoverage->SetCellValue(r, c, static_cast<unsigned char>(id));
         pNewCoverage->SetCellAge(r, c, 0);
       }
@@ -230,6 +232,9 @@ int CStreetNode::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
 
   // Free far end: build the street.
   if (OtherStreetNodes(*this, categories, pNewCoverage, pt.y, pt.x) < 1) {
+    if (!detail::SuitabilityPasses(nRow + nStep * kRowStep[nDirection],
+                                   nCol + nStep * kColStep[nDirection], m_ID))
+      return 0;
     const int nVertexID = ProbIDOf(pNewCoverage, StreetVertex);
     UpdateCoverage(pNewCoverage, nRow, nCol, nDirection, nStep, nVertexID);
     return 1;
@@ -247,6 +252,7 @@ int CStreetNode::Develop(CLandUseCoverage* pCoverage, int nRow, int nCol,
   } else if (m_nConnectMode != 2) {
     return 0;
   }
+  if (!detail::SuitabilityPasses(q.y, q.x, m_ID)) return 0;
   // The join uses the fixed IDs of the standard street vertex and node.
   pNewCoverage->CovDDALine(CPoint(nCol, nRow), q, 2);
   pNewCoverage->SetCellValue(nRow, nCol, 1);

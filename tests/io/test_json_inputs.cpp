@@ -106,7 +106,7 @@ TEST(ParamsJson, AWrittenSetReadsBackAlike) {
       NumberField f;
       ASSERT_EQ(FindNumberField(lu, key, f), "") << key;
       const double v = f.integer ? f.min + (i * 31 + ++j * 7) % static_cast<int>(f.max - f.min + 1)
-                                 : (i + 1) * 0.125 - j;
+                                 : f.min + std::fmod(std::fabs((i + 1) * 0.125 - j), f.max - f.min);
       SetNumberField(lu, key, v);
       const std::size_t open = key.find('[');
       const Json all = LandUseToJson(lu)[key.substr(0, open)];

@@ -102,6 +102,20 @@ public:
   int m_nDirectionProb[8];
   int m_nLandUseProb[3];
   int m_nPolicy;
+
+  // --- Beyond the street-driven rules (towngrow/scenario.h). At their
+  // defaults they change nothing and take no draw. ---
+  double m_dSuitabilityWeight;    // w, 0 to 10: a development of this land use into
+                                  // a cell passes with s^w (0: not tested)
+  int m_nSpontaneousRate;         // tries per step per 1,000 cells of the grid's diagonal
+  int m_nSpontaneousNodePercent;  // a spontaneous cell becomes a street node instead
+  int m_nCenterPercent;           // a spontaneous cell becomes a new centre
+  int m_nCenterCells;             // the neighbours a new centre settles (2)
+  int m_nEdgePercent;             // an edge cell tries a cell near it, per step
+  int m_nEdgeRadius;              // the square edge growth draws its cell in (1)
+  int m_nRoadRadius;              // how far a road trip looks for a street (5)
+  int m_nRoadTrip;                // the moves of a trip along the streets (10)
+  int m_nRoadCells;               // the cells a trip settles at its end (0: no trips)
 };
 
 }  // namespace towngrow

@@ -1,0 +1,100 @@
+// Schedules and suitability surfaces through the program: a run records
+// them (files and SHA-256) and repeats them; every bad schedule or surface
+// is refused in one line naming the file and entry, writing nothing; a
+// calibration database made with another schedule is refused.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "io/json_file.h"
+#include "support/program.h"
+
+namespace {
+
+using namespace testkit;
+using towngrow::io::Json;
+
+class ScenarioCli : public ProgramTest {
+protected:
+  // An ASCII grid of 30 x 30 cells: `value` everywhere, `mark` in row 5,
+  // columns 3 to 20; no-data -1 when `noData`.
+  void Layer(const std::string& name, const std::string& value, const std::string& mark,
+             bool noData = true, int rows = 30) {
+    std::string text = "ncols 30\nnrows " + std::to_string(rows) +
+                       "\nxllcorner 0\nyllcorner 0\ncellsize 30\n" +
+                       (noData ? "NODATA_value -1\n" : "");
+    for (int r = 0; r < rows; ++r, text += "\n")
+      for (int c = 0; c < 30; ++c) text += (r == 5 && c >= 3 && c <= 20 ? mark : value) + " ";
+    std::ofstream(W(name)) << text;
+  }
+  void Text(const std::string& name, const std::string& text) { std::ofstream(W(name)) << text; }
+};
+
+TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
+  Layer("road.asc", "-1", "2");
+  Layer("half.asc", "50", "50", false);
+  Layer("all.asc", "255", "255", false);
+  Text("s.json", R"([{"step": 4, "layers": ["road.asc"], "suitability": "half.asc"},
+                     {"step": 2, "background": "all.asc"}, {"step": 90, "layers": ["road.asc"]}])");
+  const Result r =
+      Run("run --rows 30 --cols 30 --steps 6 --schedule s.json --suitability half.asc "
+          "--quiet --no-png --no-gif --format asc --every 1 --out o");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err,
+            "towngrow: warning: s.json: the entries of step 90 come after the last step "
+            "(6) and take no effect\n");
+  // The road is in the map after 4 steps, not after 3.
+  EXPECT_EQ(AscCells(W("o/step-0003.asc"))[5 * 30 + 10], 0);
+  EXPECT_EQ(AscCells(W("o/step-0004.asc"))[5 * 30 + 10], 2);
+  const Json run = Json::parse(ReadAll(W("o/run.json")))["run"];
+  EXPECT_EQ(run["scenario"]["steps"], Json::array({2, 4, 90}));
+  EXPECT_EQ(run["scenario"]["files"].size(), 6u);  // the surface, the schedule, the four it names
+  EXPECT_EQ(run["scenario"]["files"][1]["sha256"].get<std::string>().size(), 64u);
+  const std::string repeat = run["repeat"];
+  ASSERT_NE(repeat.find(" --schedule "), std::string::npos);
+  ASSERT_EQ(Run(repeat.substr(9) + " --quiet --no-png --no-gif --format asc --out again").code, 0);
+  EXPECT_EQ(ReadAll(W("again/final.asc")), ReadAll(W("o/final.asc")));
+
+  Layer("short.asc", "1", "1", true, 20);
+  Layer("fraction.asc", "-1", "2.5");
+  Layer("over.asc", "101", "0", false);
+  Text("late.json", R"([{"step": 0}])");
+  Text("twice.json", R"([{"step": 3}, {"step": 3, "layers": []}])");
+  Text("missing.json", R"([{"step": 3, "layers": ["nothere.asc"]}])");
+  Text("short.json", R"([{"step": 3, "layers": ["short.asc"]}])");
+  Text("fraction.json", R"([{"step": 3, "layers": ["fraction.asc"]}])");
+  Text("key.json", R"([{"step": 3, "roads": ["road.asc"]}])");
+  Text("over.json", R"([{"step": 7, "suitability": "over.asc"}])");
+  Text("notalist.json", R"({"step": 3})");
+  Text("weight.json", R"({"landUses": [{"id": 3, "suitabilityWeight": -1}]})");
+  const std::pair<std::string, std::string> rows[] = {
+      {"--schedule late.json", "late.json: entry 1: \"step\" must be 1 or more, got 0"},
+      {"--schedule twice.json", "twice.json: entry 2 (step 3): a second entry for step 3"},
+      {"--schedule missing.json", "missing.json: entry 1 (step 3): layers[0]: "},
+      {"--schedule missing.json", "nothere.asc: no such file"},
+      {"--schedule short.json", "short.asc: has 20 rows and 30 columns, the grid 30 and 30"},
+      {"--schedule fraction.json", "fraction.asc: row 5, column 3: value 2.5 is no land-use ID"},
+      {"--schedule key.json", "key.json: entry 1: unknown key \"roads\""},
+      {"--schedule notalist.json", "notalist.json: the schedule: must be a list"},
+      {"--schedule over.json", "over.json: entry 1 (step 7): suitability: "},
+      {"--suitability over.asc", "--suitability: "},
+      {"--suitability over.asc", "over.asc: row 0, column 0: suitability 101 is outside 0 to 100"},
+      {"--params weight.json", "landUses[0].suitabilityWeight: must be a number from 0 to 10"},
+  };
+  for (const auto& [args, message] : rows)
+    for (const char* command : {"run", "ensemble --runs 2"})
+      ExpectBadInput(std::string(command) + " --rows 30 --cols 30 --steps 5 --out bad " + args,
+                     message);
+
+  // A calibration goes on only with the schedule it began with.
+  Text("space.json", R"([{"id": 3, "field": "suitabilityWeight", "values": [0, 2]}])");
+  const std::string calibrate =
+      "calibrate --start town --rows 30 --cols 30 --observed "
+      "o/step-0006.asc:6 --space space.json --runs 1 --quiet --out fit ";
+  ASSERT_EQ(Run(calibrate + "--schedule s.json").code, 0);
+  Text("s.json", R"([{"step": 3, "layers": ["road.asc"]}])");
+  ExpectBadInput(calibrate + "--schedule s.json", "scenario");
+}
+
+}  // namespace

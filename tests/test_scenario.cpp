@@ -1,0 +1,227 @@
+// Scenarios and the settlement rules through the driver: entries take effect
+// at the start of their step, suitability accepts a development with
+// probability s^w, and each settlement rule settles where and as often as it
+// says. (The fast step against the plain loop with all of it on is in
+// test_fast_step.cpp.)
+#include <gtest/gtest.h>
+
+#include <towngrow/towngrow.h>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "support/scene.h"
+
+using namespace towngrow;
+
+namespace {
+
+std::shared_ptr<Suitability> Surface(int rows, int cols, float (*at)(int, int)) {
+  auto s = std::make_shared<Suitability>();
+  s->rows = rows, s->cols = cols;
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) s->values.push_back(at(r, c));
+  return s;
+}
+
+CLandUse& Housing(CLandUseSet& set) { return LandUseAt(set, set.GetIDIndex(3)); }
+
+// A driver on a vacant rows x cols grid, housing silent (its own rule never
+// draws: every cell it holds rests), seeded.
+struct Vacant {
+  CLandUseSet set;
+  Simulation sim{&set};
+  Vacant(int rows, int cols, unsigned seed) {
+    EXPECT_EQ(sim.Init(rows, cols), 1);
+    Housing(set).m_nActiveAge = 0;
+    Housing(set).m_nInactivePeriod = 30000;
+    SeedRandom(seed);
+  }
+  // Housing cells at age 1 (resting).
+  void Houses(std::initializer_list<std::pair<int, int>> cells) {
+    for (auto [r, c] : cells)
+      sim.Current().SetCellValue(r, c, 3), sim.Current().SetCellAge(r, c, 1);
+  }
+};
+
+}  // namespace
+
+// On the built-in town, s = 0.5 everywhere and w = 2: the share of the
+// developments that took the draw and passed is 0.25 within 4 binomial
+// standard deviations; s = 0 lets none of them settle; w = 0 leaves every
+// draw and cell as the run without a surface.
+TEST(Suitability, PassesADevelopmentWithProbabilitySToTheW) {
+  const auto half = Surface(60, 60, [](int, int) { return 0.5f; });
+  const auto none = Surface(60, 60, [](int, int) { return 0.0f; });
+  long tested = 0, refused = 0;
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    for (const auto& [surface, weight] : {std::pair{half, 2.0}, {none, 1.0}, {half, 0.0}}) {
+      CLandUseSet set, plain;
+      for (int i : {1, 3, 4, 5}) LandUseAt(set, i).m_dSuitabilityWeight = weight;
+      Scenario scenario;
+      scenario.suitability = surface;
+      Simulation sim(&set), without(&plain);
+      for (Simulation* s : {&sim, &without}) s->Init(60, 60), PlaceStarterTown(s->Current());
+      sim.SetScenario(&scenario);
+      const auto start = CountCellsPerId(sim.Current());
+      SeedRandom(seed);
+      for (int step = 0; step < 25; ++step) {
+        const StepReport& r = sim.Step();
+        if (weight == 2.0) tested += r.suitabilityTested, refused += r.suitabilityRefused;
+      }
+      const int draw = RandomDraw();
+      SeedRandom(seed);
+      without.Run(25);
+      const auto& cells = sim.LastReport().cellsPerId;
+      if (surface == none) {  // nothing settles; cells are only given up
+        for (int id : {1, 3, 4, 5}) EXPECT_LE(cells[id], start[id]) << id;
+      }
+      if (weight == 0.0) {
+        EXPECT_EQ(testkit::Values(sim.Current()), testkit::Values(without.Current()));
+        EXPECT_EQ(draw, RandomDraw());
+      }
+    }
+  }
+  const double n = static_cast<double>(tested), share = (n - refused) / n;
+  ASSERT_GT(n, 400);
+  EXPECT_NEAR(share, 0.25, 4 * std::sqrt(0.25 * 0.75 / n)) << n;
+}
+
+// An entry of step N is in the state after N steps and not after N - 1: a
+// painted road (street nodes at its ends) grows streets from then on; a
+// background that allows nothing stops every rule from the start of its
+// step, and not before.
+TEST(Schedule, AnEntryTakesEffectAtTheStartOfItsStep) {
+  CLandUseSet set;
+  Simulation sim(&set);
+  sim.Init(80, 80);
+  PlaceStarterTown(sim.Current());
+  Scenario scenario;
+  ScheduleEntry road;  // row 70, columns 10..40, nodes at both ends, housing along it
+  road.step = 10;
+  for (int r : {69, 70})
+    for (int c = 10; c <= 40; ++c) {
+      road.paint.cells.push_back(static_cast<std::uint32_t>(r * 80 + c));
+      road.paint.ids.push_back(r == 69 ? 3 : (c == 10 || c == 40 ? 1 : 2));
+    }
+  ScheduleEntry closed;
+  closed.step = 30;
+  auto nothing = std::make_shared<CGrid>();
+  nothing->InitGrid(80, 80, 0);
+  closed.background = nothing;
+  scenario.schedule = {road, closed};
+  CheckScenario(scenario, 80, 80);
+  sim.SetScenario(&scenario);
+  SeedRandom(4);
+  const auto streetsBelow = [&] {
+    int n = 0;
+    for (int r = 60; r < 80; ++r)
+      for (int c = 0; c < 80; ++c)
+        n += r != 69 && r != 70 && sim.Current().GetCellValue(r, c) <= 2 &&
+             sim.Current().GetCellValue(r, c) >= 1;
+    return n;
+  };
+  sim.Run(9);
+  EXPECT_EQ(sim.Current().GetCellValue(70, 25), 0);
+  sim.Step();
+  EXPECT_EQ(sim.Current().GetCellValue(70, 10), 1);
+  EXPECT_EQ(sim.Current().GetCellValue(70, 25), 2);
+  EXPECT_EQ(sim.Current().GetCellValue(69, 25), 3);
+  sim.Run(19);
+  EXPECT_GT(streetsBelow(), 0);  // streets grew from the road's nodes
+  long before = 0;
+  for (long d : sim.LastReport().developments) before += d;
+  EXPECT_GT(before, 0);
+  for (int step = 30; step < 35; ++step) {
+    const StepReport& r = sim.Step();
+    for (int i : {1, 2, 3}) EXPECT_EQ(r.developments[static_cast<std::size_t>(i)], 0) << step;
+  }
+}
+
+// The four settlement rules, each alone on a hand-made map (housing's own
+// rule silent), over many seeds.
+TEST(SettlementRules, SettleWhereAndAsOftenAsTheySay) {
+  // Spontaneous: 37 x diagonal (141.42) / 1000 = 5.23 tries a step, each
+  // settled on a vacant grid (few collisions); none where the background
+  // forbids housing (left half) or the suitability is 0 (top half).
+  long settled = 0;
+  for (unsigned seed = 1; seed <= 300; ++seed) {
+    Vacant v(100, 100, seed * 2654435761u);  // seeds apart: their first draws differ widely
+    Housing(v.set).m_nSpontaneousRate = 37;
+    settled += v.sim.Step().settled[kSpontaneous];
+  }
+  EXPECT_NEAR(settled / 300.0, 5.2326, 4 * std::sqrt(0.2326 * 0.7674 / 300) + 0.02);
+  {
+    Vacant v(40, 40, 9);
+    Housing(v.set).m_nSpontaneousRate = 100;
+    Housing(v.set).m_dSuitabilityWeight = 1;
+    CGrid right;
+    right.InitGrid(40, 40, 0);
+    for (int k = 0; k < 1600; ++k) right.m_pData[k] = k % 40 >= 20 ? 8 : 0;
+    Scenario scenario;
+    scenario.suitability = Surface(40, 40, [](int r, int) { return r < 20 ? 0.0f : 1.0f; });
+    v.sim.SetBackground(&right);
+    v.sim.SetScenario(&scenario);
+    v.sim.Run(40);
+    int housed = 0;
+    for (int k = 0; k < 1600; ++k) {
+      if (v.sim.Current().m_pData[k] != 3) continue;
+      ++housed;
+      EXPECT_TRUE(k / 40 >= 20 && k % 40 >= 20) << k;
+    }
+    EXPECT_GT(housed, 20);  // of about 57 tries in that quarter
+  }
+  // Edge growth at 100 %: every cell with 2 to 7 developed neighbours takes
+  // its two draws (the chance, the cell of its window), none other: in a
+  // 5 x 5 block the 16 border cells, not the 9 inside (8 neighbours), not a
+  // lone cell (0) nor a pair (1 each).
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    Vacant v(20, 20, seed);
+    Housing(v.set).m_nEdgePercent = 100;
+    for (int r = 2; r <= 6; ++r)
+      for (int c = 2; c <= 6; ++c) v.Houses({{r, c}});
+    v.Houses({{15, 15}, {12, 2}, {12, 3}});
+    testkit::Replay replay(seed);
+    const StepReport& r = v.sim.Step();
+    replay.Skip(32);
+    EXPECT_TRUE(replay.DrawsMatch());
+    EXPECT_GE(r.settled[kEdge], 1);
+    EXPECT_LE(r.settled[kEdge], 16);
+  }
+  // New centres and road trips, one spontaneous try a step (60 x 80: the
+  // diagonal is 100): a centre's extra cells (against the same run without
+  // it) are at most centerCells and touch the spontaneous cell; a trip's
+  // cells touch a street cell at most roadRadius + roadTrip columns from the
+  // cell it started from (the street is the straight row 30).
+  long centres = 0, trips = 0;
+  for (unsigned seed = 1; seed <= 150; ++seed) {
+    for (int rule = 0; rule < 2; ++rule) {
+      std::vector<unsigned char> with, without;
+      for (bool on : {true, false}) {
+        Vacant v(60, 80, seed);
+        CLandUse& h = Housing(v.set);
+        h.m_nSpontaneousRate = 10;
+        for (int c = 0; c < 80; ++c) v.sim.Current().SetCellValue(30, c, 2);
+        if (rule == 0) h.m_nCenterPercent = on ? 100 : 0, h.m_nCenterCells = 3;
+        if (rule == 1) h.m_nRoadCells = on ? 8 : 0, h.m_nRoadRadius = 6, h.m_nRoadTrip = 4;
+        v.sim.Step();
+        (on ? with : without) = testkit::Values(v.sim.Current());
+      }
+      int seedCell = -1, extra = 0;
+      for (int k = 0; k < 4800; ++k) seedCell = without[k] == 3 ? k : seedCell;
+      for (int k = 0; k < 4800; ++k) {
+        if (with[k] == without[k]) continue;
+        ++extra;
+        ASSERT_GE(seedCell, 0);
+        const int sr = seedCell / 80, sc = seedCell % 80, r = k / 80, c = k % 80;
+        const bool nearSeed = std::max(std::abs(r - sr), std::abs(c - sc)) <= 1;
+        const bool besideTrip = std::abs(r - 30) == 1 && std::abs(c - sc) <= 6 + 4 + 1;
+        EXPECT_TRUE(rule == 0 ? nearSeed : besideTrip) << seed;
+      }
+      EXPECT_LE(extra, rule == 0 ? 3 : 8);
+      (rule == 0 ? centres : trips) += extra;
+    }
+  }
+  EXPECT_GT(centres, 150);
+  EXPECT_GT(trips, 100);
+}
