@@ -221,8 +221,9 @@ TEST_F(Order, LaterLayersWinAndUnnamedOrNoDataCellsKeepWhatLiesBelow) {
       {"raster": "road.tif", "classes": {"9": "street"}},
       {"raster": "top.tif", "classes": {"1": 6}}]})");
   const PrepareResult r = RunPrepare(recipe, dir_.Path(), "recipe");
-  // Row 1's street: 3 cells (the 4th taken by top.tif), ends at both sides.
-  EXPECT_EQ(r.maps[0].cells, (std::vector<std::uint8_t>{4, 3, 0, 3, 1, 2, 1, 6, 5, 3, 0, 3}));
+  // Row 1's street: 3 cells (the 4th taken by top.tif), ends at both sides;
+  // the rule "-9" names mid.tif's no-data value, so its no-data cells are 6.
+  EXPECT_EQ(r.maps[0].cells, (std::vector<std::uint8_t>{4, 3, 0, 6, 1, 2, 1, 6, 5, 3, 0, 6}));
   EXPECT_EQ(r.maps[0].layers[1].cells[4], 2u);
   EXPECT_EQ(r.maps[0].layers[2].cells[towngrow::io::kStreet], 4u);
 }
