@@ -41,11 +41,15 @@ Grid ResolveGrid(const Recipe& recipe) {
         first = l;
         break;
       }
+    std::vector<const std::vector<Factor>*> surfaces = {&recipe.suitability};
+    for (const ScheduleEntry& e : recipe.schedule) surfaces.push_back(&e.suitability);
+    for (const auto* factors : surfaces)
+      if (first == nullptr && !factors->empty()) first = &factors->front().source;
     if (first == nullptr)
       Fail(recipe, "grid",
            "no raster layer to take the grid from: give \"like\", or \"crs\", \"bounds\" and "
            "\"cell\"");
-    key = first->key + ".raster";
+    key = first->key + "." + first->fileKey;
     path = first->path;
     file = first->file;
   }
