@@ -11,6 +11,7 @@
 #include "io/output_folder.h"
 #include "io/prepare/checksum.h"
 #include "io/prepare/streets.h"
+#include "io/prepare/suitability.h"
 #include "jobs/prepare.h"
 #include "support/files.h"
 #include "support/layers.h"
@@ -299,6 +300,69 @@ TEST_F(Order, LaterLayersWinAndUnnamedOrNoDataCellsKeepWhatLiesBelow) {
   EXPECT_EQ(r.maps[0].cells, (std::vector<std::uint8_t>{4, 3, 0, 6, 1, 2, 1, 6, 5, 3, 0, 6}));
   EXPECT_EQ(r.maps[0].layers[1].cells[4], 2u);
   EXPECT_EQ(r.maps[0].layers[2].cells[towngrow::io::kStreet], 4u);
+}
+
+TEST_F(Order, NoDataCellsBecomeWhatTheLayerSays) {
+  const double noData = -9;
+  MakeRaster(dir_ / "base.tif", 1, 4, {7, 7, 7, 7});
+  MakeRaster(dir_ / "mid.tif", 1, 4, {1, -9, 2, -9}, nullptr, 0, GDT_Int32, &noData);
+  const struct {
+    const char* layer;
+    std::vector<std::uint8_t> cells;
+  } cases[] = {
+      {R"({"raster": "mid.tif", "classes": {"1": 4}})", {4, 3, 3, 3}},
+      {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": 5})", {4, 5, 3, 5}},
+      {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": "street"})", {4, 1, 3, 1}},
+  };
+  for (const auto& c : cases) {
+    const Json recipe = Json::parse(R"({"start": [{"raster": "base.tif", "classes": {"7": 3}}, )" +
+                                    std::string(c.layer) + "]}");
+    EXPECT_EQ(RunPrepare(recipe, dir_.Path()).maps[0].cells, c.cells) << c.layer;
+  }
+  // A background's no-data cells, and a schedule's map whose layers give
+  // 255 and 254: what they leave as it is takes 253.
+  const PrepareResult r = RunPrepare(Json::parse(R"({"start": [],
+      "background": [{"raster": "mid.tif", "classes": {"1": [0]}, "nodata": [1, 2]}],
+      "schedule": [{"step": 1, "start": [{"raster": "mid.tif", "classes": {"1": 255, "2": 254}}]}]})"),
+                                     dir_.Path());
+  EXPECT_EQ(MapOf(r, "background.tif").cells, (std::vector<std::uint8_t>{1, 6, 255, 6}));
+  EXPECT_EQ(MapOf(r, "schedule-1.tif").cells, (std::vector<std::uint8_t>{255, 253, 254, 253}));
+}
+
+TEST_F(Order, SuitabilityIsTheProductOfItsFactorsInPercent) {
+  const double noData = -9;
+  MakeRaster(dir_ / "a.tif", 1, 6, {-9, 0, 11, 12, 15, 30}, nullptr, 0, GDT_Float32, &noData);
+  const Json recipe = Json::parse(R"({"start": [], "suitability": [
+      {"raster": "a.tif", "range": [10, 20]}, {"slope": "a.tif", "critical": 40, "nodata": 0.4},
+      {"raster": "a.tif", "range": [10, 20], "invert": true}, {"slope": "a.tif", "critical": 15},
+      {"raster": "a.tif", "classes": {"0-4": 0.25, "30": 0}}]})");
+  EXPECT_EQ(
+      RunPrepare(Json({{"start", recipe["start"]},
+                       {"suitability", {recipe["suitability"][0], recipe["suitability"][1]}}}),
+                 dir_.Path())
+          .maps[1]
+          .cells,
+      (std::vector<std::uint8_t>{40, 0, 7, 14, 31, 25}));
+  const towngrow::io::Recipe r = towngrow::io::ParseRecipe(recipe, "recipe", dir_.Path());
+  const struct {
+    int factor;
+    double value, share;
+  } cases[] = {{0, 5, 0},  {0, 12.5, 0.25}, {0, 20, 1}, {0, 25, 1},    {2, 12.5, 0.75},
+               {2, 25, 0}, {3, -3, 1},      {3, 0, 1},  {3, 7.5, 0.5}, {3, 15, 0},
+               {3, 20, 0}, {4, 2, 0.25},    {4, 30, 0}, {4, 31, 1},    {4, 2.5, 1}};
+  for (const auto& c : cases)
+    EXPECT_DOUBLE_EQ(towngrow::io::FactorValue(r.suitability[c.factor], c.value), c.share)
+        << "factor " << c.factor << " of " << c.value;
+  // A finer raster: the mean of the 5 x 5 cells under each grid cell.
+  std::vector<int> values(100);
+  for (int i = 0; i < 100; ++i) values[i] = i;  // row * 10 + column
+  MakeRaster(dir_ / "fine.tif", 10, 10, values, std::array<double, 6>{0, 2, 0, 20, 0, -2}.data(),
+             32633);
+  const Json fine =
+      Json::parse(R"({"grid": {"crs": "EPSG:32633", "bounds": [0, 0, 20, 20], "cell": 10},
+      "start": [], "suitability": [{"raster": "fine.tif", "range": [0, 99]}]})");
+  EXPECT_EQ(RunPrepare(fine, dir_.Path()).maps[1].cells,
+            (std::vector<std::uint8_t>{22, 27, 73, 78}));
 }
 
 TEST_F(Order, ClassesApplyToTheLayersValuesBeforeTheMostFrequentIsTaken) {
