@@ -54,6 +54,7 @@ bool Developed(const CLandUseSet& set, int id) {
 std::set<int> ValuesOf(const io::LayerEntry& layer) {
   std::set<int> values;
   if (layer.vector) values.insert(layer.value);
+  if (layer.hasNoData) values.insert(layer.noData);
   for (const io::ValueRule& rule : layer.rules) values.insert(rule.value);
   return values;
 }
@@ -69,6 +70,7 @@ void WarnUnknownIds(const io::Recipe& r, const std::vector<io::LayerEntry>& laye
                     " is no land use of the parameters (its cells never change)");
     };
     if (layer.vector) check(layer.value, layer.valueKey);
+    if (layer.hasNoData) check(layer.noData, layer.noDataKey);
     for (const io::ValueRule& rule : layer.rules) check(rule.value, rule.key);
   }
 }
