@@ -41,7 +41,8 @@
 // - A control map's name is 1 to 40 letters, digits, '_', '-' or '.', unique
 //   (it names observed-<name>.tif); its steps are 1 to 100000000.
 // - A schedule's steps are 1 to 100000000 too; its entries are kept in the
-//   order of their steps. Lists of layers and factors hold at least one.
+//   order of their steps. An entry's lists, and every list of factors, hold
+//   at least one item.
 // - A range factor's LO must be below its HI; the critical slope above 0.
 // - Anything else is refused with an AppError "<recipe>: <key>: <problem>"
 //   (keys as start[1].classes["21-24"]).

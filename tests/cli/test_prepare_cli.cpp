@@ -105,6 +105,8 @@ TEST_F(PrepareCli, RefusesBadRecipesAndLayersWithOneLineAndWritesNothing) {
        "recipe.json: suitability[0]: needs exactly one of \"range\" and \"classes\""},
       {R"({"start": [], "suitability": [{"raster": "geo.tif", "range": [9, 1]}]})",
        "recipe.json: suitability[0].range: the range is reversed"},
+      {R"({"start": [], "suitability": [{"raster": "geo.tif", "range": [3, 3]}]})",
+       "recipe.json: suitability[0].range: the range is reversed or empty"},
       {R"({"start": [], "schedule": [{"step": 5, "suitability": [{"slope": "geo.tif", "critical": 0}]}]})",
        "recipe.json: schedule[0].suitability[0].critical: must be above 0, not 0"},
       {R"({"start": [], "suitability": [{"raster": "geo.tif", "classes": {"1": 1.5}}]})",
