@@ -4,7 +4,9 @@
 # prepare-streets.png: `towngrow prepare` on four vector roads (a GeoPackage
 # made here with ogr2ogr from WKT), start.tif drawn by `towngrow render`;
 # prepare-demo200-*.png: the demo200 recipe (examples/demo200/recipe.json,
-# when ../shared/data/demo200 is there), its start.png and background.png.
+# when ../shared/data/demo200 is there), its start.png and background.png;
+# from examples/demo200/recipe-scenario.json, its suitability.png and
+# schedule-20.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 exe=$(realpath "${1:-build/bin/towngrow}")
@@ -30,5 +32,8 @@ if [ -d ../shared/data/demo200 ]; then
   "$exe" prepare examples/demo200/recipe.json --out "$work/demo200" --quiet
   cp "$work/demo200/start.png" docs/prepare-demo200-start.png
   cp "$work/demo200/background.png" docs/prepare-demo200-background.png
+  "$exe" prepare examples/demo200/recipe-scenario.json --out "$work/scenario" --quiet
+  cp "$work/scenario/suitability.png" docs/prepare-demo200-suitability.png
+  cp "$work/scenario/schedule-20.png" docs/prepare-demo200-schedule-20.png
 fi
-echo "docs/: prepare-streets.png prepare-demo200-start.png prepare-demo200-background.png"
+echo "docs/: prepare-streets.png prepare-demo200-{start,background,suitability,schedule-20}.png"

@@ -130,7 +130,7 @@ void DrawClasses(GDALRasterBand& band, const CLandUseSet& set) {
   band.SetDefaultRAT(&rat);
 }
 
-void DrawPercent(GDALRasterBand& band, unsigned int bgr) {
+void DrawPercent(GDALRasterBand& band, unsigned int bgr, bool noData) {
   GDALColorTable colors;
   for (int i = 0; i < 256; ++i) {
     GDALColorEntry e = Entry(0, i == 255 ? 0 : 255);
@@ -146,7 +146,7 @@ void DrawPercent(GDALRasterBand& band, unsigned int bgr) {
   }
   band.SetColorInterpretation(GCI_PaletteIndex);
   band.SetColorTable(&colors);
-  band.SetNoDataValue(255);
+  if (noData) band.SetNoDataValue(255);
 }
 
 // The CRS as WKT2, with the EPSG code found for it when its source (an
@@ -328,10 +328,17 @@ void WriteGeoTiffAt(const std::string& path, const std::string& shown, const uns
   GDALRasterBand* band = ds->GetRasterBand(1);
   if (!legend.description.empty()) band->SetDescription(legend.description.c_str());
   if (legend.percent) {
-    DrawPercent(*band, legend.color);
+    DrawPercent(*band, legend.color, legend.percentNoData);
   } else {
     CLandUseSet defaults;
     DrawClasses(*band, legend.set ? *legend.set : defaults);
+    if (legend.noData >= 0 && legend.noData <= 255) {
+      std::unique_ptr<GDALColorTable> colors(band->GetColorTable()->Clone());
+      const GDALColorEntry clear = Entry(0, 0);
+      colors->SetColorEntry(legend.noData, &clear);
+      band->SetColorTable(colors.get());
+      band->SetNoDataValue(legend.noData);
+    }
   }
   const int strip = 256;
   for (int top = 0; top < rows; top += strip) {

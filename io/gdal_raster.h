@@ -77,6 +77,8 @@ std::vector<float> ReadGdalBand(const std::string& path, const GdalRasterInfo& i
 struct TiffLegend {
   const CLandUseSet* set = nullptr;  // classes: colours and names of this set
   bool percent = false;              // 0..100, no-data 255, ramp to `color`
+  bool percentNoData = true;         // false: a percentage map without no-data
+  int noData = -1;                   // a class map's no-data value (transparent); -1 none
   unsigned int color = 0;            // 0x00BBGGRR, as land uses keep it
   std::string description;           // the band's description
 };

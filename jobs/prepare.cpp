@@ -10,6 +10,8 @@
 #include "io/gdal_raster.h"
 #include "io/grid_files.h"
 #include "io/params_json.h"
+#include "io/prepare/checksum.h"
+#include "io/prepare/suitability.h"
 #include "io/result_text.h"
 #include "report/pages.h"
 #include "report/render.h"
@@ -52,6 +54,7 @@ bool Developed(const CLandUseSet& set, int id) {
 std::set<int> ValuesOf(const io::LayerEntry& layer) {
   std::set<int> values;
   if (layer.vector) values.insert(layer.value);
+  if (layer.hasNoData) values.insert(layer.noData);
   for (const io::ValueRule& rule : layer.rules) values.insert(rule.value);
   return values;
 }
@@ -67,6 +70,7 @@ void WarnUnknownIds(const io::Recipe& r, const std::vector<io::LayerEntry>& laye
                     " is no land use of the parameters (its cells never change)");
     };
     if (layer.vector) check(layer.value, layer.valueKey);
+    if (layer.hasNoData) check(layer.noData, layer.noDataKey);
     for (const io::ValueRule& rule : layer.rules) check(rule.value, rule.key);
   }
 }
@@ -88,6 +92,30 @@ std::vector<io::LayerPlan> Plan(const io::Recipe& r, const std::vector<io::Layer
 void Count(PreparedMap& map) {
   map.counts.fill(0);
   for (std::uint8_t v : map.cells) ++map.counts[v];
+}
+
+// A schedule's land uses: the value of the cells no layer painted (255, or
+// when a painted cell holds 255 the largest value none holds), set in them.
+int MarkUnpainted(const io::Recipe& r, const io::ScheduleEntry& e, std::vector<std::uint8_t>& cells,
+                  const std::vector<std::uint8_t>& painted) {
+  std::array<bool, 256> used{};
+  bool left = false;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (painted[i])
+      used[cells[i]] = true;
+    else
+      left = true;
+  }
+  int value = 255;
+  while (value >= 0 && used[value]) --value;
+  if (!left) return -1;
+  if (value < 0)
+    throw io::Error(r.name + ": " + e.key +
+                    ".start: its layers give every value 0 to 255, none is left for the cells "
+                    "they leave as they are");
+  for (std::size_t i = 0; i < cells.size(); ++i)
+    if (!painted[i]) cells[i] = static_cast<std::uint8_t>(value);
+  return value;
 }
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -137,6 +165,29 @@ std::unique_ptr<CLandUseSet> AllowClasses(const PreparedMap& map) {
   return kinds;
 }
 
+// A map's value in words: a land use, "unchanged" (a schedule map's cells
+// left as they are), an allowed set.
+std::string ValueText(const PreparedMap& map, const CLandUseSet& set, int v) {
+  if (map.background) return "allows " + AllowText(v);
+  if (v == map.noData) return "unchanged";
+  return NameOf(set, v);
+}
+
+// A surface's mean (0..100) from its cells per value.
+double MeanOf(const std::array<std::uint64_t, 256>& counts) {
+  double sum = 0, n = 0;
+  for (int v = 0; v < 256; ++v) sum += static_cast<double>(counts[v]) * v, n += counts[v];
+  return n > 0 ? sum / n : 0;
+}
+
+std::string SurfaceText(const std::array<std::uint64_t, 256>& counts) {
+  char text[96];
+  std::snprintf(text, sizeof text, "mean %.1f, 0 in %llu cells, 100 in %llu cells", MeanOf(counts),
+                static_cast<unsigned long long>(counts[0]),
+                static_cast<unsigned long long>(counts[100]));
+  return text;
+}
+
 std::string CellsText(const CLandUseSet& set, const std::array<std::uint64_t, 257>& cells,
                       bool background) {
   std::string text;
@@ -178,6 +229,7 @@ PrepareResult RunPrepare(const Json& recipe, const std::string& folder, const st
   const CLandUseSet& set = *result.set;
   WarnUnknownIds(r, r.start, set, hooks);
   for (const io::ObservedEntry& o : r.observed) WarnUnknownIds(r, o.layers, set, hooks);
+  for (const io::ScheduleEntry& e : r.schedule) WarnUnknownIds(r, e.start, set, hooks);
   if (hooks.stage) hooks.stage("Making the grid");
   result.grid = io::ResolveGrid(r);
   const io::Grid& grid = result.grid;
@@ -187,6 +239,18 @@ PrepareResult RunPrepare(const Json& recipe, const std::string& folder, const st
   std::vector<io::LayerPlan> background = Plan(r, r.background, grid, hooks);
   std::vector<std::vector<io::LayerPlan>> observed;
   for (const io::ObservedEntry& o : r.observed) observed.push_back(Plan(r, o.layers, grid, hooks));
+  auto planFactors = [&](const std::vector<io::Factor>& factors, const std::string& key) {
+    if (hooks.stage && !factors.empty()) hooks.stage("Opening " + key);
+    return io::PlanFactors(r, factors, grid);
+  };
+  std::vector<io::LayerPlan> suitability = planFactors(r.suitability, "suitability");
+  struct EntryPlans {
+    std::vector<io::LayerPlan> start, background, suitability;
+  };
+  std::vector<EntryPlans> scheduled;
+  for (const io::ScheduleEntry& e : r.schedule)
+    scheduled.push_back({Plan(r, e.start, grid, hooks), Plan(r, e.background, grid, hooks),
+                         planFactors(e.suitability, e.key + ".suitability")});
 
   const unsigned char node = IdOfCategory(set, StreetNode, 1);
   const unsigned char vertex = IdOfCategory(set, StreetVertex, 2);
@@ -209,6 +273,14 @@ PrepareResult RunPrepare(const Json& recipe, const std::string& folder, const st
     keep(io::BuildBackground(background, grid), map);
     background.clear();
   }
+  if (r.hasSuitability) {
+    if (hooks.stage) hooks.stage("Making suitability.tif");
+    PreparedMap map;
+    map.file = "suitability.tif";
+    map.suitability = true;
+    keep(io::BuildSuitability(suitability, r.suitability, grid), map);
+    suitability.clear();
+  }
   for (std::size_t k = 0; k < r.observed.size(); ++k) {
     PreparedMap map;
     map.name = r.observed[k].name;
@@ -223,6 +295,35 @@ PrepareResult RunPrepare(const Json& recipe, const std::string& folder, const st
       for (int v : ValuesOf(layer))
         if (Developed(set, v) && v != io::kStreet && v != node && v != vertex) developed.insert(v);
     if (developed.size() <= 1) result.oneClass = true;
+  }
+  for (std::size_t k = 0; k < r.schedule.size(); ++k) {
+    const io::ScheduleEntry& e = r.schedule[k];
+    const std::string stem = "schedule-" + std::to_string(e.step);
+    PreparedMap map;
+    map.step = e.step;
+    if (e.hasStart) {
+      map.file = stem + ".tif";
+      if (hooks.stage) hooks.stage("Making " + map.file);
+      std::vector<std::uint8_t> painted;
+      io::BuiltMap built = io::BuildIdMap(scheduled[k].start, grid, node, vertex, &painted);
+      map.noData = MarkUnpainted(r, e, built.cells, painted);
+      keep(std::move(built), map);
+      map.noData = -1;
+    }
+    if (e.hasBackground) {
+      map.file = stem + "-background.tif";
+      if (hooks.stage) hooks.stage("Making " + map.file);
+      map.background = true;
+      keep(io::BuildBackground(scheduled[k].background, grid), map);
+      map.background = false;
+    }
+    if (e.hasSuitability) {
+      map.file = stem + "-suitability.tif";
+      if (hooks.stage) hooks.stage("Making " + map.file);
+      map.suitability = true;
+      keep(io::BuildSuitability(scheduled[k].suitability, e.suitability, grid), map);
+    }
+    scheduled[k] = {};
   }
   return result;
 }
@@ -249,22 +350,43 @@ Json ClassesJson(const PrepareResult& result) {
   return doc;
 }
 
+Json ScheduleJson(const PrepareResult& result) {
+  Json doc = Json::array();
+  for (const PreparedMap& map : result.maps) {
+    if (map.step == 0) continue;
+    if (doc.empty() || doc.back()["step"] != map.step) doc.push_back({{"step", map.step}});
+    if (map.background)
+      doc.back()["background"] = map.file;
+    else if (map.suitability)
+      doc.back()["suitability"] = map.file;
+    else
+      doc.back()["layers"] = Json::array({map.file});
+  }
+  return doc;
+}
+
 std::string CalibrateCommandLine(const PrepareResult& result, const std::string& folder) {
   std::string words = "towngrow calibrate --start " + io::ShellWord(Join(folder, "start.tif"));
   for (const PreparedMap& map : result.maps) {
+    if (map.step != 0) continue;
     if (map.background)
       words += " --background " + io::ShellWord(Join(folder, map.file));
+    else if (map.suitability)
+      words += " --suitability " + io::ShellWord(Join(folder, map.file));
     else if (!map.name.empty())
       words +=
           " --observed " + io::ShellWord(Join(folder, map.file) + ":" + std::to_string(map.steps));
   }
+  if (!result.recipe.schedule.empty())
+    words += " --schedule " + io::ShellWord(Join(folder, "schedule.json"));
   if (result.oneClass) words += " --classes " + io::ShellWord(Join(folder, "classes.json"));
   if (!result.recipe.params.empty())
     words += " --params " + io::ShellWord(result.recipe.paramsFile);
   return words + " --space SPACE.json";
 }
 
-Json PrepareRecord(const PrepareResult& result, const std::string& folder) {
+Json PrepareRecord(const PrepareResult& result, const std::string& folder,
+                   const std::map<std::string, std::string>& digests) {
   const io::Recipe& r = result.recipe;
   const io::Grid& g = result.grid;
   Json doc;
@@ -290,6 +412,10 @@ Json PrepareRecord(const PrepareResult& result, const std::string& folder) {
       out["name"] = map.name;
       out["steps"] = map.steps;
     }
+    if (map.step != 0) out["step"] = map.step;
+    if (map.noData >= 0) out["unchanged"] = map.noData;
+    if (digests.count(map.file)) out["sha256"] = digests.at(map.file);
+    if (map.suitability) out["mean"] = MeanOf(map.counts);
     out["cells"] = CellsJson(map.counts);
     Json layers = Json::array();
     for (const io::LayerReport& layer : map.layers) {
@@ -313,7 +439,7 @@ Json PrepareRecord(const PrepareResult& result, const std::string& folder) {
       for (int v = 0; v < 257; ++v)
         if (layer.cells[v] != 0)
           set[v == io::kStreet ? "street" : std::to_string(v)] = layer.cells[v];
-      Json l = {{"key", in.key}, {"cellsSet", set}};
+      Json l = {{"key", in.key}, {map.suitability ? "cellsPerPercent" : "cellsSet", set}};
       if (in.vector && layer.joined > 0) l["joined"] = layer.joined;
       layers.push_back(l);
     }
@@ -323,6 +449,22 @@ Json PrepareRecord(const PrepareResult& result, const std::string& folder) {
   doc["inputs"] = inputs;
   doc["outputs"] = outputs;
   doc["classes"] = result.oneClass ? Json("classes.json") : Json(nullptr);
+  if (!result.recipe.schedule.empty()) {
+    Json schedule = ScheduleJson(result);
+    for (Json& entry : schedule)
+      for (const char* k : {"layers", "background", "suitability"}) {
+        if (!entry.contains(k)) continue;
+        const std::string file = k[0] == 'l' ? entry[k][0] : entry[k];
+        const Json written = {
+            {"file", file},
+            {"sha256", digests.count(file) ? Json(digests.at(file)) : Json(nullptr)}};
+        entry[k] = k[0] == 'l' ? Json::array({written}) : written;
+      }
+    doc["schedule"] = {{"file", "schedule.json"},
+                       {"sha256", digests.count("schedule.json") ? Json(digests.at("schedule.json"))
+                                                                 : Json(nullptr)},
+                       {"entries", schedule}};
+  }
   doc["calibrate"] = CalibrateCommandLine(result, folder);
   doc["given"] = result.given;
   return doc;
@@ -347,28 +489,47 @@ void WritePrepareOutputs(const PrepareResult& result, io::OutputFolder& out) {
   report::ReportTable layers;
   layers.caption = "Layers: the cells each set (later layers win)";
   layers.header = {"map", "layer", "file", "placed", "cells set"};
+  std::map<std::string, std::string> digests;
+  constexpr unsigned int kSurfaceColor = 0x3C8C1Eu;  // green, 0x00BBGGRR
   for (const PreparedMap& map : result.maps) {
     io::TiffLegend legend;
     std::unique_ptr<CLandUseSet> kinds;
+    const std::string at = map.step != 0 ? " at the start of step " + std::to_string(map.step) : "";
     if (map.background) {
       kinds = AllowClasses(map);
       legend.set = kinds.get();
-      legend.description = "background: land uses allowed per cell (bit k for ID k)";
+      legend.description = "background: land uses allowed per cell (bit k for ID k)" + at;
+    } else if (map.suitability) {
+      legend.percent = true;
+      legend.percentNoData = false;
+      legend.color = kSurfaceColor;
+      legend.description = "suitability for growth, 0 to 100" + at;
     } else {
       legend.set = result.set.get();
-      legend.description = map.name.empty() ? "start map"
-                                            : "control map " + map.name + " (" +
-                                                  std::to_string(map.steps) + " steps)";
+      legend.noData = map.noData;
+      legend.description = map.step != 0      ? "land uses painted" + at + " (no-data: unchanged)"
+                           : map.name.empty() ? "start map"
+                                              : "control map " + map.name + " (" +
+                                                    std::to_string(map.steps) + " steps)";
     }
-    out.AddGeoTiff(map.file, map.cells.data(), g.rows, g.cols, geo, legend);
+    digests[map.file] =
+        io::FileSha256(out.AddGeoTiff(map.file, map.cells.data(), g.rows, g.cols, geo, legend));
 
     report::MapPicture pic;
     pic.cells = map.cells.data();
     pic.rows = g.rows;
     pic.cols = g.cols;
     report::ValueFlags present{};
-    for (int v = 0; v < 256; ++v) present[v] = map.counts[v] != 0;
-    report::LandUseColors(*legend.set, present, pic);
+    for (int v = 0; v < 256; ++v) present[v] = map.counts[v] != 0 && v != map.noData;
+    if (map.suitability) {
+      report::HeatColors(kSurfaceColor, pic);
+    } else {
+      report::LandUseColors(*legend.set, present, pic);
+      if (map.noData >= 0) {
+        pic.colors[map.noData] = 0xF0F0F0u;
+        pic.legend.push_back({0xF0F0F0u, "unchanged"});
+      }
+    }
     pic.title = map.file;
     pic.subtitle = legend.description;
     pic.mapScale = report::MapScaleOf(geo);
@@ -377,25 +538,52 @@ void WritePrepareOutputs(const PrepareResult& result, io::OutputFolder& out) {
         report::AddMapPng(out, pngName, pic, map.file + ": " + legend.description));
 
     report::ReportTable cells;
-    cells.caption = map.file + ": cells per " + (map.background ? "allowed set" : "land use");
-    cells.header = {map.background ? "allows" : "land use", "value", "cells", "share"};
-    for (int v = 0; v < 256; ++v) {
-      if (map.counts[v] == 0) continue;
+    cells.caption = map.file + ": cells per " +
+                    (map.background    ? "allowed set"
+                     : map.suitability ? "value"
+                                       : "land use");
+    cells.header = {map.background    ? "allows"
+                    : map.suitability ? "suitability"
+                                      : "land use",
+                    "value", "cells", "share"};
+    auto row = [&](const std::string& what, const std::string& value, std::uint64_t n) {
       char share[32];
-      std::snprintf(share, sizeof share, "%.2f %%", 100.0 * map.counts[v] / map.cells.size());
-      cells.rows.push_back({map.background ? AllowText(v) : NameOf(*result.set, v),
-                            std::to_string(v), std::to_string(map.counts[v]), share});
+      std::snprintf(share, sizeof share, "%.2f %%", 100.0 * n / map.cells.size());
+      cells.rows.push_back({what, value, std::to_string(n), share});
+    };
+    if (map.suitability) {
+      const int bins[][2] = {{0, 0}, {1, 25}, {26, 50}, {51, 75}, {76, 99}, {100, 100}};
+      for (const auto& b : bins) {
+        std::uint64_t n = 0;
+        for (int v = b[0]; v <= b[1]; ++v) n += map.counts[v];
+        const std::string range =
+            std::to_string(b[0]) + (b[0] == b[1] ? "" : "-" + std::to_string(b[1]));
+        row(b[0] == 0 ? "none" : b[0] == 100 ? "full" : "partial", range, n);
+      }
     }
+    for (int v = 0; v < 256 && !map.suitability; ++v)
+      if (map.counts[v] != 0) row(ValueText(map, *result.set, v), std::to_string(v), map.counts[v]);
     page.tables.push_back(cells);
-    for (const io::LayerReport& layer : map.layers)
+    for (const io::LayerReport& layer : map.layers) {
+      std::string what;
+      if (map.suitability) {
+        std::array<std::uint64_t, 256> perPercent{};
+        std::copy(layer.cells.begin(), layer.cells.begin() + 256, perPercent.begin());
+        what = "factor " + SurfaceText(perPercent);
+      } else {
+        what = CellsText(*result.set, layer.cells, map.background) +
+               (layer.joined > 0 ? "; " + std::to_string(layer.joined) + " joined" : "");
+      }
       layers.rows.push_back(
-          {map.file, layer.input.key, layer.input.path, layer.input.placing,
-           CellsText(*result.set, layer.cells, map.background) +
-               (layer.joined > 0 ? "; " + std::to_string(layer.joined) + " joined" : "")});
+          {map.file, layer.input.key, layer.input.path, layer.input.placing, what});
+    }
   }
   page.tables.push_back(layers);
+  if (!result.recipe.schedule.empty())
+    digests["schedule.json"] =
+        io::FileSha256(out.AddText("schedule.json", io::DumpReadable(ScheduleJson(result))));
   if (result.oneClass) out.AddText("classes.json", io::DumpReadable(ClassesJson(result)));
-  out.AddText("prepare.json", io::DumpReadable(PrepareRecord(result, folder)));
+  out.AddText("prepare.json", io::DumpReadable(PrepareRecord(result, folder, digests)));
   report::AddReportPage(out, page);
 }
 
@@ -405,16 +593,17 @@ std::string PrepareSummary(const PrepareResult& result, const std::string& folde
                      " cells, " + g.from + ", CRS " + CrsText(g.geo.wkt) + "\n";
   std::string files;
   for (const PreparedMap& map : result.maps) {
-    text += map.file + (map.name.empty() ? "" : " (" + std::to_string(map.steps) + " steps)") + ":";
+    text += map.file + (map.name.empty() ? "" : " (" + std::to_string(map.steps) + " steps)") +
+            (map.step == 0 ? "" : " (at step " + std::to_string(map.step) + ")") + ":";
     std::string parts;
-    for (int v = 0; v < 256; ++v)
+    for (int v = 0; v < 256 && !map.suitability; ++v)
       if (map.counts[v] != 0)
-        parts += std::string(parts.empty() ? " " : ", ") +
-                 (map.background ? "allows " + AllowText(v) : NameOf(*result.set, v)) + " " +
+        parts += std::string(parts.empty() ? " " : ", ") + ValueText(map, *result.set, v) + " " +
                  std::to_string(map.counts[v]);
-    text += parts + "\n";
+    text += (map.suitability ? " " + SurfaceText(map.counts) : parts) + "\n";
     files += map.file + ", ";
   }
+  if (!result.recipe.schedule.empty()) files += "schedule.json, ";
   if (result.oneClass) files += "classes.json, ";
   text += "Wrote " + files + "their pictures (.png), prepare.json and report.html into " + folder +
           "\n";

@@ -10,9 +10,19 @@
 //   start.tif, background.tif (when the recipe has a background),
 //   observed-<name>.tif    GeoTIFFs as the program writes them (the grid's
 //                          georeference and CRS, colour table, class names)
-//   start.png, background.png, observed-<name>.png
+//   suitability.tif        (with "suitability") the surface, 0..100, no no-data
+//   schedule-<step>.tif, schedule-<step>-background.tif,
+//   schedule-<step>-suitability.tif
+//                          (with "schedule") per entry, the land uses it
+//                          paints (cells it leaves as they are hold the
+//                          map's no-data value: 255, or when a cell holds
+//                          255 the largest value no cell holds), the
+//                          background and the surface it brings in
+//   schedule.json          the entries by step, the files relative to it
+//   start.png, background.png, observed-<name>.png, ...
 //                          the same maps drawn (the land uses' colours and
-//                          names; a background's allowed sets)
+//                          names; a background's allowed sets; a surface
+//                          from white to green)
 //   classes.json           when a control map's rules give one developed
 //                          land use (a binary urban map): the class file
 //                          of `towngrow compare --classes` that compares
@@ -20,7 +30,8 @@
 //   prepare.json           the recipe as resolved: the grid, every input
 //                          with its size, CRS, SHA-256 and how it was
 //                          placed, the cells per land use of every map and
-//                          per layer, the calibrate command line
+//                          per layer, each map's SHA-256, the schedule, the
+//                          calibrate command line
 //   report.html            every map drawn, the cells per land use and per
 //                          layer
 // Warnings (an ID no land use has, a vector layer whose filter selects no
@@ -30,6 +41,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,10 +63,13 @@ struct PrepareHooks {
 };
 
 struct PreparedMap {
-  std::string file;  // start.tif, background.tif, observed-<name>.tif
+  std::string file;  // start.tif, background.tif, observed-<name>.tif, schedule-<step>.tif, ...
   bool background = false;
-  std::string name;  // a control map's
-  long steps = 0;    // a control map's
+  bool suitability = false;  // a surface, 0..100
+  std::string name;          // a control map's
+  long steps = 0;            // a control map's
+  long step = 0;             // a schedule entry's (0: the map is none)
+  int noData = -1;           // a schedule's land uses: the value of cells left as they are
   std::vector<std::uint8_t> cells;
   std::vector<io::LayerReport> layers;
   std::array<std::uint64_t, 256> counts{};  // cells per value
@@ -80,10 +95,13 @@ PrepareResult RunPrepareFile(const std::string& path, const PrepareHooks& hooks 
 // Writes the outputs into the folder. Throws io::Error.
 void WritePrepareOutputs(const PrepareResult& result, io::OutputFolder& folder);
 
-// prepare.json, the class file (when oneClass) and the command line of a
-// calibration on the maps written into `folder` (its --space left to fill).
-Json PrepareRecord(const PrepareResult& result, const std::string& folder);
+// prepare.json (with the SHA-256 of each file written, by name), the class
+// file (when oneClass), schedule.json and the command line of a calibration
+// on the maps written into `folder` (its --space left to fill).
+Json PrepareRecord(const PrepareResult& result, const std::string& folder,
+                   const std::map<std::string, std::string>& digests = {});
 Json ClassesJson(const PrepareResult& result);
+Json ScheduleJson(const PrepareResult& result);
 std::string CalibrateCommandLine(const PrepareResult& result, const std::string& folder);
 
 // The closing summary for the terminal: the grid, cells per land use of

@@ -85,6 +85,8 @@ py::dict Prepare(const py::object& recipe, const py::object& out, const py::obje
   d["observed"] = observed;
   d["steps"] = steps;
   d["classes"] = PathOrNone(folder, result.oneClass, "classes.json");
+  d["suitability"] = PathOrNone(folder, result.recipe.hasSuitability, "suitability.tif");
+  d["schedule"] = PathOrNone(folder, !result.recipe.schedule.empty(), "schedule.json");
   d["record"] = py::str(folder.At("prepare.json"));
   d["report"] = py::str(folder.At("report.html"));
   d["rows"] = result.grid.rows;
@@ -112,8 +114,10 @@ relative to the current working folder): ``{"grid": {"like": "lc.tif"},
 
 The files go into the folder ``out`` (made if missing), all together once
 every layer has passed, or none: ``start.tif``, ``background.tif``,
-``observed-<name>.tif``, their pictures (``.png``), ``classes.json`` (when the
-control maps know one developed land use), ``prepare.json`` and
+``observed-<name>.tif``, ``suitability.tif``, the schedule's
+``schedule-<step>*.tif`` and ``schedule.json``, their pictures (``.png``),
+``classes.json`` (when the control maps know one developed land use),
+``prepare.json`` and
 ``report.html``. For a recipe file they are those of ``towngrow prepare
 RECIPE --out OUT`` byte for byte (run from the same working folder); for a
 dict, ``prepare.json`` keeps it under ``"given"`` and the report names no
@@ -131,7 +135,9 @@ writes nothing; a folder that cannot be written raises ``OSError``.
 
 Returns a dict: ``out``; the written files' paths ``start``, ``background``
 (``None`` without one), ``observed`` (name: path), ``classes`` (or
-``None``), ``record`` (``prepare.json``) and ``report``; ``steps`` (name:
+``None``), ``suitability`` and ``schedule`` (``schedule.json``; each
+``None`` when the recipe has none), ``record`` (``prepare.json``) and
+``report``; ``steps`` (name:
 steps of each control map); ``rows`` and ``cols`` of the grid;
 ``calibrate``, the calibrate command line on these files; ``summary``, the
 text the program prints.)doc");

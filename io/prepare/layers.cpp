@@ -28,38 +28,56 @@ using namespace prepare_gdal;  // NOLINT(google-build-using-namespace)
 
 namespace {
 
-// The codes of a raster layer's values: each value its rules give gets
-// one, cells no rule names take `keep` (Code's largest value).
+// The codes of a raster layer's values: each value its rules give (and
+// its "nodata") gets one. Cells no rule names take kUnnamed, no-data cells
+// kNoData, unless the layer says what they become: both keep what lies
+// below, but only unnamed cells vote when the most frequent value is taken
+// (GDAL leaves no-data out of the vote), so a grid cell over mostly
+// unnamed land keeps what lies below, as the layer's own cells would.
 template <class Code>
 struct Coding {
-  static constexpr Code kKeep = std::numeric_limits<Code>::max();
+  static constexpr Code kNoData = std::numeric_limits<Code>::max();
+  static constexpr Code kUnnamed = kNoData - 1;
+  static bool Keeps(Code c) { return c >= kUnnamed; }
   std::vector<int> values;  // code -> value
   std::map<int, Code> codeOf;
   // Values -32768..65535 by table, others by search.
   static constexpr std::int64_t kLutLo = -32768, kLutSize = 98304;
   std::vector<Code> lut;
 
-  explicit Coding(const std::vector<ValueRule>& rules) {
-    for (const ValueRule& rule : rules)
-      if (codeOf.emplace(rule.value, static_cast<Code>(values.size())).second)
-        values.push_back(rule.value);
+  explicit Coding(const LayerEntry& layer) {
+    for (const ValueRule& rule : layer.rules) Add(rule.value);
+    if (layer.hasNoData) Add(layer.noData);
     lut.resize(kLutSize);
-    for (std::int64_t i = 0; i < kLutSize; ++i) lut[i] = Search(rules, kLutLo + i);
+    for (std::int64_t i = 0; i < kLutSize; ++i) lut[i] = Search(layer.rules, kLutLo + i);
+  }
+
+  void Add(int value) {
+    if (codeOf.emplace(value, static_cast<Code>(values.size())).second) values.push_back(value);
   }
 
   Code Search(const std::vector<ValueRule>& rules, std::int64_t v) const {
     const ValueRule* rule = FindRule(rules, v);
-    return rule != nullptr ? codeOf.at(rule->value) : kKeep;
+    return rule != nullptr ? codeOf.at(rule->value) : kUnnamed;
+  }
+
+  // What no-data cells take: the layer's "nodata", a rule that names the
+  // no-data value, or kNoData.
+  Code NoDataCode(const LayerEntry& layer, bool hasNoData, double noData) const {
+    if (layer.hasNoData) return codeOf.at(layer.noData);
+    const ValueRule* rule = hasNoData ? NoDataRule(layer.rules, noData) : nullptr;
+    return rule != nullptr ? codeOf.at(rule->value) : kNoData;
   }
 };
 
 template <class Code>
 void Classify(const Recipe& r, PlannedLayer& p, Code* out) {
   const LayerEntry& s = *p.entry;
-  const Coding<Code> coding(s.rules);
+  const Coding<Code> coding(s);
   GDALRasterBand* band = p.ds->GetRasterBand(s.band);
   int hasNoData = 0;
   const double noData = band->GetNoDataValue(&hasNoData);
+  const Code noDataCode = coding.NoDataCode(s, hasNoData != 0, noData);
   const int cols = p.win[2];
   const int strip = std::max(1, (1 << 21) / std::max(1, cols));
   std::vector<double> buf(static_cast<std::size_t>(strip) * cols);
@@ -73,8 +91,9 @@ void Classify(const Recipe& r, PlannedLayer& p, Code* out) {
     const std::size_t n = static_cast<std::size_t>(h) * cols;
     for (std::size_t i = 0; i < n; ++i) {
       const double v = buf[i];
-      Code code = Coding<Code>::kKeep;
+      Code code = Coding<Code>::kUnnamed;
       if (hasNoData && (v == noData || (std::isnan(v) && std::isnan(noData)))) {
+        code = noDataCode;
       } else if (v >= Coding<Code>::kLutLo && v < Coding<Code>::kLutLo + Coding<Code>::kLutSize) {
         const auto k = static_cast<std::int64_t>(v);
         if (static_cast<double>(k) == v) code = coding.lut[k - Coding<Code>::kLutLo];
@@ -89,9 +108,9 @@ void Classify(const Recipe& r, PlannedLayer& p, Code* out) {
 template <class Code>
 std::vector<Code> RasterOnGrid(const Recipe& r, PlannedLayer& p, const Grid& grid,
                                std::vector<int>& values) {
-  values = Coding<Code>(p.entry->rules).values;
+  values = Coding<Code>(*p.entry).values;
   const std::size_t cells = static_cast<std::size_t>(grid.rows) * grid.cols;
-  std::vector<Code> onGrid(cells, Coding<Code>::kKeep);
+  std::vector<Code> onGrid(cells, Coding<Code>::kNoData);
   if (!p.warp) {
     Classify<Code>(r, p, onGrid.data());
     return onGrid;
@@ -104,10 +123,10 @@ std::vector<Code> RasterOnGrid(const Recipe& r, PlannedLayer& p, const Grid& gri
   const double windowGt[6] = {g[0] + p.win[0] * g[1] + p.win[1] * g[2], g[1], g[2],
                               g[3] + p.win[0] * g[4] + p.win[1] * g[5], g[4], g[5]};
   Dataset src =
-      MemOver(own.data(), type, p.win[3], p.win[2], windowGt, p.info.crs, Coding<Code>::kKeep);
+      MemOver(own.data(), type, p.win[3], p.win[2], windowGt, p.info.crs, Coding<Code>::kNoData);
   Dataset dst = MemOver(onGrid.data(), type, grid.rows, grid.cols, grid.geo.transform, grid.geo.wkt,
-                        Coding<Code>::kKeep);
-  const std::string keep = std::to_string(Coding<Code>::kKeep);
+                        Coding<Code>::kNoData);
+  const std::string keep = std::to_string(Coding<Code>::kNoData);
   CPLStringList args;
   for (const char* a : {"-r", p.mode ? "mode" : "near", "-srcnodata", keep.c_str(), "-dstnodata",
                         keep.c_str(), "-q"})
@@ -188,33 +207,37 @@ void PlaceLayer(const Recipe& r, PlannedLayer& p, const Grid& grid, LayerReport&
   }
   std::set<int> distinct;
   for (const ValueRule& rule : p.entry->rules) distinct.insert(rule.value);
+  if (p.entry->hasNoData) distinct.insert(p.entry->noData);
   std::vector<int> values;
-  auto apply = [&](const auto& onGrid, auto keep) {
+  auto apply = [&](const auto& onGrid) {
+    using Code = typename std::decay_t<decltype(onGrid)>::value_type;
     for (std::size_t i = 0; i < cells; ++i)
-      if (onGrid[i] != keep) {
+      if (!Coding<Code>::Keeps(onGrid[i])) {
         const int v = values[onGrid[i]];
         put(i, v);
         ++report.cells[v];
       }
   };
-  if (distinct.size() < 255)
-    apply(RasterOnGrid<std::uint8_t>(r, p, grid, values), Coding<std::uint8_t>::kKeep);
+  if (distinct.size() < 254)
+    apply(RasterOnGrid<std::uint8_t>(r, p, grid, values));
   else
-    apply(RasterOnGrid<std::uint16_t>(r, p, grid, values), Coding<std::uint16_t>::kKeep);
+    apply(RasterOnGrid<std::uint16_t>(r, p, grid, values));
 }
 
 }  // namespace
 
 BuiltMap BuildIdMap(std::vector<LayerPlan>& plans, const Grid& grid, unsigned char nodeId,
-                    unsigned char vertexId) {
+                    unsigned char vertexId, std::vector<std::uint8_t>* painted) {
   const std::size_t cells = static_cast<std::size_t>(grid.rows) * grid.cols;
   BuiltMap map;
   map.cells.assign(cells, 0);
   std::vector<std::uint8_t> street(cells, 0);
+  if (painted != nullptr) painted->assign(cells, 0);
   for (LayerPlan& p : plans) {
     map.layers.emplace_back();
     map.layers.back().input = p->info;
     PlaceLayer(*p->recipe, *p, grid, map.layers.back(), [&](std::size_t i, int v) {
+      if (painted != nullptr) (*painted)[i] = 1;
       if (v == kStreet) {
         street[i] = 1;
       } else {

@@ -2,14 +2,16 @@
 // each layer's cells on that grid, and the maps the layers make.
 //
 // A raster layer: its rules are applied to its own values first (cells no
-// rule names and no-data cells name nothing), then the result is placed on
-// the grid:
+// rule names and no-data cells name nothing, unless the layer's "nodata"
+// or a rule that names the no-data value says what no-data cells become),
+// then the result is placed on the grid:
 // - as it stands when it has the grid's size and place (or when the layer
 //   or the grid has no georeference: then only a layer of the grid's size
 //   is taken, any other is refused);
 // - else warped by GDAL (GDALWarp) from its CRS to the grid's: nearest
 //   neighbour, or the most frequent value ("mode") when its cells are finer
-//   than the grid's (its resolution in the grid's CRS, as GDAL suggests it
+//   than the grid's (cells no rule names vote too, for keeping what lies
+//   below; no-data cells do not vote) (its resolution in the grid's CRS, as GDAL suggests it
 //   for the warp, below the grid's cell size). A layer or grid without a CRS
 //   is taken to be in the other's CRS. A layer whose extent does not overlap
 //   the grid is refused.
@@ -87,8 +89,10 @@ struct BuiltMap {
 
 // A start or control map: all vacant (0), then each layer in turn; street
 // cells then take `nodeId` or `vertexId` by the street rule (streets.h).
+// `painted`, when given, is set to 1 in every cell a layer names and 0
+// elsewhere (a schedule's map of what changes).
 BuiltMap BuildIdMap(std::vector<LayerPlan>& plans, const Grid& grid, unsigned char nodeId,
-                    unsigned char vertexId);
+                    unsigned char vertexId, std::vector<std::uint8_t>* painted = nullptr);
 // A background: every land use allowed (255), then each layer in turn.
 BuiltMap BuildBackground(std::vector<LayerPlan>& plans, const Grid& grid);
 

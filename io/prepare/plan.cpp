@@ -41,11 +41,15 @@ Grid ResolveGrid(const Recipe& recipe) {
         first = l;
         break;
       }
+    std::vector<const std::vector<Factor>*> surfaces = {&recipe.suitability};
+    for (const ScheduleEntry& e : recipe.schedule) surfaces.push_back(&e.suitability);
+    for (const auto* factors : surfaces)
+      if (first == nullptr && !factors->empty()) first = &factors->front().source;
     if (first == nullptr)
       Fail(recipe, "grid",
            "no raster layer to take the grid from: give \"like\", or \"crs\", \"bounds\" and "
            "\"cell\"");
-    key = first->key + ".raster";
+    key = first->key + "." + first->fileKey;
     path = first->path;
     file = first->file;
   }
@@ -135,13 +139,22 @@ void SourceWindow(GDALDataset& ds, const Grid& grid, int win[4]) {
 
 void PlanRaster(const Recipe& r, const Grid& grid, PlannedLayer& p) {
   const LayerEntry& s = *p.entry;
-  const std::string key = s.key + ".raster";
+  const std::string key = s.key + "." + s.fileKey;
   p.ds = OpenSource(r, key, s.path, s.file, false);
   GDALDataset& ds = *p.ds;
   if (s.band > ds.GetRasterCount())
     Fail(r, s.key + ".band",
          s.path + " has " + std::to_string(ds.GetRasterCount()) + " band(s), not band " +
              std::to_string(s.band));
+  if (s.hasNoData) {
+    int has = 0;
+    const double noData = ds.GetRasterBand(s.band)->GetNoDataValue(&has);
+    if (const ValueRule* rule = has ? NoDataRule(s.rules, noData) : nullptr)
+      Fail(r, s.noDataKey,
+           s.path + ": its no-data value " + CPLString().Printf("%.15g", noData) +
+               " is named by the rule " + rule->key.substr(s.key.size() + 1) +
+               " too: keep one of the two");
+  }
   p.info.driver = ds.GetDriver() ? ds.GetDriver()->GetDescription() : "";
   p.info.rows = ds.GetRasterYSize();
   p.info.cols = ds.GetRasterXSize();

@@ -87,6 +87,18 @@ public:
     return bits;
   }
 
+  // A number 0..1: a suitability class's share, a factor's value on no-data cells.
+  double Share(const Json& v, const std::string& key) const {
+    if (!v.is_number() || !(v.get<double>() >= 0 && v.get<double>() <= 1))
+      Fail(key, "must be a number from 0 to 1, not " + v.dump());
+    return v.get<double>();
+  }
+
+  double Number(const Json& v, const std::string& key) const {
+    if (!v.is_number() || !std::isfinite(v.get<double>())) Fail(key, "must be a number");
+    return v.get<double>();
+  }
+
   std::vector<ValueRule> Classes(const Json& v, const std::string& key, Target target) const {
     if (!v.is_object() || v.empty()) Fail(key, "must be an object of value: rule entries");
     std::vector<ValueRule> rules;
@@ -96,7 +108,10 @@ public:
       if (!ParseRange(k, r.lo, r.hi))
         Fail(r.key, "not a whole number or a range of them (\"11\", \"21-24\")");
       if (r.lo > r.hi) Fail(r.key, "the range is reversed (write the smaller value first)");
-      r.value = target == Target::Ids ? IdValue(rule, r.key) : AllowValue(rule, r.key);
+      if (target == Target::Share)
+        r.share = Share(rule, r.key);
+      else
+        r.value = target == Target::Ids ? IdValue(rule, r.key) : AllowValue(rule, r.key);
       rules.push_back(r);
     }
     std::sort(rules.begin(), rules.end(),
@@ -148,9 +163,15 @@ public:
     const char* valueWord = target == Target::Ids ? "as" : "allow";
     if (raster) {
       if (target == Target::Ids)
-        Keys(v, key, {"raster", "band", "classes", "preset"});
+        Keys(v, key, {"raster", "band", "classes", "preset", "nodata"});
       else
-        Keys(v, key, {"raster", "band", "classes"});
+        Keys(v, key, {"raster", "band", "classes", "nodata"});
+      if (v.contains("nodata")) {
+        layer.hasNoData = true;
+        layer.noDataKey = key + ".nodata";
+        layer.noData = target == Target::Ids ? IdValue(v["nodata"], layer.noDataKey)
+                                             : AllowValue(v["nodata"], layer.noDataKey);
+      }
       layer.path = Text(v["raster"], key + ".raster");
       if (v.contains("band"))
         layer.band = static_cast<int>(Whole(v["band"], key + ".band", 1, 65535));
@@ -191,6 +212,92 @@ public:
     for (std::size_t i = 0; i < v.size(); ++i)
       layers.push_back(Layer(v[i], key + "[" + std::to_string(i) + "]", target));
     return layers;
+  }
+
+  Factor OneFactor(const Json& v, const std::string& key) const {
+    Factor f;
+    f.source.key = key;
+    if (!v.is_object()) Fail(key, "must be an object with \"raster\" or \"slope\"");
+    const bool raster = v.contains("raster"), slope = v.contains("slope");
+    if (raster == slope) Fail(key, "needs exactly one of \"raster\" and \"slope\"");
+    if (slope) {
+      Keys(v, key, {"slope", "band", "critical", "nodata"});
+      f.kind = Factor::Slope;
+      f.source.path = Text(v["slope"], key + ".slope");
+      f.source.fileKey = "slope";
+      if (!v.contains("critical")) Fail(key, "needs \"critical\" (the slope that allows nothing)");
+      f.critical = Number(v["critical"], key + ".critical");
+      if (!(f.critical > 0))
+        Fail(key + ".critical", "must be above 0, not " + v["critical"].dump());
+    } else {
+      Keys(v, key, {"raster", "band", "range", "invert", "classes", "nodata"});
+      f.source.path = Text(v["raster"], key + ".raster");
+      if (v.contains("range") == v.contains("classes"))
+        Fail(key, "needs exactly one of \"range\" and \"classes\"");
+      if (v.contains("classes")) {
+        if (v.contains("invert")) Fail(key + ".invert", "goes with \"range\" only");
+        f.kind = Factor::Classes;
+        f.source.rules = Classes(v["classes"], key + ".classes", Target::Share);
+      } else {
+        const Json& range = v["range"];
+        if (!range.is_array() || range.size() != 2) Fail(key + ".range", "must be [lo, hi]");
+        f.lo = Number(range[0], key + ".range[0]");
+        f.hi = Number(range[1], key + ".range[1]");
+        if (!(f.lo < f.hi))
+          Fail(key + ".range", "the range is reversed or empty (write the smaller value first)");
+        if (v.contains("invert")) {
+          if (!v["invert"].is_boolean()) Fail(key + ".invert", "must be true or false");
+          f.invert = v["invert"].get<bool>();
+        }
+      }
+    }
+    if (v.contains("band"))
+      f.source.band = static_cast<int>(Whole(v["band"], key + ".band", 1, 65535));
+    if (v.contains("nodata")) f.noData = Share(v["nodata"], key + ".nodata");
+    f.source.file = Resolve(f.source.path);
+    return f;
+  }
+
+  std::vector<Factor> Factors(const Json& v, const std::string& key) const {
+    if (!v.is_array() || v.empty()) Fail(key, "must be a list of at least one factor");
+    std::vector<Factor> factors;
+    for (std::size_t i = 0; i < v.size(); ++i)
+      factors.push_back(OneFactor(v[i], key + "[" + std::to_string(i) + "]"));
+    return factors;
+  }
+
+  std::vector<ScheduleEntry> Schedule(const Json& v) const {
+    if (!v.is_array()) Fail("schedule", "must be a list of entries");
+    std::vector<ScheduleEntry> entries;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+      ScheduleEntry e;
+      e.key = "schedule[" + std::to_string(i) + "]";
+      const Json& in = v[i];
+      Keys(in, e.key, {"step", "start", "background", "suitability"});
+      if (!in.contains("step")) Fail(e.key, "needs \"step\"");
+      e.step = Whole(in["step"], e.key + ".step", 1, 100000000);
+      for (const ScheduleEntry& earlier : entries)
+        if (earlier.step == e.step)
+          Fail(e.key + ".step", "step " + std::to_string(e.step) + " is " + earlier.key + "'s too");
+      if (in.size() == 1) Fail(e.key, "gives none of \"start\", \"background\", \"suitability\"");
+      auto layers = [&](const char* k, Target target, bool& has, std::vector<LayerEntry>& out) {
+        if (!in.contains(k)) return;
+        has = true;
+        out = Layers(in[k], e.key + "." + k, target);
+        if (out.empty()) Fail(e.key + "." + k, "must list at least one layer");
+      };
+      layers("start", Target::Ids, e.hasStart, e.start);
+      layers("background", Target::Background, e.hasBackground, e.background);
+      if (in.contains("suitability")) {
+        e.hasSuitability = true;
+        e.suitability = Factors(in["suitability"], e.key + ".suitability");
+      }
+      entries.push_back(std::move(e));
+    }
+    std::stable_sort(
+        entries.begin(), entries.end(),
+        [](const ScheduleEntry& a, const ScheduleEntry& b) { return a.step < b.step; });
+    return entries;
   }
 
   GridChoice Grid(const Json& v) {
@@ -269,12 +376,21 @@ const ValueRule* FindRule(const std::vector<ValueRule>& rules, std::int64_t v) {
   return v <= it->hi ? &*it : nullptr;
 }
 
+const ValueRule* NoDataRule(const std::vector<ValueRule>& rules, double noData) {
+  if (!(std::fabs(noData) < 1e15) || std::floor(noData) != noData) return nullptr;
+  return FindRule(rules, static_cast<std::int64_t>(noData));
+}
+
 std::vector<const LayerEntry*> AllLayers(const Recipe& recipe) {
   std::vector<const LayerEntry*> all;
   for (const LayerEntry& l : recipe.start) all.push_back(&l);
   for (const LayerEntry& l : recipe.background) all.push_back(&l);
   for (const ObservedEntry& o : recipe.observed)
     for (const LayerEntry& l : o.layers) all.push_back(&l);
+  for (const ScheduleEntry& e : recipe.schedule) {
+    for (const LayerEntry& l : e.start) all.push_back(&l);
+    for (const LayerEntry& l : e.background) all.push_back(&l);
+  }
   return all;
 }
 
@@ -283,7 +399,9 @@ Recipe ParseRecipe(const Json& doc, const std::string& name, const std::string& 
   Recipe r;
   r.name = name;
   r.folder = folder;
-  in.Keys(doc, "", {"grid", "start", "background", "observed", "params", "description"});
+  in.Keys(doc, "",
+          {"grid", "start", "background", "observed", "suitability", "schedule", "params",
+           "description"});
   if (doc.contains("description")) r.description = in.Text(doc["description"], "description");
   if (doc.contains("grid")) r.grid = in.Grid(doc["grid"]);
   if (!doc.contains("start")) in.Fail("start", "missing: the layers of the start map");
@@ -315,6 +433,11 @@ Recipe ParseRecipe(const Json& doc, const std::string& name, const std::string& 
       r.observed.push_back(std::move(o));
     }
   }
+  if (doc.contains("suitability")) {
+    r.hasSuitability = true;
+    r.suitability = in.Factors(doc["suitability"], "suitability");
+  }
+  if (doc.contains("schedule")) r.schedule = in.Schedule(doc["schedule"]);
   if (doc.contains("params")) {
     r.params = in.Text(doc["params"], "params");
     r.paramsFile = in.Resolve(r.params);

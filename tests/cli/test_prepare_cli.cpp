@@ -16,6 +16,8 @@ protected:
     MakeRaster(W("geo.tif"), 6, 8, std::vector<int>(48, 1), gt, 32633);
     MakeRaster(W("far.tif"), 6, 8, std::vector<int>(48, 1), farGt, 32633);
     MakeRaster(W("plain.tif"), 4, 5, std::vector<int>(20, 1));
+    const double noData = 255;
+    MakeRaster(W("nodata.tif"), 6, 8, std::vector<int>(48, 255), gt, 32633, GDT_Byte, &noData);
     // A VRT that states GDAL's default transform: no georeference either.
     WriteAll(W("plain.vrt"),
              "<VRTDataset rasterXSize=\"5\" rasterYSize=\"4\"><GeoTransform>0, 1, 0, 0, 0, "
@@ -87,6 +89,30 @@ TEST_F(PrepareCli, RefusesBadRecipesAndLayersWithOneLineAndWritesNothing) {
       {R"({"start": [{"raster": "geo.tif", "preset": "nlcd2"}]})",
        "recipe.json: start[0].preset: \"nlcd2\" is none of nlcd, corine, worldcover"},
       {R"([1, 2])", "recipe.json: (top): must be an object"},
+      {R"({"start": [{"raster": "nodata.tif", "classes": {"1-255": 3}, "nodata": 6}]})",
+       "recipe.json: start[0].nodata: nodata.tif: its no-data value 255 is named by the rule "
+       "classes[\"1-255\"] too"},
+      {R"({"start": [], "schedule": [{"step": 0, "start": []}]})",
+       "recipe.json: schedule[0].step: must be from 1 to 100000000, not 0"},
+      {R"({"start": [], "schedule": [{"step": 2, "suitability": [{"slope": "geo.tif", "critical": 9}]},
+                                     {"step": 2, "background": []}]})",
+       "recipe.json: schedule[1].step: step 2 is schedule[0]'s too"},
+      {R"({"start": [], "schedule": [{"step": 2, "roads": []}]})",
+       "recipe.json: schedule[0].roads: unknown key"},
+      {R"({"start": [], "schedule": [{"step": 2}]})",
+       "recipe.json: schedule[0]: gives none of \"start\", \"background\", \"suitability\""},
+      {R"({"start": [], "suitability": [{"raster": "geo.tif"}]})",
+       "recipe.json: suitability[0]: needs exactly one of \"range\" and \"classes\""},
+      {R"({"start": [], "suitability": [{"raster": "geo.tif", "range": [9, 1]}]})",
+       "recipe.json: suitability[0].range: the range is reversed"},
+      {R"({"start": [], "suitability": [{"raster": "geo.tif", "range": [3, 3]}]})",
+       "recipe.json: suitability[0].range: the range is reversed or empty"},
+      {R"({"start": [], "schedule": [{"step": 5, "suitability": [{"slope": "geo.tif", "critical": 0}]}]})",
+       "recipe.json: schedule[0].suitability[0].critical: must be above 0, not 0"},
+      {R"({"start": [], "suitability": [{"raster": "geo.tif", "classes": {"1": 1.5}}]})",
+       "recipe.json: suitability[0].classes[\"1\"]: must be a number from 0 to 1, not 1.5"},
+      {R"({"start": [], "suitability": [{"slope": "nope.tif", "critical": 9}]})",
+       "recipe.json: suitability[0].slope: nope.tif: no such file"},
   };
   for (const BadRecipe& c : cases) {
     Recipe(c.json);

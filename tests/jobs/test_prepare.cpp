@@ -11,6 +11,7 @@
 #include "io/output_folder.h"
 #include "io/prepare/checksum.h"
 #include "io/prepare/streets.h"
+#include "io/prepare/suitability.h"
 #include "jobs/prepare.h"
 #include "support/files.h"
 #include "support/layers.h"
@@ -122,6 +123,23 @@ TEST_F(GisCase, StreetsAreTheBurntCellsWithNodesAtTheEndsAndTheCrossing) {
   EXPECT_LE(atCrossing, 2);
 }
 
+TEST_F(GisCase, AScheduledRoadIsPaintedOnNoDataWhereGdalRasterizeBurnsIt) {
+  recipe_["schedule"] = Json::parse(R"([{"step": 3, "start": [
+      {"vector": "roads.gpkg", "layer": "roads", "where": "year = 1950", "as": "street"}]}])");
+  const PrepareResult r = RunPrepare(recipe_, dir_.Path(), "recipe");
+  const PreparedMap& road = MapOf(r, "schedule-3.tif");
+  std::vector<std::string> words = GridWords();
+  for (const char* w : {"-burn", "1", "-l", "roads", "-where", "year = 1950", "-ot", "Byte"})
+    words.push_back(w);
+  const std::vector<int> burnt = GdalProgram(false, dir_ / "roads.gpkg", words);
+  ASSERT_EQ(burnt.size(), road.cells.size());
+  for (std::size_t i = 0; i < burnt.size(); ++i)
+    EXPECT_EQ(burnt[i] == 1, road.cells[i] == 1 || road.cells[i] == 2) << "cell " << i;
+  EXPECT_EQ(road.noData, 255);
+  EXPECT_EQ(road.counts[1], 2u);  // its two ends
+  EXPECT_EQ(road.counts[255] + road.counts[1] + road.counts[2], road.cells.size());
+}
+
 TEST_F(GisCase, LandCoverLandsWhereGdalwarpByModePutsIt) {
   const PrepareResult r = RunPrepare(recipe_, dir_.Path(), "recipe");
   const PreparedMap& start = MapOf(r, "start.tif");
@@ -159,18 +177,32 @@ TEST_F(GisCase, ParkCellsAllowOnlyWhatTheRecipeSays) {
 TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
   recipe_["observed"] = Json::parse(
       R"([{"name": "1950", "steps": 20, "layers": [{"raster": "cover.tif", "classes": {"21-22": 3}}]}])");
+  recipe_["suitability"] = Json::parse(R"([{"raster": "cover.tif", "range": [0, 100]}])");
+  recipe_["schedule"] =
+      Json::parse(R"([{"step": 9, "suitability": [{"slope": "cover.tif", "critical": 50}]},
+      {"step": 4, "start": [{"raster": "cover.tif", "classes": {"41": 5}}],
+       "background": [{"vector": "roads.gpkg", "layer": "parks", "allow": []}]}])");
   const PrepareResult r = RunPrepare(recipe_, dir_.Path(), "recipe");
   const std::string out = dir_ / "out";
   towngrow::io::OutputFolder folder(out);
   towngrow::jobs::WritePrepareOutputs(r, folder);
   folder.Publish();
-  const std::set<std::string> want = {"start.tif",         "start.tif.aux.xml",
-                                      "background.tif",    "background.tif.aux.xml",
-                                      "observed-1950.tif", "observed-1950.tif.aux.xml",
-                                      "classes.json",      "prepare.json",
-                                      "report.html",       "start.png",
-                                      "background.png",    "observed-1950.png"};
+  std::set<std::string> want = {"start.tif",         "start.tif.aux.xml",
+                                "background.tif",    "background.tif.aux.xml",
+                                "observed-1950.tif", "observed-1950.tif.aux.xml",
+                                "classes.json",      "prepare.json",
+                                "report.html",       "start.png",
+                                "background.png",    "observed-1950.png"};
+  for (const char* f :
+       {"suitability.tif", "suitability.png", "schedule-4.tif", "schedule-4.png",
+        "schedule-4.tif.aux.xml", "schedule-4-background.tif", "schedule-4-background.png",
+        "schedule-4-background.tif.aux.xml", "schedule-9-suitability.tif",
+        "schedule-9-suitability.png", "schedule.json"})
+    want.insert(f);
   EXPECT_EQ(Listing(out), want);
+  EXPECT_EQ(Json::parse(ReadAll(out + "/schedule.json")), Json::parse(R"([
+      {"step": 4, "layers": ["schedule-4.tif"], "background": "schedule-4-background.tif"},
+      {"step": 9, "suitability": "schedule-9-suitability.tif"}])"));
   for (const PreparedMap& m : r.maps) {
     const std::vector<int> cells = ReadCells(out + "/" + m.file);
     EXPECT_TRUE(std::equal(cells.begin(), cells.end(), m.cells.begin(), m.cells.end())) << m.file;
@@ -189,17 +221,59 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
   for (int id = 0; id <= 6; ++id) EXPECT_EQ(scheme.classOf[id], id >= 1 && id <= 5 ? 0 : 1) << id;
   const Json record = Json::parse(ReadAll(out + "/prepare.json"));
   EXPECT_EQ(record["grid"]["rows"], kRows);
-  EXPECT_EQ(record["inputs"].size(), 4u);
+  EXPECT_EQ(record["inputs"].size(), 8u);
   EXPECT_EQ(record["inputs"][1]["features"], 2);  // the filter's two roads
   EXPECT_EQ(record["inputs"][0]["placed"], "most frequent value");
   EXPECT_EQ(record["inputs"][1]["georeferenced"], true);
   EXPECT_EQ(record["inputs"][3]["sha256"], FileSha256Of(dir_ / "cover.tif"));
   EXPECT_EQ(record["outputs"]["background.tif"]["cells"]["5"], 55);
+  EXPECT_EQ(record["outputs"]["schedule-4-background.tif"]["cells"]["0"], 55);
+  const Json& entry = record["schedule"]["entries"][0];
+  EXPECT_EQ(entry["layers"][0]["sha256"], FileSha256Of(out + "/schedule-4.tif"));
+  EXPECT_EQ(entry["background"]["sha256"], FileSha256Of(out + "/schedule-4-background.tif"));
+  EXPECT_EQ(record["schedule"]["sha256"], FileSha256Of(out + "/schedule.json"));
   EXPECT_NE(ReadAll(out + "/report.html").find("<td class=\"n\">5</td><td class=\"n\">55</td>"),
             std::string::npos);  // the report's row of the background's value 5
-  EXPECT_NE(
-      record["calibrate"].get<std::string>().find("--observed " + out + "/observed-1950.tif:20"),
-      std::string::npos);
+  EXPECT_NE(record["calibrate"].get<std::string>().find(
+                " --background " + out + "/background.tif --suitability " + out +
+                "/suitability.tif --observed " + out + "/observed-1950.tif:20 --schedule " + out +
+                "/schedule.json "),
+            std::string::npos);
+}
+
+// Land cover at 10 m in EPSG:3035 in bands of three values, two of them
+// named, onto a grid of 30 m in EPSG:32633: the values no rule names vote
+// for keeping what lies below (vacant here), so the start agrees with
+// GDAL's own mode warp of the classified layer (10 -> 3, 20 -> 4, 30 -> 0).
+TEST(ModeWarp, UnnamedValuesVoteAsWhatTheyKeep) {
+  ScratchDir dir;
+  const double x0 = 500000, y1 = 5300000, cell = 30;
+  const int side = 60;
+  OGRSpatialReference utm = Epsg(32633), laea = Epsg(3035);
+  std::unique_ptr<OGRCoordinateTransformation> ct(OGRCreateCoordinateTransformation(&utm, &laea));
+  double xs[2] = {x0, x0 + side * cell}, ys[2] = {y1 - side * cell, y1};
+  ASSERT_TRUE(ct->Transform(2, xs, ys));
+  const int rows = 260, cols = 260;
+  const double gt[6] = {std::floor(xs[0]) - 300, 10, 0, std::floor(ys[1]) + 300, 0, -10};
+  std::vector<int> cover(rows * cols);
+  for (int r = 0; r < rows; ++r)
+    for (int c = 0; c < cols; ++c) cover[r * cols + c] = 10 * (1 + (c + r * 7 / 10) / 2 % 3);
+  MakeRaster(dir / "cover.tif", rows, cols, cover, gt, 3035, GDT_Byte);
+  std::vector<int> classified(cover);
+  for (int& v : classified) v = v == 10 ? 3 : v == 20 ? 4 : 0;
+  MakeRaster(dir / "classified.tif", rows, cols, classified, gt, 3035, GDT_Byte);
+  const Json recipe = Json::parse(
+      R"({"grid": {"crs": "EPSG:32633", "bounds": [500000, 5298200, 501800, 5300000], "cell": 30},
+          "start": [{"raster": "cover.tif", "classes": {"10": 3, "20": 4}}]})");
+  const std::vector<std::uint8_t> start = RunPrepare(recipe, dir.Path()).maps[0].cells;
+  const std::vector<int> warped =
+      GdalProgram(true, dir / "classified.tif",
+                  {"-r", "mode", "-t_srs", "EPSG:32633", "-te", "500000", "5298200", "501800",
+                   "5300000", "-ts", std::to_string(side), std::to_string(side)});
+  ASSERT_EQ(warped.size(), start.size());
+  int same = 0;
+  for (std::size_t i = 0; i < start.size(); ++i) same += start[i] == warped[i];
+  EXPECT_GE(same, 0.99 * start.size()) << same << " of " << start.size();
 }
 
 // Layers on a grid without georeference, taken as they stand.
@@ -221,10 +295,74 @@ TEST_F(Order, LaterLayersWinAndUnnamedOrNoDataCellsKeepWhatLiesBelow) {
       {"raster": "road.tif", "classes": {"9": "street"}},
       {"raster": "top.tif", "classes": {"1": 6}}]})");
   const PrepareResult r = RunPrepare(recipe, dir_.Path(), "recipe");
-  // Row 1's street: 3 cells (the 4th taken by top.tif), ends at both sides.
-  EXPECT_EQ(r.maps[0].cells, (std::vector<std::uint8_t>{4, 3, 0, 3, 1, 2, 1, 6, 5, 3, 0, 3}));
+  // Row 1's street: 3 cells (the 4th taken by top.tif), ends at both sides;
+  // the rule "-9" names mid.tif's no-data value, so its no-data cells are 6.
+  EXPECT_EQ(r.maps[0].cells, (std::vector<std::uint8_t>{4, 3, 0, 6, 1, 2, 1, 6, 5, 3, 0, 6}));
   EXPECT_EQ(r.maps[0].layers[1].cells[4], 2u);
   EXPECT_EQ(r.maps[0].layers[2].cells[towngrow::io::kStreet], 4u);
+}
+
+TEST_F(Order, NoDataCellsBecomeWhatTheLayerSays) {
+  const double noData = -9;
+  MakeRaster(dir_ / "base.tif", 1, 4, {7, 7, 7, 7});
+  MakeRaster(dir_ / "mid.tif", 1, 4, {1, -9, 2, -9}, nullptr, 0, GDT_Int32, &noData);
+  const struct {
+    const char* layer;
+    std::vector<std::uint8_t> cells;
+  } cases[] = {
+      {R"({"raster": "mid.tif", "classes": {"1": 4}})", {4, 3, 3, 3}},
+      {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": 5})", {4, 5, 3, 5}},
+      {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": "street"})", {4, 1, 3, 1}},
+  };
+  for (const auto& c : cases) {
+    const Json recipe = Json::parse(R"({"start": [{"raster": "base.tif", "classes": {"7": 3}}, )" +
+                                    std::string(c.layer) + "]}");
+    EXPECT_EQ(RunPrepare(recipe, dir_.Path()).maps[0].cells, c.cells) << c.layer;
+  }
+  // A background's no-data cells, and a schedule's map whose layers give
+  // 255 and 254: what they leave as it is takes 253.
+  const PrepareResult r = RunPrepare(Json::parse(R"({"start": [],
+      "background": [{"raster": "mid.tif", "classes": {"1": [0]}, "nodata": [1, 2]}],
+      "schedule": [{"step": 1, "start": [{"raster": "mid.tif", "classes": {"1": 255, "2": 254}}]}]})"),
+                                     dir_.Path());
+  EXPECT_EQ(MapOf(r, "background.tif").cells, (std::vector<std::uint8_t>{1, 6, 255, 6}));
+  EXPECT_EQ(MapOf(r, "schedule-1.tif").cells, (std::vector<std::uint8_t>{255, 253, 254, 253}));
+}
+
+TEST_F(Order, SuitabilityIsTheProductOfItsFactorsInPercent) {
+  const double noData = -9;
+  MakeRaster(dir_ / "a.tif", 1, 6, {-9, 0, 11, 12, 15, 30}, nullptr, 0, GDT_Float32, &noData);
+  const Json recipe = Json::parse(R"({"start": [], "suitability": [
+      {"raster": "a.tif", "range": [10, 20]}, {"slope": "a.tif", "critical": 40, "nodata": 0.4},
+      {"raster": "a.tif", "range": [10, 20], "invert": true}, {"slope": "a.tif", "critical": 15},
+      {"raster": "a.tif", "classes": {"0-4": 0.25, "30": 0}}]})");
+  EXPECT_EQ(
+      RunPrepare(Json({{"start", recipe["start"]},
+                       {"suitability", {recipe["suitability"][0], recipe["suitability"][1]}}}),
+                 dir_.Path())
+          .maps[1]
+          .cells,
+      (std::vector<std::uint8_t>{40, 0, 7, 14, 31, 25}));
+  const towngrow::io::Recipe r = towngrow::io::ParseRecipe(recipe, "recipe", dir_.Path());
+  const struct {
+    int factor;
+    double value, share;
+  } cases[] = {{0, 5, 0},  {0, 12.5, 0.25}, {0, 20, 1}, {0, 25, 1},    {2, 12.5, 0.75},
+               {2, 25, 0}, {3, -3, 1},      {3, 0, 1},  {3, 7.5, 0.5}, {3, 15, 0},
+               {3, 20, 0}, {4, 2, 0.25},    {4, 30, 0}, {4, 31, 1},    {4, 2.5, 1}};
+  for (const auto& c : cases)
+    EXPECT_DOUBLE_EQ(towngrow::io::FactorValue(r.suitability[c.factor], c.value), c.share)
+        << "factor " << c.factor << " of " << c.value;
+  // A finer raster: the mean of the 5 x 5 cells under each grid cell.
+  std::vector<int> values(100);
+  for (int i = 0; i < 100; ++i) values[i] = i;  // row * 10 + column
+  MakeRaster(dir_ / "fine.tif", 10, 10, values, std::array<double, 6>{0, 2, 0, 20, 0, -2}.data(),
+             32633);
+  const Json fine =
+      Json::parse(R"({"grid": {"crs": "EPSG:32633", "bounds": [0, 0, 20, 20], "cell": 10},
+      "start": [], "suitability": [{"raster": "fine.tif", "range": [0, 99]}]})");
+  EXPECT_EQ(RunPrepare(fine, dir_.Path()).maps[1].cells,
+            (std::vector<std::uint8_t>{22, 27, 73, 78}));
 }
 
 TEST_F(Order, ClassesApplyToTheLayersValuesBeforeTheMostFrequentIsTaken) {
