@@ -76,7 +76,8 @@ void EditSet(CLandUseSet& set, unsigned what, unsigned a, unsigned b) {
     use->m_nSpontaneousNodePercent = static_cast<int>(b % 40);
     use->m_nCenterPercent = static_cast<int>(b % 70), use->m_nCenterCells = static_cast<int>(b % 9);
     use->m_nEdgePercent = static_cast<int>(b % 30), use->m_nEdgeRadius = static_cast<int>(b % 4);
-    use->m_nRoadCells = static_cast<int>(b % 5), use->m_nRoadRadius = static_cast<int>(b % 7);
+    use->m_dEdgePower = (b % 3) * 0.5;
+    use->m_nRoadPercent = static_cast<int>(b % 101), use->m_nRoadRadius = static_cast<int>(b % 7);
     use->m_nRoadTrip = static_cast<int>(b % 12);
     use->m_dSuitabilityWeight = (b % 5) * 0.75;
   }

@@ -123,16 +123,22 @@ using SettleCounts = std::array<long, kSettleRules>;
 //    m_nCenterCells of them are settled;
 // 2. edge growth (m_nEdgePercent above 0): every developed cell of `cur`
 //    (street node to commerce), rows from 0, with 2 to 7 developed cells
-//    among its 8 neighbours, with m_nEdgePercent per cent (one draw) tries
-//    one cell drawn in the square of radius m_nEdgeRadius around it;
-// 3. road trips (m_nRoadCells above 0): from every cell of the land use's
+//    among its 8 neighbours, tries one neighbour (RandInt(8) - 1, a
+//    direction) with the chance p x f^k: p m_nEdgePercent per cent, f the
+//    share of developed cells in the square of radius m_nEdgeRadius around
+//    it (cells beyond the grid count as not developed), k m_dEdgePower. One
+//    draw d decides: the cell tries when d < p x f^k x 32768 (f is counted
+//    only when d < p x 32768). A place grows from its edge the faster, the
+//    more of the window it fills; with k 0 every edge cell tries with p;
+// 3. road trips (m_nRoadPercent above 0): every cell of the land use's
 //    category that this step settled so far (in `next` and not in `cur`),
-//    in ascending order, the nearest street cell of `cur` within
+//    in ascending order, starts a trip with m_nRoadPercent per cent
+//    (RandInt(100) <= p): the nearest street cell of `cur` within
 //    m_nRoadRadius (square rings outwards, each ring from its top-left
 //    corner clockwise; none: no trip), then up to m_nRoadTrip moves to a
 //    street neighbour (one draw among those not just left; none: the trip
 //    ends), then up to 8 neighbours of the last street cell drawn as
-//    directions until m_nRoadCells of them are settled.
+//    directions until one of them is settled.
 // A cell is settled with the ID GetProbID of the land use's category (a
 // street node: of StreetNode) at age 0 when it lies in the grid, is vacant
 // in `next`, its age in `cur` is not below 0, the background allows the ID

@@ -99,9 +99,10 @@ CLandUse::CLandUse()
       m_nCenterCells(2),
       m_nEdgePercent(0),
       m_nEdgeRadius(1),
+      m_dEdgePower(0.0),
       m_nRoadRadius(5),
       m_nRoadTrip(10),
-      m_nRoadCells(0) {}
+      m_nRoadPercent(0) {}
 
 CLandUse::~CLandUse() = default;
 

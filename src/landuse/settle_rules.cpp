@@ -89,8 +89,8 @@ public:
 
   template <class EachCell>
   void Edge(const CLandUse& use, const EachCell& eachDeveloped, SettleCounts& counts) {
-    const int radius = use.m_nEdgeRadius;
-    const int side = 2 * radius + 1;
+    const double chance = use.m_nEdgePercent * 32768.0 / 100.0;
+    const long long side = 2LL * use.m_nEdgeRadius + 1;
     eachDeveloped([&](std::size_t k) {
       const long long r = static_cast<long long>(k / static_cast<std::size_t>(cols_));
       const long long c = static_cast<long long>(k % static_cast<std::size_t>(cols_));
@@ -99,16 +99,26 @@ public:
       for (int d = 0; d < 8; ++d)
         around += IsDeveloped(CategoryOf(cur_, r + kRowStep[d], c + kColStep[d])) ? 1 : 0;
       if (around < 2 || around > 7) return;
-      if (RandIntOf(100) > use.m_nEdgePercent || radius <= 0) return;
-      int w = RandIntOf(side * side - 1) - 1;  // the square's cells but its centre
-      if (w >= radius * side + radius) ++w;
-      if (Settle(r + w / side - radius, c + w % side - radius, use, 0)) ++counts[kEdge];
+      const int draw = Draw();
+      if (draw >= chance) return;
+      if (use.m_dEdgePower > 0) {
+        const CodeCounts window =
+            CountCodes(cur_, table_, ClipSquare(cur_, static_cast<int>(r), static_cast<int>(c),
+                                                use.m_nEdgeRadius));
+        long long developed = 0;
+        for (int code = StreetNode; code <= Commerce; ++code) developed += window.Of(code);
+        const double share = static_cast<double>(developed) / static_cast<double>(side * side);
+        if (draw >= chance * std::pow(share, use.m_dEdgePower)) return;
+      }
+      const int d = RandIntOf(8) - 1;
+      if (Settle(r + kRowStep[d], c + kColStep[d], use, 0)) ++counts[kEdge];
     });
   }
 
   void RoadTrips(const CLandUse& use, const std::vector<std::size_t>& sources,
                  SettleCounts& counts) {
     for (const std::size_t k : sources) {
+      if (RandIntOf(100) > use.m_nRoadPercent) continue;
       long long r = 0, c = 0;
       if (!NearestStreet(static_cast<long long>(k / static_cast<std::size_t>(cols_)),
                          static_cast<long long>(k % static_cast<std::size_t>(cols_)),
@@ -128,7 +138,7 @@ public:
         fromR = r, fromC = c;
         r = nextR[pick], c = nextC[pick];
       }
-      counts[kRoadTrip] += SettleAround(r, c, use, use.m_nRoadCells);
+      counts[kRoadTrip] += SettleAround(r, c, use, 1);
     }
   }
 
@@ -204,7 +214,7 @@ private:
 
 bool RulesOn(const CLandUse& use) {
   return use.m_LandUseCategory >= House && use.m_LandUseCategory <= Commerce &&
-         (use.m_nSpontaneousRate > 0 || use.m_nEdgePercent > 0 || use.m_nRoadCells > 0);
+         (use.m_nSpontaneousRate > 0 || use.m_nEdgePercent > 0 || use.m_nRoadPercent > 0);
 }
 
 }  // namespace
@@ -247,7 +257,7 @@ SettleCounts Settle(const CLandUseCoverage& cur, CLandUseCoverage& next, const C
     if (!RulesOn(*use)) continue;
     if (use->m_nSpontaneousRate > 0) settler.Spontaneous(*use, counts);
     if (use->m_nEdgePercent > 0) settler.Edge(*use, eachDeveloped, counts);
-    if (use->m_nRoadCells > 0)
+    if (use->m_nRoadPercent > 0)
       settler.RoadTrips(*use, settler.SettledSoFar(use->m_LandUseCategory, hints.log), counts);
   }
   return counts;

@@ -150,7 +150,7 @@ TEST_F(Program, ConvertInfoRenderParamsVersionAndHelp) {
             "densityPower activeAge inactivePeriod deadAge neighborRadius directionProb "
             "landUseProb policy streetPercent mixedLandUseProb residentialLandUseProb "
             "suitabilityWeight spontaneousRate spontaneousNodePercent centerPercent centerCells "
-            "edgePercent edgeRadius roadRadius roadTrip roadCells ");
+            "edgePercent edgeRadius edgePower roadRadius roadTrip roadPercent ");
   Json changed = want;
   changed["landUses"][4]["policy"] = changed["landUses"][4]["houseCommercePercent"] = 0;
   changed["landUses"][1]["industryPercent"] = 0;

@@ -111,11 +111,13 @@ public:
   int m_nSpontaneousNodePercent;  // a spontaneous cell becomes a street node instead
   int m_nCenterPercent;           // a spontaneous cell becomes a new centre
   int m_nCenterCells;             // the neighbours a new centre settles (2)
-  int m_nEdgePercent;             // an edge cell tries a cell near it, per step
-  int m_nEdgeRadius;              // the square edge growth draws its cell in (1)
+  int m_nEdgePercent;             // an edge cell of a place filling its window tries a
+                                  // neighbour, per step
+  int m_nEdgeRadius;              // the window that measures the place (1)
+  double m_dEdgePower;            // how the place's share of the window weighs (0)
   int m_nRoadRadius;              // how far a road trip looks for a street (5)
   int m_nRoadTrip;                // the moves of a trip along the streets (10)
-  int m_nRoadCells;               // the cells a trip settles at its end (0: no trips)
+  int m_nRoadPercent;             // a cell settled in the step starts a road trip
 };
 
 }  // namespace towngrow
