@@ -153,20 +153,21 @@ public:
     folder.Publish();
     jobs::WriteBestEnsembles(in, o_, majority, folder);
     if (!quiet_)
-      PrintSummary(out, in, result, validation, processes.Size(),
+      PrintSummary(out, in, result, validation, majority.abandoned, processes.Size(),
                    std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
     return 0;
   }
 
 private:
   void PrintSummary(std::FILE* out, const jobs::CalibrationInputs& in, const SearchResult& result,
-                    const std::vector<PointResult>& validation, int processes,
-                    double seconds) const {
+                    const std::vector<PointResult>& validation, const jobs::Abandonment& abandoned,
+                    int processes, double seconds) const {
     const PointResult& best = result.ranking.front();
     const std::string objective = in.objective.Text();
     std::fprintf(out, "Best of %zu points: %s\n  objective %s = %s, quantity disagreement %s\n",
                  result.ranking.size(), best.key.c_str(), objective.c_str(),
                  Shown(best.objective).c_str(), Shown(best.quantity).c_str());
+    std::fprintf(out, "  given up: %s\n", jobs::AbandonmentText(abandoned).c_str());
     std::fprintf(out, "Wrote %s (best.json, ranking.csv, rounds.csv, calibration.sqlite) in %.2f s",
                  out_.c_str(), seconds);
     if (processes > 1) std::fprintf(out, " (%d processes)", processes);
@@ -239,6 +240,16 @@ CalibrateCommand::CalibrateCommand(CLI::App& parent) {
   app->add_option("--majority-runs", o_.majorityRuns,
                   "Fresh runs of the best point whose majority map (cells in a class in at least "
                   "half of them) is scored on every control and held-out map (1 to 65535)");
+  app->add_option("--horizon", o_.horizon,
+                  "Steps of a projection from the start: the summary and report say how many cells "
+                  "the best point gives up by then (cells of a developed class at some step and "
+                  "in none at its end), beside those it gives up by the last control map")
+      ->check(CLI::Range(0L, 100000000L));
+  app->add_flag("--hold-ages", o_.holdAges,
+                "Keep abandonment out of the search: every point's housing, industry and "
+                "commerce rest rather than being given up within the horizon and the control "
+                "maps' steps (their inactive period raised so that activeAge + inactivePeriod "
+                "reaches it), so that a fit whose maps show no abandonment does not decide one");
   app->add_option("--objective", o_.objective,
                   "A measure name, a product (fom.developed*ksim) or a weighted mean "
                   "(0.6*fom.developed+0.4*leesallee); see below");

@@ -132,7 +132,7 @@ const std::vector<Field>& Fields() {
       {"centerCells", Type::Int, kSettles, 0, 8, 0, Member(&CLandUse::m_nCenterCells)},
       {"edgePercent", Type::Int, kSettles, 0, 100, 0, Member(&CLandUse::m_nEdgePercent)},
       {"edgeRadius", Type::Int, kSettles, 0, 50, 0, Member(&CLandUse::m_nEdgeRadius)},
-      {"edgePower", Type::Double, kSettles, 0, 10, 0, Member(&CLandUse::m_dEdgePower)},
+      {"edgePower", Type::Double, kSettles, 0, 4, 0, Member(&CLandUse::m_dEdgePower)},
       {"roadRadius", Type::Int, kSettles, 0, 50, 0, Member(&CLandUse::m_nRoadRadius)},
       {"roadTrip", Type::Int, kSettles, 0, 50, 0, Member(&CLandUse::m_nRoadTrip)},
       {"roadPercent", Type::Int, kSettles, 0, 100, 0, Member(&CLandUse::m_nRoadPercent)},

@@ -1,8 +1,10 @@
 #include "jobs/calibrate.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
+#include <new>
 
 #include "io/result_text.h"
 
@@ -106,9 +108,52 @@ std::vector<PointResult> ScoreHeldOut(const CalibrationInputs& in, const PointRe
 
 namespace towngrow::jobs {
 
+Abandonment AbandonmentOf(const CalibrationInputs& in, const CalibrateOptions& o,
+                          const PointResult& best) {
+  Abandonment a;
+  for (const ControlMapFile& c : in.controls) a.lastControl = std::max(a.lastControl, c.steps);
+  a.horizon = o.horizon;
+  std::array<unsigned char, 256> developed{};
+  for (int id = 0; id < 256; ++id) {
+    const int k = in.scheme.classOf[static_cast<std::size_t>(id)];
+    developed[static_cast<std::size_t>(id)] =
+        k >= 0 && in.scheme.developed[static_cast<std::size_t>(k)];
+  }
+  const std::size_t n = static_cast<std::size_t>(in.start.m_nRows) * in.start.m_nCols;
+  for (int run = 0; run < o.runs; ++run) {
+    const std::unique_ptr<CLandUseSet> set = in.SetOf(best.point);
+    Simulation sim(set.get());
+    if (!sim.Init(in.start.m_nRows, in.start.m_nCols)) throw std::bad_alloc();
+    sim.Current().CopyValueFromCoverage(&in.start);
+    sim.Current().m_pLandUseSet = set.get();
+    sim.SetBackground(in.hasBackground ? &in.background : nullptr);
+    sim.SetScenario(in.scenario);
+    SeedRandom(o.town.seed + static_cast<unsigned int>(run) * o.seedStep);
+    std::vector<unsigned char> ever(n);
+    const Simulation& grown = sim;
+    auto given = [&](const unsigned char* cells) {
+      long count = 0;
+      for (std::size_t k = 0; k < n; ++k) {
+        ever[k] |= developed[cells[k]];
+        count += ever[k] & (developed[cells[k]] ^ 1);
+      }
+      return static_cast<double>(count) / o.runs;
+    };
+    given(grown.Current().m_pData);
+    sim.Run(std::max(a.lastControl, a.horizon), [&](const StepReport& r) {
+      const double count = given(grown.Current().m_pData);
+      if (r.step == a.lastControl) a.byLastControl += count;
+      if (r.step == a.horizon) a.byHorizon += count;
+      return true;
+    });
+  }
+  return a;
+}
+
 MajorityScores ScoreMajorities(const CalibrationInputs& in, const CalibrateOptions& o,
                                const PointResult& best) {
   MajorityScores scores;
+  scores.abandoned = AbandonmentOf(in, o, best);
   const unsigned int fresh =
       o.town.seed + static_cast<unsigned int>(o.runs) * o.seedStep;  // after the fit's seeds
   for (std::size_t c = 0; c < in.controls.size(); ++c)
@@ -117,6 +162,18 @@ MajorityScores ScoreMajorities(const CalibrationInputs& in, const CalibrateOptio
   for (const auto& v : in.validators)
     scores.held.push_back(ScoreMajority(*v, best.point, 0, o.majorityRuns, fresh, o.threads));
   return scores;
+}
+
+std::string AbandonmentText(const Abandonment& a) {
+  char buf[200];
+  std::snprintf(buf, sizeof buf, "%.1f cells by step %ld (the last control map)", a.byLastControl,
+                a.lastControl);
+  std::string text = buf;
+  if (a.horizon > 0) {
+    std::snprintf(buf, sizeof buf, ", %.1f by step %ld (the horizon)", a.byHorizon, a.horizon);
+    text += buf;
+  }
+  return text + ", mean over the fit's runs";
 }
 
 }  // namespace towngrow::jobs

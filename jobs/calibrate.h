@@ -99,6 +99,9 @@ struct CalibrateOptions {
   int population = 0;     // cmaes (0: 4 + 3 ln n), nsga2 (0: 40)
   double maxPoints = kDefaultMaxPoints;  // the most points of a round
   int majorityRuns = 25;                 // fresh runs of the best point's majority maps
+  long horizon = 0;       // a projection's steps the best point's abandonment is told for (0: none)
+  bool holdAges = false;  // every point's cells rest rather than being given up within the
+                          // horizon (and the last control or held-out map's steps)
   std::string objective = "fom.developed";
   int threads = 0;
   PictureOptions pictures;
@@ -138,7 +141,11 @@ struct CalibrationInputs {
   // cmaes, nsga2: a new proposer for each search (empty for the others).
   std::function<std::unique_ptr<Proposer>()> makeProposer;
 
-  // The set of a point's runs.
+  long holdAgesTo = 0;  // with holdAges: the steps no cell may grow old within
+
+  // The set of a point's runs: the point's values over the base parameters;
+  // with holdAges, housing, industry and commerce then have their inactive
+  // period raised so that activeAge + inactivePeriod reaches holdAgesTo.
   std::unique_ptr<CLandUseSet> SetOf(const Point& point) const;
 };
 
@@ -193,14 +200,33 @@ SearchResult Calibrate(CalibrationInputs& inputs, store::CalibrationStore* store
 // The best point scored on each held-out map (one result per map).
 std::vector<PointResult> ScoreHeldOut(const CalibrationInputs& inputs, const PointResult& best);
 
+// The cells the best point gives up, judged by the comparison's classes:
+// per run, the cells in a developed class at some step up to T that are in
+// none at T; the mean over the fit's runs (its own seeds), for T the last
+// control map's steps and the horizon. The maps hold no sign of
+// abandonment a fit could see, so a model that gives up its cores fits as
+// well as one that keeps them: this says which the best point is.
+struct Abandonment {
+  long lastControl = 0;
+  double byLastControl = 0;
+  long horizon = 0;  // 0: none asked
+  double byHorizon = 0;
+};
+
 // The best point's majority maps scored on each control map (`fitted`)
 // and held-out map (`held`): `majorityRuns` runs seeded seed + (runs + i) *
-// seed step, fresh seeds none of the fit's runs had.
+// seed step, fresh seeds none of the fit's runs had; and its abandonment.
 struct MajorityScores {
   std::vector<MajorityScore> fitted, held;
+  Abandonment abandoned;
 };
 MajorityScores ScoreMajorities(const CalibrationInputs& inputs, const CalibrateOptions& options,
                                const PointResult& best);
+Abandonment AbandonmentOf(const CalibrationInputs& inputs, const CalibrateOptions& options,
+                          const PointResult& best);
+// "given up by the best point: 12.5 cells by step 60 (the last control map),
+// 830 by step 100 (the horizon)", for summaries and reports.
+std::string AbandonmentText(const Abandonment& abandoned);
 
 // ranking.csv, rounds.csv, validation.csv, best.json, the charts and
 // report.html (the folder's own; the database is written as the search goes).

@@ -65,7 +65,15 @@ CalibrationInputs::CalibrationInputs() = default;
 CalibrationInputs::~CalibrationInputs() = default;
 
 std::unique_ptr<CLandUseSet> CalibrationInputs::SetOf(const Point& point) const {
-  return io::SetForPoint(baseParams, entries, point);
+  std::unique_ptr<CLandUseSet> set = io::SetForPoint(baseParams, entries, point);
+  for (int i = 0; holdAgesTo > 0 && i < set->m_LandUseArray.GetSize(); ++i) {
+    CLandUse& use = LandUseAt(*set, i);
+    const LandUseCategory kind = use.m_LandUseCategory;
+    if ((kind == House || kind == Industry || kind == Commerce) &&
+        static_cast<long>(use.m_nActiveAge) + use.m_nInactivePeriod < holdAgesTo)
+      use.m_nInactivePeriod = static_cast<int>(holdAgesTo - use.m_nActiveAge);
+  }
+  return set;
 }
 
 const std::vector<std::string>& CalibrationMeasures() {
@@ -130,6 +138,14 @@ void ReadCalibrationInputs(const CalibrateOptions& o, io::MessageLog& log, Calib
 }
 
 void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
+  if (o.horizon < 0 || o.horizon > 100000000)
+    throw io::Error("--horizon must be from 0 to 100000000 steps");
+  in.holdAgesTo = 0;
+  if (o.holdAges) {
+    in.holdAgesTo = o.horizon;
+    for (const auto* maps : {&in.controls, &in.held})
+      for (const ControlMapFile& c : *maps) in.holdAgesTo = std::max(in.holdAgesTo, c.steps);
+  }
   SearchSettings& settings = in.settings;
   settings.method = MethodOf(o.method);
   settings.rounds = o.rounds;
@@ -258,6 +274,7 @@ store::StoreMeta CalibrationMeta(const CalibrateOptions& o, const CalibrationInp
         (controlPrint.empty() ? "" : ";") + std::to_string(c.steps) + "@" + MapPrint(c.map, false);
   meta.emplace_back("controls", controlPrint);
   meta.emplace_back("background", in.hasBackground ? MapPrint(in.background, false) : "none");
+  if (in.holdAgesTo > 0) meta.emplace_back("holdAges", std::to_string(in.holdAgesTo));
   if (in.setup.hasScenario) {
     Hash scenario;
     for (const io::ScenarioFile& f : in.setup.scenario.files) scenario.Add(f.sha256);

@@ -136,6 +136,8 @@ std::string CalibrateRepeat(const CalibrateOptions& o, const std::string& out) {
        " --evaluations " + std::to_string(o.evaluations) + " --population " +
        std::to_string(o.population) + " --majority-runs " + std::to_string(o.majorityRuns) +
        " --objective " + ShellWord(o.objective);
+  if (o.horizon > 0) w += " --horizon " + std::to_string(o.horizon);
+  if (o.holdAges) w += " --hold-ages";
   if (!o.classes.empty()) w += " --classes " + ShellWord(AbsolutePath(o.classes));
   w += MapReadWords(t.maps);
   return w + " --out " + ShellWord(AbsolutePath(out));
@@ -158,7 +160,12 @@ report::Report CalibrationReport(const CalibrationInputs& in, const CalibrateOpt
   report.facts = {{"runs per point", std::to_string(o.runs)},
                   {"search", o.method},
                   {"best point", result.ranking.front().key},
+                  {"cells the best point gives up", AbandonmentText(majority.abandoned)},
                   {"towngrow", Version()}};
+  if (in.holdAgesTo > 0)
+    report.facts.insert(report.facts.end() - 1,
+                        {"ages held", "no cell given up within " + std::to_string(in.holdAgesTo) +
+                                          " steps (--hold-ages)"});
   if (o.evaluations > 0)
     report.facts.insert(report.facts.begin() + 2,
                         {"evaluations", std::to_string(result.ranking.size()) + " of a budget of " +

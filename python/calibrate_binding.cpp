@@ -62,8 +62,8 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
                    int trajectories, int levels, long evaluations, int population, double maxPoints,
                    int majorityRuns, const std::string& objective, const py::object& classes,
                    const py::object& validate, const py::object& schedule,
-                   const py::object& suitability, const py::object& out, int threads,
-                   const py::object& progress) {
+                   const py::object& suitability, long horizon, bool holdAges,
+                   const py::object& out, int threads, const py::object& progress) {
   PySimulation* s = SimulationOf(simulation);
   if (s == nullptr) throw py::type_error("calibrate() grows from a towngrow.Simulation");
   if (runs < 1 || runs > 65535)
@@ -90,6 +90,8 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
   o.objective = objective;
   o.threads = threads;
   ScenarioArguments(schedule, suitability, o.town);
+  o.horizon = horizon;
+  o.holdAges = holdAges;
   if (!validate.is_none() && !py::isinstance<py::dict>(validate))
     throw py::type_error("validate must be a dict {steps: map}");
   if (!classes.is_none() && !py::isinstance<py::dict>(classes))
@@ -208,8 +210,8 @@ void BindCalibrate(py::module_& m) {
       py::arg("max_points") = kDefaultMaxPoints, py::arg("majority_runs") = 25,
       py::arg("objective") = "fom.developed", py::arg("classes") = py::none(),
       py::arg("validate") = py::none(), py::arg("schedule") = py::none(),
-      py::arg("suitability") = py::none(), py::arg("out") = py::none(), py::arg("threads") = 0,
-      py::arg("progress") = py::none(),
+      py::arg("suitability") = py::none(), py::arg("horizon") = 0, py::arg("hold_ages") = false,
+      py::arg("out") = py::none(), py::arg("threads") = 0, py::arg("progress") = py::none(),
       R"doc(Searches land-use parameter values whose runs come closest to observed maps, as ``towngrow calibrate``.
 
 ``simulation`` gives the start (its current state, parameters and
@@ -237,7 +239,9 @@ distinct points (a budget for the others too). A search any of whose rounds
 could hold more than ``max_points`` points is refused before it starts.
 ``classes`` is a class scheme as a dict (as the program's class file holds
 it); ``validate`` maps steps to held-out maps, scored apart and never
-fitted. The runs go to ``threads`` worker threads (0: one per core) without
+fitted; ``schedule`` and ``suitability`` (file names) are read as
+``--schedule`` and ``--suitability`` read them, for the start's grid;
+``horizon`` and ``hold_ages`` are ``--horizon`` and ``--hold-ages``. The runs go to ``threads`` worker threads (0: one per core) without
 the GIL; the ranking never depends on them. ``progress(done, total)`` is
 called after each point; an exception from it (or Ctrl-C, as
 ``KeyboardInterrupt``) stops the search.

@@ -141,35 +141,35 @@ TEST(Schedule, AnEntryTakesEffectAtTheStartOfItsStep) {
 // The four settlement rules, each alone on a hand-made map (housing's own
 // rule silent), over many seeds.
 TEST(SettlementRules, SettleWhereAndAsOftenAsTheySay) {
-  // Spontaneous: 37 x diagonal (141.42) / 1000 = 5.23 tries a step, each
+  // Spontaneous: 37 x diagonal (1414.2) / 10000 = 5.23 tries a step, each
   // settled on a vacant grid (few collisions); none where the background
   // forbids housing (left half) or the suitability is 0 (top half).
   long settled = 0;
   for (unsigned seed = 1; seed <= 300; ++seed) {
-    Vacant v(100, 100, seed * 2654435761u);  // seeds apart: their first draws differ widely
+    Vacant v(1000, 1000, seed * 2654435761u);  // seeds apart: their first draws differ widely
     Housing(v.set).m_nSpontaneousRate = 37;
     settled += v.sim.Step().settled[kSpontaneous];
   }
   EXPECT_NEAR(settled / 300.0, 5.2326, 4 * std::sqrt(0.2326 * 0.7674 / 300) + 0.02);
   {
-    Vacant v(40, 40, 9);
+    Vacant v(200, 200, 9);
     Housing(v.set).m_nSpontaneousRate = 100;
     Housing(v.set).m_dSuitabilityWeight = 1;
     CGrid right;
-    right.InitGrid(40, 40, 0);
-    for (int k = 0; k < 1600; ++k) right.m_pData[k] = k % 40 >= 20 ? 8 : 0;
+    right.InitGrid(200, 200, 0);
+    for (int k = 0; k < 40000; ++k) right.m_pData[k] = k % 200 >= 100 ? 8 : 0;
     Scenario scenario;
-    scenario.suitability = Surface(40, 40, [](int r, int) { return r < 20 ? 0.0f : 1.0f; });
+    scenario.suitability = Surface(200, 200, [](int r, int) { return r < 100 ? 0.0f : 1.0f; });
     v.sim.SetBackground(&right);
     v.sim.SetScenario(&scenario);
     v.sim.Run(40);
     int housed = 0;
-    for (int k = 0; k < 1600; ++k) {
+    for (int k = 0; k < 40000; ++k) {
       if (v.sim.Current().m_pData[k] != 3) continue;
       ++housed;
-      EXPECT_TRUE(k / 40 >= 20 && k % 40 >= 20) << k;
+      EXPECT_TRUE(k / 200 >= 100 && k % 200 >= 100) << k;
     }
-    EXPECT_GT(housed, 20);  // of about 57 tries in that quarter
+    EXPECT_GT(housed, 10);  // of about 28 tries in that quarter
   }
   // Edge growth at 100 %: every cell with 2 to 7 developed neighbours takes
   // its two draws (the chance, the cell of its window), none other: in a
@@ -189,7 +189,7 @@ TEST(SettlementRules, SettleWhereAndAsOftenAsTheySay) {
     EXPECT_LE(r.settled[kEdge], 16);
   }
   // New centres and road trips, one spontaneous try a step (60 x 80: the
-  // diagonal is 100): a centre's extra cells (against the same run without
+  // diagonal is 100, the rate 100 per 10,000): a centre's extra cells (against the same run without
   // it) are at most centerCells and touch the spontaneous cell; a trip's
   // cells touch a street cell at most roadRadius + roadTrip columns from the
   // cell it started from (the street is the straight row 30).
@@ -200,7 +200,7 @@ TEST(SettlementRules, SettleWhereAndAsOftenAsTheySay) {
       for (bool on : {true, false}) {
         Vacant v(60, 80, seed);
         CLandUse& h = Housing(v.set);
-        h.m_nSpontaneousRate = 10;
+        h.m_nSpontaneousRate = 100;
         for (int c = 0; c < 80; ++c) v.sim.Current().SetCellValue(30, c, 2);
         if (rule == 0) h.m_nCenterPercent = on ? 100 : 0, h.m_nCenterCells = 3;
         if (rule == 1) h.m_nRoadPercent = on ? 100 : 0, h.m_nRoadRadius = 6, h.m_nRoadTrip = 4;

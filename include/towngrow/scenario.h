@@ -113,7 +113,7 @@ using SettleCounts = std::array<long, kSettleRules>;
 // start of the step (read), `next` the state being written. For each land
 // use of the set (in array order, the first of each ID) whose category is
 // housing, industry or commerce and whose rules are on, in this order:
-// 1. spontaneous settlement: m_nSpontaneousRate x diagonal / 1000 tries
+// 1. spontaneous settlement: m_nSpontaneousRate x diagonal / 10000 tries
 //    (the whole part, and one more with the fraction's probability, by one
 //    draw when there is a fraction), each at a cell drawn uniformly (two
 //    draws); a settled cell becomes a street node instead with

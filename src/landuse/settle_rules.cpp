@@ -69,7 +69,7 @@ public:
 
   void Spontaneous(const CLandUse& use, SettleCounts& counts) {
     const double diagonal = std::sqrt(static_cast<double>(rows_) * rows_ + 1.0 * cols_ * cols_);
-    const double expected = use.m_nSpontaneousRate * diagonal / 1000.0;
+    const double expected = use.m_nSpontaneousRate * diagonal / 10000.0;
     long tries = static_cast<long>(expected);
     const double fraction = expected - static_cast<double>(tries);
     if (fraction > 0 && Draw() < fraction * 32768.0) ++tries;
@@ -102,9 +102,9 @@ public:
       const int draw = Draw();
       if (draw >= chance) return;
       if (use.m_dEdgePower > 0) {
-        const CodeCounts window =
-            CountCodes(cur_, table_, ClipSquare(cur_, static_cast<int>(r), static_cast<int>(c),
-                                                use.m_nEdgeRadius));
+        const CodeCounts window = CountCodes(
+            cur_, table_,
+            ClipSquare(cur_, static_cast<int>(r), static_cast<int>(c), use.m_nEdgeRadius));
         long long developed = 0;
         for (int code = StreetNode; code <= Commerce; ++code) developed += window.Of(code);
         const double share = static_cast<double>(developed) / static_cast<double>(side * side);

@@ -95,6 +95,25 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
   ASSERT_EQ(Run(calibrate + "--schedule s.json").code, 0);
   Text("s.json", R"([{"step": 3, "layers": ["road.asc"]}])");
   ExpectBadInput(calibrate + "--schedule s.json", "scenario");
+
+  // Abandonment: a housing that grows old within 2 steps gives cells up by
+  // the horizon of 40 steps; held ages give none up and reach best.json.
+  Text("old.json", R"({"landUses": [{"id": 3, "activeAge": 1, "inactivePeriod": 1}]})");
+  const std::string fit =
+      "calibrate --start town --rows 30 --cols 30 --observed "
+      "o/step-0006.asc:6 --space space.json --runs 1 --params old.json "
+      "--horizon 40 --out ";
+  for (const bool hold : {false, true}) {
+    const Result r = Run(fit + (hold ? "held --hold-ages" : "free"));
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::size_t at = r.out.find(" by step 40 (the horizon)");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.rfind(", ", at) + 2, at - r.out.rfind(", ", at) - 2) == "0.0",
+              hold)
+        << r.out;
+  }
+  const Json held = Json::parse(ReadAll(W("held/best.json")))["landUses"][3];
+  EXPECT_EQ(held["activeAge"].get<int>() + held["inactivePeriod"].get<int>(), 40);
 }
 
 }  // namespace

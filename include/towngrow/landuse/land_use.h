@@ -107,7 +107,7 @@ public:
   // defaults they change nothing and take no draw. ---
   double m_dSuitabilityWeight;    // w, 0 to 10: a development of this land use into
                                   // a cell passes with s^w (0: not tested)
-  int m_nSpontaneousRate;         // tries per step per 1,000 cells of the grid's diagonal
+  int m_nSpontaneousRate;         // tries per step per 10,000 cells of the grid's diagonal
   int m_nSpontaneousNodePercent;  // a spontaneous cell becomes a street node instead
   int m_nCenterPercent;           // a spontaneous cell becomes a new centre
   int m_nCenterCells;             // the neighbours a new centre settles (2)
