@@ -1,83 +1,100 @@
 #!/bin/bash
-# The real fit of demo200 with the program's own commands: the start and
-# control maps (bench/demo200_maps.py), `towngrow calibrate --method cmaes`
-# over the 18 fields, then `towngrow ensemble --params best.json` with 25
-# fresh seeds to 1990 and the issue's scores of its majority map.
+# The real fit of demo200 with the program's own commands, as a user runs
+# it: `towngrow prepare` on examples/demo200/recipe-scenario.json (the 1930
+# start, the roads of 1950, 1970 and 1990 scheduled at steps 20, 40 and 60,
+# suitability from the slope, water closed by the background), then the
+# calibrate line prepare prints with --space S --runs 4 --method cmaes
+# --evaluations 1000 --seed 11 and no other option, then `towngrow ensemble
+# --params best.json --runs 25 --steps 60 --seed 1001` with the same
+# schedule and surface, scored at 1990.
 #
-#   bash bench/fit_demo200.sh EXE DATA OUT [options]
-#     --holdout            fit on 1950 and 1970, 1990 held out (--validate)
-#     --evaluations N      the budget (1000)
-#     --population N       CMA-ES's generation (40)
-#     --objective TEXT     (fom.developed)
-#     --steps-per-year N   (1: control maps after 20, 40, 60 steps)
-#     --street-rule        street nodes at the road network's ends and
-#                          junctions (an extra experiment)
-#     --space FILE         another space (default: the 18 fields)
-#     --seed N             the search's seed (1)
-# Prints the calibration's summary, then one line of scores.
+# S: the 18 fields of examples/demo200/space.json and every field of street
+# nodes (ID 1) and housing (ID 3) beyond the street-driven rules, each with
+# the range `towngrow params --space` gives it.
+#
+#   bash bench/fit_demo200.sh EXE OUT [options]
+#     --holdout         fit on 1950 and 1970; 1990 held out (--validate)
+#     --seed N          the search's seed (11)
+#     --space FILE      another space
+#     --morris          also screen every field of S (Morris, 20 trajectories)
+# Prints the calibration's summary and times, then the scores at 1990 of the
+# ensemble's majority map (cells developed in at least half of the 25 runs;
+# streets count as developed): Lee-Sallee |S n O| / |S u O| and Figure of
+# Merit hits / (hits + misses + false alarms) over the cells not developed
+# at the start; then the runs' means of fom.developed and leesallee
+# (towngrow ensemble --observed).
 set -euo pipefail
 exe=$(realpath "$1")
-data=$(realpath "$2")
-out=$(realpath -m "$3")
-shift 3
+out=$(realpath -m "$2")
+shift 2
 here=$(cd "$(dirname "$0")" && pwd)
-holdout=0 evaluations=1000 population=40 objective=fom.developed per_year=1 rule="" space=""
-seed=1
+holdout=0 seed=11 space="" morris=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --holdout) holdout=1 ;;
-    --evaluations) evaluations=$2; shift ;;
-    --population) population=$2; shift ;;
-    --objective) objective=$2; shift ;;
-    --steps-per-year) per_year=$2; shift ;;
-    --street-rule) rule=--street-rule ;;
-    --space) space=$(realpath "$2"); shift ;;
     --seed) seed=$2; shift ;;
+    --space) space=$(realpath "$2"); shift ;;
+    --morris) morris=1 ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
   shift
 done
 mkdir -p "$out"
-/usr/bin/python3 "$here/demo200_maps.py" maps "$data" "$out/maps" $rule
+p="$out/prepared"
+"$exe" prepare "$here/../examples/demo200/recipe-scenario.json" --out "$p" > "$out/prepare.txt"
+line=$(grep -A1 '^Calibrate with' "$out/prepare.txt" | tail -1)
 if [ -z "$space" ]; then
   space="$out/space.json"
-  cat > "$space" <<'JSON'
-[{"id": 1, "field": "minStep", "min": 1, "max": 10, "step": 1},
- {"id": 1, "field": "maxStep", "min": 0, "max": 10, "step": 1},
- {"id": 1, "field": "housePercent", "min": 0, "max": 100, "step": 1},
- {"id": 1, "field": "industryPercent", "min": 0, "max": 100, "step": 1},
- {"id": 1, "field": "commercePercent", "min": 0, "max": 100, "step": 1},
- {"id": 1, "field": "junctionVertices", "min": 0, "max": 9, "step": 1},
- {"id": 1, "field": "junctionHousePercent", "min": 0, "max": 100, "step": 1},
- {"id": 1, "field": "maxLength", "min": 1, "max": 20, "step": 1},
- {"id": 1, "field": "policy", "min": 0, "max": 100, "step": 1},
- {"id": 3, "field": "maxLength", "min": 1, "max": 20, "step": 1},
- {"id": 3, "field": "neighborRadius", "min": 0, "max": 5, "step": 1},
- {"id": 3, "field": "activeAge", "min": 1, "max": 200, "step": 1},
- {"id": 3, "field": "inactivePeriod", "min": 0, "max": 100, "step": 1},
- {"id": 3, "field": "streetPercent", "min": 0, "max": 100, "step": 1},
- {"id": 3, "field": "policy", "min": 0, "max": 100, "step": 1},
- {"id": 3, "field": "densityScale", "min": 0.1, "max": 5, "step": 0.1},
- {"id": 3, "field": "densityRate", "min": 0, "max": 4, "step": 0.1},
- {"id": 3, "field": "densityPower", "min": 0, "max": 4, "step": 0.1}]
-JSON
+  "$exe" params --space | /usr/bin/python3 -c '
+import json, sys
+base = json.load(open(sys.argv[1]))
+beyond = {"suitabilityWeight", "spontaneousRate", "spontaneousNodePercent", "centerPercent",
+          "centerCells", "edgePercent", "edgeRadius", "edgePower", "roadRadius", "roadTrip",
+          "roadPercent"}
+base += [e for e in json.load(sys.stdin) if e["id"] in (1, 3) and e["field"] in beyond]
+json.dump(base, open(sys.argv[2], "w"), indent=0)' "$here/../examples/demo200/space.json" "$space"
 fi
-m="$out/maps"
-observed=(--observed "$m/urban-1950.asc:$((20 * per_year))" --observed "$m/urban-1970.asc:$((40 * per_year))")
+args=${line#*towngrow calibrate }
+args=${args/SPACE.json/$space}
 if [ "$holdout" = 1 ]; then
-  observed+=(--validate "$m/urban-1990.asc:$((60 * per_year))")
-else
-  observed+=(--observed "$m/urban-1990.asc:$((60 * per_year))")
+  args=${args/--observed $p\/observed-1990.tif:60/--validate $p/observed-1990.tif:60}
 fi
 start=$(date +%s.%N)
-"$exe" calibrate --start "$m/start.asc" --background "$m/background.asc" "${observed[@]}" \
-  --space "$space" --runs 4 --seed "$seed" --method cmaes --evaluations "$evaluations" \
-  --population "$population" --objective "$objective" --threads 2 --quiet --out "$out/fit"
+eval "\"\$exe\" calibrate $args --runs 4 --method cmaes --evaluations 1000 --seed $seed --quiet --out \"\$out/fit\""
 took=$(echo "$(date +%s.%N) - $start" | bc)
-"$exe" ensemble --params "$out/fit/best.json" --start "$m/start.asc" \
-  --background "$m/background.asc" --steps $((60 * per_year)) --runs 25 --seed 1000001 \
-  --threads 2 --quiet --out "$out/ensemble"
+scenario=(--start "$p/start.tif" --background "$p/background.tif" --suitability "$p/suitability.tif"
+          --schedule "$p/schedule.json")
+start=$(date +%s.%N)
+"$exe" ensemble --params "$out/fit/best.json" "${scenario[@]}" --runs 25 --steps 60 --seed 1001 \
+  --observed "$p/observed-1990.tif" --classes "$p/classes.json" --quiet --out "$out/ensemble"
+ensemble=$(echo "$(date +%s.%N) - $start" | bc)
 best=$(/usr/bin/python3 -c "import csv,sys; r=next(csv.DictReader(open(sys.argv[1]))); print(r['objective'], r['point'])" "$out/fit/ranking.csv")
 echo "best objective and point: $best"
-echo "calibration wall time: $took s (load $(cut -d' ' -f1-3 /proc/loadavg))"
-/usr/bin/python3 "$here/demo200_maps.py" score "$data" "$out/maps" "$out/ensemble"
+echo "calibration $took s, ensemble $ensemble s (load $(cut -d' ' -f1-3 /proc/loadavg))"
+/usr/bin/python3 - "$p" "$out/ensemble" <<'PY'
+import json, sys
+import numpy as np
+from osgeo import gdal
+prepared, ensemble = sys.argv[1], sys.argv[2]
+read = lambda name: gdal.Open(name).ReadAsArray().astype(int)
+start, observed = read(prepared + "/start.tif"), read(prepared + "/observed-1990.tif")
+share = read(ensemble + "/developed.tif")
+U = (start >= 1) & (start <= 5)
+O = (observed >= 1) & (observed <= 5)
+S = (share >= 50) & (share <= 100)
+hits, misses, alarms = (S & O & ~U).sum(), (~S & O & ~U).sum(), (S & ~O & ~U).sum()
+print(f"majority map at 1990: Lee-Sallee {(S & O).sum() / (S | O).sum():.3f}, Figure of Merit "
+      f"{hits / (hits + misses + alarms):.3f} ({S.sum()} cells of S, {O.sum()} observed)")
+m = json.load(open(ensemble + "/comparison.json"))["measures"]
+print(f"runs' means at 1990: leesallee {m['leesallee']['mean']:.3f}, fom.developed "
+      f"{m['fom.developed']['mean']:.3f}")
+PY
+if [ "$morris" = 1 ]; then
+  eval "\"\$exe\" calibrate $args --runs 4 --method morris --trajectories 20 --seed $seed --quiet --out \"\$out/morris\""
+  echo "Morris ranking of every field (mu* of the objective; 'none': no effect at all):"
+  /usr/bin/python3 -c "
+import csv, sys
+for r in csv.DictReader(open(sys.argv[1])):
+    if r['measure'] == 'objective': print(' ', r['rank'], r['parameter'], r['mu*'], '' if r['effect'] == 'yes' else 'none')
+" "$out/morris/sensitivity.csv"
+fi
