@@ -3,7 +3,11 @@
 # user takes: `towngrow prepare` on examples/demo200/recipe.json, a run
 # from the start map and background it wrote, and a short calibration
 # (a grid search of 4 points, 2 runs each) on the control maps with the
-# command line prepare printed. Skipped when the data set is not there.
+# command line prepare printed; then the same with the scenario recipe
+# (examples/demo200/recipe-scenario.json: roads scheduled at later steps,
+# a suitability surface from the slope), whose calibrate line carries the
+# schedule and the surface, over edge growth and housing's suitability
+# weight. Skipped when the data set is not there.
 #   bash .ci/demo200.sh [build/bin/towngrow]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,3 +37,19 @@ args=${args/SPACE.json/$work/space.json}
 eval "\"\$exe\" calibrate $args --runs 2 --quiet --out \"\$work/fit\""
 test -s "$work/fit/ranking.csv"
 echo "demo200: prepared, ran 20 steps and calibrated ($(($(wc -l < "$work/fit/ranking.csv") - 1)) points)"
+
+"$exe" prepare examples/demo200/recipe-scenario.json --out "$work/scenario" > "$work/scenario.txt"
+calibrate=$(grep -A1 '^Calibrate with' "$work/scenario.txt" | tail -1)
+case "$calibrate" in
+  *"--suitability $work/scenario/suitability.tif"*"--schedule $work/scenario/schedule.json"*) ;;
+  *) echo "demo200: the scenario's calibrate line lacks the schedule or the surface"; exit 1 ;;
+esac
+cat > "$work/space-rules.json" <<'JSON'
+[{"id": 3, "field": "edgePercent", "values": [0, 80]},
+ {"id": 3, "field": "suitabilityWeight", "values": [0, 2]}]
+JSON
+args=${calibrate#*towngrow calibrate }
+args=${args/SPACE.json/$work/space-rules.json}
+eval "\"\$exe\" calibrate $args --runs 2 --quiet --out \"\$work/fit-rules\""
+test "$(($(wc -l < "$work/fit-rules/ranking.csv") - 1))" = 4
+echo "demo200: the scenario prepared (3 scheduled road layers, a suitability surface) and calibrated (4 points)"
