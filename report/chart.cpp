@@ -263,7 +263,9 @@ void DrawChart(Canvas& canvas, const Chart& chart, const ChartGeometry& g) {
     cairo_set_dash(cr, dash, 2, 0);
     canvas.Line(px, g.plotY, px, bottom, kTextGrey);
     cairo_restore(cr);
-    canvas.Text(chart.markLabel, px + 3, g.plotY + 12, kTickSize, kTextGrey);
+    const double width = canvas.TextWidth(chart.markLabel, kTickSize);
+    const double at = px + 3 + width <= right ? px + 3 : px - 3 - width;  // inside the plot
+    canvas.Text(chart.markLabel, at, g.plotY + 12, kTickSize, kTextGrey);
   }
 
   // The series, clipped to the plot: bands first, then lines and points.
