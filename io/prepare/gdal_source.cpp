@@ -1,6 +1,8 @@
 // GDAL and OGR pieces that preparing layers shares (see gdal_source.h).
 #include "io/prepare/gdal_source.h"
 
+#include <gdal_utils.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -114,6 +116,21 @@ Dataset MemOver(void* data, GDALDataType type, int rows, int cols, const double*
   }
   ds->GetRasterBand(1)->SetNoDataValue(noData);
   return ds;
+}
+
+void WarpOnto(const Recipe& r, const std::string& key, const std::string& path, GDALDataset& src,
+              GDALDataset& dst, const char* method, const std::string& noData) {
+  CPLStringList args;
+  for (const char* a :
+       {"-r", method, "-srcnodata", noData.c_str(), "-dstnodata", noData.c_str(), "-q"})
+    args.AddString(a);
+  GDALWarpAppOptions* options = GDALWarpAppOptionsNew(args.List(), nullptr);
+  GDALDatasetH srcH = GDALDataset::ToHandle(&src);
+  int usageError = 0;
+  GDALDatasetH out = GDALWarp(nullptr, GDALDataset::ToHandle(&dst), 1, &srcH, options, &usageError);
+  GDALWarpAppOptionsFree(options);
+  if (out == nullptr)
+    Fail(r, key, path + ": GDAL cannot warp it onto the grid (" + Quiet::Why("?") + ")");
 }
 
 }  // namespace towngrow::io::prepare_gdal

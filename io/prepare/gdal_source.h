@@ -71,4 +71,10 @@ bool SameTransform(const double a[6], const double b[6]);
 Dataset MemOver(void* data, GDALDataType type, int rows, int cols, const double* gt,
                 const std::string& wkt, double noData);
 
+// Warps `src` onto `dst` (both open) by GDAL's resampling `method`, with
+// `noData` as the no-data value of both ("nan" for floats); a failure is
+// refused naming the recipe's key and the file.
+void WarpOnto(const Recipe& r, const std::string& key, const std::string& path, GDALDataset& src,
+              GDALDataset& dst, const char* method, const std::string& noData);
+
 }  // namespace towngrow::io::prepare_gdal

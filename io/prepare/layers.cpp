@@ -126,20 +126,8 @@ std::vector<Code> RasterOnGrid(const Recipe& r, PlannedLayer& p, const Grid& gri
       MemOver(own.data(), type, p.win[3], p.win[2], windowGt, p.info.crs, Coding<Code>::kNoData);
   Dataset dst = MemOver(onGrid.data(), type, grid.rows, grid.cols, grid.geo.transform, grid.geo.wkt,
                         Coding<Code>::kNoData);
-  const std::string keep = std::to_string(Coding<Code>::kNoData);
-  CPLStringList args;
-  for (const char* a : {"-r", p.mode ? "mode" : "near", "-srcnodata", keep.c_str(), "-dstnodata",
-                        keep.c_str(), "-q"})
-    args.AddString(a);
-  GDALWarpAppOptions* options = GDALWarpAppOptionsNew(args.List(), nullptr);
-  GDALDatasetH srcH = GDALDataset::ToHandle(src.get());
-  int usageError = 0;
-  GDALDatasetH out =
-      GDALWarp(nullptr, GDALDataset::ToHandle(dst.get()), 1, &srcH, options, &usageError);
-  GDALWarpAppOptionsFree(options);
-  if (out == nullptr)
-    Fail(r, p.entry->key + ".raster",
-         p.entry->path + ": GDAL cannot warp it onto the grid (" + Quiet::Why("?") + ")");
+  WarpOnto(r, p.entry->key + ".raster", p.entry->path, *src, *dst, p.mode ? "mode" : "near",
+           std::to_string(Coding<Code>::kNoData));
   dst.reset();  // flushes into onGrid
   return onGrid;
 }

@@ -57,19 +57,8 @@ std::vector<float> OnGrid(const Recipe& r, PlannedLayer& p, const Factor& f, con
     Dataset src = MemOver(own.data(), GDT_Float32, p.win[3], p.win[2], windowGt, p.info.crs, kNone);
     Dataset dst = MemOver(onGrid.data(), GDT_Float32, grid.rows, grid.cols, grid.geo.transform,
                           grid.geo.wkt, kNone);
-    CPLStringList args;
-    for (const char* a :
-         {"-r", p.mode ? "average" : "bilinear", "-srcnodata", "nan", "-dstnodata", "nan", "-q"})
-      args.AddString(a);
-    GDALWarpAppOptions* options = GDALWarpAppOptionsNew(args.List(), nullptr);
-    GDALDatasetH srcH = GDALDataset::ToHandle(src.get());
-    int usageError = 0;
-    GDALDatasetH out =
-        GDALWarp(nullptr, GDALDataset::ToHandle(dst.get()), 1, &srcH, options, &usageError);
-    GDALWarpAppOptionsFree(options);
-    if (out == nullptr)
-      Fail(r, f.source.key + "." + f.source.fileKey,
-           f.source.path + ": GDAL cannot warp it onto the grid (" + Quiet::Why("?") + ")");
+    WarpOnto(r, f.source.key + "." + f.source.fileKey, f.source.path, *src, *dst,
+             p.mode ? "average" : "bilinear", "nan");
   }
   for (float& v : onGrid)
     if (std::isnan(v)) v = static_cast<float>(f.noData);
