@@ -34,7 +34,7 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
   const bool generations = in.settings.method == SearchMethod::Proposed;
   // Points held so far (looked up or run) and run now, and the time the
   // points run now took: the time left is the points left at that pace.
-  long done = 0, total = 0, held = 0, runNow = 0;
+  long done = 0, total = 0, held = 0, runNow = 0, stopped = 0;
   int round = 0;
   std::string best;
   const auto began = std::chrono::steady_clock::now();
@@ -43,6 +43,7 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
     if (!hooks.progress) return;
     std::string note = (generations ? "generation " : "round ") + std::to_string(round) + best;
     if (budget > 0) note += ", " + std::to_string(budget - held) + " evaluations left";
+    if (stopped > 0) note += ", " + std::to_string(stopped) + " stopped (runaway)";
     if (runNow > 0) {
       const double now =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
@@ -67,6 +68,7 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
     if (store == nullptr) return std::nullopt;
     std::optional<PointResult> r = store->Lookup(key);
     if (r) ++held;
+    if (r && r->stoppedRuns > 0) ++stopped;
     return r;
   };
   search.finished = [&](const PointResult& r) {
@@ -74,6 +76,7 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
     ++done;
     ++held;
     ++runNow;
+    if (r.stoppedRuns > 0) ++stopped;
     report();
   };
   search.roundBegins = [&](int r, std::size_t points, std::size_t known) {
