@@ -245,8 +245,9 @@ CalibrateCommand::CalibrateCommand(CLI::App& parent) {
                   "half of them) is scored on every control and held-out map (1 to 65535)");
   app->add_option("--runaway", o_.runaway,
                   "Stop a run once its developed cells (the comparison's developed classes) pass "
-                  "K times those of the next control map (the first at or after the step): it "
-                  "can no longer come close, and a run costs what it grows. Its point scores as "
+                  "K times those of the next control map (the first at or after the step; of the "
+                  "start, if it holds more): it can no longer come close, and a run costs what "
+                  "it grows. Its point scores as "
                   "the worst (undefined objective, ranked last; the optimisers see it as worse "
                   "than any other) and is marked in ranking.csv, calibration.sqlite and the "
                   "report. 0 turns it off; 1 to 1000");

@@ -114,9 +114,7 @@ MajorityScores ScoreMajorities(const CalibrationInputs& in, const CalibrateOptio
   MajorityScores scores;
   const unsigned int fresh =
       o.town.seed + static_cast<unsigned int>(o.runs) * o.seedStep;  // after the fit's seeds
-  for (std::size_t c = 0; c < in.controls.size(); ++c)
-    scores.fitted.push_back(
-        ScoreMajority(*in.evaluator, best.point, c, o.majorityRuns, fresh, o.threads));
+  scores.fitted = ScoreMajorities(*in.evaluator, best.point, o.majorityRuns, fresh, o.threads);
   for (const auto& v : in.validators)
     scores.held.push_back(ScoreMajority(*v, best.point, 0, o.majorityRuns, fresh, o.threads));
   return scores;

@@ -24,9 +24,10 @@
 // Runaway runs (CalibrationModel::runaway, K; 0 turns it off): a run whose
 // developed cells (cells of the scheme's developed classes, counted after
 // each step) exceed K times the developed cells of the next control map
-// (the first at or after that step; a map without developed cells sets no
-// bound) stops after that step: it cannot come close to the maps any
-// more, and a run's cost follows the cells it grows. Its measures at the
+// (the first at or after that step), or of the start where it holds more
+// (no bound when neither holds any), stops after that step: it cannot
+// come close to the maps any more, and a run's cost follows the cells it
+// grows. Its measures at the
 // control maps it reached are kept; at the others they are undefined. A
 // point with a stopped run is a stopped point: its objective is undefined
 // (the objective's worst value, kRunawayReason), it ranks after every

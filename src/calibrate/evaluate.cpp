@@ -163,7 +163,7 @@ long DevelopedCells(const RasterView& map, const ClassScheme& scheme) {
 struct RunawayBound {
   struct At {
     long steps;
-    double limit;  // K times the map's developed cells; none for a map without any
+    double limit;  // K times the map's (or the start's, if more) developed cells
   };
   std::vector<At> bounds;         // by steps, those of maps with developed cells
   std::vector<int> developedIds;  // IDs of the developed classes
@@ -225,8 +225,9 @@ PointEvaluator::PointEvaluator(CalibrationModel model, int threads)
       if (k >= 0 && m.scheme.developed[static_cast<std::size_t>(k)])
         bound.developedIds.push_back(id);
     }
+    const long atStart = DevelopedCells(ViewOf(*m.start), m.scheme);
     for (const ControlMap& c : m.controls) {
-      const long cells = DevelopedCells(c.map, m.scheme);
+      const long cells = std::max(DevelopedCells(c.map, m.scheme), atStart);
       if (cells > 0) bound.bounds.push_back({c.steps, m.runaway * static_cast<double>(cells)});
     }
     std::sort(bound.bounds.begin(), bound.bounds.end(),
