@@ -332,7 +332,9 @@ public:
   // no control map, a control map of another size or at step 0, runs out
   // of range, a runaway bound other than 0 or 1..1000, unknown measure
   // names, an empty objective without a custom one, a negative thread
-  // count). threads 0: hardware concurrency.
+  // count). threads 0: hardware concurrency. The start and control maps
+  // are read here (their developed cells, the tables the comparisons
+  // start from) and by every evaluation: they must not change between.
   PointEvaluator(CalibrationModel model, int threads);
   ~PointEvaluator();
   PointEvaluator(const PointEvaluator&) = delete;
