@@ -27,11 +27,10 @@ int ServePoints(const jobs::CalibrationInputs& in) {
   Point p;
   while (ReceivePoint(round, p, in.space.size())) {
     try {
-      std::vector<std::vector<RunStatistic>> stats;
-      in.evaluator->Evaluate({p}, in.space, round, [&stats](std::size_t, PointResult&& r) {
-        stats = std::move(r.stats);
-      });
-      SendStats(stats);
+      PointResult result;
+      in.evaluator->Evaluate({p}, in.space, round,
+                             [&result](std::size_t, PointResult&& r) { result = std::move(r); });
+      SendStats(result.stats, result.stoppedRuns, result.stoppedStep);
     } catch (const std::exception& e) {
       SendFailure(e.what());
     }
@@ -56,8 +55,8 @@ void SpreadPoints(const MpiProcesses& processes, const jobs::CalibrationInputs& 
   }
   while (out > 0) {
     PointResult result;
-    const int from =
-        ReceiveStats(result.stats, in.controls.size(), in.evaluator->Measures().size());
+    const int from = ReceiveStats(result.stats, result.stoppedRuns, result.stoppedStep,
+                                  in.controls.size(), in.evaluator->Measures().size());
     --out;
     const std::size_t index = holding[static_cast<std::size_t>(from)];
     if (next < pts.size()) {
@@ -171,6 +170,11 @@ private:
     std::fprintf(out, "Wrote %s (best.json, ranking.csv, rounds.csv, calibration.sqlite) in %.2f s",
                  out_.c_str(), seconds);
     if (processes > 1) std::fprintf(out, " (%d processes)", processes);
+    std::fprintf(out, "\nRunaway bound: %s", jobs::RunawayText(o_, result).c_str());
+    if (best.stoppedRuns > 0)
+      std::fprintf(out,
+                   "\nEvery point grew past the runaway bound: raise --runaway (or 0) or narrow "
+                   "the space");
     for (std::size_t v = 0; v < validation.size(); ++v)
       std::fprintf(out,
                    "\nHeld out, not fitted: %s after %ld steps: objective %s = %s, quantity "
@@ -250,6 +254,14 @@ CalibrateCommand::CalibrateCommand(CLI::App& parent) {
                 "commerce rest rather than being given up within the horizon and the control "
                 "maps' steps (their inactive period raised so that activeAge + inactivePeriod "
                 "reaches it), so that a fit whose maps show no abandonment does not decide one");
+  app->add_option("--runaway", o_.runaway,
+                  "Stop a run once its developed cells (the comparison's developed classes) pass "
+                  "K times those of the next control map (the first at or after the step; of the "
+                  "start, if it holds more): it can no longer come close, and a run costs what "
+                  "it grows. Its point scores as "
+                  "the worst (undefined objective, ranked last; the optimisers see it as worse "
+                  "than any other) and is marked in ranking.csv, calibration.sqlite and the "
+                  "report. 0 turns it off; 1 to 1000");
   app->add_option("--objective", o_.objective,
                   "A measure name, a product (fom.developed*ksim) or a weighted mean "
                   "(0.6*fom.developed+0.4*leesallee); see below");

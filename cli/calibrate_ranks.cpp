@@ -37,8 +37,9 @@ bool ReceivePoint(int& round, Point& point, std::size_t dimensions) {
 
 // Per measure: runs with a value, mean and deviation (NaN when no run has a
 // value: RunStatistics' only undefined case).
-void SendStats(const std::vector<std::vector<RunStatistic>>& stats) {
-  std::vector<double> words;
+void SendStats(const std::vector<std::vector<RunStatistic>>& stats, int stoppedRuns,
+               long stoppedStep) {
+  std::vector<double> words = {static_cast<double>(stoppedRuns), static_cast<double>(stoppedStep)};
   for (const auto& atControl : stats)
     for (const RunStatistic& s : atControl) {
       words.push_back(s.defined);
@@ -52,8 +53,8 @@ void SendFailure(const std::string& what) {
   MPI_Send(what.data(), static_cast<int>(what.size()), MPI_CHAR, 0, kFailure, MPI_COMM_WORLD);
 }
 
-int ReceiveStats(std::vector<std::vector<RunStatistic>>& stats, std::size_t controls,
-                 std::size_t measures) {
+int ReceiveStats(std::vector<std::vector<RunStatistic>>& stats, int& stoppedRuns, long& stoppedStep,
+                 std::size_t controls, std::size_t measures) {
   MPI_Status status;
   MPI_Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
   if (status.MPI_TAG == kFailure) {
@@ -64,11 +65,13 @@ int ReceiveStats(std::vector<std::vector<RunStatistic>>& stats, std::size_t cont
              MPI_STATUS_IGNORE);
     throw io::Error(what);
   }
-  std::vector<double> words(controls * measures * 3);
+  std::vector<double> words(2 + controls * measures * 3);
   MPI_Recv(words.data(), static_cast<int>(words.size()), MPI_DOUBLE, status.MPI_SOURCE, kStats,
            MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+  stoppedRuns = static_cast<int>(words[0]);
+  stoppedStep = static_cast<long>(words[1]);
   stats.assign(controls, std::vector<RunStatistic>(measures));
-  std::size_t k = 0;
+  std::size_t k = 2;
   for (auto& atControl : stats)
     for (RunStatistic& s : atControl) {
       s.defined = static_cast<int>(words[k]);
@@ -88,9 +91,9 @@ int ReceiveStats(std::vector<std::vector<RunStatistic>>& stats, std::size_t cont
 void SendPoint(int, int, const Point&) {}
 void SendStop(int) {}
 bool ReceivePoint(int&, Point&, std::size_t) { return false; }
-void SendStats(const std::vector<std::vector<RunStatistic>>&) {}
+void SendStats(const std::vector<std::vector<RunStatistic>>&, int, long) {}
 void SendFailure(const std::string&) {}
-int ReceiveStats(std::vector<std::vector<RunStatistic>>&, std::size_t, std::size_t) {
+int ReceiveStats(std::vector<std::vector<RunStatistic>>&, int&, long&, std::size_t, std::size_t) {
   throw io::Error("a calibration of one process receives no statistics");
 }
 

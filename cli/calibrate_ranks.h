@@ -23,13 +23,15 @@ void SendStop(int rank);
 bool ReceivePoint(int& round, Point& point, std::size_t dimensions);
 
 // A point's statistics, [control][measure] (RunStatistics' values: the
-// undefined ones are those of no run), to the first process.
-void SendStats(const std::vector<std::vector<RunStatistic>>& stats);
+// undefined ones are those of no run), and its runs stopped by the runaway
+// bound with the step of the first stop, to the first process.
+void SendStats(const std::vector<std::vector<RunStatistic>>& stats, int stoppedRuns,
+               long stoppedStep);
 // A failure instead of statistics, as one line.
 void SendFailure(const std::string& what);
 // On the first process: the next statistics and the process that sent
 // them. Throws io::Error with the text of a failure.
-int ReceiveStats(std::vector<std::vector<RunStatistic>>& stats, std::size_t controls,
-                 std::size_t measures);
+int ReceiveStats(std::vector<std::vector<RunStatistic>>& stats, int& stoppedRuns, long& stoppedStep,
+                 std::size_t controls, std::size_t measures);
 
 }  // namespace towngrow::cli

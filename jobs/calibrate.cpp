@@ -36,7 +36,7 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
   const bool generations = in.settings.method == SearchMethod::Proposed;
   // Points held so far (looked up or run) and run now, and the time the
   // points run now took: the time left is the points left at that pace.
-  long done = 0, total = 0, held = 0, runNow = 0;
+  long done = 0, total = 0, held = 0, runNow = 0, stopped = 0;
   int round = 0;
   std::string best;
   const auto began = std::chrono::steady_clock::now();
@@ -45,6 +45,7 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
     if (!hooks.progress) return;
     std::string note = (generations ? "generation " : "round ") + std::to_string(round) + best;
     if (budget > 0) note += ", " + std::to_string(budget - held) + " evaluations left";
+    if (stopped > 0) note += ", " + std::to_string(stopped) + " stopped (runaway)";
     if (runNow > 0) {
       const double now =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
@@ -69,6 +70,7 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
     if (store == nullptr) return std::nullopt;
     std::optional<PointResult> r = store->Lookup(key);
     if (r) ++held;
+    if (r && r->stoppedRuns > 0) ++stopped;
     return r;
   };
   search.finished = [&](const PointResult& r) {
@@ -76,6 +78,7 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
     ++done;
     ++held;
     ++runNow;
+    if (r.stoppedRuns > 0) ++stopped;
     report();
   };
   search.roundBegins = [&](int r, std::size_t points, std::size_t known) {
@@ -156,9 +159,7 @@ MajorityScores ScoreMajorities(const CalibrationInputs& in, const CalibrateOptio
   scores.abandoned = AbandonmentOf(in, o, best);
   const unsigned int fresh =
       o.town.seed + static_cast<unsigned int>(o.runs) * o.seedStep;  // after the fit's seeds
-  for (std::size_t c = 0; c < in.controls.size(); ++c)
-    scores.fitted.push_back(
-        ScoreMajority(*in.evaluator, best.point, c, o.majorityRuns, fresh, o.threads));
+  scores.fitted = ScoreMajorities(*in.evaluator, best.point, o.majorityRuns, fresh, o.threads);
   for (const auto& v : in.validators)
     scores.held.push_back(ScoreMajority(*v, best.point, 0, o.majorityRuns, fresh, o.threads));
   return scores;

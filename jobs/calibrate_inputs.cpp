@@ -163,6 +163,8 @@ void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
                     " needs --evaluations N (the budget of distinct points)");
   if (o.population != 0 && !proposed)
     throw io::Error("--population is for cmaes and nsga2, not " + o.method);
+  if (!(o.runaway == 0 || (o.runaway >= 1 && o.runaway <= 1000)))
+    throw io::Error("--runaway must be 0 (off) or from 1 to 1000, not " + ValueText(o.runaway));
   if (o.majorityRuns < 1 || o.majorityRuns > kMaxEnsembleRuns)
     throw io::Error("--majority-runs must be from 1 to 65535, not " +
                     std::to_string(o.majorityRuns));
@@ -203,6 +205,7 @@ void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
   model.scheme = in.scheme;
   model.measures = CalibrationMeasures();
   model.runs = o.runs;
+  model.runaway = o.runaway;
   model.baseSeed = o.town.seed;
   model.seedStep = o.seedStep;
   model.objective = in.objective;
@@ -212,6 +215,7 @@ void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
     for (const ControlMapFile& h : in.held) {
       CalibrationModel alone = model;
       alone.controls = {{ViewOf(h.map), h.steps}};
+      alone.runaway = 0;  // the best point's scores there are its own, whatever it grows
       in.validators.push_back(std::make_unique<PointEvaluator>(alone, o.threads));
     }
     in.evaluator = std::make_unique<PointEvaluator>(model, o.threads);
@@ -305,6 +309,9 @@ store::StoreMeta CalibrationMeta(const CalibrateOptions& o, const CalibrationInp
   if (o.evaluations > 0) search += " evaluations " + std::to_string(o.evaluations);
   meta.emplace_back("search", search);
   meta.emplace_back("objective", in.objective.Text());
+  // Stopped runs score as the worst: a database of another bound holds
+  // other results (none: made with the bound off, or before it existed).
+  if (o.runaway > 0) meta.emplace_back("runaway", ValueText(o.runaway));
   std::string measureList;
   for (const std::string& m : in.evaluator->Measures()) measureList += m + ",";
   meta.emplace_back("measures", measureList);

@@ -32,7 +32,7 @@ std::string RankingCsv(const std::vector<PointResult>& ranking, const SearchSpac
     for (const std::string& m : measures)
       text << ',' << io::CsvField(m + " step " + std::to_string(c.steps) + " mean") << ','
            << io::CsvField(m + " step " + std::to_string(c.steps) + " sd");
-  text << '\n';
+  text << ",stopped runs,stopped at step\n";
   for (std::size_t i = 0; i < ranking.size(); ++i) {
     const PointResult& r = ranking[i];
     text << i + 1 << ',' << io::CsvField(r.key);
@@ -40,7 +40,8 @@ std::string RankingCsv(const std::vector<PointResult>& ranking, const SearchSpac
     text << ',' << Fixed(r.objective) << ',' << Fixed(r.quantity) << ',' << r.round;
     for (const auto& atControl : r.stats)
       for (const RunStatistic& s : atControl) text << ',' << Fixed(s.mean) << ',' << Fixed(s.sd);
-    text << '\n';
+    text << ',' << r.stoppedRuns << ','
+         << (r.stoppedRuns > 0 ? std::to_string(r.stoppedStep) : std::string()) << '\n';
   }
   return text.str();
 }
@@ -135,7 +136,7 @@ std::string CalibrateRepeat(const CalibrateOptions& o, const std::string& out) {
        std::to_string(o.trajectories) + " --levels " + std::to_string(o.levels) +
        " --evaluations " + std::to_string(o.evaluations) + " --population " +
        std::to_string(o.population) + " --majority-runs " + std::to_string(o.majorityRuns) +
-       " --objective " + ShellWord(o.objective);
+       " --objective " + ShellWord(o.objective) + " --runaway " + ValueText(o.runaway);
   if (o.horizon > 0) w += " --horizon " + std::to_string(o.horizon);
   if (o.holdAges) w += " --hold-ages";
   if (!o.classes.empty()) w += " --classes " + ShellWord(AbsolutePath(o.classes));
@@ -166,6 +167,7 @@ report::Report CalibrationReport(const CalibrationInputs& in, const CalibrateOpt
     report.facts.insert(report.facts.end() - 1,
                         {"ages held", "no cell given up within " + std::to_string(in.holdAgesTo) +
                                           " steps (--hold-ages)"});
+  report.facts.insert(report.facts.end() - 1, {"runaway bound", RunawayText(o, result)});
   if (o.evaluations > 0)
     report.facts.insert(report.facts.begin() + 2,
                         {"evaluations", std::to_string(result.ranking.size()) + " of a budget of " +
@@ -286,6 +288,26 @@ Json MajorityJson(const MajorityScore& m, const std::vector<std::string>& measur
 }
 
 }  // namespace
+
+std::string RunawayText(const CalibrateOptions& o, const SearchResult& result) {
+  if (o.runaway <= 0) return "off";
+  long points = 0, runs = 0, first = 0, last = 0;
+  for (const PointResult& r : result.ranking) {
+    if (r.stoppedRuns == 0) continue;
+    ++points;
+    runs += r.stoppedRuns;
+    first = first == 0 ? r.stoppedStep : std::min(first, r.stoppedStep);
+    last = std::max(last, r.stoppedStep);
+  }
+  std::string text =
+      ValueText(o.runaway) + " x the developed cells of the next control map: " +
+      (points == 0 ? std::string("no run stopped")
+                   : std::to_string(points) + " of " + std::to_string(result.ranking.size()) +
+                         " points stopped (" + std::to_string(runs) +
+                         " runs), first stops at step " + std::to_string(first) +
+                         (last != first ? " to " + std::to_string(last) : std::string()));
+  return text;
+}
 
 std::string SensitivityCsv(const Sensitivity& e, const SearchSpace& space,
                            const std::vector<long>& steps) {

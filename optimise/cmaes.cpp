@@ -20,7 +20,12 @@ namespace {
 constexpr double kUndefined = 2.0;     // the fitness of an undefined objective
 constexpr int kStaleGenerations = 10;  // generations without a new point before a restart
 
+// A stopped point (a run grew past the runaway bound) is worse than any
+// other: more stopped runs worse, then an earlier first stop.
 double FitnessOf(const PointResult& r) {
+  if (r.stoppedRuns > 0)
+    return kUndefined + 1 + r.stoppedRuns -
+           static_cast<double>(r.stoppedStep) / static_cast<double>(r.stoppedStep + 1);
   return r.objective.value ? -*r.objective.value : kUndefined;
 }
 

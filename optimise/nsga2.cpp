@@ -33,6 +33,14 @@ void CheckNsga2Settings(const Nsga2Settings& s) {
 }
 
 std::vector<double> DisagreementOf(const PointResult& r, const Nsga2Settings& s) {
+  // A stopped point (a run grew past the runaway bound) is worse than any
+  // other: more stopped runs worse, then an earlier first stop.
+  if (r.stoppedRuns > 0) {
+    const double worse =
+        kUndefined + r.stoppedRuns -
+        static_cast<double>(r.stoppedStep) / static_cast<double>(r.stoppedStep + 1);
+    return {worse, worse};
+  }
   std::vector<double> out;
   for (std::size_t at : {s.quantityAt, s.allocationAt}) {
     double sum = 0;
@@ -142,7 +150,7 @@ std::string ParetoCsv(const std::vector<PointResult>& front, const SearchSpace& 
     const std::vector<double> d = DisagreementOf(r, settings);
     text += "\"" + r.key + "\"";
     for (double v : r.point.values) text += "," + ValueText(v);
-    for (double v : d) text += "," + (v == kUndefined ? std::string() : Fixed(v));
+    for (double v : d) text += "," + (v >= kUndefined ? std::string() : Fixed(v));
     text += "," + (r.objective.value ? Fixed(*r.objective.value) : std::string()) + "\n";
   }
   return text;

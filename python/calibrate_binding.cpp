@@ -60,10 +60,10 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
                    int runs, const py::int_& seed, const py::int_& seedStep,
                    const std::string& method, int rounds, int keep, int lattice, int samples,
                    int trajectories, int levels, long evaluations, int population, double maxPoints,
-                   int majorityRuns, const std::string& objective, const py::object& classes,
-                   const py::object& validate, const py::object& schedule,
-                   const py::object& suitability, long horizon, bool holdAges,
-                   const py::object& out, int threads, const py::object& progress) {
+                   int majorityRuns, double runaway, const std::string& objective,
+                   const py::object& classes, const py::object& validate,
+                   const py::object& schedule, const py::object& suitability, long horizon,
+                   bool holdAges, const py::object& out, int threads, const py::object& progress) {
   PySimulation* s = SimulationOf(simulation);
   if (s == nullptr) throw py::type_error("calibrate() grows from a towngrow.Simulation");
   if (runs < 1 || runs > 65535)
@@ -87,6 +87,7 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
   o.population = population;
   o.maxPoints = maxPoints;
   o.majorityRuns = majorityRuns;
+  o.runaway = runaway;
   o.objective = objective;
   o.threads = threads;
   ScenarioArguments(schedule, suitability, o.town);
@@ -193,6 +194,8 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
         d[py::str(measures[m] + at + " sd")] = ScalarOf(stat.sd);
       }
     }
+    d["stopped runs"] = r.stoppedRuns;
+    d["stopped at step"] = r.stoppedRuns > 0 ? py::object(py::int_(r.stoppedStep)) : py::none();
     ranking.append(d);
   }
   return ranking;
@@ -208,10 +211,11 @@ void BindCalibrate(py::module_& m) {
       py::arg("lattice") = 5, py::arg("samples") = 100, py::arg("trajectories") = 10,
       py::arg("levels") = 4, py::arg("evaluations") = 0, py::arg("population") = 0,
       py::arg("max_points") = kDefaultMaxPoints, py::arg("majority_runs") = 25,
-      py::arg("objective") = "fom.developed", py::arg("classes") = py::none(),
-      py::arg("validate") = py::none(), py::arg("schedule") = py::none(),
-      py::arg("suitability") = py::none(), py::arg("horizon") = 0, py::arg("hold_ages") = false,
-      py::arg("out") = py::none(), py::arg("threads") = 0, py::arg("progress") = py::none(),
+      py::arg("runaway") = jobs::kDefaultRunaway, py::arg("objective") = "fom.developed",
+      py::arg("classes") = py::none(), py::arg("validate") = py::none(),
+      py::arg("schedule") = py::none(), py::arg("suitability") = py::none(), py::arg("horizon") = 0,
+      py::arg("hold_ages") = false, py::arg("out") = py::none(), py::arg("threads") = 0,
+      py::arg("progress") = py::none(),
       R"doc(Searches land-use parameter values whose runs come closest to observed maps, as ``towngrow calibrate``.
 
 ``simulation`` gives the start (its current state, parameters and
@@ -241,7 +245,10 @@ could hold more than ``max_points`` points is refused before it starts.
 it); ``validate`` maps steps to held-out maps, scored apart and never
 fitted; ``schedule`` and ``suitability`` (file names) are read as
 ``--schedule`` and ``--suitability`` read them, for the start's grid;
-``horizon`` and ``hold_ages`` are ``--horizon`` and ``--hold-ages``. The runs go to ``threads`` worker threads (0: one per core) without
+``horizon`` and ``hold_ages`` are ``--horizon`` and ``--hold-ages``. A run
+that grows past ``runaway`` times the developed cells of the next control map
+stops there and its point scores as the worst (undefined objective, ranked
+last; 0 turns it off). The runs go to ``threads`` worker threads (0: one per core) without
 the GIL; the ranking never depends on them. ``progress(done, total)`` is
 called after each point; an exception from it (or Ctrl-C, as
 ``KeyboardInterrupt``) stops the search.
@@ -261,7 +268,9 @@ table): ``rank``, ``point`` (its key), one entry per parameter
 (``"id3.activeAge"``), ``objective``, ``quantity``, ``round``, and
 ``"<measure> step <N> mean"`` / ``"... sd"`` for fom.developed,
 producers.developed, users.developed, ksim, leesallee, quantity and
-allocation at each control map (``None`` where undefined). Bad input raises
+allocation at each control map (``None`` where undefined), then
+``"stopped runs"`` and ``"stopped at step"`` (the runaway bound's; ``None``
+when none stopped). Bad input raises
 ``ValueError`` naming it, unreadable maps ``OSError``.)doc");
 }
 

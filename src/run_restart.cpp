@@ -62,6 +62,8 @@ const CLandUseCoverage& RunRestart::Start(Simulation& sim, const CLandUseCoverag
   t.blocks = since.startBlocks;
   t.visit = since.startVisit;
   t.counts = since.startCounts;
+  t.allowedFor = since.startAllowedFor;
+  t.allowed = since.startAllowed;
   t.curData = cur.m_pData;
   t.nextData = next.m_pData;
   t.countedData = nullptr;

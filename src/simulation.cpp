@@ -124,9 +124,9 @@ private:
     // itself; it is noted here, not by the rule.
     if (ids_.kind[id] == kAging) {
       log_.Note(cell);
-      // A dead or resting cell is only aged by its rule, which then
-      // answers 0: done here without the call.
-      if (background_ == nullptr && growth::OnlyAges(cur_->m_pCellAge[cell], *use)) {
+      // A cell that its rule only ages, answering 0: done here without the
+      // call.
+      if (OnlyAged(cur_->m_pCellAge[cell], row, col, id, *use)) {
         short& grown = next_->m_pCellAge[cell];
         grown = static_cast<short>(static_cast<std::uint16_t>(grown) + 1u);
         return;
@@ -134,10 +134,13 @@ private:
     }
     // A street vertex still joined by two street cells stays as it is,
     // without a draw: its rule would answer 0 (asked here, under the same
-    // pinned table, to spare the call).
-    if (ids_.kind[id] == kVertex && background_ == nullptr) {
+    // pinned table, to spare the call). Under a background that does not
+    // allow its ID (other than 3 to 5), nothing calls its rule.
+    if (ids_.kind[id] == kVertex) {
+      const bool allowed = background_ == nullptr || Allowed(row, col, id);
+      if (!allowed && (id < 3 || id > 5)) return;
       const detail::CategoryTable* pinned = detail::PinnedTableOf(set_);
-      if (pinned != nullptr && growth::JoinedByTwo(*cur_, *pinned, row, col)) return;
+      if (allowed && pinned != nullptr && growth::JoinedByTwo(*cur_, *pinned, row, col)) return;
     }
     int done;
     if (ids_.kind[id] != kHostRule) {
@@ -149,6 +152,21 @@ private:
       detail::PinCategoryTable(set_);
     }
     if (done == 1) ++dev_[static_cast<std::size_t>(ids_.pos[id])];
+  }
+
+  // CheckBackGround of the land use of `id`.
+  bool Allowed(int row, int col, unsigned char id) const {
+    return id <= 7 && ((background_->GetCellValue(row, col) >> id) & 1) != 0;
+  }
+
+  // Whether the rule of a housing, industry or commerce cell of this age
+  // only ages it and answers 0: a dead or resting cell (OnlyAges) where
+  // its rule runs; under a background that does not allow its ID, for IDs
+  // 3 to 5 a cell not yet old (DevelopWithBackGround ages it and answers
+  // 0; an old one is given up, other IDs are not aged: the call decides).
+  bool OnlyAged(short age, int row, int col, unsigned char id, const CLandUse& use) const {
+    if (background_ == nullptr || Allowed(row, col, id)) return growth::OnlyAges(age, use);
+    return id >= 3 && id <= 5 && (age < 0 || !growth::IsOldAge(age, use));
   }
 
   int Develop(CLandUse* use, int row, int col) {
@@ -258,7 +276,7 @@ const StepReport& Simulation::Step() {
   Classify(*set_, background != nullptr, ids);
   const VisitSet visit(ids);
   t.PrepareNext(*cur, *next, visit);
-  if (report_.step == 0) t.RememberStart();
+  if (report_.step == 0) t.RememberStart(*cur, background);
   if (entry != nullptr) t.Paint(*cur, *next, entry->paint);
   std::vector<long>& dev = report_.developments;
   dev.assign(static_cast<std::size_t>(set_->m_LandUseArray.GetSize()), 0);

@@ -19,23 +19,18 @@ namespace towngrow {
 
 namespace step_detail {
 
-// Cells holding `id` (at most 7) whose background cell allows it; cells
-// beyond the background's own grid allow nothing.
-inline long AllowedCells(const CLandUseCoverage& cov, const CGrid& background, int id) {
-  if (background.m_pData == nullptr) return 0;
-  const int rows = std::min(cov.m_nRows, background.m_nRows);
-  const int cols = std::min(cov.m_nCols, background.m_nCols);
-  const auto want = static_cast<unsigned char>(id);
-  long total = 0;
-  for (int r = 0; r < rows; ++r) {
-    const unsigned char* v = cov.m_pData + static_cast<std::size_t>(r) * cov.m_nCols;
-    const unsigned char* b = background.m_pData + static_cast<std::size_t>(r) * background.m_nCols;
-    unsigned int inRow = 0;
-    for (int c = 0; c < cols; ++c)
-      inRow += static_cast<unsigned int>((v[c] == want) & ((b[c] >> id) & 1));
-    total += inRow;
-  }
-  return total;
+// Whether the background allows `id` at flat cell i of a coverage `cols`
+// columns wide: bit id of its cell, for IDs 0 to 7; cells beyond its own
+// grid allow nothing.
+inline bool Allows(const CGrid& background, std::size_t i, std::size_t cols, unsigned char id) {
+  if (id > 7 || background.m_pData == nullptr) return false;
+  const std::size_t r = i / cols;
+  const std::size_t c = i - r * cols;
+  if (r >= static_cast<std::size_t>(background.m_nRows) ||
+      c >= static_cast<std::size_t>(background.m_nCols))
+    return false;
+  return ((background.m_pData[r * static_cast<std::size_t>(background.m_nCols) + c] >> id) & 1) !=
+         0;
 }
 
 // The fields CopyValueFromCoverage copies besides the cells.
@@ -73,6 +68,12 @@ struct Simulation::Tracking {
   std::size_t room = 0;                        // the room for the next step's log
   const unsigned char* countedData = nullptr;  // counts were taken of these cells at a
                                                // step's end (null: not since)
+  // Under a background: per ID 0 to 7, the cells holding it that the
+  // background `allowedFor` allows (Allows), moved along with the
+  // cell counts; null when not known. A host that edits a background's
+  // cells sets it again (SetBackground), which takes the full path.
+  const CGrid* allowedFor = nullptr;
+  std::array<long, 8> allowed{};
 
   // Since a restart (run_restart.h): a bit per 64 cells (buffer order, as
   // the block flags) for the blocks into which a step wrote; the state
@@ -90,7 +91,32 @@ struct Simulation::Tracking {
     std::vector<std::uint64_t> startBlocks;
     VisitSet startVisit;
     std::array<long, 256> startCounts{};
+    const CGrid* startAllowedFor = nullptr;
+    std::array<long, 8> startAllowed{};
   } since;
+
+  // The allowed cells of every ID 0 to 7 under `background`, in one pass.
+  void TakeAllowed(const CLandUseCoverage& cov, const CGrid& background) {
+    allowed = {};
+    allowedFor = &background;
+    if (background.m_pData == nullptr) return;
+    const int rows = std::min(cov.m_nRows, background.m_nRows);
+    const int cols = std::min(cov.m_nCols, background.m_nCols);
+    for (int r = 0; r < rows; ++r) {
+      const unsigned char* v = cov.m_pData + static_cast<std::size_t>(r) * cov.m_nCols;
+      const unsigned char* b =
+          background.m_pData + static_cast<std::size_t>(r) * background.m_nCols;
+      for (int c = 0; c < cols; ++c)
+        if (v[c] < 8) allowed[v[c]] += (b[c] >> v[c]) & 1;
+    }
+  }
+
+  // A cell of a coverage `cols` wide changed from `before` to `now`.
+  void MoveAllowed(std::size_t i, std::size_t cols, unsigned char before, unsigned char now) {
+    if (allowedFor == nullptr) return;
+    if (Allows(*allowedFor, i, cols, before)) --allowed[before];
+    if (Allows(*allowedFor, i, cols, now)) ++allowed[now];
+  }
 
   // Flags every block anew from the coverage's cells.
   void FlagBlocks(const unsigned char* v, std::size_t n) {
@@ -112,6 +138,7 @@ struct Simulation::Tracking {
         full || now != visit || cur.m_pData != curData || next.m_pData != nextData;
     full = true;  // until this step has run to its end
     if (wholeGrid) {
+      allowedFor = nullptr;
       next.CopyValueFromCoverage(&cur);
       // The counts taken at the end of a step whose log overflowed still
       // hold (Init and a non-const Current() clear the mark).
@@ -133,6 +160,7 @@ struct Simulation::Tracking {
       const std::uint32_t k = paint.cells[i];
       if (k >= n) continue;
       const unsigned char id = paint.ids[i];
+      MoveAllowed(k, static_cast<std::size_t>(cur.m_nCols), cur.m_pData[k], id);
       --counts[cur.m_pData[k]];
       ++counts[id];
       cur.m_pData[k] = next.m_pData[k] = id;
@@ -145,11 +173,14 @@ struct Simulation::Tracking {
 
   // The develop results of the cells that are not visited, per position.
   void QuietResults(const IdTable& ids, const CLandUseCoverage& cur, const CGrid* background,
-                    std::vector<long>& dev) const {
+                    std::vector<long>& dev) {
     for (int id = 0; id < 256; ++id) {
       if (ids.kind[id] != kQuiet || counts[id] == 0) continue;
       long done = counts[id];
-      if (background != nullptr) done = id <= 7 ? AllowedCells(cur, *background, id) : 0;
+      if (background != nullptr) {
+        if (allowedFor != background) TakeAllowed(cur, *background);
+        done = id <= 7 ? allowed[static_cast<std::size_t>(id)] : 0;
+      }
       dev[static_cast<std::size_t>(ids.pos[id])] += done;
     }
   }
@@ -180,6 +211,7 @@ struct Simulation::Tracking {
   void Settle(const CLandUseCoverage& now, CLandUseCoverage& was, bool ranHostRule) {
     if (ranHostRule || log.overflow) {
       since.lost = true;
+      allowedFor = nullptr;
       counts = CountCellsPerId(now);
       countedData = now.m_pData;
       const std::size_t n = CellsOf(now);
@@ -190,11 +222,13 @@ struct Simulation::Tracking {
     unsigned char* wasV = was.m_pData;
     const short* nowA = now.m_pCellAge;
     short* wasA = was.m_pCellAge;
+    const std::size_t cols = static_cast<std::size_t>(now.m_nCols);
     for (std::size_t k = 0; k < log.count; ++k) {
       const std::uint32_t i = log.cells[k];
       const unsigned char v = nowV[i];
       const unsigned char before = wasV[i];
       if (v != before) {
+        MoveAllowed(i, cols, before, v);
         --counts[before];
         ++counts[v];
         wasV[i] = v;
@@ -218,13 +252,17 @@ struct Simulation::Tracking {
     }
   }
 
-  // Remembers the start's flags and counts, once the first step after a
-  // restart has taken them.
-  void RememberStart() {
+  // Remembers the start's flags and counts (and its allowed cells under
+  // the first step's background), once the first step after a restart has
+  // taken them.
+  void RememberStart(const CLandUseCoverage& cur, const CGrid* background) {
     if (!since.recording || since.lost || since.haveStart) return;
+    if (background != nullptr && allowedFor != background) TakeAllowed(cur, *background);
     since.startBlocks = blocks;
     since.startVisit = visit;
     since.startCounts = counts;
+    since.startAllowedFor = allowedFor;
+    since.startAllowed = allowed;
     since.haveStart = true;
   }
 };

@@ -21,7 +21,9 @@ const char* const kSchema =
     " quantity REAL) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS measures(point TEXT NOT NULL, control INTEGER NOT NULL,"
     " steps INTEGER NOT NULL, measure TEXT NOT NULL, defined INTEGER NOT NULL, mean REAL,"
-    " sd REAL, note TEXT, PRIMARY KEY(point, control, measure)) WITHOUT ROWID;";
+    " sd REAL, note TEXT, PRIMARY KEY(point, control, measure)) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS stopped(point TEXT PRIMARY KEY, runs INTEGER NOT NULL,"
+    " step INTEGER NOT NULL) WITHOUT ROWID;";
 
 // The reasons of undefined values read back: Scalar keeps a pointer to a
 // text that must outlive it.
@@ -98,11 +100,20 @@ void Exec(sqlite3* db, const char* sql, const std::string& path) {
 
 const std::map<std::string, std::string>& MetaWords() {
   static const std::map<std::string, std::string> words = {
-      {"start", "start map"},     {"controls", "control maps"}, {"background", "background"},
-      {"params", "parameters"},   {"space", "search space"},    {"runs", "number of runs"},
-      {"seed", "seed"},           {"seedStep", "seed step"},    {"search", "search settings"},
-      {"objective", "objective"}, {"measures", "measures"},     {"format", "database layout"},
-      {"classes", "class file"}};
+      {"start", "start map"},
+      {"controls", "control maps"},
+      {"background", "background"},
+      {"params", "parameters"},
+      {"space", "search space"},
+      {"runs", "number of runs"},
+      {"seed", "seed"},
+      {"seedStep", "seed step"},
+      {"search", "search settings"},
+      {"objective", "objective"},
+      {"measures", "measures"},
+      {"format", "database layout"},
+      {"classes", "class file"},
+      {"runaway", "runaway bound (--runaway)"}};
   return words;
 }
 
@@ -204,6 +215,12 @@ std::optional<PointResult> CalibrationStore::Lookup(const std::string& key) cons
   }
   if (rows != steps_.size() * measures_.size())
     throw io::Error(path_ + ": point " + key + " lacks measures");
+  Statement stopped(db_, "SELECT runs, step FROM stopped WHERE point = ?", path_);
+  stopped.Text(1, key);
+  if (stopped.Step()) {
+    r.stoppedRuns = static_cast<int>(stopped.ColInt(0));
+    r.stoppedStep = static_cast<long>(stopped.ColInt(1));
+  }
   return r;
 }
 
@@ -244,6 +261,12 @@ void CalibrationStore::Add(const PointResult& r, const std::vector<std::string>&
             .Note(8, s.mean)
             .Step();
       }
+    if (r.stoppedRuns > 0)
+      Statement(db_, "INSERT OR REPLACE INTO stopped(point, runs, step) VALUES(?, ?, ?)", path_)
+          .Text(1, r.key)
+          .Int(2, r.stoppedRuns)
+          .Int(3, r.stoppedStep)
+          .Step();
     Exec(db_, "COMMIT", path_);
   } catch (...) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -20,6 +20,10 @@
 //                            steps) and measure: the runs where the measure
 //                            is defined and its mean and sample deviation
 //                            over them (NULL and the reason when undefined)
+//   stopped(point, runs, step)
+//                            the points whose runs grew past the runaway
+//                            bound: how many runs stopped and the step of
+//                            the first stop (no row: none stopped)
 // Tables are keyed by their primary keys (WITHOUT ROWID), so the rows and
 // their order do not depend on the order in which points finished.
 #pragma once
@@ -52,8 +56,8 @@ public:
   CalibrationStore(const CalibrationStore&) = delete;
   CalibrationStore& operator=(const CalibrationStore&) = delete;
 
-  // A finished point (its stats, seeds, round, objective and quantity), or
-  // none.
+  // A finished point (its stats, seeds, round, objective, quantity and
+  // stopped runs), or none.
   std::optional<PointResult> Lookup(const std::string& key) const;
   // Records a finished point in one transaction. `names` are the space's
   // parameter names.

@@ -21,10 +21,25 @@
 // maps. A measure undefined in any run at any control map makes the
 // objective undefined. A host may give its own objective instead.
 //
+// Runaway runs (CalibrationModel::runaway, K; 0 turns it off): a run whose
+// developed cells (cells of the scheme's developed classes, counted after
+// each step) exceed K times the developed cells of the next control map
+// (the first at or after that step), or of the start where it holds more
+// (no bound when neither holds any), stops after that step: it cannot
+// come close to the maps any more, and a run's cost follows the cells it
+// grows. Its measures at the
+// control maps it reached are kept; at the others they are undefined. A
+// point with a stopped run is a stopped point: its objective is undefined
+// (the objective's worst value, kRunawayReason), it ranks after every
+// point whose runs all ended, and a proposer sees it as worse than any of
+// them (PointResult::stoppedRuns, stoppedStep).
+//
 // Ranking (RanksBefore): higher objective first, undefined last; ties go to
 // the lower quantity disagreement (mean over the control maps, undefined
 // last), then to the smaller canonical key (PointKey), so the order is
-// total and never depends on the order in which points finished.
+// total and never depends on the order in which points finished. Among
+// points of undefined objective, those with fewer stopped runs come first,
+// then those whose first stop came later.
 //
 // Search methods:
 // - Grid: one round, the full factorial of every parameter's values.
@@ -275,6 +290,7 @@ struct CalibrationModel {
   double halvingDistance = 2.0;  // fuzzy kappa, as MeasureEvaluator takes them
   double radius = 4.0;
   int runs = 4;               // 1..65535
+  double runaway = 0;         // K: 0 (off) or 1..1000 (see "Runaway runs" above)
   unsigned int baseSeed = 1;  // S
   unsigned int seedStep = 1;  // K
   // The set of a point's runs (a new one per call; called by one thread at
@@ -293,11 +309,17 @@ struct PointResult {
   std::vector<unsigned int> seeds;               // of runs 0 .. runs-1
   std::vector<std::vector<RunStatistic>> stats;  // [control][measure]
   Scalar objective;
-  Scalar quantity;  // mean quantity disagreement over the control maps
+  Scalar quantity;       // mean quantity disagreement over the control maps
+  int stoppedRuns = 0;   // runs stopped by the runaway bound
+  long stoppedStep = 0;  // the first step at which one of them stopped (0: none)
 };
 
-// Higher objective first (undefined last), then lower quantity (undefined
-// last), then the smaller key.
+// The reason of a stopped point's objective.
+extern const char* const kRunawayReason;
+
+// Higher objective first (undefined last: fewer stopped runs, then a later
+// first stop, first), then lower quantity (undefined last), then the
+// smaller key.
 bool RanksBefore(const PointResult& a, const PointResult& b);
 
 // Evaluates points with a pool of worker threads, each holding one
@@ -308,8 +330,11 @@ class PointEvaluator {
 public:
   // Checks the model (throws std::invalid_argument: no start, no makeSet,
   // no control map, a control map of another size or at step 0, runs out
-  // of range, unknown measure names, an empty objective without a custom
-  // one, a negative thread count). threads 0: hardware concurrency.
+  // of range, a runaway bound other than 0 or 1..1000, unknown measure
+  // names, an empty objective without a custom one, a negative thread
+  // count). threads 0: hardware concurrency. The start and control maps
+  // are read here (their developed cells, the tables the comparisons
+  // start from) and by every evaluation: they must not change between.
   PointEvaluator(CalibrationModel model, int threads);
   ~PointEvaluator();
   PointEvaluator(const PointEvaluator&) = delete;

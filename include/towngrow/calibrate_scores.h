@@ -80,8 +80,14 @@ struct MajorityScore {
 // seed step, as an ensemble seeds it) to the steps of control map
 // `control` of the evaluator's model and scores their majority map
 // against it with the evaluator's measures, the model's start being the
-// start of the change. Threads as RunEnsemble takes them.
+// start of the change. Threads as RunEnsemble takes them; runs of 1 to
+// 65535 (std::invalid_argument otherwise).
 MajorityScore ScoreMajority(const PointEvaluator& evaluator, const Point& point,
                             std::size_t control, int runs, unsigned int baseSeed, int threads);
+// The same for every control map of the model (in its order), from one set
+// of runs grown to the last of them: each run's map at every control
+// map's steps, counted by the cells its steps changed.
+std::vector<MajorityScore> ScoreMajorities(const PointEvaluator& evaluator, const Point& point,
+                                           int runs, unsigned int baseSeed, int threads);
 
 }  // namespace towngrow

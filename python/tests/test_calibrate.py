@@ -73,9 +73,10 @@ def test_a_stopped_search_goes_on_from_its_database(past, tmp_path, method, opti
     assert held[0]["steps"] == "8" and held[0]["majority.leesallee"] != ""
 
     # Other inputs are refused, and leave the database as it was.
-    with pytest.raises(ValueError, match="made for another"):
-        towngrow.calibrate(start(), {4: past[4]}, SPACE, out=tmp_path / "whole",
-                           **dict(kwargs, seed=8))
+    for other, what in (({"seed": 8}, "seed"), ({"runaway": 2}, "runaway bound")):
+        with pytest.raises(ValueError, match="made for another " + what):
+            towngrow.calibrate(start(), {4: past[4]}, SPACE, out=tmp_path / "whole",
+                               **dict(kwargs, **other))
     assert rows(tmp_path / "whole") == rows(tmp_path / "cut")
 
 
@@ -84,6 +85,7 @@ def test_refusals_of_the_new_options(past):
                            ({"method": "grid", "max_points": 10}, "a round of 112 points"),
                            ({"method": "morris", "levels": 5}, "even"),
                            ({"validate": {0: past[8]}}, "validate: the steps"),
-                           ({"classes": {"classes": []}}, "classes")):
+                           ({"classes": {"classes": []}}, "classes"),
+                           ({"runaway": 0.5}, "--runaway must be 0")):
         with pytest.raises(ValueError, match=match):
             towngrow.calibrate(start(), {4: past[4]}, SPACE, **options)

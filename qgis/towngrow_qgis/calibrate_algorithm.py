@@ -60,6 +60,8 @@ steps: the best point is scored on them, never fitted to them.</dd>
 lattices around the best points), lhs (a Latin hypercube, then refined), morris (screening),
 cmaes or nsga2 (these two need EVALUATIONS).</dd>
 <dt>EVALUATIONS</dt><dd><code>--evaluations</code>: the budget of distinct points (0: none).</dd>
+<dt>RUNAWAY</dt><dd><code>--runaway</code>: a run that grows past this many times the developed
+cells of the next control map stops there, and its point scores as the worst (default 3; 0: off).</dd>
 <dt>RUNS</dt><dd>Runs per point (<code>--runs</code>, default 4), run <i>i</i> seeded SEED +
 <i>i</i>.</dd>
 <dt>SEED</dt><dd><code>--seed</code>, default 1.</dd>
@@ -77,7 +79,8 @@ a cancelled calibration keeps them, and running it again with the same inputs go
 <dt>OUTPUT</dt><dd>The best point's parameter file (<code>best.json</code>), for towngrow:grow's or
 towngrow:ensemble's PARAMS.</dd>
 <dt>RANKING</dt><dd>The ranking as a table, best first: rank, point, one field per searched
-parameter, objective, quantity, round and the measures at each control map.</dd>
+parameter, objective, quantity, round, the measures at each control map and the runs the
+runaway bound stopped.</dd>
 </dl>
 <p>Bad input ends the algorithm with one line naming it, nothing written besides the database.</p>
 <p>Needs the towngrow Python module installed for the system's python3.</p>"""
@@ -116,6 +119,9 @@ class CalibrateAlgorithm(TowngrowAlgorithm):
         self.addParameter(QgsProcessingParameterNumber(
             "EVALUATIONS", "Evaluations (0: no budget)", QgsProcessingParameterNumber.Integer, 0,
             minValue=0))
+        self.addParameter(QgsProcessingParameterNumber(
+            "RUNAWAY", "Runaway bound (0: off)", QgsProcessingParameterNumber.Double, 3,
+            minValue=0, maxValue=1000))
         self.addParameter(QgsProcessingParameterNumber(
             "RUNS", "Runs per point", QgsProcessingParameterNumber.Integer, 4, minValue=1,
             maxValue=65535))
@@ -167,6 +173,7 @@ class CalibrateAlgorithm(TowngrowAlgorithm):
                     method=METHODS[self.parameterAsEnum(parameters, "METHOD", context)],
                     evaluations=self.parameterAsInt(parameters, "EVALUATIONS", context),
                     runs=self.parameterAsInt(parameters, "RUNS", context),
+                    runaway=self.parameterAsDouble(parameters, "RUNAWAY", context),
                     seed=int(self.parameterAsDouble(parameters, "SEED", context)),
                     classes=classes, validate=validate,
                     **scenario_arguments(self, parameters, context),
@@ -190,7 +197,8 @@ class CalibrateAlgorithm(TowngrowAlgorithm):
         columns = list(ranking[0])
         for column in columns:
             kind = (QVariant.String if column == "point"
-                    else QVariant.Int if column in ("rank", "round") else QVariant.Double)
+                    else QVariant.Int if column in ("rank", "round", "stopped runs", "stopped at step")
+                    else QVariant.Double)
             fields.append(QgsField(field_name(column), kind))
         sink, dest = self.parameterAsSink(parameters, "RANKING", context, fields,
                                           QgsWkbTypes.NoGeometry, QgsCoordinateReferenceSystem())

@@ -11,6 +11,7 @@
 // run) and queues the point for the calling thread, which alone calls the
 // host back.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cmath>
@@ -133,6 +134,41 @@ std::optional<double> Objective::Evaluate(const std::vector<std::optional<double
 
 // ---------------------------------------------------------------------------
 
+const char* const kRunawayReason = "a run grew past the runaway bound";
+
+namespace {
+
+const char* const kStoppedRun = "the run stopped before this map: it grew past the runaway bound";
+
+// Cells of the scheme's developed classes.
+long DevelopedCells(const RasterView& map, const ClassScheme& scheme) {
+  std::array<bool, 256> developed{};
+  for (int id = 0; id < 256; ++id) {
+    const int k = scheme.classOf[static_cast<std::size_t>(id)];
+    developed[static_cast<std::size_t>(id)] =
+        k >= 0 && scheme.developed[static_cast<std::size_t>(k)];
+  }
+  long cells = 0;
+  for (int r = 0; r < map.rows; ++r) {
+    const unsigned char* row = map.Row(r);
+    for (int c = 0; c < map.cols; ++c) cells += developed[row[c]] ? 1 : 0;
+  }
+  return cells;
+}
+
+}  // namespace
+
+// The runaway bound: after step t a run stops when its developed cells
+// exceed limit of the first bound at or after t.
+struct RunawayBound {
+  struct At {
+    long steps;
+    double limit;  // K times the map's (or the start's, if more) developed cells
+  };
+  std::vector<At> bounds;         // by steps, those of maps with developed cells
+  std::vector<int> developedIds;  // IDs of the developed classes
+};
+
 struct PointEvaluator::Impl {
   CalibrationModel model;
   int threads = 1;
@@ -140,6 +176,10 @@ struct PointEvaluator::Impl {
   std::vector<std::size_t> objectiveAt;  // objective's measures in `measures`
   std::size_t quantityAt = 0;
   long lastStep = 0;
+  RunawayBound runaway;
+  // Per control map, the table of (start, observed, start) when every
+  // measure comes from it (empty otherwise), counted once.
+  std::vector<std::vector<std::uint64_t>> baseTables;
 };
 
 PointEvaluator::PointEvaluator(CalibrationModel model, int threads)
@@ -160,6 +200,8 @@ PointEvaluator::PointEvaluator(CalibrationModel model, int threads)
   }
   if (m.runs < 1 || m.runs > 65535)
     throw std::invalid_argument("a point needs 1 to 65535 runs, not " + std::to_string(m.runs));
+  if (!(m.runaway == 0 || (m.runaway >= 1 && m.runaway <= 1000)))
+    throw std::invalid_argument("the runaway bound must be 0 (off) or from 1 to 1000");
   if (threads < 0) throw std::invalid_argument("a negative number of threads");
   if (m.objective.Empty() && !m.customObjective)
     throw std::invalid_argument("a calibration needs an objective");
@@ -176,6 +218,31 @@ PointEvaluator::PointEvaluator(CalibrationModel model, int threads)
   impl_->quantityAt = add("quantity");
   MeasureEvaluator check(m.scheme, names, m.halvingDistance, m.radius);  // throws for unknown names
 
+  if (m.runaway > 0) {
+    RunawayBound& bound = impl_->runaway;
+    for (int id = 0; id < 256; ++id) {
+      const int k = m.scheme.classOf[static_cast<std::size_t>(id)];
+      if (k >= 0 && m.scheme.developed[static_cast<std::size_t>(k)])
+        bound.developedIds.push_back(id);
+    }
+    const long atStart = DevelopedCells(ViewOf(*m.start), m.scheme);
+    for (const ControlMap& c : m.controls) {
+      const long cells = std::max(DevelopedCells(c.map, m.scheme), atStart);
+      if (cells > 0) bound.bounds.push_back({c.steps, m.runaway * static_cast<double>(cells)});
+    }
+    std::sort(bound.bounds.begin(), bound.bounds.end(),
+              [](const RunawayBound::At& a, const RunawayBound::At& b) {
+                return a.steps < b.steps || (a.steps == b.steps && a.limit < b.limit);
+              });
+  }
+  {
+    const MeasureEvaluator probe(m.scheme, names, m.halvingDistance, m.radius);
+    impl_->baseTables.resize(m.controls.size());
+    if (compare_detail::ChangedCells::Suits(probe))
+      for (std::size_t c = 0; c < m.controls.size(); ++c)
+        compare_detail::ChangedCells::BaseTable(probe, ViewOf(*m.start), m.controls[c].map,
+                                                impl_->baseTables[c]);
+  }
   impl_->threads =
       threads == 0 ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency())) : threads;
   impl_->model = std::move(model);
@@ -204,6 +271,10 @@ void PointEvaluator::Score(PointResult& r) const {
   else if (controls > 0)
     r.quantity = Scalar::None("quantity undefined in a run");
 
+  if (r.stoppedRuns > 0) {
+    r.objective = Scalar::None(kRunawayReason);
+    return;
+  }
   if (im.model.customObjective) {
     const std::optional<double> v = im.model.customObjective(r);
     r.objective = v ? Scalar::Of(*v) : Scalar::None("the host's objective is undefined");
@@ -233,6 +304,14 @@ void PointEvaluator::Score(PointResult& r) const {
 
 namespace {
 
+// A finished point's statistics and stops, for the calling thread.
+struct Finished {
+  std::size_t point = 0;
+  std::vector<std::vector<RunStatistic>> stats;
+  int stoppedRuns = 0;
+  long stoppedStep = 0;
+};
+
 struct Job {
   const CalibrationModel& model;
   const std::vector<std::string>& measures;
@@ -242,7 +321,8 @@ struct Job {
   // Per control map, the table of (start, observed, start) when every
   // measure comes from it (empty otherwise): a run is then compared by the
   // cells its steps wrote.
-  std::vector<std::vector<std::uint64_t>> baseTables;
+  const std::vector<std::vector<std::uint64_t>>& baseTables;
+  const RunawayBound& runaway;
 
   std::atomic<std::size_t> next{0};
   std::atomic<bool> stop{false};
@@ -253,17 +333,20 @@ struct Job {
   // [point][run][control][measure]
   std::vector<std::vector<std::vector<std::vector<Scalar>>>> values;
   std::vector<int> runsLeft;
-  std::deque<std::pair<std::size_t, std::vector<std::vector<RunStatistic>>>> ready;
+  std::vector<Finished> stops;  // per point: its stopped runs and first stop so far
+  std::deque<Finished> ready;
   int working = 0;
   std::exception_ptr error;
 
   Job(const CalibrationModel& m, const std::vector<std::string>& names, const std::vector<Point>& p,
-      long last)
+      long last, const std::vector<std::vector<std::uint64_t>>& tables, const RunawayBound& bound)
       : model(m),
         measures(names),
         points(p),
         lastStep(last),
-        items(p.size() * static_cast<std::size_t>(m.runs)) {}
+        items(p.size() * static_cast<std::size_t>(m.runs)),
+        baseTables(tables),
+        runaway(bound) {}
 };
 
 // What a worker keeps from run to run: one driver, restarted from the
@@ -311,25 +394,52 @@ void RunItem(Job& job, std::size_t item, MeasureEvaluator& evaluator, WorkerRun&
         evaluator.Evaluate(m.controls[c].map, ViewOf(reader.Current()), &startView, mine[c].data());
     }
   };
+  // The runaway bound: the developed cells after each step against the
+  // next control map's bound.
+  const RunawayBound& bound = job.runaway;
+  std::size_t nextBound = 0;
+  long stoppedAt = 0;
+  auto runsAway = [&](const StepReport& report) {
+    while (nextBound < bound.bounds.size() && bound.bounds[nextBound].steps < report.step)
+      ++nextBound;
+    if (nextBound == bound.bounds.size()) return false;
+    long developed = 0;
+    for (int id : bound.developedIds) developed += report.cellsPerId[static_cast<std::size_t>(id)];
+    return static_cast<double>(developed) > bound.bounds[nextBound].limit;
+  };
   const long ran = sim.Run(job.lastStep, [&](const StepReport& report) {
     measureAt(report.step);
-    return !job.stop.load(std::memory_order_relaxed);
+    if (runsAway(report)) stoppedAt = report.step;
+    return stoppedAt == 0 && !job.stop.load(std::memory_order_relaxed);
   });
   if (job.stop.load()) return;
-  if (ran != job.lastStep) throw std::runtime_error("a calibration run stopped early");
+  if (stoppedAt > 0) {
+    for (std::size_t c = 0; c < m.controls.size(); ++c)
+      if (m.controls[c].steps > stoppedAt)
+        std::fill(mine[c].begin(), mine[c].end(), Scalar::None(kStoppedRun));
+  } else if (ran != job.lastStep) {
+    throw std::runtime_error("a calibration run stopped early");
+  }
 
   std::lock_guard<std::mutex> lock(job.mutex);
   job.values[j][run] = std::move(mine);
+  Finished& stops = job.stops[j];
+  if (stoppedAt > 0) {
+    ++stops.stoppedRuns;
+    stops.stoppedStep = stops.stoppedStep == 0 ? stoppedAt : std::min(stops.stoppedStep, stoppedAt);
+  }
   if (--job.runsLeft[j] > 0) return;
-  std::vector<std::vector<RunStatistic>> stats(m.controls.size());
+  Finished done = stops;
+  done.point = j;
+  done.stats.resize(m.controls.size());
   for (std::size_t c = 0; c < m.controls.size(); ++c) {
     std::vector<std::vector<Scalar>> perRun;
     for (auto& r : job.values[j]) perRun.push_back(std::move(r[c]));
-    stats[c] = RunStatistics(perRun);
+    done.stats[c] = RunStatistics(perRun);
   }
   job.values[j].clear();
   job.values[j].shrink_to_fit();
-  job.ready.emplace_back(j, std::move(stats));
+  job.ready.push_back(std::move(done));
   job.changed.notify_all();
 }
 
@@ -359,19 +469,11 @@ void PointEvaluator::Evaluate(const std::vector<Point>& points, const SearchSpac
                               const std::function<void(std::size_t, PointResult&&)>& done) const {
   if (points.empty()) return;
   const Impl& im = *impl_;
-  Job job(im.model, im.measures, points, im.lastStep);
+  Job job(im.model, im.measures, points, im.lastStep, im.baseTables, im.runaway);
   const std::size_t runs = static_cast<std::size_t>(im.model.runs);
   job.values.assign(points.size(), std::vector<std::vector<std::vector<Scalar>>>(runs));
   job.runsLeft.assign(points.size(), im.model.runs);
-  {
-    const MeasureEvaluator probe(im.model.scheme, im.measures, im.model.halvingDistance,
-                                 im.model.radius);
-    job.baseTables.resize(im.model.controls.size());
-    if (compare_detail::ChangedCells::Suits(probe))
-      for (std::size_t c = 0; c < im.model.controls.size(); ++c)
-        compare_detail::ChangedCells::BaseTable(probe, ViewOf(*im.model.start),
-                                                im.model.controls[c].map, job.baseTables[c]);
-  }
+  job.stops.assign(points.size(), Finished());
   std::vector<unsigned int> seeds;
   for (unsigned int i = 0; i < runs; ++i)
     seeds.push_back(im.model.baseSeed + i * im.model.seedStep);
@@ -388,7 +490,7 @@ void PointEvaluator::Evaluate(const std::vector<Point>& points, const SearchSpac
   try {
     for (int t = 0; t < threads; ++t) pool.emplace_back(Worker, std::ref(job));
     for (;;) {
-      std::pair<std::size_t, std::vector<std::vector<RunStatistic>>> next;
+      Finished next;
       {
         std::unique_lock<std::mutex> lock(job.mutex);
         job.changed.wait(lock, [&] { return !job.ready.empty() || job.working == 0; });
@@ -398,13 +500,15 @@ void PointEvaluator::Evaluate(const std::vector<Point>& points, const SearchSpac
         job.ready.pop_front();
       }
       PointResult r;
-      r.point = points[next.first];
+      r.point = points[next.point];
       r.key = PointKey(space, r.point);
       r.round = round;
       r.seeds = seeds;
-      r.stats = std::move(next.second);
+      r.stats = std::move(next.stats);
+      r.stoppedRuns = next.stoppedRuns;
+      r.stoppedStep = next.stoppedStep;
       Score(r);
-      done(next.first, std::move(r));
+      done(next.point, std::move(r));
     }
   } catch (...) {
     stopAll();

@@ -1,11 +1,21 @@
-// The majority map of an ensemble's runs and its scores. See
-// towngrow/calibrate.h.
+// The majority map of a point's runs and its scores. See
+// towngrow/calibrate_scores.h.
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "towngrow/calibrate.h"
 #include "towngrow/calibrate_scores.h"
 #include "towngrow/ensemble.h"
+#include "towngrow/platform/random.h"
+#include "towngrow/simulation.h"
+
+#include "run_restart.h"
+#include "step_visits.h"
 
 namespace towngrow {
 
@@ -46,56 +56,146 @@ std::vector<unsigned char> MajorityMap(const std::vector<std::vector<std::uint16
   return map;
 }
 
-MajorityScore ScoreMajority(const PointEvaluator& evaluator, const Point& point,
-                            std::size_t control, int runs, unsigned int baseSeed, int threads) {
+namespace {
+
+// The majority scores of some control maps (`wanted`, indices into the
+// model's) from one set of runs grown to the last of them. Each worker
+// keeps one driver, restarted from the start by the cells the last run
+// wrote (run_restart.h); per control map, counts[k][cell] start as the
+// runs times the start's class and each run moves them by the cells of
+// the blocks its steps wrote (the whole grid when the driver cannot tell).
+std::vector<MajorityScore> Majorities(const PointEvaluator& evaluator, const Point& point,
+                                      const std::vector<std::size_t>& wanted, int runs,
+                                      unsigned int baseSeed, int threads) {
   const CalibrationModel& model = evaluator.Model();
-  if (control >= model.controls.size())
-    throw std::invalid_argument("no control map " + std::to_string(control));
+  for (std::size_t c : wanted)
+    if (c >= model.controls.size())
+      throw std::invalid_argument("no control map " + std::to_string(c));
+  if (runs < 1 || runs > kMaxEnsembleRuns)
+    throw std::invalid_argument("a majority map needs 1 to 65535 runs, not " +
+                                std::to_string(runs));
+  if (threads < 0) throw std::invalid_argument("a negative number of threads");
   const ClassScheme& scheme = model.scheme;
   const CLandUseCoverage& start = *model.start;
-  MajorityScore score;
-  score.runs = runs;
-  score.rows = start.m_nRows;
-  score.cols = start.m_nCols;
-  const std::size_t n = static_cast<std::size_t>(score.rows) * static_cast<std::size_t>(score.cols);
-  std::vector<std::vector<std::uint16_t>> counts(scheme.names.size(),
-                                                 std::vector<std::uint16_t>(n, 0));
+  const std::size_t n =
+      static_cast<std::size_t>(start.m_nRows) * static_cast<std::size_t>(start.m_nCols);
+  const std::size_t classes = scheme.names.size();
+  auto classOf = [&scheme](unsigned char id) { return scheme.classOf[id]; };
+  long last = 0;
+  for (std::size_t c : wanted) last = std::max(last, model.controls[c].steps);
+
+  // [wanted][class][cell]
+  std::vector<std::vector<std::vector<std::uint16_t>>> counts(
+      wanted.size(), std::vector<std::vector<std::uint16_t>>(classes));
+  for (auto& perClass : counts)
+    for (std::size_t k = 0; k < classes; ++k) {
+      perClass[k].assign(n, 0);
+      for (std::size_t i = 0; i < n; ++i)
+        if (classOf(start.m_pData[i]) == static_cast<int>(k))
+          perClass[k][i] = static_cast<std::uint16_t>(runs);
+    }
+
   std::mutex mutex;
-  EnsembleConfig e;
-  e.start = &start;
-  e.makeSet = [&model, &point] { return model.makeSet(point); };
-  e.background = model.background;
-  e.scenario = model.scenario;
-  e.steps = model.controls[control].steps;
-  e.baseSeed = baseSeed;
-  e.seedStep = model.seedStep;
-  e.runs = runs;
-  e.threads = threads;
-  e.tracked = {DefaultTrackedClasses().back()};  // the per-class counts are ours
-  e.onRunEnd = [&](int, const CLandUseCoverage& final) {
-    std::lock_guard<std::mutex> lock(mutex);
-    for (std::size_t i = 0; i < n; ++i) {
-      const int k = scheme.classOf[final.m_pData[i]];
-      if (k >= 0) ++counts[static_cast<std::size_t>(k)][i];
+  std::atomic<int> next{0};
+  std::atomic<bool> failed{false};
+  std::exception_ptr error;
+  auto worker = [&] {
+    try {
+      std::unique_ptr<CLandUseSet> kept;
+      Simulation sim;
+      for (int run; !failed.load() && (run = next.fetch_add(1)) < runs;) {
+        std::unique_ptr<CLandUseSet> set;
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          set = model.makeSet(point);
+        }
+        if (!set) throw std::runtime_error("the calibration's set maker gave no set");
+        detail::RunRestart::Start(sim, start, set.get(), model.background, "majority");
+        sim.SetScenario(model.scenario);
+        kept = std::move(set);
+        SeedRandom(baseSeed + static_cast<unsigned int>(run) * model.seedStep);
+        const Simulation& reader = sim;
+        const long ran = sim.Run(last, [&](const StepReport& report) {
+          for (std::size_t w = 0; w < wanted.size(); ++w) {
+            if (model.controls[wanted[w]].steps != report.step) continue;
+            const unsigned char* v = reader.Current().m_pData;
+            const std::vector<std::uint64_t>* changed = detail::RunRestart::ChangedSinceStart(sim);
+            std::lock_guard<std::mutex> lock(mutex);
+            auto move = [&](std::size_t from, std::size_t to) {
+              for (std::size_t i = from; i < to; ++i) {
+                const int was = classOf(start.m_pData[i]), now = classOf(v[i]);
+                if (was == now) continue;
+                if (was >= 0) --counts[w][static_cast<std::size_t>(was)][i];
+                if (now >= 0) ++counts[w][static_cast<std::size_t>(now)][i];
+              }
+            };
+            if (changed == nullptr) {
+              move(0, n);
+              continue;
+            }
+            for (std::size_t word = 0; word < changed->size(); ++word)
+              for (std::uint64_t bits = (*changed)[word]; bits != 0; bits &= bits - 1) {
+                const std::size_t first =
+                    (word * 64 + step_detail::LowestBit(bits)) * step_detail::kBlock;
+                move(first, std::min(n, first + step_detail::kBlock));
+              }
+          }
+          return !failed.load();
+        });
+        if (!failed.load() && ran != last) throw std::runtime_error("a majority run stopped early");
+      }
+    } catch (...) {
+      failed.store(true);
+      std::lock_guard<std::mutex> lock(mutex);
+      if (!error) error = std::current_exception();
     }
   };
-  RunEnsemble(e);
-  for (int i = 0; i < runs; ++i)
-    score.seeds.push_back(baseSeed + static_cast<unsigned int>(i) * model.seedStep);
+  const int pool = std::min(
+      runs,
+      threads == 0 ? static_cast<int>(std::max(1u, std::thread::hardware_concurrency())) : threads);
+  std::vector<std::thread> workers;
+  for (int t = 0; t < pool; ++t) workers.emplace_back(worker);
+  for (std::thread& t : workers) t.join();
+  if (error) std::rethrow_exception(error);
+
   const RasterView startView = ViewOf(start);
-  score.map = MajorityMap(counts, runs, scheme, startView);
-  for (std::size_t i = 0; i < n; ++i) {
-    const int k = scheme.classOf[score.map[i]];
-    if (k >= 0 && scheme.developed[static_cast<std::size_t>(k)]) ++score.developed;
-  }
   MeasureEvaluator measures(scheme, evaluator.Measures(), model.halvingDistance, model.radius);
-  RasterView simulated;
-  simulated.data = score.map.data();
-  simulated.rows = score.rows;
-  simulated.cols = score.cols;
-  score.values.resize(evaluator.Measures().size());
-  measures.Evaluate(model.controls[control].map, simulated, &startView, score.values.data());
-  return score;
+  std::vector<MajorityScore> scores(wanted.size());
+  for (std::size_t w = 0; w < wanted.size(); ++w) {
+    MajorityScore& score = scores[w];
+    score.runs = runs;
+    score.rows = start.m_nRows;
+    score.cols = start.m_nCols;
+    for (int i = 0; i < runs; ++i)
+      score.seeds.push_back(baseSeed + static_cast<unsigned int>(i) * model.seedStep);
+    score.map = MajorityMap(counts[w], runs, scheme, startView);
+    counts[w].clear();
+    for (std::size_t i = 0; i < n; ++i) {
+      const int k = classOf(score.map[i]);
+      if (k >= 0 && scheme.developed[static_cast<std::size_t>(k)]) ++score.developed;
+    }
+    RasterView simulated;
+    simulated.data = score.map.data();
+    simulated.rows = score.rows;
+    simulated.cols = score.cols;
+    score.values.resize(evaluator.Measures().size());
+    measures.Evaluate(model.controls[wanted[w]].map, simulated, &startView, score.values.data());
+  }
+  return scores;
+}
+
+}  // namespace
+
+MajorityScore ScoreMajority(const PointEvaluator& evaluator, const Point& point,
+                            std::size_t control, int runs, unsigned int baseSeed, int threads) {
+  return Majorities(evaluator, point, {control}, runs, baseSeed, threads).front();
+}
+
+std::vector<MajorityScore> ScoreMajorities(const PointEvaluator& evaluator, const Point& point,
+                                           int runs, unsigned int baseSeed, int threads) {
+  std::vector<std::size_t> all(evaluator.Model().controls.size());
+  for (std::size_t c = 0; c < all.size(); ++c) all[c] = c;
+  return Majorities(evaluator, point, all, runs, baseSeed, threads);
 }
 
 }  // namespace towngrow

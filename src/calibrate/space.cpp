@@ -156,6 +156,8 @@ bool RanksBefore(const PointResult& a, const PointResult& b) {
   const auto& ob = b.objective.value;
   if (oa.has_value() != ob.has_value()) return oa.has_value();
   if (oa && *oa != *ob) return *oa > *ob;
+  if (a.stoppedRuns != b.stoppedRuns) return a.stoppedRuns < b.stoppedRuns;
+  if (a.stoppedStep != b.stoppedStep) return a.stoppedStep > b.stoppedStep;
   const auto& qa = a.quantity.value;
   const auto& qb = b.quantity.value;
   if (qa.has_value() != qb.has_value()) return qa.has_value();

@@ -170,8 +170,11 @@ TEST(CalibrateSearch, BadSpacesAndSettingsAreRefused) {
 }
 
 TEST(CalibrateSearch, RankingOrder) {
-  auto R = [](std::optional<double> objective, std::optional<double> quantity, const char* key) {
+  auto R = [](std::optional<double> objective, std::optional<double> quantity, const char* key,
+              int stoppedRuns = 0, long stoppedStep = 0) {
     PointResult r;
+    r.stoppedRuns = stoppedRuns;
+    r.stoppedStep = stoppedStep;
     r.objective = objective ? Scalar::Of(*objective) : Scalar::None("x");
     r.quantity = quantity ? Scalar::Of(*quantity) : Scalar::None("x");
     r.key = key;
@@ -179,11 +182,14 @@ TEST(CalibrateSearch, RankingOrder) {
   };
   // Each pair: the first ranks before the second.
   const std::pair<PointResult, PointResult> cases[] = {
-      {R(0.5, 0.9, "b"), R(0.4, 0.0, "a")},           // higher objective
-      {R(0.0, 0.9, "b"), R(std::nullopt, 0.0, "a")},  // undefined last
-      {R(0.5, 0.1, "b"), R(0.5, 0.2, "a")},           // tie: lower quantity
-      {R(0.5, 0.2, "b"), R(0.5, std::nullopt, "a")},  // undefined quantity last
-      {R(0.5, 0.2, "a"), R(0.5, 0.2, "b")},           // then the key
+      {R(0.5, 0.9, "b"), R(0.4, 0.0, "a")},                          // higher objective
+      {R(0.0, 0.9, "b"), R(std::nullopt, 0.0, "a")},                 // undefined last
+      {R(0.5, 0.1, "b"), R(0.5, 0.2, "a")},                          // tie: lower quantity
+      {R(0.5, 0.2, "b"), R(0.5, std::nullopt, "a")},                 // undefined quantity last
+      {R(0.5, 0.2, "a"), R(0.5, 0.2, "b")},                          // then the key
+      {R(std::nullopt, 0.1, "b"), R(std::nullopt, 0.0, "a", 1, 9)},  // stopped last
+      {R(std::nullopt, 0.1, "b", 1, 2), R(std::nullopt, 0.0, "a", 2, 9)},  // fewer stopped runs
+      {R(std::nullopt, 0.1, "b", 2, 5), R(std::nullopt, 0.0, "a", 2, 4)},  // a later first stop
   };
   for (const auto& [first, second] : cases) {
     EXPECT_TRUE(RanksBefore(first, second)) << first.key << " " << second.key;
@@ -628,6 +634,67 @@ TEST(CalibrateEvaluate, AMeasureUndefinedInOneRunLeavesTheObjectiveUndefined) {
   EXPECT_EQ(r.quantity.value, std::optional<double>(0.5));
 }
 
+// A run stops after the first step at which its developed cells pass K
+// times those of the next control map (grown by hand here, step by step);
+// the point then scores as the worst, its measures kept at the maps its
+// runs reached. Bounds that stop no run, some runs and every run.
+TEST(CalibrateEvaluate, ARunPastTheRunawayBoundStopsThereAndScoresTheWorst) {
+  const Town town(30);
+  const std::vector<long> steps = {4, 9};
+  const auto observed = Grown(town, Point{{7, 0, 60}}, 1000, steps);
+  const Point p{{1, 0, 0}};
+  const SearchSpace space = {Param("node.minStep", {1}), Param("house.neighborRadius", {0}),
+                             Param("house.streetPercent", {0})};
+  auto developed = [](const unsigned char* v, std::size_t n) {
+    return std::count_if(v, v + n, [](unsigned char id) { return id >= 1 && id <= 5; });
+  };
+  const long atStart = developed(town.start.m_pData, 900);  // the bound's floor
+  const long bound[2] = {std::max(atStart, developed(observed[0].data(), 900)),
+                         std::max(atStart, developed(observed[1].data(), 900))};
+  PointResult off;
+  std::set<int> stoppedCounts;
+  for (double k : {0.0, 1000.0, 2.5, 1.5}) {
+    SCOPED_TRACE(k);
+    CalibrationModel model = ModelOf(town, observed, steps, 3);
+    model.runaway = k;
+    PointEvaluator ev(std::move(model), 2);
+    PointResult r;
+    ev.Evaluate({p}, space, 1, [&](std::size_t, PointResult&& got) { r = std::move(got); });
+    int stopped = 0, reachedLast = 0;
+    long first = 0;
+    for (unsigned int i = 0; i < 3; ++i) {
+      auto set = SetOf(p);
+      Simulation sim(set.get());
+      sim.Init(30, 30);
+      sim.Current().CopyValueFromCoverage(&town.start);
+      SeedRandom(11 + i * 7);
+      long at = 0;
+      for (long t = 1; t <= 9 && at == 0 && k > 0; ++t) {
+        sim.Step();
+        const Simulation& read = sim;
+        if (developed(read.Current().m_pData, 900) > k * bound[t <= 4 ? 0 : 1]) at = t;
+      }
+      stopped += at > 0;
+      reachedLast += at == 0 || at == 9;
+      if (at > 0) first = first == 0 ? at : std::min(first, at);
+    }
+    stoppedCounts.insert(stopped);
+    EXPECT_EQ(r.stoppedRuns, stopped);
+    EXPECT_EQ(r.stoppedStep, first);
+    EXPECT_EQ(r.stats[1][0].defined, reachedLast);
+    if (k == 0) off = r;
+    if (stopped == 0) {
+      EXPECT_EQ(r.objective.value, off.objective.value);
+      EXPECT_EQ(r.stats[1][1].mean.value, off.stats[1][1].mean.value);
+    } else {
+      EXPECT_FALSE(r.objective.value);
+      EXPECT_STREQ(r.objective.reason, kRunawayReason);
+      EXPECT_TRUE(RanksBefore(off, r));
+    }
+  }
+  EXPECT_EQ(stoppedCounts, (std::set<int>{0, 1, 3})) << "bounds that stop none, some, all";
+}
+
 TEST(CalibrateEvaluate, BadModelsAreRefused) {
   const Town town(20);
   const auto observed = Grown(town, Point{{4, 2, 5}}, 1, {3});
@@ -641,6 +708,7 @@ TEST(CalibrateEvaluate, BadModelsAreRefused) {
       {"steps ahead", [](CalibrationModel& m, const Town&) { m.controls[0].steps = 0; }},
       {"21 x 21", [](CalibrationModel& m, const Town& o) { m.start = &o.start; }},
       {"runs", [](CalibrationModel& m, const Town&) { m.runs = 0; }},
+      {"runaway", [](CalibrationModel& m, const Town&) { m.runaway = 0.5; }},
       {"set", [](CalibrationModel& m, const Town&) { m.makeSet = nullptr; }},
       {"nosuch", [](CalibrationModel& m, const Town&) { m.measures = {"nosuch"}; }},
       {"objective", [](CalibrationModel& m, const Town&) { m.objective = Objective(); }},

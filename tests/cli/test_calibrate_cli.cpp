@@ -33,7 +33,8 @@ std::string Dump(const fs::path& db, long* points = nullptr) {
   }
   std::string text;
   for (const char* sql : {"SELECT * FROM meta ORDER BY key", "SELECT * FROM points ORDER BY key",
-                          "SELECT * FROM measures ORDER BY point, control, measure"}) {
+                          "SELECT * FROM measures ORDER BY point, control, measure",
+                          "SELECT * FROM stopped ORDER BY point"}) {
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(h, sql, -1, &st, nullptr) != SQLITE_OK) {
       text += "no table\n";
@@ -244,6 +245,7 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
        "space.json: a round of 64 points (every combination of the values of 3 parameters) is "
        "more than the most allowed, 63: narrow the space, or search it with cmaes"},
       {"", " --majority-runs 0", "--majority-runs must be from 1 to 65535"},
+      {"", " --runaway 0.5", "--runaway must be 0 (off) or from 1 to 1000, not 0.5"},
   };
   const std::string good = ReadAll(W("space.json"));
   const std::string db = Dump(W("done/calibration.sqlite"));
@@ -259,6 +261,57 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       (std::set<std::string>{"best", "best.json", "calibration.sqlite", "objective-id1.minStep.png",
                              "objective-id3.neighborRadius.png", "objective-id3.streetPercent.png",
                              "ranking.csv", "report.html", "rounds.csv", "rounds.png"}));
+}
+
+// The runaway bound. By default, a calibration none of whose runs passes it
+// ends as one with the bound off, but for the new columns and meta row;
+// with a bound of 1 the stopped points rank after every other, those with
+// every run stopped last; a database resumes only under its own bound.
+TEST_F(CalibrateCliTest, RunawayRunsStopAndRankLast) {
+  ASSERT_EQ(Run(Command("off", " --quiet --runaway 0")).code, 0);
+  ASSERT_EQ(Run(Command("on", " --quiet")).code, 0);
+  const std::vector<std::string> on = Split(ReadAll(W("on/ranking.csv")));
+  EXPECT_EQ(on.size(), 65u);
+  for (const std::string& row : on)
+    EXPECT_TRUE(row.empty() || row.rfind(",0,") == row.size() - 3 || row.rfind("rank", 0) == 0);
+  std::string db = Dump(W("on/calibration.sqlite"));
+  const std::size_t mark = db.find("runaway|3|\n");
+  ASSERT_NE(mark, std::string::npos) << db;
+  EXPECT_EQ(db.erase(mark, 11), Dump(W("off/calibration.sqlite")));
+  for (const char* f : {"ranking.csv", "rounds.csv", "best/step-8/majority.json"})
+    EXPECT_EQ(ReadAll(W(std::string("on/") + f)), ReadAll(W(std::string("off/") + f))) << f;
+
+  ASSERT_EQ(Run(Command("tight", " --quiet --runaway 1")).code, 0);
+  long stoppedPoints = 0, last = 0;
+  bool undefinedSeen = false;
+  for (const std::string& row : Split(ReadAll(W("tight/ranking.csv")))) {
+    const std::vector<std::string> f = Split(row + ",", ',');  // the last field may be empty
+    if (row.empty() || f[0] == "rank") continue;
+    const long stopped = std::stol(f[f.size() - 2]);
+    EXPECT_EQ(f.back().empty(), stopped == 0) << row;
+    EXPECT_TRUE(stopped == 0 || f[5].empty()) << row;
+    EXPECT_FALSE(undefinedSeen && !f[5].empty()) << "a defined objective after a stopped point";
+    undefinedSeen = undefinedSeen || f[5].empty();
+    EXPECT_GE(stopped, last) << row;
+    last = stopped;
+    stoppedPoints += stopped > 0;
+  }
+  EXPECT_EQ(last, 3) << "the last point has every run stopped";
+  EXPECT_NE(ReadAll(W("tight/report.html")).find(" points stopped ("), std::string::npos);
+  const std::string tight = Dump(W("tight/calibration.sqlite"));
+  EXPECT_EQ(std::count(tight.begin(), tight.end(), '\n'),
+            std::count(db.begin(), db.end(), '\n') + 1 + stoppedPoints);  // runaway|1| too
+
+  const struct {
+    const char* out;
+    const char* more;
+  } refused[] = {{"on", " --runaway 2"}, {"on", " --runaway 0"}, {"off", ""}};
+  for (const auto& c : refused)
+    ExpectBadInput(Command(c.out, std::string(" --resume") + c.more),
+                   "made for another runaway bound (--runaway)");
+  const Result resumed = Run(Command("tight", " --resume --runaway 1"));
+  EXPECT_NE(resumed.out.find("(0 run now)"), std::string::npos) << resumed.out << resumed.err;
+  EXPECT_EQ(Dump(W("tight/calibration.sqlite")), tight);
 }
 
 // sensitivity.csv holds the elementary effects of the points in
@@ -285,11 +338,11 @@ TEST_F(CalibrateCliTest, SensitivityHoldsTheElementaryEffectsOfThePoints) {
   const std::vector<std::string> rows = Split(ReadAll(W("m/ranking.csv")));
   const std::vector<std::string> header = Split(rows[0], ',');
   // rank, point, 3 values, objective, quantity, round, then per control
-  // map and measure its mean and sd.
+  // map and measure its mean and sd, then the stopped runs and step.
   std::vector<std::string> measures;
-  for (std::size_t k = 8; k < 8 + (header.size() - 8) / 2; k += 2)
+  for (std::size_t k = 8; k < 8 + (header.size() - 10) / 2; k += 2)
     measures.push_back(header[k].substr(0, header[k].find(" step 4 mean")));
-  ASSERT_EQ(measures.size() * 4 + 8, header.size()) << rows[0];
+  ASSERT_EQ(measures.size() * 4 + 10, header.size()) << rows[0];
   std::vector<towngrow::PointResult> results;
   for (std::size_t i = 1; i < rows.size(); ++i) {
     if (rows[i].empty()) continue;
