@@ -152,10 +152,9 @@ int CLandUseCoverage::ImportXYFile(CString /*strFileName*/, int /*bOverlay*/) { 
 int CLandUseCoverage::ExportXYAFile(CString strFileName) const {
   io::FileWriter out;
   if (!out.Create(strFileName)) return 0;
-  // Every line is 16 bytes while all fields have at most 4 digits (always
-  // for a coverage of at most 10000 x 10000 cells): the row's field and the
-  // ID fields are made once, the column field per line.
-  const bool narrow = m_nRows <= 10000 && m_nCols <= 10000;
+  // Every line is 16 bytes, as all fields have at most 4 digits (a coverage
+  // has at most 10000 x 10000 cells): the row's field and the ID fields are
+  // made once, the column field per line.
   std::string idText;
   for (int id = 0; id < 256; ++id) AppendField(idText, id);
   std::string row;
@@ -166,20 +165,6 @@ int CLandUseCoverage::ExportXYAFile(CString strFileName) const {
             ? m_pData + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_nCols)
             : nullptr;
     if (values == nullptr) {  // every value is 0: nothing to write
-      out.Write(row);
-      continue;
-    }
-    if (!narrow) {
-      for (int x = 0; x < m_nCols; ++x) {
-        const unsigned char id = values[x];
-        if (id == 0) continue;
-        AppendField(row, x);
-        row.push_back(' ');
-        AppendField(row, y);
-        row.push_back(' ');
-        AppendField(row, id);
-        row += "\r\n";
-      }
       out.Write(row);
       continue;
     }
