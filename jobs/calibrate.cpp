@@ -27,14 +27,10 @@ std::string Duration(double seconds) {
 }
 
 // The first process of several: hands the points out one at a time to the
-// others as they finish; a result that comes back is made whole (point,
-// key, round, seeds, scores) as the evaluator makes its own.
+// others as they finish; a result that comes back is made whole as the
+// evaluator makes its own.
 void SpreadPoints(const CalibrationInputs& in, Processes& processes, const std::vector<Point>& pts,
                   int round, const std::function<void(std::size_t, PointResult&&)>& done) {
-  const CalibrationModel& m = in.evaluator->Model();
-  std::vector<unsigned int> seeds;
-  for (unsigned int i = 0; i < static_cast<unsigned int>(m.runs); ++i)
-    seeds.push_back(m.baseSeed + i * m.seedStep);
   std::vector<std::size_t> holding(static_cast<std::size_t>(processes.Size()), 0);
   std::size_t next = 0, out = 0;
   for (int r = 1; r < processes.Size() && next < pts.size(); ++r, ++out) {
@@ -52,11 +48,7 @@ void SpreadPoints(const CalibrationInputs& in, Processes& processes, const std::
       processes.SendPoint(from, round, pts[next++]);
       ++out;
     }
-    result.point = pts[index];
-    result.key = PointKey(in.space, result.point);
-    result.round = round;
-    result.seeds = seeds;
-    in.evaluator->Score(result);
+    in.evaluator->Complete(result, pts[index], in.space, round);
     done(index, std::move(result));
   }
 }
