@@ -223,8 +223,7 @@ TEST(Driver, RunStopsWhenTheCallbackSaysInitResetsNothingStepsWithoutCells) {
   sim.Current().SetCellValue(19, 6, 6);
   const StepReport& r = sim.Step();
   EXPECT_EQ(r.step, 1);
-  EXPECT_EQ(sim.Current().m_nRows, 20);
-  EXPECT_EQ(sim.Current().m_nCols, 7);
+  EXPECT_EQ(std::make_pair(sim.Current().m_nRows, sim.Current().m_nCols), std::make_pair(20, 7));
   EXPECT_EQ(r.cellsPerId[6], 1);
 }
 

@@ -148,9 +148,7 @@ TEST(Bufferless, EveryReaderWritesNothingAndTheExportWritesZeros) {
                 c.ImportFLTFile(dir / "g.flt", 0) + c.ImportXYAFile(dir / "g.xya", 0) +
                 c.ImportDATFile(dir / "g.xya", 1),
             5);
-  EXPECT_TRUE(c.IsEmpty());
-  EXPECT_EQ(c.m_nRows, 5);
-  EXPECT_EQ(c.m_nCols, 5);
+  EXPECT_EQ(std::make_tuple(c.IsEmpty(), c.m_nRows, c.m_nCols), std::make_tuple(1, 5, 5));
   ASSERT_EQ(c.ExportASCFile(dir / "out.asc"), 1);
   back.SetGridValue(4);
   ASSERT_EQ(back.ImportASCFile(dir / "out.asc", 0), 1);

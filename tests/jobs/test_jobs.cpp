@@ -37,9 +37,9 @@ public:
   void SendStats(const PointResult& result) override { answer_ = result; }
   void SendFailure(const std::string& what) override { failure_ = what; }
   int ReceiveStats(PointResult& result, std::size_t, std::size_t) override {
-    const int rank = std::get<0>(held_.back());
     serving_ = {held_.back()};
     held_.pop_back();
+    const int rank = std::get<0>(serving_[0]);
     const std::string field = in_.entries[1].field;
     if (++answers == bad_) in_.entries[1].field = "nosuch";
     jobs::ServePoints(in_, *this);
@@ -77,13 +77,10 @@ protected:
     }
     WriteAll(dir_ / "space.json", R"([{"id": 3, "field": "neighborRadius", "values": [1, 2, 3]},
         {"id": 1, "field": "minStep", "values": [1, 3]}])");
-    o_.town.rows = o_.town.cols = 24;
-    o_.town.sizeGiven = true;
+    o_.town.rows = o_.town.cols = 24, o_.town.sizeGiven = true;
     o_.observed = {dir_ / "obs3.asc:3", dir_ / "obs6.asc:6"};
     o_.space = dir_ / "space.json";
-    o_.runs = 2;
-    o_.majorityRuns = 2;
-    o_.threads = 2;
+    o_.runs = o_.threads = 2;
   }
   std::vector<std::string> Ranking(jobs::Processes& processes) {
     jobs::CalibrationInputs in;

@@ -79,20 +79,16 @@ protected:
   }
 
   // What a PNG or GIF shows, in words no Cairo, font or giflib update
-  // changes. A chart (growth, ensemble, rounds, resolution, sensitivity,
-  // objective-*): its size and the land uses drawn, "chart600x400=1,3"; a
-  // map: a GIF's frame count, the size of what the grey frame holds, the
-  // land uses it shows and those of the legend below (the last frame of a
-  // GIF), "3frames;map120x96=0,1,3;legend=1,3". Land uses are the IDs
-  // of the default set by their colours; white (vacant) and black (others)
-  // are not looked for outside the map, where text and ground have them.
+  // changes: a chart's size and the land uses drawn ("chart600x400=1,3"); a
+  // GIF's frames, then what a map's grey frame holds, its land uses and its
+  // legend's ("3frames;map120x96=0,1,3;legend=1,3": IDs of the default set
+  // by colour; outside the map, white and black are ground and text).
   std::string Pictures(const std::string& path) {
     Image img;
     std::string seen;
     if (path.back() == 'f') {
       Gif gif;
-      EXPECT_TRUE(ReadGif(path, gif) && !gif.frames.empty()) << path;
-      if (gif.frames.empty()) return "no frames";
+      if (!ReadGif(path, gif) || gif.frames.empty()) return "no frames";
       seen = std::to_string(gif.frames.size()) + "frames;";
       img = gif.frames.back();
     } else {
@@ -106,8 +102,7 @@ protected:
     if (chart && seen.empty())
       return "chart" + std::to_string(img.width) + "x" + std::to_string(img.height) + "=" +
              Uses(img, 0, 0, img.width, img.height, false);
-    // The frame: the first grey line of 8 pixels or more whose ends go on
-    // down in the same grey.
+    // The frame: the first grey line of 8 pixels or more, going on down.
     int top = -1, left = 0, right = 0, bottom = 0;
     for (int y = 0; y + 2 < img.height && top < 0; ++y)
       for (int x = 1, run = 0; x < img.width && top < 0; ++x) {
