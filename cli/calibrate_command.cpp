@@ -1,12 +1,11 @@
 // `towngrow calibrate`: options, the processes of a distributed
-// calibration (the first hands points out, the others evaluate them),
+// calibration (their transport; jobs/calibrate.h hands the points out),
 // progress, the round lines and the summary (jobs/calibrate.h searches and
 // writes the folder).
 #include <chrono>
 #include <cstdio>
-#include <exception>
+#include <memory>
 
-#include "cli/calibrate_ranks.h"
 #include "cli/command.h"
 #include "cli/processes.h"
 #include "cli/progress.h"
@@ -19,59 +18,6 @@ namespace towngrow::cli {
 namespace {
 
 std::string Shown(const Scalar& v) { return v.value ? io::FixedText(v, 6) : "undefined"; }
-
-// A process other than the first: evaluates the points it is given until
-// it is told to stop.
-int ServePoints(const jobs::CalibrationInputs& in) {
-  int round = 0;
-  Point p;
-  while (ReceivePoint(round, p, in.space.size())) {
-    try {
-      PointResult result;
-      in.evaluator->Evaluate({p}, in.space, round,
-                             [&result](std::size_t, PointResult&& r) { result = std::move(r); });
-      SendStats(result.stats, result.stoppedRuns, result.stoppedStep);
-    } catch (const std::exception& e) {
-      SendFailure(e.what());
-    }
-  }
-  return 0;
-}
-
-// The first process of several: hands the points out one at a time to the
-// others as they finish; results come back in any order.
-void SpreadPoints(const MpiProcesses& processes, const jobs::CalibrationInputs& in,
-                  const std::vector<Point>& pts, int round,
-                  const std::function<void(std::size_t, PointResult&&)>& done) {
-  const CalibrationModel& m = in.evaluator->Model();
-  std::vector<unsigned int> seeds;
-  for (unsigned int i = 0; i < static_cast<unsigned int>(m.runs); ++i)
-    seeds.push_back(m.baseSeed + i * m.seedStep);
-  std::vector<std::size_t> holding(static_cast<std::size_t>(processes.Size()), 0);
-  std::size_t next = 0, out = 0;
-  for (int r = 1; r < processes.Size() && next < pts.size(); ++r, ++out) {
-    holding[static_cast<std::size_t>(r)] = next;
-    SendPoint(r, round, pts[next++]);
-  }
-  while (out > 0) {
-    PointResult result;
-    const int from = ReceiveStats(result.stats, result.stoppedRuns, result.stoppedStep,
-                                  in.controls.size(), in.evaluator->Measures().size());
-    --out;
-    const std::size_t index = holding[static_cast<std::size_t>(from)];
-    if (next < pts.size()) {
-      holding[static_cast<std::size_t>(from)] = next;
-      SendPoint(from, round, pts[next++]);
-      ++out;
-    }
-    result.point = pts[index];
-    result.key = PointKey(in.space, result.point);
-    result.round = round;
-    result.seeds = seeds;
-    in.evaluator->Score(result);
-    done(index, std::move(result));
-  }
-}
 
 class CalibrateCommand : public Command {
 public:
@@ -89,30 +35,13 @@ public:
     io::MessageLog log(PrintWarning);
     jobs::CalibrationInputs in;
     io::OutputFolder folder(out_);
-    std::exception_ptr failure;
-    try {
-      jobs::ReadCalibrationInputs(o_, log, in);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    if (processes.AnyFailed(failure != nullptr)) {
-      if (!root) return kExitBadInput;
-      if (failure) std::rethrow_exception(failure);
-      throw io::Error("another process of the calibration failed");
-    }
-    // The database, on the first process alone; refused before anything is
-    // written when it was made for other inputs.
     std::unique_ptr<store::CalibrationStore> store;
-    if (root) try {
-        store = jobs::OpenCalibrationStore(o_, in, folder, resume_);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-    if (processes.AnyFailed(failure != nullptr)) {
-      if (!root) return kExitBadInput;
-      std::rethrow_exception(failure);
+    if (!jobs::StartCalibration(o_, log, in, folder, resume_, processes, store))
+      return kExitBadInput;
+    if (!root) {
+      jobs::ServePoints(in, processes);
+      return 0;
     }
-    if (!root) return ServePoints(in);
 
     if (!quiet_) {
       std::fprintf(out, "%s: %s\n", o_.method.c_str(), jobs::PlanText(in).c_str());
@@ -131,28 +60,11 @@ public:
                    r.bestOfRound ? r.bestOfRound->key.c_str() : "-");
       std::fflush(out);
     };
-    if (processes.Size() > 1)
-      hooks.evaluate = [&](const std::vector<Point>& pts, int round,
-                           const std::function<void(std::size_t, PointResult &&)>& done) {
-        SpreadPoints(processes, in, pts, round, done);
-      };
-    SearchResult result;
-    try {
-      result = jobs::Calibrate(in, store.get(), hooks);
-    } catch (...) {
-      for (int r = 1; r < processes.Size(); ++r) SendStop(r);
-      throw;
-    }
-    for (int r = 1; r < processes.Size(); ++r) SendStop(r);
+    const SearchResult result = jobs::Calibrate(in, store.get(), hooks, processes);
     store.reset();
-
-    const std::vector<PointResult> validation = jobs::ScoreHeldOut(in, result.ranking.front());
-    const jobs::MajorityScores majority = jobs::ScoreMajorities(in, o_, result.ranking.front());
-    jobs::WriteCalibrationOutputs(in, result, validation, majority, o_, folder);
-    folder.Publish();
-    jobs::WriteBestEnsembles(in, o_, majority, folder);
+    const jobs::CalibrationEnd end = jobs::FinishCalibration(in, o_, result, folder);
     if (!quiet_)
-      PrintSummary(out, in, result, validation, majority.abandoned, processes.Size(),
+      PrintSummary(out, in, result, end.validation, end.majority.abandoned, processes.Size(),
                    std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
     return 0;
   }

@@ -1,6 +1,7 @@
 #include "cli/processes.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "cli/mpi.h"
+#include "io/error.h"
 
 namespace towngrow::cli {
 
@@ -91,6 +93,86 @@ void MpiProcesses::SumToRoot(std::vector<std::uint64_t>& words) {
   SumUint64(words.data(), words.size(), rank_);
 }
 
+namespace {
+
+enum Tag : int { kPoint = 101, kStop = 102, kStats = 103, kFailure = 104 };
+
+}  // namespace
+
+// A point travels as its round then its values.
+void MpiProcesses::SendPoint(int rank, int round, const Point& point) {
+  std::vector<double> words;
+  words.push_back(round);
+  words.insert(words.end(), point.values.begin(), point.values.end());
+  MPI_Send(words.data(), static_cast<int>(words.size()), MPI_DOUBLE, rank, kPoint, MPI_COMM_WORLD);
+}
+
+void MpiProcesses::SendStop(int rank) {
+  MPI_Send(nullptr, 0, MPI_DOUBLE, rank, kStop, MPI_COMM_WORLD);
+}
+
+bool MpiProcesses::ReceivePoint(int& round, Point& point, std::size_t dimensions) {
+  std::vector<double> words(dimensions + 1);
+  MPI_Status status;
+  MPI_Recv(words.data(), static_cast<int>(words.size()), MPI_DOUBLE, 0, MPI_ANY_TAG, MPI_COMM_WORLD,
+           &status);
+  if (status.MPI_TAG == kStop) return false;
+  round = static_cast<int>(words[0]);
+  point.values.assign(words.begin() + 1, words.end());
+  return true;
+}
+
+// The runs stopped and the step of the first stop, then per measure: runs
+// with a value, mean and deviation (NaN when no run has a value:
+// RunStatistics' only undefined case).
+void MpiProcesses::SendStats(const PointResult& result) {
+  std::vector<double> words = {static_cast<double>(result.stoppedRuns),
+                               static_cast<double>(result.stoppedStep)};
+  for (const auto& atControl : result.stats)
+    for (const RunStatistic& s : atControl) {
+      words.push_back(s.defined);
+      words.push_back(s.mean.value ? *s.mean.value : NAN);
+      words.push_back(s.sd.value ? *s.sd.value : NAN);
+    }
+  MPI_Send(words.data(), static_cast<int>(words.size()), MPI_DOUBLE, 0, kStats, MPI_COMM_WORLD);
+}
+
+void MpiProcesses::SendFailure(const std::string& what) {
+  MPI_Send(what.data(), static_cast<int>(what.size()), MPI_CHAR, 0, kFailure, MPI_COMM_WORLD);
+}
+
+int MpiProcesses::ReceiveStats(PointResult& result, std::size_t controls, std::size_t measures) {
+  MPI_Status status;
+  MPI_Probe(MPI_ANY_SOURCE, MPI_ANY_TAG, MPI_COMM_WORLD, &status);
+  if (status.MPI_TAG == kFailure) {
+    int n = 0;
+    MPI_Get_count(&status, MPI_CHAR, &n);
+    std::string what(static_cast<std::size_t>(n), '\0');
+    MPI_Recv(what.data(), n, MPI_CHAR, status.MPI_SOURCE, kFailure, MPI_COMM_WORLD,
+             MPI_STATUS_IGNORE);
+    throw io::Error(what);
+  }
+  std::vector<double> words(2 + controls * measures * 3);
+  MPI_Recv(words.data(), static_cast<int>(words.size()), MPI_DOUBLE, status.MPI_SOURCE, kStats,
+           MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+  result.stoppedRuns = static_cast<int>(words[0]);
+  result.stoppedStep = static_cast<long>(words[1]);
+  result.stats.assign(controls, std::vector<RunStatistic>(measures));
+  std::size_t k = 2;
+  for (auto& atControl : result.stats)
+    for (RunStatistic& s : atControl) {
+      s.defined = static_cast<int>(words[k]);
+      if (s.defined > 0) {
+        s.mean = Scalar::Of(words[k + 1]);
+        s.sd = Scalar::Of(words[k + 2]);
+      } else {
+        s.mean = s.sd = Scalar::None("no run has a value");
+      }
+      k += 3;
+    }
+  return status.MPI_SOURCE;
+}
+
 #else  // one process
 
 bool IsSecondaryProcess() { return false; }
@@ -100,6 +182,14 @@ MpiProcesses::~MpiProcesses() = default;
 bool MpiProcesses::AnyFailed(bool failedHere) { return failedHere; }
 void MpiProcesses::SumToRoot(EnsembleSums&) {}
 void MpiProcesses::SumToRoot(std::vector<std::uint64_t>&) {}
+void MpiProcesses::SendPoint(int, int, const Point&) {}
+void MpiProcesses::SendStop(int) {}
+bool MpiProcesses::ReceivePoint(int&, Point&, std::size_t) { return false; }
+void MpiProcesses::SendStats(const PointResult&) {}
+void MpiProcesses::SendFailure(const std::string&) {}
+int MpiProcesses::ReceiveStats(PointResult& result, std::size_t controls, std::size_t measures) {
+  return Processes::ReceiveStats(result, controls, measures);
+}
 
 #endif
 

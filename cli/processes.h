@@ -1,11 +1,14 @@
 // The processes of a distributed ensemble or calibration. Built with
 // TOWNGROW_MPI, MpiProcesses starts MPI (threads allowed, only this thread
-// calls MPI) and ends it; without it there is one process, rank 0. The MPI
-// calls of ensembles live in processes.cpp, those of calibrations in
-// calibrate_ranks.cpp.
+// calls MPI) and ends it; without it there is one process, rank 0. Every
+// MPI call lives in processes.cpp: the sums of ensembles and the point
+// exchange of calibrations (the first process alone sends points; each
+// other sends their statistics back).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <towngrow/towngrow.h>
@@ -32,6 +35,12 @@ public:
   bool AnyFailed(bool failedHere) override;
   void SumToRoot(EnsembleSums& sums) override;
   void SumToRoot(std::vector<std::uint64_t>& words) override;
+  void SendPoint(int rank, int round, const Point& point) override;
+  void SendStop(int rank) override;
+  bool ReceivePoint(int& round, Point& point, std::size_t dimensions) override;
+  void SendStats(const PointResult& result) override;
+  void SendFailure(const std::string& what) override;
+  int ReceiveStats(PointResult& result, std::size_t controls, std::size_t measures) override;
 
 private:
   int rank_ = 0;

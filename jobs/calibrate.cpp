@@ -4,8 +4,10 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <new>
 
+#include "io/error.h"
 #include "io/result_text.h"
 
 namespace towngrow::jobs {
@@ -24,10 +26,37 @@ std::string Duration(double seconds) {
   return buf;
 }
 
+// The first process of several: hands the points out one at a time to the
+// others as they finish; a result that comes back is made whole as the
+// evaluator makes its own.
+void SpreadPoints(const CalibrationInputs& in, Processes& processes, const std::vector<Point>& pts,
+                  int round, const std::function<void(std::size_t, PointResult&&)>& done) {
+  std::vector<std::size_t> holding(static_cast<std::size_t>(processes.Size()), 0);
+  std::size_t next = 0, out = 0;
+  for (int r = 1; r < processes.Size() && next < pts.size(); ++r, ++out) {
+    holding[static_cast<std::size_t>(r)] = next;
+    processes.SendPoint(r, round, pts[next++]);
+  }
+  while (out > 0) {
+    PointResult result;
+    const int from =
+        processes.ReceiveStats(result, in.controls.size(), in.evaluator->Measures().size());
+    --out;
+    const std::size_t index = holding[static_cast<std::size_t>(from)];
+    if (next < pts.size()) {
+      holding[static_cast<std::size_t>(from)] = next;
+      processes.SendPoint(from, round, pts[next++]);
+      ++out;
+    }
+    in.evaluator->Complete(result, pts[index], in.space, round);
+    done(index, std::move(result));
+  }
+}
+
 }  // namespace
 
 SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
-                       const CalibrateHooks& hooks) {
+                       const CalibrateHooks& hooks, Processes& processes) {
   std::vector<std::string> names;
   for (const SearchParameter& p : in.space) names.push_back(p.name);
   const std::unique_ptr<Proposer> proposer = in.makeProposer ? in.makeProposer() : nullptr;
@@ -60,12 +89,13 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
     hooks.progress({done, total, "points", note});
   };
   SearchHooks search;
-  search.evaluate =
-      hooks.evaluate ? hooks.evaluate
-                     : Evaluate([&in](const std::vector<Point>& points, int r,
-                                      const std::function<void(std::size_t, PointResult &&)>& d) {
-                         in.evaluator->Evaluate(points, in.space, r, d);
-                       });
+  search.evaluate = [&](const std::vector<Point>& points, int r,
+                        const std::function<void(std::size_t, PointResult &&)>& d) {
+    if (processes.Size() > 1)
+      SpreadPoints(in, processes, points, r, d);
+    else
+      in.evaluator->Evaluate(points, in.space, r, d);
+  };
   search.lookup = [&](const std::string& key) -> std::optional<PointResult> {
     if (store == nullptr) return std::nullopt;
     std::optional<PointResult> r = store->Lookup(key);
@@ -95,7 +125,72 @@ SearchResult Calibrate(CalibrationInputs& in, store::CalibrationStore* store,
       best = ", best so far " + io::FixedText(r.bestSoFar->objective, 4);
     if (hooks.roundEnds) hooks.roundEnds(r);
   };
-  return Search(in.space, in.settings, search, proposer.get());
+  const auto stopOthers = [&processes] {
+    for (int r = 1; r < processes.Size(); ++r) processes.SendStop(r);
+  };
+  SearchResult result;
+  try {
+    result = Search(in.space, in.settings, search, proposer.get());
+  } catch (...) {
+    stopOthers();
+    throw;
+  }
+  stopOthers();
+  return result;
+}
+
+bool StartCalibration(const CalibrateOptions& o, io::MessageLog& log, CalibrationInputs& in,
+                      io::OutputFolder& folder, bool resume, Processes& processes,
+                      std::unique_ptr<store::CalibrationStore>& store) {
+  const bool root = processes.Rank() == 0;
+  std::exception_ptr failure;
+  try {
+    ReadCalibrationInputs(o, log, in);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (processes.AnyFailed(failure != nullptr)) {
+    if (!root) return false;
+    if (failure) std::rethrow_exception(failure);
+    throw io::Error("another process of the calibration failed");
+  }
+  // Refused before anything is written when made for other inputs.
+  if (root) try {
+      store = OpenCalibrationStore(o, in, folder, resume);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  if (processes.AnyFailed(failure != nullptr)) {
+    if (!root) return false;
+    std::rethrow_exception(failure);
+  }
+  return true;
+}
+
+void ServePoints(const CalibrationInputs& in, Processes& processes) {
+  int round = 0;
+  Point p;
+  while (processes.ReceivePoint(round, p, in.space.size())) {
+    try {
+      PointResult result;
+      in.evaluator->Evaluate({p}, in.space, round,
+                             [&result](std::size_t, PointResult&& r) { result = std::move(r); });
+      processes.SendStats(result);
+    } catch (const std::exception& e) {
+      processes.SendFailure(e.what());
+    }
+  }
+}
+
+CalibrationEnd FinishCalibration(const CalibrationInputs& in, const CalibrateOptions& o,
+                                 const SearchResult& result, io::OutputFolder& folder) {
+  CalibrationEnd end;
+  end.validation = ScoreHeldOut(in, result.ranking.front());
+  end.majority = ScoreMajorities(in, o, result.ranking.front());
+  WriteCalibrationOutputs(in, result, end.validation, end.majority, o, folder);
+  folder.Publish();
+  WriteBestEnsembles(in, o, end.majority, folder);
+  return end;
 }
 
 std::vector<PointResult> ScoreHeldOut(const CalibrationInputs& in, const PointResult& best) {

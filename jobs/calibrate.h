@@ -182,12 +182,17 @@ std::unique_ptr<store::CalibrationStore> OpenCalibrationStore(const CalibrateOpt
                                                               io::OutputFolder& folder,
                                                               bool resume);
 
+// Reads the inputs on every process (ReadCalibrationInputs) and opens the
+// database on the first (OpenCalibrationStore), on all processes or none: a
+// failure on any is rethrown on the first, which names it, and answers
+// false on the others.
+bool StartCalibration(const CalibrateOptions& options, io::MessageLog& log,
+                      CalibrationInputs& inputs, io::OutputFolder& folder, bool resume,
+                      Processes& processes, std::unique_ptr<store::CalibrationStore>& store);
+
 // What the search holds, said before it starts: "lhs: 300 points, then up
 // to 3125 per round of refinement (at most 12800 in all)".
 std::string PlanText(const CalibrationInputs& inputs);
-
-using Evaluate = std::function<void(const std::vector<Point>& points, int round,
-                                    const std::function<void(std::size_t, PointResult&&)>& done)>;
 
 struct CalibrateHooks {
   // The points of the round done; the note: the round (generation), the
@@ -196,14 +201,21 @@ struct CalibrateHooks {
   Progress progress;
   std::function<void(int round, std::size_t points, std::size_t known)> roundBegins;
   std::function<void(const RoundReport& round)> roundEnds;
-  Evaluate evaluate;  // a host's own spreading of the points (empty: the inputs' evaluator)
 };
 
-// Runs the search; finished points go to the store (if any) as they finish,
-// and points it holds are not run again. Rethrows what the hooks throw
-// (the store keeps the points finished until then).
+// Runs the search on the first process; finished points go to the store
+// (if any) as they finish, and points it holds are not run again. Rethrows
+// what the hooks throw (the store keeps the points finished until then).
+// Over several processes the first hands the points out one at a time to
+// the others as they finish (results come back in any order, each scored
+// as the evaluator scores its own) and, at the end or on a failure, tells
+// every other to stop.
 SearchResult Calibrate(CalibrationInputs& inputs, store::CalibrationStore* store,
-                       const CalibrateHooks& hooks);
+                       const CalibrateHooks& hooks, Processes& processes = ThisProcessAlone());
+
+// On every process but the first of several: evaluates the points it is
+// handed until it is told to stop; a point's failure goes back as one line.
+void ServePoints(const CalibrationInputs& inputs, Processes& processes);
 
 // The best point scored on each held-out map (one result per map).
 std::vector<PointResult> ScoreHeldOut(const CalibrationInputs& inputs, const PointResult& best);
@@ -247,6 +259,18 @@ void WriteCalibrationOutputs(const CalibrationInputs& inputs, const SearchResult
 // comparison and majority.json (on this process alone).
 void WriteBestEnsembles(const CalibrationInputs& inputs, const CalibrateOptions& options,
                         const MajorityScores& majority, io::OutputFolder& folder);
+
+// What a host shows of the end of a calibration.
+struct CalibrationEnd {
+  std::vector<PointResult> validation;  // ScoreHeldOut
+  MajorityScores majority;
+};
+
+// The end of a calibration with a folder: the best point scored on the
+// held-out maps and by its majority maps, the outputs written and
+// published, then the best point's ensembles (best/step-<N>/).
+CalibrationEnd FinishCalibration(const CalibrationInputs& inputs, const CalibrateOptions& options,
+                                 const SearchResult& result, io::OutputFolder& folder);
 
 // The runaway bound and the points and runs it stopped, for the report
 // and the summary: "3 x the developed cells of the next control map: 40 of

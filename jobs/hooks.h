@@ -4,11 +4,13 @@
 // calls a Python function and works in one process.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include <towngrow/calibrate.h>
 #include <towngrow/towngrow.h>
 
 namespace towngrow::jobs {
@@ -39,6 +41,25 @@ public:
   // order does not matter) into those of process 0.
   virtual void SumToRoot(EnsembleSums& /*sums*/) {}
   virtual void SumToRoot(std::vector<std::uint64_t>& /*words*/) {}
+
+  // The point exchange of a calibration over several processes: the first
+  // hands points out, the others evaluate them (jobs/calibrate.h). Only
+  // called when Size() > 1; the transport alone, no rule of the job.
+  // To process `rank`: a point of a round, or the stop.
+  virtual void SendPoint(int /*rank*/, int /*round*/, const Point& /*point*/) {}
+  virtual void SendStop(int /*rank*/) {}
+  // On a process other than the first: the next point; false at the stop.
+  virtual bool ReceivePoint(int& /*round*/, Point& /*point*/, std::size_t /*dimensions*/) {
+    return false;
+  }
+  // To the first process: a point's stats, stoppedRuns and stoppedStep, or
+  // a failure as one line.
+  virtual void SendStats(const PointResult& /*result*/) {}
+  virtual void SendFailure(const std::string& /*what*/) {}
+  // On the first process: the next stats ([controls][measures]), runs
+  // stopped and step of the first stop into `result`; answers the process
+  // that sent them. Throws io::Error with the text of a failure.
+  virtual int ReceiveStats(PointResult& result, std::size_t controls, std::size_t measures);
 };
 
 // The one process a job runs in when its host gives none.

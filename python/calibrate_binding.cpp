@@ -158,14 +158,7 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
     py::gil_scoped_release release;
     result = jobs::Calibrate(in, store.get(), hooks);
     store.reset();
-    if (folder) {
-      const PointResult& best = result.ranking.front();
-      const std::vector<PointResult> validation = jobs::ScoreHeldOut(in, best);
-      const jobs::MajorityScores majority = jobs::ScoreMajorities(in, o, best);
-      jobs::WriteCalibrationOutputs(in, result, validation, majority, o, *folder);
-      folder->Publish();
-      jobs::WriteBestEnsembles(in, o, majority, *folder);
-    }
+    if (folder) jobs::FinishCalibration(in, o, result, *folder);
   }
   errors.Rethrow();
 

@@ -354,6 +354,10 @@ public:
 
   // Fills objective and quantity of a result whose stats are set.
   void Score(PointResult& result) const;
+  // Makes whole a result whose stats, stopped runs and step are set (here
+  // or by another process): `point`, its key in `space`, the round, the
+  // seeds of its runs, then Score.
+  void Complete(PointResult& result, const Point& point, const SearchSpace& space, int round) const;
 
 private:
   struct Impl;

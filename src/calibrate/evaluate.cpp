@@ -253,6 +253,18 @@ PointEvaluator::~PointEvaluator() = default;
 const std::vector<std::string>& PointEvaluator::Measures() const { return impl_->measures; }
 const CalibrationModel& PointEvaluator::Model() const { return impl_->model; }
 
+void PointEvaluator::Complete(PointResult& r, const Point& point, const SearchSpace& space,
+                              int round) const {
+  const CalibrationModel& m = impl_->model;
+  r.point = point;
+  r.key = PointKey(space, point);
+  r.round = round;
+  r.seeds.clear();
+  for (unsigned int i = 0; i < static_cast<unsigned int>(m.runs); ++i)
+    r.seeds.push_back(m.baseSeed + i * m.seedStep);
+  Score(r);
+}
+
 void PointEvaluator::Score(PointResult& r) const {
   const Impl& im = *impl_;
   const std::size_t controls = r.stats.size();
@@ -474,9 +486,6 @@ void PointEvaluator::Evaluate(const std::vector<Point>& points, const SearchSpac
   job.values.assign(points.size(), std::vector<std::vector<std::vector<Scalar>>>(runs));
   job.runsLeft.assign(points.size(), im.model.runs);
   job.stops.assign(points.size(), Finished());
-  std::vector<unsigned int> seeds;
-  for (unsigned int i = 0; i < runs; ++i)
-    seeds.push_back(im.model.baseSeed + i * im.model.seedStep);
 
   const int threads =
       static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(im.threads), job.items));
@@ -500,14 +509,10 @@ void PointEvaluator::Evaluate(const std::vector<Point>& points, const SearchSpac
         job.ready.pop_front();
       }
       PointResult r;
-      r.point = points[next.point];
-      r.key = PointKey(space, r.point);
-      r.round = round;
-      r.seeds = seeds;
       r.stats = std::move(next.stats);
       r.stoppedRuns = next.stoppedRuns;
       r.stoppedStep = next.stoppedStep;
-      Score(r);
+      Complete(r, points[next.point], space, round);
       done(next.point, std::move(r));
     }
   } catch (...) {

@@ -1,6 +1,6 @@
 // The towngrow program end to end: command lines run in order in one work
 // folder, each with what it prints and digests of the files it writes
-// (pictures by their pixels), and refused input: status 2, one line on
+// (pictures by what they show), and refused input: status 2, one line on
 // standard error, nothing written.
 #include "io/params_json.h"
 #include "support/program.h"
@@ -13,7 +13,8 @@ namespace {
 struct Row {
   std::string args;
   std::string shows;  // in standard output; "#..." its digest
-  std::string files;  // "name=digest ..." (a folder: its listing); "dir/" before names in dir
+  std::string files;  // "name=digest ..." (a folder: its listing, a picture: what it shows,
+                      // ProgramTest::Pictures); "dir/" before names in dir
 };
 
 const std::string kQuiet = "#14650fb0739d0383";  // nothing at all
@@ -76,17 +77,21 @@ TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
   Script({
       {"run", "Grew 200 x 200 cells for 100 steps (seed 1) into towngrow-out",
        "=1e0f5ab354810f5f towngrow-out=cd2650f1c75f7e11 towngrow-out/ final.asc=bf01b526d803b0dd "
-       "final.png=b7d5cabfd7112f08 growth.gif=604dce0d69849864 growth.png=5942f60042d8e34a "
+       "final.png=map800x800=0,1,2,3,4,5;legend=1,2,3,4,5 "
+       "growth.gif=101frames;map800x800=0,1,2,3,4,5;legend=1,2,3,4,5 "
+       "growth.png=chart800x593=1,2,3,4,5 "
        "run.json=1201a5d07d612d16 "
        "stats.csv=d9ad348099f1c50e"},
       {"run --rows 5 --cols 1000 --steps 1 --quiet --no-png --out w", kQuiet,
-       "w/ growth.gif=09c53e85e3b89a9f"},
+       "w/ growth.gif=2frames;map800x200=0,1,2,3;legend=1,2,3"},
       {"run --params p.json " + same + " --out one", kQuiet,
-       "one/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=d0662e831d2848ff "
-       "final.png=691a7e700c698a67 run.json=a730cdb36d40df5a"},
+       "one/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 "
+       "growth.gif=5frames;map800x500=0,1,3,5;legend=1,2,3,4,5 "
+       "final.png=map798x525=0,1,3,5;legend=1,3,5 run.json=a730cdb36d40df5a"},
       {"run --params one/run.json " + same + " --out two", kQuiet,
-       "two/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 growth.gif=d0662e831d2848ff "
-       "final.png=691a7e700c698a67"},
+       "two/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840 "
+       "growth.gif=5frames;map800x500=0,1,3,5;legend=1,2,3,4,5 "
+       "final.png=map798x525=0,1,3,5;legend=1,3,5"},
       {repeat + " --every 3 --out three --quiet", kQuiet,
        "three/ final.asc=aa146dfb61f810f7 stats.csv=fdf1313a2b92b840"},
       {"run " + same + " --out four", kQuiet, "four/ stats.csv=aa5ab319ef970629"},
@@ -106,7 +111,7 @@ TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
            " step-0004.asc=" + LibraryRun(20, 25, 1, 4, dir_ / "lib.asc") +
            " step-0002.hdr=67cccb434ae6b632 step-0002.flt=8b8479b907d67ae3 "
            "step-0004.e00=c79ed36241344bd0 step-0004.xya=8ae88d9c13da4736 "
-           "growth.gif=9196a2ec86e49360"},
+           "growth.gif=3frames;map800x640=0,1,2,3,4,5;legend=1,2,3,4,5"},
       {"run --rows 30 --cols 45 --steps 4 --quiet --no-gif --no-png --out c", kQuiet, ""},
       {"run --start c/final.asc --steps 6 --seed 2 --quiet --no-gif --no-png --out d", kQuiet,
        "d/ final.asc=ece5e02bc37d0a6f stats.csv=c1e697132766b97c run.json=a557eee37ad69c06"},
@@ -129,11 +134,11 @@ TEST_F(Program, ConvertInfoRenderParamsVersionAndHelp) {
       {"convert g.flt g.dat", kQuiet, "g.dat=bc48a2cf42aba39e"},
       {"convert g.flt back.asc", kQuiet, "back.asc=39154dccda248941"},  // the georeference travels
       {"render maps/g.e00 pics/map.png --scale 3", kQuiet,
-       "pics=fae35220709d4b87 pics/ map.png=6f2f7d2bc68cb97a"},
+       "pics=fae35220709d4b87 pics/ map.png=map51x36=0,1,2,3,4,5;legend=1,2,3,4,5"},
       {"render unknown.asc unknown.png --scale 2", kQuiet,
-       "unknown.png=40161166fead1e74"},  // no legend entry
+       "unknown.png=map14x10=0;legend="},  // no legend entry
       {"run --rows 20 --cols 24 --steps 6 --params names.json --no-gif --quiet --out n", kQuiet,
-       "n/ final.png=744f07c92aff6ef3 stats.csv=ccb7676c5ff7cc3d"},
+       "n/ final.png=map792x660=0,1,2,3,4,5;legend=1,2,3,4,5 stats.csv=ccb7676c5ff7cc3d"},
       {"--version", std::string("towngrow ") + towngrow::Version() + "\n", ""},
       {"run --help", "--rows INT:INT in [5 - 10000]=200", ""},
       {"ensemble --help", "--out TEXT=towngrow-ensemble", ""},
@@ -174,9 +179,12 @@ TEST_F(Program, EnsemblesAreThreadCountFreeRepeatableAndTheirRunsTheLoneRuns) {
   const std::string p = "--rows 22 --cols 30 --steps 12 --params p.json --background bg.asc";
   // The files of t1, the same in any folder but for the repeat line of ensemble.json.
   const std::string files =
-      "/ housing.asc=b7b4260eb511cb9c housing.png=07ce10a6adb3239c industry.asc=ad3881eae556ac90 "
-      "commerce.png=294042f9dff91de9 street.asc=fb633a20deabc774 developed.asc=edae79f4d79852ff "
-      "developed.png=76b715d6f620c0d6 ensemble.csv=d43105ddb7925d20 ensemble.png=8f9a913f5e4d8358";
+      "/ housing.asc=b7b4260eb511cb9c housing.png=map780x780=0,3;legend=3 "
+      "industry.asc=ad3881eae556ac90 "
+      "commerce.png=map780x780=0;legend=5 street.asc=fb633a20deabc774 "
+      "developed.asc=edae79f4d79852ff "
+      "developed.png=map780x780=0;legend= ensemble.csv=d43105ddb7925d20 "
+      "ensemble.png=chart800x593=1,2,3,4,5";
   Script({
       {e + " --threads 1 --out t1", kQuiet,
        "t1=033d879c7b90802f t1" + files + " ensemble.json=cf192f337278b96d"},

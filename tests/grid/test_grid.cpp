@@ -46,8 +46,9 @@ TEST(Grid, ShapesFromFiveToTenThousandCellsBeyondTheBorderAndTheFill) {
   EXPECT_EQ(std::make_tuple(g.m_nRows, g.m_nCols, g.m_strName, g.m_nGridType, g.m_dScale),
             std::make_tuple(6, 9, std::string("Grid"), 0, 1.0));
   ASSERT_EQ(g.SetCellValue(CPoint(8, 5), 58) + g.SetCellValue(1, 2, 12), 2);  // x column, y row
-  EXPECT_EQ(g.m_pData[5 * 9 + 8] * 1000 + g.m_pData[1 * 9 + 2], 58012);
-  EXPECT_EQ(g.GetCellValue(CPoint(2, 1)) * 1000 + g.GetCellValue(0, 0), 12003);
+  EXPECT_EQ(std::make_pair(+g.m_pData[5 * 9 + 8], +g.m_pData[1 * 9 + 2]), std::make_pair(58, 12));
+  EXPECT_EQ(std::make_pair(+g.GetCellValue(CPoint(2, 1)), +g.GetCellValue(0, 0)),
+            std::make_pair(12, 3));
   const int outside[][2] = {{6, 0},  {0, 9}, {-1, 0},
                             {0, -1}, {6, 9}, {-2147483647 - 1, 2147483647}};
   for (const auto& o : outside) {
@@ -81,7 +82,7 @@ TEST(Coverage, AgesBesideTheCellsWrapInSixteenBitsAndAnswerMinusHundredOutside) 
   EXPECT_EQ(c.GetCellAge(CPoint(7, 2)), 207);
   ASSERT_EQ(c.SetCellAge(CPoint(7, 2), 11) + c.SetCellAgeGrow(CPoint(7, 2), 5), 2);
   ASSERT_EQ(c.SetCellAgeGrow(2, 7, -20), 1);
-  EXPECT_EQ(c.m_pCellAge[2 * 8 + 7] * 1000 + c.GetCellAge(2, 6), -4000 + 206);
+  EXPECT_EQ(std::make_pair(+c.m_pCellAge[2 * 8 + 7], +c.GetCellAge(2, 6)), std::make_pair(-4, 206));
   c.SetCellAge(1, 1, 32767);
   c.SetCellAgeGrow(1, 1, 1);
   EXPECT_EQ(c.GetCellAge(1, 1), -32768);
@@ -95,7 +96,7 @@ TEST(Coverage, AgesBesideTheCellsWrapInSixteenBitsAndAnswerMinusHundredOutside) 
                             std::string("Grid")));
   Pattern(c, 6, 8);
   ASSERT_EQ(c.InitGrid(6, 8, 2), 1);  // the same shape keeps the ages, another drops them
-  EXPECT_EQ(c.GetCellAge(5, 7) * 10 + c.GetCellValue(5, 7), 5072);
+  EXPECT_EQ(std::make_pair(+c.GetCellAge(5, 7), +c.GetCellValue(5, 7)), std::make_pair(507, 2));
   ASSERT_EQ(c.InitGrid(9, 9, 1), 1);
   EXPECT_EQ(c.m_pCellAge, nullptr);
   EXPECT_EQ(c.SetCellAge(0, 0, 4) + c.SetCoverageAge(4) - c.GetCellAge(0, 0), 100);
@@ -141,7 +142,7 @@ TEST(Coverage, CopiesTakeTheirOwnFieldsIntoBuffersThatHoldTheSource) {
             std::make_tuple(5, std::string("Grid"), std::vector<short>(25, 1)));
   EXPECT_EQ(none.CopyValueFromCoverage(&src) + none.CopyValueFromCoverage(nullptr), 0);
   EXPECT_EQ(none.CopyValueFromCoverage(&freed), 1);  // both without cells
-  EXPECT_EQ(none.m_nRows * 10 + none.IsEmpty(), 81);
+  EXPECT_EQ(std::make_pair(none.m_nRows, none.IsEmpty()), std::make_pair(8, 1));
   EXPECT_EQ(src.CopyValueFromCoverage(&src), 1);
 }
 

@@ -148,9 +148,8 @@ TEST(Neighbourhood, SetsChangedBetweenCallsAndCoveragesOfAnotherSet) {
   // Without a set every cell is Others; a coverage without cells reads ID 0.
   s.cur.m_pLandUseSet = nullptr;
   const CLandUse probe;
-  EXPECT_EQ(probe.GetCategoryInNeighbor(&s.cur, Others, 0, 0, 1) * 100 +
-                probe.GetCategoryInNeighbor(&s.cur, Blank, 0, 0, 1),
-            405);
+  EXPECT_EQ(probe.GetCategoryInNeighbor(&s.cur, Others, 0, 0, 1), 4);
+  EXPECT_EQ(probe.GetCategoryInNeighbor(&s.cur, Blank, 0, 0, 1), 5);
   s.cur.m_pLandUseSet = &s.set;
   lu(0)->m_LandUseCategory = House;
   s.cur.Free();

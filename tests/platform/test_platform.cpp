@@ -57,7 +57,8 @@ TEST(Framework, PointsAndArray) {
   EXPECT_TRUE(CPoint() == CPoint(0, 0) && CPoint(1, 2) != CPoint(2, 1));
   CObArray a;
   CObject o1, o2, o3;
-  EXPECT_EQ(a.Add(&o1) * 10 + a.Add(&o2), 1);
+  EXPECT_EQ(a.Add(&o1), 0);
+  EXPECT_EQ(a.Add(&o2), 1);
   a.SetAt(1, &o3), a[0] = &o2, a.RemoveAt(0);
   EXPECT_EQ(std::make_pair(a.GetSize(), a.GetAt(0)), std::make_pair(1, static_cast<CObject*>(&o3)));
   a.RemoveAll();

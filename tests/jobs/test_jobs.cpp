@@ -1,0 +1,124 @@
+// The calibrate job in process: its points handed out over processes (a
+// loopback exchange) rank as on one process.
+#include <gtest/gtest.h>
+
+#include <numeric>
+#include <tuple>
+
+#include "io/error.h"
+#include "jobs/calibrate.h"
+#include "support/files.h"
+#include "support/scene.h"
+
+namespace {
+
+using namespace testkit;
+namespace jobs = towngrow::jobs;
+
+// The other processes, played in turn by this one: each answer is what
+// ServePoints sends back for the point sent last (so answers come in
+// another order than the points went out); the answer `bad` is served with
+// a parameter no land use has.
+class Loopback : public jobs::Processes {
+public:
+  Loopback(int size, jobs::CalibrationInputs& in, int bad = 0) : size_(size), in_(in), bad_(bad) {}
+  int Size() const override { return size_; }
+  void SendPoint(int rank, int round, const Point& point) override {
+    held_.push_back({rank, round, point});
+  }
+  void SendStop(int rank) override { stops.push_back(rank); }
+  bool ReceivePoint(int& round, Point& point, std::size_t dimensions) override {
+    EXPECT_EQ(dimensions, 2u);
+    if (serving_.empty()) return false;
+    std::tie(std::ignore, round, point) = serving_.back();
+    serving_.clear();
+    return true;
+  }
+  void SendStats(const PointResult& result) override { answer_ = result; }
+  void SendFailure(const std::string& what) override { failure_ = what; }
+  int ReceiveStats(PointResult& result, std::size_t, std::size_t) override {
+    serving_ = {held_.back()};
+    held_.pop_back();
+    const int rank = std::get<0>(serving_[0]);
+    const std::string field = in_.entries[1].field;
+    if (++answers == bad_) in_.entries[1].field = "nosuch";
+    jobs::ServePoints(in_, *this);
+    in_.entries[1].field = field;
+    if (!failure_.empty()) throw towngrow::io::Error(failure_);
+    result.stats = answer_.stats;  // what travels
+    result.stoppedRuns = answer_.stoppedRuns, result.stoppedStep = answer_.stoppedStep;
+    return rank;
+  }
+  int answers = 0;
+  std::vector<int> stops;
+
+private:
+  int size_;
+  jobs::CalibrationInputs& in_;
+  int bad_;
+  std::vector<std::tuple<int, int, Point>> held_, serving_;
+  PointResult answer_;
+  std::string failure_;
+};
+
+class Jobs : public ::testing::Test {
+protected:
+  // The built-in town grown 3 and 6 steps from another seed: a
+  // calibration's control maps.
+  void SetUp() override {
+    CLandUseSet set;
+    Simulation sim(&set);
+    ASSERT_EQ(sim.Init(24, 24), 1);
+    SeedRandom(99);
+    PlaceStarterTown(sim.Current());
+    for (int step : {3, 6}) {
+      sim.Run(3);
+      ASSERT_EQ(sim.Current().ExportASCFile(dir_ / ("obs" + std::to_string(step) + ".asc")), 1);
+    }
+    WriteAll(dir_ / "space.json", R"([{"id": 3, "field": "neighborRadius", "values": [1, 2, 3]},
+        {"id": 1, "field": "minStep", "values": [1, 3]}])");
+    o_.town.rows = o_.town.cols = 24, o_.town.sizeGiven = true;
+    o_.observed = {dir_ / "obs3.asc:3", dir_ / "obs6.asc:6"};
+    o_.space = dir_ / "space.json";
+    o_.runs = o_.threads = 2;
+  }
+  std::vector<std::string> Ranking(jobs::Processes& processes) {
+    jobs::CalibrationInputs in;
+    jobs::ReadCalibrationInputs(o_, log_, in);
+    std::vector<std::string> keys;
+    for (const PointResult& r : jobs::Calibrate(in, nullptr, {}, processes).ranking)
+      keys.push_back(r.key + " " + std::to_string(r.objective.value.value_or(-1)) + " r" +
+                     std::to_string(r.round) + " seeds " + std::to_string(r.seeds.at(1)));
+    return keys;
+  }
+  ScratchDir dir_;
+  towngrow::io::MessageLog log_;
+  jobs::CalibrateOptions o_;
+};
+
+TEST_F(Jobs, PointsSpreadOverProcessesRankAsOnOneAndEveryOtherIsStopped) {
+  const std::vector<std::string> alone = Ranking(jobs::ThisProcessAlone());
+  ASSERT_EQ(alone.size(), 6u);
+  jobs::CalibrationInputs in;
+  jobs::ReadCalibrationInputs(o_, log_, in);
+  for (int size : {2, 7, 9}) {  // fewer, as many and more other processes than points
+    SCOPED_TRACE(size);
+    Loopback processes(size, in);
+    EXPECT_EQ(Ranking(processes), alone);
+    EXPECT_EQ(processes.answers, 6);
+    std::vector<int> others(static_cast<std::size_t>(size - 1));
+    std::iota(others.begin(), others.end(), 1);
+    EXPECT_EQ(processes.stops, others);
+  }
+  Loopback failing(3, in, 4);  // the fourth answer fails: named, and every other stopped
+  try {
+    jobs::Calibrate(in, nullptr, {}, failing);
+    ADD_FAILURE() << "a failed point went unnoticed";
+  } catch (const towngrow::io::Error& e) {
+    EXPECT_NE(std::string(e.what()).find("nosuch: no such parameter"), std::string::npos)
+        << e.what();
+  }
+  EXPECT_EQ(failing.stops, (std::vector<int>{1, 2}));
+}
+
+}  // namespace
