@@ -14,6 +14,7 @@
 #include "io/params_json.h"
 #include "io/search_space.h"
 #include "jobs/calibrate.h"
+#include "jobs/options.h"
 #include "module.h"
 
 namespace towngrow::python {
@@ -66,9 +67,6 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
                    bool holdAges, const py::object& out, int threads, const py::object& progress) {
   PySimulation* s = SimulationOf(simulation);
   if (s == nullptr) throw py::type_error("calibrate() grows from a towngrow.Simulation");
-  if (runs < 1 || runs > 65535)
-    throw py::value_error("runs must be from 1 to 65535, got " + std::to_string(runs));
-  if (threads < 0) throw py::value_error("threads must be 0 or more");
   if (observed.empty()) throw py::value_error("observed: give {steps: map, ...} (one or more)");
   if (!py::isinstance<py::list>(space) && !py::isinstance<py::tuple>(space))
     throw py::type_error("space must be a list of dicts ({\"id\", \"field\", \"values\"})");
@@ -76,7 +74,7 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
   o.runs = runs;
   o.town.seed = SeedArgument(seed, "seed");
   o.seedStep = SeedArgument(seedStep, "seed_step");
-  o.method = method;
+  o.method = jobs::MethodNamed(method);
   o.rounds = rounds;
   o.keep = keep;
   o.lattice = lattice;

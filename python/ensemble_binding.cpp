@@ -115,11 +115,7 @@ py::dict Ensemble(const py::object& simulation, long steps, int runs, const py::
   o.runs = runs;
   o.threads = threads;
   ScenarioArguments(schedule, suitability, o.town);
-  if (steps < 0 || steps > jobs::kMaxSteps)
-    throw py::value_error("steps must be from 0 to " + std::to_string(jobs::kMaxSteps));
-  if (runs < 1 || runs > kMaxEnsembleRuns)
-    throw py::value_error("runs must be from 1 to " + std::to_string(kMaxEnsembleRuns));
-  if (threads < 0) throw py::value_error("threads must be 0 or more");
+  jobs::CheckEnsembleOptions(o);
   if (observed.is_none() && !startOfChange.is_none())
     throw py::value_error("start_of_change needs observed");
   if (observed.is_none() && !classes.is_none()) throw py::value_error("classes needs observed");

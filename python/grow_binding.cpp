@@ -38,9 +38,6 @@ jobs::GrowOptions GrowArguments(const py::object& start, std::optional<long long
     t.crs = *crs;
     io::CrsFromUserText(t.crs);  // refused here as ValueError, not as a file
   }
-  if (band < 0 || band > 65535)
-    throw py::value_error("band must be from 1 to 65535 (0: one-band maps), got " +
-                          std::to_string(band));
   t.maps.band = band;
   return o;
 }

@@ -1,0 +1,491 @@
+#include "jobs/options.h"
+
+#include <atomic>
+#include <cctype>
+#include <map>
+#include <type_traits>
+
+#include "io/error.h"
+#include "io/result_text.h"
+
+namespace towngrow::jobs {
+namespace {
+
+using K = OptionKind;
+
+const Option kRows{"rows", K::Number,
+                   "Rows of the grid (5 to 10000); with a start file, the default is the file's "
+                   "size",
+                   5, 10000};
+const Option kCols{"cols", K::Number,
+                   "Columns of the grid (5 to 10000); with a start file, the default is the "
+                   "file's size",
+                   5, 10000};
+const Option kSteps{"steps", K::Number, "Number of steps to run", 0, kMaxSteps};
+const Option kSeed{"seed", K::Number, "Seed of the random generator"};
+const Option kStart{"start", K::Text,
+                    "Start state: 'town' (the built-in town), 'random' (the sparse random start) "
+                    "or a file (.asc, .e00, .flt, .xya, .dat, or a raster GDAL reads such as a "
+                    "GeoTIFF), read into a grid of its size"};
+const Option kBackground{"background", K::File,
+                         "Background file of the grid's size: each cell's value is a bit set of "
+                         "the land-use IDs allowed there (bit k for ID k)"};
+const Option kSchedule{
+    "schedule", K::File,
+    "Schedule file (JSON, as 'towngrow prepare' writes it): per step N, land-use rasters painted "
+    "over the state (streets, districts; no-data where nothing changes), a background and a "
+    "suitability surface that take effect at the start of step N, so they are in the map after "
+    "N steps"};
+const Option kSuitability{
+    "suitability", K::File,
+    "Suitability raster of the grid's size: 0 to 100 (or 0 to 1 in a float band; no-data 0). A "
+    "development of a land use whose suitabilityWeight w is above 0 into a cell of suitability "
+    "s passes with probability s^w"};
+const Option kParams{"params", K::File,
+                     "Parameter file (JSON, as printed by 'towngrow params'; run.json works too)"};
+const Option kOut{"out", K::File, "Output folder (created if missing)"};
+const Option kCrs{"crs", K::Text,
+                  "Coordinate reference system of the output maps (e.g. EPSG:32633, or WKT); "
+                  "default: the start file's (from a GeoTIFF's own, or the .prj beside a grid)"};
+const Option kQuiet = Option{"quiet", K::Flag, "No progress bar and no closing summary"}.Display();
+const Option kExtent{"extent",
+                     K::Text,
+                     "What the maps and the animation show: 'town' (the developed area with a "
+                     "margin, the same for every frame; the whole grid when nothing is "
+                     "developed) or 'full' (the whole grid)",
+                     0,
+                     -1,
+                     {"town", "full"}};
+const Option kChartScale{"chart-scale",
+                         K::Text,
+                         "The y axis of the charts of cells over the steps: 'linear' or 'log'",
+                         0,
+                         -1,
+                         {"linear", "log"}};
+const Option kBand{"band", K::Number,
+                   "Band to read of a raster with several bands (from 1; 0: the first); "
+                   "one-band rasters ignore it",
+                   0, 65535};
+const Option kLenient{"lenient", K::Flag,
+                      "Read .asc, .e00, .flt, .xya and .dat files as the library's readers take "
+                      "them, without the strict check (short rows, text, fractions and values "
+                      "outside 0 to 255 are then read as those readers do)"};
+const Option kThreads{"threads", K::Number, "Worker threads (0: one per processor core)", 0, 1024};
+const Option kClasses{"classes", K::File,
+                      "Class file (JSON, as towngrow compare takes it) for the comparison with "
+                      "the observed maps; default: the land uses' classes"};
+
+void VisitMaps(io::MapReadOptions& maps, const OptionVisit& v) {
+  v(kBand, &maps.band);
+  v(kLenient, &maps.lenient);
+}
+
+// The options every command that grows a town shares; a calibration takes
+// its steps from the control maps and does not repeat them.
+void VisitTown(io::TownOptions& t, PictureOptions& p, HostOptions& h, bool steps,
+               const OptionVisit& v) {
+  v(kRows, &t.rows);
+  v(kCols, &t.cols);
+  v(steps ? kSteps : kSteps.Display(), &t.steps);
+  v(kSeed, &t.seed);
+  v(kStart, &t.start);
+  v(kBackground, &t.background);
+  v(kSchedule, &t.schedule);
+  v(kSuitability, &t.suitability);
+  v(kParams, &t.params);
+  v(kOut, &h.out);
+  v(kCrs, &t.crs);
+  v(kQuiet, &h.quiet);
+  v(kExtent, &p.extent);
+  v(kChartScale, &p.chartScale);
+  VisitMaps(t.maps, v);
+}
+
+std::atomic<Spelling> spelling{Spelling::Program};
+
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+std::string NumberWord(double v) { return ValueText(v); }
+
+}  // namespace
+
+Option Option::Keyword(const char* name) const {
+  Option o = *this;
+  o.python = name;
+  return o;
+}
+Option Option::Positional() const {
+  Option o = *this;
+  o.positional = true;
+  return o;
+}
+Option Option::Required() const {
+  Option o = *this;
+  o.required = true;
+  return o;
+}
+Option Option::Display() const {
+  Option o = *this;
+  o.repeated = false;
+  return o;
+}
+Option Option::Negated() const {
+  Option o = *this;
+  o.negated = true;
+  return o;
+}
+
+OptionTable RunTable(GrowOptions& o, HostOptions& h) {
+  static const Option every{"every", K::Number,
+                            "Record a snapshot (see --format) and an animation frame every N steps",
+                            1, kMaxSteps};
+  static const Option format = Option{
+      "format",
+      K::Text,
+      "Snapshot format step-NNNN.<ext>: asc, e00, flt, xya or tif "
+      "(GeoTIFF); repeat for several (default: no snapshots)",
+      0,
+      -1,
+      {"asc", "e00", "flt", "xya",
+       "tif"}}.Keyword("formats");
+  static const Option noPng =
+      Option{"no-png", K::Flag, "Do not write final.png and growth.png"}.Keyword("png").Negated();
+  static const Option noGif =
+      Option{"no-gif", K::Flag, "Do not write growth.gif"}.Keyword("gif").Negated();
+  return [&o, &h](const OptionVisit& v) {
+    VisitTown(o.town, o.pictures, h, true, v);
+    v(every, &o.every);
+    v(format, &o.formats);
+    v(noPng, &o.png);
+    v(noGif, &o.gif);
+  };
+}
+
+OptionTable EnsembleTable(EnsembleOptions& o, HostOptions& h) {
+  static const Option runs =
+      Option{"runs", K::Number, "Number of runs (1 to 65535)", 1, kMaxEnsembleRuns}.Required();
+  static const Option seedStep{"seed-step", K::Number,
+                               "Run i (from 0) is seeded with seed + i * seed-step"};
+  static const Option observed{"observed", K::File,
+                               "Observed map of the grid's size: compare every run's end state "
+                               "with it and score the probability of developed "
+                               "(comparison.json, comparison.csv)"};
+  static const Option startOfChange{
+      "start-of-change", K::File,
+      "Map at the start of the observed change, for the change measures (default: the "
+      "ensemble's start; none for --start random)"};
+  return [&o, &h](const OptionVisit& v) {
+    v(runs, &o.runs);
+    VisitTown(o.town, o.pictures, h, true, v);
+    v(seedStep, &o.seedStep);
+    v(kThreads, &o.threads);
+    v(observed, &o.observed);
+    v(startOfChange, &o.startOfChange);
+    v(kClasses, &o.classes);
+  };
+}
+
+OptionTable CalibrateTable(CalibrateOptions& o, HostOptions& h) {
+  static const Option observed{
+      "observed", K::MapSteps,
+      "Control map and the steps from the start it was observed at, MAP:STEPS; repeat for "
+      "several"};
+  static const Option validate{
+      "validate", K::MapSteps,
+      "Held-out map MAP:STEPS, not used for fitting: the best point is scored on it apart "
+      "(validation.csv and a line of the summary); repeat for several"};
+  static const Option space{"space", K::File, "Search space file (JSON); see below"};
+  static const Option runs{"runs", K::Number, "Runs per point (1 to 65535)", 1, kMaxEnsembleRuns};
+  static const Option seedStep{"seed-step", K::Number,
+                               "Run i (from 0) of every point is seeded with seed + i * seed-step"};
+  static const Option method{
+      "method",
+      K::Text,
+      "grid (every combination of the values), refine (rounds, each a finer lattice around the "
+      "best --keep points), lhs (--samples Latin hypercube points over the ranges, then "
+      "refinement), morris (screening: which parameters matter; sensitivity.csv), cmaes "
+      "(CMA-ES, learns where the good points lie; for many parameters) or nsga2 (a front of "
+      "quantity against allocation disagreement; pareto.csv)",
+      0,
+      -1,
+      MethodNames()};
+  static const Option rounds{"rounds", K::Number, "refine, lhs: rounds in all (1 to 100)", 1, 100};
+  static const Option keep{"keep", K::Number,
+                           "refine, lhs: the best points a round narrows around (1 to 1000)", 1,
+                           1000};
+  static const Option lattice{"lattice", K::Number,
+                              "refine, lhs: values per parameter of a refinement round (2 to "
+                              "1000)",
+                              2, 1000};
+  static const Option samples{"samples", K::Number, "lhs: points of the first round", 1, 10000000};
+  static const Option evaluations{
+      "evaluations", K::Number,
+      "The budget: the most distinct points evaluated (points found in the database count, "
+      "repeats do not); required by cmaes and nsga2; 0: none",
+      0, 100000000};
+  static const Option population{
+      "population", K::Number,
+      "cmaes: points per generation (0: 4 + 3 ln(parameters)); nsga2: a multiple of 4, at least "
+      "8 (0: 40)",
+      0, 1000000};
+  static const Option trajectories{"trajectories", K::Number,
+                                   "morris: trajectories, each parameters + 1 points (1 to "
+                                   "1000000)",
+                                   1, 1000000};
+  static const Option levels{"levels", K::Number, "morris: levels of each range, even (2 to 1000)",
+                             2, 1000};
+  static const Option maxPoints{"max-points", K::Number,
+                                "A search any of whose rounds could hold more points is refused "
+                                "before it starts (1 to 100000000)",
+                                1, 100000000};
+  static const Option majorityRuns{
+      "majority-runs", K::Number,
+      "Fresh runs of the best point whose majority map (cells in a class in at least half of "
+      "them) is scored on every control and held-out map (1 to 65535)",
+      1, kMaxEnsembleRuns};
+  static const Option horizon{
+      "horizon", K::Number,
+      "Steps of a projection from the start: the summary and report say how many cells the best "
+      "point gives up by then (cells of a developed class at some step and in none at its end), "
+      "beside those it gives up by the last control map",
+      0, kMaxSteps};
+  static const Option holdAges{
+      "hold-ages", K::Flag,
+      "Keep abandonment out of the search: every point's housing, industry and commerce rest "
+      "rather than being given up within the horizon and the control maps' steps (their "
+      "inactive period raised so that activeAge + inactivePeriod reaches it), so that a fit "
+      "whose maps show no abandonment does not decide one"};
+  static const Option runaway{
+      "runaway", K::Number,
+      "Stop a run once its developed cells (the comparison's developed classes) pass K times "
+      "those of the next control map (the first at or after the step; of the start, if it holds "
+      "more): it can no longer come close, and a run costs what it grows. Its point scores as "
+      "the worst (undefined objective, ranked last; the optimisers see it as worse than any "
+      "other) and is marked in ranking.csv, calibration.sqlite and the report. 0 turns it off; 1 "
+      "to 1000",
+      0, 1000};
+  static const Option objective{"objective", K::Text,
+                                "A measure name, a product (fom.developed*ksim) or a weighted "
+                                "mean (0.6*fom.developed+0.4*leesallee); see below"};
+  static const Option classes{"classes", K::File,
+                              "Class file (JSON, as towngrow compare takes it) for the "
+                              "comparisons with the control maps; default: the land uses' "
+                              "classes"};
+  static const Option resume{
+      "resume", K::Flag,
+      "Go on with the database in --out (required to exist); a rerun without it resumes too"};
+  return [&o, &h](const OptionVisit& v) {
+    VisitTown(o.town, o.pictures, h, false, v);
+    v(observed, &o.observed);
+    v(validate, &o.validate);
+    v(space, &o.space);
+    v(classes, &o.classes);
+    v(runs, &o.runs);
+    v(seedStep, &o.seedStep);
+    v(method, &o.method);
+    v(rounds, &o.rounds);
+    v(keep, &o.keep);
+    v(lattice, &o.lattice);
+    v(samples, &o.samples);
+    v(evaluations, &o.evaluations);
+    v(population, &o.population);
+    v(trajectories, &o.trajectories);
+    v(levels, &o.levels);
+    v(maxPoints, &o.maxPoints);
+    v(majorityRuns, &o.majorityRuns);
+    v(horizon, &o.horizon);
+    v(holdAges, &o.holdAges);
+    v(runaway, &o.runaway);
+    v(objective, &o.objective);
+    v(kThreads, &o.threads);
+    v(resume.Display(), &h.resume);
+  };
+}
+
+OptionTable CompareTable(MapComparisonOptions& o, HostOptions& h) {
+  static const Option observed{"observed", K::File,
+                               "Observed (reference) map: any file the program reads (.asc, "
+                               ".e00, .flt, .xya, .dat, GeoTIFF and other rasters GDAL reads)"};
+  static const Option simulated{"simulated", K::File, "Simulated map file of the same size"};
+  static const Option start{"start", K::File,
+                            "Map at the start of the change (same size): adds the change "
+                            "measures"};
+  static const Option classes{"classes", K::File,
+                              "Class file (JSON) naming classes of IDs; see below"};
+  static const Option params{"params", K::File,
+                             "Parameter file whose land uses give the IDs of the default "
+                             "classes"};
+  static const Option halving{"halving", K::Number,
+                              "Fuzzy kappa: distance in cells at which a neighbour counts one "
+                              "half (above 0)"};
+  static const Option radius{"radius", K::Number,
+                             "Fuzzy kappa: neighbours farther than this many cells do not count "
+                             "(0 to 64)",
+                             0, 64};
+  static const Option noFuzzy =
+      Option{"no-fuzzy", K::Flag, "Leave out the fuzzy kappa"}.Keyword("fuzzy").Negated();
+  static const Option quiet{"quiet", K::Flag, "No progress and no summary"};
+  return [&o, &h](const OptionVisit& v) {
+    v(observed.Positional().Required(), &o.observed);
+    v(simulated.Positional().Required(), &o.simulated);
+    v(start, &o.start);
+    v(classes, &o.classes);
+    v(params, &o.params);
+    v(kOut, &h.out);
+    VisitMaps(o.maps, v);
+    v(halving, &o.halvingDistance);
+    v(radius, &o.radius);
+    v(noFuzzy, &o.fuzzy);
+    v(quiet.Display(), &h.quiet);
+  };
+}
+
+OptionTable PrepareTable(std::string& recipe, HostOptions& h) {
+  static const Option recipeFile{"recipe", K::File,
+                                 "Recipe file (JSON); paths in it are relative to it"};
+  static const Option quiet{"quiet", K::Flag, "No summary"};
+  return [&recipe, &h](const OptionVisit& v) {
+    v(recipeFile.Positional().Required(), &recipe);
+    v(kOut, &h.out);
+    v(quiet.Display(), &h.quiet);
+  };
+}
+
+std::vector<OptionEntry> CommandOptions(const std::string& command) {
+  GrowOptions grow;
+  EnsembleOptions ensemble;
+  CalibrateOptions calibrate;
+  MapComparisonOptions compare;
+  std::string recipe;
+  HostOptions host;
+  const std::map<std::string, OptionTable> tables = {{"run", RunTable(grow, host)},
+                                                     {"ensemble", EnsembleTable(ensemble, host)},
+                                                     {"calibrate", CalibrateTable(calibrate, host)},
+                                                     {"compare", CompareTable(compare, host)},
+                                                     {"prepare", PrepareTable(recipe, host)}};
+  const auto table = tables.find(command);
+  if (table == tables.end()) throw io::Error(command + ": no such command");
+  std::vector<OptionEntry> entries;
+  table->second([&entries](const Option& o, OptionField f) {
+    entries.push_back({o, ValueWords(o, f)});
+  });
+  return entries;
+}
+
+std::vector<std::string> ValueWords(const Option& option, OptionField field) {
+  return std::visit(
+      Overloaded{[&option](bool* b) {
+                   return *b != option.negated ? std::vector<std::string>{"true"}
+                                               : std::vector<std::string>{};
+                 },
+                 [](double* d) { return std::vector<std::string>{NumberWord(*d)}; },
+                 [](std::string* s) {
+                   return s->empty() ? std::vector<std::string>{} : std::vector<std::string>{*s};
+                 },
+                 [](std::vector<std::string>* list) { return *list; },
+                 [](CalibrationMethod* m) { return std::vector<std::string>{MethodName(*m)}; },
+                 [](auto* n) { return std::vector<std::string>{std::to_string(*n)}; }},
+      field);
+}
+
+std::string RepeatLine(const std::string& command, const OptionTable& table) {
+  std::string line = "towngrow " + command;
+  table([&line](const Option& o, OptionField f) {
+    if (!o.repeated) return;
+    for (std::string word : ValueWords(o, f)) {
+      if (o.kind == K::File) word = io::AbsolutePath(word);
+      const std::size_t colon = word.rfind(':');
+      if (o.kind == K::MapSteps && colon != std::string::npos)
+        word = io::AbsolutePath(word.substr(0, colon)) + word.substr(colon);
+      if (!o.positional) line += std::string(" --") + o.stem;
+      if (o.kind != K::Flag) line += " " + io::ShellWord(word);
+    }
+  });
+  return line;
+}
+
+void CheckOptionValues(const OptionTable& table) {
+  table([](const Option& o, OptionField f) {
+    if (o.kind == K::Number && o.min <= o.max) {
+      const double value = std::visit(
+          [](auto* v) -> double {
+            if constexpr (std::is_arithmetic_v<std::remove_pointer_t<decltype(v)>>)
+              return static_cast<double>(*v);
+            return 0;
+          },
+          f);
+      if (!(value >= o.min && value <= o.max))
+        throw io::Error(Spelled(o) + " must be from " + NumberWord(o.min) + " to " +
+                        NumberWord(o.max) + ", not " + NumberWord(value));
+    }
+    if (o.choices.empty() || std::holds_alternative<CalibrationMethod*>(f)) return;
+    for (const std::string& word : ValueWords(o, f)) {
+      bool known = false;
+      std::string list;
+      for (const std::string& c : o.choices) {
+        known = known || c == word;
+        list += (list.empty() ? "" : ", ") + c;
+      }
+      if (!known) throw io::Error(Spelled(o) + " " + word + ": not one of " + list);
+    }
+  });
+}
+
+void SetSpelling(Spelling s) { spelling = s; }
+
+std::string Spelled(const Option& o) {
+  std::string python = o.python != nullptr ? o.python : o.stem;
+  for (char& c : python)
+    if (c == '-') c = '_';
+  switch (spelling.load()) {
+    case Spelling::Python:
+      return python + "=";
+    case Spelling::Qgis:
+      for (char& c : python) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      return python;
+    case Spelling::Program:
+      break;
+  }
+  if (!o.positional) return std::string("--") + o.stem;
+  std::string word = o.stem;
+  for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return word;
+}
+
+std::string Spelled(const std::string& stem) {
+  for (const char* command : {"calibrate", "ensemble", "run", "compare", "prepare"})
+    for (const OptionEntry& e : CommandOptions(command))
+      if (stem == e.option.stem) return Spelled(e.option);
+  throw io::Error(stem + ": no such option");
+}
+
+std::string ProgramOption(const std::string& stem) {
+  Spelled(stem);  // refuses a stem no table has
+  return "--" + stem;
+}
+
+const std::vector<std::string>& MethodNames() {
+  static const std::vector<std::string> names = {"grid",   "refine", "lhs",
+                                                 "morris", "cmaes",  "nsga2"};
+  return names;
+}
+
+const std::string& MethodName(CalibrationMethod method) {
+  return MethodNames().at(static_cast<std::size_t>(method));
+}
+
+CalibrationMethod MethodNamed(const std::string& name) {
+  const std::vector<std::string>& names = MethodNames();
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (names[i] == name) return static_cast<CalibrationMethod>(i);
+  std::string list;
+  for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+  throw io::Error(Spelled("method") + " " + name + ": not one of " + list);
+}
+
+}  // namespace towngrow::jobs
