@@ -115,7 +115,8 @@ public:
     if (!root) return ServePoints(in);
 
     if (!host_.quiet) {
-      std::fprintf(out, "%s: %s\n", jobs::MethodName(o_.method).c_str(), jobs::PlanText(in).c_str());
+      std::fprintf(out, "%s: %s\n", jobs::MethodName(o_.method).c_str(),
+                   jobs::PlanText(in).c_str());
       std::fflush(out);
     }
     ProgressBar progress(ProgressShown(host_.quiet));

@@ -30,7 +30,9 @@ void AddOptions(CLI::App* cmd, const jobs::OptionTable& table) {
         [&](auto* value) -> CLI::Option* {
           using T = std::remove_pointer_t<decltype(value)>;
           if constexpr (std::is_same_v<T, bool>) {
-            if (o.negated) return cmd->add_flag_callback(name, [value] { *value = false; }, o.help);
+            if (o.negated)
+              return cmd->add_flag_callback(
+                  name, [value] { *value = false; }, o.help);
             return cmd->add_flag(name, *value, o.help);
           } else if constexpr (std::is_same_v<T, jobs::CalibrationMethod>) {
             return cmd
@@ -49,8 +51,9 @@ void AddOptions(CLI::App* cmd, const jobs::OptionTable& table) {
             return cmd->add_option(name, *value, o.help)
                 ->expected(1)
                 ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-          } else {
-            return cmd->add_option(name, *value, o.help);
+          } else {  // given again (after a repeat line), the last value holds
+            return cmd->add_option(name, *value, o.help)
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
           }
         },
         field);

@@ -47,17 +47,17 @@ std::string MapPrint(const CLandUseCoverage& cov, bool ages) {
 
 SearchMethod SearchOf(CalibrationMethod method) {
   switch (method) {
-  case CalibrationMethod::Grid:
-    return SearchMethod::Grid;
-  case CalibrationMethod::Refine:
-    return SearchMethod::Refine;
-  case CalibrationMethod::Lhs:
-    return SearchMethod::Lhs;
-  case CalibrationMethod::Morris:
-    return SearchMethod::Morris;
-  case CalibrationMethod::Cmaes:
-  case CalibrationMethod::Nsga2:
-    break;
+    case CalibrationMethod::Grid:
+      return SearchMethod::Grid;
+    case CalibrationMethod::Refine:
+      return SearchMethod::Refine;
+    case CalibrationMethod::Lhs:
+      return SearchMethod::Lhs;
+    case CalibrationMethod::Morris:
+      return SearchMethod::Morris;
+    case CalibrationMethod::Cmaes:
+    case CalibrationMethod::Nsga2:
+      break;
   }
   return SearchMethod::Proposed;
 }
