@@ -45,8 +45,6 @@ void AddOptions(CLI::App* cmd, const jobs::OptionTable& table);
 // True when --rows or --cols was given (the grid is then not fitted to a
 // start file).
 bool SizeGiven(const CLI::App* cmd);
-// The options of every command that reads maps: --band and --lenient.
-void AddMapOptions(CLI::App* cmd, io::MapReadOptions& maps);
 
 // Where the layer's warnings go: one line "towngrow: warning: ..." on
 // standard error (none on the secondary processes of a distributed run).

@@ -63,17 +63,6 @@ void AddOptions(CLI::App* cmd, const jobs::OptionTable& table) {
 
 bool SizeGiven(const CLI::App* cmd) { return cmd->count("--rows") > 0 || cmd->count("--cols") > 0; }
 
-void AddMapOptions(CLI::App* cmd, io::MapReadOptions& maps) {
-  cmd->add_option("--band", maps.band,
-                  "Band to read of a raster with several bands (from 1); one-band rasters "
-                  "ignore it")
-      ->check(CLI::Range(1, 65535));
-  cmd->add_flag("--lenient", maps.lenient,
-                "Read .asc, .e00, .flt, .xya and .dat files as the library's readers take "
-                "them, without the strict check (short rows, text, fractions and values "
-                "outside 0 to 255 are then read as those readers do)");
-}
-
 void PrintWarning(const std::string& text) {
   if (IsSecondaryProcess()) return;
   std::fprintf(stderr, "towngrow: warning: %s\n", text.c_str());

@@ -356,6 +356,51 @@ OptionTable PrepareTable(std::string& recipe, HostOptions& h) {
   };
 }
 
+OptionTable FileTable(const std::string& command, FileOptions& o) {
+  static const Option in{"in", K::File, "File to read"}, file{"file", K::File, "File to read"};
+  static const Option out{"out", K::File, "File to write"},
+      png{"out", K::File, "PNG file to write"};
+  static const Option space{"space", K::Flag,
+                            "Print every numeric field of every land use with its legal range as "
+                            "a calibration's space file (min, max, step), ready to cut down"};
+  static const Option scale{"scale", K::Number,
+                            "Pixels per cell (0: about 800 pixels on the longer side)", 0, 64};
+  static const Option extent{"extent",
+                             K::Text,
+                             "'town' (the developed cells with a margin; the whole grid when none "
+                             "is developed) or 'full' (the whole grid)",
+                             0,
+                             -1,
+                             {"town", "full"}};
+  static const Option crs{"crs", K::Text,
+                          "Coordinate reference system to assign (e.g. EPSG:32633), replacing the "
+                          "input's"};
+  static const std::map<std::string, const char*> paramsHelp = {
+      {"params", "Show these parameters applied to the defaults"},
+      {"convert", "Parameter file that gives the names and colours of a GeoTIFF"},
+      {"info", "Parameter file that names the land uses"},
+      {"render", "Parameter file that gives names and colours"}};
+  const auto help = paramsHelp.find(command);
+  if (help == paramsHelp.end()) throw io::Error(command + ": no such command");
+  const Option params{"params", K::File, help->second};
+  const std::string c = command;
+  return [c, params, &o](const OptionVisit& v) {
+    if (c == "convert") v(in.Positional().Required(), &o.in);
+    if (c == "info" || c == "render") v(file.Positional().Required(), &o.in);
+    if (c == "convert") v(out.Positional().Required(), &o.out);
+    if (c == "render") v(png.Positional().Required(), &o.out);
+    if (c == "render") v(scale, &o.scale);
+    v(params, &o.params);
+    if (c == "params") {
+      v(space, &o.space);
+      return;
+    }
+    if (c == "convert") v(crs, &o.crs);
+    if (c == "render") v(extent, &o.extent);
+    VisitMaps(o.maps, v);
+  };
+}
+
 std::vector<OptionEntry> CommandOptions(const std::string& command) {
   GrowOptions grow;
   EnsembleOptions ensemble;
@@ -368,10 +413,11 @@ std::vector<OptionEntry> CommandOptions(const std::string& command) {
                                                      {"calibrate", CalibrateTable(calibrate, host)},
                                                      {"compare", CompareTable(compare, host)},
                                                      {"prepare", PrepareTable(recipe, host)}};
+  FileOptions file;
   const auto table = tables.find(command);
-  if (table == tables.end()) throw io::Error(command + ": no such command");
   std::vector<OptionEntry> entries;
-  table->second([&entries](const Option& o, OptionField f) {
+  (table != tables.end() ? table->second
+                         : FileTable(command, file))([&entries](const Option& o, OptionField f) {
     entries.push_back({o, ValueWords(o, f)});
   });
   return entries;
@@ -458,7 +504,7 @@ std::string Spelled(const Option& o) {
 }
 
 std::string Spelled(const std::string& stem) {
-  for (const char* command : {"calibrate", "ensemble", "run", "compare", "prepare"})
+  for (const char* command : {"calibrate", "ensemble", "run", "compare", "prepare", "render"})
     for (const OptionEntry& e : CommandOptions(command))
       if (stem == e.option.stem) return Spelled(e.option);
   throw io::Error(stem + ": no such option");

@@ -70,9 +70,19 @@ OptionTable CalibrateTable(CalibrateOptions& options, HostOptions& host);
 OptionTable CompareTable(MapComparisonOptions& options, HostOptions& host);
 OptionTable PrepareTable(std::string& recipe, HostOptions& host);
 
+// The commands on one map file: params, convert, info and render.
+struct FileOptions {
+  std::string in, out;  // the file read, the file written
+  std::string params, crs, extent = "town";
+  int scale = 0;
+  bool space = false;  // params: the space file of every field
+  io::MapReadOptions maps;
+};
+OptionTable FileTable(const std::string& command, FileOptions& options);
+
 // Every option of a command ("run", "ensemble", "calibrate", "compare",
-// "prepare") with its default as the words a repeat line holds; throws
-// io::Error for another command.
+// "prepare" and the file commands) with its default as the words a repeat
+// line holds; throws io::Error for another command.
 struct OptionEntry {
   Option option;
   std::vector<std::string> defaults;
