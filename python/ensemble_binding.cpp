@@ -187,7 +187,9 @@ Bad arguments raise ``ValueError`` naming them, refused files ``OSError``.)doc";
 
 void BindEnsemble(py::module_& m) {
   m.def("ensemble", &Ensemble, py::arg("simulation"), py::arg("steps"), py::arg("runs"),
-        py::kw_only(), py::arg("seed") = 1, py::arg("seed_step") = 1, py::arg("threads") = 0,
+        py::kw_only(), py::arg("seed") = OptionDefault<unsigned int>(jobs::EnsembleTable, "seed"),
+        py::arg("seed_step") = OptionDefault<unsigned int>(jobs::EnsembleTable, "seed-step"),
+        py::arg("threads") = OptionDefault<int>(jobs::EnsembleTable, "threads"),
         py::arg("progress") = py::none(), py::arg("observed") = py::none(),
         py::arg("start_of_change") = py::none(), py::arg("classes") = py::none(),
         py::arg("schedule") = py::none(), py::arg("suitability") = py::none(),
