@@ -34,25 +34,26 @@ public:
     const bool root = processes.Rank() == 0;
     io::MessageLog log(PrintWarning);
     jobs::CalibrationInputs in;
-    io::OutputFolder folder(out_);
+    io::OutputFolder folder(host_.out);
     std::unique_ptr<store::CalibrationStore> store;
-    if (!jobs::StartCalibration(o_, log, in, folder, resume_, processes, store))
+    if (!jobs::StartCalibration(o_, log, in, folder, host_.resume, processes, store))
       return kExitBadInput;
     if (!root) {
       jobs::ServePoints(in, processes);
       return 0;
     }
 
-    if (!quiet_) {
-      std::fprintf(out, "%s: %s\n", o_.method.c_str(), jobs::PlanText(in).c_str());
+    if (!host_.quiet) {
+      std::fprintf(out, "%s: %s\n", jobs::MethodName(o_.method).c_str(),
+                   jobs::PlanText(in).c_str());
       std::fflush(out);
     }
-    ProgressBar progress(ProgressShown(quiet_));
+    ProgressBar progress(ProgressShown(host_.quiet));
     jobs::CalibrateHooks hooks;
     hooks.progress = progress.Hook();
     hooks.roundEnds = [&](const RoundReport& r) {
       progress.Finish(true);
-      if (quiet_) return;
+      if (host_.quiet) return;
       std::fprintf(out, "%s %d: %zu points (%zu run now), best %s at %s\n",
                    in.settings.method == SearchMethod::Proposed ? "generation" : "round", r.round,
                    r.points, r.evaluated,
@@ -63,7 +64,7 @@ public:
     const SearchResult result = jobs::Calibrate(in, store.get(), hooks, processes);
     store.reset();
     const jobs::CalibrationEnd end = jobs::FinishCalibration(in, o_, result, folder);
-    if (!quiet_)
+    if (!host_.quiet)
       PrintSummary(out, in, result, end.validation, end.majority.abandoned, processes.Size(),
                    std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count());
     return 0;
@@ -80,7 +81,7 @@ private:
                  Shown(best.objective).c_str(), Shown(best.quantity).c_str());
     std::fprintf(out, "  given up: %s\n", jobs::AbandonmentText(abandoned).c_str());
     std::fprintf(out, "Wrote %s (best.json, ranking.csv, rounds.csv, calibration.sqlite) in %.2f s",
-                 out_.c_str(), seconds);
+                 host_.out.c_str(), seconds);
     if (processes > 1) std::fprintf(out, " (%d processes)", processes);
     std::fprintf(out, "\nRunaway bound: %s", jobs::RunawayText(o_, result).c_str());
     if (best.stoppedRuns > 0)
@@ -97,8 +98,7 @@ private:
   }
 
   jobs::CalibrateOptions o_;
-  std::string out_ = "towngrow-calibration";
-  bool quiet_ = false, resume_ = false;
+  jobs::HostOptions host_{"towngrow-calibration"};
 };
 
 CalibrateCommand::CalibrateCommand(CLI::App& parent) {
@@ -110,78 +110,7 @@ CalibrateCommand::CalibrateCommand(CLI::App& parent) {
       "calibration.sqlite (every finished point; rerunning the same command resumes), "
       "ranking.csv, rounds.csv, best.json and, for the best point, the ensemble's maps and "
       "comparison at each control map (best/step-N/) into --out.");
-  AddTownOptions(app, o_.town, o_.pictures, out_, quiet_);
-  app->add_option("--observed", o_.observed,
-                  "Control map and the steps from the start it was observed at, MAP:STEPS; "
-                  "repeat for several")
-      ->expected(1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  app->add_option("--validate", o_.validate,
-                  "Held-out map MAP:STEPS, not used for fitting: the best point is scored on "
-                  "it apart (validation.csv and a line of the summary); repeat for several")
-      ->expected(1)
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  app->add_option("--space", o_.space, "Search space file (JSON); see below");
-  app->add_option("--classes", o_.classes,
-                  "Class file (JSON, as towngrow compare takes it) for the comparisons with the "
-                  "control maps; default: the land uses' classes");
-  app->add_option("--runs", o_.runs, "Runs per point (1 to 65535)");
-  app->add_option("--seed-step", o_.seedStep,
-                  "Run i (from 0) of every point is seeded with seed + i * seed-step");
-  app->add_option("--method", o_.method,
-                  "grid (every combination of the values), refine (rounds, each a "
-                  "finer lattice around the best --keep points), lhs (--samples "
-                  "Latin hypercube points over the ranges, then refinement), morris (screening: "
-                  "which parameters matter; sensitivity.csv), cmaes (CMA-ES, learns where the "
-                  "good points lie; for many parameters) or nsga2 (a front of quantity against "
-                  "allocation disagreement; pareto.csv)");
-  app->add_option("--rounds", o_.rounds, "refine, lhs: rounds in all (1 to 100)");
-  app->add_option("--keep", o_.keep,
-                  "refine, lhs: the best points a round narrows around (1 to 1000)");
-  app->add_option("--lattice", o_.lattice,
-                  "refine, lhs: values per parameter of a refinement round (2 to 1000)");
-  app->add_option("--samples", o_.samples, "lhs: points of the first round");
-  app->add_option("--evaluations", o_.evaluations,
-                  "The budget: the most distinct points evaluated (points found in the database "
-                  "count, repeats do not); required by cmaes and nsga2; 0: none");
-  app->add_option("--population", o_.population,
-                  "cmaes: points per generation (0: 4 + 3 ln(parameters)); nsga2: a multiple of "
-                  "4, at least 8 (0: 40)");
-  app->add_option("--trajectories", o_.trajectories,
-                  "morris: trajectories, each parameters + 1 points (1 to 1000000)");
-  app->add_option("--levels", o_.levels, "morris: levels of each range, even (2 to 1000)");
-  app->add_option("--max-points", o_.maxPoints,
-                  "A search any of whose rounds could hold more points is refused before it "
-                  "starts (1 to 100000000)");
-  app->add_option("--majority-runs", o_.majorityRuns,
-                  "Fresh runs of the best point whose majority map (cells in a class in at least "
-                  "half of them) is scored on every control and held-out map (1 to 65535)");
-  app->add_option("--horizon", o_.horizon,
-                  "Steps of a projection from the start: the summary and report say how many cells "
-                  "the best point gives up by then (cells of a developed class at some step and "
-                  "in none at its end), beside those it gives up by the last control map")
-      ->check(CLI::Range(0L, 100000000L));
-  app->add_flag("--hold-ages", o_.holdAges,
-                "Keep abandonment out of the search: every point's housing, industry and "
-                "commerce rest rather than being given up within the horizon and the control "
-                "maps' steps (their inactive period raised so that activeAge + inactivePeriod "
-                "reaches it), so that a fit whose maps show no abandonment does not decide one");
-  app->add_option("--runaway", o_.runaway,
-                  "Stop a run once its developed cells (the comparison's developed classes) pass "
-                  "K times those of the next control map (the first at or after the step; of the "
-                  "start, if it holds more): it can no longer come close, and a run costs what "
-                  "it grows. Its point scores as "
-                  "the worst (undefined objective, ranked last; the optimisers see it as worse "
-                  "than any other) and is marked in ranking.csv, calibration.sqlite and the "
-                  "report. 0 turns it off; 1 to 1000");
-  app->add_option("--objective", o_.objective,
-                  "A measure name, a product (fom.developed*ksim) or a weighted mean "
-                  "(0.6*fom.developed+0.4*leesallee); see below");
-  app->add_option("--threads", o_.threads, "Worker threads (0: one per processor core)")
-      ->check(CLI::Range(0, 1024));
-  app->add_flag("--resume", resume_,
-                "Go on with the database in --out (required to exist); a rerun "
-                "without it resumes too");
+  AddOptions(app, jobs::CalibrateTable(o_, host_));
   app->footer(
       "Space file: a JSON list of parameters, each\n"
       "  {\"id\": 3, \"field\": \"neighborRadius\", \"values\": [1, 2, 3]}  or\n"

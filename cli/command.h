@@ -13,6 +13,7 @@
 #include "io/grid_header.h"
 #include "io/message_log.h"
 #include "io/town.h"
+#include "jobs/options.h"
 #include "jobs/record.h"
 
 namespace towngrow::cli {
@@ -38,16 +39,12 @@ std::unique_ptr<Command> AddConvertCommand(CLI::App& app);
 std::unique_ptr<Command> AddInfoCommand(CLI::App& app);
 std::unique_ptr<Command> AddRenderCommand(CLI::App& app);
 
-// The options every command that grows a town shares: start, size,
-// parameters, background, steps, seed, CRS and the pictures; `out` and
-// `quiet` too.
-void AddTownOptions(CLI::App* cmd, io::TownOptions& town, jobs::PictureOptions& pictures,
-                    std::string& out, bool& quiet);
+// The options of a command's table, each converted into the value it is
+// bound to (the job checks the values).
+void AddOptions(CLI::App* cmd, const jobs::OptionTable& table);
 // True when --rows or --cols was given (the grid is then not fitted to a
 // start file).
 bool SizeGiven(const CLI::App* cmd);
-// The options of every command that reads maps: --band and --lenient.
-void AddMapOptions(CLI::App* cmd, io::MapReadOptions& maps);
 
 // Where the layer's warnings go: one line "towngrow: warning: ..." on
 // standard error (none on the secondary processes of a distributed run).

@@ -20,25 +20,7 @@ public:
         "crosstab.csv, landscape.csv, resolution.csv, resolution.png, agreement.png and "
         "agreement.tif into "
         "--out.");
-    app->add_option("OBSERVED", o_.observed,
-                    "Observed (reference) map: any file the program reads (.asc, .e00, .flt, "
-                    ".xya, .dat, GeoTIFF and other rasters GDAL reads)")
-        ->required();
-    app->add_option("SIMULATED", o_.simulated, "Simulated map file of the same size")->required();
-    app->add_option("--start", o_.start,
-                    "Map at the start of the change (same size): adds the change measures");
-    app->add_option("--classes", o_.classes, "Class file (JSON) naming classes of IDs; see below");
-    app->add_option("--params", o_.params,
-                    "Parameter file whose land uses give the IDs of the default classes");
-    app->add_option("--out", out_, "Output folder (created if missing)");
-    AddMapOptions(app, o_.maps);
-    app->add_option("--halving", o_.halvingDistance,
-                    "Fuzzy kappa: distance in cells at which a neighbour counts one half");
-    app->add_option("--radius", o_.radius,
-                    "Fuzzy kappa: neighbours farther than this many cells do not count "
-                    "(0 to 64)");
-    app->add_flag("--no-fuzzy", noFuzzy_, "Leave out the fuzzy kappa");
-    app->add_flag("--quiet", quiet_, "No progress and no summary");
+    AddOptions(app, jobs::CompareTable(o_, host_));
     app->footer(
         "Classes: by default vacant, street (node or vertex), housing, industry, commerce and "
         "others, by the land uses' categories; street, housing, industry and commerce are "
@@ -51,29 +33,27 @@ public:
   }
 
   int Run(std::FILE* out) override {
-    o_.fuzzy = !noFuzzy_;
     io::MessageLog log(PrintWarning);
     jobs::MapComparison comparison;
     jobs::ReadMapComparison(o_, log, comparison);
-    ProgressBar progress(ProgressShown(quiet_));
+    ProgressBar progress(ProgressShown(host_.quiet));
     jobs::CompareMaps(comparison, o_, progress.Hook());
-    io::OutputFolder folder(out_);
+    io::OutputFolder folder(host_.out);
     jobs::WriteComparisonOutputs(comparison, o_, folder);
     folder.Publish();
     progress.Finish(true);
-    if (quiet_) return 0;
+    if (host_.quiet) return 0;
     std::fputs(jobs::ComparisonSummaryText(comparison).c_str(), out);
     std::fprintf(out,
                  "Wrote compare.json, crosstab.csv, landscape.csv, resolution.csv/.png, "
                  "agreement.png and agreement.tif into %s\n",
-                 out_.c_str());
+                 host_.out.c_str());
     return 0;
   }
 
 private:
   jobs::MapComparisonOptions o_;
-  std::string out_ = "towngrow-compare";
-  bool noFuzzy_ = false, quiet_ = false;
+  jobs::HostOptions host_{"towngrow-compare"};
 };
 
 }  // namespace

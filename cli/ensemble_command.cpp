@@ -20,24 +20,7 @@ public:
         "Grow the same town many times under different seeds and write, per cell, "
         "how likely each kind of land use is at the end (grids and heat maps), and "
         "per step the mean and deviation of the cells of each land use.");
-    app->add_option("--runs", o_.runs, "Number of runs (1 to 65535)")
-        ->required()
-        ->check(CLI::Range(1, 65535));
-    AddTownOptions(app, o_.town, o_.pictures, out_, quiet_);
-    app->add_option("--seed-step", o_.seedStep,
-                    "Run i (from 0) is seeded with seed + i * seed-step");
-    app->add_option("--threads", o_.threads, "Worker threads (0: one per processor core)")
-        ->check(CLI::Range(0, 1024));
-    app->add_option("--observed", o_.observed,
-                    "Observed map of the grid's size: compare every run's end state with "
-                    "it and score the probability of developed (comparison.json, "
-                    "comparison.csv)");
-    app->add_option("--start-of-change", o_.startOfChange,
-                    "Map at the start of the observed change, for the change measures "
-                    "(default: the ensemble's start; none for --start random)");
-    app->add_option("--classes", o_.classes,
-                    "Class file (JSON, as towngrow compare takes it) for the comparison with "
-                    "--observed; default: the land uses' classes");
+    AddOptions(app, jobs::EnsembleTable(o_, host_));
   }
 
   int Run(std::FILE* out) override {
@@ -45,7 +28,7 @@ public:
     MpiProcesses processes;
     const bool root = processes.Rank() == 0;
     io::MessageLog log(PrintWarning);
-    io::OutputFolder folder(out_);
+    io::OutputFolder folder(host_.out);
     jobs::EnsembleTown town;
     std::exception_ptr failure;
     try {
@@ -54,7 +37,7 @@ public:
     } catch (...) {
       failure = std::current_exception();
     }
-    ProgressBar progress(root && ProgressShown(quiet_));
+    ProgressBar progress(root && ProgressShown(host_.quiet));
     const jobs::EnsembleOutcome outcome =
         jobs::GrowEnsemble(town, o_, progress.Hook(), processes, failure);
     progress.Finish();
@@ -62,7 +45,7 @@ public:
     if (!root) return 0;
     jobs::WriteEnsembleOutputs(town, outcome, o_, folder);
     folder.Publish();
-    if (quiet_) return 0;
+    if (host_.quiet) return 0;
     PrintSummary(out, town, outcome, log, processes.Size());
     if (town.comparison) std::fputs(town.comparison->SummaryText().c_str(), out);
     return 0;
@@ -76,7 +59,7 @@ private:
     const EnsembleResult& result = outcome.result;
     std::fprintf(out, "Grew %d runs of %d x %d cells for %ld steps (seed %u + i * %u) into %s\n",
                  result.runs, town.setup.rows, town.setup.cols, t.steps, t.seed, o_.seedStep,
-                 out_.c_str());
+                 host_.out.c_str());
     std::fprintf(out, "  %-24s %4s %12s %12s\n", "land use at the end", "ID", "mean cells", "sd");
     const auto& mean = result.meanPerStep.back();
     const auto& sd = result.stddevPerStep.back();
@@ -93,8 +76,7 @@ private:
   }
 
   jobs::EnsembleOptions o_;
-  std::string out_ = "towngrow-ensemble";
-  bool quiet_ = false;
+  jobs::HostOptions host_{"towngrow-ensemble"};
 };
 
 }  // namespace

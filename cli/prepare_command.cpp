@@ -18,10 +18,7 @@ public:
         "cover and road rasters, vector roads and areas, maps of later years in any CRS) as a "
         "recipe file says: writes start.tif, background.tif, observed-<name>.tif, prepare.json "
         "and report.html into --out and prints the calibrate command line that uses them.");
-    app->add_option("RECIPE", recipe_, "Recipe file (JSON); paths in it are relative to it")
-        ->required();
-    app->add_option("--out", out_, "Output folder (created if missing)");
-    app->add_flag("--quiet", quiet_, "No summary");
+    AddOptions(app, jobs::PrepareTable(recipe_, host_));
     app->footer(
         "Recipe:\n"
         "  {\"grid\": {\"like\": \"urban-1930.tif\"},\n"
@@ -40,16 +37,16 @@ public:
     jobs::PrepareHooks hooks;
     hooks.warning = PrintWarning;
     const jobs::PrepareResult result = jobs::RunPrepareFile(recipe_, hooks);
-    io::OutputFolder folder(out_);
+    io::OutputFolder folder(host_.out);
     jobs::WritePrepareOutputs(result, folder);
     folder.Publish();
-    if (!quiet_) std::fputs(jobs::PrepareSummary(result, out_).c_str(), out);
+    if (!host_.quiet) std::fputs(jobs::PrepareSummary(result, host_.out).c_str(), out);
     return 0;
   }
 
 private:
-  std::string recipe_, out_ = "towngrow-prepare";
-  bool quiet_ = false;
+  std::string recipe_;
+  jobs::HostOptions host_{"towngrow-prepare"};
 };
 
 }  // namespace

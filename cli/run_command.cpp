@@ -15,32 +15,19 @@ public:
         "run",
         "Grow a town and write its end state, snapshots, a map, an animation, step "
         "statistics and a record that repeats the run into one folder.");
-    AddTownOptions(app, o_.town, o_.pictures, out_, quiet_);
-    app->add_option("--every", o_.every,
-                    "Record a snapshot (see --format) and an animation frame every N steps")
-        ->check(CLI::Range(1L, 100000000L));
-    app->add_option("--format", o_.formats,
-                    "Snapshot format step-NNNN.<ext>: asc, e00, flt, xya or tif (GeoTIFF); repeat "
-                    "for several (default: no snapshots)")
-        ->check(CLI::IsMember({"asc", "e00", "flt", "xya", "tif"}))
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    app->add_flag("--no-png", noPng_, "Do not write final.png and growth.png");
-    app->add_flag("--no-gif", noGif_, "Do not write growth.gif");
+    AddOptions(app, jobs::RunTable(o_, host_));
   }
 
   int Run(std::FILE* out) override {
     o_.town.sizeGiven = SizeGiven(app);
-    o_.png = !noPng_;
-    o_.gif = !noGif_;
     io::MessageLog log(PrintWarning);
-    io::OutputFolder folder(out_);
-    ProgressBar progress(ProgressShown(quiet_));
+    io::OutputFolder folder(host_.out);
+    ProgressBar progress(ProgressShown(host_.quiet));
     const auto growth = jobs::GrowTown(o_, log, progress.Hook(), &folder);
     progress.Finish();
     jobs::WriteGrowthOutputs(*growth, o_, folder);
     folder.Publish();
-    if (!quiet_) PrintSummary(out, *growth, log);
+    if (!host_.quiet) PrintSummary(out, *growth, log);
     return 0;
   }
 
@@ -51,7 +38,7 @@ private:
     const auto cells = CountCellsPerId(cov);
     const double total = static_cast<double>(cov.m_nRows) * cov.m_nCols;
     std::fprintf(out, "Grew %d x %d cells for %ld steps (seed %u) into %s\n", cov.m_nRows,
-                 cov.m_nCols, growth.stepsRun, o_.town.seed, out_.c_str());
+                 cov.m_nCols, growth.stepsRun, o_.town.seed, host_.out.c_str());
     std::fprintf(out, "  %-24s %4s %10s %7s\n", "land use", "ID", "cells", "share");
     for (int i : DistinctIdPositions(set)) {
       const CLandUse& lu = LandUseAt(set, i);
@@ -63,8 +50,7 @@ private:
   }
 
   jobs::GrowOptions o_;
-  std::string out_ = "towngrow-out";
-  bool quiet_ = false, noPng_ = false, noGif_ = false;
+  jobs::HostOptions host_{"towngrow-out"};
 };
 
 }  // namespace

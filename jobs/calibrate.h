@@ -87,6 +87,9 @@ namespace towngrow::jobs {
 // docs/performance.md gives the measurements behind it.
 constexpr double kDefaultRunaway = 3;
 
+// The search methods (jobs/options.h names them).
+enum class CalibrationMethod { Grid, Refine, Lhs, Morris, Cmaes, Nsga2 };
+
 struct CalibrateOptions {
   io::TownOptions town;               // start, size, parameters, background, seed (not steps)
   std::vector<std::string> observed;  // MAP:STEPS
@@ -95,7 +98,7 @@ struct CalibrateOptions {
   std::string classes;                // class file of the comparisons (empty: the land uses')
   int runs = 4;
   unsigned int seedStep = 1;
-  std::string method = "grid";
+  CalibrationMethod method = CalibrationMethod::Grid;
   int rounds = 3;
   int keep = 3;
   int lattice = 5;
@@ -157,10 +160,10 @@ struct CalibrationInputs {
   std::unique_ptr<CLandUseSet> SetOf(const Point& point) const;
 };
 
-// "map.asc:20" into the map's path and 20 (the last ':' splits); `option`
-// names the option in refusals.
+// "map.asc:20" into the map's path and 20 (the last ':' splits); the
+// option of that stem is named in refusals.
 void ParseControlMap(const std::string& arg, ControlMapFile& control,
-                     const std::string& option = "--observed");
+                     const std::string& stem = "observed");
 
 // Reads every input of the options: the town, control and held-out maps,
 // space and classes; then FinishCalibrationInputs. Throws io::Error.

@@ -9,6 +9,7 @@
 #include "io/grid_files.h"
 #include "io/params_json.h"
 #include "jobs/calibrate.h"
+#include "jobs/options.h"
 #include "optimise/cmaes.h"
 #include "optimise/nsga2.h"
 
@@ -44,13 +45,28 @@ std::string MapPrint(const CLandUseCoverage& cov, bool ages) {
   return std::to_string(cov.m_nRows) + "x" + std::to_string(cov.m_nCols) + ":" + h.Hex();
 }
 
-SearchMethod MethodOf(const std::string& name) {
-  if (name == "grid") return SearchMethod::Grid;
-  if (name == "refine") return SearchMethod::Refine;
-  if (name == "lhs") return SearchMethod::Lhs;
-  if (name == "morris") return SearchMethod::Morris;
-  if (name == "cmaes" || name == "nsga2") return SearchMethod::Proposed;
-  throw io::Error("--method " + name + ": not one of grid, refine, lhs, morris, cmaes, nsga2");
+SearchMethod SearchOf(CalibrationMethod method) {
+  switch (method) {
+    case CalibrationMethod::Grid:
+      return SearchMethod::Grid;
+    case CalibrationMethod::Refine:
+      return SearchMethod::Refine;
+    case CalibrationMethod::Lhs:
+      return SearchMethod::Lhs;
+    case CalibrationMethod::Morris:
+      return SearchMethod::Morris;
+    case CalibrationMethod::Cmaes:
+    case CalibrationMethod::Nsga2:
+      break;
+  }
+  return SearchMethod::Proposed;
+}
+
+// Refuses values out of their ranges (no file read).
+void CheckCalibrateOptions(const CalibrateOptions& o) {
+  CalibrateOptions copy = o;
+  HostOptions host;
+  CheckOptionValues(CalibrateTable(copy, host));
 }
 
 std::string Count(double n) {
@@ -83,7 +99,8 @@ const std::vector<std::string>& CalibrationMeasures() {
   return measures;
 }
 
-void ParseControlMap(const std::string& arg, ControlMapFile& c, const std::string& option) {
+void ParseControlMap(const std::string& arg, ControlMapFile& c, const std::string& stem) {
+  const std::string option = Spelled(stem);
   const std::size_t colon = arg.rfind(':');
   if (colon == std::string::npos || colon == 0 || colon + 1 == arg.size())
     throw io::Error(option + " " + arg + ": give MAP:STEPS (steps after the start)");
@@ -99,22 +116,20 @@ void ParseControlMap(const std::string& arg, ControlMapFile& c, const std::strin
 void ReadCalibrationInputs(const CalibrateOptions& o, io::MessageLog& log, CalibrationInputs& in) {
   const io::TownOptions& t = o.town;
   if (t.start == "random")
-    throw io::Error("--start random cannot be calibrated: give a start map or 'town'");
-  if (o.observed.empty()) throw io::Error("--observed MAP:STEPS is required (one or more)");
-  if (o.space.empty()) throw io::Error("--space FILE is required");
-  if (o.runs < 1 || o.runs > kMaxEnsembleRuns)
-    throw io::Error("--runs must be from 1 to 65535, not " + std::to_string(o.runs));
-  if (o.threads < 0) throw io::Error("--threads must be 0 or more");
-  MethodOf(o.method);
+    throw io::Error(Spelled("start") + " random cannot be calibrated: give a start map or 'town'");
+  if (o.observed.empty())
+    throw io::Error(Spelled("observed") + " MAP:STEPS is required (one or more)");
+  if (o.space.empty()) throw io::Error(Spelled("space") + " FILE is required");
+  CheckCalibrateOptions(o);
 
   // The inputs, all read before anything is written.
   in.controls = std::vector<ControlMapFile>(o.observed.size());
   for (std::size_t c = 0; c < in.controls.size(); ++c)
     ParseControlMap(o.observed[c], in.controls[c]);
-  if (o.validate.size() > 100) throw io::Error("--validate: at most 100 maps");
+  if (o.validate.size() > 100) throw io::Error(Spelled("validate") + ": at most 100 maps");
   in.held = std::vector<ControlMapFile>(o.validate.size());
   for (std::size_t c = 0; c < in.held.size(); ++c)
-    ParseControlMap(o.validate[c], in.held[c], "--validate");
+    ParseControlMap(o.validate[c], in.held[c], "validate");
   in.town = t;
   in.town.steps = 0;
   for (const ControlMapFile& c : in.controls) in.town.steps = std::max(in.town.steps, c.steps);
@@ -138,8 +153,7 @@ void ReadCalibrationInputs(const CalibrateOptions& o, io::MessageLog& log, Calib
 }
 
 void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
-  if (o.horizon < 0 || o.horizon > 100000000)
-    throw io::Error("--horizon must be from 0 to 100000000 steps");
+  CheckCalibrateOptions(o);
   in.holdAgesTo = 0;
   if (o.holdAges) {
     in.holdAgesTo = o.horizon;
@@ -147,7 +161,7 @@ void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
       for (const ControlMapFile& c : *maps) in.holdAgesTo = std::max(in.holdAgesTo, c.steps);
   }
   SearchSettings& settings = in.settings;
-  settings.method = MethodOf(o.method);
+  settings.method = SearchOf(o.method);
   settings.rounds = o.rounds;
   settings.keep = o.keep;
   settings.lattice = o.lattice;
@@ -158,37 +172,36 @@ void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
   settings.maxPoints = o.maxPoints;
   settings.seed = o.town.seed;
   const bool proposed = settings.method == SearchMethod::Proposed;
+  const std::string& method = MethodName(o.method);
   if (proposed && o.evaluations < 1)
-    throw io::Error("--method " + o.method +
-                    " needs --evaluations N (the budget of distinct points)");
+    throw io::Error(Spelled("method") + " " + method + " needs " + Spelled("evaluations") +
+                    " N (the budget of distinct points)");
   if (o.population != 0 && !proposed)
-    throw io::Error("--population is for cmaes and nsga2, not " + o.method);
-  if (!(o.runaway == 0 || (o.runaway >= 1 && o.runaway <= 1000)))
-    throw io::Error("--runaway must be 0 (off) or from 1 to 1000, not " + ValueText(o.runaway));
-  if (o.majorityRuns < 1 || o.majorityRuns > kMaxEnsembleRuns)
-    throw io::Error("--majority-runs must be from 1 to 65535, not " +
-                    std::to_string(o.majorityRuns));
+    throw io::Error(Spelled("population") + " is for cmaes and nsga2, not " + method);
+  if (o.runaway > 0 && o.runaway < 1)
+    throw io::Error(Spelled("runaway") + " must be 0 (off) or from 1 to 1000, not " +
+                    ValueText(o.runaway));
   try {
     CheckSettings(settings);
   } catch (const std::invalid_argument& e) {
     throw io::Error(std::string("search settings: ") + e.what());
   }
   in.makeProposer = nullptr;
-  if (o.method == "cmaes") {
+  if (o.method == CalibrationMethod::Cmaes) {
     optimise::CmaesSettings c;
     c.population = o.population;
     c.seed = o.town.seed;
     try {
       optimise::CheckCmaesSettings(c);
     } catch (const std::invalid_argument& e) {
-      throw io::Error(std::string("--population: ") + e.what());
+      throw io::Error(Spelled("population") + ": " + e.what());
     }
     in.makeProposer = [c] { return std::make_unique<optimise::CmaesProposer>(c); };
   }
   try {
     in.objective = Objective::Parse(o.objective);
   } catch (const std::invalid_argument& e) {
-    throw io::Error("--objective " + o.objective + ": " + e.what());
+    throw io::Error(Spelled("objective") + " " + o.objective + ": " + e.what());
   }
   const std::string spaceName = o.space.empty() ? "space" : o.space;
   try {
@@ -220,9 +233,9 @@ void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
     }
     in.evaluator = std::make_unique<PointEvaluator>(model, o.threads);
   } catch (const std::invalid_argument& e) {
-    throw io::Error(std::string("--objective ") + o.objective + ": " + e.what());
+    throw io::Error(Spelled("objective") + " " + o.objective + ": " + e.what());
   }
-  if (o.method == "nsga2") {
+  if (o.method == CalibrationMethod::Nsga2) {
     optimise::Nsga2Settings n;
     n.population = o.population != 0 ? o.population : 40;
     n.seed = o.town.seed;
@@ -234,7 +247,7 @@ void FinishCalibrationInputs(const CalibrateOptions& o, CalibrationInputs& in) {
     try {
       optimise::CheckNsga2Settings(n);
     } catch (const std::invalid_argument& e) {
-      throw io::Error(std::string("--population: ") + e.what());
+      throw io::Error(Spelled("population") + ": " + e.what());
     }
     in.makeProposer = [n] { return std::make_unique<optimise::Nsga2Proposer>(n); };
   }
@@ -297,11 +310,12 @@ store::StoreMeta CalibrationMeta(const CalibrateOptions& o, const CalibrationInp
   meta.emplace_back("seedStep", std::to_string(o.seedStep));
   // What makes the points of the search (a database of another search is
   // refused: its points were asked by other rules, so rounds differ).
-  std::string search = o.method;
-  if (o.method == "grid" || o.method == "refine" || o.method == "lhs")
+  std::string search = MethodName(o.method);
+  const SearchMethod kind = SearchOf(o.method);
+  if (kind == SearchMethod::Grid || kind == SearchMethod::Refine || kind == SearchMethod::Lhs)
     search += " rounds " + std::to_string(o.rounds) + " keep " + std::to_string(o.keep) +
               " lattice " + std::to_string(o.lattice) + " samples " + std::to_string(o.samples);
-  else if (o.method == "morris")
+  else if (kind == SearchMethod::Morris)
     search +=
         " trajectories " + std::to_string(o.trajectories) + " levels " + std::to_string(o.levels);
   else if (in.makeProposer)
@@ -338,7 +352,7 @@ std::unique_ptr<store::CalibrationStore> OpenCalibrationStore(const CalibrateOpt
   const store::StoreMeta meta = CalibrationMeta(o, in);
   std::error_code ec;
   if (resume && !std::filesystem::exists(path, ec))
-    throw io::Error("--resume: " + path + " does not exist");
+    throw io::Error(Spelled("resume") + ": " + path + " does not exist");
   store::CalibrationStore::CheckCompatible(path, meta);
   folder.Make();
   std::vector<long> steps;

@@ -8,6 +8,7 @@
 #include "io/result_text.h"
 #include "jobs/calibrate.h"
 #include "jobs/ensemble.h"
+#include "jobs/options.h"
 #include "optimise/nsga2.h"
 #include "report/pages.h"
 #include "report/run_charts.h"
@@ -112,36 +113,14 @@ std::string FileWord(const std::string& name) {
   return word;
 }
 
-std::string CalibrateRepeat(const CalibrateOptions& o, const std::string& out) {
-  const io::TownOptions& t = o.town;
-  std::string w =
-      "towngrow calibrate --start " +
-      ShellWord(t.start == "town" || t.start == "random" ? t.start : AbsolutePath(t.start));
-  if (t.sizeGiven) w += " --rows " + std::to_string(t.rows) + " --cols " + std::to_string(t.cols);
-  for (const std::string& obs : o.observed) {
-    const auto colon = obs.rfind(':');
-    w += " --observed " + ShellWord(colon == std::string::npos
-                                        ? obs
-                                        : AbsolutePath(obs.substr(0, colon)) + obs.substr(colon));
-  }
-  w += " --space " + ShellWord(AbsolutePath(o.space));
-  if (!t.params.empty()) w += " --params " + ShellWord(AbsolutePath(t.params));
-  if (!t.background.empty()) w += " --background " + ShellWord(AbsolutePath(t.background));
-  if (!t.schedule.empty()) w += " --schedule " + ShellWord(AbsolutePath(t.schedule));
-  if (!t.suitability.empty()) w += " --suitability " + ShellWord(AbsolutePath(t.suitability));
-  w += " --runs " + std::to_string(o.runs) + " --seed " + std::to_string(t.seed) + " --seed-step " +
-       std::to_string(o.seedStep) + " --method " + o.method + " --rounds " +
-       std::to_string(o.rounds) + " --keep " + std::to_string(o.keep) + " --lattice " +
-       std::to_string(o.lattice) + " --samples " + std::to_string(o.samples) + " --trajectories " +
-       std::to_string(o.trajectories) + " --levels " + std::to_string(o.levels) +
-       " --evaluations " + std::to_string(o.evaluations) + " --population " +
-       std::to_string(o.population) + " --majority-runs " + std::to_string(o.majorityRuns) +
-       " --objective " + ShellWord(o.objective) + " --runaway " + ValueText(o.runaway);
-  if (o.horizon > 0) w += " --horizon " + std::to_string(o.horizon);
-  if (o.holdAges) w += " --hold-ages";
-  if (!o.classes.empty()) w += " --classes " + ShellWord(AbsolutePath(o.classes));
-  w += MapReadWords(t.maps);
-  return w + " --out " + ShellWord(AbsolutePath(out));
+// The command line that repeats a calibration: its options in force, the
+// grid's size and the start as the run record names them.
+std::string CalibrateRepeat(const CalibrationInputs& in, const CalibrateOptions& o,
+                            const std::string& out) {
+  CalibrateOptions repeat = o;
+  RepeatTown(repeat.town, in.setup, o.town.params);
+  HostOptions host{out};
+  return RepeatLine("calibrate", CalibrateTable(repeat, host));
 }
 
 // report.html of a calibration: the ten best points, the rounds, the
@@ -157,16 +136,16 @@ report::Report CalibrationReport(const CalibrationInputs& in, const CalibrateOpt
   report::Report report;
   report.title = "towngrow calibrate: " + std::to_string(result.ranking.size()) +
                  " points ranked by " + objective;
-  if (in.repeatable) report.command = CalibrateRepeat(o, folder.Path());
+  if (in.repeatable) report.command = CalibrateRepeat(in, o, folder.Path());
   report.facts = {{"runs per point", std::to_string(o.runs)},
-                  {"search", o.method},
+                  {"search", MethodName(o.method)},
                   {"best point", result.ranking.front().key},
                   {"cells the best point gives up", AbandonmentText(majority.abandoned)},
                   {"towngrow", Version()}};
   if (in.holdAgesTo > 0)
     report.facts.insert(report.facts.end() - 1,
                         {"ages held", "no cell given up within " + std::to_string(in.holdAgesTo) +
-                                          " steps (--hold-ages)"});
+                                          " steps (" + ProgramOption("hold-ages") + ")"});
   report.facts.insert(report.facts.end() - 1, {"runaway bound", RunawayText(o, result)});
   if (o.evaluations > 0)
     report.facts.insert(report.facts.begin() + 2,
@@ -350,7 +329,7 @@ void WriteCalibrationOutputs(const CalibrationInputs& in, const SearchResult& re
     for (const ControlMapFile& c : in.controls) steps.push_back(c.steps);
     folder.AddText("sensitivity.csv", SensitivityCsv(*effects, space, steps));
   }
-  if (o.method == "nsga2") {
+  if (o.method == CalibrationMethod::Nsga2) {
     optimise::Nsga2Settings n;
     n.quantityAt = static_cast<std::size_t>(
         std::find(measures.begin(), measures.end(), "quantity") - measures.begin());
@@ -369,10 +348,15 @@ void WriteCalibrationOutputs(const CalibrationInputs& in, const SearchResult& re
   run["runs"] = o.runs;
   run["seedStep"] = o.seedStep;
   run["runSeeds"] = best.seeds;
-  if (in.repeatable)
-    run["repeat"] = "towngrow run --params " + ShellWord(AbsolutePath(folder.At("best.json"))) +
-                    RepeatOptions(in.town, in.setup) +
-                    "  (run i: --seed seed + i * seedStep, modulo 2^32)";
+  if (in.repeatable) {
+    GrowOptions runs;
+    runs.town = in.town;
+    runs.pictures = o.pictures;
+    RepeatTown(runs.town, in.setup, folder.At("best.json"));
+    HostOptions host;
+    run["repeat"] = RepeatLine("run", RunTable(runs, host)) + "  (run i: " + ProgramOption("seed") +
+                    " seed + i * seedStep, modulo 2^32)";
+  }
   doc["run"] = run;
   folder.AddText("best.json", io::DumpReadable(doc));
   report::AddReportPage(folder, CalibrationReport(in, o, result, majority, effects.get(), folder));

@@ -10,6 +10,7 @@
 #include "io/grid_files.h"
 #include "io/params_json.h"
 #include "io/result_text.h"
+#include "jobs/options.h"
 #include "jobs/record.h"
 #include "report/pages.h"
 #include "report/run_charts.h"
@@ -107,25 +108,6 @@ report::ReportPicture AgreementMaps(const MapComparison& m, io::OutputFolder& fo
   folder.AddGeoTiff("agreement.tif", codes.data(), v.rows, v.cols,
                     io::GeoForOutput(m.maps[0], m.geo), classes);
   return picture;
-}
-
-// The command line that repeats a comparison (absolute paths).
-std::string CompareRepeat(const MapComparisonOptions& o, const std::string& out) {
-  std::string words = "towngrow compare " + ShellWord(AbsolutePath(o.observed)) + " " +
-                      ShellWord(AbsolutePath(o.simulated));
-  if (!o.start.empty()) words += " --start " + ShellWord(AbsolutePath(o.start));
-  if (!o.classes.empty()) words += " --classes " + ShellWord(AbsolutePath(o.classes));
-  if (!o.params.empty()) words += " --params " + ShellWord(AbsolutePath(o.params));
-  words += MapReadWords(o.maps);
-  if (o.fuzzy) {
-    char fuzzy[96];
-    std::snprintf(fuzzy, sizeof fuzzy, " --halving %.10g --radius %.10g", o.halvingDistance,
-                  o.radius);
-    words += fuzzy;
-  } else {
-    words += " --no-fuzzy";
-  }
-  return words + " --out " + ShellWord(AbsolutePath(out));
 }
 
 io::Json MapJson(const std::string& name, const RasterView& view) {
@@ -325,10 +307,11 @@ std::string ComparisonSummaryText(const MapComparison& m) {
 }
 
 void CheckComparisonOptions(const MapComparisonOptions& o) {
+  MapComparisonOptions copy = o;
+  HostOptions host;
+  CheckOptionValues(CompareTable(copy, host));
   if (!(o.halvingDistance > 0.0 && o.halvingDistance <= 1e6))
-    throw io::Error("--halving must be above 0 cells");
-  if (!(o.radius >= 0.0 && o.radius <= 64.0))
-    throw io::Error("--radius must be from 0 to 64 cells");
+    throw io::Error(Spelled("halving") + " must be above 0 cells");
 }
 
 void ReadMapComparison(const MapComparisonOptions& o, io::MessageLog& log, MapComparison& m) {
@@ -396,7 +379,11 @@ void WriteComparisonOutputs(const MapComparison& m, const MapComparisonOptions& 
   report::Report page;
   page.title =
       "towngrow compare: " + m.shown[1] + " (simulated) against " + m.shown[0] + " (observed)";
-  if (m.repeatable) page.command = CompareRepeat(o, folder.Path());
+  if (m.repeatable) {
+    MapComparisonOptions repeat = o;
+    HostOptions host{folder.Path()};
+    page.command = RepeatLine("compare", CompareTable(repeat, host));
+  }
   page.facts = {{"observed", m.names[0]},
                 {"simulated", m.names[1]},
                 {"start of the change", m.hasStart ? m.names[2] : "none"},

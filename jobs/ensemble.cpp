@@ -10,6 +10,7 @@
 #include "io/param_fields.h"
 #include "io/params_json.h"
 #include "io/result_text.h"
+#include "jobs/options.h"
 #include "report/pages.h"
 #include "report/render.h"
 #include "report/run_charts.h"
@@ -78,14 +79,18 @@ void CompareEnsembleWith(EnsembleTown& t, const std::string& observedName,
                                                       std::move(scheme), runs);
 }
 
+void CheckEnsembleOptions(const EnsembleOptions& o) {
+  EnsembleOptions copy = o;
+  HostOptions host;
+  CheckOptionValues(EnsembleTable(copy, host));
+  for (const auto& [stem, given] :
+       {std::pair{"start-of-change", &o.startOfChange}, std::pair{"classes", &o.classes}})
+    if (!given->empty() && o.observed.empty())
+      throw io::Error(Spelled(stem) + " needs " + Spelled("observed"));
+}
+
 void ReadEnsembleTown(const EnsembleOptions& o, io::MessageLog& log, EnsembleTown& t) {
-  if (o.runs < 1 || o.runs > kMaxEnsembleRuns)
-    throw io::Error("--runs must be from 1 to " + std::to_string(kMaxEnsembleRuns) + ", not " +
-                    std::to_string(o.runs));
-  if (o.threads < 0) throw io::Error("--threads must be 0 or more");
-  if (!o.startOfChange.empty() && o.observed.empty())
-    throw io::Error("--start-of-change needs --observed");
-  if (!o.classes.empty() && o.observed.empty()) throw io::Error("--classes needs --observed");
+  CheckEnsembleOptions(o);
   t.town = o.town;
   io::PrepareTown(o.town, t.setup);
   t.randomStart = o.town.start == "random";
@@ -182,7 +187,7 @@ void WriteEnsembleOutputs(const EnsembleTown& t, const EnsembleOutcome& outcome,
   // tracked class, with a margin (extent "town").
   report::ExtentMode extent;
   if (!report::ParseExtentMode(o.pictures.extent, extent))
-    throw io::Error("--extent must be town or full");
+    throw io::Error(Spelled("extent") + " must be town or full");
   report::Extent reached;
   for (std::size_t c = 0; c < tracked.size(); ++c)
     for (std::size_t k = 0; k < cells; ++k)
@@ -248,15 +253,11 @@ void WriteEnsembleOutputs(const EnsembleTown& t, const EnsembleOutcome& outcome,
   run["tracked"] = trackedJson;
   run["percent"] = "100 * runs with the cell in the class / runs, rounded half up";
   if (t.repeatable) {
-    std::string compared;
-    if (!o.observed.empty())
-      compared += " --observed " + io::ShellWord(io::AbsolutePath(o.observed));
-    if (!o.startOfChange.empty())
-      compared += " --start-of-change " + io::ShellWord(io::AbsolutePath(o.startOfChange));
-    if (!o.classes.empty()) compared += " --classes " + io::ShellWord(io::AbsolutePath(o.classes));
-    run["repeat"] = "towngrow ensemble --runs " + std::to_string(o.runs) + " --seed-step " +
-                    std::to_string(o.seedStep) + RepeatOptions(town, setup) + compared +
-                    " --params " + io::ShellWord(io::AbsolutePath(folder.At("ensemble.json")));
+    EnsembleOptions repeat = o;
+    repeat.town = town;
+    RepeatTown(repeat.town, setup, folder.At("ensemble.json"));
+    HostOptions host{folder.Path()};
+    run["repeat"] = RepeatLine("ensemble", EnsembleTable(repeat, host));
     page.command = run["repeat"].get<std::string>();
   }
   doc["run"] = run;

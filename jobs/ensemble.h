@@ -85,6 +85,10 @@ struct EnsembleTown {
   std::unique_ptr<EnsembleComparison> comparison;
 };
 
+// Refuses options out of range, and a start of change or classes without
+// an observed map, with an io::Error naming the option; reads no file.
+void CheckEnsembleOptions(const EnsembleOptions& options);
+
 // Reads the town, the observed map and the classes of the options. Throws
 // io::Error on bad input.
 void ReadEnsembleTown(const EnsembleOptions& options, io::MessageLog& log, EnsembleTown& town);

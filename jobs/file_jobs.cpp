@@ -13,6 +13,7 @@
 #include "io/param_fields.h"
 #include "io/params_json.h"
 #include "io/result_text.h"
+#include "jobs/options.h"
 #include "report/render.h"
 
 namespace fs = std::filesystem;
@@ -129,9 +130,12 @@ void RenderFile(const std::string& in, const std::string& outPng, int scale,
                 const io::MapReadOptions& maps, io::MessageLog& log) {
   CLandUseSet set;
   LoadSet(params, set);
-  if (scale < 0 || scale > 64) throw io::Error("--scale must be from 1 to 64 (0: automatic)");
+  FileOptions options;
+  options.scale = scale;
+  options.extent = extent;
+  CheckOptionValues(FileTable("render", options));
   report::ExtentMode mode;
-  if (!report::ParseExtentMode(extent, mode)) throw io::Error("--extent must be town or full");
+  report::ParseExtentMode(extent, mode);
   CLandUseCoverage cov;
   const io::GridFileInfo info = io::LoadFitted(in, cov, set, log, maps);
   report::MapPicture map;

@@ -8,6 +8,7 @@
 #include "io/grid_files.h"
 #include "io/params_json.h"
 #include "io/result_text.h"
+#include "jobs/options.h"
 #include "report/pages.h"
 #include "report/render.h"
 #include "report/run_charts.h"
@@ -74,7 +75,7 @@ std::string SnapshotName(long step, const std::string& ext) {
 report::ExtentMode ExtentOf(const PictureOptions& pictures) {
   report::ExtentMode extent;
   if (!report::ParseExtentMode(pictures.extent, extent))
-    throw io::Error("--extent must be town or full");
+    throw io::Error(Spelled("extent") + " must be town or full");
   return extent;
 }
 
@@ -95,15 +96,9 @@ Growth::Growth() = default;
 Growth::~Growth() = default;
 
 void CheckGrowOptions(const GrowOptions& o) {
-  if (o.town.steps < 0 || o.town.steps > kMaxSteps)
-    throw io::Error("--steps must be from 0 to " + std::to_string(kMaxSteps));
-  if (o.every < 1) throw io::Error("--every must be 1 or more");
-  for (const auto& f : o.formats)
-    if (f != "asc" && f != "e00" && f != "flt" && f != "xya" && f != "tif")
-      throw io::Error("--format " + f + ": not one of asc, e00, flt, xya, tif");
-  ExtentOf(o.pictures);
-  if (o.pictures.chartScale != "linear" && o.pictures.chartScale != "log")
-    throw io::Error("--chart-scale must be linear or log");
+  GrowOptions copy = o;
+  HostOptions host;
+  CheckOptionValues(RunTable(copy, host));
 }
 
 const StepTable& StepStatistics(const Growth& growth) { return growth.records->stats.Table(); }
@@ -230,8 +225,10 @@ void WriteGrowthOutputs(Growth& growth, const GrowOptions& o, io::OutputFolder& 
   io::Json doc = io::SetToJson(set);
   io::Json run = RunRecord(o.town, setup);
   run["every"] = o.every;
-  run["repeat"] = "towngrow run" + RepeatOptions(o.town, setup) + " --params " +
-                  io::ShellWord(io::AbsolutePath(folder.At("run.json")));
+  GrowOptions repeat = o;
+  HostOptions host{folder.Path()};
+  RepeatTown(repeat.town, setup, folder.At("run.json"));
+  run["repeat"] = RepeatLine("run", RunTable(repeat, host));
   doc["run"] = run;
   folder.AddText("run.json", io::DumpReadable(doc));
 

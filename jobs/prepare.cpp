@@ -13,6 +13,7 @@
 #include "io/prepare/checksum.h"
 #include "io/prepare/suitability.h"
 #include "io/result_text.h"
+#include "jobs/options.h"
 #include "report/pages.h"
 #include "report/render.h"
 #include "report/report.h"
@@ -365,24 +366,32 @@ Json ScheduleJson(const PrepareResult& result) {
   return doc;
 }
 
+namespace {
+
+// " --stem ": an option of the program's calibrate command line.
+std::string Named(const std::string& stem) { return " " + ProgramOption(stem) + " "; }
+
+}  // namespace
+
 std::string CalibrateCommandLine(const PrepareResult& result, const std::string& folder) {
-  std::string words = "towngrow calibrate --start " + io::ShellWord(Join(folder, "start.tif"));
+  std::string words =
+      "towngrow calibrate" + Named("start") + io::ShellWord(Join(folder, "start.tif"));
   for (const PreparedMap& map : result.maps) {
     if (map.step != 0) continue;
     if (map.background)
-      words += " --background " + io::ShellWord(Join(folder, map.file));
+      words += Named("background") + io::ShellWord(Join(folder, map.file));
     else if (map.suitability)
-      words += " --suitability " + io::ShellWord(Join(folder, map.file));
+      words += Named("suitability") + io::ShellWord(Join(folder, map.file));
     else if (!map.name.empty())
-      words +=
-          " --observed " + io::ShellWord(Join(folder, map.file) + ":" + std::to_string(map.steps));
+      words += Named("observed") +
+               io::ShellWord(Join(folder, map.file) + ":" + std::to_string(map.steps));
   }
   if (!result.recipe.schedule.empty())
-    words += " --schedule " + io::ShellWord(Join(folder, "schedule.json"));
-  if (result.oneClass) words += " --classes " + io::ShellWord(Join(folder, "classes.json"));
+    words += Named("schedule") + io::ShellWord(Join(folder, "schedule.json"));
+  if (result.oneClass) words += Named("classes") + io::ShellWord(Join(folder, "classes.json"));
   if (!result.recipe.params.empty())
-    words += " --params " + io::ShellWord(result.recipe.paramsFile);
-  return words + " --space SPACE.json";
+    words += Named("params") + io::ShellWord(result.recipe.paramsFile);
+  return words + Named("space") + "SPACE.json";
 }
 
 Json PrepareRecord(const PrepareResult& result, const std::string& folder,
@@ -477,9 +486,10 @@ void WritePrepareOutputs(const PrepareResult& result, io::OutputFolder& out) {
   report::Report page;
   page.title = "towngrow prepare: " + result.recipe.name;
   std::error_code ec;
+  std::string recipe = result.recipe.name;
+  HostOptions host{folder};
   page.command = fs::is_regular_file(result.recipe.name, ec)
-                     ? "towngrow prepare " + io::ShellWord(io::AbsolutePath(result.recipe.name)) +
-                           " --out " + io::ShellWord(io::AbsolutePath(folder))
+                     ? RepeatLine("prepare", PrepareTable(recipe, host))
                      : "(a recipe given as a value: prepare.json holds it under \"given\")";
   page.facts = {
       {"grid", std::to_string(g.rows) + " x " + std::to_string(g.cols) + " cells, " + g.from},

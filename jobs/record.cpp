@@ -51,26 +51,11 @@ report::Chart MarkScheduled(report::Chart chart, const io::TownSetup& setup) {
   return chart;
 }
 
-std::string MapReadWords(const io::MapReadOptions& maps) {
-  std::string words;
-  if (maps.band > 0) words += " --band " + std::to_string(maps.band);
-  if (maps.lenient) words += " --lenient";
-  return words;
-}
-
-std::string RepeatOptions(const io::TownOptions& o, const io::TownSetup& setup) {
-  std::string words = " --rows " + std::to_string(setup.rows) + " --cols " +
-                      std::to_string(setup.cols) + " --steps " + std::to_string(o.steps) +
-                      " --seed " + std::to_string(o.seed) + " --start " +
-                      io::ShellWord(StartWord(o, setup));
-  if (!o.background.empty())
-    words += " --background " + io::ShellWord(io::AbsolutePath(o.background));
-  if (!o.schedule.empty()) words += " --schedule " + io::ShellWord(io::AbsolutePath(o.schedule));
-  if (!o.suitability.empty())
-    words += " --suitability " + io::ShellWord(io::AbsolutePath(o.suitability));
-  words += MapReadWords(o.maps);
-  if (!o.crs.empty()) words += " --crs " + io::ShellWord(o.crs);
-  return words;
+void RepeatTown(io::TownOptions& town, const io::TownSetup& setup, const std::string& params) {
+  town.rows = setup.rows;
+  town.cols = setup.cols;
+  town.start = StartWord(town, setup);
+  if (!params.empty()) town.params = params;
 }
 
 }  // namespace towngrow::jobs

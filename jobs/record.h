@@ -34,13 +34,10 @@ io::Json ScenarioRecord(const io::TownOptions& town, const io::TownSetup& setup)
 std::vector<long> ScheduledSteps(const io::TownSetup& setup);
 report::Chart MarkScheduled(report::Chart chart, const io::TownSetup& setup);
 
-// " --rows R --cols C --steps N --seed S --start X", then " --background B",
-// " --schedule F", " --suitability F",
-// " --band N", " --lenient" and " --crs C" when given.
-std::string RepeatOptions(const io::TownOptions& town, const io::TownSetup& setup);
-
-// " --band N" and " --lenient" when the maps are read so.
-std::string MapReadWords(const io::MapReadOptions& maps);
+// The town as a repeat line gives it: the grid's size, the start as the
+// record names it and the parameters of `params` (the job's own file;
+// empty: those given).
+void RepeatTown(io::TownOptions& town, const io::TownSetup& setup, const std::string& params);
 
 // The start as the record names it: the file as an absolute path, the
 // word ("town", "random"), or "given in memory" for a host's own state.

@@ -14,6 +14,7 @@
 #include "io/params_json.h"
 #include "io/search_space.h"
 #include "jobs/calibrate.h"
+#include "jobs/options.h"
 #include "module.h"
 
 namespace towngrow::python {
@@ -66,9 +67,6 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
                    bool holdAges, const py::object& out, int threads, const py::object& progress) {
   PySimulation* s = SimulationOf(simulation);
   if (s == nullptr) throw py::type_error("calibrate() grows from a towngrow.Simulation");
-  if (runs < 1 || runs > 65535)
-    throw py::value_error("runs must be from 1 to 65535, got " + std::to_string(runs));
-  if (threads < 0) throw py::value_error("threads must be 0 or more");
   if (observed.empty()) throw py::value_error("observed: give {steps: map, ...} (one or more)");
   if (!py::isinstance<py::list>(space) && !py::isinstance<py::tuple>(space))
     throw py::type_error("space must be a list of dicts ({\"id\", \"field\", \"values\"})");
@@ -76,7 +74,7 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
   o.runs = runs;
   o.town.seed = SeedArgument(seed, "seed");
   o.seedStep = SeedArgument(seedStep, "seed_step");
-  o.method = method;
+  o.method = jobs::MethodNamed(method);
   o.rounds = rounds;
   o.keep = keep;
   o.lattice = lattice;
@@ -194,21 +192,35 @@ py::list Calibrate(const py::object& simulation, const py::dict& observed, const
   return ranking;
 }
 
+// The default of a calibration's option, as its table gives it.
+template <class T>
+T Default(const std::string& stem) {
+  return OptionDefault<T>(jobs::CalibrateTable, stem);
+}
+
 }  // namespace
 
 void BindCalibrate(py::module_& m) {
   m.def(
       "calibrate", &Calibrate, py::arg("simulation"), py::arg("observed"), py::arg("space"),
-      py::kw_only(), py::arg("runs") = 4, py::arg("seed") = 1, py::arg("seed_step") = 1,
-      py::arg("method") = "grid", py::arg("rounds") = 3, py::arg("keep") = 3,
-      py::arg("lattice") = 5, py::arg("samples") = 100, py::arg("trajectories") = 10,
-      py::arg("levels") = 4, py::arg("evaluations") = 0, py::arg("population") = 0,
-      py::arg("max_points") = kDefaultMaxPoints, py::arg("majority_runs") = 25,
-      py::arg("runaway") = jobs::kDefaultRunaway, py::arg("objective") = "fom.developed",
-      py::arg("classes") = py::none(), py::arg("validate") = py::none(),
-      py::arg("schedule") = py::none(), py::arg("suitability") = py::none(), py::arg("horizon") = 0,
-      py::arg("hold_ages") = false, py::arg("out") = py::none(), py::arg("threads") = 0,
-      py::arg("progress") = py::none(),
+      py::kw_only(), py::arg("runs") = Default<int>("runs"),
+      py::arg("seed") = Default<unsigned int>("seed"),
+      py::arg("seed_step") = Default<unsigned int>("seed-step"),
+      py::arg("method") = jobs::MethodName(Default<jobs::CalibrationMethod>("method")),
+      py::arg("rounds") = Default<int>("rounds"), py::arg("keep") = Default<int>("keep"),
+      py::arg("lattice") = Default<int>("lattice"), py::arg("samples") = Default<int>("samples"),
+      py::arg("trajectories") = Default<int>("trajectories"),
+      py::arg("levels") = Default<int>("levels"),
+      py::arg("evaluations") = Default<long>("evaluations"),
+      py::arg("population") = Default<int>("population"),
+      py::arg("max_points") = Default<double>("max-points"),
+      py::arg("majority_runs") = Default<int>("majority-runs"),
+      py::arg("runaway") = Default<double>("runaway"),
+      py::arg("objective") = Default<std::string>("objective"), py::arg("classes") = py::none(),
+      py::arg("validate") = py::none(), py::arg("schedule") = py::none(),
+      py::arg("suitability") = py::none(), py::arg("horizon") = Default<long>("horizon"),
+      py::arg("hold_ages") = Default<bool>("hold-ages"), py::arg("out") = py::none(),
+      py::arg("threads") = Default<int>("threads"), py::arg("progress") = py::none(),
       R"doc(Searches land-use parameter values whose runs come closest to observed maps, as ``towngrow calibrate``.
 
 ``simulation`` gives the start (its current state, parameters and

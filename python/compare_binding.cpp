@@ -74,8 +74,11 @@ py::dict CompareMapsOf(const py::object& observed, const py::object& simulated,
 void BindCompare(py::module_& m) {
   m.def("compare", &CompareMapsOf, py::arg("observed"), py::arg("simulated"),
         py::arg("start") = py::none(), py::kw_only(), py::arg("params") = py::none(),
-        py::arg("classes") = py::none(), py::arg("fuzzy") = true, py::arg("halving") = 2.0,
-        py::arg("radius") = 4.0, py::arg("out") = py::none(),
+        py::arg("classes") = py::none(),
+        py::arg("fuzzy") = OptionDefault<bool>(jobs::CompareTable, "no-fuzzy"),
+        py::arg("halving") = OptionDefault<double>(jobs::CompareTable, "halving"),
+        py::arg("radius") = OptionDefault<double>(jobs::CompareTable, "radius"),
+        py::arg("out") = py::none(),
         R"doc(Every measure of a simulated map against an observed one, as ``towngrow compare``.
 
 Maps are 2-D integer arrays of IDs, :class:`Simulation` objects (their current

@@ -115,11 +115,7 @@ py::dict Ensemble(const py::object& simulation, long steps, int runs, const py::
   o.runs = runs;
   o.threads = threads;
   ScenarioArguments(schedule, suitability, o.town);
-  if (steps < 0 || steps > jobs::kMaxSteps)
-    throw py::value_error("steps must be from 0 to " + std::to_string(jobs::kMaxSteps));
-  if (runs < 1 || runs > kMaxEnsembleRuns)
-    throw py::value_error("runs must be from 1 to " + std::to_string(kMaxEnsembleRuns));
-  if (threads < 0) throw py::value_error("threads must be 0 or more");
+  jobs::CheckEnsembleOptions(o);
   if (observed.is_none() && !startOfChange.is_none())
     throw py::value_error("start_of_change needs observed");
   if (observed.is_none() && !classes.is_none()) throw py::value_error("classes needs observed");
@@ -191,7 +187,9 @@ Bad arguments raise ``ValueError`` naming them, refused files ``OSError``.)doc";
 
 void BindEnsemble(py::module_& m) {
   m.def("ensemble", &Ensemble, py::arg("simulation"), py::arg("steps"), py::arg("runs"),
-        py::kw_only(), py::arg("seed") = 1, py::arg("seed_step") = 1, py::arg("threads") = 0,
+        py::kw_only(), py::arg("seed") = OptionDefault<unsigned int>(jobs::EnsembleTable, "seed"),
+        py::arg("seed_step") = OptionDefault<unsigned int>(jobs::EnsembleTable, "seed-step"),
+        py::arg("threads") = OptionDefault<int>(jobs::EnsembleTable, "threads"),
         py::arg("progress") = py::none(), py::arg("observed") = py::none(),
         py::arg("start_of_change") = py::none(), py::arg("classes") = py::none(),
         py::arg("schedule") = py::none(), py::arg("suitability") = py::none(),

@@ -38,9 +38,6 @@ jobs::GrowOptions GrowArguments(const py::object& start, std::optional<long long
     t.crs = *crs;
     io::CrsFromUserText(t.crs);  // refused here as ValueError, not as a file
   }
-  if (band < 0 || band > 65535)
-    throw py::value_error("band must be from 1 to 65535 (0: one-band maps), got " +
-                          std::to_string(band));
   t.maps.band = band;
   return o;
 }
@@ -96,15 +93,22 @@ py::dict Grow(const py::object& start, std::optional<long long> rows, std::optio
 }  // namespace
 
 void BindGrow(py::module_& m) {
-  m.def("grow", &Grow, py::arg("start") = "town", py::kw_only(), py::arg("rows") = py::none(),
-        py::arg("cols") = py::none(), py::arg("steps") = 100, py::arg("seed") = 1,
-        py::arg("params") = py::none(), py::arg("background") = py::none(),
-        py::arg("schedule") = py::none(), py::arg("suitability") = py::none(),
-        py::arg("crs") = py::none(), py::arg("band") = 0, py::arg("lenient") = false,
-        py::arg("every") = 1, py::arg("formats") = std::vector<std::string>(),
-        py::arg("png") = true, py::arg("gif") = true, py::arg("extent") = "town",
-        py::arg("chart_scale") = "linear", py::arg("out") = py::none(),
-        py::arg("progress") = py::none(),
+  const auto run = jobs::RunTable;
+  m.def("grow", &Grow, py::arg("start") = OptionDefault<std::string>(run, "start"), py::kw_only(),
+        py::arg("rows") = py::none(), py::arg("cols") = py::none(),
+        py::arg("steps") = OptionDefault<long>(run, "steps"),
+        py::arg("seed") = OptionDefault<unsigned int>(run, "seed"), py::arg("params") = py::none(),
+        py::arg("background") = py::none(), py::arg("schedule") = py::none(),
+        py::arg("suitability") = py::none(), py::arg("crs") = py::none(),
+        py::arg("band") = OptionDefault<int>(run, "band"),
+        py::arg("lenient") = OptionDefault<bool>(run, "lenient"),
+        py::arg("every") = OptionDefault<long>(run, "every"),
+        py::arg("formats") = OptionDefault<std::vector<std::string>>(run, "format"),
+        py::arg("png") = OptionDefault<bool>(run, "no-png"),
+        py::arg("gif") = OptionDefault<bool>(run, "no-gif"),
+        py::arg("extent") = OptionDefault<std::string>(run, "extent"),
+        py::arg("chart_scale") = OptionDefault<std::string>(run, "chart-scale"),
+        py::arg("out") = py::none(), py::arg("progress") = py::none(),
         R"doc(Grows a town as ``towngrow run`` does and, with ``out``, writes that command's folder.
 
 Each argument is the option of the same name (``chart_scale`` is

@@ -21,6 +21,7 @@
 #include "io/output_folder.h"
 #include "io/town.h"
 #include "jobs/hooks.h"
+#include "jobs/options.h"
 
 namespace towngrow::python {
 
@@ -209,5 +210,19 @@ void BindEnsemble(py::module_& m);
 void BindCompare(py::module_& m);
 void BindCalibrate(py::module_& m);
 void BindPrepare(py::module_& m);
+
+// The default of a command's option as its table gives it (a negated
+// flag's: the keyword's value, png=True for --no-png).
+template <class T, class O>
+T OptionDefault(jobs::OptionTable (*table)(O&, jobs::HostOptions&), const std::string& stem) {
+  O options{};
+  jobs::HostOptions host;
+  const T* value = nullptr;
+  table(options, host)([&](const jobs::Option& o, jobs::OptionField field) {
+    if (stem == o.stem) value = std::get<T*>(field);
+  });
+  if (value == nullptr) throw std::logic_error(stem + ": no such option");
+  return *value;
+}
 
 }  // namespace towngrow::python

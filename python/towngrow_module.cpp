@@ -1,7 +1,11 @@
 // The Python module `towngrow`.
 #include <string>
+#include <vector>
+
+#include <pybind11/stl.h>
 
 #include "io/error.h"
+#include "jobs/options.h"
 #include "module.h"
 
 namespace py = pybind11;
@@ -32,6 +36,7 @@ the commands of the program, through the same code: :func:`grow`
 arrive as ``ValueError`` (bad input), ``OSError`` (files) and ``MemoryError``.)doc";
   m.attr("__version__") = towngrow::Version();
 
+  towngrow::jobs::SetSpelling(towngrow::jobs::Spelling::Python);
   py::register_exception_translator([](std::exception_ptr p) {
     try {
       if (p) std::rethrow_exception(p);
@@ -51,6 +56,28 @@ arrive as ``ValueError`` (bad input), ``OSError`` (files) and ``MemoryError``.)d
 
 Each thread has its own generator (state 1 until seeded): steps, fills and
 starts drawn on a thread use that thread's. ``n`` is 0 to 4294967295.)doc");
+
+  m.def(
+      "options",
+      [](const std::string& command) {
+        py::list list;
+        for (const towngrow::jobs::OptionEntry& e : towngrow::jobs::CommandOptions(command)) {
+          const towngrow::jobs::Option& o = e.option;
+          py::dict d;
+          d["stem"] = o.stem;
+          d["keyword"] = o.python != nullptr ? o.python : o.stem;
+          d["kind"] = std::vector<const char*>{"flag", "number", "text", "file",
+                                               "map:steps"}[static_cast<std::size_t>(o.kind)];
+          d["default"] = e.defaults;
+          d["range"] = o.min <= o.max ? py::object(py::make_tuple(o.min, o.max)) : py::none();
+          d["choices"] = o.choices;
+          d["help"] = o.help;
+          list.append(d);
+        }
+        return list;
+      },
+      py::arg("command"),
+      R"doc(The options of a command of the program (``"run"``, ``"ensemble"``, ``"calibrate"``, ``"compare"``, ``"prepare"``), in its order: a list of dicts ``stem`` (the program's ``--stem``), ``keyword`` (the stem as the functions' keywords spell it, ``-`` read as ``_``), ``kind`` (``flag``, ``number``, ``text``, ``file``, ``map:steps``), ``default`` (the words of the default; none for a flag not given or no file), ``range`` (``(min, max)`` of a number, or ``None``), ``choices`` and ``help``.)doc");
 
   BindMessages(m);
   BindMaps(m);

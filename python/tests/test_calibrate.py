@@ -81,11 +81,13 @@ def test_a_stopped_search_goes_on_from_its_database(past, tmp_path, method, opti
 
 
 def test_refusals_of_the_new_options(past):
-    for options, match in (({"method": "cmaes"}, "needs --evaluations"),
+    for options, match in (({"method": "cmaes"}, "method= cmaes needs evaluations="),
                            ({"method": "grid", "max_points": 10}, "a round of 112 points"),
                            ({"method": "morris", "levels": 5}, "even"),
                            ({"validate": {0: past[8]}}, "validate: the steps"),
                            ({"classes": {"classes": []}}, "classes"),
-                           ({"runaway": 0.5}, "--runaway must be 0")):
+                           ({"runaway": 0.5}, "runaway= must be 0"),
+                           ({"threads": 5000}, "threads= must be from 0 to 1024, not 5000"),
+                           ({"method": "simplex"}, "method= simplex: not one of grid, refine")):
         with pytest.raises(ValueError, match=match):
             towngrow.calibrate(start(), {4: past[4]}, SPACE, **options)

@@ -91,7 +91,7 @@ def test_grow_writes_what_run_writes(program, town, args, kwargs):
 @pytest.mark.parametrize("kwargs,error,named", [
     (dict(every=0), ValueError, "every"),
     (dict(formats=["png"]), ValueError, "png"),
-    (dict(chart_scale="cubic"), ValueError, "chart-scale"),
+    (dict(chart_scale="cubic"), ValueError, "chart_scale= cubic: not one of linear, log"),
     (dict(extent="half"), ValueError, "extent"),
     (dict(rows=4), ValueError, "4 x 200"),
     (dict(steps=-1), ValueError, "steps"),

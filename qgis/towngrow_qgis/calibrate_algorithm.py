@@ -34,9 +34,13 @@ from .common import (
     scenario_arguments,
     warnings_to,
 )
+from . import module
 from .ensemble_algorithm import add_start_parameters, seed_parameter, start_simulation
 
-METHODS = ["grid", "refine", "lhs", "morris", "cmaes", "nsga2"]
+# The search methods as the module names them (grid alone without the module).
+METHODS = next((o["choices"] for o in (module.towngrow.options("calibrate")
+                                       if module.towngrow is not None else [])
+                if o["stem"] == "method"), ["grid"])
 
 HELP = """<p>Searches land-use parameter values whose runs come closest to maps observed in the
 town's past, as <code>towngrow calibrate</code> with the same options: every point of the search

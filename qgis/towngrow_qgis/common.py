@@ -1,6 +1,7 @@
 """What every towngrow algorithm shares: the module, layers as files, errors."""
 import contextlib
 import os
+import re
 import shutil
 import warnings
 
@@ -27,6 +28,18 @@ def one_line(error):
     """An exception's message as one line (the module's messages name the file and key)."""
     text = " ".join(str(error).split())
     return text or type(error).__name__
+
+
+def parameter_names(text):
+    """The module's option keywords in a message ("threads=") as parameters (THREADS)."""
+    towngrow = module.towngrow
+    if towngrow is None or not hasattr(towngrow, "options"):
+        return text
+    for command in ("run", "ensemble", "calibrate", "compare", "prepare"):
+        for option in towngrow.options(command):
+            keyword = option["keyword"].replace("-", "_")
+            text = re.sub(r"\b" + keyword + "=", keyword.upper(), text)
+    return text
 
 
 class TowngrowAlgorithm(QgsProcessingAlgorithm):
@@ -94,8 +107,9 @@ class TowngrowAlgorithm(QgsProcessingAlgorithm):
         return steps
 
     def fail(self, error):
-        """Raises QgsProcessingException with the one line of a module error."""
-        raise QgsProcessingException(one_line(error)) from error
+        """Raises QgsProcessingException with the one line of a module error, its options
+        named as the algorithm's parameters (the module's "max_points=" as MAX_POINTS)."""
+        raise QgsProcessingException(parameter_names(one_line(error))) from error
 
 
 @contextlib.contextmanager

@@ -53,7 +53,7 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
   EXPECT_EQ(run["scenario"]["files"][1]["sha256"].get<std::string>().size(), 64u);
   const std::string repeat = run["repeat"];
   ASSERT_NE(repeat.find(" --schedule "), std::string::npos);
-  ASSERT_EQ(Run(repeat.substr(9) + " --quiet --no-png --no-gif --format asc --out again").code, 0);
+  ASSERT_EQ(Run(repeat.substr(9) + " --quiet --out again").code, 0);
   EXPECT_EQ(ReadAll(W("again/final.asc")), ReadAll(W("o/final.asc")));
 
   Layer("short.asc", "1", "1", true, 20);
