@@ -7,12 +7,21 @@
 #include "io/class_file.h"
 #include "io/error.h"
 #include "io/grid_files.h"
-#include "io/param_fields.h"
-#include "io/params_json.h"
 #include "io/result_text.h"
+#include "params/param_fields.h"
+#include "params/params_json.h"
 #include "report/pages.h"
 #include "report/render.h"
 #include "report/run_charts.h"
+#include "towngrow/compare.h"
+#include "towngrow/ensemble.h"
+#include "towngrow/grid/category.h"
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/landuse/set_tools.h"
+#include "towngrow/platform/framework.h"
+#include "towngrow/version.h"
 
 namespace towngrow::jobs {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/ensemble.h>
 
 namespace towngrow::jobs {
 

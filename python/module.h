@@ -19,8 +19,8 @@
 #include "io/json_file.h"
 #include "io/message_log.h"
 #include "io/output_folder.h"
-#include "io/town.h"
 #include "jobs/hooks.h"
+#include "jobs/town.h"
 
 namespace towngrow::python {
 
