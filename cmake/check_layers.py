@@ -57,7 +57,7 @@ def offences(top):
                             elif kind == '"' and first in RANK and RANK[first] > 0:
                                 yield f"{where}: the core includes the layer above it"
                         elif 1 <= rank <= 3 and header == UMBRELLA:
-                            yield f"{where}: the layer includes the core headers it uses"
+                            yield f"{where}: the layer includes the core headers it uses, not the umbrella"
                         elif kind == '"' and first in RANK and first != folder:
                             if RANK[first] >= rank:
                                 yield f"{where}: {folder}/ may not include {first}/"
