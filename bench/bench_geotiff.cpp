@@ -65,7 +65,7 @@ void BM_WriteOurs(benchmark::State& state) {
   const int side = static_cast<int>(state.range(0));
   const auto& town = Town(side);
   towngrow::io::TiffLegend legend;
-  legend.set = town.m_pLandUseSet;
+  legend.classes = towngrow::io::LegendOf(*town.m_pLandUseSet);
   const std::string path = Scratch("ours.tif");
   for (auto _ : state)
     towngrow::io::WriteGeoTiffAt(path, path, town.m_pData, side, side, Utm(), legend);

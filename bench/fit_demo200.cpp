@@ -32,8 +32,8 @@
 
 #include <towngrow/towngrow.h>
 
-#include "io/param_fields.h"
 #include "optimise/cmaes.h"
+#include "params/param_fields.h"
 
 namespace {
 

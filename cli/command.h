@@ -8,13 +8,14 @@
 #include <memory>
 #include <string>
 
+#include <towngrow/towngrow.h>  // the host reaches the whole library
 #include <CLI/CLI.hpp>
 
 #include "io/grid_header.h"
 #include "io/message_log.h"
-#include "io/town.h"
 #include "jobs/options.h"
 #include "jobs/record.h"
+#include "jobs/town.h"
 
 namespace towngrow::cli {
 

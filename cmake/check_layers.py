@@ -2,11 +2,14 @@
 """Checks that the includes of the source tree follow its layers.
 
 The core (include/, src/) uses the standard library only. Around it the
-reusable layer: io, then report, store and optimise (beside each other, none
-including another), then jobs; the hosts cli and python stand on top, and
-nothing outside cli/ (and its tests) includes cli's headers. A folder may
-include its own headers and those of the folders below it, never those of
-a folder beside or above it.
+reusable layer: io (file formats), then params (the parameter schema),
+prepare (GIS layers onto the grid), report, store and optimise (beside each
+other, none including another), then jobs; the hosts cli and python stand
+on top, and nothing outside cli/ (and its tests) includes cli's headers. A
+folder may include its own headers and those of the folders below it, never
+those of a folder beside or above it. The reusable layer names the core
+headers it uses: none of its files includes the umbrella header
+<towngrow/towngrow.h>, which is for the hosts and the library's users.
 
     python3 cmake/check_layers.py [TOP]    # exit 1 and one line per offence
 """
@@ -14,8 +17,9 @@ import os
 import re
 import sys
 
-RANK = {"include": 0, "src": 0, "io": 1, "report": 2, "store": 2, "optimise": 2,
-        "jobs": 3, "cli": 4, "python": 4}
+RANK = {"include": 0, "src": 0, "io": 1, "params": 2, "prepare": 2, "report": 2, "store": 2,
+        "optimise": 2, "jobs": 3, "cli": 4, "python": 4}
+UMBRELLA = "towngrow/towngrow.h"
 # Headers the core may include besides its own: the C++ standard library
 # (and the C headers it wraps), and the compiler's intrinsics (*intrin.h).
 STANDARD = set("""algorithm any array atomic bitset cassert cctype cerrno cfloat charconv
@@ -52,6 +56,8 @@ def offences(top):
                                 yield f"{where}: the core uses the standard library only"
                             elif kind == '"' and first in RANK and RANK[first] > 0:
                                 yield f"{where}: the core includes the layer above it"
+                        elif 1 <= rank <= 3 and header == UMBRELLA:
+                            yield f"{where}: the layer includes the core headers it uses, not the umbrella"
                         elif kind == '"' and first in RANK and first != folder:
                             if RANK[first] >= rank:
                                 yield f"{where}: {folder}/ may not include {first}/"

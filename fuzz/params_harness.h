@@ -16,7 +16,7 @@
 
 #include "import_harness.h"
 #include "io/error.h"
-#include "io/params_json.h"
+#include "params/params_json.h"
 
 #include <towngrow/simulation.h>
 

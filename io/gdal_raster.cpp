@@ -20,6 +20,8 @@
 #include "io/atomic_files.h"
 #include "io/error.h"
 #include "io/grid_header.h"
+#include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/set_tools.h"
 
 namespace fs = std::filesystem;
 
@@ -85,18 +87,9 @@ GDALColorEntry Entry(unsigned int bgr, short alpha = 255) {
   return e;
 }
 
-// The land uses of the set, one per ID (the first that holds it), by ID.
-std::vector<const CLandUse*> ClassesById(const CLandUseSet& set) {
-  std::vector<const CLandUse*> classes;
-  for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i)
-    if (set.GetIDIndex(LandUseAt(set, i).m_ID) == i) classes.push_back(&LandUseAt(set, i));
-  std::sort(classes.begin(), classes.end(),
-            [](const CLandUse* a, const CLandUse* b) { return a->m_ID < b->m_ID; });
-  return classes;
-}
-
-void DrawClasses(GDALRasterBand& band, const CLandUseSet& set) {
-  const auto classes = ClassesById(set);
+void DrawClasses(GDALRasterBand& band, std::vector<LegendClass> classes) {
+  std::stable_sort(classes.begin(), classes.end(),
+                   [](const LegendClass& a, const LegendClass& b) { return a.value < b.value; });
   GDALColorTable colors;
   for (int i = 0; i < 256; ++i) {
     const GDALColorEntry unused = Entry(0, 0);
@@ -112,17 +105,17 @@ void DrawClasses(GDALRasterBand& band, const CLandUseSet& set) {
   rat.SetRowCount(static_cast<int>(classes.size()));
   CPLStringList names;
   int row = 0;
-  for (const CLandUse* lu : classes) {
-    const GDALColorEntry e = Entry(lu->m_Color);
-    colors.SetColorEntry(lu->m_ID, &e);
-    rat.SetValue(row, 0, static_cast<int>(lu->m_ID));
-    rat.SetValue(row, 1, lu->m_strLandUseName.c_str());
+  for (const LegendClass& c : classes) {
+    const GDALColorEntry e = Entry(c.color);
+    colors.SetColorEntry(c.value, &e);
+    rat.SetValue(row, 0, c.value);
+    rat.SetValue(row, 1, c.name.c_str());
     rat.SetValue(row, 2, static_cast<int>(e.c1));
     rat.SetValue(row, 3, static_cast<int>(e.c2));
     rat.SetValue(row, 4, static_cast<int>(e.c3));
     ++row;
-    while (names.size() < lu->m_ID) names.AddString("");
-    names.AddString(lu->m_strLandUseName.c_str());
+    while (names.size() < c.value) names.AddString("");
+    names.AddString(c.name.c_str());
   }
   band.SetColorInterpretation(GCI_PaletteIndex);
   band.SetColorTable(&colors);
@@ -304,6 +297,15 @@ void ReadGdalRaster(const std::string& path, const GdalRasterInfo& info, unsigne
   }
 }
 
+std::vector<LegendClass> LegendOf(const CLandUseSet& set) {
+  std::vector<LegendClass> classes;
+  for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i) {
+    const CLandUse& lu = LandUseAt(set, i);
+    if (set.GetIDIndex(lu.m_ID) == i) classes.push_back({lu.m_ID, lu.m_strLandUseName, lu.m_Color});
+  }
+  return classes;
+}
+
 void WriteGeoTiffAt(const std::string& path, const std::string& shown, const unsigned char* cells,
                     int rows, int cols, const GeoInfo& geo, const TiffLegend& legend) {
   QuietGdal quiet;
@@ -330,8 +332,7 @@ void WriteGeoTiffAt(const std::string& path, const std::string& shown, const uns
   if (legend.percent) {
     DrawPercent(*band, legend.color, legend.percentNoData);
   } else {
-    CLandUseSet defaults;
-    DrawClasses(*band, legend.set ? *legend.set : defaults);
+    DrawClasses(*band, legend.classes.empty() ? LegendOf(CLandUseSet()) : legend.classes);
     if (legend.noData >= 0 && legend.noData <= 255) {
       std::unique_ptr<GDALColorTable> colors(band->GetColorTable()->Clone());
       const GDALColorEntry clear = Entry(0, 0);

@@ -26,7 +26,8 @@
 #include <string>
 #include <vector>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/grid/coverage.h>
+#include <towngrow/landuse/land_use_set.h>
 
 namespace towngrow::io {
 
@@ -73,9 +74,20 @@ void ReadGdalRaster(const std::string& path, const GdalRasterInfo& info, unsigne
 // floating-point type). Throws io::Error naming the file.
 std::vector<float> ReadGdalBand(const std::string& path, const GdalRasterInfo& info, bool& isFloat);
 
-// How a GeoTIFF is drawn: the land uses of a set, or a percentage ramp.
+// One class of a GeoTIFF's legend: the cell value, its name, its colour.
+struct LegendClass {
+  int value = 0;  // 0 to 255
+  std::string name;
+  unsigned int color = 0;  // 0x00BBGGRR, as land uses keep it
+};
+
+// The classes of a set's land uses, one per ID (the first land use that
+// holds it), in the set's order.
+std::vector<LegendClass> LegendOf(const CLandUseSet& set);
+
+// How a GeoTIFF is drawn: classes, or a percentage ramp.
 struct TiffLegend {
-  const CLandUseSet* set = nullptr;  // classes: colours and names of this set
+  std::vector<LegendClass> classes;  // each value once, any order; none: the default roster's
   bool percent = false;              // 0..100, no-data 255, ramp to `color`
   bool percentNoData = true;         // false: a percentage map without no-data
   int noData = -1;                   // a class map's no-data value (transparent); -1 none

@@ -9,6 +9,7 @@
 
 #include "io/error.h"
 #include "io/strict_check.h"
+#include "towngrow/formats/file_error.h"
 
 namespace fs = std::filesystem;
 
@@ -58,7 +59,7 @@ void CheckWritableName(const std::string& path) {
 
 TiffLegend LandUseLegend(const CLandUseCoverage& cov) {
   TiffLegend legend;
-  legend.set = cov.m_pLandUseSet;
+  if (cov.m_pLandUseSet) legend.classes = LegendOf(*cov.m_pLandUseSet);
   legend.description = "land-use ID";
   return legend;
 }
@@ -237,6 +238,21 @@ void ExportCoverage(const CLandUseCoverage& cov, const std::string& finalPath, S
     std::error_code ec;
     fs::remove(work, ec);
   }
+}
+
+void LoadBackgroundFile(const std::string& path, int rows, int cols, CLandUseSet& set,
+                        CLandUseCoverage& background, MessageLog& log, const MapReadOptions& maps) {
+  const GridFileInfo bg = ReadGridFileInfo(path, maps);
+  // Point lists have no size of their own: they fill what they name.
+  const bool grid =
+      bg.gdal || bg.format == FormatASC || bg.format == FormatE00 || bg.format == FormatFLT;
+  if (grid && (bg.rows != rows || bg.cols != cols))
+    throw Error(path + ": the background has " + std::to_string(bg.rows) + " rows and " +
+                std::to_string(bg.cols) + " columns, the town " + std::to_string(rows) + " and " +
+                std::to_string(cols));
+  InitOrFail(background, rows, cols, log);
+  background.m_pLandUseSet = &set;
+  ImportInto(path, bg, background, log, maps, 0);  // no-data: nothing may grow there
 }
 
 }  // namespace towngrow::io

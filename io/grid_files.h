@@ -23,7 +23,8 @@
 #include <utility>
 #include <vector>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/grid/coverage.h>
+#include <towngrow/landuse/land_use_set.h>
 
 #include "io/atomic_files.h"
 #include "io/gdal_raster.h"
@@ -65,6 +66,11 @@ void ImportInto(const std::string& path, const GridFileInfo& info, CLandUseCover
 // Sizes `cov` to fit the file (at least 5 x 5), links `set` and imports it.
 GridFileInfo LoadFitted(const std::string& path, CLandUseCoverage& cov, CLandUseSet& set,
                         MessageLog& log, const MapReadOptions& maps);
+
+// Reads a background file of rows x cols cells into `background` (sized,
+// linked to `set`); its no-data cells allow nothing (0).
+void LoadBackgroundFile(const std::string& path, int rows, int cols, CLandUseSet& set,
+                        CLandUseCoverage& background, MessageLog& log, const MapReadOptions& maps);
 
 // LoadFitted for a map that must have rows x cols cells (a control map, a
 // map compared with another); refuses another size before reading it,

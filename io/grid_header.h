@@ -21,7 +21,7 @@
 
 #include <string>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/grid/coverage.h>
 
 #include "io/gdal_raster.h"
 

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/platform/messages.h>
 
 namespace towngrow::io {
 

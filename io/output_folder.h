@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/grid/coverage.h>
 
 #include "io/atomic_files.h"
 #include "io/gdal_raster.h"

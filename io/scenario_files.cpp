@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <set>
 
+#include "io/checksum.h"
 #include "io/error.h"
 #include "io/gdal_raster.h"
+#include "io/grid_files.h"
 #include "io/json_file.h"
-#include "io/prepare/checksum.h"
-#include "io/town.h"
 
 namespace fs = std::filesystem;
 

@@ -9,6 +9,13 @@
 
 #include "io/error.h"
 #include "io/result_text.h"
+#include "towngrow/calibrate.h"
+#include "towngrow/calibrate_scores.h"
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/platform/framework.h"
+#include "towngrow/platform/random.h"
+#include "towngrow/simulation.h"
 
 namespace towngrow::jobs {
 

@@ -1,5 +1,5 @@
 // `towngrow calibrate`: fits parameters to a town's past. Points of a
-// search space (values of land-use parameters, io/search_space.h) are each
+// search space (values of land-use parameters, params/search_space.h) are each
 // run `runs` times from the start map (run i seeded seed + i * seed step,
 // as an ensemble seeds run i) and compared with the control maps, observed
 // a number of steps after the start; the objective ranks them.
@@ -69,15 +69,18 @@
 
 #include <towngrow/calibrate.h>
 #include <towngrow/calibrate_scores.h>
-#include <towngrow/towngrow.h>
+#include <towngrow/compare.h>
+#include <towngrow/grid/coverage.h>
+#include <towngrow/landuse/land_use_set.h>
+#include <towngrow/scenario.h>
 
 #include "io/json_file.h"
 #include "io/message_log.h"
 #include "io/output_folder.h"
-#include "io/search_space.h"
-#include "io/town.h"
 #include "jobs/hooks.h"
 #include "jobs/record.h"
+#include "jobs/town.h"
+#include "params/search_space.h"
 #include "store/calibration_store.h"
 
 namespace towngrow::jobs {

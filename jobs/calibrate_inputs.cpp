@@ -7,11 +7,20 @@
 #include "io/class_file.h"
 #include "io/error.h"
 #include "io/grid_files.h"
-#include "io/params_json.h"
 #include "jobs/calibrate.h"
 #include "jobs/options.h"
 #include "optimise/cmaes.h"
 #include "optimise/nsga2.h"
+#include "params/params_json.h"
+#include "towngrow/calibrate.h"
+#include "towngrow/compare.h"
+#include "towngrow/ensemble.h"
+#include "towngrow/grid/category.h"
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/landuse/set_tools.h"
+#include "towngrow/platform/framework.h"
 
 namespace towngrow::jobs {
 namespace {

@@ -4,14 +4,20 @@
 #include <sstream>
 
 #include "io/error.h"
-#include "io/params_json.h"
 #include "io/result_text.h"
 #include "jobs/calibrate.h"
 #include "jobs/ensemble.h"
 #include "jobs/options.h"
 #include "optimise/nsga2.h"
+#include "params/params_json.h"
 #include "report/pages.h"
 #include "report/run_charts.h"
+#include "towngrow/calibrate.h"
+#include "towngrow/calibrate_scores.h"
+#include "towngrow/compare.h"
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/version.h"
 
 namespace towngrow::jobs {
 namespace {

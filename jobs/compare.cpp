@@ -8,12 +8,16 @@
 #include "io/class_file.h"
 #include "io/error.h"
 #include "io/grid_files.h"
-#include "io/params_json.h"
 #include "io/result_text.h"
 #include "jobs/options.h"
 #include "jobs/record.h"
+#include "params/params_json.h"
 #include "report/pages.h"
 #include "report/run_charts.h"
+#include "towngrow/calibrate.h"
+#include "towngrow/compare.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/version.h"
 
 namespace towngrow::jobs {
 namespace {
@@ -77,19 +81,13 @@ report::ReportPicture AgreementMaps(const MapComparison& m, io::OutputFolder& fo
                                   0x94327Bu, 0xFFFFFFu, 0x2730D7u};
   report::MapPicture map;
   for (std::size_t v = 0; v < map.colors.size(); ++v) map.colors[v] = v < 7 ? colors[v] : 0xFFFFFFu;
-  CLandUseSet kinds;  // the kinds as the classes of the GeoTIFF
-  for (int i = 0; i < kinds.m_LandUseArray.GetSize(); ++i) delete kinds.m_LandUseArray.GetAt(i);
-  kinds.m_LandUseArray.RemoveAll();
+  io::TiffLegend classes;  // the kinds as the classes of the GeoTIFF
   for (int code = 0; code < 7; ++code) {
     const std::uint64_t count = n[static_cast<std::size_t>(code)];
     if (count == 0) continue;
     map.legend.push_back({colors[code], std::string(names[code]) + " (" + std::to_string(count) +
                                             (count == 1 ? " cell)" : " cells)")});
-    auto* kind = new CLandUse();
-    kind->m_ID = static_cast<unsigned char>(code);
-    kind->m_Color = colors[code];
-    kind->m_strLandUseName = names[code];
-    kinds.m_LandUseArray.Add(kind);
+    classes.classes.push_back({code, names[code], colors[code]});
   }
   const RasterView& v = m.views[0];
   map.cells = codes.data();
@@ -101,8 +99,6 @@ report::ReportPicture AgreementMaps(const MapComparison& m, io::OutputFolder& fo
   map.mapScale = report::MapScaleOf(io::GeoForOutput(m.maps[0], m.geo));
   const report::ReportPicture picture =
       report::AddMapPng(folder, "agreement.png", map, "Kinds of cells");
-  io::TiffLegend classes;
-  classes.set = &kinds;
   classes.description =
       m.hasStart ? "change: observed against simulated" : "agreement: observed against simulated";
   folder.AddGeoTiff("agreement.tif", codes.data(), v.rows, v.cols,

@@ -35,7 +35,8 @@
 
 #include <string>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/compare.h>
+#include <towngrow/grid/coverage.h>
 
 #include "io/grid_header.h"
 #include "io/message_log.h"

@@ -46,14 +46,17 @@
 #include <memory>
 #include <string>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/compare.h>
+#include <towngrow/ensemble.h>
+#include <towngrow/grid/coverage.h>
+#include <towngrow/scenario.h>
 
 #include "io/message_log.h"
 #include "io/output_folder.h"
-#include "io/town.h"
 #include "jobs/ensemble_observed.h"
 #include "jobs/hooks.h"
 #include "jobs/record.h"
+#include "jobs/town.h"
 
 namespace towngrow::jobs {
 

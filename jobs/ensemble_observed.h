@@ -26,7 +26,10 @@
 #include <string>
 #include <vector>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/calibrate.h>
+#include <towngrow/compare.h>
+#include <towngrow/ensemble.h>
+#include <towngrow/grid/coverage.h>
 
 #include "io/output_folder.h"
 

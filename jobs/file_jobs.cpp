@@ -5,15 +5,20 @@
 #include <cstdio>
 #include <filesystem>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/compare.h>
+#include <towngrow/grid/coverage.h>
+#include <towngrow/grid/grid.h>
+#include <towngrow/landuse/land_use.h>
+#include <towngrow/landuse/land_use_set.h>
+#include <towngrow/platform/framework.h>
 
 #include "io/error.h"
 #include "io/grid_files.h"
 #include "io/message_log.h"
-#include "io/param_fields.h"
-#include "io/params_json.h"
 #include "io/result_text.h"
 #include "jobs/options.h"
+#include "params/param_fields.h"
+#include "params/params_json.h"
 #include "report/render.h"
 
 namespace fs = std::filesystem;

@@ -6,12 +6,21 @@
 
 #include "io/error.h"
 #include "io/grid_files.h"
-#include "io/params_json.h"
 #include "io/result_text.h"
 #include "jobs/options.h"
+#include "params/params_json.h"
 #include "report/pages.h"
 #include "report/render.h"
 #include "report/run_charts.h"
+#include "towngrow/calibrate.h"
+#include "towngrow/compare.h"
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/landuse/set_tools.h"
+#include "towngrow/platform/framework.h"
+#include "towngrow/simulation.h"
+#include "towngrow/version.h"
 
 namespace towngrow::jobs {
 namespace {

@@ -32,13 +32,14 @@
 #include <string>
 #include <vector>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/grid/coverage.h>
+#include <towngrow/simulation.h>
 
 #include "io/message_log.h"
 #include "io/output_folder.h"
-#include "io/town.h"
 #include "jobs/hooks.h"
 #include "jobs/record.h"
+#include "jobs/town.h"
 
 namespace towngrow::jobs {
 

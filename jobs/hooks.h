@@ -11,7 +11,7 @@
 #include <vector>
 
 #include <towngrow/calibrate.h>
-#include <towngrow/towngrow.h>
+#include <towngrow/ensemble.h>
 
 namespace towngrow::jobs {
 

@@ -6,17 +6,24 @@
 #include <filesystem>
 #include <set>
 
+#include "io/checksum.h"
 #include "io/error.h"
 #include "io/gdal_raster.h"
 #include "io/grid_files.h"
-#include "io/params_json.h"
-#include "io/prepare/checksum.h"
-#include "io/prepare/suitability.h"
 #include "io/result_text.h"
 #include "jobs/options.h"
+#include "params/params_json.h"
+#include "prepare/suitability.h"
 #include "report/pages.h"
 #include "report/render.h"
 #include "report/report.h"
+#include "towngrow/calibrate.h"
+#include "towngrow/grid/category.h"
+#include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/platform/framework.h"
+#include "towngrow/scenario.h"
+#include "towngrow/version.h"
 
 namespace towngrow::jobs {
 namespace {
@@ -149,19 +156,12 @@ unsigned int AllowColor(int bits, int order) {
 }
 
 // The values of a background as classes of a GeoTIFF and a picture.
-std::unique_ptr<CLandUseSet> AllowClasses(const PreparedMap& map) {
-  auto kinds = std::make_unique<CLandUseSet>();
-  for (int i = 0; i < kinds->m_LandUseArray.GetSize(); ++i)
-    delete static_cast<CLandUse*>(kinds->m_LandUseArray.GetAt(i));
-  kinds->m_LandUseArray.RemoveAll();
+std::vector<io::LegendClass> AllowClasses(const PreparedMap& map) {
+  std::vector<io::LegendClass> kinds;
   int order = 0;
   for (int v = 255; v >= 0; --v) {
     if (map.counts[v] == 0) continue;
-    auto* kind = new CLandUse();
-    kind->m_ID = static_cast<unsigned char>(v);
-    kind->m_Color = AllowColor(v, v == 255 || v == 0 ? 0 : order++);
-    kind->m_strLandUseName = "allows " + AllowText(v);
-    kinds->m_LandUseArray.Add(kind);
+    kinds.push_back({v, "allows " + AllowText(v), AllowColor(v, v == 255 || v == 0 ? 0 : order++)});
   }
   return kinds;
 }
@@ -503,11 +503,9 @@ void WritePrepareOutputs(const PrepareResult& result, io::OutputFolder& out) {
   constexpr unsigned int kSurfaceColor = 0x3C8C1Eu;  // green, 0x00BBGGRR
   for (const PreparedMap& map : result.maps) {
     io::TiffLegend legend;
-    std::unique_ptr<CLandUseSet> kinds;
     const std::string at = map.step != 0 ? " at the start of step " + std::to_string(map.step) : "";
     if (map.background) {
-      kinds = AllowClasses(map);
-      legend.set = kinds.get();
+      legend.classes = AllowClasses(map);
       legend.description = "background: land uses allowed per cell (bit k for ID k)" + at;
     } else if (map.suitability) {
       legend.percent = true;
@@ -515,7 +513,7 @@ void WritePrepareOutputs(const PrepareResult& result, io::OutputFolder& out) {
       legend.color = kSurfaceColor;
       legend.description = "suitability for growth, 0 to 100" + at;
     } else {
-      legend.set = result.set.get();
+      legend.classes = io::LegendOf(*result.set);
       legend.noData = map.noData;
       legend.description = map.step != 0      ? "land uses painted" + at + " (no-data: unchanged)"
                            : map.name.empty() ? "start map"
@@ -534,7 +532,7 @@ void WritePrepareOutputs(const PrepareResult& result, io::OutputFolder& out) {
     if (map.suitability) {
       report::HeatColors(kSurfaceColor, pic);
     } else {
-      report::LandUseColors(*legend.set, present, pic);
+      report::LegendColors(legend.classes, present, pic);
       if (map.noData >= 0) {
         pic.colors[map.noData] = 0xF0F0F0u;
         pic.legend.push_back({0xF0F0F0u, "unchanged"});

@@ -46,12 +46,12 @@
 #include <string>
 #include <vector>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/landuse/land_use_set.h>
 
 #include "io/json_file.h"
 #include "io/output_folder.h"
-#include "io/prepare/layers.h"
-#include "io/prepare/recipe.h"
+#include "prepare/layers.h"
+#include "prepare/recipe.h"
 
 namespace towngrow::jobs {
 

@@ -1,6 +1,8 @@
 #include "jobs/record.h"
 
 #include "io/result_text.h"
+#include "towngrow/scenario.h"
+#include "towngrow/version.h"
 
 namespace towngrow::jobs {
 

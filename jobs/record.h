@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "io/json_file.h"
-#include "io/town.h"
+#include "jobs/town.h"
 #include "report/chart.h"
 
 namespace towngrow::jobs {

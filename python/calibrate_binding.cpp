@@ -11,11 +11,11 @@
 #include "io/error.h"
 #include "io/grid_files.h"
 #include "io/output_folder.h"
-#include "io/params_json.h"
-#include "io/search_space.h"
 #include "jobs/calibrate.h"
 #include "jobs/options.h"
 #include "module.h"
+#include "params/params_json.h"
+#include "params/search_space.h"
 
 namespace towngrow::python {
 namespace {

@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
-#include "io/params_json.h"
 #include "io/result_text.h"
 #include "jobs/ensemble.h"
 #include "jobs/grow.h"
 #include "module.h"
+#include "params/params_json.h"
 
 namespace towngrow::python {
 namespace {

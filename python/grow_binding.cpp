@@ -6,8 +6,8 @@
 
 #include <pybind11/stl.h>
 
-#include "io/town.h"
 #include "jobs/grow.h"
+#include "jobs/town.h"
 #include "module.h"
 
 namespace towngrow::python {

@@ -9,8 +9,8 @@
 #include "io/error.h"
 #include "io/grid_files.h"
 #include "io/message_log.h"
-#include "io/params_json.h"
 #include "module.h"
+#include "params/params_json.h"
 
 namespace towngrow::python {
 namespace {

@@ -19,9 +19,9 @@
 #include "io/json_file.h"
 #include "io/message_log.h"
 #include "io/output_folder.h"
-#include "io/town.h"
 #include "jobs/hooks.h"
 #include "jobs/options.h"
+#include "jobs/town.h"
 
 namespace towngrow::python {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "io/grid_files.h"
-#include "io/town.h"
+#include "jobs/town.h"
 #include "simulation.h"
 
 namespace towngrow::python {

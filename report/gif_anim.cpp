@@ -18,7 +18,12 @@
 #include "io/atomic_files.h"
 #include "report/canvas.h"
 #include "report/render.h"
-#include "towngrow/towngrow.h"
+#include "towngrow/compare.h"
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/platform/framework.h"
+#include "towngrow/simulation.h"
 
 namespace towngrow::report {
 

@@ -10,7 +10,13 @@
 #include "io/gdal_raster.h"
 #include "report/canvas.h"
 #include "report/render.h"
-#include "towngrow/towngrow.h"
+#include "towngrow/calibrate.h"
+#include "towngrow/compare.h"
+#include "towngrow/grid/category.h"
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/platform/framework.h"
 
 namespace towngrow::report {
 
@@ -200,20 +206,24 @@ ValueFlags PresentIds(const CLandUseCoverage& cov) {
 }
 
 void LandUseColors(const CLandUseSet& set, const ValueFlags& present, MapPicture& map) {
-  for (int id = 0; id < 256; ++id)
-    map.colors[static_cast<std::size_t>(id)] = set.GetColor(static_cast<unsigned char>(id));
+  LegendColors(io::LegendOf(set), present, map);
+}
+
+void LegendColors(const std::vector<io::LegendClass>& classes, const ValueFlags& present,
+                  MapPicture& map) {
+  map.colors.fill(0xFFFFFFu);
   map.legend.clear();
   map.percentBar = false;
-  for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i) {
-    const CLandUse* use = UseAt(set, i);
-    if (use == nullptr || !present[use->m_ID] || set.GetIDIndex(use->m_ID) != i) continue;
-    std::string name = PrintableUtf8(use->m_strLandUseName);
+  for (const io::LegendClass& c : classes) {
+    map.colors[static_cast<std::size_t>(c.value)] = c.color;
+    if (!present[static_cast<std::size_t>(c.value)]) continue;
+    std::string name = PrintableUtf8(c.name);
     if (name.size() > static_cast<std::size_t>(kLegendMaxNameChars)) {
       std::size_t cut = kLegendMaxNameChars;  // not inside a UTF-8 sequence
       while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0u) == 0x80u) --cut;
       name = name.substr(0, cut) + "...";
     }
-    map.legend.push_back({use->m_Color, name + " (ID " + std::to_string(use->m_ID) + ")"});
+    map.legend.push_back({c.color, name + " (ID " + std::to_string(c.value) + ")"});
   }
 }
 

@@ -1,4 +1,9 @@
 #include "report/pages.h"
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/platform/framework.h"
+#include "towngrow/simulation.h"
 
 #include <cstdio>
 

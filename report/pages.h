@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/grid/coverage.h>
+#include <towngrow/landuse/land_use_set.h>
 
 #include "io/output_folder.h"
 #include "report/chart.h"

@@ -32,6 +32,7 @@ class CLandUseSet;
 
 namespace towngrow::io {
 struct GeoInfo;
+struct LegendClass;
 }  // namespace towngrow::io
 
 namespace towngrow::report {
@@ -143,6 +144,10 @@ std::string WriteMapPng(const MapPicture& map, const std::string& path,
 // line "<name> (ID <id>)" for each land use (in the set's order) whose ID
 // is flagged in `present`; names are cut to 48 characters.
 void LandUseColors(const CLandUseSet& set, const ValueFlags& present, MapPicture& map);
+// The same for classes given in legend order (white for other values), a
+// legend line "<name> (ID <value>)" for each class flagged in `present`.
+void LegendColors(const std::vector<io::LegendClass>& classes, const ValueFlags& present,
+                  MapPicture& map);
 // The IDs that occur in a coverage.
 ValueFlags PresentIds(const CLandUseCoverage& cov);
 

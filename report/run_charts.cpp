@@ -4,7 +4,11 @@
 #include <algorithm>
 #include <cmath>
 
-#include "towngrow/towngrow.h"
+#include "towngrow/compare.h"
+#include "towngrow/ensemble.h"
+#include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/platform/framework.h"
 
 namespace towngrow::report {
 

@@ -33,7 +33,8 @@
 #include <utility>
 #include <vector>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/calibrate.h>
+#include <towngrow/platform/framework.h>
 
 struct sqlite3;
 

@@ -1,9 +1,10 @@
 # Tests of the reusable layer and the program, in folders that mirror
-# theirs: tests/io, tests/report, tests/store, tests/optimise and tests/jobs link that
-# folder's library; tests/cli links the command line's and runs the
-# executable end to end (its path arrives as TOWNGROW_EXE).
+# theirs: tests/io, tests/params, tests/prepare, tests/report, tests/store,
+# tests/optimise and tests/jobs link that folder's library; tests/cli links
+# the command line's and runs the executable end to end (its path arrives as
+# TOWNGROW_EXE).
 if(TARGET towngrow_cli_lib)
-  foreach(folder io report store optimise jobs cli)
+  foreach(folder io params prepare report store optimise jobs cli)
     set(library towngrow_${folder})
     if(folder STREQUAL "cli")
       set(library towngrow_cli_lib)
@@ -22,8 +23,8 @@ if(TARGET towngrow_cli_lib)
   endforeach()
 endif()
 
-# The includes follow the direction of the layers (core, io, report/store/
-# optimise, jobs, hosts).
+# The includes follow the direction of the layers (core, io, params/prepare/
+# report/store/optimise, jobs, hosts).
 add_test(NAME layers COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/cmake/check_layers.py
   ${PROJECT_SOURCE_DIR})
 set_tests_properties(layers PROPERTIES LABELS "unit")

@@ -14,14 +14,22 @@
 #   3. `towngrow ensemble` with the best point from 1930 to 2030 (100 steps,
 #      25 runs) under the same schedule and surface: its probability maps
 #      and report.
-# Needs ../shared/data/demo200 (the recipe's paths point there).
-#   bash examples/demo200/worked-example.sh [build/bin/towngrow] [OUT] [EVALUATIONS]
+# Reads the demo200 layers from ../shared/data/demo200 beside the
+# repository (where the recipe's paths point), or from the folder DEMO200
+# names (the recipe is then copied into OUT with its paths pointing there).
+#   [DEMO200=FOLDER] bash examples/demo200/worked-example.sh [build/bin/towngrow] [OUT] [EVALUATIONS]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 exe=$(realpath "${1:-build/bin/towngrow}")
 out=$(realpath -m "${2:-demo200-example}")
 evaluations=${3:-1000}
-"$exe" prepare "$here/recipe-scenario.json" --out "$out/prepared"
+recipe=$here/recipe-scenario.json
+if [ -n "${DEMO200:-}" ]; then
+  mkdir -p "$out"
+  sed "s#../../../shared/data/demo200#$(realpath "$DEMO200")#g" "$recipe" > "$out/recipe-scenario.json"
+  recipe=$out/recipe-scenario.json
+fi
+"$exe" prepare "$recipe" --out "$out/prepared"
 p=$out/prepared
 scenario=(--start "$p/start.tif" --background "$p/background.tif"
           --suitability "$p/suitability.tif" --schedule "$p/schedule.json")

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "io/params_json.h"
+#include "params/params_json.h"
 #include "support/program.h"
 
 namespace {

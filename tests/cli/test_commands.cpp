@@ -2,7 +2,7 @@
 // folder, each with what it prints and digests of the files it writes
 // (pictures by what they show), and refused input: status 2, one line on
 // standard error, nothing written.
-#include "io/params_json.h"
+#include "params/params_json.h"
 #include "support/program.h"
 
 using namespace testkit;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "io/params_json.h"
+#include "params/params_json.h"
 #include "support/program.h"
 
 namespace {

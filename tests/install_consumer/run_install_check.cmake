@@ -23,9 +23,15 @@ function(run_stage name)
   message(STATUS "install check: ${name} ok")
 endfunction()
 
-# The library must be built before it can be installed.
-run_stage("library build" ${CMAKE_COMMAND} --build ${BUILD_DIR} --target towngrow --config ${CONFIG})
+# What is installed (the library, the program, the module) must be built first.
+run_stage("build" ${CMAKE_COMMAND} --build ${BUILD_DIR} --config ${CONFIG})
 run_stage("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix} --config ${CONFIG})
+if(VERSION)
+  execute_process(COMMAND ${prefix}/bin/towngrow --version RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+  if(NOT rc EQUAL 0 OR NOT out STREQUAL "towngrow ${VERSION}\n")
+    message(FATAL_ERROR "install check: the installed program answers (${rc}) '${out}'")
+  endif()
+endif()
 
 set(configure_args -S ${CONSUMER_SOURCE} -B ${consumer_build}
   -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=${CONFIG})

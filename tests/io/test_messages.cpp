@@ -1,15 +1,12 @@
 // The layer's message log (counts, capture windows, one-line texts, the
-// handler put back, messages from worker threads) and the parameter-file
-// fuzz target's inputs through the parameter reader.
+// handler put back, messages from worker threads).
 #include <gtest/gtest.h>
 
 #include <map>
 #include <thread>
 #include <vector>
 
-#include "fuzz/params_harness.h"
 #include "io/message_log.h"
-#include "support/files.h"
 
 using namespace towngrow;
 using namespace towngrow::io;
@@ -50,23 +47,4 @@ TEST(MessageLog, CountsEveryThreadAndCapturesPerThread) {
   for (auto& w : workers) w.join();
   EXPECT_EQ(log.Counts().at("from a worker"), 10000);
   EXPECT_EQ(log.Captured(), std::vector<std::string>{"mine"});
-}
-
-// Every file of the corpus and every past failure is either taken or
-// refused with one line naming it; a set that took it grows a town and
-// writes parameters that read back alike.
-TEST(ParamsReader, FuzzInputsAreTakenOrRefusedCleanly) {
-  const testkit::fs::path fuzz =
-      testkit::fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
-  int files = 0;
-  for (const char* kind : {"corpus", "regressions"})
-    for (const auto& f : testkit::FilesIn(fuzz / kind / "params")) {
-      const std::string bytes = testkit::ReadAll(f);
-      EXPECT_EQ(towngrow_fuzz::CheckParamsInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                                bytes.size()),
-                "")
-          << f;
-      ++files;
-    }
-  EXPECT_GT(files, 10);
 }

@@ -1,13 +1,17 @@
 // The folder a job writes into: its files appear together when it
 // publishes, or none of them (a job that never publishes, a writer that
 // fails, a publish that fails half-way), and what the folder held before
-// stays as it was; map names it cannot write are refused.
+// stays as it was; map names it cannot write are refused. A GeoTIFF's legend
+// as GDAL reads it back.
 #include <gtest/gtest.h>
+
+#include <gdal_priv.h>
 
 #include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "io/error.h"
 #include "io/grid_files.h"
@@ -137,4 +141,49 @@ TEST(OutputFolder, MapsOfWritableNamesWithTheirCompanions) {
   out.Publish();
   EXPECT_EQ(Listing(scratch / "maps"), (Names{"m.flt", "m.hdr", "m.xya"}));
   EXPECT_EQ(ReadAll(scratch / "maps/m.xya"), "   5    4    3\r\n");
+}
+
+namespace {
+
+// "value:name:r,g,b,alpha " for each value asked, then "nodata N" if set.
+std::string LegendRead(const std::string& path, std::initializer_list<int> values) {
+  GDALDataset* ds = static_cast<GDALDataset*>(GDALOpen(path.c_str(), GA_ReadOnly));
+  double transform[6];
+  ds->GetGeoTransform(transform);  // GDAL reads the .aux.xml (names, alphas) on such a call
+  GDALRasterBand* band = ds->GetRasterBand(1);
+  char** names = band->GetCategoryNames();
+  std::string shows;
+  for (int v : values) {
+    const GDALColorEntry* e = band->GetColorTable()->GetColorEntry(v);
+    shows += std::to_string(v) + ":" + (v < CSLCount(names) ? names[v] : "") + ":" +
+             std::to_string(e->c1) + "," + std::to_string(e->c2) + "," + std::to_string(e->c3) +
+             "," + std::to_string(e->c4) + " ";
+  }
+  int hasNoData = 0;
+  const double noData = band->GetNoDataValue(&hasNoData);
+  GDALClose(ds);
+  return hasNoData ? shows + "nodata " + std::to_string(static_cast<int>(noData)) : shows;
+}
+
+}  // namespace
+
+// Each row: a legend (in any order; none: the roster's) and what GDAL reads.
+TEST(GeoTiffLegend, ClassesLandAtTheirValuesWhateverTheirOrder) {
+  TiffLegend given, noData;
+  given.classes = noData.classes = {{5, "five", 0x0000FFu}, {2, "two", 0x00FF00u}};
+  noData.noData = 2;
+  const std::pair<TiffLegend, std::string> rows[] = {
+      {given, "0::0,0,0,255 2:two:0,255,0,255 3::0,0,0,255 5:five:255,0,0,255 "},
+      {noData, "0::0,0,0,255 2:two:0,0,0,0 3::0,0,0,255 5:five:255,0,0,255 nodata 2"},
+      {TiffLegend{},
+       "0:Vacant Land:255,255,255,255 2:Street Vertex:210,180,140,255 "
+       "3:Housing:50,205,50,255 5:Commerce:255,0,0,255 "},
+  };
+  testkit::ScratchDir dir;
+  const unsigned char cells[25] = {2, 5, 3};
+  for (std::size_t k = 0; k < std::size(rows); ++k) {
+    const std::string path = dir / ("m" + std::to_string(k) + ".tif");
+    WriteGeoTiff(path, cells, 5, 5, GeoInfo{}, rows[k].first);
+    EXPECT_EQ(LegendRead(path, {0, 2, 3, 5}), rows[k].second) << k;
+  }
 }

@@ -6,13 +6,13 @@
 #include <cmath>
 #include <set>
 
+#include "io/checksum.h"
 #include "io/class_file.h"
 #include "io/error.h"
 #include "io/output_folder.h"
-#include "io/prepare/checksum.h"
-#include "io/prepare/streets.h"
-#include "io/prepare/suitability.h"
 #include "jobs/prepare.h"
+#include "prepare/streets.h"
+#include "prepare/suitability.h"
 #include "support/files.h"
 #include "support/layers.h"
 

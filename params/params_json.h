@@ -21,10 +21,10 @@
 
 #include <string>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/landuse/land_use_set.h>
 
 #include "io/json_file.h"
-#include "io/param_fields.h"
+#include "params/param_fields.h"
 
 namespace towngrow::io {
 

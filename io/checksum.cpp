@@ -1,5 +1,5 @@
 // SHA-256 (FIPS 180-4) over a file read in blocks.
-#include "io/prepare/checksum.h"
+#include "io/checksum.h"
 
 #include <array>
 #include <cstdint>

@@ -1,17 +1,22 @@
 // The layer's JSON inputs read in this process: parameter documents (each
 // field lands on its land use's member, a written set reads back alike,
 // refusals name the file and the key), search spaces (values lists and
-// min/max/step ranges, refusals) and class files (classes, IDs, refusals).
+// min/max/step ranges, refusals), class files (classes, IDs, refusals) and
+// the parameter-file fuzz target's inputs.
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <towngrow/towngrow.h>
+
+#include "fuzz/params_harness.h"
 #include "io/class_file.h"
 #include "io/error.h"
-#include "io/params_json.h"
-#include "io/search_space.h"
+#include "params/params_json.h"
+#include "params/search_space.h"
+#include "support/files.h"
 
 using namespace towngrow;
 using namespace towngrow::io;
@@ -355,4 +360,23 @@ TEST(ClassFile, ClassesAndTheirIdsOrOneLineRefusals) {
     }
     ExpectShows(shows, "classes: ", row.second, row.first);
   }
+}
+
+// Every file of the corpus and every past failure is either taken or
+// refused with one line naming it; a set that took it grows a town and
+// writes parameters that read back alike.
+TEST(ParamsReader, FuzzInputsAreTakenOrRefusedCleanly) {
+  const testkit::fs::path fuzz =
+      testkit::fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
+  int files = 0;
+  for (const char* kind : {"corpus", "regressions"})
+    for (const auto& f : testkit::FilesIn(fuzz / kind / "params")) {
+      const std::string bytes = testkit::ReadAll(f);
+      EXPECT_EQ(towngrow_fuzz::CheckParamsInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                                bytes.size()),
+                "")
+          << f;
+      ++files;
+    }
+  EXPECT_GT(files, 10);
 }

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/grid/category.h>
+#include <towngrow/landuse/land_use.h>
+#include <towngrow/landuse/land_use_set.h>
 
 #include "io/json_file.h"
 

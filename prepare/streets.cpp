@@ -1,5 +1,5 @@
 // The street rule and the joining of burnt lines (see streets.h).
-#include "io/prepare/streets.h"
+#include "prepare/streets.h"
 
 #include <algorithm>
 #include <cmath>

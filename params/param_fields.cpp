@@ -1,4 +1,4 @@
-#include "io/param_fields.h"
+#include "params/param_fields.h"
 
 #include <cctype>
 #include <cmath>
@@ -10,6 +10,16 @@
 #include <vector>
 
 #include "io/error.h"
+#include "towngrow/grid/category.h"
+#include "towngrow/landuse/commerce.h"
+#include "towngrow/landuse/house.h"
+#include "towngrow/landuse/industry.h"
+#include "towngrow/landuse/land_use.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/landuse/others_land.h"
+#include "towngrow/landuse/street_node.h"
+#include "towngrow/landuse/street_vertex.h"
+#include "towngrow/platform/framework.h"
 
 namespace towngrow::io {
 namespace {

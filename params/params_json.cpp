@@ -1,4 +1,4 @@
-#include "io/params_json.h"
+#include "params/params_json.h"
 
 namespace towngrow::io {
 

@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "io/gdal_raster.h"
-#include "io/prepare/recipe.h"
+#include "prepare/recipe.h"
 
 namespace towngrow::io {
 

@@ -1,5 +1,5 @@
 // Suitability surfaces from their factors (see suitability.h).
-#include "io/prepare/suitability.h"
+#include "prepare/suitability.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,7 +9,7 @@
 #include <gdal_priv.h>
 #include <gdal_utils.h>
 
-#include "io/prepare/planned_layer.h"
+#include "prepare/planned_layer.h"
 
 namespace towngrow::io {
 

@@ -9,7 +9,7 @@
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
-#include "io/prepare/recipe.h"
+#include "prepare/recipe.h"
 
 namespace towngrow::io::prepare_gdal {
 

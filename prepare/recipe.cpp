@@ -1,5 +1,5 @@
 // Reading a recipe: every key checked before any layer is opened.
-#include "io/prepare/recipe.h"
+#include "prepare/recipe.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,5 +1,5 @@
 // GDAL and OGR pieces that preparing layers shares (see gdal_source.h).
-#include "io/prepare/gdal_source.h"
+#include "prepare/gdal_source.h"
 
 #include <gdal_utils.h>
 

@@ -1,4 +1,4 @@
-#include "io/search_space.h"
+#include "params/search_space.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "io/error.h"
-#include "io/param_fields.h"
-#include "io/params_json.h"
+#include "params/param_fields.h"
+#include "params/params_json.h"
 
 namespace towngrow::io {
 namespace {

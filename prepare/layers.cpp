@@ -1,5 +1,5 @@
 // Layers onto the grid through GDAL and OGR (see layers.h).
-#include "io/prepare/layers.h"
+#include "prepare/layers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,8 +19,8 @@
 #include <ogrsf_frmts.h>
 
 #include "io/error.h"
-#include "io/prepare/planned_layer.h"
-#include "io/prepare/streets.h"
+#include "prepare/planned_layer.h"
+#include "prepare/streets.h"
 
 namespace towngrow::io {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include <towngrow/calibrate.h>
-#include <towngrow/towngrow.h>
+#include <towngrow/landuse/land_use_set.h>
 
 #include "io/json_file.h"
 

@@ -8,8 +8,8 @@
 
 #include <ogr_geometry.h>
 
-#include "io/prepare/gdal_source.h"
-#include "io/prepare/layers.h"
+#include "prepare/gdal_source.h"
+#include "prepare/layers.h"
 
 namespace towngrow::io {
 

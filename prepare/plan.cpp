@@ -1,6 +1,6 @@
 // Planning layers: the grid a recipe asks for, and each layer opened with
 // how its cells reach that grid (see layers.h).
-#include "io/prepare/layers.h"
+#include "prepare/layers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,9 +19,9 @@
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
+#include "io/checksum.h"
 #include "io/error.h"
-#include "io/prepare/checksum.h"
-#include "io/prepare/planned_layer.h"
+#include "prepare/planned_layer.h"
 
 namespace towngrow::io {
 

@@ -12,7 +12,9 @@
 
 #include <string>
 
-#include <towngrow/towngrow.h>
+#include <towngrow/grid/coverage.h>
+#include <towngrow/landuse/land_use_set.h>
+#include <towngrow/scenario.h>
 
 #include "io/gdal_raster.h"
 #include "io/grid_header.h"
@@ -72,11 +74,6 @@ void PlaceStart(const TownOptions& options, const TownSetup& setup, unsigned int
 // never change", or "" when every cell's ID has a land use.
 std::string UnknownIdsWarning(const std::string& path, const CLandUseCoverage& cov,
                               const CLandUseSet& set);
-
-// Reads a background file of rows x cols cells into `background` (sized,
-// linked to `set`); its no-data cells allow nothing (0).
-void LoadBackgroundFile(const std::string& path, int rows, int cols, CLandUseSet& set,
-                        CLandUseCoverage& background, MessageLog& log, const MapReadOptions& maps);
 
 // The options' background, if one is given; false when there is none.
 bool LoadBackground(const TownOptions& options, TownSetup& setup, CLandUseCoverage& background,

@@ -1,10 +1,15 @@
-#include "io/town.h"
+#include "jobs/town.h"
 
 #include <algorithm>
 
 #include "io/error.h"
 #include "io/grid_files.h"
-#include "io/params_json.h"
+#include "params/params_json.h"
+#include "towngrow/grid/coverage.h"
+#include "towngrow/landuse/land_use_set.h"
+#include "towngrow/platform/random.h"
+#include "towngrow/scenario.h"
+#include "towngrow/simulation.h"
 
 namespace towngrow::io {
 
@@ -76,21 +81,6 @@ void PlaceStart(const TownOptions& o, const TownSetup& setup, unsigned int seed,
     const std::string warning = UnknownIdsWarning(o.start, cur, setup.set);
     if (!warning.empty()) log.Warn(warning);
   }
-}
-
-void LoadBackgroundFile(const std::string& path, int rows, int cols, CLandUseSet& set,
-                        CLandUseCoverage& background, MessageLog& log, const MapReadOptions& maps) {
-  const GridFileInfo bg = ReadGridFileInfo(path, maps);
-  // Point lists have no size of their own: they fill what they name.
-  const bool grid =
-      bg.gdal || bg.format == FormatASC || bg.format == FormatE00 || bg.format == FormatFLT;
-  if (grid && (bg.rows != rows || bg.cols != cols))
-    throw Error(path + ": the background has " + std::to_string(bg.rows) + " rows and " +
-                std::to_string(bg.cols) + " columns, the town " + std::to_string(rows) + " and " +
-                std::to_string(cols));
-  InitOrFail(background, rows, cols, log);
-  background.m_pLandUseSet = &set;
-  ImportInto(path, bg, background, log, maps, 0);  // no-data: nothing may grow there
 }
 
 bool LoadBackground(const TownOptions& o, TownSetup& setup, CLandUseCoverage& background,

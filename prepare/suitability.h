@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "io/prepare/layers.h"
+#include "prepare/layers.h"
 
 namespace towngrow::io {
 
