@@ -72,12 +72,13 @@ starts drawn on a thread use that thread's. ``n`` is 0 to 4294967295.)doc");
           d["range"] = o.min <= o.max ? py::object(py::make_tuple(o.min, o.max)) : py::none();
           d["choices"] = o.choices;
           d["help"] = o.help;
+          d["negated"] = o.negated;
           list.append(d);
         }
         return list;
       },
       py::arg("command"),
-      R"doc(The options of a command of the program (``"run"``, ``"ensemble"``, ``"calibrate"``, ``"compare"``, ``"prepare"``), in its order: a list of dicts ``stem`` (the program's ``--stem``), ``keyword`` (the stem as the functions' keywords spell it, ``-`` read as ``_``), ``kind`` (``flag``, ``number``, ``text``, ``file``, ``map:steps``), ``default`` (the words of the default; none for a flag not given or no file), ``range`` (``(min, max)`` of a number, or ``None``), ``choices`` and ``help``.)doc");
+      R"doc(The options of a command of the program (``"run"``, ``"ensemble"``, ``"calibrate"``, ``"compare"``, ``"prepare"``), in its order: a list of dicts ``stem`` (the program's ``--stem``), ``keyword`` (the stem as the functions' keywords spell it, ``-`` read as ``_``), ``kind`` (``flag``, ``number``, ``text``, ``file``, ``map:steps``), ``default`` (the words of the default; none for a flag not given or no file), ``range`` (``(min, max)`` of a number, or ``None``), ``choices``, ``help`` and ``negated`` (a flag that sets its keyword false, as ``--no-fuzzy`` sets ``fuzzy``).)doc");
 
   BindMessages(m);
   BindMaps(m);

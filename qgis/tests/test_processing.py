@@ -100,7 +100,7 @@ def read_measures(path):
 
 COMPARE_CASES = {
     "with start": ({"START": "start"}, ["--start", "start"]),
-    "classes, no fuzzy": ({"CLASSES": "classes", "NO_FUZZY": "true"},
+    "classes, no fuzzy": ({"CLASSES": "classes", "FUZZY": "false"},
                           ["--classes", "classes", "--no-fuzzy"]),
     "halving and radius": ({"START": "start", "HALVING": 1.5, "RADIUS": 2},
                            ["--start", "start", "--halving", 1.5, "--radius", 2]),

@@ -4,6 +4,7 @@ calibration going on from its finished points, the example model end to end,
 and refused input."""
 import json
 import pathlib
+import re
 import sys
 
 import pytest
@@ -220,10 +221,11 @@ def test_bad_input_ends_with_one_line_and_writes_nothing(registry, prepared, lay
 
 @pytest.mark.parametrize("name", ["towngrow:prepare", "towngrow:grow", "towngrow:ensemble",
                                   "towngrow:calibrate", "towngrow:compare"])
-def test_the_help_names_every_parameter(registry, name):
+def test_the_help_names_exactly_the_parameters_each_with_its_help(registry, name):
     algorithm = registry.algorithmById(name)
-    assert [p.name() for p in algorithm.parameterDefinitions()
-            if p.name() not in algorithm.shortHelpString()] == []
+    text = algorithm.shortHelpString()
+    assert re.findall(r"<dt>(\w+)</dt><dd>[^<]", text) == [
+        p.name() for p in algorithm.parameterDefinitions()] and "--" not in text
 
 
 class WarningLog(QgsProcessingFeedback):

@@ -1,5 +1,7 @@
-"""What every towngrow algorithm shares: the module, layers as files, errors."""
+"""What every towngrow algorithm shares: the module, layers as files, errors, and the
+parameters and help that come from the module's option tables."""
 import contextlib
+import html
 import os
 import re
 import shutil
@@ -8,12 +10,18 @@ import warnings
 from qgis.core import (
     QgsProcessingAlgorithm,
     QgsProcessingException,
+    QgsProcessingParameterBoolean,
+    QgsProcessingParameterEnum,
     QgsProcessingParameterFile,
+    QgsProcessingParameterNumber,
     QgsProcessingParameterRasterLayer,
+    QgsProcessingParameterString,
 )
 
 from . import module, styling
 
+# The program's commands whose options the algorithms offer.
+COMMANDS = ("run", "ensemble", "calibrate", "compare", "prepare")
 # Post-processors must outlive the algorithm that hands them to Processing.
 _KEPT = []
 
@@ -35,15 +43,122 @@ def parameter_names(text):
     towngrow = module.towngrow
     if towngrow is None or not hasattr(towngrow, "options"):
         return text
-    for command in ("run", "ensemble", "calibrate", "compare", "prepare"):
+    for command in COMMANDS:
         for option in towngrow.options(command):
             keyword = option["keyword"].replace("-", "_")
             text = re.sub(r"\b" + keyword + "=", keyword.upper(), text)
     return text
 
 
+def option_table(command):
+    """The module's options of a command by keyword ({} without the module)."""
+    towngrow = module.towngrow
+    if towngrow is None:
+        return {}
+    return {o["keyword"].replace("-", "_"): o for o in towngrow.options(command)}
+
+
+def parameter_name(stem):
+    """The parameter that stands for the program's option of that stem (seed-step: SEED_STEP)."""
+    for command in COMMANDS:
+        for keyword, entry in option_table(command).items():
+            if entry["stem"] == stem:
+                return keyword.upper()
+    return None
+
+
+def option_help(entry):
+    """An option's help, HTML, naming the options it mentions as their parameters (KEEP)
+    and without the pointers to the program's own help."""
+    text = re.sub(r";? see below", "", entry["help"])
+    text = html.escape(re.sub(r"--([a-z][a-z-]*)",
+                              lambda m: parameter_name(m.group(1)) or m.group(0), text),
+                       quote=False)
+    if entry["kind"] == "flag" and entry["negated"]:
+        return "Unchecked: " + text[:1].lower() + text[1:]
+    return text
+
+
 class TowngrowAlgorithm(QgsProcessingAlgorithm):
-    """Base of the provider's algorithms."""
+    """Base of the provider's algorithms. Each declares its parameters with their help:
+    `option` for an option of the program's COMMAND (its default, range, choices and help
+    from the module's option table), `declare` for what only QGIS has (layers, outputs).
+    The help lists exactly the parameters declared, in their order."""
+
+    COMMAND = None
+    INTRO = ""  # the help before the parameters
+    OUTRO = ""  # the help after them
+
+    def declare(self, parameter, text):
+        """Adds a parameter with its help (HTML)."""
+        if "_helps" not in self.__dict__:
+            self._helps, self._options = {}, {}
+        self._helps[parameter.name()] = text
+        self.addParameter(parameter)
+        return parameter
+
+    def option(self, keyword, label=None, real=False, parameter=None):
+        """Adds the option `keyword` of COMMAND as the parameter KEYWORD: a number (whole
+        unless `real`), a choice, a text, a check box or a file, as the table says;
+        `parameter` stands in for it (a CRS, a required file), read by the algorithm itself.
+        Without the module (no table), a text parameter the algorithm cannot run with."""
+        name = keyword.upper()
+        entry = option_table(self.COMMAND).get(keyword)
+        if entry is None:
+            return self.declare(parameter or QgsProcessingParameterString(
+                name, label, optional=True), "")
+        default = entry["default"]
+        kind = entry["kind"]
+        if parameter is not None:
+            return self.declare(parameter, option_help(entry))
+        if kind == "number":
+            number = QgsProcessingParameterNumber
+            low, high = entry["range"] or (None, None)
+            value = float(default[0])
+            if low is not None and not low <= value <= high:
+                value = None  # a required option without a default
+            parameter = number(name, label, number.Double if real else number.Integer,
+                               value if real or value is None else int(value))
+            if low is not None:
+                parameter.setMinimum(low)
+                parameter.setMaximum(high)
+        elif entry["choices"]:
+            parameter = QgsProcessingParameterEnum(
+                name, label, entry["choices"], defaultValue=entry["choices"].index(default[0]))
+        elif kind == "flag":
+            parameter = QgsProcessingParameterBoolean(
+                name, label, bool(default) != entry["negated"])
+        elif kind == "file":
+            parameter = QgsProcessingParameterFile(name, label, extension="json", optional=True)
+        else:
+            parameter = QgsProcessingParameterString(
+                name, label, defaultValue=default[0] if default else None, optional=not default)
+        self.declare(parameter, option_help(entry))
+        self._options[name] = (keyword, kind, entry["choices"], real)
+        return parameter
+
+    def option_values(self, parameters, context):
+        """The keyword arguments of the module's function: every option parameter's value."""
+        values = {}
+        for name, (keyword, kind, choices, real) in self._options.items():
+            if kind == "number":
+                value = self.parameterAsDouble(parameters, name, context)
+                values[keyword] = value if real else int(value)
+            elif choices:
+                values[keyword] = choices[self.parameterAsEnum(parameters, name, context)]
+            elif kind == "flag":
+                values[keyword] = self.parameterAsBool(parameters, name, context)
+            elif kind == "file":
+                values[keyword] = self.file_parameter(parameters, name, context)
+            else:
+                values[keyword] = self.parameterAsString(parameters, name, context)
+        return values
+
+    def shortHelpString(self):  # noqa: N802
+        rows = "\n".join(f"<dt>{p.name()}</dt><dd>{self._helps[p.name()]}</dd>"
+                         for p in self.parameterDefinitions())
+        return (f"{self.INTRO}\n<h3>Parameters</h3>\n<dl>\n{rows}\n</dl>\n{self.OUTRO}\n"
+                "<p>Needs the towngrow Python module installed for the system's python3.</p>")
 
     def createInstance(self):  # noqa: N802
         return type(self)()
@@ -204,25 +319,17 @@ class FolderLeftAsFound:
         return False
 
 
-SCENARIO_HELP = """<dt>SCHEDULE</dt><dd>Optional schedule file (<code>--schedule</code>, the
-<code>schedule.json</code> of towngrow:prepare): per step N, land-use rasters painted over the state,
-a background and a suitability surface that take effect at the start of step N.</dd>
-<dt>SUITABILITY</dt><dd>Optional (<code>--suitability</code>): a raster of the start's size, 0 to
-100 (or 0 to 1 in a float band); a development of a land use whose <code>suitabilityWeight</code>
-w is above 0 into a cell of suitability s passes with probability s^w.</dd>"""
-
-
 def add_scenario_parameters(algorithm):
-    """SCHEDULE and SUITABILITY, as --schedule and --suitability."""
-    algorithm.addParameter(QgsProcessingParameterFile(
-        "SCHEDULE", "Schedule (layers, backgrounds, suitability by step)", extension="json",
-        optional=True))
-    algorithm.addParameter(QgsProcessingParameterRasterLayer(
-        "SUITABILITY", "Suitability surface", optional=True))
+    """SCHEDULE (from the option table) and the SUITABILITY layer."""
+    algorithm.option("schedule", "Schedule (layers, backgrounds, suitability by step)")
+    algorithm.declare(QgsProcessingParameterRasterLayer(
+        "SUITABILITY", "Suitability surface", optional=True),
+        "Optional: a raster of the start's size, 0 to 100 (or 0 to 1 in a float band); a "
+        "development of a land use whose <code>suitabilityWeight</code> w is above 0 into a "
+        "cell of suitability s passes with probability s^w.")
 
 
 def scenario_arguments(algorithm, parameters, context):
-    """The schedule= and suitability= arguments of the module's functions."""
+    """The suitability= argument of the module's functions (the schedule is an option)."""
     return dict(
-        schedule=algorithm.file_parameter(parameters, "SCHEDULE", context),
         suitability=algorithm.layer_file(parameters, "SUITABILITY", context, required=False))

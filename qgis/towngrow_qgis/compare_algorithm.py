@@ -11,11 +11,9 @@ from qgis.core import (
     QgsFields,
     QgsProcessing,
     QgsProcessingException,
-    QgsProcessingParameterBoolean,
     QgsProcessingParameterFeatureSink,
     QgsProcessingParameterFile,
     QgsProcessingParameterFolderDestination,
-    QgsProcessingParameterNumber,
     QgsProcessingParameterRasterDestination,
     QgsProcessingParameterRasterLayer,
     QgsWkbTypes,
@@ -32,44 +30,15 @@ from .common import (
     warnings_to,
 )
 
-HELP = """<p>Measures a simulated land-use map against an observed one of the same size, as
+class CompareAlgorithm(TowngrowAlgorithm):
+    COMMAND = "compare"
+    INTRO = """<p>Measures a simulated land-use map against an observed one of the same size, as
 <code>towngrow compare</code>: cells per class, agreement, kappa, quantity and allocation
 disagreement, the change budget and Figure of Merit (with a START map), fuzzy kappa, landscape
-measures and the budget at coarser resolutions.</p>
-<h3>Parameters</h3>
-<dl>
-<dt>OBSERVED</dt><dd>The observed map: a raster file layer of land-use IDs.</dd>
-<dt>SIMULATED</dt><dd>The simulated map, of the same size.</dd>
-<dt>START</dt><dd>Optional (<code>--start</code>): the map where the change began; adds hits,
-misses, false alarms, wrong hits, the Figure of Merit, producer's and user's accuracy and
-KSim.</dd>
-<dt>PARAMS</dt><dd>Optional parameter file (<code>--params</code>): which IDs belong to which
-land-use category.</dd>
-<dt>CLASSES</dt><dd>Optional class file (<code>--classes</code>), e.g. <code>{"classes": [{"name":
-"urban", "ids": [1, 2, 3, 5], "developed": true}, {"name": "open", "ids": [0, 6]}]}</code>.
-Default: vacant, street, housing, industry, commerce, others.</dd>
-<dt>NO_FUZZY</dt><dd>Leave the fuzzy kappa out (<code>--no-fuzzy</code>).</dd>
-<dt>HALVING, RADIUS</dt><dd>The fuzzy kappa's distance decay: the distance in cells at which a
-neighbour's weight halves (<code>--halving</code>, default 2) and the neighbourhood's radius
-(<code>--radius</code>, 0 to 64, default 4).</dd>
-<dt>MEASURES</dt><dd>The measures as a table (fields <code>measure</code>, <code>value</code>), one
-row per measure named as in <code>compare.json</code> (<code>agreement</code>, <code>kappa</code>,
-<code>quantity</code>, <code>allocation</code>, <code>fom.developed</code>,
-<code>fuzzykappa</code>, <code>allocation@4</code>, ...); the value is empty where a formula
-divides by zero.</dd>
-<dt>OUTPUT</dt><dd>The agreement map (<code>agreement.tif</code>): with START, where the change
-agrees (hits, misses, false alarms, wrong hits, unchanged), else where the classes agree; its
-classes load with their names and colours.</dd>
-<dt>FOLDER</dt><dd>Optional (<code>--out</code>): the folder <code>towngrow compare</code> writes
-(<code>compare.json</code>, <code>crosstab.csv</code>, <code>landscape.csv</code>,
-<code>resolution.csv</code>, the pictures and <code>report.html</code>).</dd>
-</dl>
-<p>Maps of other sizes, unreadable maps and bad class or parameter files end the algorithm with one
-line naming the file; nothing is written then.</p>
-<p>Needs the towngrow Python module installed for the system's python3.</p>"""
+measures and the budget at coarser resolutions.</p>"""
+    OUTRO = """<p>Maps of other sizes, unreadable maps and bad class or parameter files end the
+algorithm with one line naming the file; nothing is written then.</p>"""
 
-
-class CompareAlgorithm(TowngrowAlgorithm):
     def name(self):
         return "compare"
 
@@ -82,33 +51,38 @@ class CompareAlgorithm(TowngrowAlgorithm):
     def groupId(self):  # noqa: N802
         return "comparison"
 
-    def shortHelpString(self):  # noqa: N802
-        return HELP
-
     def initAlgorithm(self, config=None):  # noqa: N802
-        self.addParameter(QgsProcessingParameterRasterLayer("OBSERVED", "Observed map"))
-        self.addParameter(QgsProcessingParameterRasterLayer("SIMULATED", "Simulated map"))
-        self.addParameter(QgsProcessingParameterRasterLayer(
-            "START", "Start of the change", optional=True))
-        self.addParameter(QgsProcessingParameterFile(
-            "PARAMS", "Parameter file", extension="json", optional=True))
-        self.addParameter(QgsProcessingParameterFile(
+        self.declare(QgsProcessingParameterRasterLayer("OBSERVED", "Observed map"),
+                     "The observed map: a raster file layer of land-use IDs.")
+        self.declare(QgsProcessingParameterRasterLayer("SIMULATED", "Simulated map"),
+                     "The simulated map, of the same size.")
+        self.declare(QgsProcessingParameterRasterLayer(
+            "START", "Start of the change", optional=True),
+            "Optional: the map where the change began; adds hits, misses, false alarms, wrong "
+            "hits, the Figure of Merit, producer's and user's accuracy and KSim.")
+        self.option("params", "Parameter file")
+        self.option("classes", parameter=QgsProcessingParameterFile(
             "CLASSES", "Class file", extension="json", optional=True))
-        self.addParameter(QgsProcessingParameterBoolean(
-            "NO_FUZZY", "Leave out the fuzzy kappa", False))
-        self.addParameter(QgsProcessingParameterNumber(
-            "HALVING", "Fuzzy kappa: halving distance (cells)",
-            QgsProcessingParameterNumber.Double, 2.0, minValue=1e-9, maxValue=1e6))
-        self.addParameter(QgsProcessingParameterNumber(
-            "RADIUS", "Fuzzy kappa: radius (cells)", QgsProcessingParameterNumber.Double, 4.0,
-            minValue=0.0, maxValue=64.0))
-        self.addParameter(QgsProcessingParameterFeatureSink(
-            "MEASURES", "Measures", QgsProcessing.TypeVector))
-        self.addParameter(QgsProcessingParameterRasterDestination(
-            "OUTPUT", "Agreement map", defaultValue=QgsProcessing.TEMPORARY_OUTPUT))
-        self.addParameter(QgsProcessingParameterFolderDestination(
+        self.option("fuzzy", "Fuzzy kappa")
+        self.option("halving", "Fuzzy kappa: halving distance (cells)", real=True)
+        self.option("radius", "Fuzzy kappa: radius (cells)", real=True)
+        self.declare(QgsProcessingParameterFeatureSink(
+            "MEASURES", "Measures", QgsProcessing.TypeVector),
+            "The measures as a table (fields <code>measure</code>, <code>value</code>), one row "
+            "per measure named as in <code>compare.json</code> (<code>agreement</code>, "
+            "<code>kappa</code>, <code>fom.developed</code>, <code>allocation@4</code>, ...); the "
+            "value is empty where a formula divides by zero.")
+        self.declare(QgsProcessingParameterRasterDestination(
+            "OUTPUT", "Agreement map", defaultValue=QgsProcessing.TEMPORARY_OUTPUT),
+            "The agreement map (<code>agreement.tif</code>): with START, where the change agrees "
+            "(hits, misses, false alarms, wrong hits, unchanged), else where the classes agree; "
+            "its classes load with their names and colours.")
+        self.declare(QgsProcessingParameterFolderDestination(
             "FOLDER", "Folder of the comparison (tables, pictures, report)", optional=True,
-            createByDefault=False))
+            createByDefault=False),
+            "Optional: the folder <code>towngrow compare</code> writes (<code>compare.json</code>, "
+            "<code>crosstab.csv</code>, <code>landscape.csv</code>, <code>resolution.csv</code>, "
+            "the pictures and <code>report.html</code>).")
 
     def read_classes(self, parameters, context):
         path = self.file_parameter(parameters, "CLASSES", context)
@@ -132,15 +106,8 @@ class CompareAlgorithm(TowngrowAlgorithm):
             with warnings_to(feedback), FolderLeftAsFound(folder), \
                     tempfile.TemporaryDirectory(prefix="towngrow-compare-") as scratch:
                 out = folder or os.path.join(scratch, "compare")
-                measures = towngrow.compare(
-                    observed, simulated, start,
-                    params=self.file_parameter(parameters, "PARAMS", context),
-                    classes=classes,
-                    fuzzy=not self.parameterAsBool(parameters, "NO_FUZZY", context),
-                    halving=self.parameterAsDouble(parameters, "HALVING", context),
-                    radius=self.parameterAsDouble(parameters, "RADIUS", context),
-                    out=out,
-                )
+                measures = towngrow.compare(observed, simulated, start, classes=classes, out=out,
+                                            **self.option_values(parameters, context))
                 copy_map(os.path.join(out, "agreement.tif"), output)
         except ValueError as e:
             path = self.file_parameter(parameters, "CLASSES", context)

@@ -24,46 +24,6 @@ from qgis.core import (
 
 from .common import Canceled, TowngrowAlgorithm, one_line, style_map, warnings_to
 
-HELP = """<p>Makes the maps a run and a calibration take from your own layers, as <code>towngrow
-prepare</code> does from the equivalent recipe: the start map (land-use IDs with a street network
-the model grows from), the background (the IDs allowed per cell) and the control maps of later
-years, all on the land cover's grid (its size, georeference and CRS; other layers are warped or
-burnt onto it).</p>
-<h3>Parameters</h3>
-<dl>
-<dt>LANDCOVER</dt><dd>The land-cover raster layer (a file); its grid is the maps' grid.</dd>
-<dt>LANDCOVER_CLASSES</dt><dd>Its class table: rows of a value or an inclusive range of values
-(<code>11</code>, <code>21-24</code>) and the land-use ID they become (0 to 255, or
-<code>street</code>). Cells of other values stay vacant (ID 0). Default (also when empty): NLCD's
-developed classes 21-24 as housing (3), open water 11 as others (6).</dd>
-<dt>ROADS, ROADS_WHERE</dt><dd>Optional road lines (a vector file layer in any CRS), burnt as
-streets over the land cover: their ends and junctions become street nodes (ID 1), the rest street
-vertices (ID 2); ROADS_WHERE is an optional attribute filter (<code>year &lt;= 1990</code>).</dd>
-<dt>EXCLUDED</dt><dd>Optional polygons closed to growth (parks, water).</dd>
-<dt>EXCLUDED_AS</dt><dd>The land use EXCLUDED's cells take in the start map (default 6, others:
-nothing grows onto them); -1 leaves the start as the other layers make it.</dd>
-<dt>EXCLUDED_ALLOW</dt><dd>The IDs (0 to 7) whose rules still act in EXCLUDED's cells, for the
-background (e.g. "0, 2"; empty: none). With EXCLUDED a background is made: 255 (every land use)
-outside the polygons.</dd>
-<dt>OBSERVED, OBSERVED_STEPS, OBSERVED_CLASSES</dt><dd>Optional rasters of later years, the steps
-after the start each stands for ("10, 20"), and their class table (default: values 1-255 as
-housing, 3). Each becomes a control map <code>observed-&lt;step&gt;.tif</code>.</dd>
-<dt>PARAMS</dt><dd>Optional parameter file whose land uses name and colour the maps.</dd>
-<dt>FOLDER</dt><dd>Where the maps go (<code>--out</code>): <code>start.tif</code>,
-<code>background.tif</code>, <code>observed-&lt;step&gt;.tif</code>, their pictures,
-<code>classes.json</code> (when the control maps give one developed land use),
-<code>prepare.json</code> and <code>report.html</code>, all together or none.</dd>
-<dt>RECIPE</dt><dd>Optional: saves the recipe (absolute paths) for <code>towngrow prepare RECIPE
---out FOLDER</code>, which makes the same maps.</dd>
-</dl>
-<p>Outputs: OUTPUT (the start map), BACKGROUND, CONTROL_MAPS and CONTROL_STEPS (for
-towngrow:calibrate's OBSERVED and OBSERVED_STEPS), CLASSES (<code>classes.json</code> or empty),
-REPORT.</p>
-<p>A refused layer or class table ends the algorithm with the program's one line naming it;
-nothing is written then.</p>
-<p>Needs the towngrow Python module installed for the system's python3.</p>"""
-
-
 # The class tables used when none is given: NLCD's developed classes as housing and
 # open water as others; any value 1-255 of a later map as housing.
 DEFAULT_CLASSES = {"LANDCOVER_CLASSES": ["21-24", "3", "11", "6"],
@@ -113,6 +73,18 @@ def ids_list(algorithm, parameters, name, context):
 
 
 class PrepareAlgorithm(TowngrowAlgorithm):
+    COMMAND = "prepare"
+    INTRO = """<p>Makes the maps a run and a calibration take from your own layers, as
+<code>towngrow prepare</code> does from the equivalent recipe: the start map (land-use IDs with a
+street network the model grows from), the background (the IDs allowed per cell) and the control
+maps of later years, all on the land cover's grid (its size, georeference and CRS; other layers
+are warped or burnt onto it).</p>"""
+    OUTRO = """<p>Outputs: OUTPUT (the start map), BACKGROUND, CONTROL_MAPS and CONTROL_STEPS (for
+towngrow:calibrate's OBSERVED and OBSERVED_STEPS), CLASSES (<code>classes.json</code> or empty),
+REPORT.</p>
+<p>A refused layer or class table ends the algorithm with the program's one line naming it;
+nothing is written then.</p>"""
+
     def name(self):
         return "prepare"
 
@@ -125,39 +97,62 @@ class PrepareAlgorithm(TowngrowAlgorithm):
     def groupId(self):  # noqa: N802
         return "preparation"
 
-    def shortHelpString(self):  # noqa: N802
-        return HELP
-
     def initAlgorithm(self, config=None):  # noqa: N802
-        self.addParameter(QgsProcessingParameterRasterLayer("LANDCOVER", "Land cover"))
-        self.addParameter(QgsProcessingParameterMatrix(
+        self.declare(QgsProcessingParameterRasterLayer("LANDCOVER", "Land cover"),
+                     "The land-cover raster layer (a file); its grid is the maps' grid.")
+        self.declare(QgsProcessingParameterMatrix(
             "LANDCOVER_CLASSES", "Land-cover classes", headers=["values", "ID"],
-            defaultValue=DEFAULT_CLASSES["LANDCOVER_CLASSES"], optional=True))
-        self.addParameter(QgsProcessingParameterVectorLayer(
-            "ROADS", "Road lines", [QgsProcessing.TypeVectorLine], optional=True))
-        self.addParameter(QgsProcessingParameterString(
-            "ROADS_WHERE", "Filter of the roads", optional=True))
-        self.addParameter(QgsProcessingParameterVectorLayer(
+            defaultValue=DEFAULT_CLASSES["LANDCOVER_CLASSES"], optional=True),
+            "Its class table: rows of a value or an inclusive range of values (<code>11</code>, "
+            "<code>21-24</code>) and the land-use ID they become (0 to 255, or "
+            "<code>street</code>). Cells of other values stay vacant (ID 0). Default (also when "
+            "empty): NLCD's developed classes 21-24 as housing (3), open water 11 as others (6).")
+        self.declare(QgsProcessingParameterVectorLayer(
+            "ROADS", "Road lines", [QgsProcessing.TypeVectorLine], optional=True),
+            "Optional road lines (a vector file layer in any CRS), burnt as streets over the land "
+            "cover: their ends and junctions become street nodes (ID 1), the rest street vertices "
+            "(ID 2).")
+        self.declare(QgsProcessingParameterString(
+            "ROADS_WHERE", "Filter of the roads", optional=True),
+            "An optional attribute filter of ROADS (<code>year &lt;= 1990</code>).")
+        self.declare(QgsProcessingParameterVectorLayer(
             "EXCLUDED", "Areas closed to growth", [QgsProcessing.TypeVectorPolygon],
-            optional=True))
-        self.addParameter(QgsProcessingParameterNumber(
+            optional=True), "Optional polygons closed to growth (parks, water).")
+        self.declare(QgsProcessingParameterNumber(
             "EXCLUDED_AS", "Land use of the closed areas in the start (-1: none)",
-            QgsProcessingParameterNumber.Integer, 6, minValue=-1, maxValue=255))
-        self.addParameter(QgsProcessingParameterString(
-            "EXCLUDED_ALLOW", "IDs still acting in the closed areas", optional=True))
-        self.addParameter(QgsProcessingParameterMultipleLayers(
-            "OBSERVED", "Maps of later years", QgsProcessing.TypeRaster, optional=True))
-        self.addParameter(QgsProcessingParameterString(
-            "OBSERVED_STEPS", "Steps of the later maps (e.g. 10, 20)", optional=True))
-        self.addParameter(QgsProcessingParameterMatrix(
+            QgsProcessingParameterNumber.Integer, 6, minValue=-1, maxValue=255),
+            "The land use EXCLUDED's cells take in the start map (default 6, others: nothing "
+            "grows onto them); -1 leaves the start as the other layers make it.")
+        self.declare(QgsProcessingParameterString(
+            "EXCLUDED_ALLOW", "IDs still acting in the closed areas", optional=True),
+            "The IDs (0 to 7) whose rules still act in EXCLUDED's cells, for the background "
+            "(e.g. \"0, 2\"; empty: none). With EXCLUDED a background is made: 255 (every land "
+            "use) outside the polygons.")
+        self.declare(QgsProcessingParameterMultipleLayers(
+            "OBSERVED", "Maps of later years", QgsProcessing.TypeRaster, optional=True),
+            "Optional rasters of later years; each becomes a control map "
+            "<code>observed-&lt;step&gt;.tif</code>.")
+        self.declare(QgsProcessingParameterString(
+            "OBSERVED_STEPS", "Steps of the later maps (e.g. 10, 20)", optional=True),
+            "The steps after the start each of OBSERVED stands for (\"10, 20\").")
+        self.declare(QgsProcessingParameterMatrix(
             "OBSERVED_CLASSES", "Classes of the later maps", headers=["values", "ID"],
-            defaultValue=DEFAULT_CLASSES["OBSERVED_CLASSES"], optional=True))
-        self.addParameter(QgsProcessingParameterFile(
-            "PARAMS", "Parameter file", extension="json", optional=True))
-        self.addParameter(QgsProcessingParameterFolderDestination("FOLDER", "Folder of the maps"))
-        self.addParameter(QgsProcessingParameterFileDestination(
+            defaultValue=DEFAULT_CLASSES["OBSERVED_CLASSES"], optional=True),
+            "The class table of OBSERVED (default: values 1-255 as housing, 3).")
+        self.declare(QgsProcessingParameterFile(
+            "PARAMS", "Parameter file", extension="json", optional=True),
+            "Optional parameter file whose land uses name and colour the maps.")
+        self.declare(QgsProcessingParameterFolderDestination("FOLDER", "Folder of the maps"),
+                     "Where the maps go: <code>start.tif</code>, <code>background.tif</code>, "
+                     "<code>observed-&lt;step&gt;.tif</code>, their pictures, "
+                     "<code>classes.json</code> (when the control maps give one developed land "
+                     "use), <code>prepare.json</code> and <code>report.html</code>, all together "
+                     "or none.")
+        self.declare(QgsProcessingParameterFileDestination(
             "RECIPE", "Recipe file", "JSON files (*.json)", optional=True,
-            createByDefault=False))
+            createByDefault=False),
+            "Optional: saves the recipe (absolute paths), from which <code>towngrow "
+            "prepare</code> makes the same maps into a folder.")
         self.addOutput(QgsProcessingOutputRasterLayer("OUTPUT", "Start map"))
         self.addOutput(QgsProcessingOutputRasterLayer("BACKGROUND", "Background"))
         self.addOutput(QgsProcessingOutputMultipleLayers("CONTROL_MAPS", "Control maps"))
