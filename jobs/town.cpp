@@ -4,6 +4,7 @@
 
 #include "io/error.h"
 #include "io/grid_files.h"
+#include "jobs/options.h"
 #include "params/params_json.h"
 #include "towngrow/grid/coverage.h"
 #include "towngrow/landuse/land_use_set.h"
@@ -20,7 +21,7 @@ void CheckGridSize(long long rows, long long cols) {
 }
 
 void PrepareTown(const TownOptions& o, TownSetup& setup) {
-  if (o.steps < 0) throw Error("--steps must be 0 or more");
+  if (o.steps < 0) throw Error(jobs::Spelled(std::string("steps")) + " must be 0 or more");
   if (!o.params.empty()) ApplyParamsFile(o.params, setup.set);
   if (!o.paramsGiven.is_null()) ApplyParams(o.paramsGiven, "params", setup.set);
 
