@@ -347,6 +347,23 @@ TEST_F(CalibrateCliTest, SensitivityRanksTheParametersByTheirEffects) {
     EXPECT_EQ(f[8], "6");  // one effect per trajectory
   }
   EXPECT_EQ(FileDigest("m/sensitivity.png"), "chart800x636=");  // bars, no land use
+  // The first rank's bar (rows of its fill) and whisker (the full colour) stand
+  // highest: the whisker rises above the bar by sigma / mu* of the bar's height.
+  Image img;
+  ASSERT_TRUE(ReadPng(W("m/sensitivity.png"), img));
+  int fillTop = img.height, base = 0, whiskerTop = img.height;
+  for (int y = 0; y < img.height; ++y) {
+    int fill = 0;
+    for (int x = 0; x < img.width; ++x) {
+      fill += img.At(x, y) == Rgb{130, 173, 210};
+      if (img.At(x, y) == Rgb{46, 119, 180}) whiskerTop = std::min(whiskerTop, y);
+    }
+    if (fill >= 80) fillTop = std::min(fillTop, y), base = y;  // more than a cap's
+  }
+  const std::vector<std::string> first = Split(lines[1], ',');
+  ASSERT_GT(base, fillTop);
+  EXPECT_NEAR(double(fillTop - whiskerTop) / (base - fillTop),
+              std::stod(first[7]) / std::stod(first[6]), 0.05);
   EXPECT_NE(ReadAll(W("m/report.html"))
                 .find("id1.maxLength</td><td class=\"n\">0.0000</td><td class=\"n\">0.0000</td><td "
                       "class=\"n\">0.0000</td><td>none</td>"),
