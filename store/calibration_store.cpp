@@ -113,7 +113,9 @@ const std::map<std::string, std::string>& MetaWords() {
       {"measures", "measures"},
       {"format", "database layout"},
       {"classes", "class file"},
-      {"runaway", "runaway bound (--runaway)"}};
+      {"runaway", "runaway bound (--runaway)"},
+      {"holdAges", "holding of ages (--hold-ages)"},
+      {"scenario", "schedule or suitability (--schedule, --suitability)"}};
   return words;
 }
 

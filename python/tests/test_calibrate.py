@@ -87,7 +87,6 @@ def test_refusals_of_the_new_options(past):
                            ({"validate": {0: past[8]}}, "validate: the steps"),
                            ({"classes": {"classes": []}}, "classes"),
                            ({"runaway": 0.5}, "runaway= must be 0"),
-                           ({"threads": 5000}, "threads= must be from 0 to 1024, not 5000"),
                            ({"method": "simplex"}, "method= simplex: not one of grid, refine")):
         with pytest.raises(ValueError, match=match):
             towngrow.calibrate(start(), {4: past[4]}, SPACE, **options)

@@ -47,12 +47,6 @@ struct Formula {
   }
 };
 
-std::vector<std::string> Keys(const std::vector<PointResult>& ranking) {
-  std::vector<std::string> keys;
-  for (const auto& r : ranking) keys.push_back(r.key);
-  return keys;
-}
-
 TEST(CalibrateSearch, GridIsTheFullFactorialInOdometerOrder) {
   const SearchSpace space = {Param("a", {1, 2}), Param("b", {0.5, 0.25, 1e-7}, false, 0, 1)};
   const std::vector<Point> pts = FirstRound(space, SearchSettings{});
@@ -112,35 +106,6 @@ TEST(CalibrateSearch, LatinHypercubeHasOneValuePerStratumAndRepeats) {
   s.seed = 10;
   for (const Point& p : FirstRound(space, s)) b.push_back(PointKey(space, p));
   EXPECT_NE(a, std::vector<std::string>(b.begin() + 20, b.end()));
-}
-
-TEST(CalibrateSearch, ResumedFromAnInterruptedSearchGivesTheSameRanking) {
-  const SearchSpace space = {Param("a", {0, 20, 40, 60, 80, 100}), Param("b", {1, 2, 3})};
-  SearchSettings s;
-  s.method = SearchMethod::Refine;
-  s.keep = 2;
-  Formula whole{{33, 2}};
-  const SearchResult full = Search(space, s, whole.Hooks(space));
-
-  std::map<std::string, PointResult> store;
-  Formula first{{33, 2}};
-  SearchHooks h = first.Hooks(space);
-  h.finished = [&store](const PointResult& r) {
-    if (store.size() == 25) throw std::runtime_error("killed");
-    store[r.key] = r;
-  };
-  EXPECT_THROW(Search(space, s, h), std::runtime_error);
-  Formula second{{33, 2}};
-  h = second.Hooks(space);
-  h.lookup = [&store](const std::string& key) -> std::optional<PointResult> {
-    auto it = store.find(key);
-    if (it == store.end()) return std::nullopt;
-    return it->second;
-  };
-  const SearchResult resumed = Search(space, s, h);
-  EXPECT_EQ(Keys(resumed.ranking), Keys(full.ranking));
-  EXPECT_EQ(second.evaluated.size() + 25, whole.evaluated.size());
-  for (const std::string& k : second.evaluated) EXPECT_EQ(store.count(k), 0u) << k;
 }
 
 TEST(CalibrateSearch, BadSpacesAndSettingsAreRefused) {
@@ -377,39 +342,6 @@ TEST(CalibrateSearch, AProposerIsGivenEachRoundsResultsInTheOrderItAsked) {
   EXPECT_EQ(cut.rounds.back().points, 3u);
   EXPECT_EQ(cut.rounds.back().evaluated, 1u);
   EXPECT_EQ(g.evaluated.back(), "a=1; b=1");
-}
-
-TEST(CalibrateSearch, AProposedSearchResumedFromAStoreAsksTheSamePoints) {
-  const SearchSpace space = {Param("a", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}),
-                             Param("b", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9})};
-  SearchSettings s;
-  s.method = SearchMethod::Proposed;
-  s.evaluations = 9;
-  Formula whole{{6, 5}};
-  Walker w;
-  const SearchResult full = Search(space, s, whole.Hooks(space), &w);
-
-  std::map<std::string, PointResult> store;
-  Formula first{{6, 5}};
-  SearchHooks h = first.Hooks(space);
-  h.finished = [&store](const PointResult& r) {
-    if (store.size() == 5) throw std::runtime_error("killed");
-    store[r.key] = r;
-  };
-  Walker w1;
-  EXPECT_THROW(Search(space, s, h, &w1), std::runtime_error);
-  Formula second{{6, 5}};
-  h = second.Hooks(space);
-  h.lookup = [&store](const std::string& key) -> std::optional<PointResult> {
-    auto it = store.find(key);
-    if (it == store.end()) return std::nullopt;
-    return it->second;
-  };
-  Walker w2;
-  const SearchResult resumed = Search(space, s, h, &w2);
-  EXPECT_EQ(Keys(resumed.ranking), Keys(full.ranking));
-  EXPECT_EQ(w2.given, w.given);
-  EXPECT_EQ(second.evaluated.size() + 5, whole.evaluated.size());
 }
 
 TEST(CalibrateSearch, SizesAreToldAndTooLargeRoundsRefusedBeforeAnyPoint) {

@@ -70,10 +70,8 @@ protected:
     ProgramTest::SetUp();
     std::ofstream(W("truth.json"))
         << R"({"landUses": [{"id": 1, "minStep": 3}, {"id": 3, "neighborRadius": 2}]})";
-    ASSERT_EQ(Run("run --params truth.json --rows 30 --cols 30 --steps 8 --every 4 --format asc "
-                  "--seed 1000 --out obs --quiet --no-png --no-gif")
-                  .code,
-              0);
+    Ok("run --params truth.json --rows 30 --cols 30 --steps 8 --every 4 --format asc "
+       "--seed 1000 --out obs --quiet --no-png --no-gif");
     Space("space.json", R"([{"id": 1, "field": "minStep", "values": [1, 3, 5, 7]},
         {"id": 3, "field": "neighborRadius", "min": 0, "max": 3, "step": 1},
         {"id": 3, "field": "streetPercent", "values": [0, 20, 40, 60]}])");
@@ -104,8 +102,7 @@ TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
     SCOPED_TRACE(c.method);
     fs::remove_all(W("whole"));
     fs::remove_all(W("cut"));
-    const Result whole = Run(Command("whole", std::string(" --threads 2") + c.method));
-    ASSERT_EQ(whole.code, 0) << whole.err;
+    const Result whole = Ok(Command("whole", std::string(" --threads 2") + c.method));
     long total = 0;
     const std::string want = Dump(W("whole/calibration.sqlite"), &total);
 
@@ -137,8 +134,7 @@ TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
     EXPECT_LT(kept, total);
     EXPECT_FALSE(fs::exists(W("cut/ranking.csv")));
 
-    const Result rerun = Run(Command("cut", std::string(" --threads 1 --resume") + c.method));
-    ASSERT_EQ(rerun.code, 0) << rerun.err;
+    const Result rerun = Ok(Command("cut", std::string(" --threads 1 --resume") + c.method));
     EXPECT_EQ(Dump(W("cut/calibration.sqlite")), want);
     for (const char* f : {"ranking.csv", "rounds.csv", c.file, "best/step-8/majority.json"})
       EXPECT_EQ(ReadAll(W(std::string("cut/") + f)), ReadAll(W(std::string("whole/") + f))) << f;
@@ -159,26 +155,27 @@ TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
 TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
   Space("one.json", R"([{"id": 3, "field": "directionProb[2]", "values": [40, 125]},
       {"id": 1, "field": "junctionFill", "values": [0]}])");
-  const Result r =
-      Run("calibrate --start town --rows 30 --cols 30 --observed obs/step-0008.asc:8 --space "
-          "one.json --runs 1 --seed 42 --out cal --quiet --validate obs/step-0008.asc:8 --validate "
-          "obs/step-0004.asc:4 --majority-runs 1");
-  ASSERT_EQ(r.code, 0) << r.err;
+  Ok("calibrate --start town --rows 30 --cols 30 --observed obs/step-0008.asc:8 --space "
+     "one.json --runs 1 --seed 42 --out cal --quiet --validate obs/step-0008.asc:8 --validate "
+     "obs/step-0004.asc:4 --majority-runs 1");
   const Json best = Json::parse(ReadAll(W("cal/best.json")));
   EXPECT_FALSE(best["landUses"][1]["junctionFill"].get<bool>());
-  ASSERT_EQ(Run("run --params cal/best.json --rows 30 --cols 30 --steps 8 --seed 42 --out lone "
-                "--quiet --no-png --no-gif")
-                .code,
-            0);
-  ASSERT_EQ(Run("compare obs/step-0008.asc lone/final.asc --start obs/step-0000.asc --out cmp "
-                "--quiet --no-fuzzy")
-                .code,
-            0);
+  Ok("run --params cal/best.json --rows 30 --cols 30 --steps 8 --seed 42 --out lone "
+     "--quiet --no-png --no-gif");
+  Ok("compare obs/step-0008.asc lone/final.asc --start obs/step-0000.asc --out cmp "
+     "--quiet --no-fuzzy");
   const Json cmp = Json::parse(ReadAll(W("cmp/compare.json")));
   const std::string fom = cmp["change"]["developed"]["figureOfMerit"].dump();
   const std::vector<std::string> row = Split(Split(ReadAll(W("cal/ranking.csv")))[1], ',');
   ASSERT_GT(row.size(), 8u);
   EXPECT_NEAR(std::stod(row[7]), std::stod(fom), 1e-6) << fom;  // fom.developed at step 8
+  // best.json's record names the point, its objective and the seeds of its runs.
+  const Json& record = best["run"];
+  EXPECT_EQ(record["point"], row[1]);
+  EXPECT_NEAR(record["objectiveValue"].get<double>(), std::stod(row[4]),
+              1e-6);  // after two parameters
+  EXPECT_EQ(Json::array({record["runs"], record["seedStep"], record["runSeeds"], record["seed"]}),
+            Json::parse("[1, 1, [42], 42]"));
   EXPECT_TRUE(fs::exists(W("cal/best/step-8/comparison.json")));
   // Held out: the fitted map again scores as in the ranking; another apart.
   const std::vector<std::string> held = Split(ReadAll(W("cal/validation.csv")));
@@ -190,14 +187,10 @@ TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
   // The majority map of one fresh run is that run (seed 42 + 1, after the
   // fit's): its measures are those of the lone run seeded 43, on the fitted
   // map and on the held-out map of the same steps.
-  ASSERT_EQ(Run("run --params cal/best.json --rows 30 --cols 30 --steps 8 --seed 43 --out fresh "
-                "--quiet --no-png --no-gif")
-                .code,
-            0);
-  ASSERT_EQ(Run("compare obs/step-0008.asc fresh/final.asc --start obs/step-0000.asc --out cmp2 "
-                "--quiet --no-fuzzy")
-                .code,
-            0);
+  Ok("run --params cal/best.json --rows 30 --cols 30 --steps 8 --seed 43 --out fresh "
+     "--quiet --no-png --no-gif");
+  Ok("compare obs/step-0008.asc fresh/final.asc --start obs/step-0000.asc --out cmp2 "
+     "--quiet --no-fuzzy");
   const Json fresh = Json::parse(ReadAll(W("cmp2/compare.json")));
   const Json major = Json::parse(ReadAll(W("cal/best/step-8/majority.json")));
   EXPECT_EQ(major["seeds"], Json::parse("[43]"));
@@ -214,8 +207,8 @@ TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
 }
 
 TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
-  ASSERT_EQ(Run("run --rows 20 --cols 20 --steps 2 --out small --quiet --no-png --no-gif").code, 0);
-  ASSERT_EQ(Run(Command("done", " --quiet")).code, 0);
+  Ok("run --rows 20 --cols 20 --steps 2 --out small --quiet --no-png --no-gif");
+  Ok(Command("done", " --quiet"));
   const struct {
     const char* space;  // written as space.json when not empty
     const char* more;
@@ -234,17 +227,21 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       {"", " --method cmaes --evaluations 30",
        "done/calibration.sqlite: made for another search settings"},
       {"", " --rounds 2", "done/calibration.sqlite: made for another search settings"},
+      {"", " --hold-ages",
+       "done/calibration.sqlite: made for another holding of ages (--hold-ages)"},
+      {"", " --observed obs/step-0004.asc:6",
+       "done/calibration.sqlite: made for another control maps"},
+      {R"([{"id": 1, "field": "minStep", "values": [1, 2]}])", "",
+       "done/calibration.sqlite: made for another search space"},
       {"", " --method cmaes", "--method cmaes needs --evaluations N"},
       {"", " --method nsga2", "--method nsga2 needs --evaluations N"},
       {"", " --population 8", "--population is for cmaes and nsga2, not grid"},
       {"", " --method cmaes --evaluations 9 --population 4", "population must be from 5"},
       {"", " --method nsga2 --evaluations 9 --population 10", "a multiple of 4"},
       {"", " --method morris --levels 3", "levels must be an even number"},
-      {"", " --method morris --trajectories 0", "trajectories must be from 1"},
       {"", " --max-points 63",
        "space.json: a round of 64 points (every combination of the values of 3 parameters) is "
        "more than the most allowed, 63: narrow the space, or search it with cmaes"},
-      {"", " --majority-runs 0", "--majority-runs must be from 1 to 65535"},
       {"", " --runaway 0.5", "--runaway must be 0 (off) or from 1 to 1000, not 0.5"},
   };
   const std::string good = ReadAll(W("space.json"));
@@ -268,8 +265,8 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
 // with a bound of 1 the stopped points rank after every other, those with
 // every run stopped last; a database resumes only under its own bound.
 TEST_F(CalibrateCliTest, RunawayRunsStopAndRankLast) {
-  ASSERT_EQ(Run(Command("off", " --quiet --runaway 0")).code, 0);
-  ASSERT_EQ(Run(Command("on", " --quiet")).code, 0);
+  Ok(Command("off", " --quiet --runaway 0"));
+  Ok(Command("on", " --quiet"));
   const std::vector<std::string> on = Split(ReadAll(W("on/ranking.csv")));
   EXPECT_EQ(on.size(), 65u);
   for (const std::string& row : on)
@@ -281,7 +278,7 @@ TEST_F(CalibrateCliTest, RunawayRunsStopAndRankLast) {
   for (const char* f : {"ranking.csv", "rounds.csv", "best/step-8/majority.json"})
     EXPECT_EQ(ReadAll(W(std::string("on/") + f)), ReadAll(W(std::string("off/") + f))) << f;
 
-  ASSERT_EQ(Run(Command("tight", " --quiet --runaway 1")).code, 0);
+  Ok(Command("tight", " --quiet --runaway 1"));
   long stoppedPoints = 0, last = 0;
   bool undefinedSeen = false;
   for (const std::string& row : Split(ReadAll(W("tight/ranking.csv")))) {
@@ -322,11 +319,10 @@ TEST_F(CalibrateCliTest, SensitivityRanksTheParametersByTheirEffects) {
   Space("morris.json", R"([{"id": 1, "field": "minStep", "min": 1, "max": 7, "step": 1},
       {"id": 1, "field": "maxLength", "min": 1, "max": 20, "step": 1},
       {"id": 3, "field": "neighborRadius", "min": 0, "max": 3, "step": 1}])");
-  const Result r = Run(
+  const Result r = Ok(
       "calibrate --start town --rows 30 --cols 30 --observed obs/step-0004.asc:4 --observed "
       "obs/step-0008.asc:8 --space morris.json --runs 2 --seed 7 --method morris --trajectories 6 "
       "--out m --quiet");
-  ASSERT_EQ(r.code, 0) << r.err;
   const std::vector<std::string> lines = Split(ReadAll(W("m/sensitivity.csv")));
   ASSERT_EQ(lines.size(), 1u + 3 * (1 + 2 * 7));  // 7 measures at 2 control maps
   EXPECT_EQ(lines[0], "parameter,rank,effect,measure,steps,mu,mu*,sigma,effects");
@@ -374,8 +370,7 @@ TEST_F(CalibrateCliTest, SensitivityRanksTheParametersByTheirEffects) {
 // in steps a space file takes: it reads back whole, and a grid over it is
 // refused before any work with its size and the suggestion of cmaes.
 TEST_F(CalibrateCliTest, TheSpaceOfEveryFieldReadsBack) {
-  const Result p = Run("params --space");
-  ASSERT_EQ(p.code, 0) << p.err;
+  const Result p = Ok("params --space");
   const Json all = Json::parse(p.out);
   ASSERT_GT(all.size(), 60u);
   bool activeAge = false;

@@ -29,20 +29,19 @@ const char* const kGrid = "ncols 3\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 
 }  // namespace
 
 TEST_F(GisMapsTest, TheCrsAndTheLandUsesTravelThroughEveryMapWritten) {
-  ASSERT_EQ(Run("run --rows 30 --cols 40 --steps 4 --quiet --no-png --no-gif --out s").code, 0);
+  Ok("run --rows 30 --cols 40 --steps 4 --quiet --no-png --no-gif --out s");
   Shell(
       "gdal_translate -q -a_srs EPSG:32633 -a_ullr 500000 4100000 501200 4099100 s/final.asc "
       "town.tif");
-  Result r = Run("run --start town.tif --steps 6 --every 6 --format tif --quiet --out t");
-  ASSERT_EQ(r.code, 0) << r.err;
-  ASSERT_EQ(Run("run --start s/final.asc --steps 6 --quiet --no-png --no-gif --out a").code, 0);
+  Result r = Ok("run --start town.tif --steps 6 --every 6 --format tif --quiet --out t");
+  Ok("run --start s/final.asc --steps 6 --quiet --no-png --no-gif --out a");
   EXPECT_EQ(AscCells(W("t/final.asc")), AscCells(W("a/final.asc")));
   EXPECT_NE(ReadAll(W("t/final.prj")).find("UTM_Zone_33N"), std::string::npos);
-  ASSERT_EQ(Run("convert t/final.tif back.asc").code, 0);
+  Ok("convert t/final.tif back.asc");
   EXPECT_EQ(ReadAll(W("back.asc")), ReadAll(W("t/final.asc")));  // cells and georeference
-  ASSERT_EQ(Run("convert back.asc again.tif").code, 0);          // the CRS from back.prj
-  ASSERT_EQ(Run("ensemble --runs 2 --start town.tif --steps 3 --quiet --out e").code, 0);
-  ASSERT_EQ(Run("run --crs EPSG:3035 --rows 20 --cols 25 --steps 1 --quiet --out z").code, 0);
+  Ok("convert back.asc again.tif");                              // the CRS from back.prj
+  Ok("ensemble --runs 2 --start town.tif --steps 3 --quiet --out e");
+  Ok("run --crs EPSG:3035 --rows 20 --cols 25 --steps 1 --quiet --out z");
 
   struct Case {
     std::string file;
@@ -85,7 +84,7 @@ TEST_F(GisMapsTest, TheCrsAndTheLandUsesTravelThroughEveryMapWritten) {
     EXPECT_EQ(rat["row"].size(), 7u);
   }
   // The percentages of the GeoTIFF are those of the ASCII grid.
-  ASSERT_EQ(Run("convert --lenient e/housing.tif housing.asc").code, 0);
+  Ok("convert --lenient e/housing.tif housing.asc");
   EXPECT_EQ(AscCells(W("housing.asc")), AscCells(W("e/housing.asc")));
 }
 
@@ -113,8 +112,7 @@ TEST_F(GisMapsTest, RastersAndGridsAreReadAsTheyMean) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
-    const Result r = Run(c.args);
-    EXPECT_EQ(r.code, 0) << r.err;
+    const Result r = Ok(c.args);
     EXPECT_NE(r.out.find(c.expected), std::string::npos) << r.out;
   }
   // No-data in a background allows nothing there (as the others ID 6, it
@@ -123,8 +121,8 @@ TEST_F(GisMapsTest, RastersAndGridsAreReadAsTheyMean) {
   nothing += "nodata_value -9999\n";
   for (int k = 0; k < 30 * 30; ++k) nothing += k % 30 == 29 ? "-9999\n" : "-9999 ";
   std::ofstream(W("bg.asc")) << nothing;
-  ASSERT_EQ(Run("run --rows 30 --cols 30 --steps 8 --quiet --out t0").code, 0);
-  ASSERT_EQ(Run("run --start t0/final.asc --background bg.asc --steps 8 --quiet --out t1").code, 0);
+  Ok("run --rows 30 --cols 30 --steps 8 --quiet --out t0");
+  Ok("run --start t0/final.asc --background bg.asc --steps 8 --quiet --out t1");
   EXPECT_EQ(AscCells(W("t1/final.asc")), AscCells(W("t0/final.asc")));
   std::ofstream(W("odd.asc")) << "ncols 5\nnrows 5\nxllcorner 0\nyllcorner 0\ncellsize 1\n"
                               << "9 0 0 0 0\n0 0 0 0 0\n0 0 0 0 0\n0 0 0 0 0\n0 0 0 0 77\n";
@@ -199,7 +197,7 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
 }
 
 TEST_F(GisMapsTest, EveryMapWrittenHereOrByGdalPassesTheStrictCheckWithItsCells) {
-  ASSERT_EQ(Run("run --rows 12 --cols 17 --steps 6 --quiet --no-png --no-gif --out s").code, 0);
+  Ok("run --rows 12 --cols 17 --steps 6 --quiet --no-png --no-gif --out s");
   Shell(
       "gdal_translate -q -a_srs EPSG:32633 s/final.asc g.tif && "
       "gdal_translate -q -of AAIGrid g.tif gdal.asc && "
@@ -217,10 +215,9 @@ TEST_F(GisMapsTest, EveryMapWrittenHereOrByGdalPassesTheStrictCheckWithItsCells)
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     if (c.ours) {
-      ASSERT_EQ(Run("convert g.tif " + c.file).code, 0);
+      Ok("convert g.tif " + c.file);
     }
-    const Result r = Run("convert " + c.file + " back.asc");
-    ASSERT_EQ(r.code, 0) << r.err;
+    const Result r = Ok("convert " + c.file + " back.asc");
     EXPECT_EQ(AscCells(W("back.asc")), cells);
     const std::string crs = c.crs ? "WGS 84 / UTM zone 33N (EPSG:32633)" : "none known";
     EXPECT_NE(Run("info " + c.file).out.find("crs:            " + crs + "\n"), std::string::npos);
@@ -228,10 +225,8 @@ TEST_F(GisMapsTest, EveryMapWrittenHereOrByGdalPassesTheStrictCheckWithItsCells)
 }
 
 TEST_F(GisMapsTest, AGeoTiffThatCannotBeWrittenWholeLeavesNothing) {
-  ASSERT_EQ(Run("run --start random --rows 600 --cols 600 --steps 0 --quiet --no-png --no-gif "
-                "--out s")
-                .code,
-            0);
+  Ok("run --start random --rows 600 --cols 600 --steps 0 --quiet --no-png --no-gif "
+     "--out s");
   fs::remove_all(W("s/final.tif")), fs::remove_all(W("s/final.tif.aux.xml"));
   ExpectBadInput("convert s/final.asc o.tif", "o.tif: write error", "trap '' XFSZ; ulimit -f 4; ");
 }

@@ -38,9 +38,8 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
   Text("s.json", R"([{"step": 4, "layers": ["road.asc"], "suitability": "half.asc"},
                      {"step": 2, "background": "all.asc"}, {"step": 90, "layers": ["road.asc"]}])");
   const Result r =
-      Run("run --rows 30 --cols 30 --steps 6 --schedule s.json --suitability half.asc "
-          "--quiet --no-png --no-gif --format asc --every 1 --out o");
-  ASSERT_EQ(r.code, 0) << r.err;
+      Ok("run --rows 30 --cols 30 --steps 6 --schedule s.json --suitability half.asc "
+         "--quiet --no-png --no-gif --format asc --every 1 --out o");
   EXPECT_EQ(r.err,
             "towngrow: warning: s.json: the entries of step 90 come after the last step "
             "(6) and take no effect\n");
@@ -53,7 +52,7 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
   EXPECT_EQ(run["scenario"]["files"][1]["sha256"].get<std::string>().size(), 64u);
   const std::string repeat = run["repeat"];
   ASSERT_NE(repeat.find(" --schedule "), std::string::npos);
-  ASSERT_EQ(Run(repeat.substr(9) + " --quiet --out again").code, 0);
+  Ok(repeat.substr(9) + " --quiet --out again");
   EXPECT_EQ(ReadAll(W("again/final.asc")), ReadAll(W("o/final.asc")));
 
   Layer("short.asc", "1", "1", true, 20);
@@ -92,7 +91,7 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
   const std::string calibrate =
       "calibrate --start town --rows 30 --cols 30 --observed "
       "o/step-0006.asc:6 --space space.json --runs 1 --quiet --out fit ";
-  ASSERT_EQ(Run(calibrate + "--schedule s.json").code, 0);
+  Ok(calibrate + "--schedule s.json");
   Text("s.json", R"([{"step": 3, "layers": ["road.asc"]}])");
   ExpectBadInput(calibrate + "--schedule s.json", "scenario");
 
@@ -104,8 +103,7 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
       "o/step-0006.asc:6 --space space.json --runs 1 --params old.json "
       "--horizon 40 --out ";
   for (const bool hold : {false, true}) {
-    const Result r = Run(fit + (hold ? "held --hold-ages" : "free"));
-    ASSERT_EQ(r.code, 0) << r.err;
+    const Result r = Ok(fit + (hold ? "held --hold-ages" : "free"));
     const std::size_t at = r.out.find(" by step 40 (the horizon)");
     ASSERT_NE(at, std::string::npos) << r.out;
     EXPECT_EQ(r.out.substr(r.out.rfind(", ", at) + 2, at - r.out.rfind(", ", at) - 2) == "0.0",

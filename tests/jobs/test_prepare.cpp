@@ -5,12 +5,16 @@
 
 #include <cmath>
 #include <set>
+#include <sstream>
 
 #include "io/checksum.h"
 #include "io/class_file.h"
 #include "io/error.h"
 #include "io/output_folder.h"
+#include "io/result_text.h"
 #include "jobs/prepare.h"
+#include "params/params_json.h"
+#include "prepare/recipe.h"
 #include "prepare/streets.h"
 #include "prepare/suitability.h"
 #include "support/files.h"
@@ -182,6 +186,9 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
       Json::parse(R"([{"step": 9, "suitability": [{"slope": "cover.tif", "critical": 50}]},
       {"step": 4, "start": [{"raster": "cover.tif", "classes": {"41": 5}}],
        "background": [{"vector": "roads.gpkg", "layer": "parks", "allow": []}]}])");
+  recipe_["description"] = "the test town";
+  recipe_["params"] = "p.json";
+  WriteAll(dir_ / "p.json", towngrow::io::SetToJson(towngrow::CLandUseSet()).dump());
   const PrepareResult r = RunPrepare(recipe_, dir_.Path(), "recipe");
   const std::string out = dir_ / "out";
   towngrow::io::OutputFolder folder(out);
@@ -221,6 +228,8 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
   for (int id = 0; id <= 6; ++id) EXPECT_EQ(scheme.classOf[id], id >= 1 && id <= 5 ? 0 : 1) << id;
   const Json record = Json::parse(ReadAll(out + "/prepare.json"));
   EXPECT_EQ(record["grid"]["rows"], kRows);
+  EXPECT_EQ(record["description"], "the test town");
+  EXPECT_EQ(record["params"], towngrow::io::AbsolutePath(dir_ / "p.json"));
   EXPECT_EQ(record["inputs"].size(), 8u);
   EXPECT_EQ(record["inputs"][1]["features"], 2);  // the filter's two roads
   EXPECT_EQ(record["inputs"][0]["placed"], "most frequent value");
@@ -239,6 +248,9 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
                 "/suitability.tif --observed " + out + "/observed-1950.tif:20 --schedule " + out +
                 "/schedule.json "),
             std::string::npos);
+  const std::string line = record["calibrate"];
+  EXPECT_EQ(line.substr(line.find(" --params ")),
+            " --params " + std::string(dir_ / "p.json") + " --space SPACE.json");
 }
 
 // Land cover at 10 m in EPSG:3035 in bands of three values, two of them
@@ -402,6 +414,105 @@ TEST_F(Order, GridFromBoundsRoundsUpAndPresetsNameTheirLegendsCodes) {
             (std::vector<std::uint8_t>{3, 3, 4, 1, 4, 0, 6, 6, 0, 0}));
 }
 
+// Every key of a recipe is checked before a layer is opened; a refusal
+// names the key's place and what it must be. A line of the table: a recipe
+// ("L keys": a start raster's keys; "E keys": keys beside an empty start)
+// => the refusal.
+TEST(Recipe, EachKeyIsRefusedAtItsPlaceWithWhatItMustBe) {
+  const auto L = [](const std::string& k) {
+    return R"({"start": [{"raster": "a.tif", )" + k + "}]}";
+  };
+  const auto E = [](const std::string& k) { return R"({"start": [], )" + k + "}"; };
+  std::istringstream table(R"(
+{} => start: missing: the layers of the start map
+[1, 2] => (top): must be an object
+E "extra": 1 => extra: unknown key (known: grid, start, background, observed, suitability, schedule, params, description)
+L "classes": {"1": 256} => start[0].classes["1"]: must be from 0 to 255, not 256
+L "preset": "nlcd2" => start[0].preset: "nlcd2" is none of nlcd, corine, worldcover
+{"start": [{"vector": "r", "as": -1}]} => start[0].as: must be from 0 to 255, not -1
+E "background": [{"vector": "r", "allow": [0, 8]}] => background[0].allow[1]: ID 8: a background cell holds the IDs 0 to 7 only (one bit each)
+E "background": [{"raster": "a", "classes": {"1": [9]}}] => background[0].classes["1"][0]: ID 9: a background cell holds the IDs 0 to 7 only (one bit each)
+E "observed": [{"name": "a/b", "steps": 2, "layers": []}] => observed[0].name: "a/b": 1 to 40 letters, digits, '_', '-' or '.' (it names observed-<name>.tif)
+E "observed": [{"name": "x", "steps": 0, "layers": []}] => observed[0].steps: must be from 1 to 100000000, not 0
+E "schedule": [{"step": 0, "start": []}] => schedule[0].step: must be from 1 to 100000000, not 0
+E "schedule": [{"step": 2, "start": [{"vector": "r", "as": 3}]}, {"step": 2, "background": []}] => schedule[1].step: step 2 is schedule[0]'s too
+E "schedule": [{"step": 2, "roads": []}] => schedule[0].roads: unknown key (known: step, start, background, suitability)
+E "suitability": [{"raster": "a", "range": [3, 3]}] => suitability[0].range: the range is reversed or empty (write the smaller value first)
+E "suitability": [{"raster": "a", "classes": {"1": 1.5}}] => suitability[0].classes["1"]: must be a number from 0 to 1, not 1.5
+{"start": {}} => start: must be a list of layers
+E "description": "" => description: must be a non-empty text
+{"start": [3]} => start[0]: must be an object with "raster" or "vector"
+L "vector": "b" => start[0]: needs exactly one of "raster" and "vector"
+L "clases": {} => start[0].clases: unknown key (known: raster, band, classes, preset, nodata)
+L "classes": {"1": 3}, "preset": "nlcd" => start[0]: give "classes" or "preset", not both
+{"start": [{"raster": "a.tif"}]} => start[0]: needs "classes" or "preset"
+L "classes": {}, "band": 0 => start[0].band: must be from 1 to 65535, not 0
+L "classes": {"1": 3}, "band": 1.5 => start[0].band: must be a whole number
+L "classes": [] => start[0].classes: must be an object of value: rule entries
+L "classes": {"-1--3": 3} => start[0].classes["-1--3"]: the range is reversed (write the smaller value first)
+L "classes": {"5-9": 3, "1-5": 4} => start[0].classes["5-9"]: overlaps ["1-5"]
+{"start": [{"vector": "r"}]} => start[0]: needs "as" (a land-use ID or "street")
+E "background": [{"vector": "r"}] => background[0]: needs "allow" (a list of allowed IDs)
+E "background": [{"raster": "a"}] => background[0]: needs "classes" (values to lists of allowed IDs)
+E "observed": {} => observed: must be a list of control maps
+E "observed": [{"name": "x", "steps": 2}] => observed[0]: needs "layers"
+E "observed": [{"name": "x", "steps": 2, "layers": []}] => observed[0].layers: must list at least one layer
+E "observed": [{"name": "x", "steps": 1, "layers": [{"vector": "r", "as": 3}]},{"name": "x", "steps": 1, "layers": [{"vector": "r", "as": 3}]}] => observed[1].name: "x" names an earlier control map too
+E "suitability": [] => suitability: must be a list of at least one factor
+E "suitability": [{"raster": "a", "slope": "s"}] => suitability[0]: needs exactly one of "raster" and "slope"
+E "suitability": [{"slope": "s"}] => suitability[0]: needs "critical" (the slope that allows nothing)
+E "suitability": [{"slope": "s", "critical": 0}] => suitability[0].critical: must be above 0, not 0
+E "suitability": [{"raster": "a"}] => suitability[0]: needs exactly one of "range" and "classes"
+E "suitability": [{"raster": "a", "classes": {"1": 1}, "invert": true}] => suitability[0].invert: goes with "range" only
+E "suitability": [{"raster": "a", "range": [1]}] => suitability[0].range: must be [lo, hi]
+E "suitability": [{"raster": "a", "range": ["a", 2]}] => suitability[0].range[0]: must be a number
+E "suitability": [{"raster": "a", "range": [1, "b"]}] => suitability[0].range[1]: must be a number
+E "suitability": [{"raster": "a", "range": [1, 2], "invert": 1}] => suitability[0].invert: must be true or false
+E "schedule": [{"start": []}] => schedule[0]: needs "step"
+E "schedule": [{"step": 3}] => schedule[0]: gives none of "start", "background", "suitability"
+E "schedule": [{"step": 3, "background": []}] => schedule[0].background: must list at least one layer
+E "grid": {"like": "a", "cell": 2} => grid: give "like" alone, or "crs", "bounds" and "cell"
+E "grid": {"crs": "c", "bounds": [0, 0, 9, 9]} => grid: needs "like", or "crs", "bounds" and "cell" (no "cell")
+E "grid": {"crs": "c", "bounds": [0, 0, 9], "cell": 1} => grid.bounds: must be [xmin, ymin, xmax, ymax]
+E "grid": {"crs": "c", "bounds": [0, 0, 9, "9"], "cell": 1} => grid.bounds[3]: must be a number
+E "grid": {"crs": "c", "bounds": [0, 9, 9, 9], "cell": 1} => grid.bounds: xmin must be below xmax and ymin below ymax
+E "grid": {"crs": "c", "bounds": [9, 0, 9, 9], "cell": 1} => grid.bounds: xmin must be below xmax and ymin below ymax
+E "grid": {"crs": "c", "bounds": [0, 0, 9, 9], "cell": 0} => grid.cell: must be a number above 0
+)");
+  std::vector<std::pair<std::string, std::string>> cases;
+  for (std::string line; std::getline(table, line);) {
+    const std::size_t at = line.find(" => ");
+    if (line.empty()) continue;
+    ASSERT_NE(at, std::string::npos) << line;
+    const std::string recipe = line.substr(0, at),
+                      rest = recipe.substr(std::min<std::size_t>(2, recipe.size()));
+    cases.push_back({recipe.rfind("L ", 0) == 0   ? L(rest)
+                     : recipe.rfind("E ", 0) == 0 ? E(rest)
+                                                  : recipe,
+                     line.substr(at + 4)});
+  }
+  for (const char* key : {"x", "1-", "1-2x", "1+2", "1234567890123456"})  // 15 digits at most
+    cases.push_back({L(R"("classes": {")" + std::string(key) + R"(": 3})"),
+                     "start[0].classes[\"" + std::string(key) +
+                         "\"]: not a whole number or a range of them (\"11\", \"21-24\")"});
+  for (const auto& [text, message] : cases) {
+    try {
+      towngrow::io::ParseRecipe(Json::parse(text), "r", "");
+      ADD_FAILURE() << "taken: " << text;
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), "r: " + message) << text;
+    }
+  }
+  const towngrow::io::Recipe r = towngrow::io::ParseRecipe(
+      Json::parse(L(R"("classes": {"-5--1": 3, "007": 4, "999999999999999": 5})")), "r", "f");
+  const auto& rules = r.start[0].rules;
+  ASSERT_EQ(rules.size(), 3u);
+  EXPECT_EQ(
+      (std::vector<std::int64_t>{rules[0].lo, rules[0].hi, rules[1].lo, rules[1].hi, rules[2].lo}),
+      (std::vector<std::int64_t>{-5, -1, 7, 7, 999999999999999}));
+  EXPECT_EQ(r.start[0].file, "f/a.tif");
+}
+
 TEST(Checksum, FileSha256MatchesTheStandardsVectors) {
   ScratchDir dir;
   const struct {
@@ -459,13 +570,7 @@ TEST(StreetRule, NodesAtEndsAndJunctionsOnly) {
   }
 }
 
-TEST(StreetRule, BurntCellsOfOneLineAreJoinedInsideTheGridOnly) {
-  // A line along row 1 whose burnt cells skip columns 2 to 4, and one that
-  // leaves the grid at the right and comes back.
-  std::vector<std::uint8_t> burnt(3 * 8, 0);
-  for (int c : {0, 1, 5, 6}) burnt[8 + c] = 1;
-  EXPECT_EQ(towngrow::io::JoinLineCells({{0.5, 1.5}, {6.5, 1.5}}, 3, 8, burnt), 3);
-  for (int c = 0; c < 7; ++c) EXPECT_EQ(burnt[8 + c], 1) << c;
+TEST(StreetRule, SteepLinesAreJoinedOneCellARowEachBesideTheNext) {
   // Steep lines down and up whose burnt cells skip rows 2 to 7: one cell
   // joined in each of those rows, every row's cell beside the next one's.
   for (const bool up : {false, true}) {
@@ -486,10 +591,42 @@ TEST(StreetRule, BurntCellsOfOneLineAreJoinedInsideTheGridOnly) {
       last = col;
     }
   }
-  std::vector<std::uint8_t> out(3 * 8, 0);
-  out[0 * 8 + 7] = out[2 * 8 + 7] = 1;
-  EXPECT_EQ(towngrow::io::JoinLineCells({{7.5, 0.5}, {9.5, 1.5}, {7.5, 2.5}}, 3, 8, out), 0);
-  EXPECT_EQ(out[1 * 8 + 7], 0);
+}
+
+// A line that leaves the grid by one of its edges and comes back joins
+// nothing across the outside; the same line kept inside joins its gap.
+TEST(StreetRule, ALineOutsideTheGridByAnyEdgeJoinsNothingThere) {
+  using towngrow::io::PixelPoint;
+  constexpr int n = 6;  // a square grid: each edge is the bottom one turned
+  const std::pair<const char*, PixelPoint (*)(PixelPoint)> edges[] = {
+      {"bottom", [](PixelPoint p) { return p; }},
+      {"top",
+       [](PixelPoint p) {
+         return PixelPoint{p.x, n - p.y};
+       }},
+      {"right",
+       [](PixelPoint p) {
+         return PixelPoint{p.y, p.x};
+       }},
+      {"left",
+       [](PixelPoint p) {
+         return PixelPoint{n - p.y, p.x};
+       }},
+  };
+  for (const auto& [edge, turn] : edges)
+    for (const double far : {9.0, 5.75}) {  // out by 3 cells, or kept inside
+      std::vector<std::uint8_t> burnt(n * n, 0);
+      auto cell = [&](double x, double y) -> std::uint8_t& {
+        const PixelPoint p = turn({x, y});
+        return burnt[static_cast<int>(p.y) * n + static_cast<int>(p.x)];
+      };
+      cell(1.5, 4.5) = cell(4.5, 4.5) = 1;
+      std::vector<PixelPoint> line;
+      for (const PixelPoint& p : {PixelPoint{1.5, 4.5}, {1.5, far}, {4.5, far}, {4.5, 4.5}})
+        line.push_back(turn(p));
+      EXPECT_EQ(towngrow::io::JoinLineCells(line, n, n, burnt), far > n ? 0 : 2) << edge << far;
+      EXPECT_EQ(cell(2.5, 4.5) + cell(3.5, 4.5), far > n ? 0 : 2) << edge << far;
+    }
 }
 
 }  // namespace

@@ -31,6 +31,13 @@ protected:
   }
   fs::path W(const std::string& name) const { return fs::path(work_) / name; }
 
+  // Runs a command that must succeed (its error output shown if not).
+  Result Ok(const std::string& args) {
+    Result r = Run(args);
+    EXPECT_EQ(r.code, 0) << args << "\n" << r.err.substr(0, 500);
+    return r;
+  }
+
   // A refused command line: status 2, nothing on standard output, one line
   // "towngrow: error: ..." holding `message`, and the work folder still
   // holding just what it held.
