@@ -135,14 +135,9 @@ def test_a_dict_recipe_reads_its_paths_from_the_working_folder(layers):
     assert by_dict["classes"] is not None
 
 
-REFUSED = [
-    # (change to the recipe, the program's line)
+@pytest.mark.parametrize("change,line", [  # a change to the recipe, the program's line
     ({"start": [{"raster": "nope.tif", "classes": {"1": 3}}]},
-     "start[0].raster: nope.tif: no such file"),
-]
-
-
-@pytest.mark.parametrize("change,line", REFUSED)
+     "start[0].raster: nope.tif: no such file")])
 def test_a_refused_recipe_raises_the_programs_line_and_writes_nothing(layers, change, line):
     (layers / "layers" / "recipe.json").write_text(json.dumps(dict(RECIPE, **change)))
     done = run_program("prepare", "layers/recipe.json", "--out", "cli")

@@ -134,7 +134,9 @@ TEST_F(CompareCliTest, RefusedCommandLines) {
   std::ofstream(W("ids.json")) << R"({"classes": [{"name": "a", "developed": true}]})";
   std::ofstream(W("junk.txt")) << "not a map\n";
   const std::vector<std::pair<std::string, std::string>> table = {
-      {"compare obs.asc square.asc", "square.asc: has 4 x 4 cells"},
+      {"compare obs.asc square.asc",
+       "square.asc: has 4 x 4 cells (rows x columns), the observed "
+       "map obs.asc 3 x 4: maps of other sizes cannot be compared"},
       {"compare obs.asc sim.asc --start square.asc", "square.asc: has 4 x 4 cells"},
       {"compare obs.asc missing.asc", "missing.asc: no such file"},
       {"compare obs.asc junk.txt", "junk.txt: unknown kind of file"},

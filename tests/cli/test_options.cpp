@@ -91,12 +91,7 @@ namespace {
 
 template <class O>
 std::function<void(const std::string&)> Checker(jobs::OptionTable (*table)(O&, jobs::HostOptions&),
-                                                std::vector<jobs::Option>& options,
                                                 const std::string& required = "") {
-  O o{};
-  jobs::HostOptions host;
-  table(o,
-        host)([&options](const jobs::Option& opt, jobs::OptionField) { options.push_back(opt); });
   return [table, required](const std::string& line) {
     O given{};
     jobs::HostOptions givenHost;
@@ -148,16 +143,16 @@ TEST(OptionTables, EveryRangeTakesBothEndsAndEveryChoiceItsWordsOnly) {
       {"compare", "band 0 65535 radius 0 64"}};
   for (const auto& [command, text] : ranges) {
     SCOPED_TRACE(command);
-    std::vector<jobs::Option> options;
-    const auto check = command == "run"         ? Checker(jobs::RunTable, options)
-                       : command == "ensemble"  ? Checker(jobs::EnsembleTable, options, "--runs 2 ")
-                       : command == "calibrate" ? Checker(jobs::CalibrateTable, options)
-                                                : Checker(jobs::CompareTable, options, "a b ");
+    const auto check = command == "run"         ? Checker(jobs::RunTable)
+                       : command == "ensemble"  ? Checker(jobs::EnsembleTable, "--runs 2 ")
+                       : command == "calibrate" ? Checker(jobs::CalibrateTable)
+                                                : Checker(jobs::CompareTable, "a b ");
     std::istringstream in(text);
     std::map<std::string, std::pair<long, long>> listed;
     for (std::string stem; in >> stem;) in >> listed[stem].first >> listed[stem].second;
     std::map<std::string, std::pair<long, long>> ranged;
-    for (const jobs::Option& o : options) {
+    for (const jobs::OptionEntry& entry : jobs::CommandOptions(command)) {
+      const jobs::Option& o = entry.option;
       if (o.kind == jobs::OptionKind::Number && o.min <= o.max)
         ranged[o.stem] = {static_cast<long>(o.min), static_cast<long>(o.max)};
       if (o.stem == std::string("method")) continue;  // parsed to its enum

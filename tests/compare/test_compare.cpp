@@ -231,6 +231,11 @@ TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
   EXPECT_EQ(full.unclassified.observed[9], nines);
   EXPECT_EQ(full.unclassified.observed[0], 0u);
   EXPECT_EQ(full.cells, both);
+  Map lone = Random(5, 6, 1, 3);  // a single unclassified cell is told, where it lies only
+  lone.ids[7] = 9;
+  const ComparisonResult one = Compare(lone.View(), Random(5, 6, 2, 3).View(), nullptr, Scheme());
+  EXPECT_EQ(std::make_pair(one.unclassified.observed[9], one.unclassified.simulated[9]),
+            std::make_pair(std::uint64_t{1}, std::uint64_t{0}));
 }
 
 // The budget at every block side against block sums done directly.

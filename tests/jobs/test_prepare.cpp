@@ -237,6 +237,9 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
   EXPECT_EQ(record["inputs"][3]["sha256"], FileSha256Of(dir_ / "cover.tif"));
   EXPECT_EQ(record["outputs"]["background.tif"]["cells"]["5"], 55);
   EXPECT_EQ(record["outputs"]["schedule-4-background.tif"]["cells"]["0"], 55);
+  EXPECT_EQ(Json::array({record["outputs"]["schedule-4.tif"]["unchanged"],
+                         record["outputs"]["start.tif"].contains("unchanged")}),
+            Json::parse("[255, false]"));  // the painted map's no-data leaves cells as they are
   const Json& entry = record["schedule"]["entries"][0];
   EXPECT_EQ(entry["layers"][0]["sha256"], FileSha256Of(out + "/schedule-4.tif"));
   EXPECT_EQ(entry["background"]["sha256"], FileSha256Of(out + "/schedule-4-background.tif"));
