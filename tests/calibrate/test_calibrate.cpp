@@ -13,10 +13,12 @@
 #include <vector>
 
 #include <towngrow/towngrow.h>
+#include "support/scene.h"
 
 namespace {
 
 using namespace towngrow;
+using Town = testkit::StarterTown;
 
 SearchParameter Param(const std::string& name, std::vector<double> values, bool integer = true,
                       double lo = 0, double hi = 100) {
@@ -442,16 +444,6 @@ TEST(CalibrateSearch, BadProposalsAndProposedSettingsAreRefused) {
 
 // ---------------------------------------------------------------------------
 // Points evaluated by running the model.
-
-struct Town {
-  CLandUseSet set;
-  CLandUseCoverage start;
-  Town(int side) {
-    start.InitCoverage(side, side, 0);
-    start.m_pLandUseSet = &set;
-    PlaceStarterTown(start);
-  }
-};
 
 // node.minStep, house.neighborRadius, house.streetPercent as searched.
 std::unique_ptr<CLandUseSet> SetOf(const Point& p) {

@@ -66,7 +66,6 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
   Text("key.json", R"([{"step": 3, "roads": ["road.asc"]}])");
   Text("over.json", R"([{"step": 7, "suitability": "over.asc"}])");
   Text("notalist.json", R"({"step": 3})");
-  Text("weight.json", R"({"landUses": [{"id": 3, "suitabilityWeight": -1}]})");
   const std::pair<std::string, std::string> rows[] = {
       {"--schedule late.json", "late.json: entry 1: \"step\" must be 1 or more, got 0"},
       {"--schedule twice.json", "twice.json: entry 2 (step 3): a second entry for step 3"},
@@ -79,7 +78,6 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
       {"--schedule over.json", "over.json: entry 1 (step 7): suitability: "},
       {"--suitability over.asc", "--suitability: "},
       {"--suitability over.asc", "over.asc: row 0, column 0: suitability 101 is outside 0 to 100"},
-      {"--params weight.json", "landUses[0].suitabilityWeight: must be a number from 0 to 10"},
   };
   for (const auto& [args, message] : rows)
     for (const char* command : {"run", "ensemble --runs 2"})

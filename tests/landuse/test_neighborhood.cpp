@@ -42,9 +42,8 @@ std::vector<int> Several(const std::vector<int>& w, const std::vector<LandUseCat
 // radius up to `maxRadius`; answers the windows the vector path took.
 int ExpectAgreement(const CLandUseCoverage& cov, const CLandUseSet* ruleSet, int maxRadius) {
   const LandUseCategory five[5] = {StreetNode, StreetVertex, House, Industry, Commerce};
-  const std::vector<std::vector<LandUseCategory>> lists = {{House, Industry, Commerce},
-                                                           {Blank, House, House, Others},
-                                                           {static_cast<LandUseCategory>(9)}};
+  const std::vector<std::vector<LandUseCategory>> lists = {
+      {House, Industry, Commerce}, {Blank, House, House, Others}, {House, LandUseCategory{9}}};
   const CLandUse probe;
   int vector = 0;
   for (int row = -1; row <= cov.m_nRows; ++row)
@@ -78,8 +77,12 @@ int ExpectAgreement(const CLandUseCoverage& cov, const CLandUseSet* ruleSet, int
           EXPECT_EQ(std::vector<int>(each, each + 5), Several(w, {five, five + 5}));
         }
         const int codes[5] = {1, 2, 3, 4, 5};
-        vector += detail::CountAround(cov, detail::CategoryTableOf(cov.m_pLandUseSet), codes, row,
-                                      col, radius, each);
+        std::fill(each, each + 5, -1);
+        if (detail::CountAround(cov, detail::CategoryTableOf(cov.m_pLandUseSet), codes, row, col,
+                                radius, each)) {
+          ++vector;
+          EXPECT_EQ(std::vector<int>(each, each + 5), Several(w, {five, five + 5}));
+        }
       }
   return vector;
 }

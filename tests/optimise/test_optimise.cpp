@@ -20,12 +20,14 @@
 
 #include "optimise/cmaes.h"
 #include "optimise/nsga2.h"
+#include "support/scene.h"
 
 namespace {
 
 using namespace towngrow;
 using optimise::CmaesSettings;
 using optimise::SearchCmaes;
+using Town = testkit::StarterTown;
 
 std::vector<double> Range(double low, double high, double step) {
   std::vector<double> v;
@@ -288,16 +290,6 @@ TEST(Nsga2, TheFrontAndItsFile) {
 
 // ---------------------------------------------------------------------------
 // Recovery: a town the model grew with known values of several fields.
-
-struct Town {
-  CLandUseSet set;
-  CLandUseCoverage start;
-  explicit Town(int side) {
-    start.InitCoverage(side, side, 0);
-    start.m_pLandUseSet = &set;
-    PlaceStarterTown(start);
-  }
-};
 
 // node.minStep, node.housePercent, house.neighborRadius, house.streetPercent,
 // house.activeAge.

@@ -263,6 +263,13 @@ TEST(Pictures, ChartTicksAreRoundAndPointsLandWhereTheAxesSay) {
     EXPECT_NEAR(g.PixelY(2100), g.plotY, g.plotH * 0.05);
     EXPECT_NEAR(g.PixelX(log ? 10 : 0), g.plotX, g.plotW * 0.05);  // the dots' margin
   }
+  for (const double low : {340.0, 360.0}) {  // counts near 0 start the axis at 0
+    Chart counts;
+    counts.series = {ChartSeries{"c", 0, ChartSeries::Kind::Line, {1, 2}, {low, 1000}, {}, {}}};
+    ChartGeometry cg;
+    ASSERT_EQ(WriteChartPng(counts, path, &cg), "");
+    EXPECT_EQ(cg.y0 == 0, low < 350) << low;
+  }
   Chart none;
   none.logY = true;
   none.series.push_back(ChartSeries{"n", 0, ChartSeries::Kind::Line, {1, 2}, {0, -1}, {}, {}});

@@ -109,6 +109,17 @@ struct Digest {
 
 // A read coverage and a written coverage of the same size, both linked to a
 // set holding the default roster; all cells start vacant at age 0.
+// A square grid of side `side` holding the starter town, linked to a default set.
+struct StarterTown {
+  CLandUseSet set;
+  CLandUseCoverage start;
+  explicit StarterTown(int side) {
+    start.InitCoverage(side, side, 0);
+    start.m_pLandUseSet = &set;
+    PlaceStarterTown(start);
+  }
+};
+
 struct Scene {
   explicit Scene(int rows = 20, int cols = 20) : rows(rows), cols(cols) {
     EXPECT_EQ(cur.InitCoverage(rows, cols, 0), 1);
