@@ -459,20 +459,7 @@ std::unique_ptr<CLandUseSet> SetOf(const Point& p) {
 // The model's own maps after each of `steps`, from seed `seed`.
 std::vector<std::vector<unsigned char>> Grown(const Town& town, const Point& p, unsigned int seed,
                                               std::vector<long> steps) {
-  auto set = SetOf(p);
-  Simulation sim(set.get());
-  sim.Init(town.start.m_nRows, town.start.m_nCols);
-  sim.Current().CopyValueFromCoverage(&town.start);
-  sim.Current().m_pLandUseSet = set.get();
-  SeedRandom(seed);
-  std::vector<std::vector<unsigned char>> maps;
-  for (long s : steps) {
-    sim.Run(s - sim.StepCount());
-    const Simulation& read = sim;
-    const auto& c = read.Current();
-    maps.emplace_back(c.m_pData, c.m_pData + c.m_nRows * c.m_nCols);
-  }
-  return maps;
+  return town.Grown(*SetOf(p), seed, steps);
 }
 
 CalibrationModel ModelOf(const Town& town, const std::vector<std::vector<unsigned char>>& maps,

@@ -84,14 +84,19 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
       ExpectBadInput(std::string(command) + " --rows 30 --cols 30 --steps 5 --out bad " + args,
                      message);
 
-  // A calibration goes on only with the schedule it began with.
+  // A calibration's runs grow under its schedule (the map it fits, grown
+  // under it, scores otherwise without it); it goes on only with that one.
   Text("space.json", R"([{"id": 3, "field": "suitabilityWeight", "values": [0, 2]}])");
   const std::string calibrate =
       "calibrate --start town --rows 30 --cols 30 --observed "
-      "o/step-0006.asc:6 --space space.json --runs 1 --quiet --out fit ";
-  Ok(calibrate + "--schedule s.json");
+      "o/step-0006.asc:6 --space space.json --runs 1 --quiet --out ";
+  Ok(calibrate + "fit --schedule s.json"), Ok(calibrate + "plain");
+  const auto objective = [&](const char* out) {
+    return Json::parse(ReadAll(W(std::string(out) + "/best.json")))["run"]["objectiveValue"];
+  };
+  EXPECT_NE(objective("fit"), objective("plain"));
   Text("s.json", R"([{"step": 3, "layers": ["road.asc"]}])");
-  ExpectBadInput(calibrate + "--schedule s.json", "scenario");
+  ExpectBadInput(calibrate + "fit --schedule s.json", "scenario");
 
   // Abandonment: a housing that grows old within 2 steps gives cells up by
   // the horizon of 40 steps; held ages give none up and reach best.json.

@@ -2,6 +2,7 @@
 // hand-made files read at every block size, refusals that change nothing,
 // and errors that reach the caller. (The kind told by a file's name: the
 // fuzz target's inputs replayed by tests/formats/test_robust.cpp.)
+#include <climits>
 #include <clocale>
 
 #include "formats/numbers.h"
@@ -362,7 +363,8 @@ TEST(Formats, NumbersReadAsTheCLibraryReadsThemWithinTheirRange) {
       {"1e", 2, 1, 1},
       {"5e+3", 3, 5, 5},
       {"+0.000", 6, 0, 0},
-      {"99999999999", 11, 99999999999.0, 2147483647},
+      {"99999999999", 11, 99999999999.0, INT_MAX},
+      {"-99999999999", 12, -99999999999.0, INT_MIN},
       {"-x", 2, 0, 0},
       {"\t\n42", 4, 42, 42},
       {"0.0012e3", 8, 1.2, 0},

@@ -309,20 +309,7 @@ TEST(CmaesRecovery, FindsAPointAtLeastAsGoodAsTheTrueOne) {
   const Town town(40);
   const Point truth{{3, 10, 2, 20, 6}};
   const std::vector<long> steps = {5, 10, 15};
-  std::vector<std::vector<unsigned char>> observed;
-  {
-    auto set = SetOf(truth);
-    Simulation sim(set.get());
-    sim.Init(40, 40);
-    sim.Current().CopyValueFromCoverage(&town.start);
-    sim.Current().m_pLandUseSet = set.get();
-    SeedRandom(1000);  // not one of the calibration's seeds
-    for (long s : steps) {
-      sim.Run(s - sim.StepCount());
-      const Simulation& read = sim;
-      observed.emplace_back(read.Current().m_pData, read.Current().m_pData + 40 * 40);
-    }
-  }
+  const auto observed = town.Grown(*SetOf(truth), 1000, steps);  // not a calibration seed
   CalibrationModel m;
   m.start = &town.start;
   for (std::size_t c = 0; c < steps.size(); ++c)

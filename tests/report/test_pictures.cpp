@@ -189,7 +189,7 @@ TEST(Pictures, GifFramesShareOneViewAndThePaletteOfGreysAndTheSetsColours) {
   const std::string path = (dir / "g.gif");
   GifRecorder gif;
   GifOptions options;
-  options.lastStep = 2;
+  options.lastStep = 2, options.delayCs = 7;
   ASSERT_EQ(gif.Open(path, set, 200, 300, options), "");
   cov.SetCellValue(100, 150, 3);
   ASSERT_EQ(gif.AddFrame(cov, 0), "");
@@ -202,7 +202,7 @@ TEST(Pictures, GifFramesShareOneViewAndThePaletteOfGreysAndTheSetsColours) {
   ASSERT_TRUE(ReadGif(path, read));
   ASSERT_EQ(read.frames.size(), 3u);
   EXPECT_EQ(read.loop, 0);
-  EXPECT_EQ(read.delays, (std::vector<int>{10, 10, 10}));
+  EXPECT_EQ(read.delays, (std::vector<int>{7, 7, 7}));
   const MapGeometry& g = gif.Geometry();
   EXPECT_EQ(read.width, g.width);
   EXPECT_TRUE(g.view.row <= 100 && g.view.row + g.view.rows > 120) << g.view.row;
@@ -246,9 +246,9 @@ TEST(Pictures, ChartTicksAreRoundAndPointsLandWhereTheAxesSay) {
     ChartSeries line;
     line.color = 0x0000FFu;  // red
     line.x = {0, 10, 20, 30};
-    line.y = {-5, 100, 1000, 2000};  // -5 is left out of a log axis
-    line.lo = {-5, 50, 900, 1900};
-    line.hi = {-5, 150, 1100, 2100};
+    line.y = {100, -5, 1000, 2000};  // -5 is left out of a log axis: the line breaks there
+    line.lo = {50, -5, 900, 1900};
+    line.hi = {150, -5, 1100, 2100};
     const ChartSeries dots{"dots", 0x00FF00u, ChartSeries::Kind::Points, {25}, {1500}, {}, {}};
     chart.series = {line, dots};  // only the dots are named: one legend line, a green swatch
     ChartGeometry g;
@@ -256,12 +256,15 @@ TEST(Pictures, ChartTicksAreRoundAndPointsLandWhereTheAxesSay) {
     Image img;
     ASSERT_TRUE(ReadPng(path, img));
     EXPECT_EQ(img.height, g.height);
-    const int x = static_cast<int>(g.PixelX(20)), y = static_cast<int>(g.PixelY(1000));
-    EXPECT_EQ(img.At(x, y), (Rgb{255, 0, 0})) << log;
+    const double x = (3 * g.PixelX(20) + g.PixelX(30)) / 4,  // on the last segment
+        y = (3 * g.PixelY(1000) + g.PixelY(2000)) / 4;
+    EXPECT_EQ(img.At(static_cast<int>(x), static_cast<int>(y)), (Rgb{255, 0, 0})) << log;
     EXPECT_TRUE(HasColorBelow(img, g.plotY + g.plotH + 1, Rgb{0, 255, 0})) << log;
     EXPECT_EQ(g.y0 > 0, log);  // the log axis starts near 50, the linear one below -5
     EXPECT_NEAR(g.PixelY(2100), g.plotY, g.plotH * 0.05);
-    EXPECT_NEAR(g.PixelX(log ? 10 : 0), g.plotX, g.plotW * 0.05);  // the dots' margin
+    EXPECT_NEAR(g.PixelX(0), g.plotX, g.plotW * 0.05);
+    const double midY = (g.PixelY(100) + g.PixelY(1000)) / 2;  // a chord's middle: none
+    EXPECT_NE(img.At(static_cast<int>(g.PixelX(10)), static_cast<int>(midY)), (Rgb{255, 0, 0}));
   }
   for (const double low : {340.0, 360.0}) {  // counts near 0 start the axis at 0
     Chart counts;

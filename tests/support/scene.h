@@ -118,6 +118,22 @@ struct StarterTown {
     start.m_pLandUseSet = &set;
     PlaceStarterTown(start);
   }
+  // The maps `rules` grow from the start after each of `steps`, from `seed`.
+  std::vector<std::vector<unsigned char>> Grown(CLandUseSet& rules, unsigned seed,
+                                                const std::vector<long>& steps) const {
+    Simulation sim(&rules);
+    sim.Init(start.m_nRows, start.m_nCols);
+    sim.Current().CopyValueFromCoverage(&start);
+    sim.Current().m_pLandUseSet = &rules;
+    SeedRandom(seed);
+    std::vector<std::vector<unsigned char>> maps;
+    for (const long s : steps) {
+      sim.Run(s - sim.StepCount());
+      const CLandUseCoverage& c = static_cast<const Simulation&>(sim).Current();
+      maps.emplace_back(c.m_pData, c.m_pData + c.m_nRows * c.m_nCols);
+    }
+    return maps;
+  }
 };
 
 struct Scene {
