@@ -69,9 +69,7 @@ TEST(CalibrateSearch, RefineNarrowsAroundTheBestAndStopsWhenNothingIsNew) {
   // (87.5), 100; best 75 again -> round 3 spans 62.5..87.5 (old step 12.5).
   const SearchSpace space = {Param("a", {0, 25, 50, 75, 100})};
   SearchSettings s;
-  s.method = SearchMethod::Refine;
-  s.rounds = 10;
-  s.keep = 1;
+  s.method = SearchMethod::Refine, s.rounds = 10, s.keep = 1;
   Formula f{{70}};
   const SearchResult r = Search(space, s, f.Hooks(space));
   ASSERT_GE(r.rounds.size(), 3u);
@@ -91,9 +89,7 @@ TEST(CalibrateSearch, RefineNarrowsAroundTheBestAndStopsWhenNothingIsNew) {
 TEST(CalibrateSearch, LatinHypercubeHasOneValuePerStratumAndRepeats) {
   const SearchSpace space = {Param("a", {0, 10}, false, 0, 10), Param("b", {0, 1}, false, 0, 1)};
   SearchSettings s;
-  s.method = SearchMethod::Lhs;
-  s.samples = 20;
-  s.seed = 9;
+  s.method = SearchMethod::Lhs, s.samples = 20, s.seed = 9;
   const std::vector<Point> pts = FirstRound(space, s);
   ASSERT_EQ(pts.size(), 20u);
   for (std::size_t d = 0; d < 2; ++d) {
@@ -198,10 +194,7 @@ TEST(CalibrateSearch, MorrisTrajectoriesMoveOneParameterAtATimeByHalfTheLevels) 
                              Param("b", {0, 0.5, 1, 1.5, 2, 2.5}, false, 0, 10),
                              Param("c", {5, 10, 15, 20, 25, 30}, true, 0, 100)};
   SearchSettings s;
-  s.method = SearchMethod::Morris;
-  s.trajectories = 30;
-  s.levels = 6;
-  s.seed = 4;
+  s.method = SearchMethod::Morris, s.trajectories = 30, s.levels = 6, s.seed = 4;
   const std::vector<Point> pts = FirstRound(space, s);
   ASSERT_EQ(pts.size(), 30u * 4);
   const double moves[3] = {6, 1.5, 15};  // 3/5 of each range, rounded to the nearest value
@@ -247,9 +240,7 @@ TEST(CalibrateSearch, MorrisEffectsOfAKnownFunction) {
   const SearchSpace space = {Param("c", {0, 1, 2, 3}), Param("a", {0, 1, 2, 3, 4, 5, 6}),
                              Param("b", {0, 10, 20, 30, 40, 50, 60})};
   SearchSettings s;
-  s.method = SearchMethod::Morris;
-  s.trajectories = 12;
-  s.levels = 4;
+  s.method = SearchMethod::Morris, s.trajectories = 12, s.levels = 4;
   SearchHooks h;
   h.evaluate = [](const std::vector<Point>& pts, int,
                   const std::function<void(std::size_t, PointResult &&)>& done) {
@@ -316,8 +307,7 @@ TEST(CalibrateSearch, AProposerIsGivenEachRoundsResultsInTheOrderItAsked) {
   const SearchSpace space = {Param("a", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}),
                              Param("b", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9})};
   SearchSettings s;
-  s.method = SearchMethod::Proposed;
-  s.evaluations = 1000;
+  s.method = SearchMethod::Proposed, s.evaluations = 1000;
   Formula f{{3, 2}};
   Walker w;
   const SearchResult r = Search(space, s, f.Hooks(space), &w);
@@ -354,8 +344,7 @@ TEST(CalibrateSearch, SizesAreToldAndTooLargeRoundsRefusedBeforeAnyPoint) {
   for (SearchParameter& p : ints) p = Param(p.name, {0, 1, 2});
   auto with = [](SearchMethod m, int rounds) {
     SearchSettings s;
-    s.method = m;
-    s.rounds = rounds;
+    s.method = m, s.rounds = rounds;
     return s;
   };
   SearchSettings morris = with(SearchMethod::Morris, 1);
@@ -421,8 +410,7 @@ TEST(CalibrateSearch, BadProposalsAndProposedSettingsAreRefused) {
     }
   };
   SearchSettings s;
-  s.method = SearchMethod::Proposed;
-  s.evaluations = 10;
+  s.method = SearchMethod::Proposed, s.evaluations = 10;
   Formula f{{1, 0}};
   for (const Point& bad : {Point{{1.5, 0}}, Point{{101, 0}}, Point{{1, NAN}}, Point{{1}}}) {
     Fixed fixed;
@@ -662,8 +650,7 @@ TEST(CalibrateScreening, FieldsWithoutEffectGetMuStarZeroAndRankLast) {
                              Param("house.inactivePeriod", {0, 10, 20, 30}),
                              Param("others.policy", {0, 50, 100})};
   SearchSettings s;
-  s.method = SearchMethod::Morris;
-  s.trajectories = 6;
+  s.method = SearchMethod::Morris, s.trajectories = 6;
   SearchHooks h;
   h.evaluate = [&](const std::vector<Point>& pts, int round,
                    const std::function<void(std::size_t, PointResult &&)>& done) {

@@ -264,4 +264,7 @@ TEST(Rules, OutsideTheGridWithoutCoveragesASetOrAgesNothingIsWrittenOrDrawn) {
       node.IsDevelopedInDirection(&s.cur, 4, 4, 8) + node.IsDevelopedInDirection(&s.cur, 4, 4, -1),
       0);
   EXPECT_EQ(notices.texts, std::vector<std::string>(2, kDirectionMessage));
+  EXPECT_EQ(std::make_pair(node.CheckHouseIndustryCommerce(nullptr, 4, 4),  // no coverage
+                           node.CheckOtherStreetNode(nullptr, 4, 4)),
+            std::make_pair(0, 0));
 }
