@@ -7,6 +7,7 @@
 
 #include "io/error.h"
 #include "jobs/calibrate.h"
+#include "jobs/compare.h"
 #include "support/files.h"
 #include "support/scene.h"
 
@@ -122,3 +123,13 @@ TEST_F(Jobs, PointsSpreadOverProcessesRankAsOnOneAndEveryOtherIsStopped) {
 }
 
 }  // namespace
+
+// The comparison's summary tells the cells without a class of every ID,
+// the lowest and the highest too, in the map they lie in.
+TEST(CompareJob, TheSummaryTellsUnclassifiedCellsOfEveryId) {
+  jobs::MapComparison m;
+  m.result.unclassified.observed[0] = 2, m.result.unclassified.start[255] = 1;
+  const std::string text = jobs::ComparisonSummaryText(m);
+  EXPECT_NE(text.find("\n  observed map: 2 cells of ID 0 have no class"), std::string::npos);
+  EXPECT_NE(text.find("\n  start map: 1 cells of ID 255 have no class"), std::string::npos);
+}
