@@ -176,7 +176,8 @@ TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
               1e-6);  // after two parameters
   EXPECT_EQ(Json::array({record["runs"], record["seedStep"], record["runSeeds"], record["seed"]}),
             Json::parse("[1, 1, [42], 42]"));
-  EXPECT_TRUE(fs::exists(W("cal/best/step-8/comparison.json")));
+  const Json bestRuns = Json::parse(ReadAll(W("cal/best/step-8/comparison.json")));  // that run
+  EXPECT_EQ(bestRuns["measures"]["leesallee"]["mean"], cmp["measures"]["leesallee"]);
   // Held out: the fitted map again scores as in the ranking; another apart.
   const std::vector<std::string> held = Split(ReadAll(W("cal/validation.csv")));
   ASSERT_EQ(held.size(), 3u);

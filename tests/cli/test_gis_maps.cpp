@@ -190,7 +190,9 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
       {"info --band 4 rgb.tif", "rgb.tif: has 3 bands, no band 4"},
       {"info cplx.tif", "cplx.tif: holds complex values (CInt16)"},
       {"info bp.asc", "bp.prj: not a coordinate reference system GDAL reads"},
-      {"run --crs EPSG:99999 --out o", "--crs EPSG:99999: not a coordinate reference system"},
+      {"run --crs EPSG:99999 --out o",  // GDAL's reason whole
+       "EPSG:99999: not a coordinate reference system GDAL knows (PROJ: "
+       "proj_create_from_database: crs not found)"},
       {"convert big.asc o.gpkg", "o.gpkg: cannot write this kind of file"},
   };
   for (const auto& c : cases) ExpectBadInput(c.args, c.message);
