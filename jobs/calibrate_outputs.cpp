@@ -403,7 +403,7 @@ void WriteBestEnsembles(const CalibrationInputs& in, const CalibrateOptions& o,
     t.hasBackground = in.hasBackground;
     t.scenario = in.scenario;
     t.setup.hasScenario = in.setup.hasScenario;
-    t.setup.scenario.files = in.setup.scenario.files;
+    t.setup.scenario = in.setup.scenario;  // its files and steps, for the record and charts
     if (in.hasBackground) {
       if (!t.background.InitCoverage(in.setup.rows, in.setup.cols, 0)) throw std::bad_alloc();
       t.background.CopyValueFromCoverage(&in.background);

@@ -157,10 +157,9 @@ TEST_F(CompareCliTest, EnsembleRunsMatchLoneComparisons) {
   const std::string size = " --rows 30 --cols 40", grid = size + " --steps 12";
   Ok("run" + grid + " --seed 50 --no-png --no-gif --quiet --out o");
   Ok("run" + size + " --steps 0 --no-png --no-gif --quiet --out s");
-  for (const char* threads : {"1", "3"}) {
-    const Result r = Ok("ensemble --runs 3 --seed 7 --seed-step 4 --observed o/final.asc" + grid +
-                        " --quiet --threads " + threads + " --out e" + threads);
-  }
+  for (const char* threads : {"1", "3"})
+    Ok("ensemble --runs 3 --seed 7 --seed-step 4 --observed o/final.asc" + grid +
+       " --quiet --threads " + threads + " --out e" + threads);
   for (const char* name : {"comparison.csv", "comparison.json"})
     EXPECT_EQ(ReadAll(W(std::string("e1/") + name)), ReadAll(W(std::string("e3/") + name))) << name;
   const std::vector<std::string> csv = Split(ReadAll(W("e1/comparison.csv")));

@@ -84,17 +84,21 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
       ExpectBadInput(std::string(command) + " --rows 30 --cols 30 --steps 5 --out bad " + args,
                      message);
 
-  // A calibration's runs grow under its schedule (the map it fits, grown
-  // under it, scores otherwise without it); it goes on only with that one.
-  Text("space.json", R"([{"id": 3, "field": "suitabilityWeight", "values": [0, 2]}])");
+  // A calibration grows under its schedule (its fit scores otherwise without it) and goes on
+  // only with that one; its best point's ensemble is the ensemble command's, file for file.
+  Text("space.json", R"([{"id": 3, "field": "suitabilityWeight", "values": [1, 2]}])");
+  const std::string inputs =
+      " --rows 30 --cols 30 --seed-step 3 --runs 2 --extent full --chart-scale log --quiet --out ";
   const std::string calibrate =
-      "calibrate --start town --rows 30 --cols 30 --observed "
-      "o/step-0006.asc:6 --space space.json --runs 1 --quiet --out ";
+      "calibrate --observed o/step-0006.asc:6 --space space.json" + inputs;
   Ok(calibrate + "fit --schedule s.json"), Ok(calibrate + "plain");
-  const auto objective = [&](const char* out) {
-    return Json::parse(ReadAll(W(std::string(out) + "/best.json")))["run"]["objectiveValue"];
-  };
-  EXPECT_NE(objective("fit"), objective("plain"));
+  EXPECT_NE(Json::parse(ReadAll(W("fit/best.json")))["run"]["objectiveValue"],
+            Json::parse(ReadAll(W("plain/best.json")))["run"]["objectiveValue"]);
+  fs::rename(W("fit/best/step-6"), W("aside"));
+  Ok("ensemble --steps 6 --observed o/step-0006.asc --schedule s.json --params fit/best.json" +
+     inputs + "fit/best/step-6");
+  for (const std::string& f : Listing(W("fit/best/step-6")))
+    EXPECT_EQ(ReadAll(W("aside/" + f)), ReadAll(W("fit/best/step-6/" + f))) << f;
   Text("s.json", R"([{"step": 3, "layers": ["road.asc"]}])");
   ExpectBadInput(calibrate + "fit --schedule s.json", "scenario");
 
