@@ -35,9 +35,9 @@ Rgb CellPixel(const Image& img, const MapGeometry& g, int r, int c) {
   return img.At(x, y);
 }
 
-bool HasColorBelow(const Image& img, int top, const Rgb& color) {
+bool HasColorBelow(const Image& img, int top, const Rgb& color, int right = 1 << 30) {
   for (int y = top; y < img.height; ++y)
-    for (int x = 0; x < img.width; ++x)
+    for (int x = 0; x < std::min(img.width, right); ++x)
       if (img.At(x, y) == color) return true;
   return false;
 }
@@ -140,8 +140,7 @@ TEST(Pictures, AMapShowsEachCellInItsColourWithALegendOfThePresentLandUses) {
     ASSERT_EQ(WriteMapPng(map, path, &g), "");
     Image img;
     ASSERT_TRUE(ReadPng(path, img));
-    EXPECT_EQ(img.width, g.width);
-    EXPECT_EQ(img.height, g.height);
+    EXPECT_EQ(std::make_pair(img.width, img.height), std::make_pair(g.width, g.height));
     EXPECT_EQ(g.view, k.view);
     EXPECT_EQ(g.mapW, static_cast<int>(k.view.cols * g.pixelsPerCell));
     if (k.scale > 0) {
@@ -241,7 +240,7 @@ TEST(Pictures, ChartTicksAreRoundAndPointsLandWhereTheAxesSay) {
   const std::string path = (dir / "c.png");
   for (bool log : {false, true}) {
     Chart chart;
-    chart.logY = log;
+    chart.logY = log, chart.yLabel = log ? "cells" : "";  // black, upright left of the ticks
     ChartSeries line;
     line.color = 0x0000FFu;  // red
     line.x = {0, 10, 20, 30};
@@ -259,6 +258,7 @@ TEST(Pictures, ChartTicksAreRoundAndPointsLandWhereTheAxesSay) {
         y = (3 * g.PixelY(1000) + g.PixelY(2000)) / 4;
     EXPECT_EQ(img.At(static_cast<int>(x), static_cast<int>(y)), (Rgb{255, 0, 0})) << log;
     EXPECT_TRUE(HasColorBelow(img, g.plotY + g.plotH + 1, Rgb{0, 255, 0})) << log;
+    EXPECT_EQ(HasColorBelow(img, 0, Rgb{0, 0, 0}, g.plotX / 2), log);
     EXPECT_EQ(g.y0 > 0, log);  // the log axis starts near 50, the linear one below -5
     EXPECT_NEAR(g.PixelY(2100), g.plotY, g.plotH * 0.05);
     EXPECT_NEAR(g.PixelX(0), g.plotX, g.plotW * 0.05);
