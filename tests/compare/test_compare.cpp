@@ -197,7 +197,7 @@ TEST(CompareMeasures, RefusedInput) {
                std::invalid_argument);
   ClassScheme twice = Scheme();
   twice.names[1] = "vacant";
-  EXPECT_THROW(twice.Check(), std::invalid_argument);
+  EXPECT_THROW(Compare(kObserved.View(), kSimulated.View(), nullptr, twice), std::invalid_argument);
 }
 
 TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
