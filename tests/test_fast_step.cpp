@@ -1,11 +1,9 @@
-// The driver's step, which visits only the cells that can change and copies
-// only the cells written, against the plain per-cell loop of the public
-// surface: random rosters (duplicate and unknown IDs, categories out of
-// range, hosts' own classes that draw and write anywhere), random starts,
-// backgrounds and host edits between steps, scenarios (painted cells,
-// backgrounds and suitability surfaces by step) and the settlement rules
-// switched on and off. Every state, develop result, settled count, cell
-// count and message must agree after every step.
+// The driver's step, which visits only the cells that can change and copies only the cells written,
+// against the plain per-cell loop of the public surface: random rosters (duplicate and unknown IDs,
+// categories out of range, hosts' own classes that draw and write anywhere), random starts,
+// backgrounds and host edits between steps, scenarios (painted cells, backgrounds and suitability
+// surfaces by step) and the settlement rules switched on and off. Every state, develop result,
+// settled count, cell count and message must agree after every step.
 #include <gtest/gtest.h>
 
 #include <towngrow/towngrow.h>
@@ -26,9 +24,8 @@ void TurnLastCategory(const CLandUseSet* set) {
   use->m_LandUseCategory = static_cast<LandUseCategory>((use->m_LandUseCategory + 1) % 7);
 }
 
-// A host's own class: draws, writes its ID and an age into a random cell
-// of the new coverage through the public fields, sometimes changes the
-// set, answers by a draw.
+// A host's own class: draws, writes its ID and an age into a random cell of the new coverage
+// through the public fields, sometimes changes the set, answers by a draw.
 template <class Base>
 class Scribbler : public Base {
 public:

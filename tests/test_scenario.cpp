@@ -1,7 +1,6 @@
-// Scenarios and the settlement rules through the driver: entries take effect
-// at the start of their step, suitability accepts a development with
-// probability s^w, and each settlement rule settles where and as often as it
-// says. (The fast step against the plain loop with all of it on is in
+// Scenarios and the settlement rules through the driver: entries take effect at the start of their
+// step, suitability accepts a development with probability s^w, and each settlement rule settles
+// where and as often as it says. (The fast step against the plain loop with all of it on is in
 // test_fast_step.cpp.)
 #include <gtest/gtest.h>
 
@@ -46,10 +45,9 @@ struct Vacant {
 
 }  // namespace
 
-// On the built-in town, s = 0.5 everywhere and w = 2: the share of the
-// developments that took the draw and passed is 0.25 within 4 binomial
-// standard deviations; s = 0 lets none of them settle; w = 0 leaves every
-// draw and cell as the run without a surface.
+// On the built-in town, s = 0.5 everywhere and w = 2: the share of the developments that took the
+// draw and passed is 0.25 within 4 binomial standard deviations; s = 0 lets none of them settle; w
+// = 0 leaves every draw and cell as the run without a surface.
 TEST(Suitability, PassesADevelopmentWithProbabilitySToTheW) {
   const auto half = Surface(60, 60, [](int, int) { return 0.5f; });
   const auto none = Surface(60, 60, [](int, int) { return 0.0f; });
@@ -87,10 +85,9 @@ TEST(Suitability, PassesADevelopmentWithProbabilitySToTheW) {
   EXPECT_NEAR(share, 0.25, 4 * std::sqrt(0.25 * 0.75 / n)) << n;
 }
 
-// An entry of step N is in the state after N steps and not after N - 1: a
-// painted road (street nodes at its ends) grows streets from then on; a
-// background that allows nothing stops every rule from the start of its
-// step, and not before.
+// An entry of step N is in the state after N steps and not after N - 1: a painted road (street
+// nodes at its ends) grows streets from then on; a background that allows nothing stops every rule
+// from the start of its step, and not before.
 TEST(Schedule, AnEntryTakesEffectAtTheStartOfItsStep) {
   CLandUseSet set;
   Simulation sim(&set);
@@ -171,10 +168,9 @@ TEST(SettlementRules, SettleWhereAndAsOftenAsTheySay) {
     }
     EXPECT_GT(housed, 10);  // of about 28 tries in that quarter
   }
-  // Edge growth at 100 %: every cell with 2 to 7 developed neighbours takes
-  // its two draws (the chance, the cell of its window), none other: in a
-  // 5 x 5 block the 16 border cells, not the 9 inside (8 neighbours), not a
-  // lone cell (0) nor a pair (1 each).
+  // Edge growth at 100 %: every cell with 2 to 7 developed neighbours takes its two draws (the
+  // chance, the cell of its window), none other: in a 5 x 5 block the 16 border cells, not the 9
+  // inside (8 neighbours), not a lone cell (0) nor a pair (1 each).
   for (unsigned seed = 1; seed <= 20; ++seed) {
     Vacant v(20, 20, seed);
     Housing(v.set).m_nEdgePercent = 100;

@@ -1,11 +1,9 @@
-// The step driver and the starting town. Whole runs over a table of
-// scenarios are driven by the driver and by the reference step written by
-// hand (copy, visit rows then columns, look the land use up by ID, develop
-// into the copy), must agree, and are pinned by a digest of their Develop
-// results, final values and ages, messages and the generator's next draw.
-// A changed pin means a rule, its draws, the order of the cells or a start
-// has changed: explain it in the tests of the unit and update the pin in
-// the same commit, never the pin alone.
+// The step driver and the starting town. Whole runs over a table of scenarios are driven by the
+// driver and by the reference step written by hand (copy, visit rows then columns, look the land
+// use up by ID, develop into the copy), must agree, and are pinned by a digest of their Develop
+// results, final values and ages, messages and the generator's next draw. A changed pin means a
+// rule, its draws, the order of the cells or a start has changed: explain it in the tests of the
+// unit and update the pin in the same commit, never the pin alone.
 #include "support/scene.h"
 
 using namespace testkit;
@@ -78,9 +76,8 @@ void Thresholds(CLandUseSet& set, int step) {
   At<CCommerce>(set, 5)->m_nHousePercent = 40, At<CCommerce>(set, 5)->m_nStreetPercent = 4;
 }
 
-// A second housing (9), a null entry, a second vacant land (12), a second
-// street node (7), an industry (13) and commerce (14) of their own, a
-// category outside 0..6 (8).
+// A second housing (9), a null entry, a second vacant land (12), a second street node (7), an
+// industry (13) and commerce (14) of their own, a category outside 0..6 (8).
 void Appended(CLandUseSet& set, int step) {
   if (step != -1) return;
   Append(set, new CLandUse(), 9, House);

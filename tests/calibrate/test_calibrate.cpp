@@ -1,7 +1,6 @@
-// Calibration: the rounds of each search method, objectives, the evaluation
-// of points (run i is a lone run seeded S + i*K; threads change nothing),
-// a search resumed from the results of an interrupted one, and the
-// recovery of known parameter values from maps the model made itself.
+// Calibration: the rounds of each search method, objectives, the evaluation of points (run i is a
+// lone run seeded S + i*K; threads change nothing), a search resumed from the results of an
+// interrupted one, and the recovery of known parameter values from maps the model made itself.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,20 +12,21 @@
 #include <vector>
 
 #include <towngrow/towngrow.h>
+#include "support/files.h"
 #include "support/scene.h"
 
 namespace {
 
 using namespace towngrow;
 using Town = testkit::StarterTown;
+using testkit::Thrown;
 
 SearchParameter Param(const std::string& name, std::vector<double> values, bool integer = true,
                       double lo = 0, double hi = 100) {
   return SearchParameter{name, integer, lo, hi, std::move(values)};
 }
 
-// A search whose points are scored by a formula: objective = -distance to
-// `target`; quantity 0.
+// A search whose points are scored by a formula: objective = -distance to `target`; quantity 0.
 struct Formula {
   std::vector<double> target;
   std::vector<std::string> evaluated = {};  // keys, in the order asked
@@ -118,14 +118,10 @@ TEST(CalibrateSearch, BadSpacesAndSettingsAreRefused) {
       {{Param("a", {1.5})}, "not a whole number"},
       {{Param("a", {NAN}, false)}, "outside"},
   };
-  for (const auto& c : cases) {
-    try {
-      CheckSpace(c.space);
-      ADD_FAILURE() << c.says;
-    } catch (const std::invalid_argument& e) {
-      EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
-    }
-  }
+  for (const auto& c : cases)
+    EXPECT_NE(Thrown<std::invalid_argument>([&] { CheckSpace(c.space); }).find(c.says),
+              std::string::npos)
+        << c.says;
   SearchSettings lattice, rounds, points;
   lattice.lattice = 1, rounds.rounds = 0, points.maxPoints = 0;
   for (const SearchSettings& s : {lattice, rounds, points})
@@ -380,14 +376,9 @@ TEST(CalibrateSearch, SizesAreToldAndTooLargeRoundsRefusedBeforeAnyPoint) {
   SearchHooks h;
   h.evaluate = [&asked](const std::vector<Point>&, int,
                         const std::function<void(std::size_t, PointResult &&)>&) { asked = true; };
-  try {
-    Search(nine, with(SearchMethod::Refine, 3), h);
-    ADD_FAILURE() << "refine's lattice of 1953125 points was run";
-  } catch (const std::invalid_argument& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "a round of 1953125 points (refine's lattice of 5 values over 9 parameters) is more "
-              "than the most allowed, 100000: narrow the space, or search it with cmaes");
-  }
+  EXPECT_EQ(Thrown<std::invalid_argument>([&] { Search(nine, with(SearchMethod::Refine, 3), h); }),
+            "a round of 1953125 points (refine's lattice of 5 values over 9 parameters) is more "
+            "than the most allowed, 100000: narrow the space, or search it with cmaes");
   EXPECT_FALSE(asked);
   SearchSettings small = with(SearchMethod::Grid, 1);
   small.maxPoints = 19682;
@@ -532,10 +523,9 @@ TEST(CalibrateEvaluate, AMeasureUndefinedInOneRunLeavesTheObjectiveUndefined) {
   EXPECT_EQ(r.quantity.value, std::optional<double>(0.5));
 }
 
-// A run stops after the first step at which its developed cells pass K
-// times those of the next control map (grown by hand here, step by step);
-// the point then scores as the worst, its measures kept at the maps its
-// runs reached. Bounds that stop no run, some runs and every run.
+// A run stops after the first step at which its developed cells pass K times those of the next
+// control map (grown by hand here, step by step); the point then scores as the worst, its measures
+// kept at the maps its runs reached. Bounds that stop no run, some runs and every run.
 TEST(CalibrateEvaluate, ARunPastTheRunawayBoundStopsThereAndScoresTheWorst) {
   const Town town(30);
   const std::vector<long> steps = {4, 9};
@@ -614,19 +604,16 @@ TEST(CalibrateEvaluate, BadModelsAreRefused) {
   for (const auto& c : cases) {
     CalibrationModel m = ModelOf(town, observed, {3}, 1);
     c.spoil(m, other);
-    try {
-      PointEvaluator ev(std::move(m), 1);
-      ADD_FAILURE() << c.says;
-    } catch (const std::invalid_argument& e) {
-      EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
-    }
+    EXPECT_NE(
+        Thrown<std::invalid_argument>([&] { PointEvaluator ev(std::move(m), 1); }).find(c.says),
+        std::string::npos)
+        << c.says;
   }
 }
 
-// Screening the model: over 12 steps from a start of age 0, housing never
-// leaves its active age (30), so its inactive period has no effect; nor has
-// anything of the others land, which nothing grows. Morris gives both
-// mu* = 0 for the objective and every measure, and ranks them last.
+// Screening the model: over 12 steps from a start of age 0, housing never leaves its active age
+// (30), so its inactive period has no effect; nor has anything of the others land, which nothing
+// grows. Morris gives both mu* = 0 for the objective and every measure, and ranks them last.
 TEST(CalibrateScreening, FieldsWithoutEffectGetMuStarZeroAndRankLast) {
   const Town town(30);
   const std::vector<long> steps = {6, 12};
@@ -670,11 +657,10 @@ TEST(CalibrateScreening, FieldsWithoutEffectGetMuStarZeroAndRankLast) {
   }
 }
 
-// Maps grown with known values (seed 1000, not one of the calibration's
-// seeds) at three control steps are matched best by those values among
-// 4 x 4 x 4 points, by the default objective over 8 runs. (One observed
-// realisation is itself a draw: over observed seeds 1000 to 5000 the true
-// point ranked first 4 times, a neighbouring radius once.)
+// Maps grown with known values (seed 1000, not one of the calibration's seeds) at three control
+// steps are matched best by those values among 4 x 4 x 4 points, by the default objective over 8
+// runs. (One observed realisation is itself a draw: over observed seeds 1000 to 5000 the true point
+// ranked first 4 times, a neighbouring radius once.)
 TEST(CalibrateRecovery, TheTruePointRanksFirst) {
   const Town town(50);
   const Point truth{{3, 2, 20}};
@@ -696,10 +682,9 @@ TEST(CalibrateRecovery, TheTruePointRanksFirst) {
 
 }  // namespace
 
-// The majority map of hand-made counts: developed in at least half of the
-// runs first (whatever developed class each run gave), then the class of
-// the most runs, ties to the class listed first, and the start's ID where
-// no run left the cell in a class of that kind.
+// The majority map of hand-made counts: developed in at least half of the runs first (whatever
+// developed class each run gave), then the class of the most runs, ties to the class listed first,
+// and the start's ID where no run left the cell in a class of that kind.
 TEST(CalibrateMajority, CellsInAClassInAtLeastHalfOfTheRuns) {
   ClassScheme scheme;  // vacant {0}, street {1, 2}*, housing {3}*, others {6, 7}
   scheme.names = {"vacant", "street", "housing", "others"};

@@ -1,7 +1,6 @@
-// `towngrow calibrate` end to end: a calibration killed with SIGKILL and
-// rerun ends with the database and ranking of an uninterrupted one; the
-// best point's run repeats with `towngrow run` and held-out maps score
-// it apart; refused input writes nothing.
+// `towngrow calibrate` end to end: a calibration killed with SIGKILL and rerun ends with the
+// database and ranking of an uninterrupted one; the best point's run repeats with `towngrow run`
+// and held-out maps score it apart; refused input writes nothing.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -184,9 +183,8 @@ TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
   EXPECT_EQ(Split(held[2], ',')[0], "obs/step-0004.asc");
   EXPECT_NE(Split(held[2], ',')[3], row[4]);
 
-  // The majority map of one fresh run is that run (seed 42 + 1, after the
-  // fit's): its measures are those of the lone run seeded 43, on the fitted
-  // map and on the held-out map of the same steps.
+  // The majority map of one fresh run is that run (seed 42 + 1, after the fit's): its measures are
+  // those of the lone run seeded 43, on the fitted map and on the held-out map of the same steps.
   Ok("run --params cal/best.json --rows 30 --cols 30 --steps 8 --seed 43 --out fresh "
      "--quiet --no-png --no-gif");
   Ok("compare obs/step-0008.asc fresh/final.asc --start obs/step-0000.asc --out cmp2 "
@@ -209,6 +207,9 @@ TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
 TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
   Ok("run --rows 20 --cols 20 --steps 2 --out small --quiet --no-png --no-gif");
   Ok(Command("done", " --quiet"));
+  std::ofstream(W("same.json")) << R"({"classes": [{"name": "vacant", "ids": [0]}, {"name":
+      "street", "ids": [1, 2]}, {"name": "housing", "ids": [3, 4]}, {"name": "industry", "ids":
+      [5]}, {"name": "commerce", "ids": [6]}, {"name": "others", "ids": [7]}]})";
   const struct {
     const char* space;  // written as space.json when not empty
     const char* more;
@@ -218,7 +219,12 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
        "space.json: [0].id: no land use has ID 9"},
       {"", " --observed small/final.asc:4",
        "small/final.asc: has 20 x 20 cells (rows x columns), the start 30 x 30"},
+      {"", " --observed obs/step-0004.asc", "obs/step-0004.asc: give MAP:STEPS"},
       {"", " --observed obs/step-0004.asc:0", "obs/step-0004.asc:0: the steps must be"},
+      {"", " --observed obs/step-0004.asc:4x", "the steps must be a whole number"},
+      {"", " --observed obs/step-0004.asc:100000001", "a whole number from 1 to 100000000"},
+      {"", " --start random", "--start random cannot be calibrated"},
+      {"", " --classes same.json", "done/calibration.sqlite: made for another class file"},
       {"", " --objective nosuch", "nosuch"},
       {"", " --validate small/final.asc:4", "small/final.asc: has 20 x 20 cells"},
       {"", " --method best", "--method best"},
@@ -260,10 +266,9 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
                              "ranking.csv", "report.html", "rounds.csv", "rounds.png"}));
 }
 
-// The runaway bound. By default, a calibration none of whose runs passes it
-// ends as one with the bound off, but for the new columns and meta row;
-// with a bound of 1 the stopped points rank after every other, those with
-// every run stopped last; a database resumes only under its own bound.
+// The runaway bound. By default, a calibration none of whose runs passes it ends as one with the
+// bound off, but for the new columns and meta row; with a bound of 1 the stopped points rank after
+// every other, those with every run stopped last; a database resumes only under its own bound.
 TEST_F(CalibrateCliTest, RunawayRunsStopAndRankLast) {
   Ok(Command("off", " --quiet --runaway 0"));
   Ok(Command("on", " --quiet"));
@@ -311,10 +316,9 @@ TEST_F(CalibrateCliTest, RunawayRunsStopAndRankLast) {
   EXPECT_EQ(Dump(W("tight/calibration.sqlite")), tight);
 }
 
-// sensitivity.csv: per parameter by rank, the objective's mu, mu* and
-// sigma over all control maps, then every measure's at each; the street
-// nodes' maxLength (their lengths come from maxStep) has no effect at all
-// and comes last.
+// sensitivity.csv: per parameter by rank, the objective's mu, mu* and sigma over all control maps,
+// then every measure's at each; the street nodes' maxLength (their lengths come from maxStep) has
+// no effect at all and comes last.
 TEST_F(CalibrateCliTest, SensitivityRanksTheParametersByTheirEffects) {
   Space("morris.json", R"([{"id": 1, "field": "minStep", "min": 1, "max": 7, "step": 1},
       {"id": 1, "field": "maxLength", "min": 1, "max": 20, "step": 1},

@@ -1,7 +1,6 @@
-// The towngrow program end to end: command lines run in order in one work
-// folder, each with what it prints and digests of the files it writes
-// (pictures by what they show), and refused input: status 2, one line on
-// standard error, nothing written.
+// The towngrow program end to end: command lines run in order in one work folder, each with what it
+// prints and digests of the files it writes (pictures by what they show), and refused input: status
+// 2, one line on standard error, nothing written.
 #include "params/params_json.h"
 #include "support/program.h"
 
@@ -142,8 +141,7 @@ TEST_F(Program, ConvertInfoRenderParamsVersionAndHelp) {
       {"run --help", "--rows INT=200", ""},
       {"ensemble --help", "--out TEXT=towngrow-ensemble", ""},
   });
-  // params: the default set with every field of each kind, and a parameter
-  // file's changes in it.
+  // params: the default set with every field of each kind, and a parameter file's changes in it.
   CLandUseSet plain;
   const Json shown = Json::parse(Run("params").out), want = towngrow::io::SetToJson(plain);
   EXPECT_EQ(shown, want);

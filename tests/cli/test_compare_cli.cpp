@@ -3,7 +3,9 @@
 // ensemble's per-run comparisons against lone runs compared one by one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -65,9 +67,8 @@ TEST_F(CompareCliTest, HandWorkedFiles) {
             Json::parse(R"([3, null, "no change in either map", 1])"));
   EXPECT_NE(r.out.find("Figure of Merit 0.1667 (developed 0.3333)"), std::string::npos) << r.out;
 
-  // The agreement map: 200 pixels per cell inside a grey frame, unchanged
-  // grey, hit green, miss red, false alarm orange, wrong hit purple; a
-  // legend line per kind.
+  // The agreement map: 200 pixels per cell inside a grey frame, unchanged grey, hit green, miss
+  // red, false alarm orange, wrong hit purple; a legend line per kind.
   Image png;
   ASSERT_TRUE(ReadPng(W("out/agreement.png").string(), png));
   const Rgb frame{128, 128, 128};
@@ -191,6 +192,33 @@ TEST_F(CompareCliTest, EnsembleRunsMatchLoneComparisons) {
   for (const auto& bin : summary["developedProbability"]["reliability"])
     sum += bin["cells"].get<double>();
   EXPECT_EQ(sum, 1200);
+
+  // The summary printed: each measure's mean (sd) as comparison.json holds them, three to a
+  // line, the AUC, and the observed cells that no class takes (those of ID 5 here).
+  std::ofstream(W("no5.json")) << R"({"classes": [{"name": "built", "ids": [1, 2, 3, 4],
+      "developed": true}, {"name": "open", "ids": [0, 6]}]})";
+  const std::string out =
+      Ok("ensemble --runs 3 --observed o/final.asc --classes no5.json" + grid + " --out s5").out;
+  const Json j = Json::parse(ReadAll(W("s5/comparison.json")));
+  const std::vector<int> observed = AscCells(W("o/final.asc"));
+  const auto fives = std::count(observed.begin(), observed.end(), 5);
+  std::string want =
+      "Compared with " + W("o/final.asc").string() + " (observed): mean (sd) over the runs\n";
+  char item[64];
+  int k = 0;
+  for (const char* m : {"agreement", "kappa", "quantity", "allocation", "leesallee", "fuzzykappa",
+                        "fom.developed", "ksim"}) {
+    std::snprintf(item, sizeof item, "  %s %.4f (%.4f)", m, j["measures"][m]["mean"].get<double>(),
+                  j["measures"][m]["sd"].get<double>());
+    want += item + std::string(++k % 3 != 0 && k < 8 ? "" : "\n");
+  }
+  std::snprintf(item, sizeof item, "%.4f", j["developedProbability"]["auc"].get<double>());
+  want += "  probability of developed: ROC AUC " + std::string(item) +
+          "; reliability table in comparison.json\n  observed map: " + std::to_string(fives) +
+          " cells of ID 5 have no class and are left out\n";
+  EXPECT_GT(fives, 0);
+  EXPECT_EQ(out.substr(out.find("Compared with ")), want);
+  EXPECT_EQ(j["idsWithoutClass"]["observed"]["5"], fives);
 }
 
 }  // namespace

@@ -115,8 +115,7 @@ TEST_F(GisMapsTest, RastersAndGridsAreReadAsTheyMean) {
     const Result r = Ok(c.args);
     EXPECT_NE(r.out.find(c.expected), std::string::npos) << r.out;
   }
-  // No-data in a background allows nothing there (as the others ID 6, it
-  // would let streets grow).
+  // No-data in a background allows nothing there (as the others ID 6, it would let streets grow).
   std::string nothing = "ncols 30\nnrows 30\nxllcorner 0\nyllcorner 0\ncellsize 1\n";
   nothing += "nodata_value -9999\n";
   for (int k = 0; k < 30 * 30; ++k) nothing += k % 30 == 29 ? "-9999\n" : "-9999 ";

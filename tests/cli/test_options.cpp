@@ -1,7 +1,6 @@
-// The option tables: every option of every command, given a value other
-// than its default, comes back from the command's repeat line parsed by the
-// program's own parser (display options stay out of it), and values out of
-// range or choice are refused by the jobs in the host's spelling.
+// The option tables: every option of every command, given a value other than its default, comes
+// back from the command's repeat line parsed by the program's own parser (display options stay out
+// of it), and values out of range or choice are refused by the jobs in the host's spelling.
 #include <gtest/gtest.h>
 
 #include <CLI/CLI.hpp>
@@ -101,9 +100,8 @@ std::function<void(const std::string&)> Checker(jobs::OptionTable (*table)(O&, j
   };
 }
 
-// `--stem value` refused with "<stem as the host spells it><says>": the
-// program's, Python's and QGIS's spelling in turn; or by the parser, below
-// 0 for a count kept unsigned.
+// `--stem value` refused with "<stem as the host spells it><says>": the program's, Python's and
+// QGIS's spelling in turn; or by the parser, below 0 for a count kept unsigned.
 void Refused(const std::function<void(const std::string&)>& check, const std::string& stem,
              const std::string& value, const std::string& says) {
   static int host = 0;
@@ -126,11 +124,10 @@ void Refused(const std::function<void(const std::string&)>& check, const std::st
 
 }  // namespace
 
-// The legal range of every number and the words of every choice, as --help
-// tells them: both ends and every word are taken; one beyond either end, or
-// another word, is refused naming the option (in the host's spelling) and
-// what it may be. A method is parsed to its enum, so an unknown one is the
-// parser's to refuse.
+// The legal range of every number and the words of every choice, as --help tells them: both ends
+// and every word are taken; one beyond either end, or another word, is refused naming the option
+// (in the host's spelling) and what it may be. A method is parsed to its enum, so an unknown one is
+// the parser's to refuse.
 TEST(OptionTables, EveryRangeTakesBothEndsAndEveryChoiceItsWordsOnly) {
   const std::string sizes = "rows 5 10000 cols 5 10000 steps 0 100000000 band 0 65535 ";
   const std::pair<std::string, std::string> ranges[] = {

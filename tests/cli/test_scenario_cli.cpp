@@ -1,7 +1,6 @@
-// Schedules and suitability surfaces through the program: a run records
-// them (files and SHA-256) and repeats them; every bad schedule or surface
-// is refused in one line naming the file and entry, writing nothing; a
-// calibration database made with another schedule is refused.
+// Schedules and suitability surfaces through the program: a run records them (files and SHA-256)
+// and repeats them; every bad schedule or surface is refused in one line naming the file and entry,
+// writing nothing; a calibration database made with another schedule is refused.
 #include <gtest/gtest.h>
 
 #include <fstream>

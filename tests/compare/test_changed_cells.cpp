@@ -1,7 +1,6 @@
-// The calibration's comparison from changed cells gives what the full
-// evaluation gives, bit for bit: random maps with IDs of no class, views
-// with their own strides, marked cells that kept the start's value, and
-// measure lists of the change group, the pair group or both.
+// The calibration's comparison from changed cells gives what the full evaluation gives, bit for
+// bit: random maps with IDs of no class, views with their own strides, marked cells that kept the
+// start's value, and measure lists of the change group, the pair group or both.
 #include <random>
 
 #include "compare/compare_internal.h"

@@ -75,10 +75,9 @@ void ExpectValues(const std::vector<Expect>& table, const Map& obs, const Map& s
   }
 }
 
-// Start, observed and simulated maps of 3 x 4 cells (IDs of the default
-// roster: 0 vacant, 1 and 2 street, 3 housing, 4 industry, 6 others). Per
-// cell start/observed/simulated: V/V/V, V/H/H hit, V/H/V miss, V/V/H false
-// alarm; V/V/I false alarm, H/H/H, H/H/H, V/I/H wrong hit; S/S/S, S/S/S,
+// Start, observed and simulated maps of 3 x 4 cells (IDs of the default roster: 0 vacant, 1 and 2
+// street, 3 housing, 4 industry, 6 others). Per cell start/observed/simulated: V/V/V, V/H/H hit,
+// V/H/V miss, V/V/H false alarm; V/V/I false alarm, H/H/H, H/H/H, V/I/H wrong hit; S/S/S, S/S/S,
 // S/S/S (IDs 1/2/1), S/S/O false alarm.
 const Map kStart{3, 4, {0, 0, 0, 0, 0, 3, 3, 0, 1, 1, 1, 1}};
 const Map kObserved{3, 4, {0, 3, 3, 0, 0, 3, 3, 4, 1, 1, 2, 1}};

@@ -1,7 +1,6 @@
-// The exchange files: byte-exact writers, round trips of every format,
-// hand-made files read at every block size, refusals that change nothing,
-// and errors that reach the caller. (The kind told by a file's name: the
-// fuzz target's inputs replayed by tests/formats/test_robust.cpp.)
+// The exchange files: byte-exact writers, round trips of every format, hand-made files read at
+// every block size, refusals that change nothing, and errors that reach the caller. (The kind told
+// by a file's name: the fuzz target's inputs replayed by tests/formats/test_robust.cpp.)
 #include <climits>
 #include <clocale>
 
@@ -40,9 +39,8 @@ void FillRandom(CLandUseCoverage& cov, unsigned seed) {
     }
 }
 
-// Everything an import can change or show: the result, the messages, the
-// georeference and no-data fields, then the cells row by row as "value"
-// for a stored cell (age 0) or "value:age".
+// Everything an import can change or show: the result, the messages, the georeference and no-data
+// fields, then the cells row by row as "value" for a stored cell (age 0) or "value:age".
 std::string Outcome(Reader read, const std::string& file, CLandUseCoverage& cov, int overlay) {
   NoticeRecorder messages;
   std::ostringstream o;
@@ -63,10 +61,9 @@ std::string Outcome(Reader read, const std::string& file, CLandUseCoverage& cov,
 }  // namespace
 
 TEST(Formats, WritersGiveTheseBytesExactly) {
-  // Pins of the files of four coverages: a small random one with its own
-  // georeference, one 11 columns wide (E00 rows of three lines), a large
-  // blank one and one never initialised; a point stays a point under a
-  // German locale (where one is installed).
+  // Pins of the files of four coverages: a small random one with its own georeference, one 11
+  // columns wide (E00 rows of three lines), a large blank one and one never initialised; a point
+  // stays a point under a German locale (where one is installed).
   const char* locale = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
   ScratchDir dir;
   CLandUseCoverage small, eleven, blank, never;
@@ -342,10 +339,9 @@ TEST(Formats, ReadAndWriteErrorsReachTheCallerAsFileErrors) {
   EXPECT_TRUE(messages.texts.empty());
 }
 
-// Numbers are read from a range of characters as atof and atoi read them,
-// and never from beyond the range's end (the point, the exponent or a
-// digit just past it are not part of the number; a read past the end
-// changes no value, so it shows in the sanitizer build).
+// Numbers are read from a range of characters as atof and atoi read them, and never from beyond the
+// range's end (the point, the exponent or a digit just past it are not part of the number; a read
+// past the end changes no value, so it shows in the sanitizer build).
 TEST(Formats, NumbersReadAsTheCLibraryReadsThemWithinTheirRange) {
   struct Case {
     std::string text;

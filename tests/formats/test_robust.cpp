@@ -14,8 +14,7 @@ namespace {
 using Reader = decltype(&CLandUseCoverage::ImportASCFile);
 const fs::path kFuzz = fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";
 
-// The seed corpus and past failures of each reader's fuzz target, whose
-// folder names the target.
+// The seed corpus and past failures of each reader's fuzz target, whose folder names the target.
 std::vector<fs::path> Inputs() {
   std::vector<fs::path> inputs;
   for (const char* kind : {"corpus", "regressions"})
@@ -45,8 +44,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, FuzzReplay, testing::ValuesIn(Inputs()), [](con
          "_" + std::to_string(info.index);
 });
 
-// Something to replay: a moved folder cannot make the replay pass by
-// running nothing.
+// Something to replay: a moved folder cannot make the replay pass by running nothing.
 TEST(FuzzReplaySeeds, EveryTargetHasItsCorpus) {
   for (const char* t : {"ascii", "e00", "float", "points", "format", "params"})
     EXPECT_GE(FilesIn(kFuzz / "corpus" / t).size(), 10u) << t;
@@ -104,11 +102,10 @@ TEST_F(Limited, HundredMegabyteLinesAreReadAsTheyStreamPast) {
   }
 }
 
-// The largest coverage with too little room: 100 MB of cells cannot be had
-// with 40 MB to spare; with 160 MB the cells fit but the 200 MB of ages do
-// not, and the coverage lets go of its cells too. It keeps its shape
-// without buffers: a grid that fits is read and nothing stored, a copy holds
-// nothing, a small coverage works again.
+// The largest coverage with too little room: 100 MB of cells cannot be had with 40 MB to spare;
+// with 160 MB the cells fit but the 200 MB of ages do not, and the coverage lets go of its cells
+// too. It keeps its shape without buffers: a grid that fits is read and nothing stored, a copy
+// holds nothing, a small coverage works again.
 TEST_F(Limited, MemoryThatRunsOutLeavesACoverageWithoutBuffersThatStaysSafe) {
   ScratchDir dir;
   WriteAll(dir / "g.asc",

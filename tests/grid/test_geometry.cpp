@@ -1,6 +1,5 @@
-// Moving about the grid: range and border band, the step shortened at the
-// border in each of the eight directions, the nearest cell of a category
-// and the drawn straight line.
+// Moving about the grid: range and border band, the step shortened at the border in each of the
+// eight directions, the nearest cell of a category and the drawn straight line.
 #include <climits>
 #include <set>
 

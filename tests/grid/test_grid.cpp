@@ -20,8 +20,7 @@ void Pattern(CLandUseCoverage& c, int rows, int cols) {
     }
 }
 
-// Every field but the cells: cell size, corners, scale, no-data value,
-// type, name and linked set.
+// Every field but the cells: cell size, corners, scale, no-data value, type, name and linked set.
 using Fields = std::tuple<double, double, double, double, int, int, std::string, CLandUseSet*>;
 auto Tie(CLandUseCoverage& c) {
   return std::tie(c.m_dCellSize, c.m_dXllCorner, c.m_dYllCorner, c.m_dScale, c.m_nNoDataValue,
@@ -147,11 +146,9 @@ TEST(Coverage, CopiesTakeTheirOwnFieldsIntoBuffersThatHoldTheSource) {
 }
 
 TEST(Coverage, RandomStartsDrawTheIdThenTheAgeOfEveryCell) {
-  // Sparse: 1 in 58 cells settles one of six IDs; weighted: the largest
-  // draw over the weights. Then an age draw over the ID's active age plus
-  // inactive period (32-bit wrap; 0 or less, no set, an ID without land
-  // use: age -1 without a draw). A coverage without ages draws them all the
-  // same.
+  // Sparse: 1 in 58 cells settles one of six IDs; weighted: the largest draw over the weights. Then
+  // an age draw over the ID's active age plus inactive period (32-bit wrap; 0 or less, no set, an
+  // ID without land use: age -1 without a draw). A coverage without ages draws them all the same.
   CLandUseSet set, odd, wrapped;
   auto lu = [](CLandUseSet& s, int id) { return static_cast<CLandUse*>(s.m_LandUseArray[id]); };
   lu(odd, 0)->m_nActiveAge = lu(odd, 0)->m_nInactivePeriod = 0;

@@ -1,8 +1,7 @@
-// The folder a job writes into: its files appear together when it
-// publishes, or none of them (a job that never publishes, a writer that
-// fails, a publish that fails half-way), and what the folder held before
-// stays as it was; map names it cannot write are refused. A GeoTIFF's legend
-// as GDAL reads it back.
+// The folder a job writes into: its files appear together when it publishes, or none of them (a job
+// that never publishes, a writer that fails, a publish that fails half-way), and what the folder
+// held before stays as it was; map names it cannot write are refused. A GeoTIFF's legend as GDAL
+// reads it back.
 #include <gtest/gtest.h>
 
 #include <gdal_priv.h>
@@ -28,14 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Refusal(const std::function<void()>& write) {
-  try {
-    write();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "";
-}
+std::string Refusal(const std::function<void()>& write) { return testkit::Thrown<Error>(write); }
 
 // The folder's names, and each file's text after "=".
 std::string Held(const std::string& dir) {

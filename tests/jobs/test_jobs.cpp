@@ -6,8 +6,10 @@
 #include <tuple>
 
 #include "io/error.h"
+#include "io/output_folder.h"
 #include "jobs/calibrate.h"
 #include "jobs/compare.h"
+#include "jobs/ensemble.h"
 #include "support/files.h"
 #include "support/scene.h"
 
@@ -16,10 +18,9 @@ namespace {
 using namespace testkit;
 namespace jobs = towngrow::jobs;
 
-// The other processes, played in turn by this one: each answer is what
-// ServePoints sends back for the point sent last (so answers come in
-// another order than the points went out); the answer `bad` is served with
-// a parameter no land use has.
+// The other processes, played in turn by this one: each answer is what ServePoints sends back for
+// the point sent last (so answers come in another order than the points went out); the answer `bad`
+// is served with a parameter no land use has.
 class Loopback : public jobs::Processes {
 public:
   Loopback(int size, jobs::CalibrationInputs& in, int bad = 0) : size_(size), in_(in), bad_(bad) {}
@@ -62,10 +63,30 @@ private:
   std::string failure_;
 };
 
+// Process 1 of two keeps what it would send; process 0 adds it to its own,
+// as the message passing sums them.
+class TwoProcesses : public jobs::Processes {
+public:
+  explicit TwoProcesses(TwoProcesses* second = nullptr) : second_(second) {}
+  int Rank() const override { return second_ ? 0 : 1; }
+  int Size() const override { return 2; }
+  void SumToRoot(towngrow::EnsembleSums& sums) override {
+    second_ ? sums.Merge(second_->sums_) : void(sums_ = sums);
+  }
+  void SumToRoot(std::vector<std::uint64_t>& words) override {
+    if (!second_) words_ = words;
+    for (std::size_t k = 0; second_ && k < words.size(); ++k) words[k] += second_->words_.at(k);
+  }
+
+private:
+  TwoProcesses* second_;
+  towngrow::EnsembleSums sums_;
+  std::vector<std::uint64_t> words_;
+};
+
 class Jobs : public ::testing::Test {
 protected:
-  // The built-in town grown 3 and 6 steps from another seed: a
-  // calibration's control maps.
+  // The built-in town grown 3 and 6 steps from another seed: a calibration's control maps.
   void SetUp() override {
     CLandUseSet set;
     Simulation sim(&set);
@@ -112,14 +133,34 @@ TEST_F(Jobs, PointsSpreadOverProcessesRankAsOnOneAndEveryOtherIsStopped) {
     EXPECT_EQ(processes.stops, others);
   }
   Loopback failing(3, in, 4);  // the fourth answer fails: named, and every other stopped
-  try {
-    jobs::Calibrate(in, nullptr, {}, failing);
-    ADD_FAILURE() << "a failed point went unnoticed";
-  } catch (const towngrow::io::Error& e) {
-    EXPECT_NE(std::string(e.what()).find("nosuch: no such parameter"), std::string::npos)
-        << e.what();
-  }
+  EXPECT_NE(Thrown<towngrow::io::Error>([&] {
+              jobs::Calibrate(in, nullptr, {}, failing);
+            }).find("nosuch: no such parameter"),
+            std::string::npos);
   EXPECT_EQ(failing.stops, (std::vector<int>{1, 2}));
+}
+
+// An ensemble compared with its observed map over two processes writes
+// what one process writes: the runs of each, their scores, the AUC.
+TEST_F(Jobs, AnEnsembleSharedByTwoProcessesWritesWhatOneWrites) {
+  jobs::EnsembleOptions o;
+  o.town = o_.town, o.town.steps = 6, o.runs = 3, o.threads = 1;
+  o.observed = dir_ / "obs6.asc";
+  auto grow = [&](jobs::Processes& processes, const std::string& out) {
+    jobs::EnsembleTown t;
+    jobs::ReadEnsembleTown(o, log_, t);
+    const jobs::EnsembleOutcome outcome = jobs::GrowEnsemble(t, o, {}, processes, nullptr);
+    if (!outcome.root) return std::string();
+    towngrow::io::OutputFolder folder(dir_ / out);
+    jobs::WriteEnsembleOutputs(t, outcome, o, folder);
+    folder.Publish();
+    return ReadAll(dir_ / out + "/comparison.csv") + ReadAll(dir_ / out + "/comparison.json");
+  };
+  TwoProcesses second, first(&second);
+  EXPECT_EQ(grow(second, "second"), "");
+  const std::string shared = grow(first, "two");
+  EXPECT_EQ(shared, grow(jobs::ThisProcessAlone(), "one"));
+  EXPECT_NE(shared.find("\n2,"), std::string::npos) << shared;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The share of runs per cell that every ensemble map holds: 100 * count /
-// runs, rounded half up, exactly (no floating point on the way), in every
-// cell of the maps written.
+// The share of runs per cell that every ensemble map holds: 100 * count / runs, rounded half up,
+// exactly (no floating point on the way), in every cell of the maps written.
 #include <gtest/gtest.h>
 
 #include <unistd.h>

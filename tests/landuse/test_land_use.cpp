@@ -61,10 +61,9 @@ TEST(LandUse, CategoryWordsTheDensityCopyAndAQuietDevelop) {
 }
 
 TEST(LandUse, LengthDrawFollowsThePlainTranscriptionForAnyLaw) {
-  // Value and generator state after each call, twice per law (computed,
-  // then cached), over short, stack-sized and long candidate tables, with
-  // negative, zero, infinite and not-a-number weight sums among them: every
-  // parameter change is a new table, whatever the per-thread cache holds.
+  // Value and generator state after each call, twice per law (computed, then cached), over short,
+  // stack-sized and long candidate tables, with negative, zero, infinite and not-a-number weight
+  // sums among them: every parameter change is a new table, whatever the per-thread cache holds.
   std::mt19937 g(18);
   int negative = 0, zero = 0;
   for (int k = 0; k < 3000; ++k) {
@@ -159,10 +158,9 @@ TEST(LandUse, AgeStatesAtTheirBoundariesForTheCellAskedFor) {
 }
 
 TEST(LandUse, BackgroundBitsAllowTheRuleElseACellOnlyAgesOrIsGivenUp) {
-  // Bit k of a background cell allows ID k (none above 7). Forbidden: the
-  // rule is not run; a living cell ages in the new coverage (from the age
-  // there); an old cell of housing, industry or commerce is given up to
-  // vacant land with the negated dead age without a draw; others and cells
+  // Bit k of a background cell allows ID k (none above 7). Forbidden: the rule is not run; a living
+  // cell ages in the new coverage (from the age there); an old cell of housing, industry or
+  // commerce is given up to vacant land with the negated dead age without a draw; others and cells
   // outside change nothing. (Second vacant land uses: the runs' digests.)
   CGrid bg;
   ASSERT_EQ(bg.InitGrid(6, 6, 0xFF), 1);

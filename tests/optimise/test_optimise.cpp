@@ -1,9 +1,7 @@
-// CMA-ES as the search's proposer: it learns (finds the best point of a
-// known function and recovers values the model grew a town with), keeps to
-// each parameter's values, hands out a generation as one round, restarts
-// with a larger population when it stops, and repeats itself: the same
-// seed gives the same points, and a search resumed from a store asks what
-// the uninterrupted one asked.
+// CMA-ES as the search's proposer: it learns (finds the best point of a known function and recovers
+// values the model grew a town with), keeps to each parameter's values, hands out a generation as
+// one round, restarts with a larger population when it stops, and repeats itself: the same seed
+// gives the same points, and a search resumed from a store asks what the uninterrupted one asked.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -291,8 +289,7 @@ TEST(Nsga2, TheFrontAndItsFile) {
 // ---------------------------------------------------------------------------
 // Recovery: a town the model grew with known values of several fields.
 
-// node.minStep, node.housePercent, house.neighborRadius, house.streetPercent,
-// house.activeAge.
+// node.minStep, node.housePercent, house.neighborRadius, house.streetPercent, house.activeAge.
 std::unique_ptr<CLandUseSet> SetOf(const Point& p) {
   auto set = std::make_unique<CLandUseSet>();
   auto* node = static_cast<CStreetNode*>(set->m_LandUseArray.GetAt(set->GetIDIndex(1)));

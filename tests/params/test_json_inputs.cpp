@@ -1,8 +1,7 @@
-// The layer's JSON inputs read in this process: parameter documents (each
-// field lands on its land use's member, a written set reads back alike,
-// refusals name the file and the key), search spaces (values lists and
-// min/max/step ranges, refusals), class files (classes, IDs, refusals) and
-// the parameter-file fuzz target's inputs.
+// The layer's JSON inputs read in this process: parameter documents (each field lands on its land
+// use's member, a written set reads back alike, refusals name the file and the key), search spaces
+// (values lists and min/max/step ranges, refusals), class files (classes, IDs, refusals) and the
+// parameter-file fuzz target's inputs.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -94,10 +93,9 @@ TEST(ParamsJson, EachFieldLandsOnItsLandUseAndNothingElseChanges) {
   EXPECT_EQ(SetToJson(set), want);
 }
 
-// A set with every number field changed, written by SetToJson and applied
-// to a fresh set, reads back the same; the kinds of new land uses travel.
-// Every field of every kind takes both ends of its range and refuses one
-// beyond either, naming itself.
+// A set with every number field changed, written by SetToJson and applied to a fresh set, reads
+// back the same; the kinds of new land uses travel. Every field of every kind takes both ends of
+// its range and refuses one beyond either, naming itself.
 TEST(ParamsJson, AWrittenSetReadsBackAlikeAndEachFieldTakesItsWholeRangeOnly) {
   CLandUseSet set, fresh;
   const char* kinds[] = {"LandUse",  "StreetNode", "StreetVertex", "House",
@@ -360,9 +358,8 @@ TEST(ClassFile, ClassesAndTheirIdsOrOneLineRefusals) {
   }
 }
 
-// Every file of the corpus and every past failure is either taken or
-// refused with one line naming it; a set that took it grows a town and
-// writes parameters that read back alike.
+// Every file of the corpus and every past failure is either taken or refused with one line naming
+// it; a set that took it grows a town and writes parameters that read back alike.
 TEST(ParamsReader, FuzzInputsAreTakenOrRefusedCleanly) {
   const testkit::fs::path fuzz =
       testkit::fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz";

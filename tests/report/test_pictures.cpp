@@ -1,7 +1,6 @@
-// The pictures: what a map shows (its view, the cells' colours where the
-// geometry puts them, the legend, the scale bar), the GIF's frames and
-// palette, the charts' ticks and points, and the report page's pieces.
-// Pictures are read back with the support layer's decoders.
+// The pictures: what a map shows (its view, the cells' colours where the geometry puts them, the
+// legend, the scale bar), the GIF's frames and palette, the charts' ticks and points, and the
+// report page's pieces. Pictures are read back with the support layer's decoders.
 #include <towngrow/towngrow.h>
 
 #include <cmath>

@@ -1,7 +1,6 @@
-// The calibration store: finished points read back whole (round, seeds,
-// objective, quantity and every measure per control map, undefined values
-// with their reasons) after the store is closed and opened again; a store
-// made for other inputs, or no store at all, is refused and left as it was.
+// The calibration store: finished points read back whole (round, seeds, objective, quantity and
+// every measure per control map, undefined values with their reasons) after the store is closed and
+// opened again; a store made for other inputs, or no store at all, is refused and left as it was.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -39,14 +38,7 @@ std::string Shown(const PointResult& r) {
   return s;
 }
 
-std::string Refusal(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const io::Error& e) {
-    return e.what();
-  }
-  return "";
-}
+std::string Refusal(const std::function<void()>& f) { return testkit::Thrown<io::Error>(f); }
 
 }  // namespace
 
@@ -101,9 +93,8 @@ TEST(CalibrationStore, PointsReadBackWholeAfterReopening) {
             path + ": point b lacks measures");
 }
 
-// Each row: the meta a calibration asks for, the refusal of a store made
-// with {format 1, space s, runs 3} (nothing when it fits); the file is
-// left as it was.
+// Each row: the meta a calibration asks for, the refusal of a store made with {format 1, space s,
+// runs 3} (nothing when it fits); the file is left as it was.
 TEST(CalibrationStore, AStoreMadeForOtherInputsIsRefused) {
   testkit::ScratchDir dir;
   const std::string path = dir / "c.sqlite";

@@ -11,12 +11,24 @@
 #include <iterator>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace testkit {
 
 namespace fs = std::filesystem;
+
+// The text of the E that `f` throws; "" when it throws nothing.
+template <class E = std::exception, class F>
+std::string Thrown(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.what();
+  }
+  return "";
+}
 
 // A folder of one test, removed with it. Its path holds no dot: the float
 // grid pairs its header by the first dot of the whole name.

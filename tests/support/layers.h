@@ -54,8 +54,7 @@ struct Feature {
   int year = 0;
 };
 
-// Adds a layer of features (WKT, with an integer field "year") to a
-// GeoPackage, made when missing.
+// Adds a layer of features (WKT, with an integer field "year") to a GeoPackage, made when missing.
 inline void AddGpkgLayer(const std::string& path, const std::string& layer, int epsg,
                          OGRwkbGeometryType type, const std::vector<Feature>& features) {
   GDALAllRegister();

@@ -1,6 +1,5 @@
-// Pictures read back for the tests of the program: PNG files and every
-// frame of a GIF decoded to 8-bit red, green, blue, with what a GIF says
-// besides its pixels.
+// Pictures read back for the tests of the program: PNG files and every frame of a GIF decoded to
+// 8-bit red, green, blue, with what a GIF says besides its pixels.
 #pragma once
 
 #include <cairo.h>

@@ -1,7 +1,6 @@
-// Child processes of the tests: a forked piece of a test whose address space
-// may grow by a set number of bytes only (memory really runs out, no
-// allocation hook), and shell commands with their status and output.
-// TOWNGROW_ASAN is defined under AddressSanitizer, which refuses huge
+// Child processes of the tests: a forked piece of a test whose address space may grow by a set
+// number of bytes only (memory really runs out, no allocation hook), and shell commands with their
+// status and output. TOWNGROW_ASAN is defined under AddressSanitizer, which refuses huge
 // allocations outright and does not mix with address-space limits.
 #pragma once
 
@@ -34,8 +33,7 @@ inline bool UnderValgrind() {
   return preload != nullptr && std::strstr(preload, "vgpreload") != nullptr;
 }
 
-// Virtual size of this process in bytes, from /proc/self/status; -1 when
-// it cannot be read.
+// Virtual size of this process in bytes, from /proc/self/status; -1 when it cannot be read.
 inline long long VirtualSize() {
   std::ifstream in("/proc/self/status");
   std::string line;
@@ -44,10 +42,9 @@ inline long long VirtualSize() {
   return -1;
 }
 
-// Runs `body` (returning std::string) in a child whose address space may
-// grow by `headroom` bytes at most; answers what the body returned, or a
-// text starting "child:" when the child did not end normally (an
-// allocation that failed and threw, for instance).
+// Runs `body` (returning std::string) in a child whose address space may grow by `headroom` bytes
+// at most; answers what the body returned, or a text starting "child:" when the child did not end
+// normally (an allocation that failed and threw, for instance).
 template <class F>
 std::string InChildWithHeadroom(long long headroom, F body) {
   int fds[2];

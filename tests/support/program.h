@@ -23,8 +23,7 @@ class ProgramTest : public ::testing::Test {
 protected:
   ProgramTest() : work_(dir_ / "work") { fs::create_directories(work_); }
 
-  // Runs the program in the work folder; `prefix` goes before it in the
-  // shell (limits, say).
+  // Runs the program in the work folder; `prefix` goes before it in the shell (limits, say).
   Result Run(const std::string& args, const std::string& prefix = "") {
     return RunShell("cd '" + work_ + "' && " + prefix + "'" + TOWNGROW_EXE + "' " + args,
                     dir_.Path());
@@ -38,9 +37,8 @@ protected:
     return r;
   }
 
-  // A refused command line: status 2, nothing on standard output, one line
-  // "towngrow: error: ..." holding `message`, and the work folder still
-  // holding just what it held.
+  // A refused command line: status 2, nothing on standard output, one line "towngrow: error: ..."
+  // holding `message`, and the work folder still holding just what it held.
   void ExpectBadInput(const std::string& args, const std::string& message,
                       const std::string& prefix = "") {
     SCOPED_TRACE(args);
@@ -66,9 +64,8 @@ protected:
     return cells;
   }
 
-  // A file as it is seen: a folder by its names, a picture by what it shows
-  // (Pictures), other files by their bytes with the work folder's path and
-  // the version taken out.
+  // A file as it is seen: a folder by its names, a picture by what it shows (Pictures), other files
+  // by their bytes with the work folder's path and the version taken out.
   std::string FileDigest(const std::string& name) {
     const std::string path = W(name).string(), type = fs::path(path).extension().string();
     if (type == ".png" || type == ".gif") return Pictures(path);
@@ -85,11 +82,10 @@ protected:
     return d.Hex();
   }
 
-  // What a PNG or GIF shows, in words no Cairo, font or giflib update
-  // changes: a chart's size and the land uses drawn ("chart600x400=1,3"); a
-  // GIF's frames, then what a map's grey frame holds, its land uses and its
-  // legend's ("3frames;map120x96=0,1,3;legend=1,3": IDs of the default set
-  // by colour; outside the map, white and black are ground and text).
+  // What a PNG or GIF shows, in words no Cairo, font or giflib update changes: a chart's size and
+  // the land uses drawn ("chart600x400=1,3"); a GIF's frames, then what a map's grey frame holds,
+  // its land uses and its legend's ("3frames;map120x96=0,1,3;legend=1,3": IDs of the default set by
+  // colour; outside the map, white and black are ground and text).
   std::string Pictures(const std::string& path) {
     Image img;
     std::string seen;

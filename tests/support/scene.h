@@ -198,11 +198,10 @@ inline void SetWeights(int* w, int a, int b, int c) {
   w[2] = c;
 }
 
-// The per-mille entries of a length draw over n candidates, transcribed
-// plainly: n weights of the density law, their sum S, and w(i) / S x 1000
-// cut toward zero (held inside the int range) for the first n - 1. Where
-// these have no value (unknown law, S zero or not finite, a quotient not
-// finite) every entry is 0.
+// The per-mille entries of a length draw over n candidates, transcribed plainly: n weights of the
+// density law, their sum S, and w(i) / S x 1000 cut toward zero (held inside the int range) for the
+// first n - 1. Where these have no value (unknown law, S zero or not finite, a quotient not finite)
+// every entry is 0.
 inline std::vector<int> LengthPerMille(int law, double a, double b, double c, int n) {
   if (n <= 1) return {};
   std::vector<double> w;
