@@ -73,13 +73,10 @@ TEST(CalibrateSearch, RefineNarrowsAroundTheBestAndStopsWhenNothingIsNew) {
   Formula f{{70}};
   const SearchResult r = Search(space, s, f.Hooks(space));
   ASSERT_GE(r.rounds.size(), 3u);
-  EXPECT_DOUBLE_EQ(r.rounds[1].ranges[0].low, 50);
-  EXPECT_DOUBLE_EQ(r.rounds[1].ranges[0].high, 100);
-  EXPECT_EQ(r.rounds[1].points, 5u);
-  EXPECT_EQ(r.rounds[1].evaluated, 2u);  // 63 and 88; the others were known
-  EXPECT_EQ(r.rounds[1].bestOfRound->key, "a=75");
-  EXPECT_DOUBLE_EQ(r.rounds[2].ranges[0].low, 63);
-  EXPECT_DOUBLE_EQ(r.rounds[2].ranges[0].high, 88);
+  const RoundReport &one = r.rounds[1], &two = r.rounds[2];
+  EXPECT_EQ(std::make_tuple(one.ranges[0].low, one.ranges[0].high, one.points, one.evaluated,
+                            one.bestOfRound->key, two.ranges[0].low, two.ranges[0].high),
+            std::make_tuple(50.0, 100.0, 5u, 2u, "a=75", 63.0, 88.0));  // 63, 88 new
   EXPECT_EQ(r.ranking.front().key, "a=70");
   std::set<std::string> once(f.evaluated.begin(), f.evaluated.end());
   EXPECT_EQ(once.size(), f.evaluated.size()) << "a point was evaluated twice";
@@ -311,8 +308,7 @@ TEST(CalibrateSearch, AProposerIsGivenEachRoundsResultsInTheOrderItAsked) {
   EXPECT_EQ(w.given[0], (std::vector<std::string>{"a=0; b=0", "a=0; b=0"}));
   EXPECT_EQ(w.given[1],
             (std::vector<std::string>{"a=0; b=0", "a=0; b=0", "a=1; b=0", "a=0; b=0", "a=0; b=1"}));
-  EXPECT_EQ(r.rounds[1].points, 3u);
-  EXPECT_EQ(r.rounds[1].evaluated, 2u);
+  EXPECT_EQ(std::make_tuple(r.rounds[1].points, r.rounds[1].evaluated), std::make_tuple(3u, 2u));
   std::set<std::string> once(f.evaluated.begin(), f.evaluated.end());
   EXPECT_EQ(once.size(), f.evaluated.size()) << "a point was evaluated twice";
 
@@ -326,9 +322,9 @@ TEST(CalibrateSearch, AProposerIsGivenEachRoundsResultsInTheOrderItAsked) {
   EXPECT_EQ(w2.given.size(), 2u);
   // Round 3 walks from a=0 b=1 (ties go to the smaller key): itself, a=1
   // b=1 new, a=0 b=0 known; a=0 b=2 is cut.
-  EXPECT_EQ(cut.rounds.back().points, 3u);
-  EXPECT_EQ(cut.rounds.back().evaluated, 1u);
-  EXPECT_EQ(g.evaluated.back(), "a=1; b=1");
+  EXPECT_EQ(
+      std::make_tuple(cut.rounds.back().points, cut.rounds.back().evaluated, g.evaluated.back()),
+      std::make_tuple(3u, 1u, "a=1; b=1"));
 }
 
 TEST(CalibrateSearch, SizesAreToldAndTooLargeRoundsRefusedBeforeAnyPoint) {
@@ -368,9 +364,9 @@ TEST(CalibrateSearch, SizesAreToldAndTooLargeRoundsRefusedBeforeAnyPoint) {
   };
   for (const auto& c : cases) {
     const SearchSize z = PlannedSize(c.space, c.settings, c.proposer);
-    EXPECT_EQ(z.firstRound, c.first) << c.what;
-    EXPECT_EQ(z.laterRound, c.later) << c.what;
-    EXPECT_EQ(z.total, c.total) << c.what;
+    EXPECT_EQ(std::make_tuple(z.firstRound, z.laterRound, z.total),
+              std::make_tuple(c.first, c.later, c.total))
+        << c.what;
   }
   bool asked = false;
   SearchHooks h;
@@ -414,10 +410,8 @@ TEST(CalibrateSearch, BadProposalsAndProposedSettingsAreRefused) {
   s.evaluations = 0;
   EXPECT_THROW(Search(space, s, f.Hooks(space), &good), std::invalid_argument);
   s = SearchSettings{};
-  for (int levels : {0, 3, 1002}) {
-    s.levels = levels;
-    EXPECT_THROW(CheckSettings(s), std::invalid_argument) << levels;
-  }
+  for (int levels : {0, 3, 1002})
+    EXPECT_THROW((s.levels = levels, CheckSettings(s)), std::invalid_argument) << levels;
 }
 
 // ---------------------------------------------------------------------------

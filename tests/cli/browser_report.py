@@ -90,9 +90,8 @@ def main():
         if r.returncode != 0:
             print("FAILED: towngrow " + c + ": " + r.stderr)
             return 1
-    # run: final.png, growth.png, growth.gif; ensemble: chart and five heat
-    # maps; compare: agreement map and resolution chart; calibrate: the
-    # rounds and the one parameter's chart.
+    # run: final.png, growth.png, growth.gif; ensemble: chart and five heat maps; compare: agreement
+    # map and resolution chart; calibrate: the rounds and the one parameter's chart.
     pages = {"run": 3, "other": 2, "ens": 6, "cmp": 2, "cal": 2, "cal/best/step-12": 6}
     failed = 0
     for folder, pictures in pages.items():

@@ -63,25 +63,20 @@ private:
   std::string failure_;
 };
 
-// Process 1 of two keeps what it would send; process 0 adds it to its own,
-// as the message passing sums them.
-class TwoProcesses : public jobs::Processes {
-public:
-  explicit TwoProcesses(TwoProcesses* second = nullptr) : second_(second) {}
-  int Rank() const override { return second_ ? 0 : 1; }
+// Process 1 of two keeps what it would send; process 0 adds it to its own, as the exchange does.
+struct TwoProcesses : jobs::Processes {
+  TwoProcesses* second = nullptr;  // set on process 0
+  towngrow::EnsembleSums sums;
+  std::vector<std::uint64_t> words;
+  int Rank() const override { return second ? 0 : 1; }
   int Size() const override { return 2; }
-  void SumToRoot(towngrow::EnsembleSums& sums) override {
-    second_ ? sums.Merge(second_->sums_) : void(sums_ = sums);
+  void SumToRoot(towngrow::EnsembleSums& s) override {
+    second ? s.Merge(second->sums) : void(sums = s);
   }
-  void SumToRoot(std::vector<std::uint64_t>& words) override {
-    if (!second_) words_ = words;
-    for (std::size_t k = 0; second_ && k < words.size(); ++k) words[k] += second_->words_.at(k);
+  void SumToRoot(std::vector<std::uint64_t>& w) override {
+    if (!second) words = w;
+    for (std::size_t k = 0; second && k < w.size(); ++k) w[k] += second->words.at(k);
   }
-
-private:
-  TwoProcesses* second_;
-  towngrow::EnsembleSums sums_;
-  std::vector<std::uint64_t> words_;
 };
 
 class Jobs : public ::testing::Test {
@@ -156,7 +151,8 @@ TEST_F(Jobs, AnEnsembleSharedByTwoProcessesWritesWhatOneWrites) {
     folder.Publish();
     return ReadAll(dir_ / out + "/comparison.csv") + ReadAll(dir_ / out + "/comparison.json");
   };
-  TwoProcesses second, first(&second);
+  TwoProcesses second, first;
+  first.second = &second;
   EXPECT_EQ(grow(second, "second"), "");
   const std::string shared = grow(first, "two");
   EXPECT_EQ(shared, grow(jobs::ThisProcessAlone(), "one"));

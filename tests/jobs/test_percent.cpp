@@ -2,16 +2,14 @@
 // exactly (no floating point on the way), in every cell of the maps written.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 
 #include "io/message_log.h"
 #include "io/output_folder.h"
 #include "jobs/ensemble.h"
 #include "jobs/hooks.h"
+#include "support/files.h"
 
 using towngrow::CLandUseCoverage;
 using towngrow::jobs::PercentOfRuns;
@@ -29,9 +27,7 @@ TEST(EnsembleMaps, PercentOfRunsRoundsHalfUp) {
 // counts give, the first cell and the last included: a start whose corner
 // cells are housing that one step leaves standing gives 100 there.
 TEST(EnsembleMaps, EachCellHoldsItsShareOfRuns) {
-  namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("towngrow-percent-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  testkit::ScratchDir dir;
   std::string start = "ncols 8\nnrows 6\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9\n";
   for (int r = 0; r < 6; ++r)
     for (int c = 0; c < 8; ++c)
@@ -42,7 +38,7 @@ TEST(EnsembleMaps, EachCellHoldsItsShareOfRuns) {
   std::ofstream(dir / "start.asc") << start;
 
   towngrow::jobs::EnsembleOptions o;
-  o.town.start = (dir / "start.asc").string();
+  o.town.start = dir / "start.asc";
   o.town.steps = 1;
   o.runs = 3;
   o.threads = 1;
@@ -50,7 +46,7 @@ TEST(EnsembleMaps, EachCellHoldsItsShareOfRuns) {
   towngrow::jobs::EnsembleTown t;
   towngrow::jobs::ReadEnsembleTown(o, log, t);
   const auto outcome = towngrow::jobs::GrowEnsemble(t, o, {}, towngrow::jobs::ThisProcessAlone());
-  towngrow::io::OutputFolder folder((dir / "out").string());
+  towngrow::io::OutputFolder folder(dir / "out");
   towngrow::jobs::WriteEnsembleOutputs(t, outcome, o, folder);
   folder.Publish();
 
@@ -58,15 +54,14 @@ TEST(EnsembleMaps, EachCellHoldsItsShareOfRuns) {
   for (std::size_t c = 0; c < tracked.size(); ++c) {
     CLandUseCoverage map;
     ASSERT_EQ(map.InitCoverage(6, 8, 0), 1);
-    ASSERT_EQ(map.ImportASCFile((dir / "out" / (tracked[c].name + ".asc")).string(), 0), 1);
+    ASSERT_EQ(map.ImportASCFile(dir / ("out/" + tracked[c].name + ".asc"), 0), 1);
     for (std::size_t k = 0; k < 48; ++k)
       ASSERT_EQ(map.m_pData[k], PercentOfRuns(outcome.result.cellCounts[c][k], 3))
           << tracked[c].name << " cell " << k;
   }
   CLandUseCoverage developed;
   ASSERT_EQ(developed.InitCoverage(6, 8, 0), 1);
-  ASSERT_EQ(developed.ImportASCFile((dir / "out/developed.asc").string(), 0), 1);
+  ASSERT_EQ(developed.ImportASCFile(dir / "out/developed.asc", 0), 1);
   EXPECT_EQ(developed.m_pData[0], 100);
   EXPECT_EQ(developed.m_pData[47], 100);
-  fs::remove_all(dir);
 }

@@ -219,11 +219,46 @@ TEST(Pictures, GifFramesShareOneViewAndThePaletteOfGreysAndTheSetsColours) {
     for (int y = 0; y < frame.height; y += 3)
       for (int x = 0; x < frame.width; x += 3) ASSERT_EQ(palette.count(frame.At(x, y)), 1u);
   }
+}
 
-  GifRecorder empty;
-  ASSERT_EQ(empty.Open(path + "2", set, 200, 300, options), "");
-  EXPECT_NE(empty.Close().find("no frame"), std::string::npos);
-  EXPECT_FALSE(fs::exists(path + "2"));
+// A recording refuses in one line what it cannot show (an empty grid, a delay beyond a GIF's, a
+// frame of another size, a second recording); a GIF it cannot write whole leaves nothing.
+TEST(Pictures, AGifRecordingRefusesWhatItCannotShowAndLeavesNothingItCouldNotWrite) {
+  ScratchDir dir;
+  const CLandUseSet set;
+  CLandUseCoverage cov, other;
+  ASSERT_TRUE(cov.InitCoverage(5, 6, 3) && other.InitCoverage(6, 5, 3));
+  const std::string a = dir / "a.gif", b = dir / "b.gif";
+  const std::tuple<int, int, int, std::string> opened[] = {
+      {0, 6, 0, "the grid is empty"},
+      {5, 0, 0, "the grid is empty"},
+      {1, 1, 0, ""},
+      {5, 6, 65535, ""},
+      {5, 6, -1, "the frame delay must be 0 to 65535"},
+      {5, 6, 65536, "the frame delay must be 0 to 65535"}};
+  for (const auto& [rows, cols, delay, says] : opened) {
+    GifOptions options;
+    options.delayCs = delay;
+    EXPECT_EQ(GifRecorder().Open(a, set, rows, cols, options),
+              says.empty() ? "" : "cannot write GIF '" + a + "': " + says);
+  }
+  GifRecorder g;
+  EXPECT_EQ(g.AddFrame(cov, 0), "cannot add a GIF frame: no recording is open");
+  ASSERT_EQ(g.Open(a, set, 5, 6, {}), "");
+  EXPECT_EQ(g.Close(), "cannot write GIF '" + a + "': no frame was recorded");
+  ASSERT_EQ(g.Open(dir / "no/x.gif", set, 5, 6, {}), "");
+  EXPECT_EQ(g.Open(b, set, 5, 6, {}), "cannot write GIF '" + b + "': a recording to '" +
+                                          dir / "no/x.gif" + "' is still open");
+  EXPECT_EQ(g.AddFrame(other, 0),
+            "cannot add a GIF frame: the coverage has 6 x 5 cells, the recording 5 x 6");
+  ASSERT_EQ(g.AddFrame(cov, 0), "");
+  EXPECT_EQ(g.Close().rfind("cannot write GIF '" + dir / "no/x.gif" + "': ", 0), 0u);
+  for (const char* to : {"/dev/full", "/proc/version"}) {  // fails on writing, on opening
+    ASSERT_EQ(g.Open(to, set, 5, 6, {}), "") << to;
+    ASSERT_EQ(g.AddFrame(cov, 0), "");
+    EXPECT_EQ(g.Close().rfind(std::string("cannot write GIF '") + to + "': ", 0), 0u) << to;
+  }
+  EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
 TEST(Pictures, ChartTicksAreRoundAndPointsLandWhereTheAxesSay) {
