@@ -252,12 +252,10 @@ TEST(Pictures, AGifRecordingRefusesWhatItCannotShowAndLeavesNothingItCouldNotWri
   EXPECT_EQ(g.AddFrame(other, 0),
             "cannot add a GIF frame: the coverage has 6 x 5 cells, the recording 5 x 6");
   ASSERT_EQ(g.AddFrame(cov, 0), "");
-  EXPECT_EQ(g.Close().rfind("cannot write GIF '" + dir / "no/x.gif" + "': ", 0), 0u);
-  for (const char* to : {"/dev/full", "/proc/version"}) {  // fails on writing, on opening
-    ASSERT_EQ(g.Open(to, set, 5, 6, {}), "") << to;
-    ASSERT_EQ(g.AddFrame(cov, 0), "");
-    EXPECT_EQ(g.Close().rfind(std::string("cannot write GIF '") + to + "': ", 0), 0u) << to;
-  }
+  EXPECT_EQ(g.Close(), "cannot write GIF '" + dir / "no/x.gif" + "': No such file or directory");
+  ASSERT_EQ(g.Open("/dev/full", set, 5, 6, {}), "");  // kept frames, then the file fails
+  ASSERT_EQ(g.AddFrame(cov, 0), "");
+  EXPECT_EQ(g.Close(), "cannot write GIF '/dev/full': Write failed (disk full?)");
   EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
