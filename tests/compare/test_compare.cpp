@@ -228,8 +228,7 @@ TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
     both += obs.ids[i] != 9 && sim.ids[i] != 9;
   }
   EXPECT_EQ(full.unclassified.observed[9], nines);
-  EXPECT_EQ(full.unclassified.observed[0], 0u);
-  EXPECT_EQ(full.cells, both);
+  EXPECT_EQ(std::make_tuple(full.unclassified.observed[0], full.cells), std::make_tuple(0u, both));
   Map lone = Random(5, 6, 1, 3);  // a single unclassified cell is told, where it lies only
   lone.ids[7] = 9;
   const ComparisonResult one = Compare(lone.View(), Random(5, 6, 2, 3).View(), nullptr, Scheme());

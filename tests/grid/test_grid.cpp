@@ -77,8 +77,7 @@ TEST(Coverage, AgesBesideTheCellsWrapInSixteenBitsAndAnswerMinusHundredOutside) 
     EXPECT_EQ(c.SetCellAge(o[0], o[1], 1) + c.SetCellAge(CPoint(o[1], o[0]), 1), 0);
     EXPECT_EQ(c.SetCellAgeGrow(o[0], o[1], 1) + c.SetCellAgeGrow(CPoint(o[1], o[0]), 1), 0);
   }
-  EXPECT_EQ(Ages(c), ages);
-  EXPECT_EQ(c.GetCellAge(CPoint(7, 2)), 207);
+  EXPECT_EQ(std::make_tuple(Ages(c), c.GetCellAge(CPoint(7, 2))), std::make_tuple(ages, 207));
   ASSERT_EQ(c.SetCellAge(CPoint(7, 2), 11) + c.SetCellAgeGrow(CPoint(7, 2), 5), 2);
   ASSERT_EQ(c.SetCellAgeGrow(2, 7, -20), 1);
   EXPECT_EQ(std::make_pair(+c.m_pCellAge[2 * 8 + 7], +c.GetCellAge(2, 6)), std::make_pair(-4, 206));
@@ -189,8 +188,7 @@ TEST(Coverage, RandomStartsDrawTheIdThenTheAgeOfEveryCell) {
                   ? c.RandomFill()
                   : c.RandomFill(k.weights->data(), static_cast<int>(k.weights->size())),
               1);
-    EXPECT_EQ(Values(c), ids);
-    EXPECT_EQ(k.ages ? Ages(c) : ages, ages);
+    EXPECT_EQ(std::make_tuple(Values(c), k.ages ? Ages(c) : ages), std::make_tuple(ids, ages));
     EXPECT_TRUE(rp.DrawsMatch());
     EXPECT_TRUE(k.weights == &vacant || std::count(ids.begin(), ids.end(), 0) < 23 * 31 - 5);
   }

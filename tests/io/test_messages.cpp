@@ -23,8 +23,7 @@ TEST(MessageLog, CountsCapturesOneLineAndRestoresTheHandler) {
     ShowMessage("Now the system");
     EXPECT_EQ(std::make_pair(log.Counts().at("a"), log.Counts().at("Now the system")),
               std::make_pair(1000L, 1L));
-    EXPECT_EQ(log.Total(), 1003);
-    EXPECT_EQ(log.Captured().size(), 2u);
+    EXPECT_EQ(std::make_tuple(log.Total(), log.Captured().size()), std::make_tuple(1003, 2u));
     EXPECT_EQ(log.CapturedLine(), "The Range is larger! Please; Now the system");
     EXPECT_EQ(MessageLog::OneLine("  a\r\n\tb  c \n"), "a b c");
   }

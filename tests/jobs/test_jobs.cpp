@@ -121,8 +121,7 @@ TEST_F(Jobs, PointsSpreadOverProcessesRankAsOnOneAndEveryOtherIsStopped) {
   for (int size : {2, 7, 9}) {  // fewer, as many and more other processes than points
     SCOPED_TRACE(size);
     Loopback processes(size, in);
-    EXPECT_EQ(Ranking(processes), alone);
-    EXPECT_EQ(processes.answers, 6);
+    EXPECT_EQ(std::make_tuple(Ranking(processes), processes.answers), std::make_tuple(alone, 6));
     std::vector<int> others(static_cast<std::size_t>(size - 1));
     std::iota(others.begin(), others.end(), 1);
     EXPECT_EQ(processes.stops, others);

@@ -219,8 +219,7 @@ TEST(StreetVertex, TwoStreetCellsInTheWindowKeepTheCellFewerClearIt) {
     Replay rp(3);
     EXPECT_EQ(v.Develop(&s.cur, k.row, k.col, &s.next), k.cleared);
     EXPECT_TRUE(rp.DrawsMatch());  // one vacant land use: nothing drawn
-    EXPECT_EQ(Values(s.next), expected);
-    EXPECT_EQ(Ages(s.next), ages);
+    EXPECT_EQ(std::make_tuple(Values(s.next), Ages(s.next)), std::make_tuple(expected, ages));
     EXPECT_EQ(Values(s.cur), cur);
   }
 }

@@ -292,8 +292,7 @@ TEST(SearchSpace, APointsSetHoldsItsValuesOverTheBase) {
       {"id": 1, "field": "densityRate", "values": [0.25]}])"),
                                       "space", plain, entries);
   ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[1].id, 1);
-  EXPECT_EQ(entries[1].field.size(), 16u);
+  EXPECT_EQ(std::make_tuple(entries[1].id, entries[1].field.size()), std::make_tuple(1, 16u));
   const Json base = Json::parse(R"({"landUses": [{"id": 3, "activeAge": 5, "deadAge": 9}]})");
   const auto set = SetForPoint(base, entries, Point{{2, 99, 0.25}});
   CLandUseSet want;

@@ -324,8 +324,7 @@ TEST(Pictures, GrowthRecordsKeepAtMostTheirPointsAndTheLastStep) {
   ASSERT_EQ(chart.series.size(), 6u);  // no vacant land
   const ChartSeries& housing = chart.series[2];
   EXPECT_EQ(housing.name, "Housing (ID 3)");
-  EXPECT_EQ(housing.x.back(), 5001);
-  EXPECT_EQ(housing.y.back(), 5001);
+  EXPECT_EQ(std::make_tuple(housing.x.back(), housing.y.back()), std::make_tuple(5001, 5001));
   for (std::size_t i = 0; i < housing.x.size(); ++i) ASSERT_EQ(housing.y[i], housing.x[i]);
 }
 

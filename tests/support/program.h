@@ -45,8 +45,7 @@ protected:
     const std::set<std::string> before = Listing(work_);
     const Result r = Run(args, prefix);
     const std::string shown = r.err.substr(0, 500);
-    EXPECT_EQ(r.code, 2);
-    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(std::make_tuple(r.code, r.out), std::make_tuple(2, ""));
     EXPECT_EQ(r.err.rfind("towngrow: error: ", 0), 0u) << shown;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "not one line: " << shown;
     EXPECT_NE(r.err.find(message), std::string::npos) << shown;
