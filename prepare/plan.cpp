@@ -19,6 +19,8 @@
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
 
+#include <towngrow/calibrate.h>
+
 #include "io/checksum.h"
 #include "io/error.h"
 #include "prepare/planned_layer.h"
@@ -63,7 +65,7 @@ Grid ResolveGrid(const Recipe& recipe) {
     if (w > kMaxGridSide + 1 || h > kMaxGridSide + 1)
       Fail(recipe, "grid",
            "the bounds hold more than " + std::to_string(kMaxGridSide) + " cells of " +
-               std::to_string(g.cell) + " on a side");
+               ValueText(g.cell) + " on a side");
     grid.cols = std::max(1, static_cast<int>(std::ceil(w - 1e-9)));
     grid.rows = std::max(1, static_cast<int>(std::ceil(h - 1e-9)));
     grid.geo.hasTransform = true;

@@ -379,6 +379,20 @@ TEST_F(Order, SuitabilityIsTheProductOfItsFactorsInPercent) {
       "start": [], "suitability": [{"raster": "fine.tif", "range": [0, 99]}]})");
   EXPECT_EQ(RunPrepare(fine, dir_.Path()).maps[1].cells,
             (std::vector<std::uint8_t>{22, 27, 73, 78}));
+  // The report counts a surface's cells in bins whose edges each hold one value here.
+  MakeRaster(dir_ / "edges.tif", 1, 10, {0, 1, 25, 26, 50, 51, 75, 76, 99, 100});
+  towngrow::io::OutputFolder folder(dir_ / "out");
+  towngrow::jobs::WritePrepareOutputs(
+      RunPrepare(Json::parse(R"({"start": [], "suitability": [{"raster": "edges.tif",
+      "range": [0, 100]}]})"),
+                 dir_.Path()),
+      folder);
+  folder.Publish();
+  const std::string html = ReadAll(dir_ / "out/report.html");
+  for (const char* bin : {"none</td><td class=\"n\">0<", "1-25</td><td class=\"n\">2<",
+                          "26-50</td><td class=\"n\">2<", "51-75</td><td class=\"n\">2<",
+                          "76-99</td><td class=\"n\">2<", "full</td><td class=\"n\">100<"})
+    EXPECT_NE(html.find(bin), std::string::npos) << bin;
 }
 
 TEST_F(Order, ClassesApplyToTheLayersValuesBeforeTheMostFrequentIsTaken) {
@@ -416,6 +430,17 @@ TEST_F(Order, GridFromBoundsRoundsUpAndPresetsNameTheirLegendsCodes) {
             (std::vector<double>{0, 10, 0, 20, 0, -10}));
   EXPECT_EQ(std::vector<std::uint8_t>(r.maps[0].cells.begin(), r.maps[0].cells.begin() + 10),
             (std::vector<std::uint8_t>{3, 3, 4, 1, 4, 0, 6, 6, 0, 0}));
+  const std::pair<double, const char*> sides[] = {
+      // 10000 cells of 10 on a side at most
+      {100000, ""},
+      {100005, "recipe: grid: 1 x 10001 cells: a grid has at most 10000 rows and columns"},
+      {100010, "recipe: grid: 1 x 10001 cells: a grid has at most 10000 rows and columns"},
+      {100015, "recipe: grid: the bounds hold more than 10000 cells of 10 on a side"}};
+  for (const auto& [xmax, says] : sides) {
+    Json big = recipe;
+    big["grid"]["bounds"] = {0, 10, xmax, 20};
+    EXPECT_EQ(Thrown<Error>([&] { RunPrepare(big, dir_.Path(), "recipe"); }), says) << xmax;
+  }
 }
 
 // Every key of a recipe is checked before a layer is opened; a refusal

@@ -25,13 +25,9 @@ namespace {
 // The one line `read` refuses with; "" when it takes its input.
 template <class F>
 std::string Refusal(F&& read) {
-  try {
-    read();
-  } catch (const Error& e) {
-    EXPECT_EQ(std::string(e.what()).find('\n'), std::string::npos) << e.what();
-    return e.what();
-  }
-  return "";
+  const std::string said = testkit::Thrown<Error>(read);
+  EXPECT_EQ(said.find('\n'), std::string::npos) << said;
+  return said;
 }
 
 // A row's outcome: what was read, exactly, or a refusal that begins with

@@ -37,9 +37,7 @@ public:
     SeedRandom(seed);
   }
   int Draw() { return draws_.at(pos_++); }
-  void Skip(int n) {
-    for (int k = 0; k < n; ++k) Draw();
-  }
+  void Skip(int n) { pos_ += static_cast<std::size_t>(n); }
   // A uniform draw 1..|n|, no draw for 0.
   int Int(int n) { return n == 0 ? 0 : Draw() % n + 1; }
   // Index of the largest draw over the weights; ties to the earlier index.
@@ -107,8 +105,6 @@ struct Digest {
   }
 };
 
-// A read coverage and a written coverage of the same size, both linked to a
-// set holding the default roster; all cells start vacant at age 0.
 // A square grid of side `side` holding the starter town, linked to a default set.
 struct StarterTown {
   CLandUseSet set;
@@ -136,6 +132,8 @@ struct StarterTown {
   }
 };
 
+// A read coverage and a written coverage of the same size, both linked to a set holding the
+// default roster; all cells start vacant at age 0.
 struct Scene {
   explicit Scene(int rows = 20, int cols = 20) : rows(rows), cols(cols) {
     EXPECT_EQ(cur.InitCoverage(rows, cols, 0), 1);
@@ -175,8 +173,9 @@ struct Scene {
         bool listed = false;
         for (auto& rc : cells) listed = listed || (rc.first == y && rc.second == x);
         if (listed) continue;
-        if (cur.GetCellValue(y, x) != next.GetCellValue(y, x)) return false;
-        if (cur.GetCellAge(y, x) != next.GetCellAge(y, x)) return false;
+        if (cur.GetCellValue(y, x) != next.GetCellValue(y, x) ||
+            cur.GetCellAge(y, x) != next.GetCellAge(y, x))
+          return false;
       }
     return true;
   }
@@ -192,11 +191,7 @@ inline void ClearSet(CLandUseSet& set) {
   set.m_LandUseArray.RemoveAll();
 }
 
-inline void SetWeights(int* w, int a, int b, int c) {
-  w[0] = a;
-  w[1] = b;
-  w[2] = c;
-}
+inline void SetWeights(int* w, int a, int b, int c) { w[0] = a, w[1] = b, w[2] = c; }
 
 // The per-mille entries of a length draw over n candidates, transcribed plainly: n weights of the
 // density law, their sum S, and w(i) / S x 1000 cut toward zero (held inside the int range) for the
@@ -204,26 +199,15 @@ inline void SetWeights(int* w, int a, int b, int c) {
 // every entry is 0.
 inline std::vector<int> LengthPerMille(int law, double a, double b, double c, int n) {
   if (n <= 1) return {};
+  if (law < 0 || law > 3) return std::vector<int>(n - 1, 0);
   std::vector<double> w;
   double sum = 0;
   for (int i = 0; i < n; ++i) {
-    const double di = i;
-    switch (law) {
-      case 0:
-        w.push_back(1.0 - a * di / n);
-        break;
-      case 1:
-        w.push_back(a * std::exp(-b * di));
-        break;
-      case 2:
-        w.push_back(a * std::pow(di + 1.0, -c));
-        break;
-      case 3:
-        w.push_back(a * std::pow(di + 1.0, -c) * std::exp(-b * di));
-        break;
-      default:
-        return std::vector<int>(n - 1, 0);
-    }
+    const double di = i, power = law >= 2 ? a * std::pow(di + 1.0, -c) : 0.0;
+    w.push_back(law == 0   ? 1.0 - a * di / n
+                : law == 1 ? a * std::exp(-b * di)
+                : law == 2 ? power
+                           : power * std::exp(-b * di));
     sum += w.back();
   }
   std::vector<int> pm(n - 1, 0);
