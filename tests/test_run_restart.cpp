@@ -48,14 +48,12 @@ TEST(RunRestart, EveryRunStartsFromTheStateAFreshDriverGets) {
   NoticeRecorder quiet;
   CLandUseSet startSet;
   CLandUseCoverage starts[2];
+  CGrid backgrounds[2];  // everything allowed but a band, in two places
   for (int k = 0; k < 2; ++k) {
     ASSERT_EQ(starts[k].InitCoverage(66, 70, 0), 1);
     starts[k].m_pLandUseSet = &startSet;
     SeedRandom(50 + k);
     ASSERT_EQ(starts[k].RandomFill() + PlaceStarterTown(starts[k]), 2);
-  }
-  CGrid backgrounds[2];  // everything allowed but a band, in two places
-  for (int k = 0; k < 2; ++k) {
     ASSERT_EQ(backgrounds[k].InitGrid(66, 70, 0xFF), 1);
     for (int c = 0; c < 70; ++c) backgrounds[k].SetCellValue(10 + 25 * k, c, 0x01);
   }

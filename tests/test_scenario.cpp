@@ -7,6 +7,7 @@
 #include <towngrow/towngrow.h>
 #include <cmath>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "support/scene.h"
@@ -184,40 +185,53 @@ TEST(SettlementRules, SettleWhereAndAsOftenAsTheySay) {
     EXPECT_GE(r.settled[kEdge], 1);
     EXPECT_LE(r.settled[kEdge], 16);
   }
-  // New centres and road trips, one spontaneous try a step (60 x 80: the
-  // diagonal is 100, the rate 100 per 10,000): a centre's extra cells (against the same run without
-  // it) are at most centerCells and touch the spontaneous cell; a trip's
-  // cells touch a street cell at most roadRadius + roadTrip columns from the
-  // cell it started from (the street is the straight row 30).
-  long centres = 0, trips = 0;
+  // Road trips from one spontaneous try a step (60 x 80: the diagonal is 100, the rate 100 per
+  // 10,000): a trip's cells (against the same run without trips) touch a street cell at most
+  // roadRadius + roadTrip columns from the cell it started from (the street is the row 30).
+  long trips = 0;
   for (unsigned seed = 1; seed <= 150; ++seed) {
-    for (int rule = 0; rule < 2; ++rule) {
-      std::vector<unsigned char> with, without;
-      for (bool on : {true, false}) {
-        Vacant v(60, 80, seed);
-        CLandUse& h = Housing(v.set);
-        h.m_nSpontaneousRate = 100;
-        for (int c = 0; c < 80; ++c) v.sim.Current().SetCellValue(30, c, 2);
-        if (rule == 0) h.m_nCenterPercent = on ? 100 : 0, h.m_nCenterCells = 3;
-        if (rule == 1) h.m_nRoadPercent = on ? 100 : 0, h.m_nRoadRadius = 6, h.m_nRoadTrip = 4;
-        v.sim.Step();
-        (on ? with : without) = testkit::Values(v.sim.Current());
-      }
-      int seedCell = -1, extra = 0;
-      for (int k = 0; k < 4800; ++k) seedCell = without[k] == 3 ? k : seedCell;
-      for (int k = 0; k < 4800; ++k) {
-        if (with[k] == without[k]) continue;
-        ++extra;
-        ASSERT_GE(seedCell, 0);
-        const int sr = seedCell / 80, sc = seedCell % 80, r = k / 80, c = k % 80;
-        const bool nearSeed = std::max(std::abs(r - sr), std::abs(c - sc)) <= 1;
-        const bool besideTrip = std::abs(r - 30) == 1 && std::abs(c - sc) <= 6 + 4 + 1;
-        EXPECT_TRUE(rule == 0 ? nearSeed : besideTrip) << seed;
-      }
-      EXPECT_LE(extra, rule == 0 ? 3 : 1);
-      (rule == 0 ? centres : trips) += extra;
+    std::vector<unsigned char> with, without;
+    for (bool on : {true, false}) {
+      Vacant v(60, 80, seed);
+      CLandUse& h = Housing(v.set);
+      h.m_nSpontaneousRate = 100, h.m_nRoadPercent = on ? 100 : 0;
+      h.m_nRoadRadius = 6, h.m_nRoadTrip = 4;
+      for (int c = 0; c < 80; ++c) v.sim.Current().SetCellValue(30, c, 2);
+      v.sim.Step();
+      (on ? with : without) = testkit::Values(v.sim.Current());
     }
+    int seedCell = -1, extra = 0;
+    for (int k = 0; k < 4800; ++k) seedCell = without[k] == 3 ? k : seedCell;
+    for (int k = 0; k < 4800; ++k) {
+      if (with[k] == without[k]) continue;
+      ++extra;
+      ASSERT_GE(seedCell, 0);
+      EXPECT_TRUE(std::abs(k / 80 - 30) == 1 && std::abs(k % 80 - seedCell % 80) <= 6 + 4 + 1);
+    }
+    EXPECT_LE(extra, 1);
+    trips += extra;
   }
-  EXPECT_GT(centres, 150);
   EXPECT_GT(trips, 10);  // a fifth of the cells lie within 6 rows of the street
+}
+
+// A spontaneous cell takes two draws; a new centre is then a draw of 1 to 100 at most the centre
+// percent, and its neighbours are drawn as directions until centerCells of them are settled.
+TEST(SettlementRules, ANewCentreTakesItsDrawsInOrder) {
+  for (const int percent : {1, 37, 100})
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+      Vacant v(60, 80, seed);  // a diagonal of 100: one try a step at the rate 100
+      CLandUse& h = Housing(v.set);
+      h.m_nSpontaneousRate = 100, h.m_nCenterPercent = percent, h.m_nCenterCells = 2;
+      testkit::Replay rp(seed);
+      const int high = rp.Draw(), at = ((high << 15) | rp.Draw()) % 4800;
+      std::set<int> taken = {at};
+      const bool centre = rp.Int(100) <= percent;
+      for (int t = 0; centre && t < 8 && taken.size() < 3; ++t) {
+        const int d = rp.Int(8) - 1, r = at / 80 + testkit::kDRow[d],
+                  c = at % 80 + testkit::kDCol[d];
+        if (r >= 0 && r < 60 && c >= 0 && c < 80) taken.insert(r * 80 + c);
+      }
+      EXPECT_EQ(v.sim.Step().settled[kNewCentre], static_cast<long>(taken.size()) - 1) << seed;
+      EXPECT_TRUE(rp.DrawsMatch()) << percent << " " << seed;
+    }
 }

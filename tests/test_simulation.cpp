@@ -29,13 +29,6 @@ T* At(CLandUseSet& set, int i) {
   return dynamic_cast<T*>(set.m_LandUseArray.GetAt(i));
 }
 
-CLandUse* Append(CLandUseSet& set, CLandUse* lu, int id, int category) {
-  lu->m_ID = static_cast<unsigned char>(id);
-  lu->m_LandUseCategory = static_cast<LandUseCategory>(category);
-  set.m_LandUseArray.Add(lu);
-  return lu;
-}
-
 void NoChange(CLandUseSet&, int) {}
 
 // Parameters of every rule moved off their defaults.
@@ -80,13 +73,13 @@ void Thresholds(CLandUseSet& set, int step) {
 // industry (13) and commerce (14) of their own, a category outside 0..6 (8).
 void Appended(CLandUseSet& set, int step) {
   if (step != -1) return;
-  Append(set, new CLandUse(), 9, House);
+  Append(set, 9, House);
   set.m_LandUseArray.Add(nullptr);
-  Append(set, new CLandUse(), 12, Blank);
-  Append(set, new CStreetNode(), 7, StreetNode);
-  Append(set, new CIndustry(), 13, Industry);
-  Append(set, new CCommerce(), 14, Commerce)->m_nPolicy = 60;
-  Append(set, new CLandUse(), 8, 9);
+  Append(set, 12, Blank);
+  Append(set, 7, StreetNode, new CStreetNode());
+  Append(set, 13, Industry, new CIndustry());
+  Append(set, 14, Commerce, new CCommerce())->m_nPolicy = 60;
+  Append(set, 8, 9);
 }
 
 // The host changes IDs, categories and parameters between steps.
@@ -96,7 +89,7 @@ void Changing(CLandUseSet& set, int step) {
   if (step == 10) house->m_LandUseCategory = Industry;
   if (step == 15) house->m_LandUseCategory = House;
   if (step == 20) commerce->m_ID = 11;
-  if (step == 25) Append(set, new CCommerce(), 20, Commerce);
+  if (step == 25) Append(set, 20, Commerce, new CCommerce());
   if (step == 30) commerce->m_ID = 5;
   if (step == 35) house->m_ID = 0;  // two vacant IDs: the earlier wins
   if (step == 40) house->m_ID = 3;

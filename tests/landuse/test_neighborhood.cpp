@@ -85,14 +85,6 @@ int ExpectAgreement(const CLandUseCoverage& cov, const CLandUseSet* ruleSet, int
   return vector;
 }
 
-CLandUse* Made(CLandUseSet& set, int id, int category) {
-  auto* lu = new CLandUse();
-  lu->m_ID = static_cast<unsigned char>(id);
-  lu->m_LandUseCategory = static_cast<LandUseCategory>(category);
-  set.m_LandUseArray.Add(lu);
-  return lu;
-}
-
 }  // namespace
 
 TEST(Neighbourhood, CountsAgreeWithTheCellByCellCountOnEveryCentreAndRadius) {
@@ -125,11 +117,11 @@ TEST(Neighbourhood, SetsChangedBetweenCallsAndCoveragesOfAnotherSet) {
   CLandUse* second = nullptr;
   void (*const steps[])(Scene&, CLandUse*&) = {
       [](Scene&, CLandUse*&) {},
-      [](Scene& t, CLandUse*& x) { x = Made(t.set, 10, Industry); },  // two industry IDs
+      [](Scene& t, CLandUse*& x) { x = Append(t.set, 10, Industry); },  // two industry IDs
       [](Scene& t, CLandUse*&) {  // commerce gone, an odd category, ID 4 again
         static_cast<CLandUse*>(t.set.m_LandUseArray[5])->m_LandUseCategory = Others;
-        Made(t.set, 8, 9);
-        Made(t.set, 4, House);
+        Append(t.set, 8, 9);
+        Append(t.set, 4, House);
       },
       [](Scene& t, CLandUse*&) { static_cast<CLandUse*>(t.set.m_LandUseArray[3])->m_ID = 12; },
       [](Scene&, CLandUse*& x) { x->m_LandUseCategory = StreetNode; },
@@ -175,10 +167,10 @@ TEST(Neighbourhood, HugeRadiiStayInTheIntRange) {
 // the same draw as the set itself.
 TEST(Neighbourhood, ProbIdFromTheTableDrawsAsTheSetDoes) {
   CLandUseSet plain, several, many;
-  for (int id : {20, 21, 22}) Made(several, id, House);
+  for (int id : {20, 21, 22}) Append(several, id, House);
   several.m_LandUseArray.Add(nullptr);
-  Made(several, 4, Commerce);                              // a shadowed ID
-  for (int k = 0; k < 70; ++k) Made(many, 30 + k, k % 6);  // more than the table lists
+  Append(several, 4, Commerce);                              // a shadowed ID
+  for (int k = 0; k < 70; ++k) Append(many, 30 + k, k % 6);  // more than the table lists
   for (CLandUseSet* set : {&plain, &several, &many})
     for (int c : {0, 1, 2, 3, 4, 5, 6, 9, -1})
       for (unsigned seed = 1; seed <= 40; ++seed) {

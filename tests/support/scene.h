@@ -185,6 +185,13 @@ struct Scene {
   CLandUseCoverage cur, next;
 };
 
+// Appends `lu` to the set with the given ID and category.
+inline CLandUse* Append(CLandUseSet& set, int id, int category, CLandUse* lu = new CLandUse()) {
+  lu->m_ID = static_cast<unsigned char>(id);
+  lu->m_LandUseCategory = static_cast<LandUseCategory>(category);
+  set.m_LandUseArray.Add(lu);
+  return lu;
+}
 // Empties a set's array, destroying what it held.
 inline void ClearSet(CLandUseSet& set) {
   for (int i = 0; i < set.m_LandUseArray.GetSize(); ++i) delete set.m_LandUseArray.GetAt(i);
