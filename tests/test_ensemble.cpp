@@ -95,9 +95,7 @@ TEST_F(Ensemble, RunsAreTheLoneRunsOfTheirSeedsWithTheirSetBackgroundClassesAndS
     if (variant == 1 || variant == 2)  // a set of its own: ID 9 an industry that never grows
       c.makeSet = [] {
         auto set = std::make_unique<CLandUseSet>();
-        set->m_LandUseArray.Add(new CLandUse());
-        static_cast<CLandUse*>(set->m_LandUseArray[7])->m_ID = 9;
-        static_cast<CLandUse*>(set->m_LandUseArray[7])->m_LandUseCategory = Industry;
+        Append(*set, 9, Industry);
         return set;
       };
     if (variant == 2) c.background = &left;
@@ -186,8 +184,7 @@ TEST_F(Ensemble, ProgressOnTheCallingThreadNoticesAsTheLoneRunsAndTheCallersGene
   EnsembleConfig c = Config(4, 2);  // a second housing: the rules show notices
   c.makeSet = [] {
     auto set = std::make_unique<CLandUseSet>();
-    set->m_LandUseArray.Add(new CHouse());
-    static_cast<CLandUse*>(set->m_LandUseArray[7])->m_ID = 9;
+    Append(*set, 9, House, new CHouse());
     return set;
   };
   std::mutex m;

@@ -18,6 +18,7 @@
 
 #include "optimise/cmaes.h"
 #include "optimise/nsga2.h"
+#include "support/files.h"
 #include "support/scene.h"
 
 namespace {
@@ -206,22 +207,28 @@ TEST(Cmaes, AStoppedRunRestartsWithTwiceThePopulation) {
   EXPECT_EQ(r.rounds.size(), 3u);
 }
 
-TEST(Cmaes, BadSettingsAreRefused) {
+// CMA-ES takes a population of 0 (the default) or 5 to 100000, sigma above 0 to 1 and 0 to 30
+// restarts; NSGA-II a population that is a multiple of 4 from 8 to 100000: both ends of each.
+TEST(Cmaes, SettingsTakeBothEndsOfTheirRangesOnly) {
   const SearchSpace space = Space();
   Formula f{{0, 0.1, 1, 0}};
-  const struct {
-    int population;
-    double sigma;
-    int restarts;
-  } cases[] = {{4, 0.3, 1}, {100001, 0.3, 1}, {8, 0, 1}, {8, 1.5, 1}, {8, 0.3, -1}, {8, 0.3, 31}};
-  for (const auto& k : cases) {
+  const std::tuple<int, double, int, bool> cases[] = {
+      {0, 0.3, 1, true},       {5, 1, 0, true},         {100000, 1e-9, 30, true},
+      {4, 0.3, 1, false},      {100001, 0.3, 1, false}, {8, 0, 1, false},
+      {8, 1 + 1e-9, 1, false}, {8, 0.3, -1, false},     {8, 0.3, 31, false}};
+  auto taken = [](auto check) { return testkit::Thrown<std::invalid_argument>(check).empty(); };
+  for (const auto& [population, sigma, restarts, ok] : cases) {
     CmaesSettings c;
-    c.population = k.population;
-    c.sigma = k.sigma;
-    c.restarts = k.restarts;
-    EXPECT_THROW(SearchCmaes(space, Budget(100), c, f.Hooks(space)), std::invalid_argument)
-        << k.population << " " << k.sigma << " " << k.restarts;
+    c.population = population, c.sigma = sigma, c.restarts = restarts;
+    EXPECT_EQ(taken([&] { optimise::CheckCmaesSettings(c); }), ok) << population << " " << sigma;
   }
+  EXPECT_THROW(SearchCmaes(space, Budget(100), CmaesSettings{4}, f.Hooks(space)),
+               std::invalid_argument);  // checked before the search
+  optimise::Nsga2Settings n;
+  for (const int population : {4, 8, 10, 100000, 100004})
+    EXPECT_EQ(taken([&] { n.population = population, optimise::CheckNsga2Settings(n); }),
+              population == 8 || population == 100000)
+        << population;
   EXPECT_THROW(SearchCmaes(space, Budget(0), CmaesSettings{}, f.Hooks(space)),
                std::invalid_argument);
   EXPECT_EQ(optimise::PopulationFor(CmaesSettings{}, 18), 12);
@@ -279,9 +286,6 @@ TEST(Nsga2, TheFrontAndItsFile) {
             "point,a,quantity,allocation,objective\n"
             "\"a=7\",7,0.050000,,0.700000\n"
             "\"a=2\",2,0.200000,0.200000,0.200000\n");
-  n.population = 10;
-  EXPECT_THROW(optimise::Nsga2Proposer{n}, std::invalid_argument);
-  n.population = 8;
   n.allocationAt = 0;
   EXPECT_THROW(optimise::Nsga2Proposer{n}, std::invalid_argument);
 }
