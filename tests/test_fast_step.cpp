@@ -1,9 +1,7 @@
-// The driver's step, which visits only the cells that can change and copies only the cells written,
-// against the plain per-cell loop of the public surface: random rosters (duplicate and unknown IDs,
-// categories out of range, hosts' own classes that draw and write anywhere), random starts,
-// backgrounds and host edits between steps, scenarios (painted cells, backgrounds and suitability
-// surfaces by step) and the settlement rules switched on and off. Every state, develop result,
-// settled count, cell count and message must agree after every step.
+// The driver's step (it visits only cells that can change, copies only cells written) against the
+// plain loop of the public surface: random rosters (odd IDs and categories, hosts' own classes),
+// starts, backgrounds, host edits, scenarios, settlement rules on and off. Every state, develop
+// result, settled count, cell count and message agrees after every step.
 #include <gtest/gtest.h>
 
 #include <towngrow/towngrow.h>

@@ -1,7 +1,6 @@
-// A driver restarted run after run from one start (the calibration's runs) starts every run from
-// the very state a fresh driver gets, whatever the runs before it did: other sets, seeds and step
-// counts, a host's own rule, an edit by the host, another background, another start. The blocks it
-// marks as written hold every cell a run changed.
+// A driver restarted run after run from one start (the calibration's runs) starts each run from the
+// state a fresh driver gets, whatever came before: other sets, seeds, step counts, a host's rule or
+// edit, another background or start; the blocks it marks hold every cell a run changed.
 #include "run_restart.h"
 #include "run_start.h"
 #include "support/scene.h"

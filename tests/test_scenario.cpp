@@ -1,7 +1,6 @@
 // Scenarios and the settlement rules through the driver: entries take effect at the start of their
-// step, suitability accepts a development with probability s^w, and each settlement rule settles
-// where and as often as it says. (The fast step against the plain loop with all of it on is in
-// test_fast_step.cpp.)
+// step, suitability passes a development with probability s^w, and each settlement rule settles
+// where and as often as it says (against the plain loop: test_fast_step.cpp).
 #include <gtest/gtest.h>
 
 #include <towngrow/towngrow.h>

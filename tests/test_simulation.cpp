@@ -1,9 +1,8 @@
-// The step driver and the starting town. Whole runs over a table of scenarios are driven by the
-// driver and by the reference step written by hand (copy, visit rows then columns, look the land
-// use up by ID, develop into the copy), must agree, and are pinned by a digest of their Develop
-// results, final values and ages, messages and the generator's next draw. A changed pin means a
-// rule, its draws, the order of the cells or a start has changed: explain it in the tests of the
-// unit and update the pin in the same commit, never the pin alone.
+// The step driver and the starting town: whole runs over a table of scenarios, by the driver and by
+// a hand-written reference step (copy, visit rows then columns, develop into the copy), agree and
+// are pinned by a digest of their Develop results, values, ages, messages and next draw. A changed
+// pin means a rule, a draw, the cell order or a start changed: explain it in the unit's tests and
+// update the pin in the same commit.
 #include "support/scene.h"
 
 using namespace testkit;

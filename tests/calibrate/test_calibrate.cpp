@@ -615,6 +615,15 @@ TEST(CalibrateEvaluate, BadModelsAreRefused) {
         std::string::npos)
         << c.says;
   }
+  // The runs from 1 to 65535, the runaway bound 0 (off) or from 1 to 1000: both ends of each.
+  const std::tuple<int, double, bool> ends[] = {{1, 0, true},       {65535, 1, true},
+                                                {2, 1000, true},    {65536, 0, false},
+                                                {2, 1000.5, false}, {2, 0.999, false}};
+  for (const auto& [runs, runaway, ok] : ends) {
+    CalibrationModel m = ModelOf(town, observed, {3}, runs);
+    m.runaway = runaway;
+    EXPECT_EQ(Thrown<std::invalid_argument>([&] { PointEvaluator(std::move(m), 1); }) == "", ok);
+  }
 }
 
 // Screening the model: over 12 steps from a start of age 0, housing never leaves its active age

@@ -1,6 +1,5 @@
-// `towngrow compare` and `towngrow ensemble --observed` end to end: the
-// files of a hand-worked comparison, refused command lines, and an
-// ensemble's per-run comparisons against lone runs compared one by one.
+// `towngrow compare` and `towngrow ensemble --observed` end to end: a hand-worked comparison's
+// files, refused command lines, an ensemble's per-run comparisons against lone runs.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,7 +1,6 @@
-// Maps as a GIS has them: GeoTIFFs made by gdal_translate start the same run
-// as the grid they came from; GDAL reads back the CRS, georeference, colour
-// table, attribute table and compression of every map the program writes;
-// the strict check refuses what the lenient readers would take another way.
+// Maps as a GIS has them: GeoTIFFs from gdal_translate start the run their grid starts; GDAL reads
+// back the CRS, georeference, colour and attribute tables and compression of every map written; the
+// strict check refuses what the lenient readers would read another way.
 #include <nlohmann/json.hpp>
 
 #include "support/program.h"

@@ -1,6 +1,5 @@
-// `towngrow prepare` as a user runs it: refused recipes and layers (exit 2,
-// one line naming the recipe and the key, nothing written), the warning of
-// an ID no land use has, and what a good recipe leaves behind.
+// `towngrow prepare` as a user runs it: refused recipes and layers (exit 2, one line naming the
+// recipe and key, nothing written), the warning of an ID no land use has, a good recipe's files.
 #include "support/layers.h"
 #include "support/program.h"
 

@@ -1,6 +1,5 @@
-// Map comparison: every measure on small maps worked out by hand, the
-// undefined cases, and the passes against plain reference computations
-// (block sums, flood fill, window scans) on random maps.
+// Map comparison: every measure on small maps worked out by hand, the undefined cases, and the
+// passes against plain references (block sums, flood fill, window scans) on random maps.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +11,7 @@
 #include <towngrow/towngrow.h>
 
 #include "compare/compare_internal.h"
+#include "support/files.h"
 
 namespace {
 
@@ -190,13 +190,22 @@ TEST(CompareMeasures, RefusedInput) {
   EXPECT_THROW(MeasureEvaluator(Scheme(), {"agreement@3"}), std::invalid_argument);
   EXPECT_THROW(Evaluate({"fom"}, kObserved, kSimulated, nullptr), std::invalid_argument);
   EXPECT_THROW(Evaluate({"agreement"}, kObserved, small, nullptr), std::invalid_argument);
-  CompareOptions far;
-  far.radius = 65;
-  EXPECT_THROW(Compare(kObserved.View(), kSimulated.View(), nullptr, Scheme(), far),
-               std::invalid_argument);
-  ClassScheme twice = Scheme();
-  twice.names[1] = "vacant";
-  EXPECT_THROW(Compare(kObserved.View(), kSimulated.View(), nullptr, twice), std::invalid_argument);
+  // The fuzzy kappa's halving distance above 0 and finite, its radius from 0 to 64: both ends.
+  const std::tuple<double, double, bool> fuzzy[] = {{1e-9, 0, true},   {1e9, 64, true},
+                                                    {0, 4, false},     {INFINITY, 4, false},
+                                                    {2, -1e-9, false}, {2, 64.001, false}};
+  CompareOptions o;
+  ClassScheme s = Scheme();
+  auto taken = [&] {
+    return testkit::Thrown<std::invalid_argument>(
+               [&] { Compare(kObserved.View(), kSimulated.View(), nullptr, s, o); })
+        .empty();
+  };
+  for (const auto& [halving, radius, ok] : fuzzy)
+    EXPECT_EQ((o.halvingDistance = halving, o.radius = radius, taken()), ok)
+        << halving << " " << radius;
+  s.names[1] = "vacant";  // a class scheme with a name twice
+  EXPECT_FALSE((o = {}, taken()));
 }
 
 TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {

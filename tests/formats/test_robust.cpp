@@ -1,7 +1,6 @@
-// Inputs beyond the format tests': the fuzz targets' inputs through their
-// own checks (fuzz/import_harness.h), lines of 100 MB read by a child that
-// cannot hold them, coverages with a shape but no buffers, and memory that
-// really runs out in a child with a lowered address-space limit.
+// Inputs beyond the format tests': the fuzz targets' inputs through their own checks
+// (fuzz/import_harness.h), 100 MB lines read by a child that cannot hold them, coverages without
+// buffers, and memory that runs out under a lowered address-space limit.
 #include "fuzz/import_harness.h"
 #include "support/files.h"
 #include "support/process.h"

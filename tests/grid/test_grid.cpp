@@ -1,6 +1,5 @@
-// The byte raster and the land-use coverage: shapes and their limits, cells
-// and ages at and beyond the border, the three copies and the fields each
-// takes, and the random starts replayed from the generator.
+// The byte raster and the coverage: shapes and their limits, cells and ages at and beyond the
+// border, the three copies and the fields each takes, the random starts replayed.
 #include <memory>
 #include <tuple>
 

@@ -1,6 +1,5 @@
-// What a map file's header tells before the map is read, for every kind of
-// file the program reads: the kind, rows and columns, cell size, lower-left
-// corner, no-data value and point count, or the one line that refuses it.
+// What a map file's header tells before it is read, for every kind the program reads: kind, rows
+// and columns, cell size, corner, no-data value and points, or the one line refusing it.
 #include <gtest/gtest.h>
 
 #include <string>

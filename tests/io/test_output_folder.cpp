@@ -1,7 +1,6 @@
-// The folder a job writes into: its files appear together when it publishes, or none of them (a job
-// that never publishes, a writer that fails, a publish that fails half-way), and what the folder
-// held before stays as it was; map names it cannot write are refused. A GeoTIFF's legend as GDAL
-// reads it back.
+// The folder a job writes into: its files appear together on publish or not at all (no publish, a
+// failing writer, a publish failing half-way), what it held stays, names it cannot write are
+// refused; a GeoTIFF's legend as GDAL reads it back.
 #include <gtest/gtest.h>
 
 #include <gdal_priv.h>

@@ -1,6 +1,5 @@
-// The engine of `towngrow prepare`, in process, on layers the tests make:
-// where GDAL puts each layer on the grid, the order the layers are laid
-// down in, the street rule, and the files written.
+// The engine of `towngrow prepare` in process, on layers the tests make: where GDAL puts each layer
+// on the grid, the order of the layers, the street rule and the files written.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,6 +1,5 @@
-// The land-use base class and the draws every rule takes against the
-// replayed generator (the length also against a plain transcription), the
-// share of a square, the age states and development under a background.
+// The land-use base class: each rule's draws against the replayed generator (the length also
+// against a plain transcription), a square's share, the age states and the background.
 #include <climits>
 
 #include "support/scene.h"

@@ -1,9 +1,8 @@
-// Neighbourhood counts against a plain cell-by-cell count: the public one-category count (beyond
-// the edge is Blank), the several-category count (Blank and beyond the edge never count, a cell
-// counts at the first listed place of its category) and the rules' counts with their vector path
-// and category table, on every centre and radius of grids 5 to 24 columns wide, for categories with
-// one ID, several or none, categories outside 0..6, shared IDs, null entries, sets changed between
-// calls, and coverages counted through another set's table.
+// Neighbourhood counts against a plain cell-by-cell count, on every centre and radius of grids 5 to
+// 24 columns wide: the one-category count (beyond the edge is Blank), the several-category count
+// (Blank and beyond the edge never count; a cell counts at its category's first place) and the
+// rules' counts with their vector path, for shared, missing and odd IDs and categories, null
+// entries, sets changed between calls and another set's table.
 #include <climits>
 
 #include "landuse/category_table.h"

@@ -1,7 +1,6 @@
 // The rules as single calls: a street node's street, far-end probe and connect modes, a street
 // vertex without a street neighbour, and every land use outside the grid or without coverages, a
-// set or ages. Their draws, thresholds and choices over whole towns are pinned by the runs of
-// tests/test_simulation.cpp.
+// set or ages. Their draws over whole towns: the runs of tests/test_simulation.cpp.
 #include <climits>
 
 #include "support/scene.h"

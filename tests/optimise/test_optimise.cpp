@@ -1,7 +1,6 @@
-// CMA-ES as the search's proposer: it learns (finds the best point of a known function and recovers
-// values the model grew a town with), keeps to each parameter's values, hands out a generation as
-// one round, restarts with a larger population when it stops, and repeats itself: the same seed
-// gives the same points, and a search resumed from a store asks what the uninterrupted one asked.
+// CMA-ES and NSGA-II as the search's proposers: they learn (a known function's best point, the
+// values a town was grown with), keep to each parameter's values, hand out a generation as a round,
+// restart larger when stopped, and repeat themselves from a seed and from a store.
 #include <gtest/gtest.h>
 
 #include <algorithm>

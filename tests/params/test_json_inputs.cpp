@@ -1,7 +1,6 @@
-// The layer's JSON inputs read in this process: parameter documents (each field lands on its land
-// use's member, a written set reads back alike, refusals name the file and the key), search spaces
-// (values lists and min/max/step ranges, refusals), class files (classes, IDs, refusals) and the
-// parameter-file fuzz target's inputs.
+// The layer's JSON inputs in this process: parameter documents (each field lands on its member, a
+// written set reads back alike, refusals name the file and key), search spaces (values lists,
+// min/max/step ranges, refusals), class files and the parameter-file fuzz target's inputs.
 #include <gtest/gtest.h>
 
 #include <sstream>

@@ -1,6 +1,5 @@
-// The pictures: what a map shows (its view, the cells' colours where the geometry puts them, the
-// legend, the scale bar), the GIF's frames and palette, the charts' ticks and points, and the
-// report page's pieces. Pictures are read back with the support layer's decoders.
+// The pictures: what a map shows (view, cell colours where the geometry puts them, legend, scale
+// bar), the GIF's frames and palette, charts' ticks and points, the report page's pieces.
 #include <towngrow/towngrow.h>
 
 #include <cmath>

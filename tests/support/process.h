@@ -1,7 +1,6 @@
 // Child processes of the tests: a forked piece of a test whose address space may grow by a set
-// number of bytes only (memory really runs out, no allocation hook), and shell commands with their
-// status and output. TOWNGROW_ASAN is defined under AddressSanitizer, which refuses huge
-// allocations outright and does not mix with address-space limits.
+// number of bytes only (memory really runs out), and shell commands with their status and output.
+// TOWNGROW_ASAN: AddressSanitizer, which refuses huge allocations and address-space limits.
 #pragma once
 
 #if defined(__SANITIZE_ADDRESS__)
