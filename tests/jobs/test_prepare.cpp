@@ -378,19 +378,6 @@ TEST_F(Order, SuitabilityIsTheProductOfItsFactorsInPercent) {
       "start": [], "suitability": [{"raster": "fine.tif", "range": [0, 99]}]})");
   EXPECT_EQ(RunPrepare(fine, dir_.Path()).maps[1].cells,
             (std::vector<std::uint8_t>{22, 27, 73, 78}));
-  // The report counts a surface's cells in bins whose edges each hold one value here.
-  MakeRaster(dir_ / "edges.tif", 1, 10, {0, 1, 25, 26, 50, 51, 75, 76, 99, 100});
-  towngrow::io::OutputFolder folder(dir_ / "out");
-  towngrow::jobs::WritePrepareOutputs(
-      RunPrepare(Json::parse(R"({"start": [], "suitability": [{"raster": "edges.tif",
-      "range": [0, 100]}]})"),
-                 dir_.Path()),
-      folder);
-  folder.Publish();
-  for (const char* bin : {"none</td><td class=\"n\">0<", "1-25</td><td class=\"n\">2<",
-                          "26-50</td><td class=\"n\">2<", "51-75</td><td class=\"n\">2<",
-                          "76-99</td><td class=\"n\">2<", "full</td><td class=\"n\">100<"})
-    EXPECT_NE(ReadAll(dir_ / "out/report.html").find(bin), std::string::npos) << bin;
 }
 
 TEST_F(Order, ClassesApplyToTheLayersValuesBeforeTheMostFrequentIsTaken) {

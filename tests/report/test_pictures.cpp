@@ -220,9 +220,10 @@ TEST(Pictures, GifFramesShareOneViewAndThePaletteOfGreysAndTheSetsColours) {
   }
 }
 
-// A recording refuses in one line what it cannot show (an empty grid, a delay beyond a GIF's, a
-// frame of another size, a second recording); a GIF it cannot write whole leaves nothing.
-TEST(Pictures, AGifRecordingRefusesWhatItCannotShowAndLeavesNothingItCouldNotWrite) {
+// A GIF recording refuses in one line what it cannot show (an empty grid, a delay beyond a GIF's,
+// a frame of another size, a second recording); a picture that cannot be written says why in one
+// line naming its file (its folder is missing, the disk is full) and leaves nothing behind.
+TEST(Pictures, WritersRefuseWhatTheyCannotShowAndLeaveNothingTheyCouldNotWrite) {
   ScratchDir dir;
   const CLandUseSet set;
   CLandUseCoverage cov, other;
@@ -255,6 +256,16 @@ TEST(Pictures, AGifRecordingRefusesWhatItCannotShowAndLeavesNothingItCouldNotWri
   ASSERT_EQ(g.Open("/dev/full", set, 5, 6, {}), "");  // kept frames, then the file fails
   ASSERT_EQ(g.AddFrame(cov, 0), "");
   EXPECT_EQ(g.Close(), "cannot write GIF '/dev/full': Write failed (disk full?)");
+  MapPicture map;  // the PNG writers alike
+  map.cells = cov.m_pData, map.rows = 5, map.cols = 6;
+  LandUseColors(set, PresentIds(cov), map);
+  Chart chart;
+  chart.series = {ChartSeries{"c", 0, ChartSeries::Kind::Line, {1, 2}, {1, 2}, {}, {}}};
+  for (const auto& [to, why] : {std::pair(dir / "no/x.png", "No such file or directory"),
+                                std::pair(std::string("/dev/full"), "write error")}) {
+    EXPECT_EQ(WriteMapPng(map, to), "cannot write PNG '" + to + "': " + why);
+    EXPECT_EQ(WriteChartPng(chart, to), "cannot write PNG '" + to + "': " + why);
+  }
   EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
