@@ -258,6 +258,10 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
     ExpectBadInput(Command(done ? "done" : "new", c.more), c.says);
     EXPECT_FALSE(fs::exists(W("new")));
   }
+  std::string obs = ReadAll(W("obs/step-0004.asc"));
+  obs[obs.find_last_of("0123456789")] ^= 1;  // the control map's last cell alone
+  WriteAll(W("obs/step-0004.asc"), obs);
+  ExpectBadInput(Command("done", ""), "done/calibration.sqlite: made for another control maps");
   EXPECT_EQ(Dump(W("done/calibration.sqlite")), db);
   EXPECT_EQ(
       Listing(W("done")),

@@ -362,6 +362,7 @@ TEST(Formats, NumbersReadAsTheCLibraryReadsThemWithinTheirRange) {
       {"-123.4e307", 10, -HUGE_VAL, -123},
       {"0.00012e-320", 12, 0, 0},
       {"1e-400", 6, 0, 1},
+      {"0." + std::string(380, '0') + "1e20", 386, 0, 0},  // 1e-361: below, though e is above 0
   };
   for (const Case& c : cases) {
     // A buffer of exactly the range: a read beyond it is the sanitizers' to see.

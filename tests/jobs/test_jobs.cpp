@@ -134,8 +134,7 @@ TEST_F(Jobs, PointsSpreadOverProcessesRankAsOnOneAndEveryOtherIsStopped) {
   EXPECT_EQ(failing.stops, (std::vector<int>{1, 2}));
 }
 
-// An ensemble compared with its observed map over two processes writes
-// what one process writes: the runs of each, their scores, the AUC.
+// An ensemble compared with its observed map writes over two processes what it writes on one.
 TEST_F(Jobs, AnEnsembleSharedByTwoProcessesWritesWhatOneWrites) {
   jobs::EnsembleOptions o;
   o.town = o_.town, o.town.steps = 6, o.runs = 3, o.threads = 1;
