@@ -78,8 +78,7 @@ void EditSet(CLandUseSet& set, unsigned what, unsigned a, unsigned b) {
   }
 }
 
-// A scenario of random entries: painted cells, backgrounds of the grid's
-// size and suitability surfaces, at a few steps.
+// Random scenario entries at a few steps: painted cells, grid-sized backgrounds, suitability.
 Scenario RandomScenario(std::mt19937& rnd, int rows, int cols) {
   const auto surface = [&] {
     auto s = std::make_shared<Suitability>();

@@ -135,8 +135,7 @@ TEST(Schedule, AnEntryTakesEffectAtTheStartOfItsStep) {
   }
 }
 
-// The four settlement rules, each alone on a hand-made map (housing's own
-// rule silent), over many seeds.
+// The four settlement rules, each alone on a hand-made map (housing's own rule silent), many seeds.
 TEST(SettlementRules, SettleWhereAndAsOftenAsTheySay) {
   // Spontaneous: 37 x diagonal (1414.2) / 10000 = 5.23 tries a step, each
   // settled on a vacant grid (few collisions); none where the background

@@ -327,15 +327,13 @@ TEST(CalibrateSearch, AProposerIsGivenEachRoundsResultsInTheOrderItAsked) {
   std::set<std::string> once(f.evaluated.begin(), f.evaluated.end());
   EXPECT_EQ(once.size(), f.evaluated.size()) << "a point was evaluated twice";
 
-  // The budget: the round that reaches it keeps its repeats and its first
-  // new points, and is the last.
+  // The budget: the round reaching it keeps its repeats and first new points, and is the last.
   s.evaluations = 4;
   Formula g{{3, 2}};
   Walker w2;
   const SearchResult cut = Search(space, s, g.Hooks(space), &w2);
   EXPECT_EQ(std::make_tuple(cut.ranking.size(), w2.given.size()), std::make_tuple(4u, 2u));
-  // Round 3 walks from a=0 b=1 (ties go to the smaller key): itself, a=1
-  // b=1 new, a=0 b=0 known; a=0 b=2 is cut.
+  // Round 3 from a=0 b=1 (ties: smaller key): itself, a=1 b=1 new, a=0 b=0 known, a=0 b=2 cut.
   EXPECT_EQ(
       std::make_tuple(cut.rounds.back().points, cut.rounds.back().evaluated, g.evaluated.back()),
       std::make_tuple(3u, 1u, "a=1; b=1"));
@@ -427,7 +425,6 @@ TEST(CalibrateSearch, BadProposalsAndProposedSettingsAreRefused) {
   EXPECT_THROW((s.levels = 3, CheckSettings(s)), std::invalid_argument);  // odd
 }
 
-// ---------------------------------------------------------------------------
 // Points evaluated by running the model.
 
 // node.minStep, house.neighborRadius, house.streetPercent as searched.

@@ -150,8 +150,7 @@ TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
   ExpectBadInput(Command("whole", " --method cmaes --evaluations 41"), "another search settings");
 }
 
-// With one run per point, the best point's measure is that of a lone run
-// of best.json seeded with the calibration's seed.
+// With one run per point, the best point's measure is a lone run of best.json at the fit's seed.
 TEST_F(CalibrateCliTest, TheBestPointsRunRepeatsAlone) {
   Space("one.json", R"([{"id": 3, "field": "directionProb[2]", "values": [40, 125]},
       {"id": 1, "field": "junctionFill", "values": [0]}])");

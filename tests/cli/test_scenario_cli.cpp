@@ -16,8 +16,7 @@ using towngrow::io::Json;
 
 class ScenarioCli : public ProgramTest {
 protected:
-  // An ASCII grid of 30 x 30 cells: `value` everywhere, `mark` in row 5,
-  // columns 3 to 20; no-data -1 when `noData`.
+  // A 30 x 30 ASCII grid of `value`, `mark` in row 5 columns 3 to 20, no-data -1 when `noData`.
   void Layer(const std::string& name, const std::string& value, const std::string& mark,
              bool noData = true, int rows = 30) {
     std::string text = "ncols 30\nnrows " + std::to_string(rows) +

@@ -248,8 +248,7 @@ TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
 // The budget at every block side against block sums done directly.
 TEST(CompareMeasures, ResolutionsAgainstBlockSums) {
   for (const auto& shape : {std::pair<int, int>{1, 1}, {1, 17}, {19, 1}, {33, 65}, {130, 7}}) {
-    // The simulated map is the observed one with a sprinkle of changes, so
-    // that many blocks hold one ID in both maps.
+    // The observed map with a sprinkle of changes, so that many blocks hold one ID in both maps.
     const Map a = Random(shape.first, shape.second, 5, 7, 30);
     Map s = a;
     const Map noise = Random(shape.first, shape.second, 6, 7, 30);
@@ -342,8 +341,7 @@ TEST(CompareMeasures, LandscapeAgainstFloodFill) {
   }
 }
 
-// P and E by a window scan for the nearest cell of each class, on maps
-// taller than one band of the transform.
+// P and E by a window scan for each class's nearest cell, on maps taller than a transform band.
 TEST(CompareMeasures, FuzzyKappaAgainstWindowScan) {
   struct Case {
     int rows, cols;
@@ -433,8 +431,7 @@ TEST(CompareScores, ProbabilityAndRunStatistics) {
   EXPECT_DOUBLE_EQ(*st[1].sd.value, 0);
 }
 
-// The ensemble's run-end hook sees exactly the listed runs, each once, with
-// the end state of a lone run of the run's seed.
+// The run-end hook sees exactly the listed runs, once each, in the end state of their lone runs.
 TEST(CompareScores, EnsembleHookSeesEachRunOnce) {
   CLandUseSet set;
   CLandUseCoverage start;

@@ -1,5 +1,4 @@
-// The layer's message log (counts, capture windows, one-line texts, the
-// handler put back, messages from worker threads).
+// The layer's message log: counts, capture windows, one-line texts, the handler, worker threads.
 #include <gtest/gtest.h>
 
 #include <map>

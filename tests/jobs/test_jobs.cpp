@@ -1,5 +1,4 @@
-// The calibrate job in process: its points handed out over processes (a
-// loopback exchange) rank as on one process.
+// The jobs in process: points over a loopback exchange, an ensemble over two processes.
 #include <gtest/gtest.h>
 
 #include <numeric>

@@ -237,6 +237,16 @@ TEST_F(GisCase, WritesGeoTiffsRecordAndReportTogether) {
 {"key":"schedule[1].background[0]","path":"roads.gpkg","kind":"vector","driver":"GPKG","features":1,"crs":"WGS 84 / UTM zone 17N (EPSG:32617)","georeferenced":true,"placed":"burnt"},{"key":"schedule[0].suitability[0]","path":"cover.tif","kind":"raster","driver":"GTiff","size":[100,130],"crs":"WGS 84 (EPSG:4326)","georeferenced":true,"placed":"mean of its cells"}])j"));
   EXPECT_EQ(record["inputs"][3]["sha256"], FileSha256Of(dir_ / "cover.tif"));
   EXPECT_EQ(record["outputs"]["background.tif"]["cells"]["5"], 55);
+  for (const auto& [file, out] : record["outputs"].items()) {  // the last layer's cells stand
+    const Json& last = out["layers"].back();
+    const Json set = last.value("cellsSet", last.value("cellsPerPercent", Json()));
+    EXPECT_FALSE(set.empty()) << file;
+    for (const auto& [v, n] : set.items())
+      EXPECT_EQ(out["cells"].value(v, 0) + (v == "street") * out["cells"].value("1", 0) +
+                    (v == "street") * out["cells"].value("2", 0),
+                n)
+          << file << " " << v;
+  }
   EXPECT_EQ(record["outputs"]["schedule-4-background.tif"]["cells"]["0"], 55);
   EXPECT_EQ(Json::array({record["outputs"]["schedule-4.tif"]["unchanged"],
                          record["outputs"]["start.tif"].contains("unchanged")}),

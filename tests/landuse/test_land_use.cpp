@@ -32,8 +32,7 @@ int ReplayLength(Replay& rp, const CLandUse& l, int n) {
 }  // namespace
 
 TEST(LandUse, CategoryWordsTheDensityCopyAndAQuietDevelop) {
-  // The defaults of every land use are pinned by the program's parameter
-  // template (tests/app/test_commands.cpp).
+  // Every land use's defaults are pinned by the parameter template (tests/cli/test_commands.cpp).
   CLandUse lu, source;
   source.m_nMaxLength = 9, source.m_nDensityType = 3, source.m_dDensityScale = 0.5;
   source.m_dDensityRate = 0.25, source.m_dDensityPower = 1.5, source.m_nActiveAge = 7;

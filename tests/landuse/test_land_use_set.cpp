@@ -1,6 +1,6 @@
 // The set of land uses: look-ups by ID (the first of a shared ID, null entries skipped), the pick
 // of an ID by category and ownership of what it holds. The roster's names, colours and parameters
-// are pinned by the program's parameter template (tests/app/test_commands.cpp).
+// are pinned by the program's parameter template (tests/cli/test_commands.cpp).
 #include "support/scene.h"
 
 using namespace testkit;

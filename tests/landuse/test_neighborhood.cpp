@@ -162,8 +162,7 @@ TEST(Neighbourhood, HugeRadiiStayInTheIntRange) {
   EXPECT_EQ(n[0], 4);
 }
 
-// The rules take GetProbID's choice from the same table: the same ID and
-// the same draw as the set itself.
+// The rules take GetProbID's choice from the same table: the set's own ID and draw.
 TEST(Neighbourhood, ProbIdFromTheTableDrawsAsTheSetDoes) {
   CLandUseSet plain, several, many;
   for (int id : {20, 21, 22}) Append(several, id, House);

@@ -42,8 +42,7 @@ SearchSpace Space() {
           SearchParameter{"m", true, 0, 100, Range(0, 100, 1)}};
 }
 
-// Scores points by minus their distance to a target (in fractions of the
-// ranges); records every round asked.
+// Scores points by minus their distance to a target (in fractions of the ranges); keeps each round.
 struct Formula {
   std::vector<double> target;
   bool flat = false;

@@ -276,8 +276,7 @@ TEST(SearchSpace, ValuesAndRangesOrOneLineRefusals) {
   }
 }
 
-// A point's set: the base parameters, then the point's value in each
-// searched field of its land use.
+// A point's set: the base parameters, then the point's value in each searched field.
 TEST(SearchSpace, APointsSetHoldsItsValuesOverTheBase) {
   const CLandUseSet plain;
   std::vector<SpaceEntry> entries;

@@ -1,5 +1,4 @@
-// Scratch folders and whole files for every test: reading, writing,
-// listing, lines, and test names made from paths.
+// Scratch folders and whole files for every test: read, write, list, lines, names from paths.
 #pragma once
 
 #include <unistd.h>
