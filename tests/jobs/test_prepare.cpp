@@ -327,6 +327,16 @@ TEST_F(Order, LaterLayersWinAndUnnamedOrNoDataCellsKeepWhatLiesBelow) {
   EXPECT_EQ(r.maps[0].layers[2].cells[towngrow::io::kStreet], 4u);
 }
 
+TEST_F(Order, ATruncatedRasterIsRefusedNamingItsKeyAndFile) {  // it opens, its cells fail
+  MakeRaster(dir_ / "cut.tif", 300, 300, std::vector<int>(90000, 3));
+  std::filesystem::resize_file(dir_ / "cut.tif", std::filesystem::file_size(dir_ / "cut.tif") / 2);
+  const Json recipe = Json::parse(R"({"start": [{"raster": "cut.tif", "classes": {"3": 3}}]})");
+  EXPECT_EQ(Thrown<Error>([&] {
+              RunPrepare(recipe, dir_.Path(), "recipe");
+            }).rfind("recipe: start[0].raster: cut.tif: read error: ", 0),
+            0u);
+}
+
 TEST_F(Order, NoDataCellsBecomeWhatTheLayerSays) {
   const double noData = -9;
   MakeRaster(dir_ / "base.tif", 1, 4, {7, 7, 7, 7});
@@ -344,8 +354,7 @@ TEST_F(Order, NoDataCellsBecomeWhatTheLayerSays) {
                                     std::string(c.layer) + "]}");
     EXPECT_EQ(RunPrepare(recipe, dir_.Path()).maps[0].cells, c.cells) << c.layer;
   }
-  // A background's no-data cells, and a schedule's map whose layers give
-  // 255 and 254: what they leave as it is takes 253.
+  // No-data in a background, and a schedule map whose layers give 255 and 254: cells left take 253.
   const PrepareResult r = RunPrepare(Json::parse(R"({"start": [],
       "background": [{"raster": "mid.tif", "classes": {"1": [0]}, "nodata": [1, 2]}],
       "schedule": [{"step": 1, "start": [{"raster": "mid.tif", "classes": {"1": 255, "2": 254}}]}]})"),

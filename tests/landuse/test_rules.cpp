@@ -11,8 +11,7 @@ namespace {
 
 constexpr const char* kDirectionMessage = "Direction is wrong during caculation in StreetNode...";
 
-// One direction can win and the length draw is always 1: policy,
-// direction and length take one draw each, the step is 5.
+// One direction wins, the length draw is 1: policy, direction, length one draw each; step 5.
 void Force(CStreetNode& node, int dir) {
   for (int i = 0; i < 8; ++i) node.m_nDirectionProb[i] = i == dir ? 1 : 0;
   node.m_nMaxStep = 2;

@@ -24,8 +24,7 @@ std::string Shown(const Scalar& s) {
   return s.value ? ValueText(*s.value) : std::string("-") + s.reason;
 }
 
-// A point as text: key, round, seeds, objective, quantity, then per control
-// map each measure's runs, mean and deviation.
+// A point as text: key, round, seeds, objective, quantity, each map's measures (runs, mean, sd).
 std::string Shown(const PointResult& r) {
   std::string s = r.key + " round " + std::to_string(r.round) + " seeds";
   for (unsigned int seed : r.seeds) s += " " + std::to_string(seed);
