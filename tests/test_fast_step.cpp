@@ -170,8 +170,7 @@ TEST(FastStep, MatchesThePlainLoopOverRandomRostersStartsBackgroundsAndEdits) {
       g_messages.clear();
       g_running = &ref;
       SeedRandom(seed * 1000 + step);
-      // The plain loop of the public surface: the entry painted, the cells
-      // developed under the gate, then the settlement rules.
+      // The plain loop of the public surface: paint the entry, develop under the gate, settle.
       if (const ScheduleEntry* e = EntryAt(plan, step)) PaintEntry(*e, *cur);
       const CGrid* inForce = BackgroundAt(plan, step, bg);
       next->CopyValueFromCoverage(cur);

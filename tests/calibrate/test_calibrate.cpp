@@ -280,9 +280,8 @@ TEST(CalibrateSearch, MorrisEffectsOfAKnownFunction) {
   EXPECT_THROW(MorrisEffects(space, SearchSettings{}, r.ranking, {"fa"}), std::invalid_argument);
 }
 
-// A proposer that walks: each round the four neighbours (one value up or
-// down in either parameter) of the best point of the last round, itself
-// asked again; ends when the best stays. It records what it was given.
+// A walking proposer: each round the last round's best point again and its four neighbours (one
+// value up or down in a parameter); it ends when the best stays and records what it was given.
 struct Walker : Proposer {
   std::vector<std::vector<std::string>> given;  // per round: the keys of the results
   std::size_t RoundSize(const SearchSpace&) const override { return 5; }

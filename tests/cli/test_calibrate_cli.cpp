@@ -84,9 +84,8 @@ protected:
   }
 };
 
-// For each kind of search (a lattice, CMA-ES's generations, Morris's
-// trajectories): killed once some points are in and rerun, the database and
-// the files equal those of an uninterrupted run on more threads.
+// For each search (a lattice, CMA-ES's generations, Morris's trajectories): killed once some points
+// are in and rerun, the database and files equal an uninterrupted run's on more threads.
 TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
   const struct {
     const char* method;
@@ -373,9 +372,8 @@ TEST_F(CalibrateCliTest, SensitivityRanksTheParametersByTheirEffects) {
             std::string::npos);
 }
 
-// `towngrow params --space` lists every numeric field with its legal range
-// in steps a space file takes: it reads back whole, and a grid over it is
-// refused before any work with its size and the suggestion of cmaes.
+// `towngrow params --space` lists every numeric field with its legal range in a space file's steps:
+// it reads back whole, and a grid over it is refused up front, with its size and cmaes suggested.
 TEST_F(CalibrateCliTest, TheSpaceOfEveryFieldReadsBack) {
   const Result p = Ok("params --space");
   const Json all = Json::parse(p.out);

@@ -158,8 +158,7 @@ TEST_F(Jobs, AnEnsembleSharedByTwoProcessesWritesWhatOneWrites) {
 
 }  // namespace
 
-// The comparison's summary tells the cells without a class of every ID,
-// the lowest and the highest too, in the map they lie in.
+// The summary tells the unclassified cells of every ID, lowest and highest too, by map.
 TEST(CompareJob, TheSummaryTellsUnclassifiedCellsOfEveryId) {
   jobs::MapComparison m;
   m.result.unclassified.observed[0] = 2, m.result.unclassified.start[255] = 1;

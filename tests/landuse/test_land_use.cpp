@@ -119,8 +119,7 @@ TEST(LandUse, UniformAndLargestDrawsDirectionLandUseAndPolicyAgainstTheReplay) {
       }
     }
   }
-  // The share of a square of radius r: percent x (2r + 1)^2 / 100, half up,
-  // cut toward zero, the product wrapping in 32 bits.
+  // A square's share, radius r: percent x (2r+1)^2 / 100 half up, toward zero, wrapping in 32 bits.
   const int shares[][3] = {{50, 1, 5},         {10, 2, 3},   {4, 1, 0},   {100, 0, 1},
                            {-50, 1, -4},       {-30, 1, -2}, {50, -2, 5}, {INT_MAX, 1, 21474836},
                            {65536, 32768, 655}};

@@ -29,8 +29,7 @@ std::string Refusal(F&& read) {
   return said;
 }
 
-// A row's outcome: what was read, exactly, or a refusal that begins with
-// `name`: and then the row's text.
+// A row's outcome: exactly what was read, or a refusal starting `name`: and then the row's text.
 void ExpectShows(const std::string& shows, const std::string& name, const std::string& want,
                  const std::string& row) {
   if (shows.rfind(name, 0) == 0)
