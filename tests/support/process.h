@@ -1,6 +1,6 @@
 // Child processes of the tests: a forked piece of a test whose address space may grow by a set
 // number of bytes only (memory really runs out), and shell commands with their status and output.
-// TOWNGROW_ASAN: AddressSanitizer, which refuses huge allocations and address-space limits.
+// TOWNGROW_ASAN: under AddressSanitizer, which refuses huge allocations and clashes with limits.
 #pragma once
 
 #if defined(__SANITIZE_ADDRESS__)
