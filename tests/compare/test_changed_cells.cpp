@@ -14,9 +14,13 @@ TEST(ChangedCells, MeasuresFromTheChangedCellsAreThoseOfTheWholeMaps) {
   auto id = [&](int spread) { return static_cast<unsigned char>(random() % spread); };
   ClassScheme scheme = DefaultClasses(CLandUseSet());
   scheme.classOf[7] = -1;
-  // Maps held with a row stride of cols, and of cols + 3 (the padding holds noise).
-  for (const int stride : {cols, cols + 3}) {
-    std::vector<unsigned char> start(rows * stride), observed(rows * stride);
+  // Maps held with a row stride of cols, or one of start, observed, simulated with cols + 3 (the
+  // padding holds noise).
+  for (const int padded : {-1, 0, 1, 2}) {
+    int stride[3] = {cols, cols, cols};
+    if (padded >= 0) stride[padded] += 3;
+    auto at = [&](int k, int i) { return (i / cols) * stride[k] + i % cols; };
+    std::vector<unsigned char> start(rows * stride[0]), observed(rows * stride[1]);
     for (auto& v : start) v = id(8);  // 7: no class
     for (auto& v : observed) v = id(8);
     const std::vector<std::vector<std::string>> lists = {
@@ -25,25 +29,25 @@ TEST(ChangedCells, MeasuresFromTheChangedCellsAreThoseOfTheWholeMaps) {
         {"fom.housing", "ksim"},
         {"agreement", "kappa", "quantity.street", "allocation.housing"}};
     for (const auto& names : lists) {
-      SCOPED_TRACE(names.front() + " " + std::to_string(stride));
+      SCOPED_TRACE(names.front() + " " + std::to_string(padded));
       MeasureEvaluator whole(scheme, names), changed(scheme, names);
       ASSERT_TRUE(compare_detail::ChangedCells::Suits(changed));
-      const RasterView startView{start.data(), rows, cols, stride};
-      const RasterView observedView{observed.data(), rows, cols, stride};
+      const RasterView startView{start.data(), rows, cols, stride[0]};
+      const RasterView observedView{observed.data(), rows, cols, stride[1]};
       std::vector<std::uint64_t> base;
       compare_detail::ChangedCells::BaseTable(changed, startView, observedView, base);
       for (int run = 0; run < 4; ++run) {
         // Blocks of 64 cells (flat order) marked at random; some of their
         // cells change, some keep the start's value.
-        std::vector<unsigned char> simulated = start;
+        std::vector<unsigned char> simulated(rows * stride[2], 7);
         std::vector<std::uint64_t> blocks(1, 0);  // 12 blocks
         for (int i = 0; i < rows * cols; ++i) {
           if (i % 64 == 0 && random() % 3 == 0) blocks[0] |= std::uint64_t{1} << (i / 64);
-          if (((blocks[0] >> (i / 64)) & 1) != 0 && random() % 4 != 0)
-            simulated[(i / cols) * stride + i % cols] = id(8);
+          const bool changes = ((blocks[0] >> (i / 64)) & 1) != 0 && random() % 4 != 0;
+          simulated[at(2, i)] = changes ? id(8) : start[at(0, i)];
         }
         std::vector<Scalar> want(names.size()), got(names.size());
-        const RasterView simulatedView{simulated.data(), rows, cols, stride};
+        const RasterView simulatedView{simulated.data(), rows, cols, stride[2]};
         whole.Evaluate(observedView, simulatedView, &startView, want.data());
         compare_detail::ChangedCells::Evaluate(changed, base, startView, observedView,
                                                simulatedView, blocks.data(), blocks.size(),

@@ -136,14 +136,14 @@ TEST(OutputFolder, MapsOfWritableNamesWithTheirCompanions) {
 
 namespace {
 
-// "value:name:r,g,b,alpha " for each value asked, then "nodata N" if set.
+// "description|", "value:name:r,g,b,alpha " for each value asked, then "nodata N" if set.
 std::string LegendRead(const std::string& path, std::initializer_list<int> values) {
   GDALDataset* ds = static_cast<GDALDataset*>(GDALOpen(path.c_str(), GA_ReadOnly));
   double transform[6];
   ds->GetGeoTransform(transform);  // GDAL reads the .aux.xml (names, alphas) on such a call
   GDALRasterBand* band = ds->GetRasterBand(1);
   char** names = band->GetCategoryNames();
-  std::string shows;
+  std::string shows = std::string(band->GetDescription()) + "|";
   for (int v : values) {
     const GDALColorEntry* e = band->GetColorTable()->GetColorEntry(v);
     shows += std::to_string(v) + ":" + (v < CSLCount(names) ? names[v] : "") + ":" +
@@ -162,12 +162,12 @@ std::string LegendRead(const std::string& path, std::initializer_list<int> value
 TEST(GeoTiffLegend, ClassesLandAtTheirValuesWhateverTheirOrder) {
   TiffLegend given, noData;
   given.classes = noData.classes = {{5, "five", 0x0000FFu}, {2, "two", 0x00FF00u}};
-  noData.noData = 2;
+  noData.noData = 2, given.description = "land-use ID";
   const std::pair<TiffLegend, std::string> rows[] = {
-      {given, "0::0,0,0,255 2:two:0,255,0,255 3::0,0,0,255 5:five:255,0,0,255 "},
-      {noData, "0::0,0,0,255 2:two:0,0,0,0 3::0,0,0,255 5:five:255,0,0,255 nodata 2"},
+      {given, "land-use ID|0::0,0,0,255 2:two:0,255,0,255 3::0,0,0,255 5:five:255,0,0,255 "},
+      {noData, "|0::0,0,0,255 2:two:0,0,0,0 3::0,0,0,255 5:five:255,0,0,255 nodata 2"},
       {TiffLegend{},
-       "0:Vacant Land:255,255,255,255 2:Street Vertex:210,180,140,255 "
+       "|0:Vacant Land:255,255,255,255 2:Street Vertex:210,180,140,255 "
        "3:Housing:50,205,50,255 5:Commerce:255,0,0,255 "},
   };
   testkit::ScratchDir dir;
