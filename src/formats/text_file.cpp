@@ -155,20 +155,6 @@ void FileReader::ReadLineLimited(std::string& out, std::size_t limit) {
   if (LinePeek() == kEnd) EndLine();
 }
 
-std::size_t FileReader::ReadBytes(void* dst, std::size_t n) {
-  char* out = static_cast<char*>(dst);
-  std::size_t done = 0;
-  while (done < n) {
-    if (pos_ == len_ && !Fill(1)) break;
-    std::size_t k = len_ - pos_;
-    if (k > n - done) k = n - done;
-    std::memcpy(out + done, buf_ + pos_, k);
-    pos_ += k;
-    done += k;
-  }
-  return done;
-}
-
 // --- writer -------------------------------------------------------------
 
 FileWriter::~FileWriter() {

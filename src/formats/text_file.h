@@ -95,11 +95,6 @@ public:
   // Bytes the buffer can hold.
   std::size_t Capacity() const { return cap_; }
 
-  // --- raw bytes ------------------------------------------------------
-  // Reads up to n bytes; answers how many were read (fewer only at the
-  // end of the file).
-  std::size_t ReadBytes(void* dst, std::size_t n);
-
   const std::string& Name() const { return name_; }
 
 private:
