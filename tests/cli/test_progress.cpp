@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "cli/progress.h"
+#include "support/files.h"
 
 using towngrow::cli::ProgressBar;
 using towngrow::jobs::ProgressReport;
@@ -30,4 +31,25 @@ TEST(ProgressLine, ShowsUnitsRateTimeLeftAndNote) {
       {{0, 0, "", "Comparing the maps"}, 1.0, "Comparing the maps..."}};
   for (const auto& k : cases)
     EXPECT_EQ(ProgressBar::Text(std::get<0>(k), std::get<1>(k)), std::get<2>(k));
+}
+
+// Drawn in place on its stream: the first report, and a report of a new round, at once; the line
+// then kept with a line feed, or wiped, once. A bar not enabled draws nothing and has no hook.
+TEST(ProgressLine, IsDrawnInPlaceAndEndedOnce) {
+  const ProgressReport first{0, 10, "steps", ""}, next{0, 10, "steps", "round 2"};
+  for (const bool wipe : {false, true}) {
+    testkit::ScratchDir dir;
+    std::FILE* f = std::fopen((dir / "bar").c_str(), "w");
+    ProgressBar bar(true, f), off(false, f);
+    off.Update(first);
+    bar.Hook()(first);
+    bar.Update(next);
+    bar.Finish(wipe);
+    bar.Finish(wipe);  // nothing drawn since: nothing to end
+    EXPECT_FALSE(off.Hook());
+    std::fclose(f);
+    EXPECT_EQ(testkit::ReadAll(dir / "bar"), "\r" + ProgressBar::Text(first, 0) + "\x1b[K\r" +
+                                                 ProgressBar::Text(next, 0) + "\x1b[K" +
+                                                 (wipe ? "\r\x1b[K" : "\n"));
+  }
 }

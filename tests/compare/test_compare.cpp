@@ -86,56 +86,34 @@ const Map kSimulated{3, 4, {0, 3, 0, 3, 4, 3, 3, 3, 1, 1, 1, 6}};
 TEST(CompareMeasures, HandWorkedMaps) {
   const double pi = 3.14159265358979323846;
   const double none = NAN;
-  ExpectValues(
-      {
-          // Cross-tabulation: diagonal 7 of 12; row (V S H I C O) 3 4 4 1 0 0,
-          // column 2 3 5 1 0 1; pe = 39/144.
-          {"agreement", 7.0 / 12},
-          {"kappa", 3.0 / 7},
-          {"quantity", 4.0 / 24},
-          {"allocation", 6.0 / 24},
-          {"quantity.others", 1.0 / 12},
-          {"allocation.vacant", 2.0 / 12},
-          {"allocation.street", 0.0},
-          {"allocation.industry", 2.0 / 12},
-          {"leesallee", 7.0 / 11},
-          // Blocks of 2 x 2 (the bottom ones 1 x 2): 3 + 3 + 2 + 1 agree.
-          {"agreement@2", 9.0 / 12},
-          {"allocation@2", 1.0 / 12},
-          {"agreement@4", 10.0 / 12},
-          {"allocation@4", 0.0},
-          {"allocation@64", 0.0},
-          // Change: hits 1, misses 1, wrong hits 1, false alarms 3.
-          {"fom", 1.0 / 6},
-          {"producers", 1.0 / 3},
-          {"users", 1.0 / 5},
-          {"fom.housing", 1.0 / 4},
-          {"producers.housing", 1.0 / 2},
-          {"users.housing", 1.0 / 3},
-          {"fom.industry", 0.0},
-          {"producers.others", none},
-          {"users.others", 0.0},
-          {"fom.vacant", none},
-          {"fom.developed", 2.0 / 6},
-          {"producers.developed", 2.0 / 3},
-          {"users.developed", 2.0 / 5},
-          // pE(T) = 6/12 * 13/36 + 2/12 * 1 + 4/12 * 3/4 = 43/72.
-          {"ksim", -1.0 / 29},
-          // Simulated patches: housing one of 5 cells, perimeter 12, edge 8;
-          // vacant two single cells, edges 2 + 3; no commerce.
-          {"patches.housing", 1},
-          {"lpi.housing", 500.0 / 12},
-          {"patcharea.housing", 5},
-          {"edgedensity.housing", 8.0 / 12},
-          {"compactness.housing", 12 / (2 * std::sqrt(pi * 5))},
-          {"patches.vacant", 2},
-          {"edgedensity.vacant", 5.0 / 12},
-          {"compactness.vacant", 4 / (2 * std::sqrt(pi))},
-          {"patches.commerce", 0},
-          {"lpi.commerce", 0},
-          {"patcharea.commerce", none},
-      },
+  // clang-format off
+  ExpectValues({
+      // Cross-tabulation: diagonal 7 of 12; row (V S H I C O) 3 4 4 1 0 0,
+      // column 2 3 5 1 0 1; pe = 39/144.
+      {"agreement", 7.0 / 12}, {"kappa", 3.0 / 7}, {"leesallee", 7.0 / 11},
+      {"quantity", 4.0 / 24}, {"allocation", 6.0 / 24}, {"quantity.others", 1.0 / 12},
+      {"allocation.vacant", 2.0 / 12}, {"allocation.street", 0.0},
+      {"allocation.industry", 2.0 / 12},
+      // Blocks of 2 x 2 (the bottom ones 1 x 2): 3 + 3 + 2 + 1 agree.
+      {"agreement@2", 9.0 / 12}, {"allocation@2", 1.0 / 12}, {"agreement@4", 10.0 / 12},
+      {"allocation@4", 0.0}, {"allocation@64", 0.0},
+      // Change: hits 1, misses 1, wrong hits 1, false alarms 3.
+      {"fom", 1.0 / 6}, {"producers", 1.0 / 3}, {"users", 1.0 / 5},
+      {"fom.housing", 1.0 / 4}, {"producers.housing", 1.0 / 2}, {"users.housing", 1.0 / 3},
+      {"fom.industry", 0.0}, {"producers.others", none}, {"users.others", 0.0},
+      {"fom.vacant", none},
+      {"fom.developed", 2.0 / 6}, {"producers.developed", 2.0 / 3}, {"users.developed", 2.0 / 5},
+      // pE(T) = 6/12 * 13/36 + 2/12 * 1 + 4/12 * 3/4 = 43/72.
+      {"ksim", -1.0 / 29},
+      // Simulated patches: housing one of 5 cells, perimeter 12, edge 8;
+      // vacant two single cells, edges 2 + 3; no commerce.
+      {"patches.housing", 1}, {"lpi.housing", 500.0 / 12}, {"patcharea.housing", 5},
+      {"edgedensity.housing", 8.0 / 12}, {"compactness.housing", 12 / (2 * std::sqrt(pi * 5))},
+      {"patches.vacant", 2}, {"edgedensity.vacant", 5.0 / 12},
+      {"compactness.vacant", 4 / (2 * std::sqrt(pi))},
+      {"patches.commerce", 0}, {"lpi.commerce", 0}, {"patcharea.commerce", none}},
       kObserved, kSimulated, &kStart);
+  // clang-format on
   // One housing cell in the second row of a vacant block: 15 of 16 agree
   // in blocks of 2 as in cells, and the quantity is all the disagreement.
   std::vector<unsigned char> housing(16, 0);
@@ -158,29 +136,20 @@ TEST(CompareMeasures, UndefinedValues) {
   const Map none{2, 3, {9, 9, 9, 9, 9, 9}};
   const double undefined = NAN;
   // No change anywhere: the change measures are undefined, the rest perfect.
-  ExpectValues({{"fom", undefined},
-                {"producers", undefined},
-                {"users.developed", undefined},
-                {"ksim", undefined},
-                {"agreement", 1},
-                {"kappa", 1},
-                {"allocation", 0},
+  // clang-format off
+  ExpectValues({{"fom", undefined}, {"producers", undefined}, {"users.developed", undefined},
+                {"ksim", undefined}, {"agreement", 1}, {"kappa", 1}, {"allocation", 0},
                 {"fuzzykappa", 1}},
                kObserved, kObserved, &kObserved);
   // One class in both maps.
-  ExpectValues({{"kappa", undefined},
-                {"fuzzykappa", undefined},
-                {"leesallee", undefined},
-                {"agreement", 1},
-                {"lpi.vacant", 100}},
+  ExpectValues({{"kappa", undefined}, {"fuzzykappa", undefined}, {"leesallee", undefined},
+                {"agreement", 1}, {"lpi.vacant", 100}},
                vacant, vacant, nullptr);
   // No cell with a class.
-  ExpectValues({{"agreement", undefined},
-                {"quantity", undefined},
-                {"agreement@2", undefined},
-                {"fuzzykappa", undefined},
-                {"lpi.vacant", undefined}},
+  ExpectValues({{"agreement", undefined}, {"quantity", undefined}, {"agreement@2", undefined},
+                {"fuzzykappa", undefined}, {"lpi.vacant", undefined}},
                none, none, nullptr);
+  // clang-format on
 }
 
 TEST(CompareMeasures, RefusedInput) {

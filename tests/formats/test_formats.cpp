@@ -343,27 +343,16 @@ TEST(Formats, NumbersReadAsTheCLibraryReadsThemWithinTheirRange) {
     double real;
     int whole;
   };
+  // clang-format off
   const Case cases[] = {
-      {"12e5", 4, 12e5, 12},
-      {"12.5", 2, 12, 12},
-      {"12.5", 3, 12, 12},
-      {"  -3.25E-2x", 11, -3.25e-2, -3},
-      {".5", 2, 0.5, 0},
-      {"7.", 2, 7, 7},
-      {"1e", 2, 1, 1},
-      {"5e+3", 3, 5, 5},
-      {"+0.000", 6, 0, 0},
-      {"99999999999", 11, 99999999999.0, INT_MAX},
-      {"-99999999999", 12, -99999999999.0, INT_MIN},
-      {"-x", 2, 0, 0},
-      {"\t\n42", 4, 42, 42},
-      {"0.0012e3", 8, 1.2, 0},
+      {"12e5", 4, 12e5, 12}, {"12.5", 2, 12, 12}, {"12.5", 3, 12, 12}, {".5", 2, 0.5, 0},
+      {"  -3.25E-2x", 11, -3.25e-2, -3}, {"7.", 2, 7, 7}, {"1e", 2, 1, 1}, {"5e+3", 3, 5, 5},
+      {"+0.000", 6, 0, 0}, {"-x", 2, 0, 0}, {"\t\n42", 4, 42, 42}, {"0.0012e3", 8, 1.2, 0},
+      {"99999999999", 11, 99999999999.0, INT_MAX}, {"-99999999999", 12, -99999999999.0, INT_MIN},
       {"1e999", 5, HUGE_VAL, 1},  // beyond a double: infinity, or 0 below its smallest
-      {"-123.4e307", 10, -HUGE_VAL, -123},
-      {"0.00012e-320", 12, 0, 0},
-      {"1e-400", 6, 0, 1},
-      {"0." + std::string(380, '0') + "1e20", 386, 0, 0},  // 1e-361: below, though e is above 0
-  };
+      {"-123.4e307", 10, -HUGE_VAL, -123}, {"0.00012e-320", 12, 0, 0}, {"1e-400", 6, 0, 1},
+      {"0." + std::string(380, '0') + "1e20", 386, 0, 0}};  // 1e-361: below, though e is above 0
+  // clang-format on
   for (const Case& c : cases) {
     // A buffer of exactly the range: a read beyond it is the sanitizers' to see.
     const std::vector<char> range(c.text.begin(), c.text.begin() + c.length);

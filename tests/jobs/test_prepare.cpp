@@ -5,6 +5,7 @@
 #include <cmath>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "io/checksum.h"
 #include "io/class_file.h"
@@ -443,6 +444,22 @@ TEST_F(Order, GridFromBoundsRoundsUpAndPresetsNameTheirLegendsCodes) {
     Json big = recipe;
     big["grid"]["bounds"] = {0, 10, xmax, 20};
     EXPECT_EQ(Thrown<Error>([&] { RunPrepare(big, dir_.Path(), "recipe"); }), says) << xmax;
+  }
+}
+
+// Each preset's codes at both ends of each of its ranges, and just outside them (-1: no class,
+// the cell keeps what lies below).
+TEST(Recipe, PresetsNameTheirCodesAtBothEndsOfEachRange) {
+  const std::tuple<const char*, std::vector<std::int64_t>, std::vector<int>> rows[] = {
+      {"nlcd", {10, 11, 12, 20, 21, 24, 25}, {-1, 6, -1, -1, 3, 3, -1}},
+      {"worldcover", {49, 50, 51, 79, 80, 81}, {-1, 3, -1, -1, 6, -1}},
+      {"corine", {110, 113, 120, 124, 510, 511, 524}, {-1, -1, -1, -1, -1, 6, -1}}};
+  for (const auto& [preset, codes, ids] : rows) {
+    const std::vector<towngrow::io::ValueRule> rules = towngrow::io::PresetRules(preset);
+    for (std::size_t k = 0; k < codes.size(); ++k) {
+      const towngrow::io::ValueRule* rule = towngrow::io::FindRule(rules, codes[k]);
+      EXPECT_EQ(rule ? rule->value : -1, ids[k]) << preset << " " << codes[k];
+    }
   }
 }
 
