@@ -59,8 +59,7 @@ TEST(RunRestart, EveryRunStartsFromTheStateAFreshDriverGets) {
   const Leg runs[] = {
       {5, 1, 8, kNone},   {30, 2, 5, kNone},       {5, 3, 12, kNone}, {5, 4, 6, kHostRule},
       {10, 5, 9, kNone},  {5, 6, 7, kHostEdit},    {5, 7, 8, kNone},  {5, 8, 6, kOtherBackground},
-      {20, 9, 10, kNone}, {5, 10, 4, kOtherStart}, {5, 11, 9, kNone},
-  };
+      {20, 9, 10, kNone}, {5, 10, 4, kOtherStart}, {5, 11, 9, kNone}};
   Simulation reused(nullptr);
   std::unique_ptr<CLandUseSet> kept;
   const CGrid* background = nullptr;

@@ -180,8 +180,7 @@ TEST(Runs, DriverAndReferenceStepAgreeAndArePinned) {
       {"background 100x100 s21", 100, 100, 21, 40, &kMixed, false, NoChange, true,
        "f883744031ee79cf"},
       {"background town 64x64 s33", 64, 64, 33, 60, &kSparse, true, Appended, true,
-       "d35c03b08a1cf3fd"},
-  };
+       "d35c03b08a1cf3fd"}};
   for (const DriverCase& k : scenarios) {
     const std::string driver = RunDigest(k, true);
     EXPECT_EQ(driver, RunDigest(k, false)) << k.name;

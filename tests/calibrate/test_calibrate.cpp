@@ -107,14 +107,12 @@ TEST(CalibrateSearch, BadSpacesAndSettingsAreRefused) {
   const struct {
     SearchSpace space;
     const char* says;
-  } cases[] = {
-      {{}, "no parameter"},
-      {{Param("a", {})}, "a: no value"},
-      {{Param("a", {1}), Param("a", {2})}, "listed twice"},
-      {{Param("a", {101})}, "outside 0 to 100"},
-      {{Param("a", {1.5})}, "not a whole number"},
-      {{Param("a", {NAN}, false)}, "outside"},
-  };
+  } cases[] = {{{}, "no parameter"},
+               {{Param("a", {})}, "a: no value"},
+               {{Param("a", {1}), Param("a", {2})}, "listed twice"},
+               {{Param("a", {101})}, "outside 0 to 100"},
+               {{Param("a", {1.5})}, "not a whole number"},
+               {{Param("a", {NAN}, false)}, "outside"}};
   for (const auto& c : cases)
     EXPECT_NE(Thrown<std::invalid_argument>([&] { CheckSpace(c.space); }).find(c.says),
               std::string::npos)
@@ -181,8 +179,7 @@ TEST(CalibrateObjective, ParsesProductsAndWeightedMeans) {
       {"0.6*fom.developed + 0.4*leesallee", "0.6*fom.developed+0.4*leesallee", {0.5, 1}, 0.7},
       {"quantity", "quantity", {0.25}, 0.75},  // lower is better
       {"allocation@4*fom", "allocation@4*fom", {0.5, 0.5}, 0.25},
-      {"fom+3*fom*ksim", "fom+3*fom*ksim", {0.5, 1}, (0.5 + 1.5) / 4},
-  };
+      {"fom+3*fom*ksim", "fom+3*fom*ksim", {0.5, 1}, (0.5 + 1.5) / 4}};
   for (const auto& c : cases) {
     const Objective o = Objective::Parse(c.text);
     EXPECT_EQ(o.Text(), c.canonical);
@@ -362,17 +359,15 @@ TEST(CalibrateSearch, SizesAreToldAndTooLargeRoundsRefusedBeforeAnyPoint) {
     SearchSettings settings;
     const Proposer* proposer;
     double first, later, total;
-  } cases[] = {
-      {"grid", nine, with(SearchMethod::Grid, 3), nullptr, 19683, 0, 19683},
-      {"refine: 5^9 lattice", nine, with(SearchMethod::Refine, 3), nullptr, 19683, 1953125,
-       19683 + 2 * 1953125},
-      {"refine: integers of 3 values", ints, with(SearchMethod::Refine, 2), nullptr, 19683, 19683,
-       2 * 19683},
-      {"lhs", nine, with(SearchMethod::Lhs, 1), nullptr, 100, 0, 100},
-      {"morris", nine, morris, nullptr, 200, 0, 200},
-      {"budget", nine, budget, nullptr, 19683, 0, 50},
-      {"proposed", nine, walk, &w, 5, 5, 300},
-  };
+  } cases[] = {{"grid", nine, with(SearchMethod::Grid, 3), nullptr, 19683, 0, 19683},
+               {"refine: 5^9 lattice", nine, with(SearchMethod::Refine, 3), nullptr, 19683, 1953125,
+                19683 + 2 * 1953125},
+               {"refine: integers of 3 values", ints, with(SearchMethod::Refine, 2), nullptr, 19683,
+                19683, 2 * 19683},
+               {"lhs", nine, with(SearchMethod::Lhs, 1), nullptr, 100, 0, 100},
+               {"morris", nine, morris, nullptr, 200, 0, 200},
+               {"budget", nine, budget, nullptr, 19683, 0, 50},
+               {"proposed", nine, walk, &w, 5, 5, 300}};
   for (const auto& c : cases) {
     const SearchSize z = PlannedSize(c.space, c.settings, c.proposer);
     EXPECT_EQ(std::make_tuple(z.firstRound, z.laterRound, z.total),
@@ -592,17 +587,15 @@ TEST(CalibrateEvaluate, BadModelsAreRefused) {
   const struct {
     const char* says;
     void (*spoil)(CalibrationModel&, const Town&);
-  } cases[] = {
-      {"start map", [](CalibrationModel& m, const Town&) { m.start = nullptr; }},
-      {"control map", [](CalibrationModel& m, const Town&) { m.controls.clear(); }},
-      {"steps ahead", [](CalibrationModel& m, const Town&) { m.controls[0].steps = 0; }},
-      {"21 x 21", [](CalibrationModel& m, const Town& o) { m.start = &o.start; }},
-      {"runs", [](CalibrationModel& m, const Town&) { m.runs = 0; }},
-      {"runaway", [](CalibrationModel& m, const Town&) { m.runaway = 0.5; }},
-      {"set", [](CalibrationModel& m, const Town&) { m.makeSet = nullptr; }},
-      {"nosuch", [](CalibrationModel& m, const Town&) { m.measures = {"nosuch"}; }},
-      {"objective", [](CalibrationModel& m, const Town&) { m.objective = Objective(); }},
-  };
+  } cases[] = {{"start map", [](CalibrationModel& m, const Town&) { m.start = nullptr; }},
+               {"control map", [](CalibrationModel& m, const Town&) { m.controls.clear(); }},
+               {"steps ahead", [](CalibrationModel& m, const Town&) { m.controls[0].steps = 0; }},
+               {"21 x 21", [](CalibrationModel& m, const Town& o) { m.start = &o.start; }},
+               {"runs", [](CalibrationModel& m, const Town&) { m.runs = 0; }},
+               {"runaway", [](CalibrationModel& m, const Town&) { m.runaway = 0.5; }},
+               {"set", [](CalibrationModel& m, const Town&) { m.makeSet = nullptr; }},
+               {"nosuch", [](CalibrationModel& m, const Town&) { m.measures = {"nosuch"}; }},
+               {"objective", [](CalibrationModel& m, const Town&) { m.objective = Objective(); }}};
   for (const auto& c : cases) {
     CalibrationModel m = ModelOf(town, observed, {3}, 1);
     c.spoil(m, other);

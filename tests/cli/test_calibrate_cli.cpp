@@ -94,8 +94,7 @@ TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
   } searches[] = {
       {" --method refine --rounds 2", "rounds.csv", "round 1: 64 points (0 run now)"},
       {" --method morris --trajectories 12", "sensitivity.csv", "round 1: "},
-      {" --method cmaes --evaluations 40", "rounds.csv", "generation 1: 7 points (0 run now)"},
-  };
+      {" --method cmaes --evaluations 40", "rounds.csv", "generation 1: 7 points (0 run now)"}};
   for (const auto& c : searches) {
     SCOPED_TRACE(c.method);
     fs::remove_all(W("whole"));
@@ -246,8 +245,7 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       {"", " --max-points 63",
        "space.json: a round of 64 points (every combination of the values of 3 parameters) is "
        "more than the most allowed, 63: narrow the space, or search it with cmaes"},
-      {"", " --runaway 0.5", "--runaway must be 0 (off) or from 1 to 1000, not 0.5"},
-  };
+      {"", " --runaway 0.5", "--runaway must be 0 (off) or from 1 to 1000, not 0.5"}};
   const std::string good = ReadAll(W("space.json"));
   const std::string db = Dump(W("done/calibration.sqlite"));
   for (const auto& c : cases) {

@@ -147,8 +147,7 @@ TEST_F(CompareCliTest, RefusedCommandLines) {
       {"ensemble --runs 2 --rows 30 --cols 40 --observed square.asc",
        "square.asc: has 4 x 4 cells (rows x columns), the ensemble's grid 30 x 40"},
       {"ensemble --runs 2 --steps 1 --start-of-change sim.asc",
-       "--start-of-change needs --observed"},
-  };
+       "--start-of-change needs --observed"}};
   for (const auto& [args, message] : table) ExpectBadInput(args + " --out out", message);
 }
 

@@ -49,13 +49,11 @@ TEST_F(GisMapsTest, TheCrsAndTheLandUsesTravelThroughEveryMapWritten) {
     bool percent;
   };
   const std::vector<double> utm = {500000, 30, 0, 4100000, 0, -30};
-  const Case cases[] = {
-      {"t/final.tif", 32633, utm, false},
-      {"t/step-0006.tif", 32633, utm, false},
-      {"again.tif", 32633, {500000, 30, 0, 4099900, 0, -30}, false},  // 4 digits
-      {"e/housing.tif", 32633, utm, true},
-      {"z/final.tif", 3035, {0, 30, 0, 600, 0, -30}, false},
-  };
+  const Case cases[] = {{"t/final.tif", 32633, utm, false},
+                        {"t/step-0006.tif", 32633, utm, false},
+                        {"again.tif", 32633, {500000, 30, 0, 4099900, 0, -30}, false},  // 4 digits
+                        {"e/housing.tif", 32633, utm, true},
+                        {"z/final.tif", 3035, {0, 30, 0, 600, 0, -30}, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const Json info = GdalInfo(c.file);
@@ -102,13 +100,11 @@ TEST_F(GisMapsTest, RastersAndGridsAreReadAsTheyMean) {
   };
   const struct {
     std::string args, expected;
-  } cases[] = {
-      {"info nd.asc", line(6, "Others", 1)},  // no-data to the others land use
-      {"info nd16.tif", line(6, "Others", 1)},
-      {"info --lenient nd.asc", line(241, "(no land use)", 1)},  // the plain reader's way
-      {"info --lenient big.asc", line(44, "(no land use)", 1)},
-      {"info --band 3 rgb.tif", line(3, "Housing", 2)},
-  };
+  } cases[] = {{"info nd.asc", line(6, "Others", 1)},  // no-data to the others land use
+               {"info nd16.tif", line(6, "Others", 1)},
+               {"info --lenient nd.asc", line(241, "(no land use)", 1)},  // the plain reader's way
+               {"info --lenient big.asc", line(44, "(no land use)", 1)},
+               {"info --band 3 rgb.tif", line(3, "Housing", 2)}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
     const Result r = Ok(c.args);
@@ -151,12 +147,18 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
   std::ofstream(W("mixed.asc")) << "ncols 3\nnrows 2\nxllcorner 0\nyllcenter 0\ncellsize 1\n";
   std::ofstream(W("long.e00")) << "EXP  0\nGRD  2\n         3         1 1-2.14748364700000e+009\n"
                                << "30 30\n0 0\n90 30\n 1 2 3 4\nEOG\n";
+  std::ofstream(W("ndfrac.asc")) << kGrid << "NODATA_value 2.5\n1 2 3\n1 2 3\n";
+  std::ofstream(W("word.asc")) << kGrid << "1 2 3\nabc 2 3\n";
+  std::ofstream(W("tall.asc")) << kGrid << "1 2 3\n1 2 3\n\n1 2 3\n";  // a blank line passes
   const std::string hdr =
       "ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nnodata_value -1\n";
   std::ofstream(W("f.hdr")) << hdr;
   std::ofstream(W("m.hdr")) << hdr << "byteorder MSBFIRST\n";
   Shell(
-      "printf '\\000\\000\\040\\100' > f.flt && cp f.flt m.flt && "
+      "printf '\\000\\000\\040\\100' > f.flt && cp f.flt m.flt && cp f.flt u.flt && "
+      "cp f.flt c.flt && sed s/xllcorner/xllcenter/ f.hdr > c.hdr && cp m.hdr u.hdr && "
+      "sed -i s/MSB/MSX/ u.hdr && sed -e '$d' -e 's/ 4$//' long.e00 > eog.e00 && "
+      "awk 'NR == 4 {printf \"%-80s\\n\", $0; next} 1' long.e00 > wide.e00 && "
       "gdal_translate -q -ot Float32 frac.asc frac.tif && "
       "gdal_translate -q -ot Int16 big.asc big.tif && "
       "gdal_translate -q -b 1 -b 1 -b 1 big.asc rgb.tif && "
@@ -182,6 +184,14 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
       {"info long.e00", "long.e00: line 7: row 0, column 3: more values than the 3 columns"},
       {"info f.flt", "f.flt: row 0, column 0: value 2.5 is not a whole number"},
       {"info m.flt", "m.hdr: line 7: big-endian data"},
+      {"info u.flt", "u.hdr: line 7: \"byteorder MSXFIRST\" is not a header line the reader knows"},
+      {"info c.flt", "c.hdr: line 4: xllcenter and yllcenter go together"},
+      {"info ndfrac.asc",
+       "ndfrac.asc: line 6: the header line \"nodata_value <whole number>\" is expected"},
+      {"info word.asc", "word.asc: line 7: \"abc 2 3\" is not a header line the reader knows, nor"},
+      {"info tall.asc", "tall.asc: line 9: more rows than the 2 the header promises"},
+      {"info eog.e00", "eog.e00: line 8: \"EOG\" is expected after the last row"},
+      {"info wide.e00", "wide.e00: line 4: a header line of more than 79 characters"},
       {"run --start frac.tif --out o", "frac.tif: row 1, column 1: value 2.5 is not a whole"},
       {"render big.tif o.png", "big.tif: row 1, column 1: value 256 is outside 0 to 255"},
       {"info rgb.tif", "rgb.tif: has 3 bands; choose the one to read with --band N (1 to 3)"},
@@ -191,8 +201,7 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
       {"run --crs EPSG:99999 --out o",  // GDAL's reason whole
        "EPSG:99999: not a coordinate reference system GDAL knows (PROJ: "
        "proj_create_from_database: crs not found)"},
-      {"convert big.asc o.gpkg", "o.gpkg: cannot write this kind of file"},
-  };
+      {"convert big.asc o.gpkg", "o.gpkg: cannot write this kind of file"}};
   for (const auto& c : cases) ExpectBadInput(c.args, c.message);
 }
 
@@ -207,11 +216,9 @@ TEST_F(GisMapsTest, EveryMapWrittenHereOrByGdalPassesTheStrictCheckWithItsCells)
   const struct {
     std::string file;
     bool ours, crs;  // written by `convert g.tif`; carries the CRS (in itself or a .prj)
-  } cases[] = {
-      {"a.asc", true, true},     {"b.e00", true, false},    {"c.flt", true, true},
-      {"d.tif", true, true},     {"gdal.asc", false, true}, {"gdal.flt", false, true},
-      {"gdal.img", false, true},
-  };
+  } cases[] = {{"a.asc", true, true},    {"b.e00", true, false},    {"c.flt", true, true},
+               {"d.tif", true, true},    {"gdal.asc", false, true}, {"gdal.flt", false, true},
+               {"gdal.img", false, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     if (c.ours) Ok("convert g.tif " + c.file);

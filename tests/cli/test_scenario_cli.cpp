@@ -75,8 +75,7 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
       {"--schedule notalist.json", "notalist.json: the schedule: must be a list"},
       {"--schedule over.json", "over.json: entry 1 (step 7): suitability: "},
       {"--suitability over.asc", "--suitability: "},
-      {"--suitability over.asc", "over.asc: row 0, column 0: suitability 101 is outside 0 to 100"},
-  };
+      {"--suitability over.asc", "over.asc: row 0, column 0: suitability 101 is outside 0 to 100"}};
   for (const auto& [args, message] : rows)
     for (const char* command : {"run", "ensemble --runs 2"})
       ExpectBadInput(std::string(command) + " --rows 30 --cols 30 --steps 5 --out bad " + args,

@@ -215,8 +215,7 @@ TEST(Formats, HandMadeFilesReadAlikeAtEveryBlockSize) {
        "",
        "1 0 0 30 4|3 1:9 1:9 255 1:9 1:9 1:9|1:9 5 1:9 1:9 1:9 1:9 1:9|1:9 1:9 1:9 1:9 1:9 1:9 "
        "1:9|1:9 1:9 8 1:9 6 1:9 1:9|1:9 1:9 1:9 1:9 1:9 1:9 0"},
-      {kDat, 1, "0 0 0\n1 0 7\n", "", "1 0 0 30 4|1:9 7 1:9 1:9 1:9 1:9 1:9"},
-  };
+      {kDat, 1, "0 0 0\n1 0 7\n", "", "1 0 0 30 4|1:9 7 1:9 1:9 1:9 1:9 1:9"}};
   ScratchDir dir;
   for (const Case& k : cases) {
     const std::string file = dir / (k.header.empty() ? "h.txt" : "h.flt");

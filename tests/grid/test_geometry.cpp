@@ -28,12 +28,10 @@ TEST(Geometry, NewPointStraightStepsStopAtTheBorderDiagonalsTestTheColumnFirst) 
     int rows, cols, row, col, dir, step;  // grid, origin, direction, requested step
     int x, y, newStep;                    // the point and the step afterwards
   };
-  const Move moves[] = {
-      {10, 10, 2, 3, 0, 5, 3, 0, 2},       {10, 10, 4, 8, 2, 5, 9, 4, 1},
-      {10, 10, 2, 3, 1, 5, 8, 0, 2},  // row limit only: the column moves fully
-      {10, 10, 2, 8, 1, 5, 9, 1, 1},       {10, 10, 8, 2, 5, 5, 1, 9, 1},
-      {10, 10, 4, 4, 3, INT_MAX, 9, 9, 5}, {10, 10, 3, 6, INT_MIN, 4, 6, 3, 4},
-  };
+  const Move moves[] = {{10, 10, 2, 3, 0, 5, 3, 0, 2},       {10, 10, 4, 8, 2, 5, 9, 4, 1},
+                        {10, 10, 2, 3, 1, 5, 8, 0, 2},  // row limit only: the column moves fully
+                        {10, 10, 2, 8, 1, 5, 9, 1, 1},       {10, 10, 8, 2, 5, 5, 1, 9, 1},
+                        {10, 10, 4, 4, 3, INT_MAX, 9, 9, 5}, {10, 10, 3, 6, INT_MIN, 4, 6, 3, 4}};
   for (const Move& m : moves) {
     CLandUseCoverage c;
     ASSERT_EQ(c.InitCoverage(m.rows, m.cols, 0), 1);
@@ -56,16 +54,14 @@ TEST(Geometry, NearestRowFindOrNoneWhenThreeRowsFind) {
     CPoint expected;
   };
   const CPoint none(-1, -1), centre(5, 5), origin(0, 0);
-  const Case cases[] = {
-      {{{3, 7}}, centre, 2, CPoint(7, 3)},
-      {{{3, 7}}, centre, 1, none},
-      {{{5, 1}, {5, 6}, {2, 5}}, centre, 4, CPoint(5, 2)},
-      {{{4, 4}, {7, 5}}, centre, 3, CPoint(4, 4)},
-      {{{5, 6}, {3, 3}, {7, 7}}, centre, 2, none},
-      {{{5, 5}}, CPoint(10, 5), 3, origin},  // centre outside
-      {{{5, 5}}, centre, INT_MIN, none},
-      {{{2, 1}, {9, 9}}, CPoint(8, 8), INT_MAX, CPoint(9, 9)},
-  };
+  const Case cases[] = {{{{3, 7}}, centre, 2, CPoint(7, 3)},
+                        {{{3, 7}}, centre, 1, none},
+                        {{{5, 1}, {5, 6}, {2, 5}}, centre, 4, CPoint(5, 2)},
+                        {{{4, 4}, {7, 5}}, centre, 3, CPoint(4, 4)},
+                        {{{5, 6}, {3, 3}, {7, 7}}, centre, 2, none},
+                        {{{5, 5}}, CPoint(10, 5), 3, origin},  // centre outside
+                        {{{5, 5}}, centre, INT_MIN, none},
+                        {{{2, 1}, {9, 9}}, CPoint(8, 8), INT_MAX, CPoint(9, 9)}};
   for (const Case& k : cases) {
     Scene s(10, 10);
     for (auto rc : k.houses) s.Put(rc.first, rc.second, 3);
@@ -90,8 +86,7 @@ TEST(Geometry, CellsOfTheDrawnLine) {
       {{4, 0}, {0, 4}, {{0, 4}, {1, 3}, {2, 2}, {3, 1}, {4, 0}}},
       {{-3, 2}, {12, 2}, row2},             // cells outside the grid are skipped
       {{0, -3}, {3, 0}, {{0, 2}, {0, 3}}},  // coordinates cut toward zero
-      {{-1, 0}, {1, 4}, {{0, 0}, {1, 0}, {2, 0}, {3, 1}, {4, 1}}},
-  };
+      {{-1, 0}, {1, 4}, {{0, 0}, {1, 0}, {2, 0}, {3, 1}, {4, 1}}}};
   for (const auto& k : cases) {
     CLandUseCoverage c;
     ASSERT_EQ(c.InitCoverage(10, 10, 4), 1);

@@ -80,8 +80,7 @@ TEST(MapHeaders, EachKindTellsItsSizeCellAndCorner) {
        "m.xya: names the cell at column 3, row 10000, beyond the largest grid of 10000 x 10000"},
       {{{"c.xya", "1 1 1\n10000 0 1\n"}}, "c.xya: names the cell at column 10000, row 0"},
       {{{"m.xy", "1 1 1\n"}}, "m.xy: .xy point lists have no defined layout"},
-      {{{"d.txt", "hello\n"}}, "d.txt: unknown kind of file"},
-  };
+      {{{"d.txt", "hello\n"}}, "d.txt: unknown kind of file"}};
   for (const auto& row : rows) {
     testkit::ScratchDir dir;
     for (const auto& [name, bytes] : row.files) WriteAll(dir / name, bytes);

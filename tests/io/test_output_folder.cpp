@@ -110,8 +110,7 @@ TEST(OutputFolder, MapsOfWritableNamesWithTheirCompanions) {
   const std::pair<const char*, bool> names[] = {
       {"m.asc", true}, {"m.E00", true}, {"m.flt", true},      {"m.xya", true},
       {"m.dat", true}, {"m.TIF", true}, {"m.tiff", true},     {"m.png", false},
-      {"m.xy", false}, {"m", false},    {"m.asc.txt", false}, {"m.ti", false},
-  };
+      {"m.xy", false}, {"m", false},    {"m.asc.txt", false}, {"m.ti", false}};
   for (const auto& [name, writable] : names) {
     EXPECT_EQ(IsWritableName(name), writable) << name;
     EXPECT_EQ(Refusal([&] { CheckWritableName(name); }),
@@ -168,8 +167,7 @@ TEST(GeoTiffLegend, ClassesLandAtTheirValuesWhateverTheirOrder) {
       {noData, "|0::0,0,0,255 2:two:0,0,0,0 3::0,0,0,255 5:five:255,0,0,255 nodata 2"},
       {TiffLegend{},
        "|0:Vacant Land:255,255,255,255 2:Street Vertex:210,180,140,255 "
-       "3:Housing:50,205,50,255 5:Commerce:255,0,0,255 "},
-  };
+       "3:Housing:50,205,50,255 5:Commerce:255,0,0,255 "}};
   testkit::ScratchDir dir;
   const unsigned char cells[25] = {2, 5, 3};
   for (std::size_t k = 0; k < std::size(rows); ++k) {

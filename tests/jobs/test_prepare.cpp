@@ -345,11 +345,9 @@ TEST_F(Order, NoDataCellsBecomeWhatTheLayerSays) {
   const struct {
     const char* layer;
     std::vector<std::uint8_t> cells;
-  } cases[] = {
-      {R"({"raster": "mid.tif", "classes": {"1": 4}})", {4, 3, 3, 3}},
-      {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": 5})", {4, 5, 3, 5}},
-      {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": "street"})", {4, 1, 3, 1}},
-  };
+  } cases[] = {{R"({"raster": "mid.tif", "classes": {"1": 4}})", {4, 3, 3, 3}},
+               {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": 5})", {4, 5, 3, 5}},
+               {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": "street"})", {4, 1, 3, 1}}};
   for (const auto& c : cases) {
     const Json recipe = Json::parse(R"({"start": [{"raster": "base.tif", "classes": {"7": 3}}, )" +
                                     std::string(c.layer) + "]}");
@@ -568,8 +566,7 @@ TEST(Checksum, FileSha256MatchesTheStandardsVectors) {
       {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",  // padding in a second block
        "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
       {std::string(1000000, 'a'),  // reads of several blocks
-       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
-  };
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}};
   for (const auto& c : cases) {
     WriteAll(dir / "f", c.bytes);
     EXPECT_EQ(towngrow::io::FileSha256(dir / "f"), c.sha256) << c.bytes.size();
@@ -597,8 +594,7 @@ TEST(StreetRule, NodesAtEndsAndJunctionsOnly) {
        {"#...#", ".#.#.", "..#..", ".#.#.", "#...#"},
        {"N...N", ".V.V.", "..N..", ".V.V.", "N...N"}},
       {"leaves the grid", {"###", "...", "..."}, {"NVN", "...", "..."}},
-      {"loop", {"###", "#.#", "###"}, {"VVV", "V.V", "VVV"}},
-  };
+      {"loop", {"###", "#.#", "###"}, {"VVV", "V.V", "VVV"}}};
   for (const StreetCase& c : cases) {
     const int rows = static_cast<int>(c.in.size()), cols = static_cast<int>(c.in[0].size());
     std::vector<std::uint8_t> street, ids(static_cast<std::size_t>(rows) * cols, 0);
@@ -653,11 +649,9 @@ TEST(StreetRule, ALineOutsideTheGridByAnyEdgeJoinsNothingThere) {
        [](PixelPoint p) {
          return PixelPoint{p.y, p.x};
        }},
-      {"left",
-       [](PixelPoint p) {
+      {"left", [](PixelPoint p) {
          return PixelPoint{n - p.y, p.x};
-       }},
-  };
+       }}};
   for (const auto& [edge, turn] : edges)
     for (const double far : {9.0, 5.75}) {  // out by 3 cells, or kept inside
       std::vector<std::uint8_t> burnt(n * n, 0);

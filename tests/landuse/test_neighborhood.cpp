@@ -128,8 +128,7 @@ TEST(Neighbourhood, SetsChangedBetweenCallsAndCoveragesOfAnotherSet) {
         CObject* old = t.set.m_LandUseArray.GetAt(2);
         t.set.m_LandUseArray.SetAt(2, nullptr);
         delete old;
-      },
-  };
+      }};
   for (auto step : steps) {
     step(s, second);
     SCOPED_TRACE(s.set.m_LandUseArray.GetSize());

@@ -180,8 +180,7 @@ TEST(ParamsJson, RefusalsNameTheFileTheKeyAndTheProblem) {
       {R"({"landUses": [{"id": 9, "kind": "Park"}]})",
        "landUses[0].kind: must be one of LandUse, StreetNode"},
       {R"({"landUses": [{"id": 9, "kind": "Industry", "mixedLandUseProb": [1, 2, 3]}]})",
-       "landUses[0].mixedLandUseProb: not a parameter of an Industry"},
-  };
+       "landUses[0].mixedLandUseProb: not a parameter of an Industry"}};
   for (const auto& k : cases) {
     CLandUseSet set;
     const std::string said = Refusal([&] { ApplyParams(Json::parse(k.first), "p.json", set); });
@@ -255,8 +254,7 @@ TEST(SearchSpace, ValuesAndRangesOrOneLineRefusals) {
       {R"({"id": 3, "field": "activeAge", "min": 0, "max": 1000000, "step": 1})",
        "[0].step: gives more than 100000 values"},
       {R"({"id": 3, "field": "activeAge", "values": [1]}, {"id": 3, "field": "activeAge", "values": [2]})",
-       "[1]: id3.activeAge is listed twice"},
-  };
+       "[1]: id3.activeAge is listed twice"}};
   const CLandUseSet set;
   for (const auto& row : rows) {
     std::vector<SpaceEntry> entries;
@@ -333,8 +331,7 @@ TEST(ClassFile, ClassesAndTheirIdsOrOneLineRefusals) {
       {R"({"classes": [{"name": "a", "ids": [-1]}]})", "classes[0].ids[0]: -1 is not an ID"},
       {R"({"classes": [{"name": "a", "ids": [1.5]}]})", "classes[0].ids[0]: 1.5 is not an ID"},
       {R"({"classes": [{"name": "a", "ids": [1]}, {"name": "b", "ids": [2, 1]}]})",
-       "classes[1].ids[1]: ID 1 is already in class \"a\""},
-  };
+       "classes[1].ids[1]: ID 1 is already in class \"a\""}};
   for (const auto& row : rows) {
     ClassScheme scheme;
     std::string shows = Refusal([&] { scheme = ReadClasses(Json::parse(row.first), "classes"); });

@@ -55,8 +55,7 @@ TEST(Pictures, ViewsFitTheDevelopedCellsWithAMarginInsideTheGrid) {
       {{0, 0, 5, 5}, 1000, 1000, ExtentMode::Town, {0, 0, 20, 20}},  // kept inside, 20 at least
       {{990, 995, 10, 5}, 1000, 1000, ExtentMode::Town, {980, 980, 20, 20}},
       {{500, 100, 2, 400}, 1000, 1000, ExtentMode::Town, {441, 60, 120, 480}},  // a quarter
-      {{0, 0, 30, 30}, 30, 30, ExtentMode::Town, {0, 0, 30, 30}},
-  };
+      {{0, 0, 30, 30}, 30, 30, ExtentMode::Town, {0, 0, 30, 30}}};
   for (const Case& k : cases) {
     const Extent v = ViewOf(k.box, k.rows, k.cols, k.mode);
     EXPECT_EQ(v, k.view) << k.box.row << "," << k.box.col << " -> " << v.row << "," << v.col << " "
@@ -78,13 +77,11 @@ TEST(Pictures, ScaleBarsAreRoundLengthsOfSixtyToOneHundredFiftyPixels) {
     double ppc;
     const char* label;
     double pixels;
-  } cases[] = {
-      {{30, "m"}, 6, "500 m", 500.0 / 5},
-      {{30, "m"}, 1, "2 km", 2000.0 / 30},
-      {{0.001, "\xC2\xB0"}, 4, "0.02 \xC2\xB0", 80},
-      {{10, "ft"}, 0.5, "2000 ft", 100},
-      {{1, "map units"}, 1, "100 map units", 100},
-  };
+  } cases[] = {{{30, "m"}, 6, "500 m", 500.0 / 5},
+               {{30, "m"}, 1, "2 km", 2000.0 / 30},
+               {{0.001, "\xC2\xB0"}, 4, "0.02 \xC2\xB0", 80},
+               {{10, "ft"}, 0.5, "2000 ft", 100},
+               {{1, "map units"}, 1, "100 map units", 100}};
   for (const Case& k : cases) {
     ScaleBar bar;
     ASSERT_TRUE(ChooseScaleBar(k.scale, k.ppc, bar)) << k.label;

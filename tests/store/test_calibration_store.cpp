@@ -108,8 +108,7 @@ TEST(CalibrationStore, AStoreMadeForOtherInputsIsRefused) {
       {{{"format", "1"}, {"space", "s"}, {"runs", "4"}},
        "made for another number of runs (meta key runs)"},
       {{{"format", "1"}, {"space", "s"}, {"runs", "3"}, {"classes", "a=1"}},
-       "made for another class file (meta key classes)"},
-  };
+       "made for another class file (meta key classes)"}};
   for (const auto& [meta, refusal] : rows) {
     const std::string said = Refusal([&] { CalibrationStore::CheckCompatible(path, meta); });
     EXPECT_EQ(said.rfind(refusal.empty() ? "" : path + ": " + refusal, 0), 0u) << said;
