@@ -81,8 +81,12 @@ TEST(LandUse, LengthDrawFollowsThePlainTranscriptionForAnyLaw) {
   EXPECT_GT(zero, 100);
   CLandUse own;  // without an argument: the land use's own maximum, here 5
   own.m_dDensityScale = 3;
+  CStreetNode node;  // a street: the minimum step and a length of the maximum step's draw
+  CHouse house;
   Replay rp(1);
   EXPECT_EQ(own.GetRealLength(), ReplayLength(rp, own, 5));
+  EXPECT_EQ(node.GetRealStep(), node.m_nMinStep + ReplayLength(rp, node, node.m_nMaxStep));
+  EXPECT_EQ(house.GetRealDistance(), ReplayLength(rp, house, house.m_nMaxLength));
   EXPECT_TRUE(rp.DrawsMatch());
 }
 

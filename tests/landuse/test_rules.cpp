@@ -264,3 +264,25 @@ TEST(Rules, OutsideTheGridWithoutCoveragesASetOrAgesNothingIsWrittenOrDrawn) {
                            node.CheckOtherStreetNode(nullptr, 4, 4)),
             std::make_pair(0, 0));
 }
+
+// The checks a host may call alone count as the rules do: a house's streets (nodes and vertices)
+// within its radius; a node's other nodes within its minimum step less one, and its demand (houses,
+// industry or commerce within the minimum step, against shares of the base neighbourhood).
+TEST(Rules, TheChecksAHostCallsAloneCountAsTheRulesDo) {
+  Scene s(9, 9);
+  CHouse& house = *s.Get<CHouse>(3);
+  CStreetNode& node = *s.Get<CStreetNode>(1);
+  house.m_nNeighborRadius = node.m_nNeighborRadius = 1;
+  house.m_nStreetPercent = node.m_nHousePercent = 23;  // 2 cells of 3 x 3
+  node.m_nIndustryPercent = node.m_nCommercePercent = 100, node.m_nMinStep = 3;
+  for (auto [r, c, id] : {std::tuple{3, 3, 1}, {2, 6, 1}, {1, 4, 1}, {6, 6, 2}, {7, 7, 3}})
+    s.Put(r, c, id);
+  auto checks = [&] {
+    return std::make_tuple(house.CheckStreet(4, 4, &s.cur), node.CheckOtherStreetNode(&s.cur, 4, 4),
+                           node.CheckHouseIndustryCommerce(&s.cur, 4, 4));
+  };
+  EXPECT_EQ(checks(), std::make_tuple(0, 2, 0));
+  s.Put(5, 5, 2), s.Put(1, 1, 3), s.Put(4, 6, 1);
+  EXPECT_EQ(checks(), std::make_tuple(1, 3, 1));
+  EXPECT_EQ(node.CheckHouseIndustryCommerce(&s.cur, -1, 4) + house.CheckStreet(4, 4, nullptr), 0);
+}
