@@ -98,17 +98,26 @@ TEST_F(GisMapsTest, RastersAndGridsAreReadAsTheyMean) {
     std::snprintf(buf, sizeof buf, "  %4d  %-24s %10ld ", id, name, cells);
     return std::string(buf);
   };
-  const struct {
-    std::string args, expected;
-  } cases[] = {{"info nd.asc", line(6, "Others", 1)},  // no-data to the others land use
-               {"info nd16.tif", line(6, "Others", 1)},
-               {"info --lenient nd.asc", line(241, "(no land use)", 1)},  // the plain reader's way
-               {"info --lenient big.asc", line(44, "(no land use)", 1)},
-               {"info --band 3 rgb.tif", line(3, "Housing", 2)}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args);
-    const Result r = Ok(c.args);
-    EXPECT_NE(r.out.find(c.expected), std::string::npos) << r.out;
+  const std::pair<std::string, std::string> cases[] = {
+      {"info nd.asc", line(6, "Others", 1)},  // no-data to the others land use
+      {"info nd16.tif", line(6, "Others", 1)},
+      {"info --lenient nd.asc", line(241, "(no land use)", 1)},  // the plain reader's way
+      {"info --lenient big.asc", line(44, "(no land use)", 1)},
+      {"info --band 3 rgb.tif", line(3, "Housing", 2)},
+      {"info --band 3 rgb.tif",  // a centre made a corner
+       "band:           3 of 3, Int32 values\nsize:           2 rows x 3 columns\n"
+       "georeference:   lower-left x 0, lower-left y 0, cell size 10\n"},
+      {"info nd.asc", "\ncrs:            none known\nno-data value:  -9999\ncells per"},
+      {"info p.xya",
+       "kind:           point list (column, row, ID) (xya)\nsize:           2 rows x 4 "
+       "columns (largest row and column named + 1), 3 points\ngeoreference:   none"},
+      {"info p.dat", "(dat)\nsize:           2 rows x 4 columns (largest row and"}};
+  std::ofstream(W("p.xya")) << "0 0 3\n3 1 1\n1 1 3\n";
+  std::ofstream(W("p.dat")) << "0 0 3\n3 1 1\n";
+  for (const auto& [args, expected] : cases) {
+    SCOPED_TRACE(args);
+    const Result r = Ok(args);
+    EXPECT_NE(r.out.find(expected), std::string::npos) << r.out;
   }
   // No-data in a background allows nothing there (as the others ID 6, it would let streets grow).
   std::string nothing = "ncols 30\nnrows 30\nxllcorner 0\nyllcorner 0\ncellsize 1\n";
@@ -163,9 +172,7 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
       "gdal_translate -q -ot Int16 big.asc big.tif && "
       "gdal_translate -q -b 1 -b 1 -b 1 big.asc rgb.tif && "
       "gdal_translate -q -ot CInt16 big.asc cplx.tif && cp rows.asc bp.asc && echo x > bp.prj");
-  const struct {
-    std::string args, message;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"run --start rows.asc --out o", "rows.asc: line 7: the file ends at row 1 of the 2 rows"},
       {"convert short.asc o.tif", "short.asc: line 7: row 1 holds 2 values, the header promises 3"},
       {"info more.asc", "more.asc: line 7: row 1, column 3: more values than the 3 columns"},
@@ -202,7 +209,7 @@ TEST_F(GisMapsTest, StrictChecksRefuseWhatTheLenientReadersWouldTakeOtherwise) {
        "EPSG:99999: not a coordinate reference system GDAL knows (PROJ: "
        "proj_create_from_database: crs not found)"},
       {"convert big.asc o.gpkg", "o.gpkg: cannot write this kind of file"}};
-  for (const auto& c : cases) ExpectBadInput(c.args, c.message);
+  for (const auto& [args, message] : cases) ExpectBadInput(args, message);
 }
 
 TEST_F(GisMapsTest, EveryMapWrittenHereOrByGdalPassesTheStrictCheckWithItsCells) {
