@@ -282,10 +282,10 @@ std::string PlanText(const CalibrationInputs& in) {
     if (size.laterRound > 0)
       text += " in round 1, then up to " + Count(size.laterRound) + " per round of " +
               std::to_string(s.rounds - 1) + " more";
-    if (size.total > 0 && size.total != size.firstRound)
-      text += " (at most " + Count(size.total) + " in all)";
-    else if (s.evaluations > 0 && size.total < size.firstRound)
+    if (s.evaluations > 0 && size.total < size.firstRound)
       text += " (the budget: " + Count(size.total) + ")";
+    else if (size.total > 0 && size.total != size.firstRound)
+      text += " (at most " + Count(size.total) + " in all)";
   }
   return text + ": " + size.what;
 }

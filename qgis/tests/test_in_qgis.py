@@ -9,12 +9,8 @@ import pytest
 
 from conftest import PLUGIN_PATH
 
-from qgis.core import (
-    QgsPalettedRasterRenderer,
-    QgsProcessingContext,
-    QgsProcessingFeedback,
-    QgsProject,
-)
+from qgis.core import (QgsPalettedRasterRenderer, QgsProcessingContext, QgsProcessingFeedback,
+                       QgsProject)
 
 sys.path.insert(0, str(PLUGIN_PATH))
 import render_map  # noqa: E402

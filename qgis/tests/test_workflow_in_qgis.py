@@ -12,14 +12,9 @@ import towngrow
 
 from conftest import LAYER_MAKERS, PLUGIN_PATH, run_in_qgis
 
-from qgis.core import (
-    QgsPalettedRasterRenderer,
-    QgsProcessingContext,
-    QgsProcessingFeedback,
-    QgsProcessingModelAlgorithm,
-    QgsRasterLayer,
-    QgsSingleBandPseudoColorRenderer,
-)
+from qgis.core import (QgsPalettedRasterRenderer, QgsProcessingContext, QgsProcessingFeedback,
+                       QgsProcessingModelAlgorithm, QgsRasterLayer,
+                       QgsSingleBandPseudoColorRenderer)
 
 sys.path.insert(0, str(LAYER_MAKERS))
 from test_prepare import make_layers  # noqa: E402

@@ -104,19 +104,17 @@ TEST(CalibrateSearch, LatinHypercubeHasOneValuePerStratumAndRepeats) {
 }
 
 TEST(CalibrateSearch, BadSpacesAndSettingsAreRefused) {
-  const struct {
-    SearchSpace space;
-    const char* says;
-  } cases[] = {{{}, "no parameter"},
-               {{Param("a", {})}, "a: no value"},
-               {{Param("a", {1}), Param("a", {2})}, "listed twice"},
-               {{Param("a", {101})}, "outside 0 to 100"},
-               {{Param("a", {1.5})}, "not a whole number"},
-               {{Param("a", {NAN}, false)}, "outside"}};
-  for (const auto& c : cases)
-    EXPECT_NE(Thrown<std::invalid_argument>([&] { CheckSpace(c.space); }).find(c.says),
+  const std::pair<SearchSpace, const char*> cases[] = {
+      {{}, "no parameter"},
+      {{Param("a", {})}, "a: no value"},
+      {{Param("a", {1}), Param("a", {2})}, "listed twice"},
+      {{Param("a", {101})}, "outside 0 to 100"},
+      {{Param("a", {1.5})}, "not a whole number"},
+      {{Param("a", {NAN}, false)}, "outside"}};
+  for (const auto& [space, says] : cases)
+    EXPECT_NE(Thrown<std::invalid_argument>([&] { CheckSpace(space); }).find(says),
               std::string::npos)
-        << c.says;
+        << says;
   // Every setting takes both ends of its range and refuses one beyond either (levels: even ones).
   using S = SearchSettings;
   auto takes = [](const S& s) { return Thrown<std::invalid_argument>([&] { CheckSettings(s); }); };

@@ -304,12 +304,10 @@ TEST_F(CalibrateCliTest, RunawayRunsStopAndRankLast) {
   EXPECT_EQ(std::count(tight.begin(), tight.end(), '\n'),
             std::count(db.begin(), db.end(), '\n') + 1 + stoppedPoints);  // runaway|1| too
 
-  const struct {
-    const char* out;
-    const char* more;
-  } refused[] = {{"on", " --runaway 2"}, {"on", " --runaway 0"}, {"off", ""}};
-  for (const auto& c : refused)
-    ExpectBadInput(Command(c.out, std::string(" --resume") + c.more),
+  const std::pair<const char*, const char*> refused[] = {
+      {"on", " --runaway 2"}, {"on", " --runaway 0"}, {"off", ""}};  // a folder and what is added
+  for (const auto& [out, more] : refused)
+    ExpectBadInput(Command(out, std::string(" --resume") + more),
                    "made for another runaway bound (--runaway)");
   const Result resumed = Run(Command("tight", " --resume --runaway 1"));
   EXPECT_NE(resumed.out.find("(0 run now)"), std::string::npos) << resumed.out << resumed.err;

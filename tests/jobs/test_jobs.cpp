@@ -166,3 +166,20 @@ TEST(CompareJob, TheSummaryTellsUnclassifiedCellsOfEveryId) {
   EXPECT_NE(text.find("\n  observed map: 2 cells of ID 0 have no class"), std::string::npos);
   EXPECT_NE(text.find("\n  start map: 1 cells of ID 255 have no class"), std::string::npos);
 }
+
+// The plan `calibrate` prints first: the points of round 1, of later rounds and in all, or the
+// budget.
+TEST(CalibratePlan, TellsTheRoundsAndTheBudget) {
+  using towngrow::SearchMethod;
+  jobs::CalibrationInputs in;
+  in.space = {{"a", true, 0, 100, {0, 50, 100}}, {"b", true, 0, 100, {1, 2}}};
+  const std::tuple<SearchMethod, int, int, const char*> rows[] = {
+      {SearchMethod::Grid, 1, 0, "6 points: "},
+      {SearchMethod::Refine, 3, 0,
+       "6 points in round 1, then up to 10 per round of 2 more (at most 26 in all): "},
+      {SearchMethod::Grid, 1, 4, "6 points (the budget: 4): "}};
+  for (const auto& [method, rounds, budget, told] : rows) {
+    in.settings.method = method, in.settings.rounds = rounds, in.settings.evaluations = budget;
+    EXPECT_EQ(jobs::PlanText(in).rfind(told, 0), 0u) << jobs::PlanText(in);
+  }
+}

@@ -342,16 +342,14 @@ TEST_F(Order, NoDataCellsBecomeWhatTheLayerSays) {
   const double noData = -9;
   MakeRaster(dir_ / "base.tif", 1, 4, {7, 7, 7, 7});
   MakeRaster(dir_ / "mid.tif", 1, 4, {1, -9, 2, -9}, nullptr, 0, GDT_Int32, &noData);
-  const struct {
-    const char* layer;
-    std::vector<std::uint8_t> cells;
-  } cases[] = {{R"({"raster": "mid.tif", "classes": {"1": 4}})", {4, 3, 3, 3}},
-               {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": 5})", {4, 5, 3, 5}},
-               {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": "street"})", {4, 1, 3, 1}}};
-  for (const auto& c : cases) {
+  const std::pair<const char*, std::vector<std::uint8_t>> cases[] = {
+      {R"({"raster": "mid.tif", "classes": {"1": 4}})", {4, 3, 3, 3}},
+      {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": 5})", {4, 5, 3, 5}},
+      {R"({"raster": "mid.tif", "classes": {"1": 4}, "nodata": "street"})", {4, 1, 3, 1}}};
+  for (const auto& [layer, cells] : cases) {
     const Json recipe = Json::parse(R"({"start": [{"raster": "base.tif", "classes": {"7": 3}}, )" +
-                                    std::string(c.layer) + "]}");
-    EXPECT_EQ(RunPrepare(recipe, dir_.Path()).maps[0].cells, c.cells) << c.layer;
+                                    std::string(layer) + "]}");
+    EXPECT_EQ(RunPrepare(recipe, dir_.Path()).maps[0].cells, cells) << layer;
   }
   // No-data in a background, and a schedule map whose layers give 255 and 254: cells left take 253.
   const PrepareResult r = RunPrepare(Json::parse(R"({"start": [],

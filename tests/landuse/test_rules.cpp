@@ -275,8 +275,7 @@ TEST(Rules, TheChecksAHostCallsAloneCountAsTheRulesDo) {
   house.m_nNeighborRadius = node.m_nNeighborRadius = 1;
   house.m_nStreetPercent = node.m_nHousePercent = 23;  // 2 cells of 3 x 3
   node.m_nIndustryPercent = node.m_nCommercePercent = 100, node.m_nMinStep = 3;
-  for (auto [r, c, id] : {std::tuple{3, 3, 1}, {2, 6, 1}, {1, 4, 1}, {6, 6, 2}, {7, 7, 3}})
-    s.Put(r, c, id);
+  s.Put(3, 3, 1), s.Put(2, 6, 1), s.Put(1, 4, 1), s.Put(6, 6, 2), s.Put(7, 7, 3);
   auto checks = [&] {
     return std::make_tuple(house.CheckStreet(4, 4, &s.cur), node.CheckOtherStreetNode(&s.cur, 4, 4),
                            node.CheckHouseIndustryCommerce(&s.cur, 4, 4));
