@@ -43,12 +43,8 @@ bool HasColorBelow(const Image& img, int top, const Rgb& color, int right = 1 <<
 }  // namespace
 
 TEST(Pictures, ViewsFitTheDevelopedCellsWithAMarginInsideTheGrid) {
-  struct Case {
-    Extent box;
-    int rows, cols;
-    ExtentMode mode;
-    Extent view;
-  } cases[] = {
+  const std::tuple<Extent, int, int, ExtentMode, Extent> cases[] = {
+      // box, rows, cols, mode: view
       {{450, 440, 100, 120}, 1000, 1000, ExtentMode::Town, {438, 428, 124, 144}},  // margin 12
       {{450, 440, 100, 120}, 1000, 1000, ExtentMode::Full, {0, 0, 1000, 1000}},
       {{}, 300, 200, ExtentMode::Town, {0, 0, 300, 200}},            // nothing developed
@@ -56,10 +52,10 @@ TEST(Pictures, ViewsFitTheDevelopedCellsWithAMarginInsideTheGrid) {
       {{990, 995, 10, 5}, 1000, 1000, ExtentMode::Town, {980, 980, 20, 20}},
       {{500, 100, 2, 400}, 1000, 1000, ExtentMode::Town, {441, 60, 120, 480}},  // a quarter
       {{0, 0, 30, 30}, 30, 30, ExtentMode::Town, {0, 0, 30, 30}}};
-  for (const Case& k : cases) {
-    const Extent v = ViewOf(k.box, k.rows, k.cols, k.mode);
-    EXPECT_EQ(v, k.view) << k.box.row << "," << k.box.col << " -> " << v.row << "," << v.col << " "
-                         << v.rows << "x" << v.cols;
+  for (const auto& [box, rows, cols, mode, view] : cases) {
+    const Extent v = ViewOf(box, rows, cols, mode);
+    EXPECT_EQ(v, view) << box.row << "," << box.col << " -> " << v.row << "," << v.col << " "
+                       << v.rows << "x" << v.cols;
   }
   const unsigned char cells[12] = {0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 1, 0};  // 3 x 4
   ValueFlags flags{};
@@ -72,21 +68,18 @@ TEST(Pictures, ViewsFitTheDevelopedCellsWithAMarginInsideTheGrid) {
 }
 
 TEST(Pictures, ScaleBarsAreRoundLengthsOfSixtyToOneHundredFiftyPixels) {
-  struct Case {
-    MapScale scale;
-    double ppc;
-    const char* label;
-    double pixels;
-  } cases[] = {{{30, "m"}, 6, "500 m", 500.0 / 5},
-               {{30, "m"}, 1, "2 km", 2000.0 / 30},
-               {{0.001, "\xC2\xB0"}, 4, "0.02 \xC2\xB0", 80},
-               {{10, "ft"}, 0.5, "2000 ft", 100},
-               {{1, "map units"}, 1, "100 map units", 100}};
-  for (const Case& k : cases) {
+  const std::tuple<MapScale, double, const char*, double> cases[] = {
+      // scale, ppc: label, pixels
+      {{30, "m"}, 6, "500 m", 500.0 / 5},
+      {{30, "m"}, 1, "2 km", 2000.0 / 30},
+      {{0.001, "\xC2\xB0"}, 4, "0.02 \xC2\xB0", 80},
+      {{10, "ft"}, 0.5, "2000 ft", 100},
+      {{1, "map units"}, 1, "100 map units", 100}};
+  for (const auto& [scale, ppc, label, pixels] : cases) {
     ScaleBar bar;
-    ASSERT_TRUE(ChooseScaleBar(k.scale, k.ppc, bar)) << k.label;
-    EXPECT_EQ(bar.label, k.label);
-    EXPECT_NEAR(bar.pixels, k.pixels, 1e-9) << k.label;
+    ASSERT_TRUE(ChooseScaleBar(scale, ppc, bar)) << label;
+    EXPECT_EQ(bar.label, label);
+    EXPECT_NEAR(bar.pixels, pixels, 1e-9) << label;
   }
   ScaleBar bar;
   EXPECT_FALSE(ChooseScaleBar(MapScale{}, 4, bar));
@@ -112,22 +105,18 @@ TEST(Pictures, AMapShowsEachCellInItsColourWithALegendOfThePresentLandUses) {
   cov.SetCellValue(30, 40, 3);
   cov.SetCellValue(35, 50, 1);
   cov.SetCellValue(0, 0, 6);  // others in a corner: not developed, outside the town's view
-  struct Case {
-    ExtentMode mode;
-    int scale;
-    Extent view;
-  } cases[] = {{ExtentMode::Full, 0, {0, 0, 60, 80}},
-               {ExtentMode::Full, 3, {0, 0, 60, 80}},
-               {ExtentMode::Town, 0, {23, 36, 20, 20}}};
-  for (const Case& k : cases) {
+  const std::tuple<ExtentMode, int, Extent> cases[] = {{ExtentMode::Full, 0, {0, 0, 60, 80}},
+                                                       {ExtentMode::Full, 3, {0, 0, 60, 80}},
+                                                       {ExtentMode::Town, 0, {23, 36, 20, 20}}};
+  for (const auto& [mode, scale, view] : cases) {
     MapPicture map;
     map.cells = cov.m_pData;
     map.rows = 60;
     map.cols = 80;
     LandUseColors(set, PresentIds(cov), map);
     ValueFlags developed = DevelopedIds(set);
-    map.view = ViewOf(FlaggedBox(map.cells, 60, 80, developed), 60, 80, k.mode);
-    map.scale = k.scale;
+    map.view = ViewOf(FlaggedBox(map.cells, 60, 80, developed), 60, 80, mode);
+    map.scale = scale;
     map.title = "Title";
     map.mapScale = {30, "m"};
     const std::string path = (dir / "map.png");
@@ -136,15 +125,15 @@ TEST(Pictures, AMapShowsEachCellInItsColourWithALegendOfThePresentLandUses) {
     Image img;
     ASSERT_TRUE(ReadPng(path, img));
     EXPECT_EQ(std::make_pair(img.width, img.height), std::make_pair(g.width, g.height));
-    EXPECT_EQ(g.view, k.view);
-    EXPECT_EQ(g.mapW, static_cast<int>(k.view.cols * g.pixelsPerCell));
-    if (k.scale > 0) {
-      EXPECT_EQ(g.pixelsPerCell, k.scale);
+    EXPECT_EQ(g.view, view);
+    EXPECT_EQ(g.mapW, static_cast<int>(view.cols * g.pixelsPerCell));
+    if (scale > 0) {
+      EXPECT_EQ(g.pixelsPerCell, scale);
     }
     EXPECT_EQ(CellPixel(img, g, 30, 40), RgbOf(set.GetColor(3)));
     EXPECT_EQ(CellPixel(img, g, 35, 50), RgbOf(set.GetColor(1)));
     EXPECT_EQ(CellPixel(img, g, 31, 41), (Rgb{255, 255, 255}));
-    if (k.mode == ExtentMode::Full) {
+    if (mode == ExtentMode::Full) {
       EXPECT_EQ(CellPixel(img, g, 0, 0), RgbOf(set.GetColor(6)));
     }
     EXPECT_EQ(img.At(g.mapX - 1, g.mapY + g.mapH / 2), (Rgb{128, 128, 128}));  // the frame
@@ -173,6 +162,13 @@ TEST(Pictures, AMapShowsEachCellInItsColourWithALegendOfThePresentLandUses) {
       ViewOf(FlaggedBox(big.m_pData, 1000, 1000, DevelopedIds(set)), 1000, 1000, ExtentMode::Town);
   EXPECT_LT(view.cols, 100);
   EXPECT_GT(view.col, 400);
+  // A map of more cells than the picture's longest side is sampled to it.
+  MapPicture sampled;
+  sampled.cells = big.m_pData, sampled.rows = 1000, sampled.cols = 500;
+  MapGeometry g;
+  std::string why;
+  ASSERT_TRUE(LayOutMap(sampled, 400, "", g, why));
+  EXPECT_EQ(std::make_tuple(g.pixelsPerCell, g.mapW, g.mapH), std::make_tuple(0.4, 200, 400));
 }
 
 TEST(Pictures, GifFramesShareOneViewAndThePaletteOfGreysAndTheSetsColours) {
