@@ -143,8 +143,6 @@ GifRecorder::GifRecorder() : impl_(std::make_unique<Impl>()) {}
 
 GifRecorder::~GifRecorder() { impl_->Drop(); }
 
-bool GifRecorder::IsOpen() const { return impl_->journal != nullptr; }
-int GifRecorder::FrameCount() const { return static_cast<int>(impl_->steps.size()); }
 const MapGeometry& GifRecorder::Geometry() const { return impl_->geometry; }
 
 std::string GifRecorder::Open(const std::string& path, const CLandUseSet& set, int rows, int cols,

@@ -202,8 +202,6 @@ public:
   // Draws and writes every frame. "" also when nothing is open.
   std::string Close();
 
-  bool IsOpen() const;
-  int FrameCount() const;               // frames added since the last Open
   const MapGeometry& Geometry() const;  // of the frames written by Close
 
 private:
