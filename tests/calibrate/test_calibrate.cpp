@@ -582,25 +582,22 @@ TEST(CalibrateEvaluate, BadModelsAreRefused) {
   const Town town(20);
   const auto observed = Grown(town, Point{{4, 2, 5}}, 1, {3});
   const Town other(21);
-  const struct {
-    const char* says;
-    void (*spoil)(CalibrationModel&, const Town&);
-  } cases[] = {{"start map", [](CalibrationModel& m, const Town&) { m.start = nullptr; }},
-               {"control map", [](CalibrationModel& m, const Town&) { m.controls.clear(); }},
-               {"steps ahead", [](CalibrationModel& m, const Town&) { m.controls[0].steps = 0; }},
-               {"21 x 21", [](CalibrationModel& m, const Town& o) { m.start = &o.start; }},
-               {"runs", [](CalibrationModel& m, const Town&) { m.runs = 0; }},
-               {"runaway", [](CalibrationModel& m, const Town&) { m.runaway = 0.5; }},
-               {"set", [](CalibrationModel& m, const Town&) { m.makeSet = nullptr; }},
-               {"nosuch", [](CalibrationModel& m, const Town&) { m.measures = {"nosuch"}; }},
-               {"objective", [](CalibrationModel& m, const Town&) { m.objective = Objective(); }}};
-  for (const auto& c : cases) {
+  const std::pair<const char*, void (*)(CalibrationModel&, const Town&)> cases[] = {
+      {"start map", [](CalibrationModel& m, const Town&) { m.start = nullptr; }},
+      {"control map", [](CalibrationModel& m, const Town&) { m.controls.clear(); }},
+      {"steps ahead", [](CalibrationModel& m, const Town&) { m.controls[0].steps = 0; }},
+      {"21 x 21", [](CalibrationModel& m, const Town& o) { m.start = &o.start; }},
+      {"runs", [](CalibrationModel& m, const Town&) { m.runs = 0; }},
+      {"runaway", [](CalibrationModel& m, const Town&) { m.runaway = 0.5; }},
+      {"set", [](CalibrationModel& m, const Town&) { m.makeSet = nullptr; }},
+      {"nosuch", [](CalibrationModel& m, const Town&) { m.measures = {"nosuch"}; }},
+      {"objective", [](CalibrationModel& m, const Town&) { m.objective = Objective(); }}};
+  for (const auto& [says, spoil] : cases) {
     CalibrationModel m = ModelOf(town, observed, {3}, 1);
-    c.spoil(m, other);
-    EXPECT_NE(
-        Thrown<std::invalid_argument>([&] { PointEvaluator ev(std::move(m), 1); }).find(c.says),
-        std::string::npos)
-        << c.says;
+    spoil(m, other);
+    EXPECT_NE(Thrown<std::invalid_argument>([&] { PointEvaluator ev(std::move(m), 1); }).find(says),
+              std::string::npos)
+        << says;
   }
   // The runs from 1 to 65535, the runaway bound 0 (off) or from 1 to 1000: both ends of each.
   const std::tuple<int, double, bool> ends[] = {{1, 0, true},       {65535, 1, true},

@@ -332,6 +332,19 @@ TEST(Formats, ReadAndWriteErrorsReachTheCallerAsFileErrors) {
   EXPECT_TRUE(messages.texts.empty());
 }
 
+// The ASCII grid's header numbers: four significant digits, fixed from 0.1 to 9999, else exponents.
+TEST(Formats, HeaderNumbersKeepFourSignificantDigits) {
+  const std::pair<double, const char*> cases[] = {
+      {378923, "3.789e+005"}, {12000, "1.2e+004"}, {0.05, "5.e-002"},
+      {9999.6, "1.e+004"},    {0, "0."},           {30, "30."},
+      {12.5, "12.5"},         {0.1875, "0.1875"},  {-0.25, "-0.25"},
+      {1000, "1000"},         {2500.4, "2500"},    {999.96, "1000"},
+      {NAN, "nan"},           {-HUGE_VAL, "-inf"}};
+  std::string out;  // each case appended to nothing
+  for (const auto& [value, text] : cases)
+    EXPECT_EQ((out.clear(), io::AppendGeneral4(out, value), out), text) << value;
+}
+
 // Numbers are read from a range of characters as atof and atoi read them, and never from beyond the
 // range's end (the point, the exponent or a digit just past it are not part of the number; a read
 // past the end changes no value, so it shows in the sanitizer build).

@@ -42,10 +42,7 @@ std::string Probe(const testkit::ScratchDir& dir, const std::string& name,
 TEST(MapHeaders, EachKindTellsItsSizeCellAndCorner) {
   const std::string hdr = "ncols 3\nnrows 2\nxllcorner 10\nyllcorner 20\ncellsize 5\n";
   // Each row: its files (name, bytes), the file probed and what it tells.
-  const struct {
-    std::vector<std::pair<std::string, std::string>> files;
-    const char* tells;
-  } rows[] = {
+  const std::pair<std::vector<std::pair<std::string, std::string>>, const char*> rows[] = {
       {{{"g.asc",
          "ncols 7\nnrows 5\nxllcorner 100\nyllcorner 200\ncellsize 30\nNODATA_value "
          "-9999\n1 2 3\n"}},
@@ -81,14 +78,14 @@ TEST(MapHeaders, EachKindTellsItsSizeCellAndCorner) {
       {{{"c.xya", "1 1 1\n10000 0 1\n"}}, "c.xya: names the cell at column 10000, row 0"},
       {{{"m.xy", "1 1 1\n"}}, "m.xy: .xy point lists have no defined layout"},
       {{{"d.txt", "hello\n"}}, "d.txt: unknown kind of file"}};
-  for (const auto& row : rows) {
+  for (const auto& [files, told] : rows) {
     testkit::ScratchDir dir;
-    for (const auto& [name, bytes] : row.files) WriteAll(dir / name, bytes);
-    const std::string tells = Probe(dir, row.files[0].first);
-    if (std::string(row.tells).find(':') == std::string::npos)
-      EXPECT_EQ(tells, row.tells) << row.files[0].first;
+    for (const auto& [name, bytes] : files) WriteAll(dir / name, bytes);
+    const std::string tells = Probe(dir, files[0].first);
+    if (std::string(told).find(':') == std::string::npos)
+      EXPECT_EQ(tells, told) << files[0].first;
     else
-      EXPECT_EQ(tells.rfind(row.tells, 0), 0u) << tells;
+      EXPECT_EQ(tells.rfind(told, 0), 0u) << tells;
   }
   testkit::ScratchDir dir;
   WriteAll(dir / "c.asc", "ncols 6\nnrows 4\nxllcenter 115\nyllcenter 215.5\ncellsize 30\n");

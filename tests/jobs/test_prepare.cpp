@@ -375,15 +375,14 @@ TEST_F(Order, SuitabilityIsTheProductOfItsFactorsInPercent) {
           .cells,
       (std::vector<std::uint8_t>{40, 0, 7, 14, 31, 25}));
   const towngrow::io::Recipe r = towngrow::io::ParseRecipe(recipe, "recipe", dir_.Path());
-  const struct {
-    int factor;
-    double value, share;
-  } cases[] = {{0, 5, 0},  {0, 12.5, 0.25}, {0, 20, 1}, {0, 25, 1},    {2, 12.5, 0.75},
-               {2, 25, 0}, {3, -3, 1},      {3, 0, 1},  {3, 7.5, 0.5}, {3, 15, 0},
-               {3, 20, 0}, {4, 2, 0.25},    {4, 30, 0}, {4, 31, 1},    {4, 2.5, 1}};
-  for (const auto& c : cases)
-    EXPECT_DOUBLE_EQ(towngrow::io::FactorValue(r.suitability[c.factor], c.value), c.share)
-        << "factor " << c.factor << " of " << c.value;
+  const std::tuple<int, double, double> cases[] = {
+      {0, 5, 0},  // factor, value: share  {0, 12.5, 0.25}, {0, 20, 1}, {0, 25, 1},    {2, 12.5,
+                  // 0.75},
+      {2, 25, 0}, {3, -3, 1},   {3, 0, 1},  {3, 7.5, 0.5}, {3, 15, 0},
+      {3, 20, 0}, {4, 2, 0.25}, {4, 30, 0}, {4, 31, 1},    {4, 2.5, 1}};
+  for (const auto& [factor, value, share] : cases)
+    EXPECT_DOUBLE_EQ(towngrow::io::FactorValue(r.suitability[factor], value), share)
+        << "factor " << factor << " of " << value;
   // A finer raster: the mean of the 5 x 5 cells under each grid cell.
   std::vector<int> values(100);
   for (int i = 0; i < 100; ++i) values[i] = i;  // row * 10 + column
@@ -556,18 +555,15 @@ E "grid": {"crs": "c", "bounds": [0, 0, 9, 9], "cell": 0} => grid.cell: must be 
 
 TEST(Checksum, FileSha256MatchesTheStandardsVectors) {
   ScratchDir dir;
-  const struct {
-    std::string bytes;
-    const char* sha256;
-  } cases[] = {
+  const std::pair<std::string, const char*> cases[] = {
       {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
       {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",  // padding in a second block
        "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
       {std::string(1000000, 'a'),  // reads of several blocks
        "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}};
-  for (const auto& c : cases) {
-    WriteAll(dir / "f", c.bytes);
-    EXPECT_EQ(towngrow::io::FileSha256(dir / "f"), c.sha256) << c.bytes.size();
+  for (const auto& [bytes, sha256] : cases) {
+    WriteAll(dir / "f", bytes);
+    EXPECT_EQ(towngrow::io::FileSha256(dir / "f"), sha256) << bytes.size();
   }
   EXPECT_EQ(towngrow::io::FileSha256(dir.Path()), "");  // a folder has none
 }
