@@ -375,11 +375,11 @@ TEST_F(Order, SuitabilityIsTheProductOfItsFactorsInPercent) {
           .cells,
       (std::vector<std::uint8_t>{40, 0, 7, 14, 31, 25}));
   const towngrow::io::Recipe r = towngrow::io::ParseRecipe(recipe, "recipe", dir_.Path());
+  // factor, value: share
   const std::tuple<int, double, double> cases[] = {
-      {0, 5, 0},  // factor, value: share  {0, 12.5, 0.25}, {0, 20, 1}, {0, 25, 1},    {2, 12.5,
-                  // 0.75},
-      {2, 25, 0}, {3, -3, 1},   {3, 0, 1},  {3, 7.5, 0.5}, {3, 15, 0},
-      {3, 20, 0}, {4, 2, 0.25}, {4, 30, 0}, {4, 31, 1},    {4, 2.5, 1}};
+      {0, 5, 0},  {0, 12.5, 0.25}, {0, 20, 1}, {0, 25, 1},    {2, 12.5, 0.75},
+      {2, 25, 0}, {3, -3, 1},      {3, 0, 1},  {3, 7.5, 0.5}, {3, 15, 0},
+      {3, 20, 0}, {4, 2, 0.25},    {4, 30, 0}, {4, 31, 1},    {4, 2.5, 1}};
   for (const auto& [factor, value, share] : cases)
     EXPECT_DOUBLE_EQ(towngrow::io::FactorValue(r.suitability[factor], value), share)
         << "factor " << factor << " of " << value;
