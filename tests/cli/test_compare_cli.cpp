@@ -61,6 +61,7 @@ TEST_F(CompareCliTest, HandWorkedFiles) {
   const Json doc = ReadJson(W("out/compare.json"));
   EXPECT_NEAR(doc["measures"]["kappa"].get<double>(), 3.0 / 7, 1e-12);
   EXPECT_NEAR(doc["measures"]["ksim"].get<double>(), -1.0 / 29, 1e-12);
+  EXPECT_EQ(doc["crossTab"]["proportions"][1], Json::array({0.0, 0.25, 0.0, 0.0, 0.0, 1.0 / 12}));
   EXPECT_EQ(Json::array({doc["change"]["overall"]["falseAlarms"], doc["measures"]["fom.vacant"],
                          doc["undefined"]["fom.vacant"],
                          doc["landscape"]["housing"]["simulated"]["patches"]}),

@@ -358,6 +358,8 @@ TEST_F(Order, NoDataCellsBecomeWhatTheLayerSays) {
                                      dir_.Path());
   EXPECT_EQ(MapOf(r, "background.tif").cells, (std::vector<std::uint8_t>{1, 6, 255, 6}));
   EXPECT_EQ(MapOf(r, "schedule-1.tif").cells, (std::vector<std::uint8_t>{255, 253, 254, 253}));
+  const double* grid = r.grid.geo.transform;  // like a layer without a georeference: cell units
+  EXPECT_EQ(std::vector<double>(grid, grid + 6), (std::vector<double>{0, 1, 0, 0, 0, 1}));
 }
 
 TEST_F(Order, SuitabilityIsTheProductOfItsFactorsInPercent) {

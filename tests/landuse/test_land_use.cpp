@@ -133,23 +133,21 @@ TEST(LandUse, UniformAndLargestDrawsDirectionLandUseAndPolicyAgainstTheReplay) {
 TEST(LandUse, AgeStatesAtTheirBoundariesForTheCellAskedFor) {
   Scene s(5, 6);
   CLandUse lu;
-  const struct {
-    int active, inactive, age;
-    const char* states;  // those the cell is in
-  } cases[] = {
+  const std::tuple<int, int, int, const char*> cases[] = {
+      // active, inactive, age: its states
       {30, 30, 0, "active "},    {30, 30, 30, "active "},   {30, 30, 31, "inactive "},
       {30, 30, 60, "inactive "}, {30, 30, 61, "old "},      {30, 30, 32767, "old "},
       {30, 30, -1, "dead "},     {30, 30, -32768, "dead "}, {INT_MAX, INT_MAX, 32767, "active "},
       {-10, 5, -2, "dead "},     {-10, 5, 0, "old "},       {-10, 5, -100, "dead "}};
-  for (const auto& k : cases) {
-    lu.m_nActiveAge = k.active;
-    lu.m_nInactivePeriod = k.inactive;
-    s.cur.SetCellAge(1, 2, static_cast<short>(k.age));
+  for (const auto& [active, inactive, age, states] : cases) {
+    lu.m_nActiveAge = active;
+    lu.m_nInactivePeriod = inactive;
+    s.cur.SetCellAge(1, 2, static_cast<short>(age));
     EXPECT_EQ(std::string(lu.IsActive(&s.cur, 1, 2) ? "active " : "") +
                   (lu.IsInActive(&s.cur, 1, 2) ? "inactive " : "") +
                   (lu.IsOld(&s.cur, 1, 2) ? "old " : "") + (lu.IsDead(&s.cur, 1, 2) ? "dead " : ""),
-              k.states)
-        << k.active << " " << k.inactive << " age " << k.age;
+              states)
+        << active << " " << inactive << " age " << age;
   }
   lu.m_nActiveAge = 30;  // the cell asked for, in the coverage given
   EXPECT_FALSE(lu.IsActive(&s.cur, 1, 2));
