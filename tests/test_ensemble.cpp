@@ -89,19 +89,21 @@ TEST_F(Ensemble, RunsAreTheLoneRunsOfTheirSeedsWithTheirSetBackgroundClassesAndS
   std::copy(start_.m_pData, start_.m_pData + 24 * 31, bare.m_pData);
   for (int r = 0; r < 3; ++r) start_.SetCellValue(r, 0, 9);
   std::vector<std::string> seen;
-  for (int variant = 0; variant < 6; ++variant) {
+  for (int variant = 0; variant < 7; ++variant) {
     SCOPED_TRACE(variant);
     EnsembleConfig c = Config(10, 2);
-    if (variant == 1 || variant == 2)  // a set of its own: ID 9 an industry that never grows
-      c.makeSet = [] {
+    if (variant == 1 || variant == 2 || variant == 6)  // a set of its own: ID 9 an industry
+      c.makeSet = [variant] {                          // that never grows (6: of category 7)
         auto set = std::make_unique<CLandUseSet>();
-        Append(*set, 9, Industry);
+        Append(*set, 9, variant == 6 ? 7 : Industry);
         return set;
       };
     if (variant == 2) c.background = &left;
     if (variant == 3) c.tracked = {{"vacant", {Blank}}, {"other", {Others}}};
     if (variant == 4) c.start = &bare;
     if (variant == 5) c.makeStart = SparseRandomStart();
+    if (variant == 6)  // a category a host stored outside the seven, tracked by its number
+      c.tracked = {{"seven", {static_cast<LandUseCategory>(7)}}, {"others", {Others}}};
     const EnsembleSums one = RunEnsembleRuns(c, {7});
     EXPECT_EQ(Of(one), Of(LoneSums(c, {7})));
     EXPECT_EQ(Of(RunEnsembleRuns(c, {9, 0, 4})), Of(LoneSums(c, {0, 4, 9})));

@@ -42,15 +42,11 @@ CLandUse* Make() {
 }
 // Land uses of the library's classes and of hosts' own, by number.
 CLandUse* MakeLandUse(int kind) {
-  static CLandUse* (*const kMakers[9])() = {Make<CLandUse>,
-                                            Make<COthersLand>,
-                                            Make<CStreetNode>,
-                                            Make<CStreetVertex>,
-                                            Make<CHouse>,
-                                            Make<CIndustry>,
-                                            Make<CCommerce>,
-                                            Make<Scribbler<CLandUse>>,
-                                            Make<Scribbler<COthersLand>>};
+  // clang-format off
+  static CLandUse* (*const kMakers[9])() = {
+      Make<CLandUse>, Make<COthersLand>, Make<CStreetNode>, Make<CStreetVertex>, Make<CHouse>,
+      Make<CIndustry>, Make<CCommerce>, Make<Scribbler<CLandUse>>, Make<Scribbler<COthersLand>>};
+  // clang-format on
   return kMakers[kind % 9]();
 }
 
@@ -161,15 +157,11 @@ TEST(FastStep, MatchesThePlainLoopOverRandomRostersStartsBackgroundsAndEdits) {
           cov->SetCellValue(x % sc[0], y % sc[1], y % 12);
       for (CLandUseSet* set : {&drv, &ref}) EditSet(*set, what, x, y);
       if (what == 6) sim.SetBackground(bg = bg ? nullptr : &background);
-      g_messages.clear();
-      g_running = &drv;
-      SeedRandom(seed * 1000 + step);
+      g_messages.clear(), g_running = &drv, SeedRandom(seed * 1000 + step);
       const StepReport report = sim.Step();
       const std::vector<std::string> driverMessages = g_messages;
       const int driverNextDraw = RandomDraw();
-      g_messages.clear();
-      g_running = &ref;
-      SeedRandom(seed * 1000 + step);
+      g_messages.clear(), g_running = &ref, SeedRandom(seed * 1000 + step);
       // The plain loop of the public surface: paint the entry, develop under the gate, settle.
       if (const ScheduleEntry* e = EntryAt(plan, step)) PaintEntry(*e, *cur);
       const CGrid* inForce = BackgroundAt(plan, step, bg);

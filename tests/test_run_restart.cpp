@@ -26,9 +26,8 @@ std::string Outcome(const Simulation& sim) {
   d.Add(sim.Current());
   for (long v : sim.LastReport().cellsPerId) d.Add(static_cast<std::uint64_t>(v));
   for (long v : sim.LastReport().developments) d.Add(static_cast<std::uint64_t>(v));
-  return d.Add(static_cast<std::uint64_t>(sim.StepCount()))
-      .Add(static_cast<std::uint64_t>(RandomDraw()))
-      .Hex();
+  d.Add(static_cast<std::uint64_t>(sim.StepCount()));
+  return d.Add(static_cast<std::uint64_t>(RandomDraw())).Hex();
 }
 
 std::unique_ptr<CLandUseSet> SetFor(const Leg& run) {
@@ -71,15 +70,13 @@ TEST(RunRestart, EveryRunStartsFromTheStateAFreshDriverGets) {
     auto set = SetFor(run);
     detail::RunRestart::Start(reused, *start, set.get(), background, "test");
     kept = std::move(set);
-    SeedRandom(run.seed);
-    reused.Run(run.steps);
+    SeedRandom(run.seed), reused.Run(run.steps);
     const std::string got = Outcome(reused);
 
     auto freshSet = SetFor(run);
     Simulation fresh(freshSet.get());
     detail::StartRun(fresh, *start, freshSet.get(), background, "test");
-    SeedRandom(run.seed);
-    fresh.Run(run.steps);
+    SeedRandom(run.seed), fresh.Run(run.steps);
     EXPECT_EQ(got, Outcome(fresh));
 
     // Every cell that differs from the start lies in a marked block.

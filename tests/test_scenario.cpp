@@ -139,11 +139,13 @@ TEST(Schedule, AnEntryTakesEffectAtTheStartOfItsStep) {
 TEST(SettlementRules, SettleWhereAndAsOftenAsTheySay) {
   // Spontaneous: 37 x diagonal (1414.2) / 10000 = 5.23 tries a step, each
   // settled on a vacant grid (few collisions); none where the background
-  // forbids housing (left half) or the suitability is 0 (top half).
+  // forbids housing (left half) or the suitability is 0 (top half). A set that lists housing twice
+  // runs its rules once.
   long settled = 0;
   for (unsigned seed = 1; seed <= 300; ++seed) {
     Vacant v(1000, 1000, seed * 2654435761u);  // seeds apart: their first draws differ widely
     Housing(v.set).m_nSpontaneousRate = 37;
+    if (seed % 2) testkit::Append(v.set, 3, House)->m_nSpontaneousRate = 37;
     settled += v.sim.Step().settled[kSpontaneous];
   }
   EXPECT_NEAR(settled / 300.0, 5.2326, 4 * std::sqrt(0.2326 * 0.7674 / 300) + 0.02);
@@ -185,31 +187,42 @@ TEST(SettlementRules, SettleWhereAndAsOftenAsTheySay) {
   }
   // Road trips from one spontaneous try a step (60 x 80: the diagonal is 100, the rate 100 per
   // 10,000): a trip's cells (against the same run without trips) touch a street cell at most
-  // roadRadius + roadTrip columns from the cell it started from (the street is the row 30).
-  long trips = 0;
-  for (unsigned seed = 1; seed <= 150; ++seed) {
-    std::vector<unsigned char> with, without;
-    for (bool on : {true, false}) {
-      Vacant v(60, 80, seed);
-      CLandUse& h = Housing(v.set);
-      h.m_nSpontaneousRate = 100, h.m_nRoadPercent = on ? 100 : 0;
-      h.m_nRoadRadius = 6, h.m_nRoadTrip = 4;
-      for (int c = 0; c < 80; ++c) v.sim.Current().SetCellValue(30, c, 2);
-      v.sim.Step();
-      (on ? with : without) = testkit::Values(v.sim.Current());
+  // roadRadius + roadTrip cells along the street from where it joined it (the street row 30 or
+  // column 40). It joins at the first street cell of the rings around the settled cell, each
+  // ring from its top-left corner clockwise: a trip of 0 settles beside that cell.
+  for (const auto& [vertical, trip] : {std::pair(false, 4), {false, 0}, {true, 0}}) {
+    long trips = 0;
+    for (unsigned seed = 1; seed <= 150; ++seed) {
+      std::vector<unsigned char> with, without;
+      for (bool on : {true, false}) {
+        Vacant v(60, 80, seed);
+        CLandUse& h = Housing(v.set);
+        h.m_nSpontaneousRate = 100, h.m_nRoadPercent = on ? 100 : 0;
+        h.m_nRoadRadius = 6, h.m_nRoadTrip = trip;
+        for (int i = 0; i < 80; ++i)
+          v.sim.Current().SetCellValue(vertical ? i % 60 : 30, vertical ? 40 : i, 2);
+        v.sim.Step();
+        (on ? with : without) = testkit::Values(v.sim.Current());
+      }
+      int r0 = -1, c0 = -1, extra = 0;
+      for (int k = 0; k < 4800; ++k)
+        std::tie(r0, c0) = without[k] == 3 ? std::pair(k / 80, k % 80) : std::pair(r0, c0);
+      const int d = vertical ? std::abs(c0 - 40) : std::abs(r0 - 30);
+      const int joinR = !vertical ? 30 : r0 - d >= 0 ? r0 - d : c0 < 40 ? 0 : r0 + d;
+      const int joinC = vertical ? 40 : r0 > 30 ? std::max(0, c0 - d) : std::min(79, c0 + d);
+      for (int k = 0; k < 4800; ++k) {
+        if (with[k] == without[k]) continue;
+        ++extra;
+        ASSERT_GE(r0, 0);
+        const int along = vertical ? k / 80 - joinR : k % 80 - joinC,
+                  across = vertical ? k % 80 - 40 : k / 80 - 30;
+        EXPECT_TRUE(std::abs(across) == 1 && std::abs(along) <= trip + 1) << seed << " " << k;
+      }
+      EXPECT_LE(extra, 1);
+      trips += extra;
     }
-    int seedCell = -1, extra = 0;
-    for (int k = 0; k < 4800; ++k) seedCell = without[k] == 3 ? k : seedCell;
-    for (int k = 0; k < 4800; ++k) {
-      if (with[k] == without[k]) continue;
-      ++extra;
-      ASSERT_GE(seedCell, 0);
-      EXPECT_TRUE(std::abs(k / 80 - 30) == 1 && std::abs(k % 80 - seedCell % 80) <= 6 + 4 + 1);
-    }
-    EXPECT_LE(extra, 1);
-    trips += extra;
+    EXPECT_GT(trips, 10) << vertical;  // a sixth of the cells lie within 6 of the street
   }
-  EXPECT_GT(trips, 10);  // a fifth of the cells lie within 6 rows of the street
 }
 
 // A spontaneous cell takes two draws; a new centre is then a draw of 1 to 100 at most the centre

@@ -83,8 +83,7 @@ void Appended(CLandUseSet& set, int step) {
 
 // The host changes IDs, categories and parameters between steps.
 void Changing(CLandUseSet& set, int step) {
-  auto* house = At<CLandUse>(set, 3);
-  auto* commerce = At<CLandUse>(set, 5);
+  auto *house = At<CLandUse>(set, 3), *commerce = At<CLandUse>(set, 5);
   if (step == 10) house->m_LandUseCategory = Industry;
   if (step == 15) house->m_LandUseCategory = House;
   if (step == 20) commerce->m_ID = 11;
@@ -111,11 +110,9 @@ std::string RunDigest(const DriverCase& k, bool driver) {
   EXPECT_EQ(sim.Init(k.rows, k.cols), 1);
   CLandUseCoverage& start = sim.Current();
   SeedRandom(k.seed);
-  if (k.weights) {
-    EXPECT_EQ(k.weights->empty()
-                  ? start.RandomFill()
-                  : start.RandomFill(k.weights->data(), static_cast<int>(k.weights->size())),
-              1);
+  if (const std::vector<int>* w = k.weights) {
+    const int n = static_cast<int>(w->size());
+    EXPECT_EQ(n == 0 ? start.RandomFill() : start.RandomFill(w->data(), n), 1);
   }
   EXPECT_EQ(k.town ? PlaceStarterTown(start) : 1, 1);
   Scene hand(k.rows, k.cols);

@@ -26,6 +26,12 @@ SearchParameter Param(const std::string& name, std::vector<double> values, bool 
   return SearchParameter{name, integer, lo, hi, std::move(values)};
 }
 
+std::vector<std::string> Keys(const SearchSpace& space, const std::vector<Point>& pts) {
+  std::vector<std::string> keys;
+  for (const Point& p : pts) keys.push_back(PointKey(space, p));
+  return keys;
+}
+
 // A search whose points are scored by a formula: objective = -distance to `target`; quantity 0.
 struct Formula {
   std::vector<double> target;
@@ -51,11 +57,9 @@ struct Formula {
 
 TEST(CalibrateSearch, GridIsTheFullFactorialInOdometerOrder) {
   const SearchSpace space = {Param("a", {1, 2}), Param("b", {0.5, 0.25, 1e-7}, false, 0, 1)};
-  const std::vector<Point> pts = FirstRound(space, SearchSettings{});
-  std::vector<std::string> keys;
-  for (const Point& p : pts) keys.push_back(PointKey(space, p));
-  EXPECT_EQ(keys, (std::vector<std::string>{"a=1; b=0.5", "a=1; b=0.25", "a=1; b=1e-07",
-                                            "a=2; b=0.5", "a=2; b=0.25", "a=2; b=1e-07"}));
+  EXPECT_EQ(Keys(space, FirstRound(space, SearchSettings{})),
+            (std::vector<std::string>{"a=1; b=0.5", "a=1; b=0.25", "a=1; b=1e-07", "a=2; b=0.5",
+                                      "a=2; b=0.25", "a=2; b=1e-07"}));
   Formula f{{2, 0.25}};
   const SearchResult r = Search(space, SearchSettings{}, f.Hooks(space));
   EXPECT_EQ(r.rounds.size(), 1u);
@@ -94,13 +98,9 @@ TEST(CalibrateSearch, LatinHypercubeHasOneValuePerStratumAndRepeats) {
     for (const Point& p : pts) strata.insert(static_cast<int>(p.values[d] / (d ? 1 : 10) * 20));
     EXPECT_EQ(strata.size(), 20u) << "parameter " << d;
   }
-  std::vector<std::string> a, b;
-  for (const Point& p : pts) a.push_back(PointKey(space, p));
-  for (const Point& p : FirstRound(space, s)) b.push_back(PointKey(space, p));
-  EXPECT_EQ(a, b);
+  EXPECT_EQ(Keys(space, pts), Keys(space, FirstRound(space, s)));
   s.seed = 10;
-  for (const Point& p : FirstRound(space, s)) b.push_back(PointKey(space, p));
-  EXPECT_NE(a, std::vector<std::string>(b.begin() + 20, b.end()));
+  EXPECT_NE(Keys(space, pts), Keys(space, FirstRound(space, s)));
 }
 
 TEST(CalibrateSearch, BadSpacesAndSettingsAreRefused) {
@@ -155,9 +155,8 @@ TEST(CalibrateSearch, RankingOrder) {
       {R(0.5, 0.2, "b"), R(0.5, std::nullopt, "a")},                 // undefined quantity last
       {R(0.5, 0.2, "a"), R(0.5, 0.2, "b")},                          // then the key
       {R(std::nullopt, 0.1, "b"), R(std::nullopt, 0.0, "a", 1, 9)},  // stopped last
-      {R(std::nullopt, 0.1, "b", 1, 2), R(std::nullopt, 0.0, "a", 2, 9)},  // fewer stopped runs
-      {R(std::nullopt, 0.1, "b", 2, 5), R(std::nullopt, 0.0, "a", 2, 4)},  // a later first stop
-  };
+      {R(std::nullopt, 0.1, "b", 1, 2), R(std::nullopt, 0.0, "a", 2, 9)},   // fewer stopped runs
+      {R(std::nullopt, 0.1, "b", 2, 5), R(std::nullopt, 0.0, "a", 2, 4)}};  // a later first stop
   for (const auto& [first, second] : cases) {
     EXPECT_TRUE(RanksBefore(first, second)) << first.key << " " << second.key;
     EXPECT_FALSE(RanksBefore(second, first)) << first.key << " " << second.key;
@@ -166,26 +165,22 @@ TEST(CalibrateSearch, RankingOrder) {
 
 TEST(CalibrateObjective, ParsesProductsAndWeightedMeans) {
   using V = std::vector<std::optional<double>>;
-  const struct {
-    const char* text;
-    const char* canonical;
-    V values;
-    double want;
-  } cases[] = {
+  // Each: the text, its canonical form, values of its measures, the objective they give.
+  const std::tuple<const char*, const char*, V, double> cases[] = {
       {"fom.developed", "fom.developed", {0.4}, 0.4},
       {"fom.developed * ksim", "fom.developed*ksim", {0.5, 0.8}, 0.4},
       {"0.6*fom.developed + 0.4*leesallee", "0.6*fom.developed+0.4*leesallee", {0.5, 1}, 0.7},
       {"quantity", "quantity", {0.25}, 0.75},  // lower is better
       {"allocation@4*fom", "allocation@4*fom", {0.5, 0.5}, 0.25},
       {"fom+3*fom*ksim", "fom+3*fom*ksim", {0.5, 1}, (0.5 + 1.5) / 4}};
-  for (const auto& c : cases) {
-    const Objective o = Objective::Parse(c.text);
-    EXPECT_EQ(o.Text(), c.canonical);
-    ASSERT_EQ(o.Measures().size(), c.values.size()) << c.text;
-    EXPECT_NEAR(*o.Evaluate(c.values), c.want, 1e-12) << c.text;
-    V undefined = c.values;
+  for (const auto& [text, canonical, values, want] : cases) {
+    const Objective o = Objective::Parse(text);
+    EXPECT_EQ(o.Text(), canonical);
+    ASSERT_EQ(o.Measures().size(), values.size()) << text;
+    EXPECT_NEAR(*o.Evaluate(values), want, 1e-12) << text;
+    V undefined = values;
     undefined.back() = std::nullopt;
-    EXPECT_FALSE(o.Evaluate(undefined)) << c.text;
+    EXPECT_FALSE(o.Evaluate(undefined)) << text;
   }
   for (const char* bad : {"", "fom+", "2*3*fom", "fom*x y", "0*fom", "2"})
     EXPECT_THROW(Objective::Parse(bad), std::invalid_argument) << bad;
@@ -227,14 +222,9 @@ TEST(CalibrateSearch, MorrisTrajectoriesMoveOneParameterAtATimeByHalfTheLevels) 
     for (std::size_t d = 0; d < 3; ++d)
       EXPECT_NE(std::find(space[d].values.begin(), space[d].values.end(), p.values[d]),
                 space[d].values.end());
-  std::vector<std::string> again, other;
-  for (const Point& p : FirstRound(space, s)) again.push_back(PointKey(space, p));
+  EXPECT_EQ(Keys(space, pts), Keys(space, FirstRound(space, s)));
   s.seed = 5;
-  for (const Point& p : FirstRound(space, s)) other.push_back(PointKey(space, p));
-  std::vector<std::string> first;
-  for (const Point& p : pts) first.push_back(PointKey(space, p));
-  EXPECT_EQ(first, again);
-  EXPECT_NE(first, other);
+  EXPECT_NE(Keys(space, pts), Keys(space, FirstRound(space, s)));
 }
 
 TEST(CalibrateSearch, MorrisEffectsOfAKnownFunction) {
@@ -351,26 +341,23 @@ TEST(CalibrateSearch, SizesAreToldAndTooLargeRoundsRefusedBeforeAnyPoint) {
   Walker w;
   SearchSettings walk = with(SearchMethod::Proposed, 1);
   walk.evaluations = 300;
-  const struct {
-    const char* what;
-    const SearchSpace& space;
-    SearchSettings settings;
-    const Proposer* proposer;
-    double first, later, total;
-  } cases[] = {{"grid", nine, with(SearchMethod::Grid, 3), nullptr, 19683, 0, 19683},
-               {"refine: 5^9 lattice", nine, with(SearchMethod::Refine, 3), nullptr, 19683, 1953125,
-                19683 + 2 * 1953125},
-               {"refine: integers of 3 values", ints, with(SearchMethod::Refine, 2), nullptr, 19683,
-                19683, 2 * 19683},
-               {"lhs", nine, with(SearchMethod::Lhs, 1), nullptr, 100, 0, 100},
-               {"morris", nine, morris, nullptr, 200, 0, 200},
-               {"budget", nine, budget, nullptr, 19683, 0, 50},
-               {"proposed", nine, walk, &w, 5, 5, 300}};
-  for (const auto& c : cases) {
-    const SearchSize z = PlannedSize(c.space, c.settings, c.proposer);
+  const auto refine3 = with(SearchMethod::Refine, 3), refine2 = with(SearchMethod::Refine, 2);
+  // Each: what, its space, settings and proposer; the first round, a later one, the total.
+  // clang-format off
+  const std::tuple<const char*, const SearchSpace*, SearchSettings, const Proposer*, double,
+                   double, double> cases[] = {
+      {"grid", &nine, with(SearchMethod::Grid, 3), nullptr, 19683, 0, 19683},
+      {"refine: 5^9 lattice", &nine, refine3, nullptr, 19683, 1953125, 19683 + 2 * 1953125},
+      {"refine: integers of 3 values", &ints, refine2, nullptr, 19683, 19683, 2 * 19683},
+      {"lhs", &nine, with(SearchMethod::Lhs, 1), nullptr, 100, 0, 100},
+      {"morris", &nine, morris, nullptr, 200, 0, 200},
+      {"budget", &nine, budget, nullptr, 19683, 0, 50}, {"proposed", &nine, walk, &w, 5, 5, 300}};
+  // clang-format on
+  for (const auto& [what, space, settings, proposer, first, later, total] : cases) {
+    const SearchSize z = PlannedSize(*space, settings, proposer);
     EXPECT_EQ(std::make_tuple(z.firstRound, z.laterRound, z.total),
-              std::make_tuple(c.first, c.later, c.total))
-        << c.what;
+              std::make_tuple(first, later, total))
+        << what;
   }
   bool asked = false;
   SearchHooks h;
@@ -692,27 +679,23 @@ TEST(CalibrateMajority, CellsInAClassInAtLeastHalfOfTheRuns) {
   scheme.classOf[2] = scheme.classOf[1] = 1;
   scheme.classOf[3] = 2;
   scheme.classOf[7] = scheme.classOf[6] = 3;
-  const struct {
-    std::uint16_t vacant, street, housing, others;
-    unsigned char start, want;
-  } cells[] = {
-      {4, 0, 0, 0, 0, 0},      // never developed
-      {2, 1, 1, 0, 0, 1},      // developed in 2 of 4 (half): street and housing tie, street first
-      {2, 0, 2, 0, 0, 3},      // half: housing
-      {1, 2, 1, 0, 9, 1},      // 3 of 4 developed, street the most
-      {3, 1, 0, 0, 0, 0},      // 1 of 4: the vacant class
-      {1, 0, 1, 2, 6, 6},      // 1 of 4 developed: others (2) over vacant (1)
-      {1, 0, 1, 1, 0, 0},      // vacant and others tie: vacant, listed first
-      {0, 1, 0, 0, 9, 9},      // 1 of 4 developed, no run in another class: the start's ID
-      {0, 0, 0, 0, 200, 200},  // no run in any class
-  };
+  // Each cell: its runs in vacant, street, housing, others; the start's ID; the majority.
+  const int cells[][6] = {
+      {4, 0, 0, 0, 0, 0},       // never developed
+      {2, 1, 1, 0, 0, 1},       // developed in 2 of 4 (half): street and housing tie, street first
+      {2, 0, 2, 0, 0, 3},       // half: housing
+      {1, 2, 1, 0, 9, 1},       // 3 of 4 developed, street the most
+      {3, 1, 0, 0, 0, 0},       // 1 of 4: the vacant class
+      {1, 0, 1, 2, 6, 6},       // 1 of 4 developed: others (2) over vacant (1)
+      {1, 0, 1, 1, 0, 0},       // vacant and others tie: vacant, listed first
+      {0, 1, 0, 0, 9, 9},       // 1 of 4 developed, no run in another class: the start's ID
+      {0, 0, 0, 0, 200, 200}};  // no run in any class
   const int n = static_cast<int>(std::size(cells));
   std::vector<std::vector<std::uint16_t>> counts(4, std::vector<std::uint16_t>(n));
   std::vector<unsigned char> start(n), want(n);
   for (int i = 0; i < n; ++i) {
-    counts[0][i] = cells[i].vacant, counts[1][i] = cells[i].street;
-    counts[2][i] = cells[i].housing, counts[3][i] = cells[i].others;
-    start[i] = cells[i].start, want[i] = cells[i].want;
+    for (int k = 0; k < 4; ++k) counts[k][i] = cells[i][k];
+    start[i] = cells[i][4], want[i] = cells[i][5];
   }
   const RasterView view{start.data(), 1, n, 0};
   EXPECT_EQ(MajorityMap(counts, 4, scheme, view), want);

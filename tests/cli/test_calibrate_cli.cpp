@@ -77,9 +77,8 @@ protected:
   }
   void Space(const std::string& name, const std::string& text) { std::ofstream(W(name)) << text; }
   std::string Command(const std::string& out, const std::string& more = "") {
-    return "calibrate --start town --rows 30 --cols 30 --observed obs/step-0004.asc:4 "
-           "--observed obs/step-0008.asc:8 --space space.json --runs 3 --seed 7 --seed-step 5 "
-           "--out " +
+    return "calibrate --start town --rows 30 --cols 30 --observed obs/step-0004.asc:4 --observed "
+           "obs/step-0008.asc:8 --space space.json --runs 3 --seed 7 --seed-step 5 --out " +
            out + more;
   }
 };
@@ -87,19 +86,16 @@ protected:
 // For each search (a lattice, CMA-ES's generations, Morris's trajectories): killed once some points
 // are in and rerun, the database and files equal an uninterrupted run's on more threads.
 TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
-  const struct {
-    const char* method;
-    const char* file;   // the method's own file, compared too
-    const char* again;  // a third run's first round line
-  } searches[] = {
+  // Each: the method, its own file (compared too), a third run's first round line.
+  const std::tuple<const char*, const char*, const char*> searches[] = {
       {" --method refine --rounds 2", "rounds.csv", "round 1: 64 points (0 run now)"},
       {" --method morris --trajectories 12", "sensitivity.csv", "round 1: "},
       {" --method cmaes --evaluations 40", "rounds.csv", "generation 1: 7 points (0 run now)"}};
-  for (const auto& c : searches) {
-    SCOPED_TRACE(c.method);
+  for (const auto& [method, file, round1] : searches) {
+    SCOPED_TRACE(method);
     fs::remove_all(W("whole"));
     fs::remove_all(W("cut"));
-    const Result whole = Ok(Command("whole", std::string(" --threads 2") + c.method));
+    const Result whole = Ok(Command("whole", std::string(" --threads 2") + method));
     long total = 0;
     const std::string want = Dump(W("whole/calibration.sqlite"), &total);
 
@@ -111,7 +107,7 @@ TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
       freopen("/dev/null", "w", stdout);
       freopen("/dev/null", "w", stderr);
       const std::string cmd = "exec '" + std::string(TOWNGROW_EXE) + "' " +
-                              Command("cut", std::string(" --threads 1") + c.method);
+                              Command("cut", std::string(" --threads 1") + method);
       execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
       _exit(99);
     }
@@ -131,18 +127,19 @@ TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
     EXPECT_LT(kept, total);
     EXPECT_FALSE(fs::exists(W("cut/ranking.csv")));
 
-    const Result rerun = Ok(Command("cut", std::string(" --threads 1 --resume") + c.method));
+    const Result rerun = Ok(Command("cut", std::string(" --threads 1 --resume") + method));
     EXPECT_EQ(Dump(W("cut/calibration.sqlite")), want);
-    for (const char* f : {"ranking.csv", "rounds.csv", c.file, "best/step-8/majority.json"})
+    for (const char* f : {"ranking.csv", "rounds.csv", file, "best/step-8/majority.json"})
       EXPECT_EQ(ReadAll(W(std::string("cut/") + f)), ReadAll(W(std::string("whole/") + f))) << f;
+    EXPECT_EQ(ReadAll(W("whole/report.html")).find(" of a budget of 40") != std::string::npos,
+              std::string(method).find("evaluations") != std::string::npos);
     // A third run finds every point done.
-    const Result again = Run(Command("cut", c.method));
-    EXPECT_NE(again.out.find(c.again), std::string::npos) << again.out;
-    for (const std::string& line : Split(again.out)) {
+    const Result again = Run(Command("cut", method));
+    EXPECT_NE(again.out.find(round1), std::string::npos) << again.out;
+    for (const std::string& line : Split(again.out))
       if (line.find("run now)") != std::string::npos) {
         EXPECT_NE(line.find("(0 run now)"), std::string::npos) << line;
       }
-    }
     EXPECT_EQ(ReadAll(W("cut/ranking.csv")), ReadAll(W("whole/ranking.csv")));
   }
   ExpectBadInput(Command("whole", " --method cmaes --evaluations 41"), "another search settings");
@@ -207,11 +204,9 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
   std::ofstream(W("same.json")) << R"({"classes": [{"name": "vacant", "ids": [0]}, {"name":
       "street", "ids": [1, 2]}, {"name": "housing", "ids": [3, 4]}, {"name": "industry", "ids":
       [5]}, {"name": "commerce", "ids": [6]}, {"name": "others", "ids": [7]}]})";
-  const struct {
-    const char* space;  // written as space.json when not empty
-    const char* more;
-    const char* says;
-  } cases[] = {
+  const std::string made = "done/calibration.sqlite: made for another ";
+  // Each: the space.json written when not empty, what is added to the command, what it says.
+  const std::tuple<const char*, const char*, std::string> cases[] = {
       {R"([{"id": 9, "field": "minStep", "values": [1]}])", "",
        "space.json: [0].id: no land use has ID 9"},
       {"", " --observed small/final.asc:4",
@@ -221,21 +216,17 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       {"", " --observed obs/step-0004.asc:4x", "the steps must be a whole number"},
       {"", " --observed obs/step-0004.asc:100000001", "a whole number from 1 to 100000000"},
       {"", " --start random", "--start random cannot be calibrated"},
-      {"", " --classes same.json", "done/calibration.sqlite: made for another class file"},
+      {"", " --classes same.json", made + "class file"},
       {"", " --objective nosuch", "nosuch"},
       {"", " --validate small/final.asc:4", "small/final.asc: has 20 x 20 cells"},
       {"", " --method best", "--method best"},
       {"", " --steps 9", "--steps: a calibration runs each point to its control maps' steps"},
-      {"", " --objective ksim", "done/calibration.sqlite: made for another objective"},
-      {"", " --method cmaes --evaluations 30",
-       "done/calibration.sqlite: made for another search settings"},
-      {"", " --rounds 2", "done/calibration.sqlite: made for another search settings"},
-      {"", " --hold-ages",
-       "done/calibration.sqlite: made for another holding of ages (--hold-ages)"},
-      {"", " --observed obs/step-0004.asc:6",
-       "done/calibration.sqlite: made for another control maps"},
-      {R"([{"id": 1, "field": "minStep", "values": [1, 2]}])", "",
-       "done/calibration.sqlite: made for another search space"},
+      {"", " --objective ksim", made + "objective"},
+      {"", " --method cmaes --evaluations 30", made + "search settings"},
+      {"", " --rounds 2", made + "search settings"},
+      {"", " --hold-ages", made + "holding of ages (--hold-ages)"},
+      {"", " --observed obs/step-0004.asc:6", made + "control maps"},
+      {R"([{"id": 1, "field": "minStep", "values": [1, 2]}])", "", made + "search space"},
       {"", " --method cmaes", "--method cmaes needs --evaluations N"},
       {"", " --method nsga2", "--method nsga2 needs --evaluations N"},
       {"", " --population 8", "--population is for cmaes and nsga2, not grid"},
@@ -248,16 +239,16 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       {"", " --runaway 0.5", "--runaway must be 0 (off) or from 1 to 1000, not 0.5"}};
   const std::string good = ReadAll(W("space.json"));
   const std::string db = Dump(W("done/calibration.sqlite"));
-  for (const auto& c : cases) {
-    Space("space.json", *c.space ? c.space : good);
-    const bool done = std::string(c.says).rfind("done/", 0) == 0;
-    ExpectBadInput(Command(done ? "done" : "new", c.more), c.says);
+  for (const auto& [space, more, says] : cases) {
+    Space("space.json", *space ? space : good);
+    const bool done = says.rfind("done/", 0) == 0;
+    ExpectBadInput(Command(done ? "done" : "new", more), says);
     EXPECT_FALSE(fs::exists(W("new")));
   }
   std::string obs = ReadAll(W("obs/step-0004.asc"));
   obs[obs.find_last_of("0123456789")] ^= 1;  // the control map's last cell alone
   WriteAll(W("obs/step-0004.asc"), obs);
-  ExpectBadInput(Command("done", ""), "done/calibration.sqlite: made for another control maps");
+  ExpectBadInput(Command("done", ""), made + "control maps");
   EXPECT_EQ(Dump(W("done/calibration.sqlite")), db);
   EXPECT_EQ(
       Listing(W("done")),

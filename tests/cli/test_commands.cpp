@@ -9,28 +9,26 @@ using towngrow::io::Json;
 
 namespace {
 
-struct Row {
-  std::string args;
-  std::string shows;  // in standard output; "#..." its digest
-  std::string files;  // "name=digest ..." (a folder: its listing, a picture: what it shows,
-                      // ProgramTest::Pictures); "dir/" before names in dir
-};
+// A command line; what it shows in standard output ("#..." its digest); its files as
+// "name=digest ..." (a folder: its listing, a picture: what it shows, ProgramTest::Pictures), with
+// "dir/" before names in dir.
+using Row = std::tuple<std::string, std::string, std::string>;
 
 const std::string kQuiet = "#14650fb0739d0383";  // nothing at all
 
 class Program : public ProgramTest {
 protected:
   void Script(const std::vector<Row>& rows) {
-    for (const Row& k : rows) {
-      SCOPED_TRACE(k.args);
-      const Result r = Ok(k.args);
+    for (const auto& [args, shows, files] : rows) {
+      SCOPED_TRACE(args);
+      const Result r = Ok(args);
       EXPECT_EQ(r.err, "");  // no terminal: no progress bar
-      if (k.shows.rfind('#', 0) == 0)
-        EXPECT_EQ(Digest().Add(r.out).Hex(), k.shows.substr(1)) << r.out;
+      if (shows.rfind('#', 0) == 0)
+        EXPECT_EQ(Digest().Add(r.out).Hex(), shows.substr(1)) << r.out;
       else
-        EXPECT_NE(r.out.find(k.shows), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(shows), std::string::npos) << r.out;
       std::string dir;
-      for (const std::string& f : Split(k.files, ' ')) {
+      for (const std::string& f : Split(files, ' ')) {
         if (!f.empty() && f.back() == '/') dir = f;
         const std::size_t eq = f.find('=');
         if (eq == std::string::npos) continue;
@@ -77,9 +75,7 @@ TEST_F(Program, RunsSnapshotsRepeatsBackgroundsAndStartFiles) {
        "=1e0f5ab354810f5f towngrow-out=cd2650f1c75f7e11 towngrow-out/ final.asc=bf01b526d803b0dd "
        "final.png=map800x800=0,1,2,3,4,5;legend=1,2,3,4,5 "
        "growth.gif=101frames;map800x800=0,1,2,3,4,5;legend=1,2,3,4,5 "
-       "growth.png=chart800x593=1,2,3,4,5 "
-       "run.json=d9ea93c9048cbfd8 "
-       "stats.csv=d9ad348099f1c50e"},
+       "growth.png=chart800x593=1,2,3,4,5 run.json=d9ea93c9048cbfd8 stats.csv=d9ad348099f1c50e"},
       {"run --rows 5 --cols 1000 --steps 1 --quiet --no-png --out w", kQuiet,
        "w/ growth.gif=2frames;map800x200=0,1,2,3;legend=1,2,3"},
       {"run --params p.json " + same + " --out one", kQuiet,
@@ -177,9 +173,8 @@ TEST_F(Program, EnsemblesAreThreadCountFreeAndRepeatable) {
   // The files of t1, the same in any folder but for the repeat line of ensemble.json.
   const std::string files =
       "/ housing.asc=b7b4260eb511cb9c housing.png=map780x780=0,3;legend=3 "
-      "industry.asc=ad3881eae556ac90 "
-      "commerce.png=map780x780=0;legend=5 street.asc=fb633a20deabc774 "
-      "developed.asc=edae79f4d79852ff "
+      "industry.asc=ad3881eae556ac90 commerce.png=map780x780=0;legend=5 "
+      "street.asc=fb633a20deabc774 developed.asc=edae79f4d79852ff "
       "developed.png=map780x780=0;legend= ensemble.csv=d43105ddb7925d20 "
       "ensemble.png=chart800x593=1,2,3,4,5";
   Script({
@@ -206,15 +201,12 @@ TEST_F(Program, EnsemblesAreThreadCountFreeAndRepeatable) {
 }
 
 TEST_F(Program, RefusedCommandLinesAndFiles) {
+  // clang-format off
   const std::vector<std::pair<std::string, std::string>> files = {
-      {"big.asc", "ncols 20000\nnrows 5\n"},
-      {"bad.e00", "EXP  1\nGRD  2\n"},
-      {"float.e00", "EXP  0\r\nGRD  2\r\n5 5 2 0\r\n"},
-      {"notes.txt", "hello\n"},
-      {"nul.asc", std::string("\0\0\0\0ncols", 9) + std::string(100, '\0')},
-      {"empty.asc", ""},
-      {"blocker", "a file\n"},
-      {"unknown.json", R"({"landUses": [{"id": 3, "speed": 2}]})"},
+      {"big.asc", "ncols 20000\nnrows 5\n"}, {"bad.e00", "EXP  1\nGRD  2\n"},
+      {"float.e00", "EXP  0\r\nGRD  2\r\n5 5 2 0\r\n"}, {"notes.txt", "hello\n"},
+      {"nul.asc", std::string("\0\0\0\0ncols", 9) + std::string(100, '\0')}, {"empty.asc", ""},
+      {"blocker", "a file\n"}, {"unknown.json", R"({"landUses": [{"id": 3, "speed": 2}]})"},
       {"broken.json", R"({"landUses": [)"},
       {"overflow.json", R"({"landUses": [{"id": 3, "activeAge": 1e999}]})"},
       {"long.json",
@@ -226,6 +218,7 @@ TEST_F(Program, RefusedCommandLinesAndFiles) {
       {"edge.json", "{\"landUses\": []}" + std::string((16u << 20) - 16, ' ')},
       {"promise.asc",
        "ncols 10000\r\nnrows 10000\r\nxllcorner 0\r\nyllcorner 0\r\ncellsize 30\r\n1 2 3\r\n"}};
+  // clang-format on
   for (const auto& f : files) WriteAll(W(f.first), f.second);
   Grid("small.asc", 5, 5, "0");
   Grid("g.asc", 200, 200, "3");

@@ -42,29 +42,25 @@ TEST_F(GisMapsTest, TheCrsAndTheLandUsesTravelThroughEveryMapWritten) {
   Ok("ensemble --runs 2 --start town.tif --steps 3 --quiet --out e");
   Ok("run --crs EPSG:3035 --rows 20 --cols 25 --steps 1 --quiet --out z");
 
-  struct Case {
-    std::string file;
-    int epsg;
-    std::vector<double> transform;
-    bool percent;
-  };
   const std::vector<double> utm = {500000, 30, 0, 4100000, 0, -30};
-  const Case cases[] = {{"t/final.tif", 32633, utm, false},
-                        {"t/step-0006.tif", 32633, utm, false},
-                        {"again.tif", 32633, {500000, 30, 0, 4099900, 0, -30}, false},  // 4 digits
-                        {"e/housing.tif", 32633, utm, true},
-                        {"z/final.tif", 3035, {0, 30, 0, 600, 0, -30}, false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
-    const Json info = GdalInfo(c.file);
+  // Each: the file, its EPSG code and geotransform, whether it holds percentages.
+  const std::tuple<std::string, int, std::vector<double>, bool> cases[] = {
+      {"t/final.tif", 32633, utm, false},
+      {"t/step-0006.tif", 32633, utm, false},
+      {"again.tif", 32633, {500000, 30, 0, 4099900, 0, -30}, false},  // 4 digits
+      {"e/housing.tif", 32633, utm, true},
+      {"z/final.tif", 3035, {0, 30, 0, 600, 0, -30}, false}};
+  for (const auto& [file, epsg, transform, percent] : cases) {
+    SCOPED_TRACE(file);
+    const Json info = GdalInfo(file);
     const std::string wkt = info["coordinateSystem"]["wkt"];
-    EXPECT_NE(wkt.rfind("ID[\"EPSG\"," + std::to_string(c.epsg) + "]]"), std::string::npos);
-    EXPECT_EQ(info["geoTransform"].get<std::vector<double>>(), c.transform);
+    EXPECT_NE(wkt.rfind("ID[\"EPSG\"," + std::to_string(epsg) + "]]"), std::string::npos);
+    EXPECT_EQ(info["geoTransform"].get<std::vector<double>>(), transform);
     EXPECT_EQ(info["metadata"]["IMAGE_STRUCTURE"]["COMPRESSION"], "DEFLATE");
     const Json& band = info["bands"][0];
     EXPECT_EQ(band["block"], Json::array({256, 256}));
     const Json& colors = band["colorTable"]["entries"];
-    if (c.percent) {
+    if (percent) {
       EXPECT_EQ(band["noDataValue"], 255);
       EXPECT_EQ(colors[0], Json::array({255, 255, 255, 255}));
       EXPECT_EQ(colors[100], Json::array({50, 205, 50, 255}));  // housing's colour
@@ -220,25 +216,23 @@ TEST_F(GisMapsTest, EveryMapWrittenHereOrByGdalPassesTheStrictCheckWithItsCells)
       "gdal_translate -q -of EHdr -ot Float32 g.tif gdal.flt && "
       "gdal_translate -q -of HFA g.tif gdal.img");
   const std::vector<int> cells = AscCells(W("s/final.asc"));
-  const struct {
-    std::string file;
-    bool ours, crs;  // written by `convert g.tif`; carries the CRS (in itself or a .prj)
-  } cases[] = {{"a.asc", true, true},    {"b.e00", true, false},    {"c.flt", true, true},
-               {"d.tif", true, true},    {"gdal.asc", false, true}, {"gdal.flt", false, true},
-               {"gdal.img", false, true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.file);
-    if (c.ours) Ok("convert g.tif " + c.file);
-    const Result r = Ok("convert " + c.file + " back.asc");
+  // Each: the file; written by `convert g.tif`; carries the CRS (in itself or a .prj).
+  const std::tuple<std::string, bool, bool> cases[] = {
+      {"a.asc", true, true},    {"b.e00", true, false},    {"c.flt", true, true},
+      {"d.tif", true, true},    {"gdal.asc", false, true}, {"gdal.flt", false, true},
+      {"gdal.img", false, true}};
+  for (const auto& [file, ours, crs] : cases) {
+    SCOPED_TRACE(file);
+    if (ours) Ok("convert g.tif " + file);
+    const Result r = Ok("convert " + file + " back.asc");
     EXPECT_EQ(AscCells(W("back.asc")), cells);
-    const std::string crs = c.crs ? "WGS 84 / UTM zone 33N (EPSG:32633)" : "none known";
-    EXPECT_NE(Run("info " + c.file).out.find("crs:            " + crs + "\n"), std::string::npos);
+    const std::string named = crs ? "WGS 84 / UTM zone 33N (EPSG:32633)" : "none known";
+    EXPECT_NE(Run("info " + file).out.find("crs:            " + named + "\n"), std::string::npos);
   }
 }
 
 TEST_F(GisMapsTest, AGeoTiffThatCannotBeWrittenWholeLeavesNothing) {
-  Ok("run --start random --rows 600 --cols 600 --steps 0 --quiet --no-png --no-gif "
-     "--out s");
+  Ok("run --start random --rows 600 --cols 600 --steps 0 --quiet --no-png --no-gif --out s");
   fs::remove_all(W("s/final.tif")), fs::remove_all(W("s/final.tif.aux.xml"));
   ExpectBadInput("convert s/final.asc o.tif", "o.tif: write error", "trap '' XFSZ; ulimit -f 4; ");
 }

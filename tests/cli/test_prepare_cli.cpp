@@ -31,13 +31,9 @@ protected:
   void Recipe(const std::string& json) { WriteAll(W("recipe.json"), json); }
 };
 
-struct BadRecipe {
-  const char* json;
-  const char* message;
-};
-
 TEST_F(PrepareCli, RefusesBadRecipesAndLayersWithOneLineAndWritesNothing) {
-  const BadRecipe cases[] = {
+  // Each: a recipe and what its refusal says.
+  const std::pair<const char*, const char*> cases[] = {
       {R"({"start": [{"raster": "nope.tif", "classes": {"1": 3}}]})",
        "recipe.json: start[0].raster: nope.tif: no such file"},
       {R"({"grid": {"like": "geo.tif"}, "start": [{"raster": "plain.tif", "classes": {"1": 3}}]})",
@@ -66,12 +62,10 @@ TEST_F(PrepareCli, RefusesBadRecipesAndLayersWithOneLineAndWritesNothing) {
        "recipe.json: start[0].nodata: nodata.tif: its no-data value 255 is named by the rule "
        "classes[\"1-255\"] too"},
       {R"({"start": [], "suitability": [{"slope": "nope.tif", "critical": 9}]})",
-       "recipe.json: suitability[0].slope: nope.tif: no such file"},
-
-  };
-  for (const BadRecipe& c : cases) {
-    Recipe(c.json);
-    ExpectBadInput("prepare recipe.json --out out", c.message);
+       "recipe.json: suitability[0].slope: nope.tif: no such file"}};
+  for (const auto& [json, message] : cases) {
+    Recipe(json);
+    ExpectBadInput("prepare recipe.json --out out", message);
   }
   ExpectBadInput("prepare missing.json --out out", "missing.json: no such recipe file");
 }

@@ -11,26 +11,22 @@ using towngrow::cli::ProgressBar;
 using towngrow::jobs::ProgressReport;
 
 TEST(ProgressLine, ShowsUnitsRateTimeLeftAndNote) {
+  // clang-format off
   const std::tuple<ProgressReport, double, const char*> cases[] = {
-      {{25, 100, "steps", ""},
-       5.0,
+      {{25, 100, "steps", ""}, 5.0,
        "[#######.......................] 25/100 steps  5.0 steps/s  15s left"},
-      {{10, 1000, "runs", ""},
-       2.0,
+      {{10, 1000, "runs", ""}, 2.0,
        "[..............................] 10/1000 runs  5.0 runs/s  3m18s left"},
-      {{1, 100000, "steps", ""},
-       1.0,
+      {{1, 100000, "steps", ""}, 1.0,
        "[..............................] 1/100000 steps  1.0 steps/s  27h46m left"},
-      {{100, 100, "steps", ""},
-       4.0,
+      {{100, 100, "steps", ""}, 4.0,
        "[##############################] 100/100 steps  25.0 steps/s  0s left"},
-      {{3, 12, "points", "round 2, best so far 0.4321"},
-       0.0,
-       "[#######.......................] 3/12 points  0.0 points/s  ? left  round 2, best so "
-       "far 0.4321"},
+      {{3, 12, "points", "round 2, best so far 0.4321"}, 0.0,
+       "[#######.......................] 3/12 points  0.0 points/s  ? left  round 2, best so far "
+       "0.4321"},
       {{0, 0, "", "Comparing the maps"}, 1.0, "Comparing the maps..."}};
-  for (const auto& k : cases)
-    EXPECT_EQ(ProgressBar::Text(std::get<0>(k), std::get<1>(k)), std::get<2>(k));
+  // clang-format on
+  for (const auto& [report, rate, line] : cases) EXPECT_EQ(ProgressBar::Text(report, rate), line);
 }
 
 // Drawn in place on its stream: the first report, and a report of a new round, at once; the line

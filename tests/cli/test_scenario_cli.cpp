@@ -103,9 +103,8 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
   // the horizon of 40 steps; held ages give none up and reach best.json.
   Text("old.json", R"({"landUses": [{"id": 3, "activeAge": 1, "inactivePeriod": 1}]})");
   const std::string fit =
-      "calibrate --start town --rows 30 --cols 30 --observed "
-      "o/step-0006.asc:6 --space space.json --runs 1 --params old.json "
-      "--horizon 40 --out ";
+      "calibrate --start town --rows 30 --cols 30 --observed o/step-0006.asc:6 --space space.json "
+      "--runs 1 --params old.json --horizon 40 --out ";
   for (const bool hold : {false, true}) {
     const Result r = Ok(fit + (hold ? "held --hold-ages" : "free"));
     const std::size_t at = r.out.find(" by step 40 (the horizon)");

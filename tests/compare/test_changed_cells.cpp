@@ -7,6 +7,7 @@
 #include "support/scene.h"
 
 using namespace testkit;
+using compare_detail::ChangedCells;
 
 TEST(ChangedCells, MeasuresFromTheChangedCellsAreThoseOfTheWholeMaps) {
   const int rows = 23, cols = 31;
@@ -31,11 +32,11 @@ TEST(ChangedCells, MeasuresFromTheChangedCellsAreThoseOfTheWholeMaps) {
     for (const auto& names : lists) {
       SCOPED_TRACE(names.front() + " " + std::to_string(padded));
       MeasureEvaluator whole(scheme, names), changed(scheme, names);
-      ASSERT_TRUE(compare_detail::ChangedCells::Suits(changed));
+      ASSERT_TRUE(ChangedCells::Suits(changed));
       const RasterView startView{start.data(), rows, cols, stride[0]};
       const RasterView observedView{observed.data(), rows, cols, stride[1]};
       std::vector<std::uint64_t> base;
-      compare_detail::ChangedCells::BaseTable(changed, startView, observedView, base);
+      ChangedCells::BaseTable(changed, startView, observedView, base);
       for (int run = 0; run < 4; ++run) {
         // Blocks of 64 cells (flat order) marked at random; some of their
         // cells change, some keep the start's value.
@@ -49,9 +50,8 @@ TEST(ChangedCells, MeasuresFromTheChangedCellsAreThoseOfTheWholeMaps) {
         std::vector<Scalar> want(names.size()), got(names.size());
         const RasterView simulatedView{simulated.data(), rows, cols, stride[2]};
         whole.Evaluate(observedView, simulatedView, &startView, want.data());
-        compare_detail::ChangedCells::Evaluate(changed, base, startView, observedView,
-                                               simulatedView, blocks.data(), blocks.size(),
-                                               got.data());
+        ChangedCells::Evaluate(changed, base, startView, observedView, simulatedView, blocks.data(),
+                               blocks.size(), got.data());
         for (std::size_t m = 0; m < names.size(); ++m) {
           EXPECT_EQ(got[m].value, want[m].value) << names[m];
           EXPECT_STREQ(got[m].reason, want[m].reason) << names[m];
@@ -59,7 +59,6 @@ TEST(ChangedCells, MeasuresFromTheChangedCellsAreThoseOfTheWholeMaps) {
       }
     }
   }
-  EXPECT_FALSE(
-      compare_detail::ChangedCells::Suits(MeasureEvaluator(scheme, {"ksim", "fuzzykappa"})));
-  EXPECT_FALSE(compare_detail::ChangedCells::Suits(MeasureEvaluator(scheme, {"allocation@2"})));
+  EXPECT_FALSE(ChangedCells::Suits(MeasureEvaluator(scheme, {"ksim", "fuzzykappa"})));
+  EXPECT_FALSE(ChangedCells::Suits(MeasureEvaluator(scheme, {"allocation@2"})));
 }

@@ -12,6 +12,7 @@
 
 #include "compare/compare_internal.h"
 #include "support/files.h"
+#include "support/scene.h"
 
 namespace {
 
@@ -53,24 +54,21 @@ std::vector<Scalar> Evaluate(const std::vector<std::string>& names, const Map& o
   return out;
 }
 
-struct Expect {
-  const char* name;
-  double value;  // NAN: undefined
-};
+using Expect = std::pair<const char*, double>;  // a measure and its value, NAN: undefined
 
 void ExpectValues(const std::vector<Expect>& table, const Map& obs, const Map& sim,
                   const Map* start, double h = 2, double r = 4) {
   std::vector<std::string> names;
-  for (const Expect& e : table) names.push_back(e.name);
+  for (const Expect& e : table) names.push_back(e.first);
   const std::vector<Scalar> got = Evaluate(names, obs, sim, start, h, r);
   for (std::size_t i = 0; i < table.size(); ++i) {
-    SCOPED_TRACE(table[i].name);
-    if (std::isnan(table[i].value)) {
+    SCOPED_TRACE(table[i].first);
+    if (std::isnan(table[i].second)) {
       EXPECT_FALSE(got[i].value.has_value()) << *got[i].value;
       EXPECT_STRNE(got[i].reason, "");
     } else {
       ASSERT_TRUE(got[i].value.has_value()) << got[i].reason;
-      EXPECT_NEAR(*got[i].value, table[i].value, 1e-12);
+      EXPECT_NEAR(*got[i].value, table[i].second, 1e-12);
     }
   }
 }
@@ -116,10 +114,9 @@ TEST(CompareMeasures, HandWorkedMaps) {
   // clang-format on
   // One housing cell in the second row of a vacant block: 15 of 16 agree
   // in blocks of 2 as in cells, and the quantity is all the disagreement.
-  std::vector<unsigned char> housing(16, 0);
-  housing[5] = 3;
-  ExpectValues({{"agreement@2", 15.0 / 16}, {"allocation@2", 0}, {"quantity", 1.0 / 16}},
-               Map{4, 4, housing}, Map{4, 4, std::vector<unsigned char>(16, 0)}, nullptr);
+  const Map housing{4, 4, {0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}};
+  ExpectValues({{"agreement@2", 15.0 / 16}, {"allocation@2", 0}, {"quantity", 1.0 / 16}}, housing,
+               Map{4, 4, std::vector<unsigned char>(16, 0)}, nullptr);
 }
 
 TEST(CompareMeasures, FuzzyKappaOfOneRow) {
@@ -182,6 +179,7 @@ TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
   const Map start = Random(37, 23, 3, 7, 40);
   const RasterView sv = start.View();
   const ComparisonResult full = Compare(obs.View(), sim.View(), &sv, Scheme());
+  EXPECT_EQ(full.classNames, Scheme().names);
   const std::vector<std::string> names = MeasureNames(Scheme(), true, 37, 23);
   // 5 + 2 x 6 per class + 2 x 6 block sides + 3 x (1 + 1 + 6) change + ksim + fuzzy + 5 x 6.
   ASSERT_EQ(names.size(), 5u + 12 + 12 + 24 + 2 + 30);
@@ -216,14 +214,14 @@ TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
 
 // The budget at every block side against block sums done directly.
 TEST(CompareMeasures, ResolutionsAgainstBlockSums) {
-  for (const auto& shape : {std::pair<int, int>{1, 1}, {1, 17}, {19, 1}, {33, 65}, {130, 7}}) {
+  for (const auto& [rows, cols] : {std::pair{1, 1}, {1, 17}, {19, 1}, {33, 65}, {130, 7}}) {
     // The observed map with a sprinkle of changes, so that many blocks hold one ID in both maps.
-    const Map a = Random(shape.first, shape.second, 5, 7, 30);
+    const Map a = Random(rows, cols, 5, 7, 30);
     Map s = a;
-    const Map noise = Random(shape.first, shape.second, 6, 7, 30);
+    const Map noise = Random(rows, cols, 6, 7, 30);
     for (std::size_t i = 0; i < s.ids.size(); i += 1 + i % 5) s.ids[i] = noise.ids[i];
     const ComparisonResult r = Compare(a.View(), s.View(), nullptr, Scheme());
-    const int L = compare_detail::ResolutionLevels(shape.first, shape.second);
+    const int L = compare_detail::ResolutionLevels(rows, cols);
     ASSERT_EQ(r.resolutions.size(), static_cast<std::size_t>(L) + 1);
     for (std::size_t l = 0; l < r.resolutions.size(); ++l) {
       const int b = 1 << l;
@@ -240,8 +238,7 @@ TEST(CompareMeasures, ResolutionsAgainstBlockSums) {
           for (int k = 0; k < 8; ++k) agree += static_cast<std::uint64_t>(std::min(ca[k], cs[k]));
         }
       const ResolutionBudget& rb = r.resolutions[l];
-      SCOPED_TRACE(std::to_string(shape.first) + "x" + std::to_string(shape.second) + " b " +
-                   std::to_string(b));
+      SCOPED_TRACE(std::to_string(rows) + "x" + std::to_string(cols) + " b " + std::to_string(b));
       EXPECT_EQ(rb.blockSide, b);
       EXPECT_NEAR(*rb.agreement.value, static_cast<double>(agree) / r.cells, 1e-12);
       EXPECT_NEAR(*rb.agreement.value + *rb.quantity.value + *rb.allocation.value, 1.0, 1e-12);
@@ -312,15 +309,12 @@ TEST(CompareMeasures, LandscapeAgainstFloodFill) {
 
 // P and E by a window scan for each class's nearest cell, on maps taller than a transform band.
 TEST(CompareMeasures, FuzzyKappaAgainstWindowScan) {
-  struct Case {
-    int rows, cols;
-    double h, radius;
-  };
-  for (const Case& c : {Case{9, 11, 2, 4}, Case{300, 6, 1.5, 3.5}, Case{40, 40, 3, 0},
-                        Case{25, 30, 2, 8}, Case{40, 1, 2, 3}}) {
-    const Map a = Random(c.rows, c.cols, 11, 7, 25), s = Random(c.rows, c.cols, 12, 7, 25);
-    const int reach = static_cast<int>(c.radius), maxD2 = static_cast<int>(c.radius * c.radius);
-    auto mu = [&](int d2) { return d2 > maxD2 ? 0.0 : std::exp2(-std::sqrt(d2) / c.h); };
+  const std::tuple<int, int, double, double> cases[] = {
+      {9, 11, 2, 4}, {300, 6, 1.5, 3.5}, {40, 40, 3, 0}, {25, 30, 2, 8}, {40, 1, 2, 3}};
+  for (const auto& [rows, cols, h, radius] : cases) {
+    const Map a = Random(rows, cols, 11, 7, 25), s = Random(rows, cols, 12, 7, 25);
+    const int reach = static_cast<int>(radius), maxD2 = static_cast<int>(radius * radius);
+    auto mu = [&, h = h](int d2) { return d2 > maxD2 ? 0.0 : std::exp2(-std::sqrt(d2) / h); };
     auto nearest = [&](const Map& m, int y, int x, int k) {  // squared distance, maxD2 + 1 beyond
       int best = maxD2 + 1;
       for (int dy = -reach; dy <= reach; ++dy)
@@ -336,8 +330,8 @@ TEST(CompareMeasures, FuzzyKappaAgainstWindowScan) {
     std::vector<double> hist(2 * 6 * 6 * static_cast<std::size_t>(maxD2 + 2), 0.0);
     std::vector<double> n(12, 0.0);
     double p = 0, total = 0;
-    for (int y = 0; y < c.rows; ++y)
-      for (int x = 0; x < c.cols; ++x) {
+    for (int y = 0; y < rows; ++y)
+      for (int x = 0; x < cols; ++x) {
         const int ka = Scheme().classOf[a.At(y, x)], ks = Scheme().classOf[s.At(y, x)];
         if (ka < 0 || ks < 0) continue;
         ++total;
@@ -361,13 +355,12 @@ TEST(CompareMeasures, FuzzyKappaAgainstWindowScan) {
         if (n[ka] > 0 && n[6 + ks] > 0) e += pair / (total * total);
       }
     CompareOptions o;
-    o.halvingDistance = c.h;
-    o.radius = c.radius;
+    o.halvingDistance = h, o.radius = radius;
     const ComparisonResult r = Compare(a.View(), s.View(), nullptr, Scheme(), o);
-    SCOPED_TRACE(std::to_string(c.rows) + "x" + std::to_string(c.cols));
+    SCOPED_TRACE(std::to_string(rows) + "x" + std::to_string(cols));
     EXPECT_NEAR(*r.fuzzyAgreement.value, p / total, 1e-12);
     EXPECT_NEAR(*r.fuzzyExpected.value, e, 1e-12);
-    if (c.radius == 0) {
+    if (radius == 0) {
       EXPECT_NEAR(*r.fuzzyKappa.value, *r.kappa.value, 1e-12);
     }
     const ComparisonResult self = Compare(a.View(), a.View(), nullptr, Scheme(), o);
@@ -402,18 +395,10 @@ TEST(CompareScores, ProbabilityAndRunStatistics) {
 
 // The run-end hook sees exactly the listed runs, once each, in the end state of their lone runs.
 TEST(CompareScores, EnsembleHookSeesEachRunOnce) {
-  CLandUseSet set;
-  CLandUseCoverage start;
-  start.InitCoverage(30, 30, 0);
-  start.m_pLandUseSet = &set;
-  PlaceStarterTown(start);
+  const testkit::StarterTown town(30);
   EnsembleConfig config;
-  config.start = &start;
-  config.steps = 6;
-  config.baseSeed = 3;
-  config.seedStep = 2;
-  config.runs = 5;
-  config.threads = 3;
+  config.start = &town.start, config.steps = 6, config.baseSeed = 3, config.seedStep = 2;
+  config.runs = 5, config.threads = 3;
   std::vector<std::vector<unsigned char>> seen(5);
   std::vector<int> calls(5, 0);
   config.onRunEnd = [&](int run, const CLandUseCoverage& end) {
@@ -425,7 +410,7 @@ TEST(CompareScores, EnsembleHookSeesEachRunOnce) {
   for (int run : {1, 2, 4}) {
     Simulation lone;
     lone.Init(30, 30);
-    lone.Current().CopyValueFromCoverage(&start);
+    lone.Current().CopyValueFromCoverage(&town.start);
     SeedRandom(3 + 2 * static_cast<unsigned>(run));
     lone.Run(6);
     EXPECT_EQ(seen[static_cast<std::size_t>(run)],

@@ -73,19 +73,17 @@ TEST(Formats, WritersGiveTheseBytesExactly) {
   FillRandom(eleven, 3);
   small.m_dXllCorner = 378963.0, small.m_dYllCorner = -0.05, small.m_dCellSize = 12.5;
   small.m_nNoDataValue = 0;
+  // clang-format off
   const std::pair<CLandUseCoverage*, std::vector<std::string>> cases[] = {
-      {&small,
-       {"e77b28bfedbbdd1d", "f0ea0fe2d136f12c", "2cb11fb14fb73e3e", "668ee87e2a110453",
-        "560723b83baff27a"}},
-      {&eleven,
-       {"59b5823bd16bf45e", "3ace43b8577be56f", "d25fa188fd3f7349", "1b80ad418fd9aaec",
-        "ca806b09c9006d90"}},
-      {&blank,
-       {"2dd335544100a15d", "23b8f93b8626198b", "ce7bf42fcf17df83", "14650fb0739d0383",
-        "e14fdd2b234516d6"}},
-      {&never,
-       {"2e00412c9cb23c10", "5c2d862ef5fcc010", "14650fb0739d0383", "14650fb0739d0383",
-        "28960db6f8675f01"}}};
+      {&small, {"e77b28bfedbbdd1d", "f0ea0fe2d136f12c", "2cb11fb14fb73e3e", "668ee87e2a110453",
+                "560723b83baff27a"}},
+      {&eleven, {"59b5823bd16bf45e", "3ace43b8577be56f", "d25fa188fd3f7349", "1b80ad418fd9aaec",
+                 "ca806b09c9006d90"}},
+      {&blank, {"2dd335544100a15d", "23b8f93b8626198b", "ce7bf42fcf17df83", "14650fb0739d0383",
+                "e14fdd2b234516d6"}},
+      {&never, {"2e00412c9cb23c10", "5c2d862ef5fcc010", "14650fb0739d0383", "14650fb0739d0383",
+                "28960db6f8675f01"}}};
+  // clang-format on
   for (const auto& k : cases) {
     const Writer writers[] = {&CLandUseCoverage::ExportASCFile, &CLandUseCoverage::ExportE00File,
                               &CLandUseCoverage::ExportBINFile, &CLandUseCoverage::ExportXYAFile};
@@ -107,13 +105,10 @@ TEST(Formats, WritersGiveTheseBytesExactly) {
 }
 
 TEST(Formats, EveryFormatRoundTripsBothOverlayValuesAnySizeEveryIdAnyBlock) {
-  struct Case {
-    int rows, cols, intoRows, intoCols;
-    unsigned seed;  // 0: every ID 0 to 255 once
-    std::size_t block;
-  } cases[] = {{13, 17, 13, 17, 2024, 0},      {6, 11, 9, 14, 99, 8},
-               {21, 43, 21, 43, 77, 9},        {6, 10000, 6, 10000, 31337, 0},
-               {10000, 5, 10000, 5, 4242, 77}, {16, 16, 16, 16, 0, 0}};
+  // Each: rows, columns written; rows, columns read into; seed (0: every ID once); block size.
+  const std::tuple<int, int, int, int, unsigned, std::size_t> cases[] = {
+      {13, 17, 13, 17, 2024, 0},      {6, 11, 9, 14, 99, 8},          {21, 43, 21, 43, 77, 9},
+      {6, 10000, 6, 10000, 31337, 0}, {10000, 5, 10000, 5, 4242, 77}, {16, 16, 16, 16, 0, 0}};
   const std::tuple<const char*, Writer, Reader, bool> formats[] = {
       {"g.e00", &CLandUseCoverage::ExportE00File, kE00, true},
       {"g.asc", &CLandUseCoverage::ExportASCFile, kAsc, true},
@@ -121,31 +116,31 @@ TEST(Formats, EveryFormatRoundTripsBothOverlayValuesAnySizeEveryIdAnyBlock) {
       {"g.xya", &CLandUseCoverage::ExportXYAFile, kXya, false},  // non-blank cells only
       {"g.dat", &CLandUseCoverage::ExportXYAFile, kDat, false}};
   ScratchDir dir;
-  for (const Case& k : cases) {
-    BlockSize block(k.block);
+  for (const auto& [rows, cols, intoRows, intoCols, seed, bytes] : cases) {
+    BlockSize block(bytes);
     CLandUseCoverage src;
-    ASSERT_EQ(src.InitCoverage(k.rows, k.cols, 5), 1);
-    if (k.seed) FillRandom(src, k.seed);
-    for (int id = 0; id < 256 && !k.seed; ++id)
+    ASSERT_EQ(src.InitCoverage(rows, cols, 5), 1);
+    if (seed) FillRandom(src, seed);
+    for (int id = 0; id < 256 && !seed; ++id)
       src.SetCellValue(id / 16, id % 16, static_cast<unsigned char>(id));
     for (const auto& f : formats) {
       ASSERT_EQ((src.*std::get<1>(f))(dir / std::get<0>(f)), 1);
       for (int overlay : {0, 1}) {
         CLandUseCoverage dst;
-        ASSERT_EQ(dst.InitCoverage(k.intoRows, k.intoCols, 17), 1);
+        ASSERT_EQ(dst.InitCoverage(intoRows, intoCols, 17), 1);
         dst.SetGridValue(200);
         NoticeRecorder messages;
         ASSERT_EQ((dst.*std::get<2>(f))(dir / std::get<0>(f), overlay), 1);
         EXPECT_TRUE(messages.texts.empty());
         long long wrong = 0;
-        for (int r = 0; r < k.intoRows; ++r)
-          for (int c = 0; c < k.intoCols; ++c) {
-            const int id = r < k.rows && c < k.cols ? src.GetCellValue(r, c) : -1;
+        for (int r = 0; r < intoRows; ++r)
+          for (int c = 0; c < intoCols; ++c) {
+            const int id = r < rows && c < cols ? src.GetCellValue(r, c) : -1;
             const bool stored = id > 0 || (id == 0 && !overlay && std::get<3>(f));
             wrong += dst.GetCellValue(r, c) != (stored ? id : 200) ||
                      dst.GetCellAge(r, c) != (stored ? 0 : 17);
           }
-        EXPECT_EQ(wrong, 0) << std::get<0>(f) << " overlay " << overlay << " " << k.cols;
+        EXPECT_EQ(wrong, 0) << std::get<0>(f) << " overlay " << overlay << " " << cols;
       }
     }
   }
@@ -164,11 +159,8 @@ TEST(Formats, HandMadeFilesReadAlikeAtEveryBlockSize) {
     std::memcpy(&s[0], &v, 4);
     return s;
   };
-  struct Case {
-    Reader read;
-    int overlay;
-    std::string file, header, outcome;  // header: the float grid's
-  } cases[] = {
+  // Each: the reader, overlay, the file, the float grid's header, the outcome.
+  const std::tuple<Reader, int, std::string, std::string, std::string> cases[] = {
       // 12345 keeps 57, -7 249, 3.7 reads 3, 256 keeps 0, -9999 241; a lone CR is
       // white space; 40 digits saturate; a NUL ends the digits; a tab does not end a
       // value ("7\t8" reads 7, "x" 0); short rows leave the rest; no final line end.
@@ -217,22 +209,21 @@ TEST(Formats, HandMadeFilesReadAlikeAtEveryBlockSize) {
        "1:9|1:9 1:9 8 1:9 6 1:9 1:9|1:9 1:9 1:9 1:9 1:9 1:9 0"},
       {kDat, 1, "0 0 0\n1 0 7\n", "", "1 0 0 30 4|1:9 7 1:9 1:9 1:9 1:9 1:9"}};
   ScratchDir dir;
-  for (const Case& k : cases) {
-    const std::string file = dir / (k.header.empty() ? "h.txt" : "h.flt");
-    WriteAll(file, k.file);
-    WriteAll(dir / "h.hdr", k.header);
-    std::string expected = k.outcome;
+  for (const auto& [read, overlay, text, header, outcome] : cases) {
+    const std::string file = dir / (header.empty() ? "h.txt" : "h.flt");
+    WriteAll(file, text);
+    WriteAll(dir / "h.hdr", header);
+    std::string expected = outcome;
     std::replace(expected.begin(), expected.end(), '|', '\n');
     while (std::count(expected.begin(), expected.end(), '\n') < 5)
       expected += "\n1:9 1:9 1:9 1:9 1:9 1:9 1:9";
-    for (std::size_t size = 8; size <= k.file.size() + 9; ++size) {
+    for (std::size_t size = 8; size <= text.size() + 9; ++size) {
       BlockSize block(size);
       CLandUseCoverage cov;
       ASSERT_EQ(cov.InitCoverage(5, 7, 9), 1);
       cov.SetGridValue(1);
       cov.m_nNoDataValue = 4;
-      ASSERT_EQ(Outcome(k.read, file, cov, k.overlay), expected)
-          << &k - cases << ", block " << size;
+      ASSERT_EQ(Outcome(read, file, cov, overlay), expected) << "block " << size;
     }
   }
 }
@@ -264,24 +255,22 @@ TEST(Formats, RefusalsAndMissingFilesChangeNothing) {
       {kFlt, "", "ncols 2\r\nnrows 2\r\n", 0, ""},                 // no data file
       {&CLandUseCoverage::ImportXYFile, "1 1 1\r\n", "", 0, ""}};  // no layout
   ScratchDir dir;
-  for (const auto& k : cases) {
-    SCOPED_TRACE(std::get<1>(k) + std::get<2>(k));
-    WriteAll(dir / "c.flt", std::get<1>(k));
+  for (const auto& [reader, data, header, result, says] : cases) {
+    SCOPED_TRACE(data + header);
+    WriteAll(dir / "c.flt", data);
     std::filesystem::remove(dir / "c.hdr");
-    if (!std::get<2>(k).empty())
-      WriteAll(dir / "c.hdr", std::get<2>(k) + "\r\n\r\n\r\nnodata_value 1\r\n");
-    if (std::get<0>(k) == kFlt && std::get<1>(k).empty()) std::filesystem::remove(dir / "c.flt");
+    if (!header.empty()) WriteAll(dir / "c.hdr", header + "\r\n\r\n\r\nnodata_value 1\r\n");
+    if (reader == kFlt && data.empty()) std::filesystem::remove(dir / "c.flt");
     CLandUseCoverage cov;
     ASSERT_EQ(cov.InitCoverage(5, 6, 9), 1);
     FillRandom(cov, 4);
     const auto before =
         std::make_tuple(Values(cov), Ages(cov), cov.m_dCellSize, cov.m_nNoDataValue);
     NoticeRecorder messages;
-    EXPECT_EQ((cov.*std::get<0>(k))(dir / "c.flt", 0), std::get<3>(k));
-    const bool read = std::get<3>(k) == 1;
-    EXPECT_EQ(messages.texts,
-              std::vector<std::string>(!read && !std::get<4>(k).empty(), std::get<4>(k)));
-    EXPECT_EQ(cov.GetCellValue(0, 0), read && !std::get<4>(k).empty() ? 9 : std::get<0>(before)[0]);
+    EXPECT_EQ((cov.*reader)(dir / "c.flt", 0), result);
+    const bool read = result == 1;
+    EXPECT_EQ(messages.texts, std::vector<std::string>(!read && !says.empty(), says));
+    EXPECT_EQ(cov.GetCellValue(0, 0), read && !says.empty() ? 9 : std::get<0>(before)[0]);
     EXPECT_TRUE(read || std::make_tuple(Values(cov), Ages(cov), cov.m_dCellSize,
                                         cov.m_nNoDataValue) == before);
   }
@@ -349,14 +338,9 @@ TEST(Formats, HeaderNumbersKeepFourSignificantDigits) {
 // range's end (the point, the exponent or a digit just past it are not part of the number; a read
 // past the end changes no value, so it shows in the sanitizer build).
 TEST(Formats, NumbersReadAsTheCLibraryReadsThemWithinTheirRange) {
-  struct Case {
-    std::string text;
-    std::size_t length;  // of the range read
-    double real;
-    int whole;
-  };
+  // Each: the text, the length of the range read, the real and whole number read.
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::string, std::size_t, double, int> cases[] = {
       {"12e5", 4, 12e5, 12}, {"12.5", 2, 12, 12}, {"12.5", 3, 12, 12}, {".5", 2, 0.5, 0},
       {"  -3.25E-2x", 11, -3.25e-2, -3}, {"7.", 2, 7, 7}, {"1e", 2, 1, 1}, {"5e+3", 3, 5, 5},
       {"+0.000", 6, 0, 0}, {"-x", 2, 0, 0}, {"\t\n42", 4, 42, 42}, {"0.0012e3", 8, 1.2, 0},
@@ -365,12 +349,12 @@ TEST(Formats, NumbersReadAsTheCLibraryReadsThemWithinTheirRange) {
       {"-123.4e307", 10, -HUGE_VAL, -123}, {"0.00012e-320", 12, 0, 0}, {"1e-400", 6, 0, 1},
       {"0." + std::string(380, '0') + "1e20", 386, 0, 0}};  // 1e-361: below, though e is above 0
   // clang-format on
-  for (const Case& c : cases) {
+  for (const auto& [text, length, real, whole] : cases) {
     // A buffer of exactly the range: a read beyond it is the sanitizers' to see.
-    const std::vector<char> range(c.text.begin(), c.text.begin() + c.length);
+    const std::vector<char> range(text.begin(), text.begin() + length);
     const char* b = range.data();
-    EXPECT_EQ(io::ParseDoublePrefix(b, b + c.length), c.real) << c.text << " of " << c.length;
-    EXPECT_EQ(io::ParseIntPrefix(b, b + c.length), c.whole) << c.text << " of " << c.length;
+    EXPECT_EQ(io::ParseDoublePrefix(b, b + length), real) << text << " of " << length;
+    EXPECT_EQ(io::ParseIntPrefix(b, b + length), whole) << text << " of " << length;
   }
 }
 

@@ -24,48 +24,43 @@ TEST(Geometry, RangeAndTheBorderBandFollowRowsAndColumns) {
 }
 
 TEST(Geometry, NewPointStraightStepsStopAtTheBorderDiagonalsTestTheColumnFirst) {
-  struct Move {
-    int rows, cols, row, col, dir, step;  // grid, origin, direction, requested step
-    int x, y, newStep;                    // the point and the step afterwards
-  };
-  const Move moves[] = {{10, 10, 2, 3, 0, 5, 3, 0, 2},       {10, 10, 4, 8, 2, 5, 9, 4, 1},
-                        {10, 10, 2, 3, 1, 5, 8, 0, 2},  // row limit only: the column moves fully
-                        {10, 10, 2, 8, 1, 5, 9, 1, 1},       {10, 10, 8, 2, 5, 5, 1, 9, 1},
-                        {10, 10, 4, 4, 3, INT_MAX, 9, 9, 5}, {10, 10, 3, 6, INT_MIN, 4, 6, 3, 4}};
-  for (const Move& m : moves) {
+  // Each: the grid, the origin, the direction, the step asked; the point and the step afterwards.
+  const std::tuple<int, int, int, int, int, int, int, int, int> moves[] = {
+      {10, 10, 2, 3, 0, 5, 3, 0, 2},       {10, 10, 4, 8, 2, 5, 9, 4, 1},
+      {10, 10, 2, 3, 1, 5, 8, 0, 2},  // row limit only: the column moves fully
+      {10, 10, 2, 8, 1, 5, 9, 1, 1},       {10, 10, 8, 2, 5, 5, 1, 9, 1},
+      {10, 10, 4, 4, 3, INT_MAX, 9, 9, 5}, {10, 10, 3, 6, INT_MIN, 4, 6, 3, 4}};
+  for (const auto& [rows, cols, row, col, dir, asked, x, y, newStep] : moves) {
     CLandUseCoverage c;
-    ASSERT_EQ(c.InitCoverage(m.rows, m.cols, 0), 1);
-    int step = m.step;
-    const CPoint p = c.GetNewPoint(m.row, m.col, m.dir, step);
-    EXPECT_EQ(std::make_tuple(p.x, p.y, step), std::make_tuple(m.x, m.y, m.newStep))
-        << "dir " << m.dir << " from " << m.row << "," << m.col << " step " << m.step;
-    for (int zero = 0, dir = 0; dir < 8; ++dir)  // a step of 0 stays at the origin
-      EXPECT_EQ(c.GetNewPoint(m.row, m.col, dir, zero), CPoint(m.col, m.row));
+    ASSERT_EQ(c.InitCoverage(rows, cols, 0), 1);
+    int step = asked;
+    const CPoint p = c.GetNewPoint(row, col, dir, step);
+    EXPECT_EQ(std::make_tuple(p.x, p.y, step), std::make_tuple(x, y, newStep))
+        << "dir " << dir << " from " << row << "," << col << " step " << asked;
+    for (int zero = 0, d = 0; d < 8; ++d)  // a step of 0 stays at the origin
+      EXPECT_EQ(c.GetNewPoint(row, col, d, zero), CPoint(col, row));
   }
 }
 
 TEST(Geometry, NearestRowFindOrNoneWhenThreeRowsFind) {
   // Each row within the window yields its leftmost match; one find is
   // returned, of two the nearer (the upper on a tie), of three or more none.
-  struct Case {
-    std::vector<std::pair<int, int>> houses;
-    CPoint centre;
-    int radius;
-    CPoint expected;
-  };
   const CPoint none(-1, -1), centre(5, 5), origin(0, 0);
-  const Case cases[] = {{{{3, 7}}, centre, 2, CPoint(7, 3)},
-                        {{{3, 7}}, centre, 1, none},
-                        {{{5, 1}, {5, 6}, {2, 5}}, centre, 4, CPoint(5, 2)},
-                        {{{4, 4}, {7, 5}}, centre, 3, CPoint(4, 4)},
-                        {{{5, 6}, {3, 3}, {7, 7}}, centre, 2, none},
-                        {{{5, 5}}, CPoint(10, 5), 3, origin},  // centre outside
-                        {{{5, 5}}, centre, INT_MIN, none},
-                        {{{2, 1}, {9, 9}}, CPoint(8, 8), INT_MAX, CPoint(9, 9)}};
-  for (const Case& k : cases) {
+  // Each: the houses (row, column), the centre and radius looked about, the cell found.
+  const std::tuple<std::vector<std::pair<int, int>>, CPoint, int, CPoint> cases[] = {
+      {{{3, 7}}, centre, 2, CPoint(7, 3)},
+      {{{3, 7}}, centre, 1, none},
+      {{{5, 1}, {5, 6}, {2, 5}}, centre, 4, CPoint(5, 2)},
+      {{{4, 4}, {7, 5}}, centre, 3, CPoint(4, 4)},
+      {{{5, 6}, {3, 3}, {7, 7}}, centre, 2, none},
+      {{{5, 5}}, CPoint(10, 5), 3, origin},  // centre outside
+      {{{5, 5}}, centre, INT_MIN, none},
+      {{{2, 1}, {9, 9}}, CPoint(8, 8), INT_MAX, CPoint(9, 9)}};
+  for (const auto& k : cases) {
+    const auto& [houses, at, radius, expected] = k;
     Scene s(10, 10);
-    for (auto rc : k.houses) s.Put(rc.first, rc.second, 3);
-    EXPECT_EQ(s.cur.GetPointByCategory(House, k.centre, k.radius), k.expected) << &k - cases;
+    for (auto rc : houses) s.Put(rc.first, rc.second, 3);
+    EXPECT_EQ(s.cur.GetPointByCategory(House, at, radius), expected) << &k - cases;
   }
   Scene s(10, 10);  // without a set every cell is Others
   s.cur.m_pLandUseSet = nullptr;

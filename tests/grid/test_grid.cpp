@@ -155,27 +155,25 @@ TEST(Coverage, RandomStartsDrawTheIdThenTheAgeOfEveryCell) {
   lu(wrapped, 0)->m_nActiveAge = 2147483647;
   lu(wrapped, 0)->m_nInactivePeriod = 2;
   const std::vector<int> none, w = {3, 0, 7, 2, 0, 5, 1}, vacant = {1}, only9(10, 0);
-  struct Case {
-    const CLandUseSet* set;
-    const std::vector<int>* weights;  // none: the sparse start
-    bool ages;
-  } cases[] = {{&set, &none, true},   {&set, &w, true},    {&odd, &none, true},
-               {&odd, &vacant, true}, {nullptr, &w, true}, {&wrapped, &vacant, true},
-               {&set, &none, false},  {&set, &w, false}};
-  for (const Case& k : cases) {
+  // Each: the set, the weights (none: the sparse start), whether the coverage has ages.
+  const std::tuple<const CLandUseSet*, const std::vector<int>*, bool> cases[] = {
+      {&set, &none, true}, {&set, &w, true},          {&odd, &none, true},  {&odd, &vacant, true},
+      {nullptr, &w, true}, {&wrapped, &vacant, true}, {&set, &none, false}, {&set, &w, false}};
+  for (const auto& k : cases) {
+    const auto& [from, weights, withAges] = k;
     SCOPED_TRACE(&k - cases);
     CLandUseCoverage c;
-    ASSERT_EQ(k.ages ? c.InitCoverage(23, 31, 0) : c.InitGrid(23, 31, 0), 1);
-    c.m_pLandUseSet = const_cast<CLandUseSet*>(k.set);
+    ASSERT_EQ(withAges ? c.InitCoverage(23, 31, 0) : c.InitGrid(23, 31, 0), 1);
+    c.m_pLandUseSet = const_cast<CLandUseSet*>(from);
     Replay rp(31, 23 * 31 * 9);
     std::vector<unsigned char> ids;
     std::vector<short> ages;
     for (int n = 0; n < 23 * 31; ++n) {
-      int id = k.weights->empty() ? 0 : rp.MaxIndex(*k.weights);
-      if (k.weights->empty() && rp.Int(58) == 2) id = rp.Int(6) - 1;
-      const int i = k.set ? k.set->GetIDIndex(static_cast<unsigned char>(id)) : -1;
+      int id = weights->empty() ? 0 : rp.MaxIndex(*weights);
+      if (weights->empty() && rp.Int(58) == 2) id = rp.Int(6) - 1;
+      const int i = from ? from->GetIDIndex(static_cast<unsigned char>(id)) : -1;
       const CLandUse* use =
-          i < 0 ? nullptr : static_cast<const CLandUse*>(k.set->m_LandUseArray.GetAt(i));
+          i < 0 ? nullptr : static_cast<const CLandUse*>(from->m_LandUseArray.GetAt(i));
       ids.push_back(static_cast<unsigned char>(id));
       ages.push_back(static_cast<short>(
           rp.Int(use ? static_cast<int>(static_cast<unsigned>(use->m_nActiveAge) +
@@ -183,13 +181,12 @@ TEST(Coverage, RandomStartsDrawTheIdThenTheAgeOfEveryCell) {
                      : 0) -
           1));
     }
-    EXPECT_EQ(k.weights->empty()
-                  ? c.RandomFill()
-                  : c.RandomFill(k.weights->data(), static_cast<int>(k.weights->size())),
+    EXPECT_EQ(weights->empty() ? c.RandomFill()
+                               : c.RandomFill(weights->data(), static_cast<int>(weights->size())),
               1);
-    EXPECT_EQ(std::make_tuple(Values(c), k.ages ? Ages(c) : ages), std::make_tuple(ids, ages));
+    EXPECT_EQ(std::make_tuple(Values(c), withAges ? Ages(c) : ages), std::make_tuple(ids, ages));
     EXPECT_TRUE(rp.DrawsMatch());
-    EXPECT_TRUE(k.weights == &vacant || std::count(ids.begin(), ids.end(), 0) < 23 * 31 - 5);
+    EXPECT_TRUE(weights == &vacant || std::count(ids.begin(), ids.end(), 0) < 23 * 31 - 5);
   }
   CLandUseCoverage c, empty;
   ASSERT_EQ(c.InitCoverage(5, 5, 8), 1);

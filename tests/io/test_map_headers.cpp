@@ -70,8 +70,7 @@ TEST(MapHeaders, EachKindTellsItsSizeCellAndCorner) {
       {{{"n.e00", "EXP  0\nGRD  2\nabc\n"}}, "n.e00: bad E00 grid description (line 3)"},
       {{{"l.e00", "EXP  0\nGRD  2\n" + std::string(73, ' ') + "5    67\n"}}, "e00 6x5"},  // 79 read
       {{{"w.e00", "EXP  0\nGRD  2\n         5     10001 1\n"}},
-       "w.e00: the grid has 10001 rows and 5 columns, more than the largest grid of 10000 x "
-       "10000"},
+       "w.e00: the grid has 10001 rows and 5 columns, more than the largest grid of 10000 x 10000"},
       {{{"z.asc", "ncols 3\nnrows 0\n"}}, "z.asc: bad grid header: 3 columns and 0 rows"},
       {{{"m.xya", "3 10000 1\n"}},
        "m.xya: names the cell at column 3, row 10000, beyond the largest grid of 10000 x 10000"},

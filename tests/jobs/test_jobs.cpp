@@ -183,3 +183,38 @@ TEST(CalibratePlan, TellsTheRoundsAndTheBudget) {
     EXPECT_EQ(jobs::PlanText(in).rfind(told, 0), 0u) << jobs::PlanText(in);
   }
 }
+
+// The report's runaway bound: off, no run stopped, or the stopped points with the steps of the
+// first and the last first stop. Hosts that fill the options themselves (Python, QGIS) get the
+// program's range checks before anything is read.
+TEST(CalibrateReport, TellsTheRunawayStopsAndRefusesOptionsOutOfRange) {
+  jobs::CalibrateOptions o;
+  towngrow::SearchResult result;
+  result.ranking.resize(3);
+  using Stops = std::vector<std::pair<int, long>>;  // runs stopped and first stop of each point
+  const std::tuple<double, Stops, std::string> rows[] = {
+      {0, {{2, 5}}, "off"},
+      {4, {}, "4 x the developed cells of the next control map: no run stopped"},
+      {2.5,
+       {{0, 0}, {3, 9}},
+       "2.5 x the developed cells of the next control map: 1 of 3 points "
+       "stopped (3 runs), first stops at step 9"},
+      {4,
+       {{1, 12}, {2, 7}, {1, 30}},
+       "4 x the developed cells of the next control map: 3 of 3 "
+       "points stopped (4 runs), first stops at step 7 to 30"}};
+  for (const auto& [k, stops, says] : rows) {
+    o.runaway = k;
+    for (std::size_t i = 0; i < 3; ++i)
+      result.ranking[i].stoppedRuns = i < stops.size() ? stops[i].first : 0,
+      result.ranking[i].stoppedStep = i < stops.size() ? stops[i].second : 0;
+    EXPECT_EQ(jobs::RunawayText(o, result), says);
+  }
+  jobs::CalibrationInputs in;
+  for (const auto& [runs, runaway, says] :
+       {std::make_tuple(0, 4.0, "--runs must be from 1 to 65535, not 0"),
+        std::make_tuple(1, -1.0, "--runaway must be from 0 to 1000, not -1")}) {
+    o.runs = runs, o.runaway = runaway;
+    EXPECT_EQ(Thrown<io::Error>([&] { jobs::FinishCalibrationInputs(o, in); }), says);
+  }
+}

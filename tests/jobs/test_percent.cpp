@@ -29,19 +29,13 @@ TEST(EnsembleMaps, PercentOfRunsRoundsHalfUp) {
 TEST(EnsembleMaps, EachCellHoldsItsShareOfRuns) {
   testkit::ScratchDir dir;
   std::string start = "ncols 8\nnrows 6\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9\n";
-  for (int r = 0; r < 6; ++r)
-    for (int c = 0; c < 8; ++c)
-      start += std::string((r == 0 && c == 0) || (r == 5 && c == 7) ? "3"
-                           : r == 3                                 ? "2"
-                                                                    : "0") +
-               (c == 7 ? "\n" : " ");
+  for (int k = 0; k < 48; ++k)  // housing in the first and last cell, a street along row 3
+    start += std::string(k % 47 == 0 ? "3" : k / 8 == 3 ? "2" : "0") + (k % 8 == 7 ? "\n" : " ");
   std::ofstream(dir / "start.asc") << start;
 
   towngrow::jobs::EnsembleOptions o;
-  o.town.start = dir / "start.asc";
-  o.town.steps = 1;
-  o.runs = 3;
-  o.threads = 1;
+  o.town.start = dir / "start.asc", o.town.steps = 1;
+  o.runs = 3, o.threads = 1;
   towngrow::io::MessageLog log;
   towngrow::jobs::EnsembleTown t;
   towngrow::jobs::ReadEnsembleTown(o, log, t);

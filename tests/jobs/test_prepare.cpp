@@ -358,6 +358,16 @@ TEST_F(Order, NoDataCellsBecomeWhatTheLayerSays) {
                                      dir_.Path());
   EXPECT_EQ(MapOf(r, "background.tif").cells, (std::vector<std::uint8_t>{1, 6, 255, 6}));
   EXPECT_EQ(MapOf(r, "schedule-1.tif").cells, (std::vector<std::uint8_t>{255, 253, 254, 253}));
+  towngrow::io::OutputFolder folder(dir_ / "out");  // each allowed set its colour, in turn
+  towngrow::jobs::WritePrepareOutputs(r, folder);
+  folder.Publish();
+  GDALDatasetH ds = GDALOpen((dir_ / "out/background.tif").c_str(), GA_ReadOnly);
+  GDALColorTableH colors = GDALGetRasterColorTable(GDALGetRasterBand(ds, 1));
+  for (const auto& [v, rgb] : {std::pair(255, 0xF5F5F5), {6, 0xD73027}, {1, 0xFDAE61}}) {
+    const GDALColorEntry* e = GDALGetColorEntry(colors, v);
+    EXPECT_EQ(e->c1 << 16 | e->c2 << 8 | e->c3, rgb) << v;
+  }
+  GDALClose(ds);
   const double* grid = r.grid.geo.transform;  // like a layer without a georeference: cell units
   EXPECT_EQ(std::vector<double>(grid, grid + 6), (std::vector<double>{0, 1, 0, 0, 0, 1}));
 }

@@ -12,10 +12,8 @@ namespace {
 class Recording : public CLandUse {
 public:
   Recording(int id, int active, int inactive, int dead) {
-    m_ID = static_cast<unsigned char>(id);
-    m_nActiveAge = active;
-    m_nInactivePeriod = inactive;
-    m_nDeadAge = dead;
+    m_ID = static_cast<unsigned char>(id), m_nActiveAge = active;
+    m_nInactivePeriod = inactive, m_nDeadAge = dead;
   }
   int Develop(CLandUseCoverage* cur, int r, int c, CLandUseCoverage* next) override {
     calls.push_back({cur, next, r, c});
@@ -140,8 +138,7 @@ TEST(LandUse, AgeStatesAtTheirBoundariesForTheCellAskedFor) {
       {30, 30, -1, "dead "},     {30, 30, -32768, "dead "}, {INT_MAX, INT_MAX, 32767, "active "},
       {-10, 5, -2, "dead "},     {-10, 5, 0, "old "},       {-10, 5, -100, "dead "}};
   for (const auto& [active, inactive, age, states] : cases) {
-    lu.m_nActiveAge = active;
-    lu.m_nInactivePeriod = inactive;
+    lu.m_nActiveAge = active, lu.m_nInactivePeriod = inactive;
     s.cur.SetCellAge(1, 2, static_cast<short>(age));
     EXPECT_EQ(std::string(lu.IsActive(&s.cur, 1, 2) ? "active " : "") +
                   (lu.IsInActive(&s.cur, 1, 2) ? "inactive " : "") +
@@ -169,9 +166,8 @@ TEST(LandUse, BackgroundBitsAllowTheRuleElseACellOnlyAgesOrIsGivenUp) {
     bg.SetCellValue(2, 2, static_cast<unsigned char>(k[1]));
     EXPECT_EQ(Recording(k[0], 0, 0, 0).CheckBackGround(2, 2, &bg), k[2]) << k[0];
   }
-  EXPECT_EQ(Recording(0, 0, 0, 0).CheckBackGround(6, 0, &bg) +
-                Recording(0, 0, 0, 0).CheckBackGround(0, 0, nullptr),
-            0);
+  Recording vacant(0, 0, 0, 0);
+  EXPECT_EQ(vacant.CheckBackGround(6, 0, &bg) + vacant.CheckBackGround(0, 0, nullptr), 0);
   const int cases[][5] = {// ID, age in the old and in the new coverage, value and age after
                           {4, 0, 0, 4, 1},      {4, 50, 50, 4, 51},    {4, -3, -3, 4, -2},
                           {4, 5, 60, 4, 61},    {3, 51, 51, 0, -5},    {4, 51, 3, 0, -5},

@@ -23,10 +23,8 @@ std::tuple<int, int, unsigned, LandUseCategory> LookUp(const CLandUseSet& set, i
 
 TEST(LandUseSet, PicksTakeOneDrawInArrayOrderOnlyWhenSeveralLandUsesMatch) {
   CLandUseSet set;
-  set.m_LandUseArray.Add(Make(200, Commerce));
-  set.m_LandUseArray.Add(nullptr);
-  set.m_LandUseArray.Add(Make(11, Commerce));
-  set.m_LandUseArray.Add(Make(9, House));
+  CLandUse* const added[] = {Make(200, Commerce), nullptr, Make(11, Commerce), Make(9, House)};
+  for (CLandUse* lu : added) set.m_LandUseArray.Add(lu);
   for (unsigned seed = 1; seed <= 20; ++seed) {
     Replay rp(seed);
     EXPECT_EQ(set.GetProbID(Commerce), (std::vector<int>{5, 200, 11})[rp.Int(3) - 1]) << seed;
@@ -71,8 +69,7 @@ TEST(LandUseSet, SharedIdsEmptyArraysNullEntriesAndOwnership) {
   EXPECT_EQ(holed.GetProbID(Blank), 0);
   int destroyed = 0;
   auto* owner = new CLandUseSet();
-  owner->m_LandUseArray.Add(new Counted(&destroyed));
-  owner->m_LandUseArray.Add(new Counted(&destroyed));
+  for (int k = 0; k < 2; ++k) owner->m_LandUseArray.Add(new Counted(&destroyed));
   delete static_cast<CObject*>(owner);  // through the root: the destructor is virtual
   EXPECT_EQ(destroyed, 2);
 }

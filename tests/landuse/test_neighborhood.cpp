@@ -96,6 +96,11 @@ TEST(Neighbourhood, CountsAgreeWithTheCellByCellCountOnEveryCentreAndRadius) {
     s.cur.RandomFill(weights, 12);
     vector += ExpectAgreement(s.cur, &s.set, 9);
   }
+  Scene big(26, 30);  // windows past 255 cells, most of one land use: the wide counters
+  SeedRandom(5);
+  const int mostlyVacant[4] = {90, 2, 2, 6};
+  big.cur.RandomFill(mostlyVacant, 4);
+  vector += ExpectAgreement(big.cur, &big.set, 12);
   // The vector path answered thousands of windows (one that always
   // declined would pass every comparison above), unless it is built out.
 #if defined(TOWNGROW_VECTOR_COUNTS)
@@ -171,14 +176,12 @@ TEST(Neighbourhood, ProbIdFromTheTableDrawsAsTheSetDoes) {
   for (CLandUseSet* set : {&plain, &several, &many})
     for (int c : {0, 1, 2, 3, 4, 5, 6, 9, -1})
       for (unsigned seed = 1; seed <= 40; ++seed) {
+        const auto cat = static_cast<LandUseCategory>(c);
         SeedRandom(seed);
-        const int expected = set->GetProbID(static_cast<LandUseCategory>(c));
+        const int expected = set->GetProbID(cat);
         const int next = RandomDraw();
         SeedRandom(seed);
-        EXPECT_EQ(detail::ProbIDFromTable(detail::CategoryTableOf(set), set,
-                                          static_cast<LandUseCategory>(c)),
-                  expected)
-            << c;
+        EXPECT_EQ(detail::ProbIDFromTable(detail::CategoryTableOf(set), set, cat), expected) << c;
         EXPECT_EQ(RandomDraw(), next) << c;
       }
 }

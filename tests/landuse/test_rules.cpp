@@ -108,9 +108,7 @@ TEST(StreetNode, ForcedStreetsTheirBorderTheFarEndProbeAndTheConnectModes) {
     for (auto rc : k.nextVacant) t.next.SetCellValue(rc.first, rc.second, 0);
     CStreetNode node;
     Force(node, k.dir);
-    node.m_nConnectMode = k.mode;
-    node.m_nMinStep = k.minStep;
-    node.m_nMaxStep = k.maxStep;
+    node.m_nConnectMode = k.mode, node.m_nMinStep = k.minStep, node.m_nMaxStep = k.maxStep;
     const auto before = Values(t.next), cur = Values(t.cur);
     const auto ages = Ages(t.next);
     Replay rp(9);
@@ -129,11 +127,9 @@ TEST(StreetNode, ForcedStreetsTheirBorderTheFarEndProbeAndTheConnectModes) {
   line.InitCoverage(20, 20, 0);
   line.CopyValueFromCoverage(&t.next);
   line.CovDDALine(CPoint(10, 10), CPoint(16, 11), 2);
-  line.SetCellValue(10, 10, 1);
-  line.SetCellValue(11, 16, 1);
+  line.SetCellValue(10, 10, 1), line.SetCellValue(11, 16, 1);
   CStreetNode node;
-  Force(node, 2);
-  node.m_nConnectMode = 2;
+  Force(node, 2), node.m_nConnectMode = 2;
   EXPECT_EQ(node.Develop(&t.cur, 10, 10, &t.next), 1);
   EXPECT_EQ(Values(t.next), Values(line));
 }
@@ -141,15 +137,12 @@ TEST(StreetNode, ForcedStreetsTheirBorderTheFarEndProbeAndTheConnectModes) {
 TEST(StreetNode, TheJoinWritesFixedIdsAFreeStreetTheSetsDrawnAfterTheLength) {
   for (int mode : {2, 0}) {  // node ID 9 and vertex ID 8 in the set
     Scene t;
-    t.Get<CLandUse>(1)->SetID(9);
-    t.Get<CLandUse>(2)->SetID(8);
-    t.Put(10, 10, 9);
-    t.PutRow(6, 6, 8, 3);
+    t.Get<CLandUse>(1)->SetID(9), t.Get<CLandUse>(2)->SetID(8);
+    t.Put(10, 10, 9), t.PutRow(6, 6, 8, 3);
     t.Start();
     if (mode == 2) t.next.SetCellValue(10, 16, 9);
     CStreetNode node;
-    Force(node, 2);
-    node.m_nConnectMode = mode;
+    Force(node, 2), node.m_nConnectMode = mode;
     auto expected = WithStreet(Values(t.next), 10, 10, 2, mode == 2 ? 6 : 5, mode == 2 ? 2 : 8);
     expected[10 * 20 + (mode == 2 ? 10 : 15)] = mode == 2 ? 1 : 9;  // the join: 1s at both ends
     NoticeRecorder notices;
@@ -185,15 +178,12 @@ TEST(StreetNode, TheJoinWritesFixedIdsAFreeStreetTheSetsDrawnAfterTheLength) {
 }
 
 TEST(StreetVertex, TwoStreetCellsInTheWindowKeepTheCellFewerClearIt) {
-  // The cell, then other cells of the current coverage (row, col, id).
-  struct Case {
-    int row, col, id;
-    std::vector<std::array<int, 3>> others;
-    int cleared;
-  };
+  // The cell (row, col, id), other cells of the current coverage (row, col, id), cleared or not.
+  using Case = std::tuple<int, int, int, std::vector<std::array<int, 3>>, int>;
+  // clang-format off
   std::vector<Case> cases = {{4, 4, 2, {{2, 4, 2}, {3, 3, 3}, {5, 5, 6}, {4, 5, 200}}, 1},
-                             {4, 4, 3, {{5, 5, 1}}, 1},
-                             {4, 4, 3, {{5, 5, 1}, {3, 3, 2}}, 0}};
+                             {4, 4, 3, {{5, 5, 1}}, 1}, {4, 4, 3, {{5, 5, 1}, {3, 3, 2}}, 0}};
+  // clang-format on
   for (int id : {1, 2})
     for (int n = 0; n < 8; ++n) cases.push_back({4, 4, 2, {{{4 + kDRow[n], 4 + kDCol[n], id}}}, 0});
   for (const auto& k : {std::array<int, 4>{0, 0, 1, 1}, {0, 9, 0, 8}, {9, 0, 8, 0}, {9, 9, 8, 9}}) {
@@ -201,21 +191,21 @@ TEST(StreetVertex, TwoStreetCellsInTheWindowKeepTheCellFewerClearIt) {
     cases.push_back({k[0], k[1], 2, {}, 1});
   }
   for (const Case& k : cases) {
-    SCOPED_TRACE(testing::Message() << k.row << "," << k.col << " case " << &k - cases.data());
+    const auto& [row, col, id, others, cleared] = k;
+    SCOPED_TRACE(testing::Message() << row << "," << col << " case " << &k - cases.data());
     Scene s(10, 10);
-    s.Put(k.row, k.col, k.id);
-    for (const auto& o : k.others) s.Put(o[0], o[1], o[2]);
+    s.Put(row, col, id);
+    for (const auto& o : others) s.Put(o[0], o[1], o[2]);
     s.Start();
-    s.next.SetCellAge(k.row, k.col, 12);
-    s.next.SetCellValue(k.row == 4 ? 5 : 1, 4,
-                        2);  // a street written earlier in the pass: not read
+    s.next.SetCellAge(row, col, 12);
+    s.next.SetCellValue(row == 4 ? 5 : 1, 4, 2);  // a street written earlier in the pass: not read
     auto expected = Values(s.next);
     const auto ages = Ages(s.next);
     const auto cur = Values(s.cur);
-    expected[k.row * 10 + k.col] = k.cleared ? 0 : k.id;
+    expected[row * 10 + col] = cleared ? 0 : id;
     CStreetVertex v;
     Replay rp(3);
-    EXPECT_EQ(v.Develop(&s.cur, k.row, k.col, &s.next), k.cleared);
+    EXPECT_EQ(v.Develop(&s.cur, row, col, &s.next), cleared);
     EXPECT_TRUE(rp.DrawsMatch());  // one vacant land use: nothing drawn
     EXPECT_EQ(std::make_tuple(Values(s.next), Ages(s.next)), std::make_tuple(expected, ages));
     EXPECT_EQ(Values(s.cur), cur);

@@ -66,9 +66,8 @@ void Scribble(CLandUse& u, int k) {
 
 TEST(SetTools, CopyKeepsEveryFieldClassAndNullEntryAndOwnsItsLandUses) {
   CLandUseSet set;  // the roster, a base-class land use, a null entry, a second house
-  set.m_LandUseArray.Add(new CLandUse());
-  set.m_LandUseArray.Add(nullptr);
-  set.m_LandUseArray.Add(new CHouse());
+  CLandUse* const added[] = {new CLandUse(), nullptr, new CHouse()};
+  for (CLandUse* lu : added) set.m_LandUseArray.Add(lu);
   const std::string roster = Fields(LandUseAt(set, 3));
   for (int i : {0, 1, 2, 3, 4, 5, 6, 7, 9}) Scribble(LandUseAt(set, i), i);
   EXPECT_NE(Fields(LandUseAt(set, 3)), roster);
@@ -89,9 +88,8 @@ TEST(SetTools, CopyKeepsEveryFieldClassAndNullEntryAndOwnsItsLandUses) {
 
 TEST(SetTools, PositionsOfTheFirstLandUseOfEachIdSkipNullsAndRefuseBadPositions) {
   CLandUseSet set;
-  set.m_LandUseArray.Add(new CHouse());  // ID 3 again: not listed
-  set.m_LandUseArray.Add(nullptr);
-  set.m_LandUseArray.Add(new CLandUse());
+  CLandUse* const added[] = {new CHouse(), nullptr, new CLandUse()};  // a second ID 3: not listed
+  for (CLandUse* lu : added) set.m_LandUseArray.Add(lu);
   LandUseAt(set, 9).m_ID = 12;
   delete set.m_LandUseArray.GetAt(2);  // the roster's ID 2 gone
   set.m_LandUseArray.SetAt(2, nullptr);

@@ -107,13 +107,12 @@ TEST(Cmaes, FindsTheBestPointOfAKnownFunctionWithinTheParametersValues) {
   ASSERT_EQ(population.size(), r.rounds.size());
   for (std::size_t k = 0; k < r.rounds.size(); ++k) EXPECT_LE(r.rounds[k].points, population[k]);
   EXPECT_GT(population.back(), 8u) << "no restart";
-  for (std::size_t k = 0; k < f.rounds.size(); ++k) {
-    for (const Point& p : f.rounds[k])
+  for (const auto& round : f.rounds)
+    for (const Point& p : round)
       for (std::size_t d = 0; d < space.size(); ++d)
         EXPECT_NE(std::find(space[d].values.begin(), space[d].values.end(), p.values[d]),
                   space[d].values.end())
             << space[d].name << "=" << p.values[d];
-  }
   // A Latin hypercube of as many points does not find it.
   SearchSettings lhs = Budget(400);
   lhs.method = SearchMethod::Lhs;
@@ -266,15 +265,14 @@ TEST(Nsga2, TheFrontAndItsFile) {
     return r;
   };
   const std::vector<PointResult> results = {
-      R(0, 0.3, 0.1),            // on the front
-      R(1, 0.1, 0.4),            // on the front
-      R(2, 0.2, 0.2),            // on the front
-      R(3, 0.2, 0.25),           // beaten by a=2
-      R(4, 0.1, 0.4),            // ties a=1: kept
-      R(5, 0.5, 0.1),            // beaten by a=0
-      R(6, std::nullopt, 0.0),   // undefined quantity counts as 2: still the lowest allocation
-      R(7, 0.05, std::nullopt),  // undefined allocation: the lowest quantity
-  };
+      R(0, 0.3, 0.1),             // on the front
+      R(1, 0.1, 0.4),             // on the front
+      R(2, 0.2, 0.2),             // on the front
+      R(3, 0.2, 0.25),            // beaten by a=2
+      R(4, 0.1, 0.4),             // ties a=1: kept
+      R(5, 0.5, 0.1),             // beaten by a=0
+      R(6, std::nullopt, 0.0),    // undefined quantity counts as 2: still the lowest allocation
+      R(7, 0.05, std::nullopt)};  // undefined allocation: the lowest quantity
   optimise::Nsga2Settings n;
   std::vector<std::string> keys;
   const std::vector<PointResult> front = optimise::ParetoFront(results, n);

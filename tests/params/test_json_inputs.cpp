@@ -356,10 +356,8 @@ TEST(ParamsReader, FuzzInputsAreTakenOrRefusedCleanly) {
   for (const char* kind : {"corpus", "regressions"})
     for (const auto& f : testkit::FilesIn(fuzz / kind / "params")) {
       const std::string bytes = testkit::ReadAll(f);
-      EXPECT_EQ(towngrow_fuzz::CheckParamsInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                                bytes.size()),
-                "")
-          << f;
+      const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+      EXPECT_EQ(towngrow_fuzz::CheckParamsInput(data, bytes.size()), "") << f;
       ++files;
     }
   EXPECT_GT(files, 10);

@@ -49,18 +49,11 @@ TEST(CalibrationStore, PointsReadBackWholeAfterReopening) {
   const std::vector<long> steps = {4, 8};
   const char* one = "both maps hold one and the same class only";
   PointResult a, b;
-  a.point.values = {2, 0.5};
-  a.key = "id3.activeAge=2;x=0.5";
-  a.round = 2;
-  a.seeds = {7, 12, 17};
+  a.point.values = {2, 0.5}, a.key = "id3.activeAge=2;x=0.5", a.round = 2, a.seeds = {7, 12, 17};
   a.stats = {{{3, Scalar::Of(0.5), Scalar::Of(0.125)}, {3, Scalar::Of(-0.25), Scalar::Of(0)}},
              {{0, Scalar::None(one), Scalar::None(one)}, {2, Scalar::Of(1e-7), Scalar::Of(3)}}};
-  a.objective = Scalar::Of(0.75);
-  a.quantity = Scalar::Of(0.0625);
-  b = a;
-  b.key = "b";
-  b.round = 1;
-  b.seeds = {4000000000u};
+  a.objective = Scalar::Of(0.75), a.quantity = Scalar::Of(0.0625);
+  b = a, b.key = "b", b.round = 1, b.seeds = {4000000000u};
   b.objective = Scalar::None("no class is developed");
   b.quantity = Scalar::None("quantity undefined in a run");
   {
