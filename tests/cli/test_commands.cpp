@@ -149,6 +149,8 @@ TEST_F(Program, ConvertInfoRenderParamsVersionAndHelp) {
             "landUseProb policy streetPercent mixedLandUseProb residentialLandUseProb "
             "suitabilityWeight spontaneousRate spontaneousNodePercent centerPercent centerCells "
             "edgePercent edgeRadius edgePower roadRadius roadTrip roadPercent ");
+  // The range and step of every field of every land use, as a search takes them.
+  EXPECT_EQ(Digest().Add(Run("params --space").out).Hex(), "ddd9b24ec9758b93");
   Json changed = want;
   changed["landUses"][4]["policy"] = changed["landUses"][4]["houseCommercePercent"] = 0;
   changed["landUses"][1]["industryPercent"] = 0;

@@ -67,6 +67,9 @@ TEST_F(CompareCliTest, HandWorkedFiles) {
                          doc["landscape"]["housing"]["simulated"]["patches"]}),
             Json::parse(R"([3, null, "no change in either map", 1])"));
   EXPECT_NE(r.out.find("Figure of Merit 0.1667 (developed 0.3333)"), std::string::npos) << r.out;
+  const std::string page = ReadAll(W("out/report.html"));  // its table: the map-wide measures
+  EXPECT_TRUE(page.find("<td>kappa</td><td class=\"n\">0.4286</td>") != std::string::npos &&
+              page.find("<td>fom.developed</td>") == std::string::npos);
 
   // The agreement map: 200 pixels per cell inside a grey frame, unchanged grey, hit green, miss
   // red, false alarm orange, wrong hit purple; a legend line per kind.

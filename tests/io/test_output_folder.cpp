@@ -159,20 +159,25 @@ std::string LegendRead(const std::string& path, std::initializer_list<int> value
 
 // Each row: a legend (in any order; none: the roster's) and what GDAL reads.
 TEST(GeoTiffLegend, ClassesLandAtTheirValuesWhateverTheirOrder) {
-  TiffLegend given, noData;
-  given.classes = noData.classes = {{5, "five", 0x0000FFu}, {2, "two", 0x00FF00u}};
-  noData.noData = 2, given.description = "land-use ID";
+  TiffLegend given, noData, top;
+  given.classes = noData.classes = top.classes = {{5, "five", 0x0000FFu}, {2, "two", 0x00FF00u}};
+  noData.noData = 2, top.noData = 255, given.description = "land-use ID";
   const std::pair<TiffLegend, std::string> rows[] = {
-      {given, "land-use ID|0::0,0,0,255 2:two:0,255,0,255 3::0,0,0,255 5:five:255,0,0,255 "},
-      {noData, "|0::0,0,0,255 2:two:0,0,0,0 3::0,0,0,255 5:five:255,0,0,255 nodata 2"},
+      {given,
+       "land-use ID|0::0,0,0,255 2:two:0,255,0,255 3::0,0,0,255 5:five:255,0,0,255 "
+       "255::0,0,0,255 "},
+      {noData,
+       "|0::0,0,0,255 2:two:0,0,0,0 3::0,0,0,255 5:five:255,0,0,255 255::0,0,0,255 nodata 2"},
+      {top,
+       "|0::0,0,0,255 2:two:0,255,0,255 3::0,0,0,255 5:five:255,0,0,255 255::0,0,0,0 nodata 255"},
       {TiffLegend{},
        "|0:Vacant Land:255,255,255,255 2:Street Vertex:210,180,140,255 "
-       "3:Housing:50,205,50,255 5:Commerce:255,0,0,255 "}};
+       "3:Housing:50,205,50,255 5:Commerce:255,0,0,255 255::0,0,0,255 "}};
   testkit::ScratchDir dir;
   const unsigned char cells[25] = {2, 5, 3};
   for (std::size_t k = 0; k < std::size(rows); ++k) {
     const std::string path = dir / ("m" + std::to_string(k) + ".tif");
     WriteGeoTiff(path, cells, 5, 5, GeoInfo{}, rows[k].first);
-    EXPECT_EQ(LegendRead(path, {0, 2, 3, 5}), rows[k].second) << k;
+    EXPECT_EQ(LegendRead(path, {0, 2, 3, 5, 255}), rows[k].second) << k;
   }
 }

@@ -359,8 +359,7 @@ TEST_F(Order, NoDataCellsBecomeWhatTheLayerSays) {
   EXPECT_EQ(MapOf(r, "background.tif").cells, (std::vector<std::uint8_t>{1, 6, 255, 6}));
   EXPECT_EQ(MapOf(r, "schedule-1.tif").cells, (std::vector<std::uint8_t>{255, 253, 254, 253}));
   towngrow::io::OutputFolder folder(dir_ / "out");  // each allowed set its colour, in turn
-  towngrow::jobs::WritePrepareOutputs(r, folder);
-  folder.Publish();
+  towngrow::jobs::WritePrepareOutputs(r, folder), folder.Publish();
   GDALDatasetH ds = GDALOpen((dir_ / "out/background.tif").c_str(), GA_ReadOnly);
   GDALColorTableH colors = GDALGetRasterColorTable(GDALGetRasterBand(ds, 1));
   for (const auto& [v, rgb] : {std::pair(255, 0xF5F5F5), {6, 0xD73027}, {1, 0xFDAE61}}) {
