@@ -383,21 +383,15 @@ void WriteBestEnsembles(const CalibrationInputs& in, const CalibrateOptions& o,
     e.classes = o.classes;
     e.pictures = o.pictures;
     EnsembleTown t;
-    t.town = e.town;
     t.repeatable = in.repeatable;
     io::ApplyParamsFile(e.town.params, t.setup.set);
     t.setup.rows = in.setup.rows;
     t.setup.cols = in.setup.cols;
     t.setup.fromFile = in.setup.fromFile;
-    t.setup.startInfo = in.setup.startInfo;
     t.setup.geo = in.setup.geo;
     for (auto [from, to] : {std::pair{&in.start, &t.start}, std::pair{&c.map, &t.observed}}) {
       if (!to->InitCoverage(from->m_nRows, from->m_nCols, 0)) throw std::bad_alloc();
-      to->CopyValueFromCoverage(from);
-      to->m_dCellSize = from->m_dCellSize;
-      to->m_dXllCorner = from->m_dXllCorner;
-      to->m_dYllCorner = from->m_dYllCorner;
-      to->m_nNoDataValue = from->m_nNoDataValue;
+      to->CopyValueFromCoverage(from);  // with its georeference and no-data value
       to->m_pLandUseSet = &t.setup.set;
     }
     t.hasBackground = in.hasBackground;

@@ -100,7 +100,6 @@ void CheckEnsembleOptions(const EnsembleOptions& o) {
 
 void ReadEnsembleTown(const EnsembleOptions& o, io::MessageLog& log, EnsembleTown& t) {
   CheckEnsembleOptions(o);
-  t.town = o.town;
   io::PrepareTown(o.town, t.setup);
   t.randomStart = o.town.start == "random";
   io::InitOrFail(t.start, t.setup.rows, t.setup.cols, log);

@@ -76,7 +76,6 @@ struct EnsembleOptions {
 struct EnsembleTown {
   EnsembleTown();
   ~EnsembleTown();
-  io::TownOptions town;  // as given (for the record)
   io::TownSetup setup;
   CLandUseCoverage start;
   CLandUseCoverage background;

@@ -122,7 +122,6 @@ py::dict Ensemble(const py::object& simulation, long steps, int runs, const py::
 
   Use use(*s, "run an ensemble from", false);
   jobs::EnsembleTown town;
-  town.town = o.town;
   FillTown(*s, town);
   town.scenario = LoadScenarioFiles(o.town, town.setup);
   if (!observed.is_none()) CompareWithObserved(town, observed, startOfChange, classes, runs);

@@ -138,7 +138,6 @@ MapInfo MapArgument(const py::handle& arg, const char* what, CLandUseSet& set,
       info.cols = file.cols;
       info.geo = file.geo;
     });
-    info.mapFile = true;
     return info;
   }
   if (PySimulation* s = SimulationOf(arg)) {
@@ -150,7 +149,6 @@ MapInfo MapArgument(const py::handle& arg, const char* what, CLandUseSet& set,
     info.cols = state->m_nCols;
     info.kind = "a Simulation";
     info.geo = s->geo;
-    info.mapFile = s->mapLoaded;
     return info;
   }
   const py::array_t<std::uint8_t> a = IdArray(arg, what);
@@ -188,7 +186,6 @@ MapInfo MapOfSize(const py::handle& arg, const char* what, int rows, int cols, c
     });
     info.rows = rows;
     info.cols = cols;
-    info.mapFile = true;
     return info;
   }
   MapInfo info = MapArgument(arg, what, set, cov);

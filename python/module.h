@@ -134,10 +134,9 @@ std::string PathArgument(const py::handle& path);
 // (OSError for files).
 struct MapInfo {
   int rows = 0, cols = 0;
-  std::string path;      // the file read ("" for an array or a Simulation)
-  std::string kind;      // "an array", "a Simulation" or the file's name as given
-  io::GeoInfo geo;       // where the map lies (a file's, a Simulation's)
-  bool mapFile = false;  // the cells come from a map file (theirs have a size)
+  std::string path;  // the file read ("" for an array or a Simulation)
+  std::string kind;  // "an array", "a Simulation" or the file's name as given
+  io::GeoInfo geo;   // where the map lies (a file's, a Simulation's)
 };
 MapInfo MapArgument(const py::handle& arg, const char* what, CLandUseSet& set,
                     CLandUseCoverage& cov);

@@ -149,7 +149,6 @@ bool ChooseScaleBar(const MapScale& scale, double pixelsPerCell, ScaleBar& bar) 
         length = m * power;
         break;
       }
-  bar.length = length;
   bar.pixels = length / unitsPerPixel;
   if (scale.unit == "m" && length >= 1000.0)
     bar.label = Number(length / 1000.0) + " km";

@@ -86,7 +86,6 @@ struct MapScale {
 // of ten in map units drawn 60 to 150 pixels long (metres of 1000 and more
 // shown as km). False when the cell size is unknown.
 struct ScaleBar {
-  double length = 0.0;  // map units
   double pixels = 0.0;
   std::string label;  // "500 m", "2 km", "0.01 °"
 };

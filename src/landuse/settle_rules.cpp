@@ -182,10 +182,8 @@ private:
     for (long long d = 0; d <= radius; ++d) {
       const long long side = d == 0 ? 1 : 8 * d;
       for (long long i = 0; i < side; ++i) {
-        long long dr, dc;
-        if (d == 0) {
-          dr = 0, dc = 0;
-        } else if (i < 2 * d) {
+        long long dr, dc;  // ring 0: the left column's one cell, (0, 0)
+        if (i < 2 * d) {
           dr = -d, dc = -d + i;  // top row, left to right
         } else if (i < 4 * d) {
           dr = -d + (i - 2 * d), dc = d;  // right column, downwards
