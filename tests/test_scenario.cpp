@@ -139,16 +139,18 @@ TEST(Schedule, AnEntryTakesEffectAtTheStartOfItsStep) {
 TEST(SettlementRules, SettleWhereAndAsOftenAsTheySay) {
   // Spontaneous: 37 x diagonal (1414.2) / 10000 = 5.23 tries a step, each
   // settled on a vacant grid (few collisions); none where the background
-  // forbids housing (left half) or the suitability is 0 (top half). A set that lists housing twice
-  // runs its rules once.
+  // forbids housing (left half) or the suitability is 0 (top half); none for street nodes given a
+  // rate (the rules settle housing to commerce). A set that lists housing twice runs its rules
+  // once.
   long settled = 0;
   for (unsigned seed = 1; seed <= 300; ++seed) {
     Vacant v(1000, 1000, seed * 2654435761u);  // seeds apart: their first draws differ widely
-    Housing(v.set).m_nSpontaneousRate = 37;
+    Housing(v.set).m_nSpontaneousRate = LandUseAt(v.set, 1).m_nSpontaneousRate = 37;
+    LandUseAt(v.set, 5).m_nSpontaneousRate = 37;  // commerce
     if (seed % 2) testkit::Append(v.set, 3, House)->m_nSpontaneousRate = 37;
     settled += v.sim.Step().settled[kSpontaneous];
   }
-  EXPECT_NEAR(settled / 300.0, 5.2326, 4 * std::sqrt(0.2326 * 0.7674 / 300) + 0.02);
+  EXPECT_NEAR(settled / 300.0, 2 * 5.2326, 4 * std::sqrt(2 * 0.2326 * 0.7674 / 300) + 0.04);
   {
     Vacant v(200, 200, 9);
     Housing(v.set).m_nSpontaneousRate = 100;
@@ -171,19 +173,35 @@ TEST(SettlementRules, SettleWhereAndAsOftenAsTheySay) {
   }
   // Edge growth at 100 %: every cell with 2 to 7 developed neighbours takes its two draws (the
   // chance, the cell of its window), none other: in a 5 x 5 block the 16 border cells, not the 9
-  // inside (8 neighbours), not a lone cell (0) nor a pair (1 each).
+  // inside (8 neighbours), not a lone cell (0) nor a pair (1 each); the middle of three in a row
+  // (2) and every cell of a 3 x 3 block without a corner (its centre: 7).
   for (unsigned seed = 1; seed <= 20; ++seed) {
     Vacant v(20, 20, seed);
     Housing(v.set).m_nEdgePercent = 100;
     for (int r = 2; r <= 6; ++r)
       for (int c = 2; c <= 6; ++c) v.Houses({{r, c}});
-    v.Houses({{15, 15}, {12, 2}, {12, 3}});
+    v.Houses({{15, 15}, {12, 2}, {12, 3}, {17, 5}, {17, 6}, {17, 7}});
+    for (int k = 1; k < 9; ++k) v.Houses({{9 + k / 3, 12 + k % 3}});
+    const std::vector<unsigned char> before = testkit::Values(v.sim.Current());
+    std::vector<unsigned char> want = before;  // each cell in turn, rows from 0
     testkit::Replay replay(seed);
-    const StepReport& r = v.sim.Step();
-    replay.Skip(32);
+    long added = 0;
+    const auto housed = [&](int r, int c) {
+      return r >= 0 && r < 20 && c >= 0 && c < 20 && before[r * 20 + c] == 3;
+    };
+    for (int k = 0, around = 0; k < 400; ++k, around = 0) {
+      for (int d = 0; d < 8; ++d)
+        around += housed(k / 20 + testkit::kDRow[d], k % 20 + testkit::kDCol[d]);
+      if (before[k] != 3 || around < 2 || around > 7) continue;
+      replay.Draw();
+      const int d = replay.Int(8) - 1, r = k / 20 + testkit::kDRow[d],
+                c = k % 20 + testkit::kDCol[d];
+      if (r >= 0 && r < 20 && c >= 0 && c < 20 && want[r * 20 + c] == 0)
+        want[r * 20 + c] = 3, ++added;
+    }
+    EXPECT_EQ(v.sim.Step().settled[kEdge], added);
+    EXPECT_EQ(testkit::Values(v.sim.Current()), want) << seed;
     EXPECT_TRUE(replay.DrawsMatch());
-    EXPECT_GE(r.settled[kEdge], 1);
-    EXPECT_LE(r.settled[kEdge], 16);
   }
   // Road trips from one spontaneous try a step (60 x 80: the diagonal is 100, the rate 100 per
   // 10,000): a trip's cells (against the same run without trips) touch a street cell at most
@@ -245,4 +263,37 @@ TEST(SettlementRules, ANewCentreTakesItsDrawsInOrder) {
       EXPECT_EQ(v.sim.Step().settled[kNewCentre], static_cast<long>(taken.size()) - 1) << seed;
       EXPECT_TRUE(rp.DrawsMatch()) << percent << " " << seed;
     }
+}
+
+// A trip of length 0, taken with the road percent (a draw of 1 to 100 at most it), joins the first
+// street cell of the square rings around the settled cell, each ring clockwise from its top-left
+// corner (the cell itself first), and settles the neighbour of it drawn as a direction: of two
+// street cells, the first (corners, sides, a nearer ring), never the later.
+TEST(SettlementRules, ARoadTripJoinsTheFirstStreetCellOfItsRings) {
+  using Cell = std::pair<int, int>;
+  const std::pair<Cell, Cell> rows[] = {{{-3, -3}, {-3, 3}}, {{-3, 2}, {0, 3}},  {{2, 3}, {3, -2}},
+                                        {{3, 3}, {3, -3}},   {{3, 0}, {-2, -3}}, {{2, 2}, {-3, -3}},
+                                        {{-1, -1}, {1, 0}},  {{-1, -1}, {-1, 0}}};
+  int trips = 0;
+  for (const auto& [first, later] : rows)
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+      testkit::Replay rp(seed);
+      const int high = rp.Draw(), at = ((high << 15) | rp.Draw()) % 4800, r = at / 80, c = at % 80;
+      if (r < 3 || r > 56 || c < 3 || c > 76) continue;
+      Vacant v(60, 80, seed);
+      CLandUse& h = Housing(v.set);
+      h.m_nSpontaneousRate = 100, h.m_nRoadPercent = 37, h.m_nRoadRadius = 3, h.m_nRoadTrip = 0;
+      for (const auto& [dr, dc] : {first, later}) v.sim.Current().SetCellValue(r + dr, c + dc, 2);
+      int want = -1;  // directions drawn until a vacant neighbour
+      for (int t = 0, trip = rp.Int(100) <= 37; trip && t < 8 && want < 0; ++t) {
+        const int d = rp.Int(8) - 1, k = (r + first.first + testkit::kDRow[d]) * 80 + c +
+                                         first.second + testkit::kDCol[d];
+        if (k != at && v.sim.Current().m_pData[k] == 0) want = k;
+      }
+      EXPECT_EQ(v.sim.Step().settled[kRoadTrip], want >= 0 ? 1 : 0) << seed;
+      EXPECT_TRUE(want < 0 || v.sim.Current().m_pData[want] == 3) << seed;
+      EXPECT_TRUE(rp.DrawsMatch()) << seed;
+      trips += want >= 0;
+    }
+  EXPECT_GT(trips, 30);
 }

@@ -38,16 +38,14 @@ struct Formula {
   std::vector<std::string> evaluated = {};  // keys, in the order asked
   SearchHooks Hooks(const SearchSpace& space) {
     SearchHooks h;
-    h.evaluate = [this, &space](const std::vector<Point>& pts, int,
-                                const std::function<void(std::size_t, PointResult &&)>& done) {
+    h.evaluate = [this, &space](auto& pts, int, auto& done) {
       for (std::size_t i = pts.size(); i-- > 0;) {  // handed back in reverse
         evaluated.push_back(PointKey(space, pts[i]));
         double d = 0;
         for (std::size_t k = 0; k < target.size(); ++k)
           d += std::fabs(pts[i].values[k] - target[k]);
         PointResult r;
-        r.objective = Scalar::Of(-d);
-        r.quantity = Scalar::Of(0);
+        r.objective = Scalar::Of(-d), r.quantity = Scalar::Of(0);
         done(i, std::move(r));
       }
     };
@@ -62,9 +60,8 @@ TEST(CalibrateSearch, GridIsTheFullFactorialInOdometerOrder) {
                                       "a=2; b=0.25", "a=2; b=1e-07"}));
   Formula f{{2, 0.25}};
   const SearchResult r = Search(space, SearchSettings{}, f.Hooks(space));
-  EXPECT_EQ(r.rounds.size(), 1u);
-  EXPECT_EQ(r.ranking.front().key, "a=2; b=0.25");
-  EXPECT_EQ(r.ranking.size(), 6u);
+  EXPECT_EQ(std::make_tuple(r.rounds.size(), r.ranking.front().key, r.ranking.size()),
+            std::make_tuple(1u, "a=2; b=0.25", 6u));
 }
 
 TEST(CalibrateSearch, RefineNarrowsAroundTheBestAndStopsWhenNothingIsNew) {
@@ -142,11 +139,9 @@ TEST(CalibrateSearch, RankingOrder) {
   auto R = [](std::optional<double> objective, std::optional<double> quantity, const char* key,
               int stoppedRuns = 0, long stoppedStep = 0) {
     PointResult r;
-    r.stoppedRuns = stoppedRuns;
-    r.stoppedStep = stoppedStep;
+    r.stoppedRuns = stoppedRuns, r.stoppedStep = stoppedStep, r.key = key;
     r.objective = objective ? Scalar::Of(*objective) : Scalar::None("x");
     r.quantity = quantity ? Scalar::Of(*quantity) : Scalar::None("x");
-    r.key = key;
     return r;
   };
   // Each pair: the first ranks before the second.
@@ -204,13 +199,11 @@ TEST(CalibrateSearch, MorrisTrajectoriesMoveOneParameterAtATimeByHalfTheLevels) 
     std::vector<int> moved(3, 0);
     starts.insert(pts[t * 4].values);
     for (std::size_t j = 0; j < 3; ++j) {
-      const Point& a = pts[t * 4 + j];
-      const Point& b = pts[t * 4 + j + 1];
+      const Point &a = pts[t * 4 + j], &b = pts[t * 4 + j + 1];
       int differ = 0;
       for (std::size_t d = 0; d < 3; ++d) {
         if (a.values[d] == b.values[d]) continue;
-        ++differ;
-        ++moved[d];
+        ++differ, ++moved[d];
         if (j == 0) firstMoved.insert(d);
         EXPECT_NEAR(std::fabs(b.values[d] - a.values[d]), moves[d], 1e-9) << t << " " << j;
       }
@@ -237,8 +230,7 @@ TEST(CalibrateSearch, MorrisEffectsOfAKnownFunction) {
   SearchSettings s;
   s.method = SearchMethod::Morris, s.trajectories = 12, s.levels = 4;
   SearchHooks h;
-  h.evaluate = [](const std::vector<Point>& pts, int,
-                  const std::function<void(std::size_t, PointResult &&)>& done) {
+  h.evaluate = [](auto& pts, int, auto& done) {
     for (std::size_t i = 0; i < pts.size(); ++i) {
       PointResult r;
       const double fa = pts[i].values[1] / 6, fb = pts[i].values[2] / 60;
@@ -273,7 +265,7 @@ struct Walker : Proposer {
   std::vector<std::vector<std::string>> given;  // per round: the keys of the results
   std::size_t RoundSize(const SearchSpace&) const override { return 5; }
   std::vector<Point> First(const SearchSpace&) override { return {Point{{0, 0}}, Point{{0, 0}}}; }
-  std::vector<Point> Next(const SearchSpace& space, const std::vector<Point>& asked,
+  std::vector<Point> Next(const SearchSpace&, const std::vector<Point>& asked,
                           const std::vector<const PointResult*>& results) override {
     std::vector<std::string> keys;
     std::size_t best = 0;
@@ -291,7 +283,6 @@ struct Walker : Proposer {
         p.values[d] = std::clamp(p.values[d] + step, 0.0, 9.0);
         next.push_back(p);
       }
-    (void)space;
     return next;
   }
 };
@@ -336,13 +327,10 @@ TEST(CalibrateSearch, SizesAreToldAndTooLargeRoundsRefusedBeforeAnyPoint) {
     s.method = m, s.rounds = rounds;
     return s;
   };
-  SearchSettings morris = with(SearchMethod::Morris, 1);
-  morris.trajectories = 20;
-  SearchSettings budget = with(SearchMethod::Grid, 1);
-  budget.evaluations = 50;
+  SearchSettings morris = with(SearchMethod::Morris, 1), budget = with(SearchMethod::Grid, 1),
+                 walk = with(SearchMethod::Proposed, 1);
+  morris.trajectories = 20, budget.evaluations = 50, walk.evaluations = 300;
   Walker w;
-  SearchSettings walk = with(SearchMethod::Proposed, 1);
-  walk.evaluations = 300;
   const auto refine3 = with(SearchMethod::Refine, 3), refine2 = with(SearchMethod::Refine, 2);
   // Each: what, its space, settings and proposer; the first round, a later one, the total.
   // clang-format off
@@ -363,8 +351,7 @@ TEST(CalibrateSearch, SizesAreToldAndTooLargeRoundsRefusedBeforeAnyPoint) {
   }
   bool asked = false;
   SearchHooks h;
-  h.evaluate = [&asked](const std::vector<Point>&, int,
-                        const std::function<void(std::size_t, PointResult &&)>&) { asked = true; };
+  h.evaluate = [&asked](auto&&...) { asked = true; };
   EXPECT_EQ(Thrown<std::invalid_argument>([&] { Search(nine, with(SearchMethod::Refine, 3), h); }),
             "a round of 1953125 points (refine's lattice of 5 values over 9 parameters) is more "
             "than the most allowed, 100000: narrow the space, or search it with cmaes");
@@ -428,16 +415,11 @@ std::vector<std::vector<unsigned char>> Grown(const Town& town, const Point& p, 
 CalibrationModel ModelOf(const Town& town, const std::vector<std::vector<unsigned char>>& maps,
                          std::vector<long> steps, int runs) {
   CalibrationModel m;
-  m.start = &town.start;
   for (std::size_t c = 0; c < maps.size(); ++c)
     m.controls.push_back(
         {RasterView{maps[c].data(), town.start.m_nRows, town.start.m_nCols, 0}, steps[c]});
-  m.scheme = DefaultClasses(town.set);
-  m.measures = {"fom.developed", "leesallee"};
-  m.runs = runs;
-  m.baseSeed = 11;
-  m.seedStep = 7;
-  m.makeSet = SetOf;
+  m.start = &town.start, m.scheme = DefaultClasses(town.set), m.runs = runs;
+  m.measures = {"fom.developed", "leesallee"}, m.baseSeed = 11, m.seedStep = 7, m.makeSet = SetOf;
   m.objective = Objective::Parse("fom.developed");
   return m;
 }
@@ -547,8 +529,7 @@ TEST(CalibrateEvaluate, ARunPastTheRunawayBoundStopsThereAndScoresTheWorst) {
         const Simulation& read = sim;
         if (developed(read.Current().m_pData, 900) > k * bound[t <= 4 ? 0 : 1]) at = t;
       }
-      stopped += at > 0;
-      reachedLast += at == 0 || at == 9;
+      stopped += at > 0, reachedLast += at == 0 || at == 9;
       if (at > 0) first = first == 0 ? at : std::min(first, at);
     }
     stoppedCounts.insert(stopped);
@@ -609,13 +590,11 @@ TEST(CalibrateScreening, FieldsWithoutEffectGetMuStarZeroAndRankLast) {
   CalibrationModel m = ModelOf(town, observed, steps, 2);
   m.makeSet = [](const Point& p) {
     auto set = std::make_unique<CLandUseSet>();
-    static_cast<CStreetNode*>(set->m_LandUseArray.GetAt(set->GetIDIndex(1)))->m_nMinStep =
-        static_cast<int>(p.values[0]);
-    auto* house = static_cast<CHouse*>(set->m_LandUseArray.GetAt(set->GetIDIndex(3)));
-    house->m_nStreetPercent = static_cast<int>(p.values[1]);
-    house->m_nInactivePeriod = static_cast<int>(p.values[2]);
-    static_cast<CLandUse*>(set->m_LandUseArray.GetAt(set->GetIDIndex(6)))->m_nPolicy =
-        static_cast<int>(p.values[3]);
+    auto at = [&](int id) { return set->m_LandUseArray.GetAt(set->GetIDIndex(id)); };
+    static_cast<CStreetNode*>(at(1))->m_nMinStep = static_cast<int>(p.values[0]);
+    auto* house = static_cast<CHouse*>(at(3));
+    house->m_nStreetPercent = int(p.values[1]), house->m_nInactivePeriod = int(p.values[2]);
+    static_cast<CLandUse*>(at(6))->m_nPolicy = static_cast<int>(p.values[3]);
     return set;
   };
   PointEvaluator ev(m, 2);
@@ -626,10 +605,7 @@ TEST(CalibrateScreening, FieldsWithoutEffectGetMuStarZeroAndRankLast) {
   SearchSettings s;
   s.method = SearchMethod::Morris, s.trajectories = 6;
   SearchHooks h;
-  h.evaluate = [&](const std::vector<Point>& pts, int round,
-                   const std::function<void(std::size_t, PointResult &&)>& done) {
-    ev.Evaluate(pts, space, round, done);
-  };
+  h.evaluate = [&](auto& pts, int round, auto& done) { ev.Evaluate(pts, space, round, done); };
   const SearchResult r = Search(space, s, h);
   const Sensitivity e = MorrisEffects(space, s, r.ranking, ev.Measures());
   EXPECT_EQ(e.none, (std::vector<bool>{false, false, true, true}));
@@ -659,10 +635,7 @@ TEST(CalibrateRecovery, TheTruePointRanksFirst) {
                              Param("house.streetPercent", {0, 20, 40, 60})};
   PointEvaluator ev(ModelOf(town, observed, steps, 8), 2);
   SearchHooks h;
-  h.evaluate = [&](const std::vector<Point>& pts, int round,
-                   const std::function<void(std::size_t, PointResult &&)>& done) {
-    ev.Evaluate(pts, space, round, done);
-  };
+  h.evaluate = [&](auto& pts, int round, auto& done) { ev.Evaluate(pts, space, round, done); };
   const SearchResult r = Search(space, SearchSettings{}, h);
   ASSERT_EQ(r.ranking.size(), 64u);
   EXPECT_EQ(r.ranking.front().key, PointKey(space, truth));
@@ -677,9 +650,7 @@ TEST(CalibrateMajority, CellsInAClassInAtLeastHalfOfTheRuns) {
   ClassScheme scheme;  // vacant {0}, street {1, 2}*, housing {3}*, others {6, 7}
   scheme.names = {"vacant", "street", "housing", "others"};
   scheme.developed = {false, true, true, false};
-  scheme.classOf[0] = 0;
-  scheme.classOf[2] = scheme.classOf[1] = 1;
-  scheme.classOf[3] = 2;
+  scheme.classOf[0] = 0, scheme.classOf[2] = scheme.classOf[1] = 1, scheme.classOf[3] = 2;
   scheme.classOf[7] = scheme.classOf[6] = 3;
   // Each cell: its runs in vacant, street, housing, others; the start's ID; the majority.
   const int cells[][6] = {
@@ -702,10 +673,8 @@ TEST(CalibrateMajority, CellsInAClassInAtLeastHalfOfTheRuns) {
   const RasterView view{start.data(), 1, n, 0};
   EXPECT_EQ(MajorityMap(counts, 4, scheme, view), want);
   // With 5 runs, 2 developed is less than half: those cells are vacant.
-  counts[0][1] = counts[0][2] = 3;
-  want[1] = want[2] = 0;
+  counts[0][1] = counts[0][2] = 3, want[1] = want[2] = 0;
   EXPECT_EQ(MajorityMap(counts, 5, scheme, view), want);
   EXPECT_THROW(MajorityMap(counts, 0, scheme, view), std::invalid_argument);
-  counts.pop_back();
-  EXPECT_THROW(MajorityMap(counts, 4, scheme, view), std::invalid_argument);
+  EXPECT_THROW((counts.pop_back(), MajorityMap(counts, 4, scheme, view)), std::invalid_argument);
 }

@@ -82,18 +82,28 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
                      message);
 
   // A calibration grows under its schedule (its fit scores otherwise without it) and goes on
-  // only with that one; its best point's ensemble is the ensemble command's, file for file.
+  // only with that one; its best point's ensemble is the ensemble command's, file for file, with
+  // the background, the classes, a start's no-data value and a control map's no-data cells.
   Text("space.json", R"([{"id": 3, "field": "suitabilityWeight", "values": [1, 2]}])");
+  Text("classes.json", R"({"classes": [{"name": "built", "ids": [1, 2, 3], "developed": true},
+      {"name": "rest", "ids": [0, 4, 5]}]})");
+  std::string control = ReadAll(W("o/step-0006.asc"));
+  const std::size_t row0 = control.find('\n', control.find("nodata_value")) + 1;
+  Text("c.asc", control.replace(row0, 6, "-9999 -9999 -9999 "));
+  Layer("bg.asc", "247", "255", false);  // housing only in row 5
+  std::string start = ReadAll(W("o/step-0000.asc"));
+  Text("st.asc", start.replace(start.find("-9999"), 5, "-1"));
   const std::string inputs =
-      " --rows 30 --cols 30 --seed-step 3 --runs 2 --extent full --chart-scale log --quiet --out ";
-  const std::string calibrate =
-      "calibrate --observed o/step-0006.asc:6 --space space.json" + inputs;
+      " --start st.asc --seed-step 3 --runs 2 --extent full "
+      "--chart-scale log --background bg.asc --classes classes.json --quiet "
+      "--out ";
+  const std::string calibrate = "calibrate --observed c.asc:6 --space space.json" + inputs;
   Ok(calibrate + "fit --schedule s.json"), Ok(calibrate + "plain");
   EXPECT_NE(Json::parse(ReadAll(W("fit/best.json")))["run"]["objectiveValue"],
             Json::parse(ReadAll(W("plain/best.json")))["run"]["objectiveValue"]);
   fs::rename(W("fit/best/step-6"), W("aside"));
-  Ok("ensemble --steps 6 --observed o/step-0006.asc --schedule s.json --params fit/best.json" +
-     inputs + "fit/best/step-6");
+  Ok("ensemble --steps 6 --observed c.asc --schedule s.json --params fit/best.json" + inputs +
+     "fit/best/step-6");
   for (const std::string& f : Listing(W("fit/best/step-6")))
     EXPECT_EQ(ReadAll(W("aside/" + f)), ReadAll(W("fit/best/step-6/" + f))) << f;
   Text("s.json", R"([{"step": 3, "layers": ["road.asc"]}])");

@@ -38,10 +38,7 @@ Map Random(int rows, int cols, unsigned seed, int ids, int noneEvery = 0) {
 }
 
 const ClassScheme& Scheme() {
-  static const ClassScheme s = [] {
-    CLandUseSet set;
-    return DefaultClasses(set);
-  }();
+  static const ClassScheme s = DefaultClasses(CLandUseSet());
   return s;
 }
 
@@ -82,27 +79,23 @@ const Map kObserved{3, 4, {0, 3, 3, 0, 0, 3, 3, 4, 1, 1, 2, 1}};
 const Map kSimulated{3, 4, {0, 3, 0, 3, 4, 3, 3, 3, 1, 1, 1, 6}};
 
 TEST(CompareMeasures, HandWorkedMaps) {
-  const double pi = 3.14159265358979323846;
-  const double none = NAN;
+  const double pi = 3.14159265358979323846, none = NAN;
   // clang-format off
   ExpectValues({
       // Cross-tabulation: diagonal 7 of 12; row (V S H I C O) 3 4 4 1 0 0,
       // column 2 3 5 1 0 1; pe = 39/144.
       {"agreement", 7.0 / 12}, {"kappa", 3.0 / 7}, {"leesallee", 7.0 / 11},
       {"quantity", 4.0 / 24}, {"allocation", 6.0 / 24}, {"quantity.others", 1.0 / 12},
-      {"allocation.vacant", 2.0 / 12}, {"allocation.street", 0.0},
-      {"allocation.industry", 2.0 / 12},
+      {"allocation.vacant", 2.0 / 12}, {"allocation.street", 0}, {"allocation.industry", 2.0 / 12},
       // Blocks of 2 x 2 (the bottom ones 1 x 2): 3 + 3 + 2 + 1 agree.
       {"agreement@2", 9.0 / 12}, {"allocation@2", 1.0 / 12}, {"agreement@4", 10.0 / 12},
       {"allocation@4", 0.0}, {"allocation@64", 0.0},
       // Change: hits 1, misses 1, wrong hits 1, false alarms 3.
       {"fom", 1.0 / 6}, {"producers", 1.0 / 3}, {"users", 1.0 / 5},
       {"fom.housing", 1.0 / 4}, {"producers.housing", 1.0 / 2}, {"users.housing", 1.0 / 3},
-      {"fom.industry", 0.0}, {"producers.others", none}, {"users.others", 0.0},
-      {"fom.vacant", none},
+      {"fom.industry", 0}, {"producers.others", none}, {"users.others", 0}, {"fom.vacant", none},
       {"fom.developed", 2.0 / 6}, {"producers.developed", 2.0 / 3}, {"users.developed", 2.0 / 5},
-      // pE(T) = 6/12 * 13/36 + 2/12 * 1 + 4/12 * 3/4 = 43/72.
-      {"ksim", -1.0 / 29},
+      {"ksim", -1.0 / 29},  // pE(T) = 6/12 * 13/36 + 2/12 * 1 + 4/12 * 3/4 = 43/72.
       // Simulated patches: housing one of 5 cells, perimeter 12, edge 8;
       // vacant two single cells, edges 2 + 3; no commerce.
       {"patches.housing", 1}, {"lpi.housing", 500.0 / 12}, {"patcharea.housing", 5},
@@ -129,23 +122,19 @@ TEST(CompareMeasures, FuzzyKappaOfOneRow) {
 }
 
 TEST(CompareMeasures, UndefinedValues) {
-  const Map vacant{2, 3, {0, 0, 0, 0, 0, 0}};
-  const Map none{2, 3, {9, 9, 9, 9, 9, 9}};
+  const Map vacant{2, 3, {0, 0, 0, 0, 0, 0}}, none{2, 3, {9, 9, 9, 9, 9, 9}};
   const double undefined = NAN;
   // No change anywhere: the change measures are undefined, the rest perfect.
   // clang-format off
   ExpectValues({{"fom", undefined}, {"producers", undefined}, {"users.developed", undefined},
                 {"ksim", undefined}, {"agreement", 1}, {"kappa", 1}, {"allocation", 0},
-                {"fuzzykappa", 1}},
-               kObserved, kObserved, &kObserved);
+                {"fuzzykappa", 1}}, kObserved, kObserved, &kObserved);
   // One class in both maps.
   ExpectValues({{"kappa", undefined}, {"fuzzykappa", undefined}, {"leesallee", undefined},
-                {"agreement", 1}, {"lpi.vacant", 100}},
-               vacant, vacant, nullptr);
+                {"agreement", 1}, {"lpi.vacant", 100}}, vacant, vacant, nullptr);
   // No cell with a class.
   ExpectValues({{"agreement", undefined}, {"quantity", undefined}, {"agreement@2", undefined},
-                {"fuzzykappa", undefined}, {"lpi.vacant", undefined}},
-               none, none, nullptr);
+                {"fuzzykappa", undefined}, {"lpi.vacant", undefined}}, none, none, nullptr);
   // clang-format on
 }
 
@@ -162,11 +151,8 @@ TEST(CompareMeasures, RefusedInput) {
                                                     {2, -1e-9, false}, {2, 64.001, false}};
   CompareOptions o;
   ClassScheme s = Scheme();
-  auto taken = [&] {
-    return testkit::Thrown<std::invalid_argument>(
-               [&] { Compare(kObserved.View(), kSimulated.View(), nullptr, s, o); })
-        .empty();
-  };
+  const auto compare = [&] { Compare(kObserved.View(), kSimulated.View(), nullptr, s, o); };
+  auto taken = [&] { return testkit::Thrown<std::invalid_argument>(compare).empty(); };
   for (const auto& [halving, radius, ok] : fuzzy)
     EXPECT_EQ((o.halvingDistance = halving, o.radius = radius, taken()), ok)
         << halving << " " << radius;
@@ -199,10 +185,8 @@ TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
     }
   }
   std::uint64_t nines = 0, both = 0;
-  for (std::size_t i = 0; i < obs.ids.size(); ++i) {
-    nines += obs.ids[i] == 9;
-    both += obs.ids[i] != 9 && sim.ids[i] != 9;
-  }
+  for (std::size_t i = 0; i < obs.ids.size(); ++i)
+    nines += obs.ids[i] == 9, both += obs.ids[i] != 9 && sim.ids[i] != 9;
   EXPECT_EQ(full.unclassified.observed[9], nines);
   EXPECT_EQ(std::make_tuple(full.unclassified.observed[0], full.cells), std::make_tuple(0u, both));
   Map lone = Random(5, 6, 1, 3);  // a single unclassified cell is told, where it lies only
@@ -216,9 +200,8 @@ TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
 TEST(CompareMeasures, ResolutionsAgainstBlockSums) {
   for (const auto& [rows, cols] : {std::pair{1, 1}, {1, 17}, {19, 1}, {33, 65}, {130, 7}}) {
     // The observed map with a sprinkle of changes, so that many blocks hold one ID in both maps.
-    const Map a = Random(rows, cols, 5, 7, 30);
+    const Map a = Random(rows, cols, 5, 7, 30), noise = Random(rows, cols, 6, 7, 30);
     Map s = a;
-    const Map noise = Random(rows, cols, 6, 7, 30);
     for (std::size_t i = 0; i < s.ids.size(); i += 1 + i % 5) s.ids[i] = noise.ids[i];
     const ComparisonResult r = Compare(a.View(), s.View(), nullptr, Scheme());
     const int L = compare_detail::ResolutionLevels(rows, cols);
@@ -297,9 +280,8 @@ TEST(CompareMeasures, LandscapeAgainstFloodFill) {
     for (std::size_t k = 0; k < 6; ++k) {
       SCOPED_TRACE("seed " + std::to_string(seed) + " class " + std::to_string(k));
       const LandscapeMetrics& got = r.landscapeSimulated[k];
-      EXPECT_EQ(got.patches, patches[k]);
-      EXPECT_EQ(got.largestPatch, largest[k]);
-      EXPECT_EQ(got.totalEdge, edge[k]);
+      EXPECT_EQ(std::make_tuple(got.patches, got.largestPatch, got.totalEdge),
+                std::make_tuple(patches[k], largest[k], edge[k]));
       if (patches[k] > 0) {
         EXPECT_NEAR(*got.meanCompactness.value, compact[k] / patches[k], 1e-12);
       }
@@ -327,8 +309,7 @@ TEST(CompareMeasures, FuzzyKappaAgainstWindowScan) {
       return best;
     };
     // hist[map][own class][other class][d2]
-    std::vector<double> hist(2 * 6 * 6 * static_cast<std::size_t>(maxD2 + 2), 0.0);
-    std::vector<double> n(12, 0.0);
+    std::vector<double> hist(2 * 6 * 6 * static_cast<std::size_t>(maxD2 + 2), 0.0), n(12, 0.0);
     double p = 0, total = 0;
     for (int y = 0; y < rows; ++y)
       for (int x = 0; x < cols; ++x) {
@@ -407,16 +388,8 @@ TEST(CompareScores, EnsembleHookSeesEachRunOnce) {
   };
   RunEnsembleRuns(config, {4, 1, 2});
   EXPECT_EQ(calls, (std::vector<int>{0, 1, 1, 0, 1}));
-  for (int run : {1, 2, 4}) {
-    Simulation lone;
-    lone.Init(30, 30);
-    lone.Current().CopyValueFromCoverage(&town.start);
-    SeedRandom(3 + 2 * static_cast<unsigned>(run));
-    lone.Run(6);
-    EXPECT_EQ(seen[static_cast<std::size_t>(run)],
-              std::vector<unsigned char>(lone.Current().m_pData, lone.Current().m_pData + 900))
-        << run;
-  }
+  CLandUseSet rules;  // the default set, as the ensemble's
+  for (int run : {1, 2, 4}) EXPECT_EQ(seen.at(run), town.Grown(rules, 3 + 2u * run, {6})[0]) << run;
 }
 
 }  // namespace

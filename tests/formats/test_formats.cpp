@@ -18,6 +18,8 @@ using Writer = decltype(&CLandUseCoverage::ExportASCFile);
 const Reader kAsc = &CLandUseCoverage::ImportASCFile, kE00 = &CLandUseCoverage::ImportE00File,
              kFlt = &CLandUseCoverage::ImportFLTFile, kXya = &CLandUseCoverage::ImportXYAFile,
              kDat = &CLandUseCoverage::ImportDATFile;
+const Writer kToAsc = &CLandUseCoverage::ExportASCFile, kToE00 = &CLandUseCoverage::ExportE00File,
+             kToFlt = &CLandUseCoverage::ExportBINFile, kToXya = &CLandUseCoverage::ExportXYAFile;
 const std::string kRange =
     "The Range is larger than the environment!\n Please make a larger environemt first";
 const std::string kBadFormat = "Bad Export File Format...\nCheck the format!!!";
@@ -69,8 +71,7 @@ TEST(Formats, WritersGiveTheseBytesExactly) {
   CLandUseCoverage small, eleven, blank, never;
   ASSERT_EQ(small.InitCoverage(5, 6, 9) + eleven.InitCoverage(7, 11, 0), 2);
   ASSERT_EQ(blank.InitCoverage(80, 100, 0), 1);
-  FillRandom(small, 7);
-  FillRandom(eleven, 3);
+  FillRandom(small, 7), FillRandom(eleven, 3);
   small.m_dXllCorner = 378963.0, small.m_dYllCorner = -0.05, small.m_dCellSize = 12.5;
   small.m_nNoDataValue = 0;
   // clang-format off
@@ -85,8 +86,7 @@ TEST(Formats, WritersGiveTheseBytesExactly) {
                 "28960db6f8675f01"}}};
   // clang-format on
   for (const auto& k : cases) {
-    const Writer writers[] = {&CLandUseCoverage::ExportASCFile, &CLandUseCoverage::ExportE00File,
-                              &CLandUseCoverage::ExportBINFile, &CLandUseCoverage::ExportXYAFile};
+    const Writer writers[] = {kToAsc, kToE00, kToFlt, kToXya};
     const char* files[] = {"g.asc", "g.e00", "g.flt", "g.xya", "g.hdr"};
     for (int w = 0; w < 4; ++w) ASSERT_EQ((k.first->*writers[w])(dir / files[w]), 1);
     for (int f = 0; f < 5; ++f)
@@ -110,11 +110,11 @@ TEST(Formats, EveryFormatRoundTripsBothOverlayValuesAnySizeEveryIdAnyBlock) {
       {13, 17, 13, 17, 2024, 0},      {6, 11, 9, 14, 99, 8},          {21, 43, 21, 43, 77, 9},
       {6, 10000, 6, 10000, 31337, 0}, {10000, 5, 10000, 5, 4242, 77}, {16, 16, 16, 16, 0, 0}};
   const std::tuple<const char*, Writer, Reader, bool> formats[] = {
-      {"g.e00", &CLandUseCoverage::ExportE00File, kE00, true},
-      {"g.asc", &CLandUseCoverage::ExportASCFile, kAsc, true},
-      {"g.flt", &CLandUseCoverage::ExportBINFile, kFlt, true},
-      {"g.xya", &CLandUseCoverage::ExportXYAFile, kXya, false},  // non-blank cells only
-      {"g.dat", &CLandUseCoverage::ExportXYAFile, kDat, false}};
+      {"g.e00", kToE00, kE00, true},
+      {"g.asc", kToAsc, kAsc, true},
+      {"g.flt", kToFlt, kFlt, true},
+      {"g.xya", kToXya, kXya, false},  // non-blank cells only
+      {"g.dat", kToXya, kDat, false}};
   ScratchDir dir;
   for (const auto& [rows, cols, intoRows, intoCols, seed, bytes] : cases) {
     BlockSize block(bytes);
@@ -154,11 +154,7 @@ TEST(Formats, HandMadeFilesReadAlikeAtEveryBlockSize) {
       asc = "ncols 7\r\nnrows 5\r\nxllcorner 1000.5\r\nyllcorner 3.789e+005\r\ncellsize 25\r\n",
       e00 = "EXP  0\r\nGRD  2\r\n         7         4 1-2.14748364700000e+009\r\n\r\n\r\n\r\n";
   auto f = [](const std::string& d) { return std::string(14 - d.size(), ' ') + d; };  // E00 field
-  auto le = [](float v) {
-    std::string s(4, '\0');
-    std::memcpy(&s[0], &v, 4);
-    return s;
-  };
+  auto le = [](float v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
   // Each: the reader, overlay, the file, the float grid's header, the outcome.
   const std::tuple<Reader, int, std::string, std::string, std::string> cases[] = {
       // 12345 keeps 57, -7 249, 3.7 reads 3, 256 keeps 0, -9999 241; a lone CR is
@@ -211,8 +207,7 @@ TEST(Formats, HandMadeFilesReadAlikeAtEveryBlockSize) {
   ScratchDir dir;
   for (const auto& [read, overlay, text, header, outcome] : cases) {
     const std::string file = dir / (header.empty() ? "h.txt" : "h.flt");
-    WriteAll(file, text);
-    WriteAll(dir / "h.hdr", header);
+    WriteAll(file, text), WriteAll(dir / "h.hdr", header);
     std::string expected = outcome;
     std::replace(expected.begin(), expected.end(), '|', '\n');
     while (std::count(expected.begin(), expected.end(), '\n') < 5)
@@ -221,18 +216,16 @@ TEST(Formats, HandMadeFilesReadAlikeAtEveryBlockSize) {
       BlockSize block(size);
       CLandUseCoverage cov;
       ASSERT_EQ(cov.InitCoverage(5, 7, 9), 1);
-      cov.SetGridValue(1);
-      cov.m_nNoDataValue = 4;
+      cov.SetGridValue(1), cov.m_nNoDataValue = 4;
       ASSERT_EQ(Outcome(read, file, cov, overlay), expected) << "block " << size;
     }
   }
 }
 
 TEST(Formats, RefusalsAndMissingFilesChangeNothing) {
-  // Grids larger than the coverage: the range message, 0, before the float
-  // grid's data file is even looked for; E00 headers: their messages;
-  // missing files, folders, layoutless lists, exports into missing folders:
-  // 0 without a message.
+  // Grids larger than the coverage: the range message, 0, before the float grid's data file is even
+  // looked for; E00 headers: their messages; a grid of sizes 0: 1, nothing read; missing files,
+  // folders, layoutless lists, exports into missing folders: 0 without a message.
   const std::string rest = "6 5 1 0\r\n\r\n\r\n\r\n1\r\n";
   const std::tuple<Reader, std::string, std::string, int, std::string> cases[] = {
       {kAsc, "ncols 7\nnrows 5\nxllcorner 1\nyllcorner 1\ncellsize 1\n1\n", "", 0, kRange},
@@ -249,38 +242,34 @@ TEST(Formats, RefusalsAndMissingFilesChangeNothing) {
       {kE00, "EXP  0\r\nGRD  2\r\n6 5 2 0\r\n", "", 0, kIntegerGrid},
       {kE00, "EXP  0\r\nGRD  2\r\n6 5\r\n", "", 0, kIntegerGrid},  // a missing type reads 0
       {kE00, "exp  0 lower case\r\nGRD  2 trailing\r\n6 5 1 0\r\n\r\n\r\n\r\n9\r\n", "", 1, "9"},
-      {kAsc, "ncols\nnrows x\nxllcorner 1\nyllcorner 1\ncellsize 1\n1 2 3\n", "", 1,
-       ""},                                                        // sizes 0
+      {kAsc, "ncols\nnrows x\nxllcorner 1\nyllcorner 1\ncellsize 1\n1 2 3\n", "", 1, ""},
       {kFlt, "", "", 0, ""},                                       // no header
       {kFlt, "", "ncols 2\r\nnrows 2\r\n", 0, ""},                 // no data file
       {&CLandUseCoverage::ImportXYFile, "1 1 1\r\n", "", 0, ""}};  // no layout
   ScratchDir dir;
   for (const auto& [reader, data, header, result, says] : cases) {
     SCOPED_TRACE(data + header);
-    WriteAll(dir / "c.flt", data);
-    std::filesystem::remove(dir / "c.hdr");
+    WriteAll(dir / "c.flt", data), std::filesystem::remove(dir / "c.hdr");
     if (!header.empty()) WriteAll(dir / "c.hdr", header + "\r\n\r\n\r\nnodata_value 1\r\n");
     if (reader == kFlt && data.empty()) std::filesystem::remove(dir / "c.flt");
     CLandUseCoverage cov;
     ASSERT_EQ(cov.InitCoverage(5, 6, 9), 1);
     FillRandom(cov, 4);
-    const auto before =
-        std::make_tuple(Values(cov), Ages(cov), cov.m_dCellSize, cov.m_nNoDataValue);
+    const auto was = std::make_tuple(Values(cov), Ages(cov), cov.m_dCellSize, cov.m_nNoDataValue);
     NoticeRecorder messages;
     EXPECT_EQ((cov.*reader)(dir / "c.flt", 0), result);
     const bool read = result == 1;
     EXPECT_EQ(messages.texts, std::vector<std::string>(!read && !says.empty(), says));
-    EXPECT_EQ(cov.GetCellValue(0, 0), read && !says.empty() ? 9 : std::get<0>(before)[0]);
+    EXPECT_EQ(cov.GetCellValue(0, 0), read && !says.empty() ? 9 : std::get<0>(was)[0]);
     EXPECT_TRUE(read || std::make_tuple(Values(cov), Ages(cov), cov.m_dCellSize,
-                                        cov.m_nNoDataValue) == before);
+                                        cov.m_nNoDataValue) == was);
   }
   CLandUseCoverage cov;
   ASSERT_EQ(cov.InitCoverage(5, 5, 1), 1);
   std::filesystem::create_directories(dir / "d.flt");
   for (const std::string& name : {dir / "missing.asc", dir.Path(), dir / "d.flt"})
     for (Reader read : {kAsc, kE00, kFlt, kXya, kDat}) EXPECT_EQ((cov.*read)(name, 1), 0) << name;
-  for (auto write : {&CLandUseCoverage::ExportASCFile, &CLandUseCoverage::ExportE00File,
-                     &CLandUseCoverage::ExportBINFile, &CLandUseCoverage::ExportXYAFile})
+  for (Writer write : {kToAsc, kToE00, kToFlt, kToXya})
     EXPECT_EQ((cov.*write)(dir / "no/such/x.asc"), 0);
   EXPECT_EQ(cov.ExportBINFile(dir / "d.flt"), 0);  // the header is written first
   EXPECT_TRUE(std::filesystem::exists(dir / "d.hdr"));
@@ -315,8 +304,7 @@ TEST(Formats, ReadAndWriteErrorsReachTheCallerAsFileErrors) {
   cov.SetCellValue(0, 0, 1);
   for (Reader read : {kAsc, kE00, kXya, kDat})  // the start of a memory image cannot be read
     EXPECT_THROW((cov.*read)("/proc/self/mem", 0), FileError);
-  for (auto write : {&CLandUseCoverage::ExportASCFile, &CLandUseCoverage::ExportE00File,
-                     &CLandUseCoverage::ExportXYAFile})
+  for (Writer write : {kToAsc, kToE00, kToXya})
     EXPECT_EQ(Thrown<FileError>([&] { (cov.*write)("/dev/full"); }).rfind("/dev/full: ", 0), 0u);
   EXPECT_TRUE(messages.texts.empty());
 }
@@ -369,11 +357,8 @@ TEST(Formats, LinesKeepTheirFirstCharactersAcrossBlocks) {
     io::FileReader in;
     ASSERT_TRUE(in.Open(dir / "lines.txt"));
     std::string line;
-    in.ReadLine(line, 10);
-    EXPECT_EQ(line, "0123456789") << block;
-    in.ReadLine(line, 100);
-    EXPECT_EQ(line, long_line) << block;
-    in.ReadLine(line, 2);
-    EXPECT_EQ(line, "en") << block;
+    for (const auto& [keep, want] :
+         {std::pair<std::size_t, std::string>{10, "0123456789"}, {100, long_line}, {2, "en"}})
+      EXPECT_EQ((in.ReadLine(line, keep), line), want) << block;
   }
 }

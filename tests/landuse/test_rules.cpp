@@ -63,19 +63,16 @@ TEST(StreetNode, UpdateWritesVerticesThenTheEndNodeInsideTheGridOnly) {
 }
 
 TEST(StreetNode, ForcedStreetsTheirBorderTheFarEndProbeAndTheConnectModes) {
-  // The spacing reads the current coverage, the far-end probe the new one:
-  // a node written earlier in the pass near the far end stops a free street;
-  // mode 0 (and unknown modes) then build nothing, mode 1 joins a single
-  // find in the origin's row or column, mode 2 any single find; the search
-  // radius is trunc(min step x 0.66); more finds build nothing. Streets are
-  // cut at the border.
+  // The spacing reads the current coverage, the far-end probe the new one: a node written earlier
+  // in the pass near the far end stops a free street; mode 0 (and unknown modes) then build
+  // nothing, mode 1 joins a single find in the origin's row or column, mode 2 any single find; the
+  // search radius is trunc(min step x 0.66); more finds build nothing. Streets are cut at the
+  // border. Each: origin, three houses from there; nodes of the current and of the new coverage and
+  // vacant cells of the new one, written after the step's start; direction, mode, minimum and
+  // maximum step; built, the street's length from the origin (0: none), draws (-1: any).
   using Cells = std::vector<std::pair<int, int>>;
-  struct Case {
-    int row, col, housesRow, housesCol;     // origin, three houses from there
-    Cells curNodes, nextNodes, nextVacant;  // written after the step's start
-    int dir, mode, minStep, maxStep;
-    int built, street, draws;  // street: length from the origin, 0 none; draws -1: any
-  };
+  using Case =
+      std::tuple<int, int, int, int, Cells, Cells, Cells, int, int, int, int, int, int, int>;
   const Case cases[] = {
       {10, 10, 6, 6, {}, {}, {}, 2, 0, 4, 2, 1, 5, 3},           // the worked case
       {10, 10, 6, 6, {{13, 7}}, {}, {}, 2, 0, 4, 2, 0, 0, 1},    // spacing
@@ -96,27 +93,27 @@ TEST(StreetNode, ForcedStreetsTheirBorderTheFarEndProbeAndTheConnectModes) {
       {10, 10, 6, 6, {}, {{10, 18}}, {}, 2, 2, 4, 2, 0, 0, -1},  // beyond the join radius 2
       {10, 10, 6, 6, {}, {{10, 18}}, {}, 2, 2, 5, 2, 1, 8, -1},  // within the join radius 3
       {10, 10, 6, 6, {}, {{8, 15}, {10, 16}, {12, 14}}, {}, 2, 2, 4, 2, 0, 0, -1},  // three finds
-      {10, 17, 6, 13, {}, {}, {}, 2, 1, 4, 2, 0, 0, -1},  // cut at the border, mode 1: the origin
-      {10, 17, 6, 13, {}, {}, {}, 2, 2, 4, 2, 1, 0, -1},  // mode 2 joins the origin to itself
-  };
-  for (const Case& k : cases) {
+      {10, 17, 6, 13, {}, {}, {}, 2, 1, 4, 2, 0, 0, -1},   // cut at the border, mode 1: the origin
+      {10, 17, 6, 13, {}, {}, {}, 2, 2, 4, 2, 1, 0, -1}};  // mode 2 joins the origin to itself
+  for (const auto& k : cases) {
+    const auto& [row, col, housesRow, housesCol, curNodes, nextNodes, nextVacant, dir, mode,
+                 minStep, maxStep, built, street, draws] = k;
     SCOPED_TRACE(&k - cases);
     Scene t;
-    Town(t, k.row, k.col, k.housesRow, k.housesCol);
-    for (auto rc : k.curNodes) t.Put(rc.first, rc.second, 1);
-    for (auto rc : k.nextNodes) t.next.SetCellValue(rc.first, rc.second, 1);
-    for (auto rc : k.nextVacant) t.next.SetCellValue(rc.first, rc.second, 0);
+    Town(t, row, col, housesRow, housesCol);
+    for (auto rc : curNodes) t.Put(rc.first, rc.second, 1);
+    for (auto rc : nextNodes) t.next.SetCellValue(rc.first, rc.second, 1);
+    for (auto rc : nextVacant) t.next.SetCellValue(rc.first, rc.second, 0);
     CStreetNode node;
-    Force(node, k.dir);
-    node.m_nConnectMode = k.mode, node.m_nMinStep = k.minStep, node.m_nMaxStep = k.maxStep;
+    Force(node, dir);
+    node.m_nConnectMode = mode, node.m_nMinStep = minStep, node.m_nMaxStep = maxStep;
     const auto before = Values(t.next), cur = Values(t.cur);
     const auto ages = Ages(t.next);
     Replay rp(9);
-    EXPECT_EQ(node.Develop(&t.cur, k.row, k.col, &t.next), k.built);
-    rp.Skip(k.draws);
-    EXPECT_TRUE(k.draws < 0 || rp.DrawsMatch());
-    EXPECT_EQ(Values(t.next),
-              k.street ? WithStreet(before, k.row, k.col, k.dir, k.street) : before);
+    EXPECT_EQ(node.Develop(&t.cur, row, col, &t.next), built);
+    rp.Skip(draws);
+    EXPECT_TRUE(draws < 0 || rp.DrawsMatch());
+    EXPECT_EQ(Values(t.next), street ? WithStreet(before, row, col, dir, street) : before);
     EXPECT_EQ(Values(t.cur), cur);  // the current coverage is never written
     EXPECT_EQ(Ages(t.next), ages);
   }
@@ -138,8 +135,7 @@ TEST(StreetNode, TheJoinWritesFixedIdsAFreeStreetTheSetsDrawnAfterTheLength) {
   for (int mode : {2, 0}) {  // node ID 9 and vertex ID 8 in the set
     Scene t;
     t.Get<CLandUse>(1)->SetID(9), t.Get<CLandUse>(2)->SetID(8);
-    t.Put(10, 10, 9), t.PutRow(6, 6, 8, 3);
-    t.Start();
+    t.Put(10, 10, 9), t.PutRow(6, 6, 8, 3), t.Start();
     if (mode == 2) t.next.SetCellValue(10, 16, 9);
     CStreetNode node;
     Force(node, 2), node.m_nConnectMode = mode;
@@ -196,12 +192,10 @@ TEST(StreetVertex, TwoStreetCellsInTheWindowKeepTheCellFewerClearIt) {
     Scene s(10, 10);
     s.Put(row, col, id);
     for (const auto& o : others) s.Put(o[0], o[1], o[2]);
-    s.Start();
-    s.next.SetCellAge(row, col, 12);
+    s.Start(), s.next.SetCellAge(row, col, 12);
     s.next.SetCellValue(row == 4 ? 5 : 1, 4, 2);  // a street written earlier in the pass: not read
-    auto expected = Values(s.next);
+    auto expected = Values(s.next), cur = Values(s.cur);
     const auto ages = Ages(s.next);
-    const auto cur = Values(s.cur);
     expected[row * 10 + col] = cleared ? 0 : id;
     CStreetVertex v;
     Replay rp(3);
@@ -246,9 +240,7 @@ TEST(Rules, OutsideTheGridWithoutCoveragesASetOrAgesNothingIsWrittenOrDrawn) {
             std::make_tuple(1, 1, 0, 0));
   // A direction out of 0..7 is reported (after the vertex ID is asked for).
   CStreetNode node;
-  EXPECT_EQ(
-      node.IsDevelopedInDirection(&s.cur, 4, 4, 8) + node.IsDevelopedInDirection(&s.cur, 4, 4, -1),
-      0);
+  for (int d : {8, -1}) EXPECT_EQ(node.IsDevelopedInDirection(&s.cur, 4, 4, d), 0);
   EXPECT_EQ(notices.texts, std::vector<std::string>(2, kDirectionMessage));
   EXPECT_EQ(std::make_pair(node.CheckHouseIndustryCommerce(nullptr, 4, 4),  // no coverage
                            node.CheckOtherStreetNode(nullptr, 4, 4)),

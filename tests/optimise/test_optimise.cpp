@@ -58,8 +58,7 @@ struct Formula {
                                   t = FractionsOf(space, Point{target});
         for (std::size_t k = 0; k < u.size(); ++k) d += (u[k] - t[k]) * (u[k] - t[k]);
         PointResult r;
-        r.objective = Scalar::Of(flat ? 0.5 : -std::sqrt(d));
-        r.quantity = Scalar::Of(0);
+        r.objective = Scalar::Of(flat ? 0.5 : -std::sqrt(d)), r.quantity = Scalar::Of(0);
         // For NSGA-II: quantity u0, allocation 1 - u0 + u1 (u1 only hurts).
         r.stats = {{RunStatistic{1, Scalar::Of(u[0]), Scalar::Of(0)},
                     RunStatistic{1, Scalar::Of(1 - u[0] + u[1]), Scalar::Of(0)}}};
@@ -76,18 +75,16 @@ struct Formula {
   }
 };
 
-SearchSettings Budget(long evaluations) {
+SearchSettings Budget(long evaluations, SearchMethod method = SearchMethod::Grid) {
   SearchSettings s;
-  s.evaluations = evaluations;
+  s.evaluations = evaluations, s.method = method;
   return s;
 }
 
 TEST(Cmaes, FindsTheBestPointOfAKnownFunctionWithinTheParametersValues) {
   const SearchSpace space = Space();
   Formula f{{27, 3.7, 10, 64}};
-  CmaesSettings c;
-  c.population = 8;
-  optimise::CmaesProposer proposer(c);
+  optimise::CmaesProposer proposer(CmaesSettings{8});
   SearchHooks h = f.Hooks(space);
   std::vector<std::size_t> population;  // per round: the population of its run
   h.roundBegins = [&](int, std::size_t, std::size_t) {
@@ -98,9 +95,7 @@ TEST(Cmaes, FindsTheBestPointOfAKnownFunctionWithinTheParametersValues) {
     EXPECT_LE(pts.size(), population.back()) << "a generation is one round";
     run(pts, round, done);
   };
-  SearchSettings s = Budget(400);
-  s.method = SearchMethod::Proposed;
-  const SearchResult r = Search(space, s, h, &proposer);
+  const SearchResult r = Search(space, Budget(400, SearchMethod::Proposed), h, &proposer);
   EXPECT_EQ(r.ranking.front().key, "n=27; x=3.7; v=10; m=64");
   EXPECT_LE(r.ranking.size(), 400u);
   ASSERT_GT(f.rounds.size(), 3u);
@@ -114,10 +109,8 @@ TEST(Cmaes, FindsTheBestPointOfAKnownFunctionWithinTheParametersValues) {
                   space[d].values.end())
             << space[d].name << "=" << p.values[d];
   // A Latin hypercube of as many points does not find it.
-  SearchSettings lhs = Budget(400);
-  lhs.method = SearchMethod::Lhs;
-  lhs.samples = static_cast<int>(r.ranking.size());
-  lhs.rounds = 1;
+  SearchSettings lhs = Budget(400, SearchMethod::Lhs);
+  lhs.samples = static_cast<int>(r.ranking.size()), lhs.rounds = 1;
   Formula g{f.target};
   EXPECT_LT(*Search(space, lhs, g.Hooks(space)).ranking.front().objective.value, -0.01);
 }
@@ -126,16 +119,11 @@ TEST(Cmaes, FindsTheBestPointOfAKnownFunctionWithinTheParametersValues) {
 using Searcher = SearchResult (*)(const SearchSpace&, const SearchHooks&, std::uint64_t);
 
 SearchResult ByCmaes(const SearchSpace& space, const SearchHooks& h, std::uint64_t seed) {
-  CmaesSettings c;
-  c.seed = seed;
-  return SearchCmaes(space, Budget(120), c, h);
+  return SearchCmaes(space, Budget(120), CmaesSettings{0, 0.3, seed}, h);
 }
 
 SearchResult ByNsga2(const SearchSpace& space, const SearchHooks& h, std::uint64_t seed) {
-  optimise::Nsga2Settings n;
-  n.population = 12;
-  n.seed = seed;
-  return optimise::SearchNsga2(space, Budget(120), n, h);
+  return optimise::SearchNsga2(space, Budget(120), optimise::Nsga2Settings{12, seed}, h);
 }
 
 TEST(Optimisers, TheSameSeedGivesTheSamePointsAndAResumedSearchAsksTheSame) {
@@ -143,31 +131,26 @@ TEST(Optimisers, TheSameSeedGivesTheSamePointsAndAResumedSearchAsksTheSame) {
   for (const auto& [name, search] : {std::pair<const char*, Searcher>{"cmaes", ByCmaes},
                                      std::pair<const char*, Searcher>{"nsga2", ByNsga2}}) {
     SCOPED_TRACE(name);
-    Formula whole{{12, 1.1, 50, 3}};
+    const std::vector<double> t = {12, 1.1, 50, 3};
+    Formula whole{t}, again{t}, other{t}, first{t}, second{t};
     const SearchResult full = search(space, whole.Hooks(space), 5);
     EXPECT_EQ(full.ranking.size(), 120u);
-    Formula again{{12, 1.1, 50, 3}};
-    search(space, again.Hooks(space), 5);
+    search(space, again.Hooks(space), 5), search(space, other.Hooks(space), 6);
     EXPECT_EQ(again.Keys(space), whole.Keys(space));
-    Formula other{{12, 1.1, 50, 3}};
-    search(space, other.Hooks(space), 6);
     EXPECT_NE(other.Keys(space), whole.Keys(space));
 
     // Killed after 50 points, then resumed from what it had stored.
     std::map<std::string, PointResult> store;
-    Formula first{{12, 1.1, 50, 3}};
     SearchHooks h = first.Hooks(space);
     h.finished = [&store](const PointResult& r) {
       if (store.size() == 50) throw std::runtime_error("killed");
       store[r.key] = r;
     };
     EXPECT_THROW(search(space, h, 5), std::runtime_error);
-    Formula second{{12, 1.1, 50, 3}};
     h = second.Hooks(space);
     h.lookup = [&store](const std::string& key) -> std::optional<PointResult> {
       const auto it = store.find(key);
-      if (it == store.end()) return std::nullopt;
-      return it->second;
+      return it == store.end() ? std::nullopt : std::optional<PointResult>(it->second);
     };
     const SearchResult resumed = search(space, h, 5);
     std::vector<std::string> want, got;
@@ -177,14 +160,12 @@ TEST(Optimisers, TheSameSeedGivesTheSamePointsAndAResumedSearchAsksTheSame) {
     ASSERT_EQ(resumed.rounds.size(), full.rounds.size());
     for (std::size_t k = 0; k < full.rounds.size(); ++k)
       EXPECT_EQ(resumed.rounds[k].points, full.rounds[k].points) << "round " << k + 1;
-    std::vector<std::string> fresh;
+    std::vector<std::string> fresh, asked;  // asked: each point once
+    std::set<std::string> seen;
     for (const std::string& k : whole.Keys(space))
       if (!store.count(k)) fresh.push_back(k);
-    std::vector<std::string> asked = second.Keys(space);
-    std::set<std::string> seen;
-    asked.erase(std::remove_if(asked.begin(), asked.end(),
-                               [&seen](const std::string& k) { return !seen.insert(k).second; }),
-                asked.end());
+    for (const std::string& k : second.Keys(space))
+      if (seen.insert(k).second) asked.push_back(k);
     EXPECT_EQ(asked, fresh);
   }
 }
@@ -195,8 +176,7 @@ TEST(Cmaes, AStoppedRunRestartsWithTwiceThePopulation) {
   const SearchSpace space = Space();
   Formula f{{0, 0.1, 1, 0}, true};
   CmaesSettings c;
-  c.population = 5;
-  c.restarts = 2;
+  c.population = 5, c.restarts = 2;
   const SearchResult r = SearchCmaes(space, Budget(1000), c, f.Hooks(space));
   std::vector<std::size_t> sizes;
   for (const auto& round : f.rounds) sizes.push_back(round.size());
@@ -237,8 +217,7 @@ TEST(Nsga2, FindsAFrontOfQuantityAgainstAllocation) {
   // every u0. n's fractions are u0, x's u1 (x from 0.1 by 0.1).
   const SearchSpace space = Space();
   Formula f{{0, 0.1, 1, 0}};
-  optimise::Nsga2Settings n;
-  n.population = 16;
+  const optimise::Nsga2Settings n{16};
   const SearchResult r = optimise::SearchNsga2(space, Budget(600), n, f.Hooks(space));
   EXPECT_EQ(r.ranking.size(), 600u);
   for (std::size_t k = 1; k < f.rounds.size(); ++k) EXPECT_LE(f.rounds[k].size(), 16u);
@@ -255,24 +234,18 @@ TEST(Nsga2, TheFrontAndItsFile) {
   const SearchSpace space = {SearchParameter{"a", true, 0, 9, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}}};
   auto R = [](double a, std::optional<double> q, std::optional<double> al) {
     PointResult r;
-    r.point = Point{{a}};
-    r.key = "a=" + ValueText(a);
+    r.point = Point{{a}}, r.key = "a=" + ValueText(a);
     auto s = [](std::optional<double> v) {
       return RunStatistic{v ? 1 : 0, v ? Scalar::Of(*v) : Scalar::None("x"), Scalar::Of(0)};
     };
-    r.stats = {{s(q), s(al)}, {s(q), s(al)}};
-    r.objective = Scalar::Of(a / 10);
+    r.stats = {{s(q), s(al)}, {s(q), s(al)}}, r.objective = Scalar::Of(a / 10);
     return r;
   };
+  // On the front: a=0, 1, 2; a=4 (ties a=1: kept); a=6 (undefined quantity counts as 2: still the
+  // lowest allocation); a=7 (undefined allocation: the lowest quantity). a=3, 5: beaten by a=2, 0.
   const std::vector<PointResult> results = {
-      R(0, 0.3, 0.1),             // on the front
-      R(1, 0.1, 0.4),             // on the front
-      R(2, 0.2, 0.2),             // on the front
-      R(3, 0.2, 0.25),            // beaten by a=2
-      R(4, 0.1, 0.4),             // ties a=1: kept
-      R(5, 0.5, 0.1),             // beaten by a=0
-      R(6, std::nullopt, 0.0),    // undefined quantity counts as 2: still the lowest allocation
-      R(7, 0.05, std::nullopt)};  // undefined allocation: the lowest quantity
+      R(0, 0.3, 0.1), R(1, 0.1, 0.4), R(2, 0.2, 0.2),          R(3, 0.2, 0.25),
+      R(4, 0.1, 0.4), R(5, 0.5, 0.1), R(6, std::nullopt, 0.0), R(7, 0.05, std::nullopt)};
   optimise::Nsga2Settings n;
   std::vector<std::string> keys;
   const std::vector<PointResult> front = optimise::ParetoFront(results, n);
@@ -292,13 +265,11 @@ TEST(Nsga2, TheFrontAndItsFile) {
 // node.minStep, node.housePercent, house.neighborRadius, house.streetPercent, house.activeAge.
 std::unique_ptr<CLandUseSet> SetOf(const Point& p) {
   auto set = std::make_unique<CLandUseSet>();
+  auto v = [&p](int k) { return static_cast<int>(p.values[k]); };
   auto* node = static_cast<CStreetNode*>(set->m_LandUseArray.GetAt(set->GetIDIndex(1)));
-  node->m_nMinStep = static_cast<int>(p.values[0]);
-  node->m_nHousePercent = static_cast<int>(p.values[1]);
+  node->m_nMinStep = v(0), node->m_nHousePercent = v(1);
   auto* house = static_cast<CHouse*>(set->m_LandUseArray.GetAt(set->GetIDIndex(3)));
-  house->m_nNeighborRadius = static_cast<int>(p.values[2]);
-  house->m_nStreetPercent = static_cast<int>(p.values[3]);
-  house->m_nActiveAge = static_cast<int>(p.values[4]);
+  house->m_nNeighborRadius = v(2), house->m_nStreetPercent = v(3), house->m_nActiveAge = v(4);
   return set;
 }
 
@@ -308,12 +279,9 @@ TEST(CmaesRecovery, FindsAPointAtLeastAsGoodAsTheTrueOne) {
   const std::vector<long> steps = {5, 10, 15};
   const auto observed = town.Grown(*SetOf(truth), 1000, steps);  // not a calibration seed
   CalibrationModel m;
-  m.start = &town.start;
+  m.start = &town.start, m.scheme = DefaultClasses(town.set), m.runs = 4, m.makeSet = SetOf;
   for (std::size_t c = 0; c < steps.size(); ++c)
     m.controls.push_back({RasterView{observed[c].data(), 40, 40, 0}, steps[c]});
-  m.scheme = DefaultClasses(town.set);
-  m.runs = 4;
-  m.makeSet = SetOf;
   m.objective = Objective::Parse("fom.developed");
   PointEvaluator ev(m, 2);
   const SearchSpace space = {SearchParameter{"node.minStep", true, 1, 10000, Range(1, 10, 1)},
@@ -329,9 +297,7 @@ TEST(CmaesRecovery, FindsAPointAtLeastAsGoodAsTheTrueOne) {
   double own = 0;
   ev.Evaluate({truth}, space, 0,
               [&own](std::size_t, PointResult&& r) { own = *r.objective.value; });
-  CmaesSettings c;
-  c.population = 10;
-  const SearchResult r = SearchCmaes(space, Budget(300), c, h);
+  const SearchResult r = SearchCmaes(space, Budget(300), CmaesSettings{10}, h);
   EXPECT_GE(*r.ranking.front().objective.value, own - 0.01)
       << "best " << r.ranking.front().key << ", true point's own objective " << own;
 }

@@ -79,8 +79,7 @@ TEST(ParamsJson, EachFieldLandsOnItsLandUseAndNothingElseChanges) {
   // Every other field as the defaults have it.
   Json want = SetToJson(plain);
   CIndustry fresh;
-  fresh.SetID(9);
-  want["landUses"].push_back(LandUseToJson(fresh));
+  fresh.SetID(9), want["landUses"].push_back(LandUseToJson(fresh));
   for (const Json& entry : doc["landUses"])
     for (Json& lu : want["landUses"])
       if (lu["id"] == entry["id"]) lu.update(entry);
@@ -135,69 +134,66 @@ TEST(ParamsJson, AWrittenSetReadsBackAlikeAndEachFieldTakesItsWholeRangeOnly) {
 }
 
 TEST(ParamsJson, RefusalsNameTheFileTheKeyAndTheProblem) {
+  // Each: a document and the start of its refusal after "p.json: "; where the refusal starts "[",
+  // the document is the entries of the landUses list.
   const std::pair<const char*, const char*> cases[] = {
       {R"([1, 2])", "must hold a JSON object, got a list"},
       {R"({"landuses": []})", "landuses: unknown key"},
       {R"({"landUses": {}})", "landUses: must be a list, got an object"},
       {R"({"run": 3})", "run: must be an object, got an integer"},
-      {R"({"landUses": [3]})", "landUses[0]: must be an object, got an integer"},
-      {R"({"landUses": [{"name": "x"}]})", "landUses[0]: \"id\" is missing"},
-      {R"({"landUses": [{"id": 256}]})",
-       "landUses[0].id: must be an integer from 0 to 255, got 256"},
-      {R"({"landUses": [{"id": -1}]})", "landUses[0].id: must be an integer from 0 to 255, got -1"},
-      {R"({"landUses": [{"id": 1.5}]})",
-       "landUses[0].id: must be an integer from 0 to 255, got a number with a fraction"},
-      {R"({"landUses": [{"id": 3, "speed": 2}]})", "landUses[0].speed: unknown key"},
-      {R"({"landUses": [{"id": 3, "minStep": 1}]})",
-       "landUses[0].minStep: not a parameter of a House"},
-      {R"({"landUses": [{"id": 3, "activeAge": "30"}]})",
-       "landUses[0].activeAge: must be an integer from 0 to 1000000, got a text"},
-      {R"({"landUses": [{"id": 3, "activeAge": 18446744073709551615}]})",
-       "landUses[0].activeAge: must be an integer from 0 to 1000000, got 18446744073709551615"},
-      {R"({"landUses": [{"id": 0}, {"id": 4, "directionProb": [1, 2]}]})",
-       "landUses[1].directionProb: must be a list of 8 integers from 0 to 32767, got 2 entries"},
-      {R"({"landUses": [{"id": 4, "landUseProb": [1, -2, 3]}]})",
-       "landUses[0].landUseProb[1]: must be an integer from 0 to 32767, got -2"},
-      {R"({"landUses": [{"id": 4, "landUseProb": 3}]})",
-       "landUses[0].landUseProb: must be a list of 3 integers from 0 to 32767, got an integer"},
-      {R"({"landUses": [{"id": 1, "junctionFill": 1}]})",
-       "landUses[0].junctionFill: must be true or false, got an integer"},
-      {R"({"landUses": [{"id": 1, "densityRate": "fast"}]})",
-       "landUses[0].densityRate: must be a number from -1000000 to 1000000, got a text"},
-      {R"({"landUses": [{"id": 2, "color": "#12345G"}]})",
-       "landUses[0].color: must be a colour \"#RRGGBB\", got \"#12345G\""},
-      {R"({"landUses": [{"id": 2, "color": "#1234567"}]})", "landUses[0].color: must be a colour"},
-      {R"({"landUses": [{"id": 2, "category": "Road"}]})",
-       "landUses[0].category: must be one of Blank, StreetNode"},
-      {R"({"landUses": [{"id": 2, "name": ""}]})",
-       "landUses[0].name: must be 1 to 200 characters long"},
-      {R"({"landUses": [{"id": 2, "name": "a\nb"}]})",
-       "landUses[0].name: must not hold control characters"},
-      {R"({"landUses": [{"id": 3, "kind": "Industry"}]})",
-       "landUses[0].kind: the land use with ID 3 is a House, not an Industry"},
-      {R"({"landUses": [{"id": 9, "activeAge": 3}]})",
-       "landUses[0]: no land use has ID 9; a new land use needs a \"kind\""},
-      {R"({"landUses": [{"id": 9, "kind": "Park"}]})",
-       "landUses[0].kind: must be one of LandUse, StreetNode"},
-      {R"({"landUses": [{"id": 9, "kind": "Industry", "mixedLandUseProb": [1, 2, 3]}]})",
-       "landUses[0].mixedLandUseProb: not a parameter of an Industry"}};
-  for (const auto& k : cases) {
+      {"3", "[0]: must be an object, got an integer"},
+      {R"({"name": "x"})", "[0]: \"id\" is missing"},
+      {R"({"id": 256})", "[0].id: must be an integer from 0 to 255, got 256"},
+      {R"({"id": -1})", "[0].id: must be an integer from 0 to 255, got -1"},
+      {R"({"id": 1.5})", "[0].id: must be an integer from 0 to 255, got a number with a fraction"},
+      {R"({"id": 3, "speed": 2})", "[0].speed: unknown key"},
+      {R"({"id": 3, "minStep": 1})", "[0].minStep: not a parameter of a House"},
+      {R"({"id": 3, "activeAge": "30"})",
+       "[0].activeAge: must be an integer from 0 to 1000000, got a text"},
+      {R"({"id": 3, "activeAge": 18446744073709551615})",
+       "[0].activeAge: must be an integer from 0 to 1000000, got 18446744073709551615"},
+      {R"({"id": 0}, {"id": 4, "directionProb": [1, 2]})",
+       "[1].directionProb: must be a list of 8 integers from 0 to 32767, got 2 entries"},
+      {R"({"id": 4, "landUseProb": [1, -2, 3]})",
+       "[0].landUseProb[1]: must be an integer from 0 to 32767, got -2"},
+      {R"({"id": 4, "landUseProb": 3})",
+       "[0].landUseProb: must be a list of 3 integers from 0 to 32767, got an integer"},
+      {R"({"id": 1, "junctionFill": 1})",
+       "[0].junctionFill: must be true or false, got an integer"},
+      {R"({"id": 1, "densityRate": "fast"})",
+       "[0].densityRate: must be a number from -1000000 to 1000000, got a text"},
+      {R"({"id": 2, "color": "#12345G"})",
+       "[0].color: must be a colour \"#RRGGBB\", got \"#12345G\""},
+      {R"({"id": 2, "color": "#1234567"})", "[0].color: must be a colour"},
+      {R"({"id": 2, "category": "Road"})", "[0].category: must be one of Blank, StreetNode"},
+      {R"({"id": 2, "name": ""})", "[0].name: must be 1 to 200 characters long"},
+      {R"({"id": 2, "name": "a\nb"})", "[0].name: must not hold control characters"},
+      {R"({"id": 3, "kind": "Industry"})",
+       "[0].kind: the land use with ID 3 is a House, not an Industry"},
+      {R"({"id": 9, "activeAge": 3})",
+       "[0]: no land use has ID 9; a new land use needs a \"kind\""},
+      {R"({"id": 9, "kind": "Park"})", "[0].kind: must be one of LandUse, StreetNode"},
+      {R"({"id": 9, "kind": "Industry", "mixedLandUseProb": [1, 2, 3]})",
+       "[0].mixedLandUseProb: not a parameter of an Industry"}};
+  for (const auto& [doc, says] : cases) {
+    const bool entries = says[0] == '[';
+    const std::string text = entries ? std::string(R"({"landUses": [)") + doc + "]}" : doc,
+                      want = std::string("p.json: ") + (entries ? "landUses" : "") + says;
     CLandUseSet set;
-    const std::string said = Refusal([&] { ApplyParams(Json::parse(k.first), "p.json", set); });
-    EXPECT_EQ(said.rfind(std::string("p.json: ") + k.second, 0), 0u) << k.first << "\n" << said;
+    const std::string said = Refusal([&] { ApplyParams(Json::parse(text), "p.json", set); });
+    EXPECT_EQ(said.rfind(want, 0), 0u) << text << "\n" << said;
   }
 }
 
 // Each row is the entries of a space file: what its first parameter is
-// (name, whole or not, legal range: values), or the refusal after "space: ".
+// (name, whole or not, legal range: values), or the refusal after "space: ". `age` starts an entry
+// of the houses' activeAge.
 TEST(SearchSpace, ValuesAndRangesOrOneLineRefusals) {
-  const std::pair<const char*, const char*> rows[] = {
-      {R"({"id": 3, "field": "activeAge", "values": [30, 10, 20]})",
-       "id3.activeAge whole 0..1000000: 30 10 20"},
-      {R"({"id": 3, "field": "activeAge", "min": 10, "max": 30, "step": 7})",
-       "id3.activeAge whole 0..1000000: 10 17 24"},
-      {R"({"id": 3, "field": "activeAge", "min": 10, "max": 31, "step": 7})",
-       "id3.activeAge whole 0..1000000: 10 17 24 31"},
+  const std::string age = R"({"id": 3, "field": "activeAge", )";
+  const std::pair<std::string, const char*> rows[] = {
+      {age + R"("values": [30, 10, 20]})", "id3.activeAge whole 0..1000000: 30 10 20"},
+      {age + R"("min": 10, "max": 30, "step": 7})", "id3.activeAge whole 0..1000000: 10 17 24"},
+      {age + R"("min": 10, "max": 31, "step": 7})", "id3.activeAge whole 0..1000000: 10 17 24 31"},
       {R"({"id": 5, "field": "policy", "min": 100, "max": 100, "step": 1})",
        "id5.policy whole 0..100: 100"},
       {R"({"id": 1, "field": "densityRate", "min": 0.1, "max": 0.5, "step": 0.1})",
@@ -212,7 +208,7 @@ TEST(SearchSpace, ValuesAndRangesOrOneLineRefusals) {
        "id1.junctionFill whole 0..1: 1 0"},
       {"", "the space lists no parameter"},
       {"3", "[0]: must be an object"},
-      {R"({"id": 3, "field": "activeAge", "values": [1], "speed": 2})", "[0].speed: unknown key"},
+      {age + R"("values": [1], "speed": 2})", "[0].speed: unknown key"},
       {R"({"id": "3", "field": "activeAge", "values": [1]})",
        "[0].id: must be a land-use ID (a whole number)"},
       {R"({"id": 9, "field": "activeAge", "values": [1]})", "[0].id: no land use has ID 9"},
@@ -229,31 +225,25 @@ TEST(SearchSpace, ValuesAndRangesOrOneLineRefusals) {
       {R"({"id": 3, "field": "activeAge[0]", "values": [1]})",
        "[0].field: activeAge[0]: not a list"},
       {R"({"id": 3, "field": "name", "values": [1]})", "[0].field: name: not a number"},
-      {R"({"id": 3, "field": "activeAge", "values": []})",
-       "[0].values: must be a list of one or more numbers"},
-      {R"({"id": 3, "field": "activeAge", "values": [5, "6"]})", "[0].values[1]: must be a number"},
-      {R"({"id": 3, "field": "activeAge", "values": [5, 5]})", "[0].values[1]: 5 is listed twice"},
-      {R"({"id": 3, "field": "activeAge", "values": [1000001]})",
+      {age + R"("values": []})", "[0].values: must be a list of one or more numbers"},
+      {age + R"("values": [5, "6"]})", "[0].values[1]: must be a number"},
+      {age + R"("values": [5, 5]})", "[0].values[1]: 5 is listed twice"},
+      {age + R"("values": [1000001]})",
        "[0].values[0]: 1000001 is outside id3.activeAge's range from 0 to 1000000"},
-      {R"({"id": 3, "field": "activeAge", "values": [-1]})", "[0].values[0]: -1 is outside"},
-      {R"({"id": 3, "field": "activeAge", "values": [2.5]})",
+      {age + R"("values": [-1]})", "[0].values[0]: -1 is outside"},
+      {age + R"("values": [2.5]})",
        "[0].values[0]: 2.5 is not a whole number, as id3.activeAge is"},
-      {R"({"id": 3, "field": "activeAge", "values": [1], "step": 1})",
-       "[0]: give either values or min, max and step"},
-      {R"({"id": 3, "field": "activeAge", "min": 1, "max": 2})",
-       "[0]: needs values, or min, max and step"},
-      {R"({"id": 3, "field": "activeAge", "min": 30, "max": 10, "step": 1})", "[0].max: below min"},
-      {R"({"id": 3, "field": "activeAge", "min": -1, "max": 10, "step": 1})",
-       "[0].min: -1 is outside"},
+      {age + R"("values": [1], "step": 1})", "[0]: give either values or min, max and step"},
+      {age + R"("min": 1, "max": 2})", "[0]: needs values, or min, max and step"},
+      {age + R"("min": 30, "max": 10, "step": 1})", "[0].max: below min"},
+      {age + R"("min": -1, "max": 10, "step": 1})", "[0].min: -1 is outside"},
       {R"({"id": 3, "field": "streetPercent", "min": 0, "max": 101, "step": 1})",
        "[0].max: 101 is outside id3.streetPercent's range from 0 to 100"},
-      {R"({"id": 3, "field": "activeAge", "min": 0, "max": 10, "step": 0})",
-       "[0].step: must be a number above 0"},
-      {R"({"id": 3, "field": "activeAge", "min": 0, "max": 10, "step": 2.5})",
+      {age + R"("min": 0, "max": 10, "step": 0})", "[0].step: must be a number above 0"},
+      {age + R"("min": 0, "max": 10, "step": 2.5})",
        "[0].step: gives 2.5, not a whole number, as id3.activeAge is"},
-      {R"({"id": 3, "field": "activeAge", "min": 0, "max": 1000000, "step": 1})",
-       "[0].step: gives more than 100000 values"},
-      {R"({"id": 3, "field": "activeAge", "values": [1]}, {"id": 3, "field": "activeAge", "values": [2]})",
+      {age + R"("min": 0, "max": 1000000, "step": 1})", "[0].step: gives more than 100000 values"},
+      {age + R"("values": [1]}, )" + age + R"("values": [2]})",
        "[1]: id3.activeAge is listed twice"}};
   const CLandUseSet set;
   for (const auto& row : rows) {
@@ -288,8 +278,7 @@ TEST(SearchSpace, APointsSetHoldsItsValuesOverTheBase) {
   const auto set = SetForPoint(base, entries, Point{{2, 99, 0.25}});
   CLandUseSet want;
   ApplyParams(base, "base", want);
-  Of<CHouse>(want, 3).m_nDeadAge = 2;
-  Of<CStreetNode>(want, 1).m_nDirectionProb[2] = 99;
+  Of<CHouse>(want, 3).m_nDeadAge = 2, Of<CStreetNode>(want, 1).m_nDirectionProb[2] = 99;
   Of<CStreetNode>(want, 1).m_dDensityRate = 0.25;
   EXPECT_EQ(SetToJson(*set), SetToJson(want));
   EXPECT_EQ(Of<CHouse>(*set, 3).m_nActiveAge, 5);
@@ -335,14 +324,13 @@ TEST(ClassFile, ClassesAndTheirIdsOrOneLineRefusals) {
   for (const auto& row : rows) {
     ClassScheme scheme;
     std::string shows = Refusal([&] { scheme = ReadClasses(Json::parse(row.first), "classes"); });
-    if (shows.empty()) {
+    if (shows.empty())
       for (int k = 0; k < scheme.Classes(); ++k) {
         shows += (k ? " " : "") + scheme.names[k] + (scheme.developed[k] ? "*" : "") + ":";
         for (int id = 0; id < 256; ++id)
           if (scheme.classOf[id] == k)
             shows += (shows.back() == ':' ? "" : ",") + std::to_string(id);
       }
-    }
     ExpectShows(shows, "classes: ", row.second, row.first);
   }
 }
