@@ -76,10 +76,10 @@ struct Field {
   const char* key;
   Type type;
   unsigned kinds;
-  double min;
-  double max;
-  int count;  // array length for IntArray
   std::function<void*(CLandUse&)> at;
+  double min = 0;
+  double max = 0;
+  int count = 0;  // array length for IntArray
 };
 
 template <class T, class M>
@@ -89,63 +89,63 @@ std::function<void*(CLandUse&)> Member(M T::*member) {
 
 const std::vector<Field>& Fields() {
   static const std::vector<Field> fields = {
-      {"name", Type::Name, kAll, 0, 0, 0, Member(&CLandUse::m_strLandUseName)},
-      {"category", Type::Category, kAll, 0, 0, 0, Member(&CLandUse::m_LandUseCategory)},
-      {"color", Type::Color, kAll, 0, 0, 0, Member(&CLandUse::m_Color)},
-      {"maxLength", Type::Int, kAll, 0, 10000, 0, Member(&CLandUse::m_nMaxLength)},
-      {"densityType", Type::Int, kAll, 0, 3, 0, Member(&CLandUse::m_nDensityType)},
-      {"densityScale", Type::Double, kAll, -1e6, 1e6, 0, Member(&CLandUse::m_dDensityScale)},
-      {"densityRate", Type::Double, kAll, -1e6, 1e6, 0, Member(&CLandUse::m_dDensityRate)},
-      {"densityPower", Type::Double, kAll, -1e6, 1e6, 0, Member(&CLandUse::m_dDensityPower)},
-      {"activeAge", Type::Int, kAll, 0, 1000000, 0, Member(&CLandUse::m_nActiveAge)},
-      {"inactivePeriod", Type::Int, kAll, 0, 1000000, 0, Member(&CLandUse::m_nInactivePeriod)},
-      {"deadAge", Type::Int, kAll, 0, 32767, 0, Member(&CLandUse::m_nDeadAge)},
-      {"neighborRadius", Type::Int, kAll, 0, 100, 0, Member(&CLandUse::m_nNeighborRadius)},
-      {"directionProb", Type::IntArray, kAll, 0, 32767, 8, Member(&CLandUse::m_nDirectionProb)},
-      {"landUseProb", Type::IntArray, kAll, 0, 32767, 3, Member(&CLandUse::m_nLandUseProb)},
-      {"policy", Type::Int, kAll, 0, 100, 0, Member(&CLandUse::m_nPolicy)},
+      {"name", Type::Name, kAll, Member(&CLandUse::m_strLandUseName)},
+      {"category", Type::Category, kAll, Member(&CLandUse::m_LandUseCategory)},
+      {"color", Type::Color, kAll, Member(&CLandUse::m_Color)},
+      {"maxLength", Type::Int, kAll, Member(&CLandUse::m_nMaxLength), 0, 10000},
+      {"densityType", Type::Int, kAll, Member(&CLandUse::m_nDensityType), 0, 3},
+      {"densityScale", Type::Double, kAll, Member(&CLandUse::m_dDensityScale), -1e6, 1e6},
+      {"densityRate", Type::Double, kAll, Member(&CLandUse::m_dDensityRate), -1e6, 1e6},
+      {"densityPower", Type::Double, kAll, Member(&CLandUse::m_dDensityPower), -1e6, 1e6},
+      {"activeAge", Type::Int, kAll, Member(&CLandUse::m_nActiveAge), 0, 1000000},
+      {"inactivePeriod", Type::Int, kAll, Member(&CLandUse::m_nInactivePeriod), 0, 1000000},
+      {"deadAge", Type::Int, kAll, Member(&CLandUse::m_nDeadAge), 0, 32767},
+      {"neighborRadius", Type::Int, kAll, Member(&CLandUse::m_nNeighborRadius), 0, 100},
+      {"directionProb", Type::IntArray, kAll, Member(&CLandUse::m_nDirectionProb), 0, 32767, 8},
+      {"landUseProb", Type::IntArray, kAll, Member(&CLandUse::m_nLandUseProb), 0, 32767, 3},
+      {"policy", Type::Int, kAll, Member(&CLandUse::m_nPolicy), 0, 100},
       // Street node.
-      {"minStep", Type::Int, kNode, 1, 10000, 0, Member(&CStreetNode::m_nMinStep)},
-      {"maxStep", Type::Int, kNode, 0, 10000, 0, Member(&CStreetNode::m_nMaxStep)},
-      {"housePercent", Type::Int, kNode, 0, 100, 0, Member(&CStreetNode::m_nHousePercent)},
-      {"industryPercent", Type::Int, kNode, 0, 100, 0, Member(&CStreetNode::m_nIndustryPercent)},
-      {"commercePercent", Type::Int, kNode, 0, 100, 0, Member(&CStreetNode::m_nCommercePercent)},
-      {"connectMode", Type::Int, kNode, 0, 2, 0, Member(&CStreetNode::m_nConnectMode)},
-      {"junctionVertices", Type::Int, kNode, 0, 9, 0, Member(&CStreetNode::m_nJunctionVertices)},
-      {"junctionHousePercent", Type::Int, kNode, 0, 100, 0,
-       Member(&CStreetNode::m_nJunctionHousePercent)},
-      {"junctionFillPercent", Type::Int, kNode, 0, 100, 0,
-       Member(&CStreetNode::m_nJunctionFillPercent)},
-      {"junctionFill", Type::Bool, kNode, 0, 1, 0, Member(&CStreetNode::m_bJunctionFill)},
+      {"minStep", Type::Int, kNode, Member(&CStreetNode::m_nMinStep), 1, 10000},
+      {"maxStep", Type::Int, kNode, Member(&CStreetNode::m_nMaxStep), 0, 10000},
+      {"housePercent", Type::Int, kNode, Member(&CStreetNode::m_nHousePercent), 0, 100},
+      {"industryPercent", Type::Int, kNode, Member(&CStreetNode::m_nIndustryPercent), 0, 100},
+      {"commercePercent", Type::Int, kNode, Member(&CStreetNode::m_nCommercePercent), 0, 100},
+      {"connectMode", Type::Int, kNode, Member(&CStreetNode::m_nConnectMode), 0, 2},
+      {"junctionVertices", Type::Int, kNode, Member(&CStreetNode::m_nJunctionVertices), 0, 9},
+      {"junctionHousePercent", Type::Int, kNode, Member(&CStreetNode::m_nJunctionHousePercent), 0,
+       100},
+      {"junctionFillPercent", Type::Int, kNode, Member(&CStreetNode::m_nJunctionFillPercent), 0,
+       100},
+      {"junctionFill", Type::Bool, kNode, Member(&CStreetNode::m_bJunctionFill), 0, 1},
       // Housing.
-      {"streetPercent", Type::Int, kHouse, 0, 100, 0, Member(&CHouse::m_nStreetPercent)},
-      {"mixedLandUseProb", Type::IntArray, kHouse, 0, 32767, 3,
-       Member(&CHouse::m_nMixedLandUseProb)},
-      {"residentialLandUseProb", Type::IntArray, kHouse, 0, 32767, 3,
-       Member(&CHouse::m_nResidentialLandUseProb)},
+      {"streetPercent", Type::Int, kHouse, Member(&CHouse::m_nStreetPercent), 0, 100},
+      {"mixedLandUseProb", Type::IntArray, kHouse, Member(&CHouse::m_nMixedLandUseProb), 0, 32767,
+       3},
+      {"residentialLandUseProb", Type::IntArray, kHouse, Member(&CHouse::m_nResidentialLandUseProb),
+       0, 32767, 3},
       // Industry.
-      {"houseCommercePercent", Type::Int, kIndustry, 0, 100, 0,
-       Member(&CIndustry::m_nHouseCommercePercent)},
-      {"streetPercent", Type::Int, kIndustry, 0, 100, 0, Member(&CIndustry::m_nStreetPercent)},
+      {"houseCommercePercent", Type::Int, kIndustry, Member(&CIndustry::m_nHouseCommercePercent), 0,
+       100},
+      {"streetPercent", Type::Int, kIndustry, Member(&CIndustry::m_nStreetPercent), 0, 100},
       // Commerce.
-      {"housePercent", Type::Int, kCommerce, 0, 100, 0, Member(&CCommerce::m_nHousePercent)},
-      {"streetPercent", Type::Int, kCommerce, 0, 100, 0, Member(&CCommerce::m_nStreetPercent)},
+      {"housePercent", Type::Int, kCommerce, Member(&CCommerce::m_nHousePercent), 0, 100},
+      {"streetPercent", Type::Int, kCommerce, Member(&CCommerce::m_nStreetPercent), 0, 100},
       // Beyond the street-driven rules (towngrow/scenario.h): the suitability
       // weight of the land uses that settle cells, the settlement rules of
       // those that settle by them.
-      {"suitabilityWeight", Type::Double, kNode | kSettles, 0, 10, 0,
-       Member(&CLandUse::m_dSuitabilityWeight)},
-      {"spontaneousRate", Type::Int, kSettles, 0, 100, 0, Member(&CLandUse::m_nSpontaneousRate)},
-      {"spontaneousNodePercent", Type::Int, kSettles, 0, 100, 0,
-       Member(&CLandUse::m_nSpontaneousNodePercent)},
-      {"centerPercent", Type::Int, kSettles, 0, 100, 0, Member(&CLandUse::m_nCenterPercent)},
-      {"centerCells", Type::Int, kSettles, 0, 8, 0, Member(&CLandUse::m_nCenterCells)},
-      {"edgePercent", Type::Int, kSettles, 0, 100, 0, Member(&CLandUse::m_nEdgePercent)},
-      {"edgeRadius", Type::Int, kSettles, 0, 50, 0, Member(&CLandUse::m_nEdgeRadius)},
-      {"edgePower", Type::Double, kSettles, 0, 4, 0, Member(&CLandUse::m_dEdgePower)},
-      {"roadRadius", Type::Int, kSettles, 0, 50, 0, Member(&CLandUse::m_nRoadRadius)},
-      {"roadTrip", Type::Int, kSettles, 0, 50, 0, Member(&CLandUse::m_nRoadTrip)},
-      {"roadPercent", Type::Int, kSettles, 0, 100, 0, Member(&CLandUse::m_nRoadPercent)},
+      {"suitabilityWeight", Type::Double, kNode | kSettles, Member(&CLandUse::m_dSuitabilityWeight),
+       0, 10},
+      {"spontaneousRate", Type::Int, kSettles, Member(&CLandUse::m_nSpontaneousRate), 0, 100},
+      {"spontaneousNodePercent", Type::Int, kSettles, Member(&CLandUse::m_nSpontaneousNodePercent),
+       0, 100},
+      {"centerPercent", Type::Int, kSettles, Member(&CLandUse::m_nCenterPercent), 0, 100},
+      {"centerCells", Type::Int, kSettles, Member(&CLandUse::m_nCenterCells), 0, 8},
+      {"edgePercent", Type::Int, kSettles, Member(&CLandUse::m_nEdgePercent), 0, 100},
+      {"edgeRadius", Type::Int, kSettles, Member(&CLandUse::m_nEdgeRadius), 0, 50},
+      {"edgePower", Type::Double, kSettles, Member(&CLandUse::m_dEdgePower), 0, 4},
+      {"roadRadius", Type::Int, kSettles, Member(&CLandUse::m_nRoadRadius), 0, 50},
+      {"roadTrip", Type::Int, kSettles, Member(&CLandUse::m_nRoadTrip), 0, 50},
+      {"roadPercent", Type::Int, kSettles, Member(&CLandUse::m_nRoadPercent), 0, 100},
   };
   return fields;
 }
@@ -394,8 +394,7 @@ std::string FindNumberField(const CLandUse& landUse, const std::string& key, Num
   if (f->type != Type::Int && f->type != Type::Double && f->type != Type::Bool && !list)
     return "not a number";
   out.integer = f->type != Type::Double;
-  out.min = f->type == Type::Bool ? 0 : f->min;
-  out.max = f->type == Type::Bool ? 1 : f->max;
+  out.min = f->min, out.max = f->max;
   return "";
 }
 

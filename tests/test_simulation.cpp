@@ -195,6 +195,7 @@ TEST(Driver, RunStopsWhenTheCallbackSaysInitResetsNothingStepsWithoutCells) {
   ASSERT_EQ(sim.Init(10, 10), 1);
   EXPECT_EQ(sim.Current().m_pLandUseSet, &sim.Set());
   EXPECT_EQ(sim.LastReport().cellsPerId[0], 100);
+  EXPECT_EQ(sim.LastReport().developments, std::vector<long>(7, 0));  // one per land use
   std::vector<long> seen;
   EXPECT_EQ(sim.Run(10, [&](const StepReport& r) { return seen.push_back(r.step), r.step < 3; }),
             3);

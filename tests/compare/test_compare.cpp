@@ -189,11 +189,14 @@ TEST(CompareMeasures, EvaluatorMatchesFullComparisonAndCountsUnclassified) {
     nines += obs.ids[i] == 9, both += obs.ids[i] != 9 && sim.ids[i] != 9;
   EXPECT_EQ(full.unclassified.observed[9], nines);
   EXPECT_EQ(std::make_tuple(full.unclassified.observed[0], full.cells), std::make_tuple(0u, both));
-  Map lone = Random(5, 6, 1, 3);  // a single unclassified cell is told, where it lies only
-  lone.ids[7] = 9;
-  const ComparisonResult one = Compare(lone.View(), Random(5, 6, 2, 3).View(), nullptr, Scheme());
-  EXPECT_EQ(std::make_pair(one.unclassified.observed[9], one.unclassified.simulated[9]),
-            std::make_pair(std::uint64_t{1}, std::uint64_t{0}));
+  Map lone = Random(5, 6, 1, 3), from = Random(5, 6, 3, 3);  // one unclassified cell is told,
+  lone.ids[7] = 9, from.ids[29] = 9;                         // where it lies only
+  const RasterView fromView = from.View();
+  const ComparisonResult one = Compare(lone.View(), Random(5, 6, 2, 3).View(), &fromView, Scheme());
+  const std::uint64_t lone9[3] = {1, 0, 1};
+  EXPECT_EQ(std::make_tuple(one.unclassified.observed[9], one.unclassified.simulated[9],
+                            one.unclassified.start[9]),
+            std::make_tuple(lone9[0], lone9[1], lone9[2]));
 }
 
 // The budget at every block side against block sums done directly.

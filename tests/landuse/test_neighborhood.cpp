@@ -39,8 +39,10 @@ std::vector<int> Several(const std::vector<int>& w, const std::vector<LandUseCat
 // radius up to `maxRadius`; answers the windows the vector path took.
 int ExpectAgreement(const CLandUseCoverage& cov, const CLandUseSet* ruleSet, int maxRadius) {
   const LandUseCategory five[5] = {StreetNode, StreetVertex, House, Industry, Commerce};
-  const std::vector<std::vector<LandUseCategory>> lists = {
-      {House, Industry, Commerce}, {Blank, House, House, Others}, {House, LandUseCategory{9}}};
+  const std::vector<std::vector<LandUseCategory>> lists = {{House, Industry, Commerce},
+                                                           {House, Blank, House, Others},
+                                                           {House, LandUseCategory{9}},
+                                                           {Commerce, Commerce}};
   const CLandUse probe;
   int vector = 0;
   for (int row = -1; row <= cov.m_nRows; ++row)
@@ -123,6 +125,7 @@ TEST(Neighbourhood, SetsChangedBetweenCallsAndCoveragesOfAnotherSet) {
       [](Scene& t, CLandUse*&) {  // commerce gone, an odd category, ID 4 again
         static_cast<CLandUse*>(t.set.m_LandUseArray[5])->m_LandUseCategory = Others;
         Append(t.set, 8, 9);
+        for (int k = 0; k < 60; ++k) t.Put(k % 14, k * 7 % 18, 8);  // (the fill gives few)
         Append(t.set, 4, House);
       },
       [](Scene& t, CLandUse*&) { static_cast<CLandUse*>(t.set.m_LandUseArray[3])->m_ID = 12; },
@@ -135,8 +138,7 @@ TEST(Neighbourhood, SetsChangedBetweenCallsAndCoveragesOfAnotherSet) {
   for (auto step : steps) {
     step(s, second);
     SCOPED_TRACE(s.set.m_LandUseArray.GetSize());
-    ExpectAgreement(s.cur, &s.set, 4);
-    ExpectAgreement(s.cur, &other, 9);
+    ExpectAgreement(s.cur, &s.set, 9), ExpectAgreement(s.cur, &other, 9);
   }
   EXPECT_EQ(lu(3)->m_ID, 12);
   // Without a set every cell is Others; a coverage without cells reads ID 0.
@@ -148,6 +150,8 @@ TEST(Neighbourhood, SetsChangedBetweenCallsAndCoveragesOfAnotherSet) {
   lu(0)->m_LandUseCategory = House;
   s.cur.Free();
   EXPECT_EQ(probe.GetCategoryInNeighbor(&s.cur, House, 5, 5, 1), 9);
+  lu(0)->m_LandUseCategory = LandUseCategory{9};  // a category the counting codes leave out
+  EXPECT_EQ(probe.GetCategoryInNeighbor(&s.cur, LandUseCategory{9}, 5, 5, 1), 9);
   EXPECT_EQ(probe.GetCategoryInNeighbor(nullptr, House, 5, 5, 1), 0);
 }
 
@@ -162,6 +166,7 @@ TEST(Neighbourhood, HugeRadiiStayInTheIntRange) {
   int n[1] = {0};
   ASSERT_EQ(probe.GetCategoryInNeighbor(&s.cur, house, n, 1, 0, 0, INT_MAX), 1);
   EXPECT_EQ(n[0], 4);
+  EXPECT_EQ(probe.GetCategoryInNeighbor(&s.cur, nullptr, n, 1, 0, 0, 1), 0);  // no list
 }
 
 // The rules take GetProbID's choice from the same table: the set's own ID and draw.
