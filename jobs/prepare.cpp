@@ -51,8 +51,8 @@ unsigned char IdOfCategory(const CLandUseSet& set, LandUseCategory category, int
   return static_cast<unsigned char>(fallback);
 }
 
+// A land use of the set from street node to commerce (a layer's "street" is none).
 bool Developed(const CLandUseSet& set, int id) {
-  if (id == io::kStreet) return true;
   if (LandUseOf(set, id) == nullptr) return false;
   const LandUseCategory c = set.GetCategory(static_cast<unsigned char>(id));
   return c == StreetNode || c == StreetVertex || c == House || c == Industry || c == Commerce;
@@ -294,7 +294,7 @@ PrepareResult RunPrepare(const Json& recipe, const std::string& folder, const st
     std::set<int> developed;
     for (const io::LayerEntry& layer : r.observed[k].layers)
       for (int v : ValuesOf(layer))
-        if (Developed(set, v) && v != io::kStreet && v != node && v != vertex) developed.insert(v);
+        if (Developed(set, v) && v != node && v != vertex) developed.insert(v);
     if (developed.size() <= 1) result.oneClass = true;
   }
   for (std::size_t k = 0; k < r.schedule.size(); ++k) {

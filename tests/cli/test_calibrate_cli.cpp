@@ -87,16 +87,19 @@ protected:
 // For each search (a lattice, CMA-ES's generations, Morris's trajectories): killed once some points
 // are in and rerun, the database and files equal an uninterrupted run's on more threads.
 TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
-  // Each: the method, its own file (compared too), a third run's first round line.
-  const std::tuple<const char*, const char*, const char*> searches[] = {
-      {" --method refine --rounds 2", "rounds.csv", "round 1: 64 points (0 run now)"},
-      {" --method morris --trajectories 12", "sensitivity.csv", "round 1: "},
-      {" --method cmaes --evaluations 40", "rounds.csv", "generation 1: 7 points (0 run now)"}};
-  for (const auto& [method, file, round1] : searches) {
+  // Each: the method, its own file (compared too), a third run's first round line, the plan.
+  const std::tuple<const char*, const char*, const char*, const char*> searches[] = {
+      {" --method refine --rounds 2 --lattice 3", "rounds.csv", "round 1: 64 points (0 run now)",
+       "refine: 64 points in round 1, then up to 27 per round of 1 more (at most 91 in all): "},
+      {" --method morris --trajectories 12", "sensitivity.csv",
+       "round 1: ", "morris: 48 points: 12 Morris trajectories over 3 parameters"},
+      {" --method cmaes --evaluations 40", "rounds.csv", "generation 1: 7 points (0 run now)",
+       "cmaes: 40 points at most (the budget), 7 per round: a generation"}};
+  for (const auto& [method, file, round1, plan] : searches) {
     SCOPED_TRACE(method);
-    fs::remove_all(W("whole"));
-    fs::remove_all(W("cut"));
+    for (const char* d : {"whole", "cut", "s8"}) fs::remove_all(W(d));
     const Result whole = Ok(Command("whole", std::string(" --threads 2") + method));
+    EXPECT_EQ(whole.out.rfind(plan, 0), 0u) << whole.out;
     long total = 0;
     const std::string want = Dump(W("whole/calibration.sqlite"), &total);
 
@@ -134,7 +137,7 @@ TEST_F(CalibrateCliTest, KilledAndRerunEndsAsAnUninterruptedRun) {
       EXPECT_EQ(ReadAll(W(std::string("cut/") + f)), ReadAll(W(std::string("whole/") + f))) << f;
     EXPECT_EQ(ReadAll(W("whole/report.html")).find(" of a budget of 40") != std::string::npos,
               std::string(method).find("evaluations") != std::string::npos);
-    if (std::string(method).find("cmaes") != std::string::npos) {  // its points follow --seed
+    if (std::string(method).find("refine") == std::string::npos) {  // points follow --seed
       std::string other = Command("s8", method);
       Ok(other.replace(other.find("--seed 7"), 8, "--seed 8"));
       auto points = [&](const char* ranking) {  // generation 1's, in any order
@@ -224,6 +227,7 @@ TEST_F(CalibrateCliTest, BadInputIsRefusedAndWritesNothing) {
       {"", " --observed small/final.asc:4",
        "small/final.asc: has 20 x 20 cells (rows x columns), the start 30 x 30"},
       {"", " --observed obs/step-0004.asc", "obs/step-0004.asc: give MAP:STEPS"},
+      {"", " --observed obs/step-0004.asc:", "obs/step-0004.asc:: give MAP:STEPS"},
       {"", " --observed obs/step-0004.asc:0", "obs/step-0004.asc:0: the steps must be"},
       {"", " --observed obs/step-0004.asc:4x", "the steps must be a whole number"},
       {"", " --observed obs/step-0004.asc:100000001", "a whole number from 1 to 100000000"},

@@ -75,7 +75,7 @@ TEST_F(PrepareCli, WarnsOfAnIdNoLandUseHasAndPrintsTheCalibrateLine) {
                        {"vector": "roads.gpkg", "layer": "roads", "as": "street"}],
              "observed": [{"name": "1950", "steps": 20,
                            "layers": [{"raster": "geo.tif", "classes": {"1": 3}}]}]})");
-  const Result r = Ok("prepare recipe.json --out out");
+  Result r = Ok("prepare recipe.json --out out");
   EXPECT_EQ(r.err,
             "towngrow: warning: recipe.json: start[0].classes[\"1\"]: ID 9 is no land use of the "
             "parameters (its cells never change)\n");
@@ -90,6 +90,25 @@ TEST_F(PrepareCli, WarnsOfAnIdNoLandUseHasAndPrintsTheCalibrateLine) {
   EXPECT_EQ(std::count(start.begin(), start.end(), 1), 2);  // the road's two ends
   // The program runs from what it wrote.
   Ok("run --start out/start.tif --steps 3 --no-gif --no-png --quiet --out grown");
+
+  // Every kind of map, told as written: backgrounds by their allowed sets, surfaces by their mean,
+  // a schedule's maps of one step, control maps of one developed land use (vacant cells aside).
+  const double gt[6] = {400000, 30, 0, 5000180, 0, -30};
+  std::vector<int> values(48);
+  for (int i = 0; i < 48; ++i) values[static_cast<std::size_t>(i)] = i * 5;
+  MakeRaster(W("vals.tif"), 6, 8, values, gt, 32633);
+  Recipe(R"({"start": [{"raster": "geo.tif", "classes": {"1": 3}}],
+      "background": [{"raster": "vals.tif", "classes": {"100-255": [], "50-99": [0, 3]}}],
+      "suitability": [{"slope": "vals.tif", "critical": 150}],
+      "schedule": [{"step": 4, "start": [{"raster": "vals.tif", "classes": {"200-255": "street"}}],
+          "background": [{"raster": "vals.tif", "classes": {"0-50": [0, 1, 2]}}],
+          "suitability": [{"slope": "vals.tif", "critical": 100}]}],
+      "observed": [{"name": "1970", "steps": 40,
+          "layers": [{"raster": "vals.tif", "classes": {"0-99": 0, "100-255": 3}}]}]})");
+  r = Ok("prepare recipe.json --out all");
+  EXPECT_EQ(Digest().Add(r.out).Hex(), "97861cf8b8089101") << r.out;
+  EXPECT_EQ(FileDigest("all/prepare.json") + " " + FileDigest("all/report.html"),
+            "2d439db990a4d455 aeb810f3a07d5bd4");
 }
 
 }  // namespace

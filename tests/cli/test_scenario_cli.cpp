@@ -111,7 +111,9 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
 
   // Abandonment: a housing that grows old within 2 steps gives cells up by
   // the horizon of 40 steps; held ages give none up and reach best.json.
-  Text("old.json", R"({"landUses": [{"id": 3, "activeAge": 1, "inactivePeriod": 1}]})");
+  Text("old.json", R"({"landUses": [{"id": 3, "activeAge": 1, "inactivePeriod": 1},
+      {"id": 4, "activeAge": 2, "inactivePeriod": 0}, {"id": 5, "activeAge": 1, "inactivePeriod": 3},
+      {"id": 1, "activeAge": 1, "inactivePeriod": 1}]})");
   const std::string fit =
       "calibrate --start town --rows 30 --cols 30 --observed o/step-0006.asc:6 --space space.json "
       "--runs 1 --params old.json --horizon 40 --out ";
@@ -123,8 +125,10 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
               hold)
         << r.out;
   }
-  const Json held = Json::parse(ReadAll(W("held/best.json")))["landUses"][3];
-  EXPECT_EQ(held["activeAge"].get<int>() + held["inactivePeriod"].get<int>(), 40);
+  const Json held = Json::parse(ReadAll(W("held/best.json")))["landUses"];
+  for (int id : {1, 3, 4, 5})  // housing, industry and commerce; street nodes keep theirs
+    EXPECT_EQ(held[id]["activeAge"].get<int>() + held[id]["inactivePeriod"].get<int>(),
+              id == 1 ? 2 : 40);
 }
 
 }  // namespace
