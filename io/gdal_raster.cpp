@@ -283,11 +283,11 @@ void ReadGdalRaster(const std::string& path, const GdalRasterInfo& info, unsigne
           cells[c] = othersId;
           continue;
         }
-        if (!(v >= 0.0 && v <= 255.0) || v != std::floor(v))
+        const bool inRange = v >= 0.0 && v <= 255.0;  // (NaN is not)
+        if (!inRange || v != std::floor(v))
           throw Error(path + ": row " + std::to_string(top + r) + ", column " + std::to_string(c) +
                       ": value " + Number(v) +
-                      (std::isfinite(v) && v >= 0.0 && v <= 255.0 ? " is not a whole number"
-                                                                  : " is outside 0 to 255") +
+                      (inRange ? " is not a whole number" : " is outside 0 to 255") +
                       " (land-use IDs are whole numbers 0 to 255)");
         cells[c] = static_cast<unsigned char>(v);
       }

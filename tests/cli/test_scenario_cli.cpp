@@ -55,7 +55,8 @@ TEST_F(ScenarioCli, RunsRecordAndRepeatTheirScheduleAndRefuseBadOnesWhole) {
 
   Layer("short.asc", "1", "1", true, 20);
   Layer("fraction.asc", "-1", "2.5");
-  Layer("over.asc", "101", "0", false);
+  Layer("over.asc", "101", "0", false), Layer("gap.asc", "100", "-1");  // no-data: nothing settles
+  Ok("run --rows 30 --cols 30 --steps 1 --suitability gap.asc --quiet --no-png --no-gif --out g");
   Text("late.json", R"([{"step": 0}])");
   Text("twice.json", R"([{"step": 3}, {"step": 3, "layers": []}])");
   Text("missing.json", R"([{"step": 3, "layers": ["nothere.asc"]}])");
