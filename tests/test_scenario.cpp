@@ -279,7 +279,7 @@ TEST(SettlementRules, ARoadTripJoinsTheFirstStreetCellOfItsRings) {
     for (unsigned seed = 1; seed <= 30; ++seed) {
       testkit::Replay rp(seed);
       const int high = rp.Draw(), at = ((high << 15) | rp.Draw()) % 4800, r = at / 80, c = at % 80;
-      if (r < 3 || r > 56 || c < 3 || c > 76) continue;
+      if (r < 4 || r > 55 || c < 4 || c > 75) continue;  // the street and its neighbours inside
       Vacant v(60, 80, seed);
       CLandUse& h = Housing(v.set);
       h.m_nSpontaneousRate = 100, h.m_nRoadPercent = 37, h.m_nRoadRadius = 3, h.m_nRoadTrip = 0;
